@@ -1,0 +1,62 @@
+# Shared build settings for every target of the project.
+#
+#   halvernic_product   compile options of product code (warnings are errors)
+#   halvernic_runtime   the Objective-C runtime, Foundation and blocks of the platform
+#   halvernic_link_runtime(<target>)
+#                       link the runtime; on Linux also the Foundation fix-ups that make
+#                       GNUstep behave as Apple's Foundation (every Linux program needs them)
+
+add_library(halvernic_product INTERFACE)
+target_compile_options(halvernic_product INTERFACE
+  -Wall -Wextra -Werror -Wno-unused-parameter -fblocks)
+
+add_library(halvernic_runtime INTERFACE)
+target_compile_options(halvernic_runtime INTERFACE -fblocks)
+
+if(HALVERNIC_IOS)
+  target_link_libraries(halvernic_runtime INTERFACE
+    "-framework Foundation" "-framework CoreFoundation" objc)
+else()
+  # GCC's Objective-C runtime headers live in GCC's private include folder, next to
+  # GCC's own stddef.h and friends. clang must see only the objc/ subfolder, so a
+  # folder holding a link to it goes on the include path.
+  execute_process(COMMAND gcc -print-file-name=include
+                  OUTPUT_VARIABLE _gcc_include OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT EXISTS "${_gcc_include}/objc/runtime.h")
+    message(FATAL_ERROR "GCC's Objective-C runtime headers are missing (run scripts/bootstrap)")
+  endif()
+  set(HALVERNIC_GCC_INCLUDE "${_gcc_include}" CACHE INTERNAL "")
+  set(_shim "${CMAKE_BINARY_DIR}/objc-include")
+  file(MAKE_DIRECTORY "${_shim}")
+  file(CREATE_LINK "${_gcc_include}/objc" "${_shim}/objc" SYMBOLIC)
+  target_include_directories(halvernic_runtime SYSTEM INTERFACE "${_shim}")
+
+  find_library(GNUSTEP_BASE_LIBRARY gnustep-base REQUIRED)
+  find_library(BLOCKS_RUNTIME_LIBRARY BlocksRuntime REQUIRED)
+  # GNUstep Base is reached only through the runtime, never by a symbol the linker sees
+  # as used: without --no-as-needed Debian's linker drops it and its classes never load.
+  target_link_libraries(halvernic_runtime INTERFACE
+    -Wl,--no-as-needed ${GNUSTEP_BASE_LIBRARY} objc ${BLOCKS_RUNTIME_LIBRARY} -Wl,--as-needed
+    pthread dl)
+endif()
+
+function(halvernic_link_runtime target)
+  target_link_libraries(${target} PRIVATE halvernic_runtime)
+  if(NOT HALVERNIC_IOS)
+    target_link_libraries(${target} PRIVATE
+      -Wl,--no-as-needed $<TARGET_NAME_IF_EXISTS:hv_foundation_fixups> -Wl,--as-needed)
+  endif()
+endfunction()
+
+if(NOT HALVERNIC_IOS AND HALVERNIC_SANITIZE)
+  if(HALVERNIC_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                        -fno-sanitize=function,vptr -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+  elseif(HALVERNIC_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+  else()
+    message(FATAL_ERROR "HALVERNIC_SANITIZE must be '', 'address' or 'thread'")
+  endif()
+endif()

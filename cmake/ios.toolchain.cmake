@@ -1,0 +1,33 @@
+# Cross-compile for iOS on arm64 with clang and lld against an iPhoneOS SDK.
+# The SDK's path comes from the cache variable HALVERNIC_IOS_SDK.
+set(CMAKE_SYSTEM_NAME iOS)
+set(CMAKE_SYSTEM_PROCESSOR arm64)
+set(CMAKE_OSX_ARCHITECTURES arm64)
+set(CMAKE_OSX_DEPLOYMENT_TARGET 15.0)
+
+if(NOT HALVERNIC_IOS_SDK)
+  set(HALVERNIC_IOS_SDK "$ENV{HALVERNIC_IOS_SDK}")
+endif()
+if(NOT HALVERNIC_IOS_SDK OR NOT EXISTS "${HALVERNIC_IOS_SDK}/SDKSettings.json")
+  message(FATAL_ERROR "Set HALVERNIC_IOS_SDK to an iPhoneOS SDK folder (…/iPhoneOS15.6.sdk)")
+endif()
+set(HALVERNIC_IOS_SDK "${HALVERNIC_IOS_SDK}" CACHE PATH "iPhoneOS SDK folder")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HALVERNIC_IOS_SDK)
+set(CMAKE_OSX_SYSROOT "${HALVERNIC_IOS_SDK}")
+
+set(CMAKE_C_COMPILER clang)
+set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_OBJCXX_COMPILER clang++)
+set(_target "arm64-apple-ios15.0")
+set(CMAKE_C_COMPILER_TARGET ${_target})
+set(CMAKE_CXX_COMPILER_TARGET ${_target})
+set(CMAKE_OBJCXX_COMPILER_TARGET ${_target})
+# lld's Mach-O port; ad-hoc signed so the dylib loads on a jailbroken device.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -Wl,-adhoc_codesign")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -Wl,-adhoc_codesign")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-fuse-ld=lld -Wl,-adhoc_codesign")
+set(CMAKE_FIND_ROOT_PATH "${HALVERNIC_IOS_SDK}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)

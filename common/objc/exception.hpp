@@ -1,0 +1,29 @@
+// The boundary where an Objective-C exception (an NSException) must stop: Foundation
+// raises where C++ code expects a result (a corrupt property list, a bad argument).
+#pragma once
+
+#include <string>
+#include <type_traits>
+#include <utility>
+
+namespace objc {
+namespace detail {
+// Runs body(context) inside @try; true when it returned normally, false when an
+// NSException was raised (its reason stored when reason is not null). Any other
+// exception, C++ or Objective-C, passes through unchanged.
+bool run_catching_nsexception(void (*body)(void*), void* context, std::string* reason);
+}  // namespace detail
+
+// Runs fn(); answers false (and the exception's reason) if it raised an NSException.
+template <class Fn>
+bool catch_exception(Fn&& fn, std::string* reason = nullptr) {
+  using F = std::remove_reference_t<Fn>;
+  return detail::run_catching_nsexception(
+      [](void* context) { (*static_cast<F*>(context))(); }, const_cast<void*>(static_cast<const void*>(&fn)),
+      reason);
+}
+
+// Raises an NSException with the given name and reason (for tests and simulated hosts).
+[[noreturn]] void raise_exception(const char* name, const char* reason);
+
+}  // namespace objc

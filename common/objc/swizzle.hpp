@@ -1,0 +1,24 @@
+// Method replacement: install a new implementation and keep the one it replaces, so the
+// replacement can call it with the same receiver and chosen arguments.
+#pragma once
+
+#include "common/objc/runtime.hpp"
+
+namespace objc {
+
+// Replaces cls's instance method selector with imp and returns the implementation the
+// class answered with until now. A method the class only inherits is added to cls (the
+// superclass keeps its own) and the inherited implementation is returned. nullptr, and
+// nothing installed, when cls is nil or no class in its hierarchy implements selector.
+IMP replace_instance_method(Class cls, SEL selector, IMP imp) noexcept;
+
+// The same for a class method (cls's metaclass).
+IMP replace_class_method(Class cls, SEL selector, IMP imp) noexcept;
+
+// Adds an instance method to cls when cls has none of its own; false if it already had one.
+bool add_instance_method(Class cls, SEL selector, IMP imp, const char* types) noexcept;
+
+// The implementation cls answers selector with (its own or inherited), nullptr if none.
+IMP instance_implementation(Class cls, SEL selector) noexcept;
+
+}  // namespace objc

@@ -1,0 +1,36 @@
+// Threads the Foundation did not start. GNUstep needs every such thread registered
+// before it touches Foundation; Apple's needs nothing. Each unit of work on such a
+// thread runs inside an autorelease pool.
+#pragma once
+
+#include <utility>
+
+#include "common/objc/ref.hpp"
+
+namespace objc {
+
+// Registers the current thread with the Foundation for the scope (if it was not already
+// registered) and unregisters it at the end if this attachment registered it.
+class ThreadAttachment {
+public:
+  ThreadAttachment() noexcept;
+  ~ThreadAttachment();
+  ThreadAttachment(const ThreadAttachment&) = delete;
+  ThreadAttachment& operator=(const ThreadAttachment&) = delete;
+
+private:
+  bool registered_here_;
+};
+
+// Registers the current thread for the rest of its life (idempotent; a no-op on Apple).
+void attach_current_thread() noexcept;
+
+// Runs fn() as one unit of work: attached, inside its own autorelease pool.
+template <class Fn>
+decltype(auto) run_attached(Fn&& fn) {
+  attach_current_thread();
+  AutoreleasePool pool;
+  return std::forward<Fn>(fn)();
+}
+
+}  // namespace objc
