@@ -11,15 +11,15 @@ void objc_autoreleasePoolPop(void*);
 #endif
 
 namespace objc {
+#if !defined(__APPLE__)
 namespace {
 constinit Selector kRetain{"retain"};
 constinit Selector kRelease{"release"};
 constinit Selector kAutorelease{"autorelease"};
-#if !defined(__APPLE__)
 constinit ClassName kNSAutoreleasePool{"NSAutoreleasePool"};
 constinit Selector kNew{"new"};
-#endif
 }  // namespace
+#endif
 
 #if defined(__APPLE__)
 id retain(id object) noexcept { return objc_retain(object); }

@@ -19,7 +19,7 @@ public:
   ThreadAttachment& operator=(const ThreadAttachment&) = delete;
 
 private:
-  bool registered_here_;
+  [[maybe_unused]] bool registered_here_;  // always false on Apple
 };
 
 // Registers the current thread for the rest of its life (idempotent; a no-op on Apple).

@@ -2,12 +2,11 @@
 
 #if defined(__APPLE__)
 
+// Declared by the runtime but not in its public headers.
 extern "C" {
 id objc_storeWeak(id* location, id object);
 id objc_loadWeakRetained(id* location);
 void objc_destroyWeak(id* location);
-void objc_setAssociatedObject(id object, const void* key, id value, unsigned long policy);
-id objc_getAssociatedObject(id object, const void* key);
 }
 
 namespace objc {
@@ -17,8 +16,7 @@ Ref WeakRef::load() const noexcept {
   return Ref::adopt(objc_loadWeakRetained(const_cast<id*>(&slot_)));
 }
 void set_associated(id object, const void* key, id value) noexcept {
-  constexpr unsigned long kRetainNonatomic = 1;  // OBJC_ASSOCIATION_RETAIN_NONATOMIC
-  if (object) objc_setAssociatedObject(object, key, value, kRetainNonatomic);
+  if (object) objc_setAssociatedObject(object, key, value, OBJC_ASSOCIATION_RETAIN_NONATOMIC);
 }
 id get_associated(id object, const void* key) noexcept {
   return object ? objc_getAssociatedObject(object, key) : nullptr;
