@@ -45,6 +45,10 @@ function(halvernic_link_runtime target)
   if(NOT HALVERNIC_IOS)
     target_link_libraries(${target} PRIVATE
       -Wl,--no-as-needed $<TARGET_NAME_IF_EXISTS:hv_foundation_fixups> -Wl,--as-needed)
+    get_target_property(_type ${target} TYPE)
+    if(HALVERNIC_SANITIZE AND _type STREQUAL "EXECUTABLE")
+      target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/sanitizers/default_suppressions.cpp)
+    endif()
   endif()
 endfunction()
 

@@ -1,0 +1,26 @@
+// Built into every Linux program of a sanitizer build, so that each run (ctest, test
+// discovery, a program started by hand or by another test) applies the same rules.
+//
+// GNUstep Base and GCC's Objective-C runtime keep process-lifetime allocations that
+// LeakSanitizer reports (class, selector and method tables), and take their own locks in
+// orders ThreadSanitizer reports. Only frames of those two libraries are suppressed; this
+// project's frames never are.
+extern "C" {
+
+__attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
+  return "leak:libgnustep-base.so\n"
+         "leak:libobjc.so\n";
+}
+
+__attribute__((visibility("default"), used)) const char* __tsan_default_suppressions() {
+  return "race:libgnustep-base.so\n"
+         "race:libobjc.so\n"
+         "deadlock:libgnustep-base.so\n"
+         "deadlock:libobjc.so\n"
+         "mutex:libgnustep-base.so\n"
+         "mutex:libobjc.so\n"
+         "called_from_lib:libgnustep-base.so\n"
+         "called_from_lib:libobjc.so\n";
+}
+
+}
