@@ -1,0 +1,53 @@
+// The power values the daemon has asked for since the last clearing: the largest CPU
+// power target, the largest component power value over all components, and the largest
+// per component type. Raised from the daemon's hot paths on many threads at once and
+// cleared by applications, so every field is atomic and raising allocates nothing.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <unordered_map>
+
+namespace halvernic::policy {
+
+// Raises field to value when value is larger; returns the field's value afterwards.
+inline std::int64_t raise_to(std::atomic<std::int64_t>& field, std::int64_t value) noexcept {
+  std::int64_t current = field.load(std::memory_order_relaxed);
+  while (current < value &&
+         !field.compare_exchange_weak(current, value, std::memory_order_relaxed)) {
+  }
+  return current < value ? value : current;
+}
+
+// Largest positive power per component type. A value of 0 means "no entry": only
+// positive values are ever recorded. The first kSlots distinct types live in a
+// lock-free open-addressed table; further types (the daemon has a handful) go to a
+// map behind a mutex.
+class ComponentMaxima {
+public:
+  static constexpr std::size_t kSlots = 64;
+
+  // Records value for type (value > 0) and returns the entry afterwards.
+  std::int64_t raise(std::int64_t type, std::int64_t value) noexcept;
+  std::int64_t get(std::int64_t type) const noexcept;  // 0 when absent
+  void clear() noexcept;
+
+private:
+  static constexpr std::int64_t kEmpty = std::numeric_limits<std::int64_t>::min();
+  struct Slot {
+    std::atomic<std::int64_t> type{kEmpty};
+    std::atomic<std::int64_t> max{0};
+  };
+  std::atomic<std::int64_t>* find(std::int64_t type, bool insert) noexcept;
+  const std::atomic<std::int64_t>* find(std::int64_t type) const noexcept;
+
+  std::array<Slot, kSlots> slots_{};
+  std::atomic<bool> overflow_used_{false};
+  mutable std::mutex overflow_mutex_;
+  std::unordered_map<std::int64_t, std::int64_t> overflow_;
+};
+
+}  // namespace halvernic::policy

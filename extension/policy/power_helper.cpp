@@ -1,0 +1,352 @@
+#include "extension/policy/power_helper.hpp"
+
+#include <dispatch/dispatch.h>
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "common/objc/foundation.hpp"
+#include "common/rootpath/jbroot.hpp"
+#include "extension/config/file_manager.hpp"
+#include "extension/osthermal/osthermal.h"
+#include "extension/startup/host.hpp"
+
+namespace contract = halvernic::contract;
+namespace host = halvernic::host;
+
+namespace {
+
+constexpr std::array<double, 7> kReapplicationDelays = {0.25, 1, 2, 4, 6, 8, 10};
+
+// "%d" takes an int: 64-bit values are converted explicitly, saturating.
+int log_int(std::int64_t value) {
+  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                                   std::numeric_limits<int>::max()));
+}
+
+// The host's power setters take 32-bit values; a larger target saturates.
+int power_arg(std::int64_t value) { return log_int(value); }
+
+std::uint8_t encode(bool hasEntries, contract::PowerMode mode, bool preventDimming) {
+  return static_cast<std::uint8_t>((hasEntries ? 1 : 0) | (static_cast<int>(mode) << 1) |
+                                   (preventDimming ? 8 : 0));
+}
+
+std::string resolve_preferences_path() {
+  char buffer[1024];
+  const char* resolved = jbroot(contract::kPreferencesPath, buffer);
+  return resolved ? std::string(resolved) : std::string();
+}
+
+// Forces (or releases) the product's thermal simulation: both simulation messages carry
+// the same value.
+void simulate(id product, const char* value) {
+  objc::AutoreleasePool pool;
+  id string = objc::string(value);
+  host::putDeviceInThermalSimulationMode(product, string);
+  host::putDeviceInLowTempSimulationMode(product, string);
+}
+
+void reapply(void* context) { static_cast<HPowerHepler*>(context)->applyThermalState(); }
+
+}  // namespace
+
+HPowerHepler& HPowerHepler::shared() {
+  static HPowerHepler* instance = new HPowerHepler();  // never destroyed
+  return *instance;
+}
+
+HPowerHepler::HPowerHepler() : preferencesPath_(resolve_preferences_path()) {}
+
+// ---- preferences -------------------------------------------------------------------------
+
+objc::Ref HPowerHepler::readPreferencesFile() const {
+  return HFileManager::readPropertyList(preferencesPath_);
+}
+
+void HPowerHepler::replacePreferences(objc::Ref dictionary) {
+  const bool hasEntries = objc::count(dictionary.get()) > 0;
+  const contract::PowerMode mode = contract::normalisedMode(dictionary.get());
+  const bool preventDimming = contract::boolPreferenceValue(
+      objc::dictionary_get(dictionary.get(), contract::kPreventDimmingEnabledKey), false);
+  {
+    std::lock_guard lock(plistMutex_);
+    plistObj_.swap(dictionary);
+    decoded_.store(encode(hasEntries, mode, preventDimming), std::memory_order_release);
+  }
+  // The previous dictionary is released here, outside the lock.
+}
+
+HPowerHepler::Decoded HPowerHepler::decoded() const {
+  const std::uint8_t word = decoded_.load(std::memory_order_acquire);
+  return {(word & 1) != 0, static_cast<PowerMode>((word >> 1) & 3), (word & 8) != 0};
+}
+
+objc::Ref HPowerHepler::plistObj() const {
+  std::lock_guard lock(plistMutex_);
+  return plistObj_;
+}
+
+void HPowerHepler::loadPreferencesIfEmpty() {
+  if (decoded().hasEntries) return;
+  objc::AutoreleasePool pool;
+  replacePreferences(readPreferencesFile());
+}
+
+bool HPowerHepler::boolPreference(std::string_view key, bool fallback) const {
+  objc::AutoreleasePool pool;
+  objc::Ref plist = plistObj();
+  return contract::boolPreferenceValue(objc::dictionary_get(plist.get(), key), fallback);
+}
+
+HPowerHepler::PowerMode HPowerHepler::currentPowerMode() {
+  loadPreferencesIfEmpty();
+  return decoded().mode;
+}
+
+bool HPowerHepler::shouldForceThermalState() {
+  loadPreferencesIfEmpty();
+  if (decoded().preventDimming) return true;
+  return currentPowerMode() == PowerMode::fullPower;
+}
+
+// ---- filters ---------------------------------------------------------------------------
+
+std::int64_t HPowerHepler::filterCPULevel(std::int64_t requested) {
+  if (pendingFullCPURestoreCount_.load(std::memory_order_relaxed) > 0) {
+    if (requested != 0) objc::log("halvernic cpu level restore %d -> 0", log_int(requested));
+    return 0;
+  }
+  if (currentPowerMode() != PowerMode::lowPower) return requested;
+  const std::int64_t target = currentPowerMode() == PowerMode::lowPower ? lowPowerCPULevel : 0;
+  if (requested == target) return target;
+  objc::log("halvernic cpu level lock %d -> %d", log_int(requested), log_int(target));
+  return target;
+}
+
+std::int64_t HPowerHepler::adjustCPUPowerTarget(std::int64_t requested) {
+  if (requested > 0) halvernic::policy::raise_to(observedCPUPowerMax_, requested);
+  if (currentPowerMode() != PowerMode::fullPower) return requested;
+  return std::max({requested, observedCPUPowerMax_.load(std::memory_order_relaxed),
+                   unrestrictedPowerTarget});
+}
+
+std::int64_t HPowerHepler::adjustComponentPowerLimit(std::int64_t requested,
+                                                     std::int64_t componentType) {
+  if (requested > 0) {
+    halvernic::policy::raise_to(observedComponentPowerGlobalMax_, requested);
+    observedComponentPowerMax_.raise(componentType, requested);
+  }
+  if (currentPowerMode() != PowerMode::fullPower) return requested;
+  const std::int64_t limit =
+      std::max({requested, observedComponentPowerGlobalMax_.load(std::memory_order_relaxed),
+                observedComponentPowerMax_.get(componentType), unrestrictedPowerTarget});
+  if (limit > requested) {
+    objc::log("halvernic component %d power limit %d -> %d", log_int(componentType),
+              log_int(requested), log_int(limit));
+  }
+  return limit;
+}
+
+void HPowerHepler::raiseObservedComponentPowerGlobalMax(std::int64_t value) {
+  halvernic::policy::raise_to(observedComponentPowerGlobalMax_, value);
+}
+
+void HPowerHepler::clearObservedMaxima() {
+  observedCPUPowerMax_.store(0, std::memory_order_relaxed);
+  observedComponentPowerGlobalMax_.store(0, std::memory_order_relaxed);
+  observedComponentPowerMax_.clear();
+}
+
+// ---- host objects ----------------------------------------------------------------------
+
+void HPowerHepler::setCommonProductObject(id commonProduct) {
+  objc::Ref incoming = objc::Ref::retain(commonProduct);
+  std::lock_guard lock(hostMutex_);
+  commonProductObject_.swap(incoming);
+}  // the previous object is released after the lock is given back
+
+void HPowerHepler::setMitigationControllerObject(id mitigationController) {
+  objc::Ref incoming = objc::Ref::retain(mitigationController);
+  std::lock_guard lock(hostMutex_);
+  mitigationControllerObject_.swap(incoming);
+}
+
+objc::Ref HPowerHepler::commonProductObject() const {
+  std::lock_guard lock(hostMutex_);
+  return commonProductObject_;
+}
+
+objc::Ref HPowerHepler::mitigationControllerObject() const {
+  std::lock_guard lock(hostMutex_);
+  return mitigationControllerObject_;
+}
+
+// ---- applications ----------------------------------------------------------------------
+
+void HPowerHepler::applyThermalState() {
+  if (isApplying_.exchange(true, std::memory_order_acquire)) return;
+  // Cleared however this application ends: a raising host method must not leave the
+  // engine refusing every later application.
+  struct Release {
+    std::atomic<bool>& flag;
+    ~Release() { flag.store(false, std::memory_order_release); }
+  } release{isApplying_};
+
+  objc::AutoreleasePool pool;
+  replacePreferences(readPreferencesFile());
+
+  if (shouldForceThermalState()) {
+    const objc::Ref product = commonProductObject();
+    if (currentPowerMode() == PowerMode::fullPower) {
+      simulate(product.get(), "nominal");
+      lastForcedCommonProductThermal_ = true;
+      const int status = halvernicSetDarwinThermalPressure(0);
+      objc::log("halvernic fullPower thermal state nominal -> Darwin pressure %d (%d)", 0, status);
+    } else {
+      simulate(product.get(), "light");
+      lastForcedCommonProductThermal_ = true;
+      objc::log("halvernic prevent dimming thermal state capped to light without power target override");
+    }
+  } else if (lastForcedCommonProductThermal_) {
+    simulate(commonProductObject().get(), "off");
+    lastForcedCommonProductThermal_ = false;
+    objc::log("halvernic native/lowPower thermal state: restored CommonProduct simulation off once");
+  } else {
+    objc::log("halvernic native/lowPower thermal state: leaving system pressure untouched");
+  }
+
+  applyMitigationSettings();
+}
+
+void HPowerHepler::applyMitigationSettings() {
+  const PowerMode mode = currentPowerMode();
+  bool disabled = false;
+  if (mode == PowerMode::fullPower) {
+    const int status = halvernicSetThermalMitigationsEnabled(0, 1);
+    objc::log("thermalPowerMode fullPower -> thermal mitigations disabled (%d)", status);
+    disabled = true;
+  } else if (!hasNormalizedThermalMitigationsState_ || lastThermalMitigationsDisabled_) {
+    const int status = halvernicSetThermalMitigationsNative();
+    objc::log("thermalPowerMode native/lowPower -> thermal mitigations restored native once (%d)",
+              status);
+  }
+  lastThermalMitigationsDisabled_ = disabled;
+  hasNormalizedThermalMitigationsState_ = true;
+
+  applyPowerMode();
+
+  objc::AutoreleasePool pool;
+  const objc::Ref plist = plistObj();
+  auto present = [&](std::string_view key) {
+    return objc::dictionary_get(plist.get(), key) != nullptr;
+  };
+  if (present(contract::kSuppressNotificationsEnabledKey)) {
+    if (boolPreference(contract::kSuppressNotificationsEnabledKey, false)) {
+      objc::log("thermalSuppressNotificationsEnabled: on -> %d", halvernicSetOSNotifEnabled(0, 1));
+    } else {
+      objc::log("thermalSuppressNotificationsEnabled: off/native -> %d", halvernicSetOSNotifNative());
+    }
+  }
+  if (present(contract::kDisablePocketSunlightEnabledKey)) {
+    if (boolPreference(contract::kDisablePocketSunlightEnabledKey, false)) {
+      const int s1 = halvernicSetHIPEnabled(0, 1);
+      const int s2 = halvernicSetSimulateHIPEnabled(0);
+      objc::log("thermalDisablePocketSunlightEnabled: on -> %d/%d", s1, s2);
+    } else {
+      objc::log("thermalDisablePocketSunlightEnabled: off/native -> %d", halvernicSetHIPNative());
+    }
+  }
+  if (present(contract::kSunlightLockedEnabledKey)) {
+    if (boolPreference(contract::kSunlightLockedEnabledKey, false)) {
+      objc::log("thermalSunlightLockedEnabled: on -> %d", halvernicSetSunlightOverride(1, 1));
+    } else {
+      objc::log("thermalSunlightLockedEnabled: off -> %d", halvernicResetSunlightOverride());
+    }
+  }
+}
+
+void HPowerHepler::applyPowerMode() {
+  const objc::Ref controller = mitigationControllerObject();
+  id mc = controller.get();
+  const PowerMode mode = currentPowerMode();
+  if (!lastCPUPerformanceMode_ || *lastCPUPerformanceMode_ != mode) clearObservedMaxima();
+  pendingFullCPURestoreCount_.store(0, std::memory_order_relaxed);
+
+  switch (mode) {
+    case PowerMode::fullPower:
+      host::updateCPU(mc);
+      applyFullCPUPower(mc);
+      lastCPUPerformanceMode_ = mode;
+      objc::log("halvernic: full power mode");
+      break;
+    case PowerMode::lowPower: {
+      const int level = currentPowerMode() == PowerMode::lowPower ? lowPowerCPULevel : 0;
+      if (mc) {
+        host::setPowerSaveActive(mc, true);
+        host::setCPULevel(mc, level);
+        host::updateCPU(mc);
+        host::setPowerSaveActive(mc, true);
+      }
+      host::setCPULevel(mc, level);
+      lastCPUPerformanceMode_ = mode;
+      objc::log("halvernic: low power mode at CPU level %d with soft ceiling", level);
+      break;
+    }
+    case PowerMode::off:
+      if (mc) {
+        host::setPowerSaveActive(mc, false);
+        host::setCPULevel(mc, 0);
+        host::updateCPU(mc);
+        host::updateGPU(mc);
+        host::updatePackage(mc);
+        host::setPowerSaveActive(mc, false);
+        host::setCPULevel(mc, 0);
+      }
+      lastCPUPerformanceMode_ = PowerMode::off;
+      clearObservedMaxima();
+      objc::log("halvernic: native thermal mode restored");
+      break;
+  }
+}
+
+void HPowerHepler::applyFullCPUPower(id mc) {
+  if (mc) {
+    host::setCPMSMitigationsEnabled(mc, false);
+    host::setPowerSaveActive(mc, false);
+    host::setCPULevel(mc, 0);
+  }
+  const int target = power_arg(
+      std::max(observedCPUPowerMax_.load(std::memory_order_relaxed), unrestrictedPowerTarget));
+  host::setCPULowPowerTarget(mc, target);
+  if (mc) {
+    host::setCPUPowerCeilingFromDecisionSource(mc, target, 0);
+    host::setCPUPowerFloorFromDecisionSource(mc, target, 0);
+    host::setCPUPowerZoneTarget(mc, target);
+    host::setMaxPackagePower(mc, target);
+    host::setPackagePowerCeilingFromDecisionSource(mc, target, 0);
+    host::setPackagePowerFloorFromDecisionSource(mc, target, 0);
+    host::setCPMSMitigationsEnabled(mc, false);
+  }
+}
+
+void HPowerHepler::scheduleReapplications() {
+  dispatch_queue_t queue = dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0);
+  for (double delay : kReapplicationDelays) {
+    dispatch_after_f(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(delay * NSEC_PER_SEC)),
+                     queue, this, &reapply);
+  }
+}
+
+void HPowerHepler::resetForTesting() {
+  replacePreferences(objc::Ref());
+  lastCPUPerformanceMode_.reset();
+  lastThermalMitigationsDisabled_ = false;
+  hasNormalizedThermalMitigationsState_ = false;
+  lastForcedCommonProductThermal_ = false;
+  pendingFullCPURestoreCount_.store(0);
+  clearObservedMaxima();
+  setCommonProductObject(nullptr);
+  setMitigationControllerObject(nullptr);
+}

@@ -1,0 +1,125 @@
+// HPowerHepler: the extension's decision point for the user's power mode.
+//
+// One instance lives for the life of the daemon. It keeps a snapshot of the preferences
+// file, answers the hooks' questions on the daemon's hot paths (which CPU level, CPU
+// power target and component power limit to allow) and pushes the policy into the
+// daemon's CommonProduct and MitigationController and into the OS thermal status store.
+//
+// Threads: reached at once from the Darwin notification thread, the global queue (the
+// delayed re-applications) and any daemon thread calling a hooked method. The snapshot is
+// immutable and replaced whole; what the hot paths need of it is decoded into one atomic
+// word when it is replaced; observed maxima are atomics; host objects are retained
+// before use. Applications never overlap: one that finds another running returns at
+// once. No lock is held while messaging a host object or calling an OS function, so the
+// engine may be re-entered from its own messages.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/objc/ref.hpp"
+#include "extension/contract/contract.hpp"
+#include "extension/policy/observed_power.hpp"
+
+class HPowerHepler {
+public:
+  using PowerMode = halvernic::contract::PowerMode;
+
+  // The one instance, made on first use from any thread and never destroyed.
+  static HPowerHepler& shared();
+
+  static constexpr std::int64_t unrestrictedPowerTarget = 50000;
+  static constexpr std::int64_t lowPowerCPULevel = 2;
+
+  // ---- the preferences ---------------------------------------------------------------
+  // Reads the file into the snapshot while the snapshot holds no entry.
+  void loadPreferencesIfEmpty();
+  // The Boolean under key in the snapshot (not loading it): a Boolean, a number's truth
+  // value, or a string that lower-cases to "1", "true", "yes" or "on"; else fallback.
+  bool boolPreference(std::string_view key, bool fallback) const;
+  PowerMode currentPowerMode();
+  bool shouldForceThermalState();
+  // The snapshot's dictionary (string keys; empty when the file is missing). +0 held by
+  // the returned Ref.
+  objc::Ref plistObj() const;
+
+  // ---- the hot-path filters ------------------------------------------------------------
+  std::int64_t filterCPULevel(std::int64_t requested);
+  std::int64_t adjustCPUPowerTarget(std::int64_t requested);
+  std::int64_t adjustComponentPowerLimit(std::int64_t requested, std::int64_t componentType);
+
+  // ---- applications --------------------------------------------------------------------
+  void applyThermalState();
+  void scheduleReapplications();
+  void applyMitigationSettings();
+  void applyPowerMode();
+  void applyFullCPUPower(id mitigationController);
+
+  // ---- written by the hooks and the configuration patcher ------------------------------
+  void setCommonProductObject(id commonProduct);              // replaces, releasing the old
+  void setMitigationControllerObject(id mitigationController);
+  objc::Ref commonProductObject() const;
+  objc::Ref mitigationControllerObject() const;
+  void raiseObservedComponentPowerGlobalMax(std::int64_t value);  // only ever raises
+
+  // ---- observed state, for tests and diagnostics ----------------------------------------
+  std::int64_t observedCPUPowerMax() const { return observedCPUPowerMax_.load(); }
+  std::int64_t observedComponentPowerGlobalMax() const {
+    return observedComponentPowerGlobalMax_.load();
+  }
+  std::int64_t observedComponentPowerMax(std::int64_t componentType) const {
+    return observedComponentPowerMax_.get(componentType);
+  }
+
+  // Back to the state of a new instance (tests only: the daemon never resets it).
+  void resetForTesting();
+
+  HPowerHepler(const HPowerHepler&) = delete;
+  HPowerHepler& operator=(const HPowerHepler&) = delete;
+
+private:
+  HPowerHepler();
+
+  // What the hot paths need of the snapshot, decoded once when it is replaced.
+  struct Decoded {
+    bool hasEntries = false;
+    PowerMode mode = PowerMode::off;
+    bool preventDimming = false;
+  };
+  void replacePreferences(objc::Ref dictionary);
+  Decoded decoded() const;
+  void clearObservedMaxima();
+  objc::Ref readPreferencesFile() const;
+
+  const std::string preferencesPath_;  // resolved with jbroot once: the binding is per process
+
+  // plistObj: the dictionary behind a short lock (held to copy a reference), and its
+  // decoding in one atomic word for the hot paths.
+  mutable std::mutex plistMutex_;
+  objc::Ref plistObj_;
+  std::atomic<std::uint8_t> decoded_{0};
+
+  std::atomic<bool> isApplying_{false};
+  // Touched only by the application that holds isApplying_.
+  std::optional<PowerMode> lastCPUPerformanceMode_;
+  bool lastThermalMitigationsDisabled_ = false;
+  bool hasNormalizedThermalMitigationsState_ = false;
+  bool lastForcedCommonProductThermal_ = false;
+  // A positive count would force requested CPU levels to 0; nothing raises it, so
+  // applyPowerMode keeps it at 0.
+  std::atomic<std::int64_t> pendingFullCPURestoreCount_{0};
+  static constexpr std::int64_t lowPowerSoftCeilingPercent_ = 80;
+
+  std::atomic<std::int64_t> observedCPUPowerMax_{0};
+  std::atomic<std::int64_t> observedComponentPowerGlobalMax_{0};
+  halvernic::policy::ComponentMaxima observedComponentPowerMax_;
+
+  mutable std::mutex hostMutex_;  // held only to copy or swap a reference
+  objc::Ref commonProductObject_;
+  objc::Ref mitigationControllerObject_;
+};
