@@ -1,0 +1,226 @@
+// The hook layer: class hooks on the daemon's classes, activated together with the tweak.
+//
+// A hook class names its target class and lists its replacements, each a selector (a
+// host::Message, which carries the method's types) and a C++ function with those types.
+// A replacement receives `orig`, the host implementation the method had before
+// activation, and calls it on the same receiver with whatever arguments it chooses:
+//
+//   // -[MitigationController setGPUPowerCeiling:fromDecisionSource:]
+//   void setGPUPowerCeiling(hook::Orig<void(std::int64_t, std::int64_t)> orig, id self,
+//                           std::int64_t ceiling, std::int64_t source) {
+//     orig(self, fullPower ? 50000 : ceiling, source);
+//   }
+//   BOOL powerSaveActive(hook::Orig<BOOL()> orig, id self) { return orig(self); }
+//
+//   constexpr hook::Replacement kReplacements[] = {
+//       hook::instance_method<host::kSetGPUPowerCeilingFromDecisionSource, &setGPUPowerCeiling>(),
+//       hook::instance_method<host::kPowerSaveActive, &powerSaveActive>(),
+//   };
+//   constinit const hook::ClassHook MitigationControllerHook{
+//       "MitigationControllerHook", host::kMitigationController, kReplacements};
+//
+// The replacement's types are checked at compile time against the message's. Everything
+// here is constant-initialised, so a hook table in any file is complete before any
+// load-time initialiser runs.
+//
+// Activation (hook::activate<Tweak>) makes the tweak, runs its init(), installs every hook
+// of the ordered list at once and then runs tweakDidActivate(). All hooks belong to the
+// default group: each replacement is active from activation on, for every caller on
+// every thread, and is never removed. A target class that does not exist skips its whole
+// hook; a method that neither the class nor its superclasses implement skips that one
+// replacement; both are reported to the tweak's handleError(), which by default does
+// nothing. A method the target class only inherits is added to the target class (its
+// superclass keeps its own), and `orig` is then the inherited implementation.
+//
+// Threads: each saved implementation is written before its replacement is installed and
+// read with acquire ordering, so any thread that reaches a replacement sees its `orig`.
+// Calling through `orig` costs one atomic load and an indirect call; nothing allocates.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <span>
+#include <string>
+#include <type_traits>
+
+#include "common/objc/runtime.hpp"
+
+namespace halvernic::hook {
+
+// The saved host implementation of one replaced method, typed as the method is.
+template <class Signature>
+class Orig;
+
+template <class R, class... Args>
+class Orig<R(Args...)> {
+public:
+  constexpr Orig(const std::atomic<IMP>* saved, SEL selector) noexcept
+      : saved_(saved), selector_(selector) {}
+
+  // Calls the host implementation on target (normally the replacement's own receiver)
+  // with the given arguments. Answers zero (or nothing) when there is none, which cannot
+  // happen inside an installed replacement.
+  R operator()(id target, Args... args) const {
+    IMP imp = saved_->load(std::memory_order_acquire);
+    if (!imp || !target) return objc::detail::zero<R>();
+    return objc::call<R>(imp, target, selector_, args...);
+  }
+
+  IMP implementation() const noexcept { return saved_->load(std::memory_order_acquire); }
+  bool available() const noexcept { return implementation() != nullptr; }
+  SEL selector() const noexcept { return selector_; }
+
+private:
+  const std::atomic<IMP>* saved_;
+  SEL selector_;
+};
+
+// One entry of a hook table. Made by instance_method<>() / class_method<>().
+struct Replacement {
+  const objc::Selector* selector;
+  bool class_method;
+  std::atomic<IMP>* saved;           // the host implementation, written at installation
+  IMP (*implementation)() noexcept;  // the function the runtime calls in its place
+};
+
+// A hook class: its name (for errors), its target class and its replacements.
+class ClassHook {
+public:
+  template <std::size_t N>
+  constexpr ClassHook(const char* name, const objc::ClassName& target,
+                      const Replacement (&replacements)[N]) noexcept
+      : name_(name), target_(&target), replacements_(replacements, N) {}
+
+  const char* name() const noexcept { return name_; }
+  const objc::ClassName& target() const noexcept { return *target_; }
+  const char* targetName() const noexcept { return target_->name(); }
+  std::span<const Replacement> replacements() const noexcept { return replacements_; }
+
+private:
+  const char* name_;
+  const objc::ClassName* target_;
+  std::span<const Replacement> replacements_;
+};
+
+// What went wrong while installing one hook.
+struct HookError {
+  enum class Kind {
+    targetClassNotFound,  // the whole hook was skipped
+    methodNotFound,       // one replacement was skipped
+  };
+  Kind kind;
+  const ClassHook* hook;
+  const Replacement* replacement;  // nullptr for targetClassNotFound
+
+  // "MitigationControllerHook: no class MitigationController" or
+  // "MitigationControllerHook: no method -[MitigationController setDVD1Level:]".
+  std::string description() const;
+};
+
+// The tweak: one instance per process, made at activation and never destroyed.
+class Tweak {
+public:
+  virtual ~Tweak() = default;
+  // Runs once, right after the instance is made and before any hook is installed.
+  virtual void init() {}
+  // Runs once, after every hook of the list is installed (or skipped).
+  virtual void tweakDidActivate() {}
+  // A hook or a replacement that could not be installed. Logs nothing by default.
+  virtual void handleError(const HookError& error) {}
+};
+
+// Installs the hooks in list order, reporting what is skipped to tweak.handleError.
+// Installing a replacement that is already installed changes nothing. Answers the number
+// of replacements in place afterwards.
+std::size_t install(Tweak& tweak, std::span<const ClassHook* const> hooks);
+
+namespace detail {
+void keep_alive(Tweak* tweak);
+}  // namespace detail
+
+// The activation entry: makes the tweak T (never destroyed), runs its init(), installs
+// the hooks in order and runs its tweakDidActivate(). Called once per process, by the
+// library's load-time initialiser.
+template <class T>
+T& activate(std::span<const ClassHook* const> hooks) {
+  static_assert(std::is_base_of_v<Tweak, T>, "the tweak type derives from hook::Tweak");
+  T* tweak = new T();
+  detail::keep_alive(tweak);
+  tweak->init();
+  install(*tweak, hooks);
+  tweak->tweakDidActivate();
+  return *tweak;
+}
+
+// ---------------------------------------------------------------------------------------
+// Hook tables.
+
+namespace detail {
+
+template <class F>
+struct ReplacementTraits {
+  static constexpr bool matches = false;
+};
+template <class Sig, class R, class... Args>
+struct ReplacementTraits<R (*)(Orig<Sig>, id, Args...)> {
+  static constexpr bool matches = std::is_same_v<Sig, R(Args...)>;
+  using Signature = R(Args...);
+};
+template <class Sig, class R, class... Args>
+struct ReplacementTraits<R (*)(Orig<Sig>, id, Args...) noexcept>
+    : ReplacementTraits<R (*)(Orig<Sig>, id, Args...)> {};
+
+// One saved implementation per (selector, replacement) pair.
+template <const auto& message, auto replacement>
+inline constinit std::atomic<IMP> saved_implementation{nullptr};
+
+template <const auto& message, auto replacement, class Signature>
+struct Trampoline;
+template <const auto& message, auto replacement, class R, class... Args>
+struct Trampoline<message, replacement, R(Args...)> {
+  static R invoke(id self, SEL cmd, Args... args) {
+    return replacement(Orig<R(Args...)>(&saved_implementation<message, replacement>, cmd), self,
+                       args...);
+  }
+  static IMP implementation() noexcept { return reinterpret_cast<IMP>(&invoke); }
+};
+
+template <const auto& message, auto replacement>
+constexpr Replacement make_replacement(bool class_method) noexcept {
+  using Traits = ReplacementTraits<decltype(replacement)>;
+  static_assert(Traits::matches,
+                "a replacement is `R fn(hook::Orig<R(Args...)> orig, id self, Args... args)`");
+  using M = std::remove_cvref_t<decltype(message)>;
+  static_assert(std::is_base_of_v<objc::Selector, M>, "the selector is an objc::Selector");
+  if constexpr (requires { typename M::Signature; }) {
+    static_assert(std::is_same_v<typename M::Signature, typename Traits::Signature>,
+                  "the replacement's types differ from the message's");
+  }
+  return Replacement{&message, class_method, &saved_implementation<message, replacement>,
+                     &Trampoline<message, replacement, typename Traits::Signature>::implementation};
+}
+
+}  // namespace detail
+
+// Replaces the target class's instance method `message` with `replacement`.
+template <const auto& message, auto replacement>
+constexpr Replacement instance_method() noexcept {
+  return detail::make_replacement<message, replacement>(false);
+}
+
+// Replaces the target class's class method `message` with `replacement` (self is the
+// class object the message was sent to).
+template <const auto& message, auto replacement>
+constexpr Replacement class_method() noexcept {
+  return detail::make_replacement<message, replacement>(true);
+}
+
+// The saved host implementation of a table entry, for calling it from outside its own
+// replacement (for example the host getter from another method's replacement).
+template <const auto& message, auto replacement>
+auto orig() noexcept {
+  using Signature = typename detail::ReplacementTraits<decltype(replacement)>::Signature;
+  return Orig<Signature>(&detail::saved_implementation<message, replacement>, message.get());
+}
+
+}  // namespace halvernic::hook
