@@ -1,0 +1,21 @@
+// HFileManager: turns a property-list file into a string-keyed dictionary, never failing.
+#pragma once
+
+#include <string_view>
+
+#include "common/objc/ref.hpp"
+
+class HFileManager {
+public:
+  // The dictionary stored in the file at path (XML or binary property list, read with
+  // mutable containers), or an empty dictionary when the file is missing or unreadable,
+  // is not a property list, or its root is not a dictionary whose keys are all strings.
+  // Never raises and logs nothing. The path is used as given (callers resolve it with
+  // jbroot first). Keeps no state: any thread, any number at once.
+  //
+  // A file replaced by renaming a complete new file into place reads as the old or the
+  // new content, never a mixture: the file is opened once and read whole.
+  static objc::Ref readPropertyList(std::string_view path);
+
+  HFileManager() = delete;
+};
