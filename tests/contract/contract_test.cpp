@@ -1,0 +1,203 @@
+// The contract between the binaries: the runtime-state word, mode normalisation, the
+// engine's Boolean forms and the shared part of a front-end write.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "common/objc/foundation.hpp"
+#include "extension/contract/contract.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace contract = halvernic::contract;
+using contract::PowerMode;
+
+TEST(RuntimeStateWord, EncodesTheMagicAndTheLowBytesOfBothValues) {
+  EXPECT_EQ(contract::encode_runtime_state(0x1FF, 0x2AB), 0x48414C560000FFABull);
+  EXPECT_EQ(contract::encode_runtime_state(0xFFFFFFFFu, 0), 0x48414C560000FF00ull);
+  EXPECT_EQ(contract::kPublishedRuntimeState, 0x48414C5600000000ull);
+
+  const auto values = contract::decode_runtime_state(0x48414C5600000307ull);
+  EXPECT_EQ(values.first, 3);
+  EXPECT_EQ(values.second, 7);
+  // Bits 31-16 are not part of either value.
+  const auto noisy = contract::decode_runtime_state(0x48414C56ABCD0307ull);
+  EXPECT_EQ(noisy.first, 3);
+  EXPECT_EQ(noisy.second, 7);
+}
+
+TEST(RuntimeStateWord, OnlyTheExactMagicInTheUpperHalfCounts) {
+  EXPECT_TRUE(contract::runtime_state_has_magic(contract::encode_runtime_state(9, 9)));
+  EXPECT_FALSE(contract::runtime_state_has_magic(0));  // never published
+  EXPECT_FALSE(contract::runtime_state_has_magic(0x48414C5700000000ull));
+  EXPECT_FALSE(contract::runtime_state_has_magic(0x0000000048414C56ull));  // magic in the wrong half
+  EXPECT_FALSE(contract::runtime_state_has_magic(0x564C414800000000ull));  // byte-swapped
+}
+
+id preferences_with_mode(id value) {
+  objc::Ref dict = objc::make_mutable_dictionary();
+  objc::dictionary_set(dict.get(), contract::kPowerModeKey, value);
+  return objc::autorelease(dict.leak());
+}
+
+TEST(PowerModes, OnlyTheTwoExactStringsSelectAModeEverythingElseIsNative) {
+  objc::AutoreleasePool pool;
+  EXPECT_EQ(contract::power_mode_of(preferences_with_mode(objc::string("lowPower"))), PowerMode::lowPower);
+  EXPECT_EQ(contract::power_mode_of(preferences_with_mode(objc::string("fullPower"))), PowerMode::fullPower);
+  for (const char* other : {"off", "native", "FullPower", "lowpower", "", "fullPower ", "1"}) {
+    EXPECT_EQ(contract::power_mode_of(preferences_with_mode(objc::string(other))), PowerMode::off) << other;
+  }
+  EXPECT_EQ(contract::power_mode_of(preferences_with_mode(objc::number(1))), PowerMode::off);
+  EXPECT_EQ(contract::power_mode_of(preferences_with_mode(objc::boolean(true))), PowerMode::off);
+  EXPECT_EQ(contract::power_mode_of(objc::make_mutable_dictionary().get()), PowerMode::off);
+  EXPECT_EQ(contract::power_mode_of(nullptr), PowerMode::off);
+  objc::Ref array = objc::make_mutable_array();
+  objc::array_add(array.get(), objc::string("fullPower"));
+  EXPECT_EQ(contract::power_mode_of(array.get()), PowerMode::off) << "not a dictionary";
+
+  EXPECT_STREQ(contract::power_mode_value(PowerMode::off), "off");
+  EXPECT_STREQ(contract::power_mode_value(PowerMode::lowPower), "lowPower");
+  EXPECT_STREQ(contract::power_mode_value(PowerMode::fullPower), "fullPower");
+}
+
+TEST(EngineBooleans, BooleansNumbersAndTheFourTrueWords) {
+  objc::AutoreleasePool pool;
+  EXPECT_EQ(contract::engine_bool_value(objc::boolean(true)), true);
+  EXPECT_EQ(contract::engine_bool_value(objc::boolean(false)), false);
+  EXPECT_EQ(contract::engine_bool_value(objc::number(0)), false);
+  EXPECT_EQ(contract::engine_bool_value(objc::number(2)), true);
+  EXPECT_EQ(contract::engine_bool_value(objc::number(-1)), true);
+  EXPECT_EQ(contract::engine_bool_value(objc::number(256)), true) << "not cut to a byte";
+  EXPECT_EQ(contract::engine_bool_value(objc::number_double(0.5)), true);
+  EXPECT_EQ(contract::engine_bool_value(objc::number_double(0.0)), false);
+
+  for (const char* yes : {"1", "true", "yes", "on", "Yes", "TRUE", "oN"}) {
+    EXPECT_EQ(contract::engine_bool_value(objc::string(yes)), true) << yes;
+  }
+  for (const char* no : {"2", "0", "", "no", "off", " yes", "yes ", "y", "enabled", "truex"}) {
+    EXPECT_EQ(contract::engine_bool_value(objc::string(no)), false) << '"' << no << '"';
+  }
+  EXPECT_EQ(contract::engine_bool_value(nullptr), std::nullopt);
+  EXPECT_EQ(contract::engine_bool_value(objc::make_mutable_array().get()), std::nullopt);
+  EXPECT_EQ(contract::engine_bool_value(objc::make_mutable_dictionary().get()), std::nullopt);
+}
+
+TEST(EngineBooleans, FallbackOnlyForAbsentOrUnreadableValues) {
+  objc::AutoreleasePool pool;
+  objc::Ref prefs = objc::make_mutable_dictionary();
+  objc::dictionary_set(prefs.get(), "word", objc::string("2"));
+  objc::dictionary_set(prefs.get(), "yes", objc::string("Yes"));
+  objc::dictionary_set(prefs.get(), "list", objc::make_mutable_array().get());
+  EXPECT_FALSE(contract::engine_bool_preference(prefs.get(), "word", true)) << "a string is read, not skipped";
+  EXPECT_TRUE(contract::engine_bool_preference(prefs.get(), "yes", false));
+  EXPECT_TRUE(contract::engine_bool_preference(prefs.get(), "list", true));
+  EXPECT_FALSE(contract::engine_bool_preference(prefs.get(), "list", false));
+  EXPECT_TRUE(contract::engine_bool_preference(prefs.get(), "missing", true));
+  EXPECT_TRUE(contract::engine_bool_preference(nullptr, "yes", true));
+}
+
+class WriteProtocol : public testing::Test {
+protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("hv-contract-" + std::to_string(getpid()) + "-" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    path_ = (dir_ / "com.nu-falk.halvernic-prefs.plist").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void write_raw(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+  std::string read_raw() const {
+    std::ifstream in(path_, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  std::set<std::string> keys_on_disk() const {
+    objc::AutoreleasePool pool;
+    std::set<std::string> keys;
+    objc::Ref plist = objc::read_property_list_file(path_);
+    objc::for_each_entry(plist.get(), [&](id key, id) {
+      keys.insert(objc::to_string(key));
+      return true;
+    });
+    return keys;
+  }
+  std::size_t files_in_dir() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(WriteProtocol, KeepsUnrelatedKeysDropsTheSevenAndWritesXml) {
+  objc::AutoreleasePool pool;
+  objc::Ref old = objc::make_mutable_dictionary();
+  objc::dictionary_set(old.get(), contract::kPowerModeKey, objc::string("fullPower"));
+  objc::dictionary_set(old.get(), contract::kPreventDimmingKey, objc::boolean(true));
+  objc::dictionary_set(old.get(), "someoneElsesKey", objc::number(5));
+  for (const char* key : contract::kModeResetKeys) objc::dictionary_set(old.get(), key, objc::number(1));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(old.get(), path_));
+
+  EXPECT_TRUE(contract::write_preference_value(path_, contract::kPowerModeKey, objc::string("lowPower")));
+
+  EXPECT_EQ(read_raw().rfind("<?xml", 0), 0u) << "Apple's XML property-list format";
+  EXPECT_EQ(keys_on_disk(), (std::set<std::string>{contract::kPowerModeKey, contract::kPreventDimmingKey,
+                                                   "someoneElsesKey"}));
+  objc::Ref now = objc::read_property_list_file(path_);
+  EXPECT_EQ(contract::power_mode_of(now.get()), PowerMode::lowPower);
+  EXPECT_TRUE(objc::is_boolean(objc::dictionary_get(now.get(), contract::kPreventDimmingKey)));
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(now.get(), "someoneElsesKey")), 5);
+  EXPECT_EQ(files_in_dir(), 1u) << "no temporary file left behind";
+}
+
+TEST_F(WriteProtocol, AnUnrelatedKeyAlsoDropsTheSevenAndNilRemovesTheKey) {
+  objc::AutoreleasePool pool;
+  objc::Ref old = objc::make_mutable_dictionary();
+  objc::dictionary_set(old.get(), "thermalPuppetValue", objc::number(3));
+  objc::dictionary_set(old.get(), "thermalDisableMitigationsEnabled", objc::boolean(true));
+  objc::dictionary_set(old.get(), contract::kSunlightLockedKey, objc::boolean(true));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(old.get(), path_));
+
+  contract::write_preference_value(path_, "notThermalAtAll", objc::string("x"));
+  EXPECT_EQ(keys_on_disk(), (std::set<std::string>{contract::kSunlightLockedKey, "notThermalAtAll"}));
+
+  contract::write_preference_value(path_, contract::kSunlightLockedKey, nullptr);
+  EXPECT_EQ(keys_on_disk(), (std::set<std::string>{"notThermalAtAll"}));
+}
+
+TEST_F(WriteProtocol, StartsEmptyWhenTheFileIsMissingCorruptOrNotADictionary) {
+  objc::AutoreleasePool pool;
+  const std::set<std::string> only_mode{contract::kPowerModeKey};
+
+  contract::write_preference_value(path_, contract::kPowerModeKey, objc::string("fullPower"));
+  EXPECT_EQ(keys_on_disk(), only_mode) << "missing file is created";
+
+  write_raw("bplist00\x01\x02 this is not a property list");
+  contract::write_preference_value(path_, contract::kPowerModeKey, objc::string("fullPower"));
+  EXPECT_EQ(keys_on_disk(), only_mode) << "corrupt file";
+
+  objc::Ref array = objc::make_mutable_array();
+  objc::array_add(array.get(), objc::string("thermalPowerMode"));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(array.get(), path_));
+  EXPECT_TRUE(contract::write_preference_value(path_, contract::kPowerModeKey, objc::string("fullPower")));
+  EXPECT_EQ(keys_on_disk(), only_mode) << "array root";
+  objc::Ref now = objc::read_property_list_file(path_);
+  EXPECT_EQ(contract::power_mode_of(now.get()), PowerMode::fullPower);
+}
+
+TEST_F(WriteProtocol, AnUnwritablePathReportsFailureAndLeavesNothing) {
+  objc::AutoreleasePool pool;
+  const std::string nowhere = (dir_ / "no-such-folder" / "prefs.plist").string();
+  EXPECT_FALSE(contract::write_preference_value(nowhere, contract::kPowerModeKey, objc::string("lowPower")));
+  EXPECT_FALSE(fs::exists(nowhere));
+}
+
+}  // namespace
