@@ -1,0 +1,6 @@
+#ifndef __COREFOUNDATION_CFPROPERTYLIST__
+#define __COREFOUNDATION_CFPROPERTYLIST__ 1
+
+#include <CoreFoundation/CFBase.h>
+
+#endif /* __COREFOUNDATION_CFPROPERTYLIST__ */

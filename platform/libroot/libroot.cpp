@@ -1,0 +1,47 @@
+// libroot, the rootless jailbreak's path library, for the simulated device: the jailbreak
+// root /var/jb lies below the device root ($HALVERNIC_DEVICE_ROOT; "/" when unset).
+//
+// Built twice: with both entries, and (HV_LIBROOT_PREFIX_ONLY) without
+// libroot_jbrootpath, as an older libroot that only reports its prefix.
+#include <limits.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "hvplatform/environment.h"
+
+namespace {
+
+const std::string& jbroot_prefix() {
+  static const std::string prefix = [] {
+    std::string root;
+    if (const char* env = std::getenv(HV_ENV_DEVICE_ROOT)) root = env;
+    while (!root.empty() && root.back() == '/') root.pop_back();
+    return root + "/var/jb";
+  }();
+  return prefix;
+}
+
+}  // namespace
+
+extern "C" {
+
+[[gnu::visibility("default")]] const char* libroot_get_jbroot_prefix(void) {
+  return jbroot_prefix().c_str();
+}
+
+#if !defined(HV_LIBROOT_PREFIX_ONLY)
+// An absolute path is placed below the jailbreak root; a relative one is returned as it
+// is. resolvedPath holds PATH_MAX bytes, as libroot's own contract says; a longer result
+// is cut at PATH_MAX - 1 bytes.
+[[gnu::visibility("default")]] char* libroot_jbrootpath(const char* path, char* resolvedPath) {
+  if (!path || !resolvedPath) return nullptr;
+  std::string result = path[0] == '/' ? jbroot_prefix() + path : std::string(path);
+  if (result.size() >= PATH_MAX) result.resize(PATH_MAX - 1);
+  std::memcpy(resolvedPath, result.c_str(), result.size() + 1);
+  return resolvedPath;
+}
+#endif
+
+}  // extern "C"
