@@ -1,1 +1,258 @@
-// placeholder
+// Foundation fix-ups: where GNUstep Base differs from Apple's Foundation in ways the
+// product depends on, replace GNUstep's methods with Apple's behaviour. Installed by a
+// load-time constructor, so every Linux program that links this library (all of them,
+// through halvernic_link_runtime) sees Apple's behaviour before any of its own code runs.
+//
+//  - Dictionaries and arrays read binary property lists from files. GNUstep's
+//    -initWithContentsOfFile: (and so +dictionaryWithContentsOfFile:,
+//    +arrayWithContentsOfFile:) reads only text formats and answers nil for a binary one.
+//  - NSPropertyListSerialization answers nil and an NSError (NSCocoaErrorDomain, 3840) for
+//    data that is not a property list. GNUstep raises on corrupt binary data, and answers
+//    nil without an error for some other bad input.
+//  - -[NSString boolValue]: skip leading white space, an optional "+" or "-" and leading
+//    zeros; YES when the next character is one of "YyTt" or a digit 1-9, otherwise NO.
+#include <objc/runtime.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/objc/exception.hpp"
+#include "common/objc/foundation.hpp"
+#include "common/objc/swizzle.hpp"
+
+namespace {
+
+using unichar = unsigned short;
+
+constexpr long kPropertyListReadCorruptError = 3840;
+constexpr unsigned long kImmutable = 0;
+
+constinit objc::ClassName kNSData{"NSData"};
+constinit objc::ClassName kNSError{"NSError"};
+constinit objc::ClassName kNSDictionary{"NSDictionary"};
+constinit objc::ClassName kNSArray{"NSArray"};
+constinit objc::ClassName kNSString{"NSString"};
+constinit objc::ClassName kNSCharacterSet{"NSCharacterSet"};
+constinit objc::ClassName kNSPropertyListSerialization{"NSPropertyListSerialization"};
+
+constinit objc::Selector kDataWithContentsOfFile{"dataWithContentsOfFile:"};
+constinit objc::Selector kBytes{"bytes"};
+constinit objc::Selector kLength{"length"};
+constinit objc::Selector kCharacterAtIndex{"characterAtIndex:"};
+constinit objc::Selector kCharacterIsMember{"characterIsMember:"};
+constinit objc::Selector kWhitespaceAndNewline{"whitespaceAndNewlineCharacterSet"};
+constinit objc::Selector kInitWithContentsOfFile{"initWithContentsOfFile:"};
+constinit objc::Selector kInitWithContentsOfURL{"initWithContentsOfURL:"};
+constinit objc::Selector kInitWithDictionary{"initWithDictionary:"};
+constinit objc::Selector kInitWithArray{"initWithArray:"};
+constinit objc::Selector kIsFileURL{"isFileURL"};
+constinit objc::Selector kPath{"path"};
+constinit objc::Selector kRelease{"release"};
+constinit objc::Selector kBoolValue{"boolValue"};
+constinit objc::Selector kPropertyListWithData{"propertyListWithData:options:format:error:"};
+constinit objc::Selector kPropertyListFromData{
+    "propertyListFromData:mutabilityOption:format:errorDescription:"};
+constinit objc::Selector kErrorWithDomain{"errorWithDomain:code:userInfo:"};
+
+// Implementations replaced, by the class they were replaced in. Written once by the
+// constructor before any other code of the process runs, read-only afterwards.
+struct Saved {
+  Class cls;
+  SEL selector;
+  IMP original;
+};
+std::vector<Saved>* saved = nullptr;
+
+IMP original_for(id self_or_class, SEL selector, bool class_side) {
+  Class start = class_side ? reinterpret_cast<Class>(self_or_class) : objc::class_of(self_or_class);
+  for (Class c = start; c; c = objc::superclass_of(c)) {
+    for (const Saved& entry : *saved) {
+      if (entry.cls == c && sel_isEqual(entry.selector, selector)) return entry.original;
+    }
+  }
+  return nullptr;
+}
+
+void replace(Class cls, SEL selector, IMP imp, bool class_side) {
+  if (!cls) return;
+  IMP original = class_side ? objc::replace_class_method(cls, selector, imp)
+                            : objc::replace_instance_method(cls, selector, imp);
+  if (original) saved->push_back({cls, selector, original});
+}
+
+// ---- binary property lists through ...WithContentsOfFile: ----------------------------
+
+// The property list in a binary file at path, +0; nil when the file is missing or not
+// binary (std::nullopt-like: *is_binary tells the two apart).
+id read_binary_plist(id path, bool* is_binary) {
+  *is_binary = false;
+  id data = objc::send<id>(kNSData.get(), kDataWithContentsOfFile, path);
+  if (!data || objc::send<unsigned long>(data, kLength) < 8) return nullptr;
+  if (std::memcmp(objc::send<const void*>(data, kBytes), "bplist", 6) != 0) return nullptr;
+  *is_binary = true;
+  id plist = nullptr;
+  objc::catch_exception([&] {
+    id error = nullptr;
+    long format = 0;
+    plist = objc::send<id>(kNSPropertyListSerialization.get(), kPropertyListWithData, data, kImmutable,
+                           &format, &error);
+  });
+  return plist;
+}
+
+id init_from_file(id self, SEL cmd, id path, Class kind, SEL init_with) {
+  bool is_binary = false;
+  id plist = path ? read_binary_plist(path, &is_binary) : nullptr;
+  if (!is_binary) return objc::call<id>(original_for(self, cmd, false), self, cmd, path);
+  if (!objc::is_kind_of(plist, kind)) {
+    objc::send(self, kRelease);
+    return nullptr;
+  }
+  return objc::send<id>(self, init_with, plist);
+}
+
+id dictionary_init_with_file(id self, SEL cmd, id path) {
+  return init_from_file(self, cmd, path, kNSDictionary.get(), kInitWithDictionary);
+}
+id array_init_with_file(id self, SEL cmd, id path) {
+  return init_from_file(self, cmd, path, kNSArray.get(), kInitWithArray);
+}
+
+id init_from_url(id self, SEL cmd, id url, Class kind, SEL init_with) {
+  if (url && objc::send_bool(url, kIsFileURL)) {
+    id path = objc::send<id>(url, kPath);
+    bool is_binary = false;
+    id plist = path ? read_binary_plist(path, &is_binary) : nullptr;
+    if (is_binary) {
+      if (!objc::is_kind_of(plist, kind)) {
+        objc::send(self, kRelease);
+        return nullptr;
+      }
+      return objc::send<id>(self, init_with, plist);
+    }
+  }
+  return objc::call<id>(original_for(self, cmd, false), self, cmd, url);
+}
+
+id dictionary_init_with_url(id self, SEL cmd, id url) {
+  return init_from_url(self, cmd, url, kNSDictionary.get(), kInitWithDictionary);
+}
+id array_init_with_url(id self, SEL cmd, id url) {
+  return init_from_url(self, cmd, url, kNSArray.get(), kInitWithArray);
+}
+
+// ---- NSPropertyListSerialization: nil and an error instead of an exception -------------
+
+id corrupt_error(const std::string& reason) {
+  objc::Ref info = objc::make_mutable_dictionary();
+  objc::dictionary_set(info.get(), "NSDebugDescription",
+                       objc::string(reason.empty() ? "The data is not a property list." : reason));
+  return objc::send<id>(kNSError.get(), kErrorWithDomain, objc::string("NSCocoaErrorDomain"),
+                        kPropertyListReadCorruptError, info.get());
+}
+
+id property_list_with_data(id self, SEL cmd, id data, unsigned long options, long* format, id* error) {
+  id result = nullptr;
+  id inner_error = nullptr;
+  std::string reason;
+  const bool returned = objc::catch_exception(
+      [&] {
+        result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, options, format,
+                                &inner_error);
+      },
+      &reason);
+  if (!returned) result = nullptr;
+  if (error) *error = result ? nullptr : (inner_error ? inner_error : corrupt_error(reason));
+  return result;
+}
+
+id property_list_from_data(id self, SEL cmd, id data, unsigned long option, long* format,
+                           id* error_description) {
+  id result = nullptr;
+  id inner_description = nullptr;
+  std::string reason;
+  const bool returned = objc::catch_exception(
+      [&] {
+        result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, option, format,
+                                &inner_description);
+      },
+      &reason);
+  if (!returned) result = nullptr;
+  if (error_description) {
+    *error_description =
+        result ? nullptr
+               : (inner_description ? inner_description
+                                    : objc::string(reason.empty() ? "not a property list" : reason));
+  }
+  return result;
+}
+
+// ---- -[NSString boolValue] -------------------------------------------------------------
+
+id whitespace = nullptr;  // immortal character set, set by the constructor
+
+BOOL string_bool_value(id self, SEL) {
+  const unsigned long length = objc::send<unsigned long>(self, kLength);
+  unsigned long i = 0;
+  auto at = [&](unsigned long index) { return objc::send<unichar>(self, kCharacterAtIndex, index); };
+  while (i < length && objc::send_bool(whitespace, kCharacterIsMember, at(i))) ++i;
+  if (i < length && (at(i) == '+' || at(i) == '-')) ++i;
+  while (i < length && at(i) == '0') ++i;
+  if (i == length) return NO;
+  const unichar c = at(i);
+  return objc::to_BOOL(c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9'));
+}
+
+bool defines_own(Class cls, SEL selector) {
+  unsigned int count = 0;
+  Method* methods = class_copyMethodList(cls, &count);
+  bool found = false;
+  for (unsigned int i = 0; i < count && !found; ++i) found = sel_isEqual(method_getName(methods[i]), selector);
+  std::free(methods);
+  return found;
+}
+
+bool is_subclass_of(Class cls, Class base) {
+  for (Class c = cls; c; c = objc::superclass_of(c)) {
+    if (c == base) return true;
+  }
+  return false;
+}
+
+// Every string class with a boolValue of its own (GNUstep's concrete strings override it).
+std::vector<Class> string_classes_defining_bool_value() {
+  std::vector<Class> result;
+  const int n = objc_getClassList(nullptr, 0);
+  std::vector<Class> classes(static_cast<std::size_t>(n));
+  const int got = objc_getClassList(classes.data(), n);
+  classes.resize(static_cast<std::size_t>(got < n ? got : n));
+  for (Class c : classes) {
+    if (is_subclass_of(c, kNSString.get()) && defines_own(c, kBoolValue)) result.push_back(c);
+  }
+  return result;
+}
+
+[[gnu::constructor]] void install_foundation_fixups() {
+  saved = new std::vector<Saved>;
+  objc::AutoreleasePool pool;
+
+  replace(kNSDictionary.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&dictionary_init_with_file), false);
+  replace(kNSDictionary.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&dictionary_init_with_url), false);
+  replace(kNSArray.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&array_init_with_file), false);
+  replace(kNSArray.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&array_init_with_url), false);
+
+  replace(kNSPropertyListSerialization.get(), kPropertyListWithData,
+          reinterpret_cast<IMP>(&property_list_with_data), true);
+  replace(kNSPropertyListSerialization.get(), kPropertyListFromData,
+          reinterpret_cast<IMP>(&property_list_from_data), true);
+
+  whitespace = objc::retain(objc::send<id>(kNSCharacterSet.get(), kWhitespaceAndNewline));
+  for (Class c : string_classes_defining_bool_value()) {
+    replace(c, kBoolValue, reinterpret_cast<IMP>(&string_bool_value), false);
+  }
+}
+
+}  // namespace
