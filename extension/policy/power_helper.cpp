@@ -7,7 +7,6 @@
 #include <limits>
 
 #include "common/objc/foundation.hpp"
-#include "common/rootpath/jbroot.hpp"
 #include "extension/config/file_manager.hpp"
 #include "extension/osthermal/osthermal.h"
 #include "extension/startup/host.hpp"
@@ -33,19 +32,13 @@ std::uint8_t encode(bool hasEntries, contract::PowerMode mode, bool preventDimmi
                                    (preventDimming ? 8 : 0));
 }
 
-std::string resolve_preferences_path() {
-  char buffer[1024];
-  const char* resolved = jbroot(contract::kPreferencesPath, buffer);
-  return resolved ? std::string(resolved) : std::string();
-}
-
 // Forces (or releases) the product's thermal simulation: both simulation messages carry
 // the same value.
 void simulate(id product, const char* value) {
   objc::AutoreleasePool pool;
   id string = objc::string(value);
-  host::putDeviceInThermalSimulationMode(product, string);
-  host::putDeviceInLowTempSimulationMode(product, string);
+  host::kPutDeviceInThermalSimulationMode.send(product, string);
+  host::kPutDeviceInLowTempSimulationMode.send(product, string);
 }
 
 void reapply(void* context) { static_cast<HPowerHepler*>(context)->applyThermalState(); }
@@ -57,7 +50,7 @@ HPowerHepler& HPowerHepler::shared() {
   return *instance;
 }
 
-HPowerHepler::HPowerHepler() : preferencesPath_(resolve_preferences_path()) {}
+HPowerHepler::HPowerHepler() : preferencesPath_(contract::resolved_preferences_path()) {}
 
 // ---- preferences -------------------------------------------------------------------------
 
@@ -67,9 +60,9 @@ objc::Ref HPowerHepler::readPreferencesFile() const {
 
 void HPowerHepler::replacePreferences(objc::Ref dictionary) {
   const bool hasEntries = objc::count(dictionary.get()) > 0;
-  const contract::PowerMode mode = contract::normalisedMode(dictionary.get());
-  const bool preventDimming = contract::boolPreferenceValue(
-      objc::dictionary_get(dictionary.get(), contract::kPreventDimmingEnabledKey), false);
+  const contract::PowerMode mode = contract::power_mode_of(dictionary.get());
+  const bool preventDimming =
+      contract::engine_bool_preference(dictionary.get(), contract::kPreventDimmingKey, false);
   {
     std::lock_guard lock(plistMutex_);
     plistObj_.swap(dictionary);
@@ -97,7 +90,7 @@ void HPowerHepler::loadPreferencesIfEmpty() {
 bool HPowerHepler::boolPreference(std::string_view key, bool fallback) const {
   objc::AutoreleasePool pool;
   objc::Ref plist = plistObj();
-  return contract::boolPreferenceValue(objc::dictionary_get(plist.get(), key), fallback);
+  return contract::engine_bool_preference(plist.get(), key, fallback);
 }
 
 HPowerHepler::PowerMode HPowerHepler::currentPowerMode() {
@@ -242,15 +235,15 @@ void HPowerHepler::applyMitigationSettings() {
   auto present = [&](std::string_view key) {
     return objc::dictionary_get(plist.get(), key) != nullptr;
   };
-  if (present(contract::kSuppressNotificationsEnabledKey)) {
-    if (boolPreference(contract::kSuppressNotificationsEnabledKey, false)) {
+  if (present(contract::kSuppressNotificationsKey)) {
+    if (boolPreference(contract::kSuppressNotificationsKey, false)) {
       objc::log("thermalSuppressNotificationsEnabled: on -> %d", halvernicSetOSNotifEnabled(0, 1));
     } else {
       objc::log("thermalSuppressNotificationsEnabled: off/native -> %d", halvernicSetOSNotifNative());
     }
   }
-  if (present(contract::kDisablePocketSunlightEnabledKey)) {
-    if (boolPreference(contract::kDisablePocketSunlightEnabledKey, false)) {
+  if (present(contract::kDisablePocketSunlightKey)) {
+    if (boolPreference(contract::kDisablePocketSunlightKey, false)) {
       const int s1 = halvernicSetHIPEnabled(0, 1);
       const int s2 = halvernicSetSimulateHIPEnabled(0);
       objc::log("thermalDisablePocketSunlightEnabled: on -> %d/%d", s1, s2);
@@ -258,8 +251,8 @@ void HPowerHepler::applyMitigationSettings() {
       objc::log("thermalDisablePocketSunlightEnabled: off/native -> %d", halvernicSetHIPNative());
     }
   }
-  if (present(contract::kSunlightLockedEnabledKey)) {
-    if (boolPreference(contract::kSunlightLockedEnabledKey, false)) {
+  if (present(contract::kSunlightLockedKey)) {
+    if (boolPreference(contract::kSunlightLockedKey, false)) {
       objc::log("thermalSunlightLockedEnabled: on -> %d", halvernicSetSunlightOverride(1, 1));
     } else {
       objc::log("thermalSunlightLockedEnabled: off -> %d", halvernicResetSunlightOverride());
@@ -276,33 +269,33 @@ void HPowerHepler::applyPowerMode() {
 
   switch (mode) {
     case PowerMode::fullPower:
-      host::updateCPU(mc);
+      host::kUpdateCPU.send(mc);
       applyFullCPUPower(mc);
       lastCPUPerformanceMode_ = mode;
       objc::log("halvernic: full power mode");
       break;
     case PowerMode::lowPower: {
-      const int level = currentPowerMode() == PowerMode::lowPower ? lowPowerCPULevel : 0;
+      const int level = currentPowerMode() == PowerMode::lowPower ? int{lowPowerCPULevel} : 0;
       if (mc) {
-        host::setPowerSaveActive(mc, true);
-        host::setCPULevel(mc, level);
-        host::updateCPU(mc);
-        host::setPowerSaveActive(mc, true);
+        host::kSetPowerSaveActive.send(mc, objc::to_BOOL(true));
+        host::kSetCPULevel.send(mc, level);
+        host::kUpdateCPU.send(mc);
+        host::kSetPowerSaveActive.send(mc, objc::to_BOOL(true));
       }
-      host::setCPULevel(mc, level);
+      host::kSetCPULevel.send(mc, level);
       lastCPUPerformanceMode_ = mode;
       objc::log("halvernic: low power mode at CPU level %d with soft ceiling", level);
       break;
     }
     case PowerMode::off:
       if (mc) {
-        host::setPowerSaveActive(mc, false);
-        host::setCPULevel(mc, 0);
-        host::updateCPU(mc);
-        host::updateGPU(mc);
-        host::updatePackage(mc);
-        host::setPowerSaveActive(mc, false);
-        host::setCPULevel(mc, 0);
+        host::kSetPowerSaveActive.send(mc, objc::to_BOOL(false));
+        host::kSetCPULevel.send(mc, 0);
+        host::kUpdateCPU.send(mc);
+        host::kUpdateGPU.send(mc);
+        host::kUpdatePackage.send(mc);
+        host::kSetPowerSaveActive.send(mc, objc::to_BOOL(false));
+        host::kSetCPULevel.send(mc, 0);
       }
       lastCPUPerformanceMode_ = PowerMode::off;
       clearObservedMaxima();
@@ -313,21 +306,21 @@ void HPowerHepler::applyPowerMode() {
 
 void HPowerHepler::applyFullCPUPower(id mc) {
   if (mc) {
-    host::setCPMSMitigationsEnabled(mc, false);
-    host::setPowerSaveActive(mc, false);
-    host::setCPULevel(mc, 0);
+    host::kSetCPMSMitigationsEnabled.send(mc, objc::to_BOOL(false));
+    host::kSetPowerSaveActive.send(mc, objc::to_BOOL(false));
+    host::kSetCPULevel.send(mc, 0);
   }
   const int target = power_arg(
       std::max(observedCPUPowerMax_.load(std::memory_order_relaxed), unrestrictedPowerTarget));
-  host::setCPULowPowerTarget(mc, target);
+  host::kSetCPULowPowerTarget.send(mc, target);
   if (mc) {
-    host::setCPUPowerCeilingFromDecisionSource(mc, target, 0);
-    host::setCPUPowerFloorFromDecisionSource(mc, target, 0);
-    host::setCPUPowerZoneTarget(mc, target);
-    host::setMaxPackagePower(mc, target);
-    host::setPackagePowerCeilingFromDecisionSource(mc, target, 0);
-    host::setPackagePowerFloorFromDecisionSource(mc, target, 0);
-    host::setCPMSMitigationsEnabled(mc, false);
+    host::kSetCPUPowerCeilingFromDecisionSource.send(mc, target, 0);
+    host::kSetCPUPowerFloorFromDecisionSource.send(mc, target, 0);
+    host::kSetCPUPowerZoneTarget.send(mc, target);
+    host::kSetMaxPackagePower.send(mc, target);
+    host::kSetPackagePowerCeilingFromDecisionSource.send(mc, target, 0);
+    host::kSetPackagePowerFloorFromDecisionSource.send(mc, target, 0);
+    host::kSetCPMSMitigationsEnabled.send(mc, objc::to_BOOL(false));
   }
 }
 
