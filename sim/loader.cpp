@@ -1,0 +1,64 @@
+// Injection as the jailbreak's tweak loader does it: dlopen each library after the
+// daemon's classes exist, honouring the filter property list beside it.
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "common/objc/foundation.hpp"
+#include "sim/sim.hpp"
+
+namespace halvernic::sim {
+namespace {
+
+std::string filter_path(const std::string& library) {
+  std::string base = library;
+  for (const char* ext : {".so", ".dylib"}) {
+    const std::string e = ext;
+    if (base.size() > e.size() && base.compare(base.size() - e.size(), e.size(), e) == 0) {
+      base.erase(base.size() - e.size());
+      break;
+    }
+  }
+  return base + ".plist";
+}
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// A filter list admits the process when its Filter/Executables names it.
+bool filter_admits(const std::string& plist_path, std::string_view process_name) {
+  objc::AutoreleasePool pool;
+  objc::Ref plist = objc::read_property_list_file(plist_path);
+  id filter = objc::dictionary_get(plist.get(), "Filter");
+  id executables = objc::dictionary_get(filter, "Executables");
+  for (std::size_t i = 0; i < objc::count(executables); ++i) {
+    if (objc::string_equals(objc::array_get(executables, i), process_name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> load_injected_libraries(const std::vector<std::string>& paths,
+                                                 std::string_view process_name) {
+  std::vector<std::string> loaded;
+  for (const std::string& path : paths) {
+    if (path.empty()) continue;
+    const std::string filter = filter_path(path);
+    if (exists(filter) && !filter_admits(filter, process_name)) {
+      std::fprintf(stderr, "thermalmonitord: %s filtered out by %s\n", path.c_str(), filter.c_str());
+      continue;
+    }
+    if (!::dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
+      std::fprintf(stderr, "thermalmonitord: cannot load %s: %s\n", path.c_str(), ::dlerror());
+      continue;
+    }
+    loaded.push_back(path);
+  }
+  return loaded;
+}
+
+}  // namespace halvernic::sim

@@ -1,0 +1,183 @@
+// The simulated thermalmonitord: the daemon's classes as real Objective-C classes, a small
+// thermal model behind them, and a record of every message that reaches them.
+//
+// Order of events, as on a device: register the classes first, then load the injected
+// libraries (their load-time initialisers see the classes), then start the daemon (it
+// loads its configuration and creates its objects through the messages the extension
+// hooks), then drive it with tick():
+//
+//   sim::register_classes();                          // or with Options leaving things out
+//   sim::load_injected_libraries({"/path/halvernic.so"}, "thermalmonitord");
+//   sim::Daemon daemon;
+//   daemon.start(sim::default_configuration_folder());
+//   daemon.tick();                                    // never runs on its own
+//
+// Linux only. Everything here is safe to call from several threads at once.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/objc/ref.hpp"
+
+namespace halvernic::sim {
+
+// ---- registration ------------------------------------------------------------------------
+
+// What a registration leaves out, for the hosts that lack a class or a method.
+struct Options {
+  std::set<std::string> omitted_classes;  // "ThermalManager"
+  std::set<std::string> omitted_methods;  // "MitigationController/setDVD1Level:"
+
+  // Entries separated by commas or white space; "Class" leaves out a class,
+  // "Class/selector" one method. Unknown names are kept (they leave out nothing).
+  static Options parse(std::string_view text);
+  bool operator==(const Options&) const = default;
+};
+
+// Registers CommonProduct, ThermalManager, MitigationController, CPMSHelper, HidSensors
+// and ComponentControl (subclasses of NSObject). The first call of the process decides;
+// a later call changes nothing and answers whether it asked for the same options.
+bool register_classes(const Options& options = {});
+
+// The simulation's own methods whose implementation is no longer the simulation's (a
+// hook or a replacement took their place), as "-[MitigationController setCPULevel:]",
+// in registration order.
+std::vector<std::string> replaced_methods();
+
+// ---- what reached the host -----------------------------------------------------------------
+
+struct Arg {
+  bool is_object = false;
+  std::int64_t integer = 0;  // integers and BOOL (0 or 1)
+  objc::Ref object;          // objects (retained); empty for nil
+  std::string text;          // integers in decimal; strings as they are; numbers in
+                             // decimal; nil as "nil"; other objects as "<ClassName>"
+};
+
+struct Call {
+  const void* receiver = nullptr;  // identity only (the object may be gone)
+  std::string class_name;          // the receiver's class
+  std::string selector;
+  std::vector<Arg> args;
+  // "setCPUPowerCeiling:fromDecisionSource: 50000 7"; a message without arguments is its
+  // selector alone.
+  std::string text() const;
+};
+
+// Every message that reached a simulated method, in the order they arrived.
+std::vector<Call> calls();
+// text() of every call whose selector is one of selectors (all calls when empty).
+std::vector<std::string> call_texts(std::initializer_list<std::string_view> selectors = {});
+std::size_t call_count(std::string_view selector);
+void clear_calls();
+
+// ---- the state the messages change -------------------------------------------------------
+
+struct ProductState {
+  std::string thermal_simulation_mode = "off";   // putDeviceInThermalSimulationMode:
+  std::string low_temp_simulation_mode = "off";  // putDeviceInLowTempSimulationMode:
+  int thermal_state = 0;                         // setThermalState:
+  std::int64_t pressure_level = 0;               // the model's level (before simulation)
+  bool watchdog_updates = true;                  // thermalUpdatesToWatchdogEnabled:
+  int actions = 0, mcs_pressure_handled = 0, light_pressure_simulated = 0, telemetry_updates = 0;
+};
+
+struct ControllerState {
+  bool fast_loop = false, no_display = false;
+  bool power_save_active = false;
+  bool cpms_mitigations_enabled = true;
+  int dvd1_level = 0, cpu_level = 0;
+  int cpu_low_power_target = 0;
+  int cpu_power_ceiling = 0, cpu_power_ceiling_source = 0;
+  int cpu_dvd1_ceiling = 0, dvd1_contributor = 0;
+  int cpu_power_floor = 0, cpu_power_floor_source = 0;
+  int cpu_power_zone_target = 0;
+  int package_power_ceiling = 0, package_power_ceiling_source = 0;
+  int package_power_floor = 0, package_power_floor_source = 0;
+  int max_package_power = 0;
+  bool package_low_power_target = false, package_power_zone_target = false;
+  std::int64_t gpu_power_ceiling = 0, gpu_power_ceiling_source = 0;
+  std::int64_t gpu_power_floor = 0, gpu_power_floor_source = 0;
+  std::int64_t gpu_power_zone_target = 0, sgx_level = 0, max_graphics_drive_power_target = 0;
+  // Recomputed by updateCPU, updateGPU and updatePackage.
+  std::int64_t cpu_target_power = 0, package_cpu_power_target = 0, package_target_power = 0,
+               gpu_target_power = 0;
+  int cpu_updates = 0, gpu_updates = 0, package_updates = 0;
+};
+
+struct ComponentState {
+  int type = 0;
+  std::uint32_t demand = 0, current_power = 0, power_target = 0;
+  objc::Ref power_parameters;  // the last updatePowerParameters: argument
+};
+
+ProductState product_state(id product);
+ControllerState controller_state(id controller);
+ComponentState component_state(id component);
+// The last temperature event per sensor service, in thousandths of a degree Celsius.
+std::int64_t last_temperature_event(id sensors, std::string_view service);
+// The configurations a ThermalManager loaded, in order (nil entries for failed loads).
+std::size_t configuration_count(id thermal_manager);
+
+// ---- the daemon ---------------------------------------------------------------------------
+
+// The folder of this source tree's configuration files (its path contains
+// "/System/Library/ThermalMonitor/").
+std::string default_configuration_folder();
+
+// The names of the configuration files, loaded in this order; getConfigurationFor: n
+// answers the n-th.
+inline constexpr const char* kConfigurationFiles[] = {"Product.plist", "Components.plist"};
+
+// The daemon's objects and its thermal model. start() creates the objects as
+// thermalmonitord does, through the messages the extension hooks; tick() runs one step.
+class Daemon {
+public:
+  Daemon() = default;
+  ~Daemon();
+  Daemon(const Daemon&) = delete;
+  Daemon& operator=(const Daemon&) = delete;
+
+  // Loads the configuration files of folder with +[NSDictionary
+  // dictionaryWithContentsOfFile:] and creates ThermalManager, CommonProduct (initProduct:
+  // with configuration 0), MitigationController (initForFastLoop:...), CPMSHelper,
+  // HidSensors and one ComponentControl per component of configuration 1. Objects whose
+  // class was left out stay nil.
+  void start(const std::string& folder);
+
+  // One step of one second: the die heats with the CPU power drawn and cools towards the
+  // ambient temperature; the sensor reports it (handleTemperatureEvent:service:), the
+  // product takes action (tryTakeAction: pressure from temperature, limits lowered under
+  // pressure, the controller updated), the components compute their power.
+  void tick();
+
+  // The CPU power the workload asks for (the model draws at most the controller's target).
+  void set_cpu_demand(std::uint32_t demand);
+  double temperature() const;
+
+  id thermal_manager() const { return thermal_manager_.get(); }
+  id product() const { return product_.get(); }
+  id controller() const { return controller_.get(); }
+  id cpms_helper() const { return cpms_helper_.get(); }
+  id sensors() const { return sensors_.get(); }
+  const std::vector<objc::Ref>& components() const { return components_; }
+
+private:
+  objc::Ref thermal_manager_, product_, controller_, cpms_helper_, sensors_;
+  std::vector<objc::Ref> components_;
+};
+
+// ---- injection ------------------------------------------------------------------------------
+
+// Loads each library with dlopen, in order, as the jailbreak's tweak loader does. A
+// library with a filter property list beside it ("name.plist" for "name.so" or
+// "name.dylib") is loaded only when the list's Filter/Executables holds process_name.
+// Answers the paths that were loaded; failures are written to stderr.
+std::vector<std::string> load_injected_libraries(const std::vector<std::string>& paths,
+                                                 std::string_view process_name);
+
+}  // namespace halvernic::sim

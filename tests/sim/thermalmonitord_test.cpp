@@ -1,0 +1,173 @@
+// The simulated thermalmonitord as a process: classes first, then the injected libraries
+// (honouring their filter lists), then the daemon's objects; it runs until SIGTERM and
+// dies by that signal.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/objc/foundation.hpp"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Daemon {
+  pid_t pid = -1;
+  int out = -1;
+  std::string output;
+};
+
+Daemon spawn(const std::vector<std::string>& args, const std::vector<std::string>& extra_env) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    if (std::string(*e).rfind("HALVERNIC_SIM_", 0) != 0) env.emplace_back(*e);
+  }
+  env.insert(env.end(), extra_env.begin(), extra_env.end());
+  std::vector<char*> envp, argv;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> all{HV_THERMALMONITORD};
+  all.insert(all.end(), args.begin(), args.end());
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int pipe_fds[2];
+  EXPECT_EQ(::pipe(pipe_fds), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+  Daemon d;
+  EXPECT_EQ(::posix_spawn(&d.pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipe_fds[1]);
+  d.out = pipe_fds[0];
+  return d;
+}
+
+// Reads standard output until the ready line, for at most 20 seconds.
+bool wait_ready(Daemon& d) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (d.output.find("thermalmonitord: ready\n") == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{d.out, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+    char buffer[256];
+    const ssize_t n = ::read(d.out, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    d.output.append(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Sends SIGTERM and answers the signal that ended the process (0 if it exited).
+int terminate(Daemon& d) {
+  ::kill(d.pid, SIGTERM);
+  int status = 0;
+  for (int i = 0; i < 200; ++i) {
+    if (::waitpid(d.pid, &status, WNOHANG) == d.pid) {
+      ::close(d.out);
+      return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ::kill(d.pid, SIGKILL);
+  ::waitpid(d.pid, &status, 0);
+  ::close(d.out);
+  return -1;
+}
+
+std::vector<std::string> lines(const fs::path& file) {
+  std::vector<std::string> out;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+long index_of(const std::vector<std::string>& list, const std::string& prefix) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (list[i].rfind(prefix, 0) == 0) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+class ThermalmonitordTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/hv-thermalmonitord-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void write_filter(const fs::path& plist, const char* executable) {
+    objc::AutoreleasePool pool;
+    objc::Ref executables = objc::make_mutable_array();
+    objc::array_add(executables.get(), objc::string(executable));
+    objc::Ref filter = objc::make_mutable_dictionary();
+    objc::dictionary_set(filter.get(), "Executables", executables.get());
+    objc::Ref root = objc::make_mutable_dictionary();
+    objc::dictionary_set(root.get(), "Filter", filter.get());
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(), plist.string()));
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ThermalmonitordTest, InjectedLibrarySeesTheClassesHooksStartUpAndSIGTERMEndsTheProcess) {
+  const fs::path log = dir_ / "calls.log";
+  Daemon d = spawn({"--inject", HV_INJECT_PROBE},
+                   {"HALVERNIC_SIM_TICK_MS=0", "HALVERNIC_SIM_CALL_LOG=" + log.string()});
+  ASSERT_TRUE(wait_ready(d)) << d.output;
+  EXPECT_EQ(terminate(d), SIGTERM);
+
+  const auto calls = lines(log);
+  EXPECT_NE(index_of(calls, "replaced -[CommonProduct initProduct:]"), -1);
+  const long init = index_of(calls, "call CommonProduct initProduct: <");
+  const long light = index_of(calls, "call CommonProduct putDeviceInThermalSimulationMode: light");
+  ASSERT_NE(init, -1);
+  EXPECT_GT(light, init) << "the hook ran around the daemon's own initialiser";
+  EXPECT_LT(index_of(calls, "call ThermalManager loadConfigurationsFromFolder:"), init);
+  EXPECT_EQ(index_of(calls, "call CommonProduct tryTakeAction"), -1) << "no tick without a period";
+}
+
+TEST_F(ThermalmonitordTest, FilterListDecidesWhetherALibraryIsLoaded) {
+  const fs::path library = dir_ / "probe.so";
+  fs::copy_file(HV_INJECT_PROBE, library);
+  const fs::path log = dir_ / "calls.log";
+
+  write_filter(dir_ / "probe.plist", "SpringBoard");
+  Daemon other = spawn({}, {"HALVERNIC_SIM_INJECT=" + library.string(), "HALVERNIC_SIM_TICK_MS=0",
+                            "HALVERNIC_SIM_CALL_LOG=" + log.string()});
+  ASSERT_TRUE(wait_ready(other)) << other.output;
+  EXPECT_EQ(terminate(other), SIGTERM);
+  EXPECT_EQ(index_of(lines(log), "replaced "), -1) << "filtered out";
+
+  write_filter(dir_ / "probe.plist", "thermalmonitord");
+  Daemon ours = spawn({}, {"HALVERNIC_SIM_INJECT=" + library.string(), "HALVERNIC_SIM_TICK_MS=20",
+                           "HALVERNIC_SIM_CALL_LOG=" + log.string()});
+  ASSERT_TRUE(wait_ready(ours)) << ours.output;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(terminate(ours), SIGTERM);
+  const auto calls = lines(log);
+  EXPECT_NE(index_of(calls, "replaced -[CommonProduct initProduct:]"), -1);
+  EXPECT_NE(index_of(calls, "call CommonProduct tryTakeAction"), -1) << "the model steps on its period";
+}
+
+}  // namespace
