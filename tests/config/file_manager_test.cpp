@@ -1,0 +1,193 @@
+// HFileManager::readPropertyList: a string-keyed dictionary or an empty one, whatever the
+// file holds, and never a mixture of two versions of a file replaced while it is read.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/objc/foundation.hpp"
+#include "common/objc/thread.hpp"
+#include "extension/config/file_manager.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constinit objc::ClassName kNSPropertyListSerialization{"NSPropertyListSerialization"};
+constinit objc::ClassName kNSMutableDictionary{"NSMutableDictionary"};
+constinit objc::Selector kDataWithPropertyList{"dataWithPropertyList:format:options:error:"};
+constinit objc::Selector kWriteToFileAtomically{"writeToFile:atomically:"};
+constexpr long kBinaryFormat = 200;  // NSPropertyListBinaryFormat_v1_0
+
+class FileManagerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/hv-file-manager-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const char* name) const { return (dir_ / name).string(); }
+
+  void write_bytes(const std::string& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  }
+
+  void write_binary(id plist, const std::string& file) {
+    objc::AutoreleasePool pool;
+    id error = nullptr;
+    id data = objc::send<id>(kNSPropertyListSerialization.get(), kDataWithPropertyList, plist,
+                             kBinaryFormat, 0UL, &error);
+    ASSERT_NE(data, nullptr);
+    ASSERT_TRUE(objc::send_bool(data, kWriteToFileAtomically, objc::string(file), objc::to_BOOL(true)));
+  }
+
+  static void expect_empty_dictionary(const objc::Ref& result) {
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(objc::is_dictionary(result.get()));
+    EXPECT_EQ(objc::count(result.get()), 0u);
+  }
+
+  objc::AutoreleasePool pool_;
+  fs::path dir_;
+};
+
+objc::Ref sample(const char* version, int entries) {
+  objc::Ref dictionary = objc::make_mutable_dictionary();
+  objc::dictionary_set(dictionary.get(), "version", objc::string(version));
+  objc::dictionary_set(dictionary.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
+  objc::Ref list = objc::make_mutable_array();
+  for (int i = 0; i < entries; ++i) objc::array_add(list.get(), objc::number(i));
+  objc::dictionary_set(dictionary.get(), "list", list.get());
+  objc::Ref nested = objc::make_mutable_dictionary();
+  objc::dictionary_set(nested.get(), "level", objc::number(-7));
+  objc::dictionary_set(dictionary.get(), "nested", nested.get());
+  return dictionary;
+}
+
+// A binary property list whose one dictionary has the integer key 7 (and, when both is
+// set, also the string key "s"): the binary format allows any key, a string-keyed
+// dictionary is what the reader answers.
+std::string binary_with_integer_key(bool both) {
+  std::string b = "bplist00";
+  // objects: 0 dict, 1 int 7, 2 string "x", [3 string "s"]
+  if (both) {
+    b += "\xD2\x01\x03\x02\x02";  // dict of 2: keys 1, 3; values 2, 2
+  } else {
+    b += "\xD1\x01\x02";          // dict of 1: key 1, value 2
+  }
+  std::vector<unsigned char> offsets{8};
+  offsets.push_back(static_cast<unsigned char>(b.size()));
+  b += std::string("\x10\x07", 2);
+  offsets.push_back(static_cast<unsigned char>(b.size()));
+  b += "\x51x";
+  if (both) {
+    offsets.push_back(static_cast<unsigned char>(b.size()));
+    b += "\x51s";
+  }
+  const auto table = static_cast<unsigned char>(b.size());
+  for (unsigned char o : offsets) b += static_cast<char>(o);
+  std::string trailer(32, '\0');
+  trailer[6] = 1;                                        // offset size
+  trailer[7] = 1;                                        // object reference size
+  trailer[15] = static_cast<char>(offsets.size());       // object count
+  trailer[23] = 0;                                       // top object
+  trailer[31] = static_cast<char>(table);                // offset table position
+  return b + trailer;
+}
+
+TEST_F(FileManagerTest, EveryFailureReadsAsAnEmptyDictionary) {
+  expect_empty_dictionary(HFileManager::readPropertyList(path("missing.plist")));
+  expect_empty_dictionary(HFileManager::readPropertyList(""));
+  expect_empty_dictionary(HFileManager::readPropertyList(dir_.string()));  // a folder
+
+  write_bytes(path("empty.plist"), "");
+  expect_empty_dictionary(HFileManager::readPropertyList(path("empty.plist")));
+
+  objc::Ref array = objc::make_mutable_array();
+  objc::array_add(array.get(), objc::string("thermalPowerMode"));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(array.get(), path("array.plist")));
+  expect_empty_dictionary(HFileManager::readPropertyList(path("array.plist")));
+
+  write_bytes(path("text.plist"), "not a property list at all {");
+  expect_empty_dictionary(HFileManager::readPropertyList(path("text.plist")));
+  write_bytes(path("corrupt.plist"), std::string("bplist00\xD5\x01\x02\xFF\xFF", 13) + std::string(32, '\xFF'));
+  expect_empty_dictionary(HFileManager::readPropertyList(path("corrupt.plist")));
+  write_bytes(path("cut.plist"), "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>");
+  expect_empty_dictionary(HFileManager::readPropertyList(path("cut.plist")));
+}
+
+TEST_F(FileManagerTest, NonStringKeysGiveAnEmptyDictionary) {
+  // The parser itself accepts the integer key: the reader is what refuses it.
+  write_bytes(path("integer.plist"), binary_with_integer_key(false));
+  objc::Ref raw = objc::read_property_list_file(path("integer.plist"));
+  ASSERT_TRUE(objc::is_dictionary(raw.get()));
+  ASSERT_EQ(objc::count(raw.get()), 1u);
+  EXPECT_FALSE(objc::all_keys_are_strings(raw.get()));
+  expect_empty_dictionary(HFileManager::readPropertyList(path("integer.plist")));
+
+  write_bytes(path("mixed.plist"), binary_with_integer_key(true));
+  raw = objc::read_property_list_file(path("mixed.plist"));
+  ASSERT_EQ(objc::count(raw.get()), 2u);
+  expect_empty_dictionary(HFileManager::readPropertyList(path("mixed.plist")));
+}
+
+TEST_F(FileManagerTest, XMLAndBinaryGiveEqualMutableDictionaries) {
+  objc::Ref original = sample("one", 5);
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(original.get(), path("xml.plist")));
+  write_binary(original.get(), path("binary.plist"));
+
+  objc::Ref xml = HFileManager::readPropertyList(path("xml.plist"));
+  objc::Ref binary = HFileManager::readPropertyList(path("binary.plist"));
+  EXPECT_TRUE(objc::objects_equal(xml.get(), original.get()));
+  EXPECT_TRUE(objc::objects_equal(binary.get(), original.get()));
+  EXPECT_TRUE(objc::is_boolean(objc::dictionary_get(binary.get(), "thermalPreventDimmingEnabled")));
+  EXPECT_TRUE(objc::is_kind_of(xml.get(), kNSMutableDictionary.get())) << "mutable containers";
+  EXPECT_TRUE(objc::is_kind_of(objc::dictionary_get(binary.get(), "nested"), kNSMutableDictionary.get()));
+  EXPECT_NE(xml.get(), binary.get());
+}
+
+TEST_F(FileManagerTest, AFileReplacedAtomicallyReadsAsOldOrNewNeverAMixture) {
+  const std::string file = path("prefs.plist");
+  objc::Ref old_version = sample("old", 40);
+  objc::Ref new_version = sample("new", 3000);
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(old_version.get(), file));
+
+  std::atomic<bool> done{false};
+  std::atomic<int> writes{0};
+  std::thread writer([&] {
+    objc::run_attached([&] {
+      for (int i = 0; !done.load(); ++i) {
+        objc::AutoreleasePool pool;
+        objc::write_property_list_xml_atomically(i % 2 ? old_version.get() : new_version.get(), file);
+        writes.fetch_add(1);
+      }
+    });
+  });
+
+  int olds = 0, news = 0;
+  for (int i = 0; i < 300; ++i) {
+    objc::AutoreleasePool pool;
+    objc::Ref read = HFileManager::readPropertyList(file);
+    if (objc::objects_equal(read.get(), old_version.get())) {
+      ++olds;
+    } else if (objc::objects_equal(read.get(), new_version.get())) {
+      ++news;
+    } else {
+      ADD_FAILURE() << "read " << i << " is neither version (" << objc::count(read.get()) << " keys)";
+      break;
+    }
+  }
+  done = true;
+  writer.join();
+  EXPECT_GT(writes.load(), 1);
+  EXPECT_EQ(olds + news, 300);
+}
+
+}  // namespace
