@@ -1,0 +1,120 @@
+#include "extension/replacements/preference_snapshot.hpp"
+
+#include <chrono>
+#include <utility>
+
+#include "common/objc/exception.hpp"
+#include "common/objc/foundation.hpp"
+#include "common/objc/thread.hpp"
+#include "extension/contract/contract.hpp"
+#include "extension/startup/host.hpp"
+
+namespace halvernic::replacements {
+
+namespace {
+// Set while this thread reads the file: a replacement reached from inside the reading
+// (the file is read through a hooked class method) answers from the previous reading
+// instead of waiting for itself.
+thread_local bool tlReading = false;
+}  // namespace
+
+std::int64_t PreferenceSnapshot::steadyClock() noexcept {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+PreferenceSnapshot::PreferenceSnapshot(std::string path, Clock clock)
+    : path_(std::move(path)), clock_(clock) {}
+
+PreferenceFlags PreferenceSnapshot::decode(std::uint8_t bits) noexcept {
+  return PreferenceFlags{(bits & kFullPower) != 0, (bits & kLowPower) != 0,
+                         (bits & kPreventDimming) != 0};
+}
+
+PreferenceFlags PreferenceSnapshot::refresh() {
+  const std::int64_t now = clock_.load(std::memory_order_relaxed)();
+  if (fresh(readTime_.load(std::memory_order_acquire), now)) {
+    return decode(flags_.load(std::memory_order_relaxed));
+  }
+  return refreshSlow(now);
+}
+
+PreferenceFlags PreferenceSnapshot::refreshSlow(std::int64_t now) {
+  if (tlReading) return decode(flags_.load(std::memory_order_acquire));
+
+  bool expected = false;
+  if (reading_.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {
+    // Another caller may have finished a reading between our look at its time and our
+    // winning the flag: then that reading is fresh for us too.
+    const std::int64_t previous = readTime_.load(std::memory_order_acquire);
+    if (fresh(previous, now)) {
+      reading_.store(false, std::memory_order_release);
+      return decode(flags_.load(std::memory_order_relaxed));
+    }
+    tlReading = true;
+    const std::uint8_t bits = readFile();
+    tlReading = false;
+    flags_.store(bits, std::memory_order_release);
+    readTime_.store(now, std::memory_order_release);
+    reading_.store(false, std::memory_order_release);
+    if (previous == kNeverRead) {
+      // Taking the mutex orders this wake-up after any waiter's look at readTime_.
+      { std::lock_guard lock(firstReadMutex_); }
+      firstReadDone_.notify_all();
+    }
+    return decode(bits);
+  }
+
+  // Someone else is reading. Answer from the previous reading, unless there is none yet.
+  if (readTime_.load(std::memory_order_acquire) != kNeverRead) {
+    return decode(flags_.load(std::memory_order_relaxed));
+  }
+  std::unique_lock lock(firstReadMutex_);
+  firstReadDone_.wait(
+      lock, [this] { return readTime_.load(std::memory_order_acquire) != kNeverRead; });
+  return decode(flags_.load(std::memory_order_relaxed));
+}
+
+std::uint8_t PreferenceSnapshot::readFile() {
+  fileReads_.fetch_add(1, std::memory_order_relaxed);
+  std::uint8_t bits = 0;
+  // Whatever the file holds, reading it never fails: a missing or unreadable file, a root
+  // that is not a dictionary, or anything raised on the way reads as no preferences.
+  try {
+    objc::attach_current_thread();
+    objc::AutoreleasePool pool;
+    objc::catch_exception([&] {
+      id preferences =
+          host::kDictionaryWithContentsOfFile.send(host::kNSDictionary.get(), objc::string(path_));
+      if (!objc::is_dictionary(preferences)) return;
+      std::uint8_t read = 0;
+      if (objc::platform_bool_value(objc::dictionary_get(preferences, contract::kPreventDimmingKey))) {
+        read |= kPreventDimming;
+      }
+      switch (contract::normalize_power_mode(objc::dictionary_get(preferences, contract::kPowerModeKey))) {
+        case contract::PowerMode::fullPower: read |= kFullPower; break;
+        case contract::PowerMode::lowPower: read |= kLowPower; break;
+        case contract::PowerMode::off: break;
+      }
+      bits = read;
+    });
+  } catch (...) {
+    bits = 0;
+  }
+  return bits;
+}
+
+void PreferenceSnapshot::resetForTesting() noexcept {
+  readTime_.store(kNeverRead, std::memory_order_release);
+  flags_.store(0, std::memory_order_release);
+  fileReads_.store(0, std::memory_order_relaxed);
+  clock_.store(&steadyClock, std::memory_order_relaxed);
+}
+
+PreferenceSnapshot& preferenceSnapshot() {
+  static auto* snapshot = new PreferenceSnapshot(contract::kPreferencesPath);
+  return *snapshot;
+}
+
+}  // namespace halvernic::replacements

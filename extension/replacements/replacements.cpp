@@ -1,0 +1,337 @@
+#include "extension/replacements/replacements.hpp"
+
+#include <mutex>
+#include <string>
+
+#include "common/objc/exception.hpp"
+#include "common/objc/foundation.hpp"
+#include "common/objc/swizzle.hpp"
+#include "extension/replacements/preference_snapshot.hpp"
+#include "extension/startup/host.hpp"
+
+namespace halvernic::replacements {
+
+namespace {
+
+using hook::Orig;
+using host::PassedOnArg;
+
+constexpr int kFullPower = static_cast<int>(host::kFullPowerValue);
+constexpr int kLowPowerCPULevel = 2;
+constexpr std::int64_t kHighestDimmedPressure = 1;
+
+constinit objc::ClassName kNSNumber{"NSNumber"};
+constinit objc::Selector kNumberWithInt{"numberWithInt:"};
+constinit objc::Selector kCopy{"copy"};
+
+PreferenceSnapshot& snapshot() { return preferenceSnapshot(); }
+
+// The pressure numbers the layer answers most: made once, kept for the life of the process.
+id pressureNumber(std::int64_t level) {
+  static const id zero = [] {
+    objc::AutoreleasePool pool;
+    return objc::retain(objc::number(0));
+  }();
+  static const id one = [] {
+    objc::AutoreleasePool pool;
+    return objc::retain(objc::number(1));
+  }();
+  if (level == 0) return zero;
+  if (level == 1) return one;
+  return objc::number(level);
+}
+
+// ---- the last patched configuration -----------------------------------------------------
+// The lock is held only to exchange the pointer; the previous dictionary is released
+// outside it.
+std::mutex gLastPatchedMutex;
+id gLastPatched = nullptr;  // +1
+
+void storeLastPatched(objc::Ref dictionary) {
+  id previous;
+  {
+    std::lock_guard lock(gLastPatchedMutex);
+    previous = gLastPatched;
+    gLastPatched = dictionary.leak();
+  }
+  objc::release(previous);
+}
+
+// ---- the configuration patch ------------------------------------------------------------
+id int32Number(int value) { return objc::send<id>(kNSNumber.get(), kNumberWithInt.get(), value); }
+
+// The patched immutable copy of config (+1), or nothing when config is left as it is.
+// Runs inside the caller's pool: a pool of its own would be drained while an exception
+// passes through and release the exception in flight.
+objc::Ref patchConfiguration(id config, bool preventDimming, bool fullPower) {
+  if (!objc::is_dictionary(config) || objc::count(config) == 0) return {};
+  objc::Ref copy = objc::mutable_copy(config);
+  if (!copy) return {};
+  id off = objc::boolean(false);
+  if (preventDimming) {
+    objc::dictionary_set(copy.get(), "needsPushingTSFDtoDisplayDriver", off);
+    objc::dictionary_set(copy.get(), "displayBrightnessMitigation", off);
+    objc::dictionary_set(copy.get(), "displayMitigation", off);
+  }
+  if (fullPower) {
+    objc::dictionary_set(copy.get(), "needsContextualClamp", off);
+    objc::dictionary_set(copy.get(), "shouldEnforceLightThermalPressure", off);
+    objc::dictionary_set(copy.get(), "shouldEnforceThermalPressure", off);
+    objc::dictionary_set(copy.get(), "thermalPressureMitigation", off);
+    objc::dictionary_set(copy.get(), "forcedThermalLevel", int32Number(0));
+    objc::dictionary_set(copy.get(), "performanceMitigation", off);
+    objc::dictionary_set(copy.get(), "CPMSMitigationState", off);
+    objc::dictionary_set(copy.get(), "CPMSMitigationLevel", int32Number(0));
+    objc::dictionary_set(copy.get(), "maxPower", int32Number(kFullPower));
+    objc::dictionary_set(copy.get(), "packagePowerTarget", int32Number(kFullPower));
+  }
+  return objc::Ref::adopt(objc::send<id>(copy.get(), kCopy.get()));
+}
+
+// ---- CommonProduct ------------------------------------------------------------------------
+
+std::int64_t thermalPressureLevel(Orig<std::int64_t()> orig, id self) {
+  if (snapshot().fullPowerMode()) return 0;
+  if (!orig.available()) return 0;
+  return clampedPressureLevel(orig(self));
+}
+
+void setThermalState(Orig<void(int)> orig, id self, int state) {
+  if (snapshot().fullPowerMode()) {
+    if (state == 0) orig(self, 0);
+    return;
+  }
+  orig(self, static_cast<int>(clampedPressureLevel(state)));
+}
+
+std::int64_t getPotentialForcedThermalPressureLevel(Orig<std::int64_t()> orig, id self) {
+  if (shouldSuppressThermalSignals()) return 0;
+  return orig(self);
+}
+
+id getPotentialForcedThermalLevel(Orig<id(id)> orig, id self, id argument) {
+  if (shouldSuppressThermalSignals()) return nullptr;
+  return orig(self, argument);
+}
+
+void thermalUpdatesToWatchdogEnabled(Orig<void(id)> orig, id self, id enabled) {
+  orig(self, snapshot().fullPowerMode() ? objc::boolean(false) : enabled);
+}
+
+// ---- ThermalManager -------------------------------------------------------------------------
+
+id getConfigurationFor(Orig<id(std::int64_t)> orig, id self, std::int64_t which) {
+  id config = orig(self, which);
+  const bool preventDimming = snapshot().preventDimming();
+  const bool fullPower = snapshot().fullPowerMode();
+  if (!config || (!preventDimming && !fullPower)) return config;
+
+  objc::Ref patched;
+  bool completed;
+  {
+    objc::AutoreleasePool pool;
+    std::string reason;
+    completed = objc::catch_exception(
+        [&] { patched = patchConfiguration(config, preventDimming, fullPower); }, &reason);
+    if (!completed) {
+      objc::log("halvernic thermal manager dim patch exception: %@", objc::string(reason));
+    }
+  }
+  if (!completed || !patched) return config;
+  // The caller gets its own reference before the slot can let the dictionary go.
+  id result = objc::autorelease(objc::retain(patched.get()));
+  storeLastPatched(std::move(patched));
+  return result;
+}
+
+id getThermalSuggestion(Orig<id(id)> orig, id self, id argument) {
+  if (shouldSuppressThermalSignals()) return nullptr;
+  return orig(self, argument);
+}
+
+id thermalSuggestion(Orig<id(id)> orig, id self, id argument) {
+  if (shouldSuppressThermalSignals()) return nullptr;
+  return orig(self, argument);
+}
+
+id thermalMitigation(Orig<id(id)> orig, id self, id argument) {
+  if (shouldSuppressThermalSignals()) return nullptr;
+  return orig(self, argument);
+}
+
+id thermalPressure(Orig<id(id)> orig, id self, id argument) {
+  if (snapshot().fullPowerMode() || !orig.available()) return pressureNumber(0);
+  id result = orig(self, argument);
+  if (snapshot().preventDimming() && objc::is_number(result)) {
+    return pressureNumber(clampedPressureLevel(objc::int64_value(result)));
+  }
+  return result;
+}
+
+// ---- MitigationController ---------------------------------------------------------------------
+
+void setPowerSaveActive(Orig<void(BOOL)> orig, id self, BOOL active) {
+  if (snapshot().fullPowerMode()) return orig(self, NO);
+  orig(self, snapshot().lowPowerMode() ? YES : active);
+}
+
+void setCPMSMitigationsEnabled(Orig<void(BOOL)> orig, id self, BOOL enabled) {
+  orig(self, snapshot().fullPowerMode() ? NO : enabled);
+}
+
+void setDVD1Level(Orig<void(int)> orig, id self, int level) {
+  orig(self, snapshot().fullPowerMode() ? 0 : level);
+}
+
+void setCPULevel(Orig<void(int)> orig, id self, int level) {
+  if (snapshot().fullPowerMode()) return orig(self, 0);
+  orig(self, snapshot().lowPowerMode() ? kLowPowerCPULevel : level);
+}
+
+// The CPU and package power limits: the full power value in fullPower, else unchanged.
+void setCPULowPowerTarget(Orig<void(int)> orig, id self, int target) {
+  orig(self, snapshot().fullPowerMode() ? kFullPower : target);
+}
+
+void setCPUPowerCeilingFromDecisionSource(Orig<void(int, PassedOnArg)> orig, id self, int ceiling,
+                                          PassedOnArg source) {
+  orig(self, snapshot().fullPowerMode() ? kFullPower : ceiling, source);
+}
+
+void setCPUPowerCeilingForDVD1Contributor(Orig<void(int, PassedOnArg)> orig, id self, int ceiling,
+                                          PassedOnArg contributor) {
+  orig(self, snapshot().fullPowerMode() ? kFullPower : ceiling, contributor);
+}
+
+// A floor is raised to the full power value, not lowered.
+void setCPUPowerFloorFromDecisionSource(Orig<void(int, PassedOnArg)> orig, id self, int floor,
+                                        PassedOnArg source) {
+  orig(self, snapshot().fullPowerMode() ? kFullPower : floor, source);
+}
+
+void setCPUPowerZoneTarget(Orig<void(int)> orig, id self, int target) {
+  orig(self, snapshot().fullPowerMode() ? kFullPower : target);
+}
+
+void setPackagePowerCeilingFromDecisionSource(Orig<void(int, PassedOnArg)> orig, id self,
+                                              int ceiling, PassedOnArg source) {
+  orig(self, snapshot().fullPowerMode() ? kFullPower : ceiling, source);
+}
+
+void setPackagePowerFloorFromDecisionSource(Orig<void(int, PassedOnArg)> orig, id self, int floor,
+                                            PassedOnArg source) {
+  orig(self, snapshot().fullPowerMode() ? kFullPower : floor, source);
+}
+
+void setMaxPackagePower(Orig<void(int)> orig, id self, int power) {
+  orig(self, snapshot().fullPowerMode() ? kFullPower : power);
+}
+
+void setPackageLowPowerTarget(Orig<void()> orig, id self) {
+  if (!snapshot().fullPowerMode()) orig(self);
+}
+
+void setPackagePowerZoneTarget(Orig<void()> orig, id self) {
+  if (!snapshot().fullPowerMode()) orig(self);
+}
+
+// ---- the installation table ----------------------------------------------------------------
+
+constinit const hook::Replacement kCommonProductReplacements[] = {
+    hook::instance_method<host::kThermalPressureLevel, &thermalPressureLevel>(),
+    hook::instance_method<host::kSetThermalState, &setThermalState>(),
+    hook::instance_method<host::kGetPotentialForcedThermalPressureLevel,
+                          &getPotentialForcedThermalPressureLevel>(),
+    hook::instance_method<host::kGetPotentialForcedThermalLevel, &getPotentialForcedThermalLevel>(),
+    hook::instance_method<host::kThermalUpdatesToWatchdogEnabled, &thermalUpdatesToWatchdogEnabled>(),
+};
+
+constinit const hook::Replacement kThermalManagerReplacements[] = {
+    hook::instance_method<host::kGetConfigurationFor, &getConfigurationFor>(),
+    hook::instance_method<host::kGetThermalSuggestion, &getThermalSuggestion>(),
+    hook::instance_method<host::kThermalSuggestion, &thermalSuggestion>(),
+    hook::instance_method<host::kThermalMitigation, &thermalMitigation>(),
+    hook::instance_method<host::kThermalPressure, &thermalPressure>(),
+};
+
+constinit const hook::Replacement kMitigationControllerReplacements[] = {
+    hook::instance_method<host::kSetPowerSaveActive, &setPowerSaveActive>(),
+    hook::instance_method<host::kSetCPMSMitigationsEnabled, &setCPMSMitigationsEnabled>(),
+    hook::instance_method<host::kSetDVD1Level, &setDVD1Level>(),
+    hook::instance_method<host::kSetCPULevel, &setCPULevel>(),
+    hook::instance_method<host::kSetCPULowPowerTarget, &setCPULowPowerTarget>(),
+    hook::instance_method<host::kSetCPUPowerCeilingFromDecisionSource,
+                          &setCPUPowerCeilingFromDecisionSource>(),
+    hook::instance_method<host::kSetCPUPowerCeilingForDVD1Contributor,
+                          &setCPUPowerCeilingForDVD1Contributor>(),
+    hook::instance_method<host::kSetCPUPowerFloorFromDecisionSource,
+                          &setCPUPowerFloorFromDecisionSource>(),
+    hook::instance_method<host::kSetCPUPowerZoneTarget, &setCPUPowerZoneTarget>(),
+    hook::instance_method<host::kSetPackagePowerCeilingFromDecisionSource,
+                          &setPackagePowerCeilingFromDecisionSource>(),
+    hook::instance_method<host::kSetPackagePowerFloorFromDecisionSource,
+                          &setPackagePowerFloorFromDecisionSource>(),
+    hook::instance_method<host::kSetMaxPackagePower, &setMaxPackagePower>(),
+    hook::instance_method<host::kSetPackageLowPowerTarget, &setPackageLowPowerTarget>(),
+    hook::instance_method<host::kSetPackagePowerZoneTarget, &setPackagePowerZoneTarget>(),
+};
+
+constinit const ReplacementGroup kInstallationTable[] = {
+    {&host::kCommonProduct, kCommonProductReplacements},
+    {&host::kThermalManager, kThermalManagerReplacements},
+    {&host::kMitigationController, kMitigationControllerReplacements},
+};
+
+// Saves the method's current implementation and puts the replacement in its place.
+bool installOne(Class hostClass, const hook::Replacement& replacement) {
+  const SEL selector = replacement.selector->get();
+  const IMP ours = replacement.implementation();
+  const IMP current = objc::instance_implementation(hostClass, selector);
+  if (!current) return false;   // missing: the slot stays empty
+  if (current == ours) return true;
+  // The saved implementation is published before the replacement can run anywhere.
+  replacement.saved->store(current, std::memory_order_release);
+  const IMP previous = objc::replace_instance_method(hostClass, selector, ours);
+  if (previous && previous != current) replacement.saved->store(previous, std::memory_order_release);
+  return true;
+}
+
+}  // namespace
+
+bool shouldSuppressThermalSignals() {
+  if (snapshot().preventDimming()) return true;
+  return snapshot().fullPowerMode();
+}
+
+std::int64_t clampedPressureLevel(std::int64_t level) {
+  if (snapshot().fullPowerMode()) return 0;
+  if (snapshot().preventDimming() && level >= kHighestDimmedPressure) return kHighestDimmedPressure;
+  return level;
+}
+
+objc::Ref lastPatchedConfiguration() {
+  std::lock_guard lock(gLastPatchedMutex);
+  return objc::Ref::retain(gLastPatched);
+}
+
+HostClassList hostClassesByName() noexcept {
+  return HostClassList{host::kCommonProduct.get(), host::kThermalManager.get(),
+                       host::kMitigationController.get()};
+}
+
+std::span<const ReplacementGroup> installationTable() noexcept { return kInstallationTable; }
+
+std::size_t installMethodReplacements(const HostClassList& classes) {
+  const Class hostClasses[] = {classes.commonProduct, classes.thermalManager,
+                               classes.mitigationController};
+  std::size_t inPlace = 0;
+  for (std::size_t i = 0; i < std::size(kInstallationTable); ++i) {
+    if (!hostClasses[i]) continue;
+    for (const hook::Replacement& replacement : kInstallationTable[i].replacements) {
+      if (installOne(hostClasses[i], replacement)) ++inPlace;
+    }
+  }
+  return inPlace;
+}
+
+}  // namespace halvernic::replacements

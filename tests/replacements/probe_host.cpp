@@ -1,0 +1,141 @@
+#include "tests/replacements/probe_host.hpp"
+
+#include <mutex>
+
+#include "common/objc/class_builder.hpp"
+#include "common/objc/foundation.hpp"
+#include "extension/startup/host.hpp"
+
+namespace probe {
+
+namespace host = halvernic::host;
+
+namespace {
+
+std::mutex gMutex;
+std::vector<std::string> gCalls;
+
+std::string text(id object) {
+  if (!object) return "nil";
+  if (objc::is_boolean(object)) return objc::platform_bool_value(object) ? "true" : "false";
+  if (objc::is_number(object)) return std::to_string(objc::int64_value(object));
+  if (objc::is_string(object)) return objc::to_string(object);
+  return "<object>";
+}
+
+template <class... A>
+void record(SEL cmd, A... args) {
+  std::string line = objc::sel_name(cmd);
+  ((line += " " + [&] {
+     if constexpr (std::is_same_v<A, id>) {
+       return text(args);
+     } else {
+       return std::to_string(static_cast<std::int64_t>(args));
+     }
+   }()),
+   ...);
+  std::lock_guard lock(gMutex);
+  gCalls.push_back(std::move(line));
+}
+
+id answerObject(const objc::Ref& ref) {
+  std::lock_guard lock(gMutex);
+  return objc::autorelease(objc::retain(ref.get()));
+}
+
+std::int64_t pressureLevel(id, SEL cmd) { record(cmd); return answers().pressureLevel; }
+std::int64_t forcedPressureLevel(id, SEL cmd) { record(cmd); return answers().forcedPressureLevel; }
+id objectQuery(id, SEL cmd, id argument) { record(cmd, argument); return answerObject(answers().object); }
+id pressure(id, SEL cmd, id argument) { record(cmd, argument); return answerObject(answers().pressure); }
+id configuration(id, SEL cmd, std::int64_t which) {
+  record(cmd, which);
+  return answerObject(answers().configuration);
+}
+void objectSetter(id, SEL cmd, id value) { record(cmd, value); }
+void intSetter(id, SEL cmd, int value) { record(cmd, value); }
+void boolSetter(id, SEL cmd, BOOL value) { record(cmd, value); }
+void intSourceSetter(id, SEL cmd, int value, host::PassedOnArg source) { record(cmd, value, source); }
+void trigger(id, SEL cmd) { record(cmd); }
+
+Class build(const char* name, void (*add)(objc::ClassBuilder&)) {
+  objc::ClassBuilder builder(name, "NSObject");
+  add(builder);
+  return builder.build();
+}
+
+id instance(Class c) {
+  return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init"));
+}
+
+}  // namespace
+
+Answers& answers() {
+  static Answers a;
+  return a;
+}
+
+halvernic::replacements::HostClassList classes() {
+  static const halvernic::replacements::HostClassList list{
+      build("ProbeCommonProduct",
+            [](objc::ClassBuilder& b) {
+              b.method(host::kThermalPressureLevel.name(), &pressureLevel)
+                  .method(host::kSetThermalState.name(), &intSetter)
+                  .method(host::kGetPotentialForcedThermalPressureLevel.name(), &forcedPressureLevel)
+                  .method(host::kGetPotentialForcedThermalLevel.name(), &objectQuery)
+                  .method(host::kThermalUpdatesToWatchdogEnabled.name(), &objectSetter);
+            }),
+      build("ProbeThermalManager",
+            [](objc::ClassBuilder& b) {
+              b.method(host::kGetConfigurationFor.name(), &configuration)
+                  .method(host::kGetThermalSuggestion.name(), &objectQuery)
+                  .method(host::kThermalSuggestion.name(), &objectQuery)
+                  .method(host::kThermalMitigation.name(), &objectQuery)
+                  .method(host::kThermalPressure.name(), &pressure);
+            }),
+      build("ProbeMitigationController", [](objc::ClassBuilder& b) {
+        b.method(host::kSetPowerSaveActive.name(), &boolSetter)
+            .method(host::kSetCPMSMitigationsEnabled.name(), &boolSetter);
+        using Selectors = std::initializer_list<const objc::Selector*>;
+        for (const objc::Selector* s :
+             Selectors{&host::kSetDVD1Level, &host::kSetCPULevel, &host::kSetCPULowPowerTarget,
+                       &host::kSetCPUPowerZoneTarget, &host::kSetMaxPackagePower}) {
+          b.method(s->name(), &intSetter);
+        }
+        for (const objc::Selector* s :
+             Selectors{&host::kSetCPUPowerCeilingFromDecisionSource,
+                       &host::kSetCPUPowerCeilingForDVD1Contributor,
+                       &host::kSetCPUPowerFloorFromDecisionSource,
+                       &host::kSetPackagePowerCeilingFromDecisionSource,
+                       &host::kSetPackagePowerFloorFromDecisionSource}) {
+          b.method(s->name(), &intSourceSetter);
+        }
+        b.method(host::kSetPackageLowPowerTarget.name(), &trigger)
+            .method(host::kSetPackagePowerZoneTarget.name(), &trigger);
+      })};
+  return list;
+}
+
+id product() {
+  static id p = instance(classes().commonProduct);
+  return p;
+}
+id manager() {
+  static id m = instance(classes().thermalManager);
+  return m;
+}
+id controller() {
+  static id c = instance(classes().mitigationController);
+  return c;
+}
+
+std::vector<std::string> calls() {
+  std::lock_guard lock(gMutex);
+  return gCalls;
+}
+
+void clearCalls() {
+  std::lock_guard lock(gMutex);
+  gCalls.clear();
+}
+
+}  // namespace probe

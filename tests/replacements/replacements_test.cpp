@@ -1,0 +1,442 @@
+// The method replacement layer against a probe host, with the preferences file at its
+// literal path seen through this process's private view of /var/mobile and the snapshot's
+// age measured on a clock the tests move.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "common/objc/class_builder.hpp"
+#include "common/objc/exception.hpp"
+#include "common/objc/foundation.hpp"
+#include "common/objc/swizzle.hpp"
+#include "common/objc/thread.hpp"
+#include "extension/replacements/preference_snapshot.hpp"
+#include "extension/replacements/replacements.hpp"
+#include "extension/startup/host.hpp"
+#include "tests/replacements/private_view.hpp"
+#include "tests/replacements/probe_host.hpp"
+#include "tests/support/log_capture.hpp"
+
+namespace {
+
+namespace host = halvernic::host;
+namespace repl = halvernic::replacements;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+std::atomic<std::int64_t> gNow{1'000'000'000'000};
+std::int64_t testClock() noexcept { return gNow.load(); }
+void advanceMilliseconds(std::int64_t ms) { gNow += ms * 1'000'000; }
+
+void writePreferences(std::initializer_list<std::pair<const char*, id>> entries) {
+  objc::AutoreleasePool pool;
+  objc::Ref dictionary = objc::make_mutable_dictionary();
+  for (const auto& [key, value] : entries) objc::dictionary_set(dictionary.get(), key, value);
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(),
+                                                       hv_test::kLiteralPreferencesPath));
+}
+
+void writeRawPreferences(const std::string& text) {
+  std::ofstream(hv_test::kLiteralPreferencesPath, std::ios::trunc) << text;
+}
+
+class Replacements : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    ASSERT_EQ(repl::installMethodReplacements(probe::classes()), 24u);
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(hv_test::privateView().ready)
+        << "no private view of /var/mobile: " << hv_test::privateView().failure;
+    std::filesystem::remove(hv_test::kLiteralPreferencesPath);
+    repl::preferenceSnapshot().resetForTesting();
+    repl::preferenceSnapshot().setClock(&testClock);
+    probe::answers() = probe::Answers{};
+    probe::answers().object = objc::Ref::retain(objc::string("host"));
+    probe::answers().pressure = objc::Ref::retain(objc::number(4));
+    probe::clearCalls();
+  }
+
+  objc::AutoreleasePool pool_;
+};
+
+// Sends every replaced message once with ordinary arguments; answers the results of the
+// queries as text.
+std::vector<std::string> sendAll() {
+  auto text = [](id o) {
+    return o ? (objc::is_number(o) ? std::to_string(objc::int64_value(o)) : objc::to_string(o))
+             : std::string("nil");
+  };
+  id p = probe::product(), m = probe::manager(), c = probe::controller();
+  std::vector<std::string> results;
+  results.push_back(std::to_string(host::kThermalPressureLevel.send(p)));
+  host::kSetThermalState.send(p, 3);
+  results.push_back(std::to_string(host::kGetPotentialForcedThermalPressureLevel.send(p)));
+  results.push_back(text(host::kGetPotentialForcedThermalLevel.send(p, objc::string("cpu"))));
+  host::kThermalUpdatesToWatchdogEnabled.send(p, objc::boolean(true));
+  results.push_back(text(host::kGetThermalSuggestion.send(m, objc::string("a"))));
+  results.push_back(text(host::kThermalSuggestion.send(m, objc::string("b"))));
+  results.push_back(text(host::kThermalMitigation.send(m, objc::string("c"))));
+  results.push_back(text(host::kThermalPressure.send(m, objc::string("d"))));
+  host::kSetPowerSaveActive.send(c, NO);
+  host::kSetCPMSMitigationsEnabled.send(c, YES);
+  host::kSetDVD1Level.send(c, 3);
+  host::kSetCPULevel.send(c, 1);
+  host::kSetCPULowPowerTarget.send(c, 1100);
+  host::kSetCPUPowerCeilingFromDecisionSource.send(c, 1200, 7);
+  host::kSetCPUPowerCeilingForDVD1Contributor.send(c, 1300, 8);
+  host::kSetCPUPowerFloorFromDecisionSource.send(c, 1000, 7);
+  host::kSetCPUPowerZoneTarget.send(c, 1400);
+  host::kSetPackagePowerCeilingFromDecisionSource.send(c, 1500, 9);
+  host::kSetPackagePowerFloorFromDecisionSource.send(c, 1600, 9);
+  host::kSetMaxPackagePower.send(c, 1700);
+  host::kSetPackageLowPowerTarget.send(c);
+  host::kSetPackagePowerZoneTarget.send(c);
+  return results;
+}
+
+TEST_F(Replacements, WithoutPreferencesEveryMessageReachesTheHostUnchanged) {
+  probe::answers().pressureLevel = 3;
+  EXPECT_THAT(sendAll(), ElementsAre("3", "5", "host", "host", "host", "host", "4"));
+  EXPECT_THAT(probe::calls(),
+              ElementsAre("thermalPressureLevel", "setThermalState: 3",
+                          "getPotentialForcedThermalPressureLevel",
+                          "getPotentialForcedThermalLevel: cpu", "thermalUpdatesToWatchdogEnabled: true",
+                          "getThermalSuggestion: a", "thermalSuggestion: b", "thermalMitigation: c",
+                          "thermalPressure: d", "setPowerSaveActive: 0", "setCPMSMitigationsEnabled: 1",
+                          "setDVD1Level: 3", "setCPULevel: 1", "setCPULowPowerTarget: 1100",
+                          "setCPUPowerCeiling:fromDecisionSource: 1200 7",
+                          "setCPUPowerCeiling:forDVD1Contributor: 1300 8",
+                          "setCPUPowerFloor:fromDecisionSource: 1000 7", "setCPUPowerZoneTarget: 1400",
+                          "setPackagePowerCeiling:fromDecisionSource: 1500 9",
+                          "setPackagePowerFloor:fromDecisionSource: 1600 9", "setMaxPackagePower: 1700",
+                          "setPackageLowPowerTarget", "setPackagePowerZoneTarget"));
+  // A mode the layer does not know, and "off", are the native mode too.
+  writePreferences({{"thermalPowerMode", objc::string("FullPower")}});
+  advanceMilliseconds(50);
+  probe::clearCalls();
+  sendAll();
+  EXPECT_EQ(probe::calls().size(), 23u);
+  EXPECT_EQ(probe::calls()[12], "setCPULevel: 1");
+}
+
+TEST_F(Replacements, PreventDimmingCapsPressureAndHidesSignalsOnly) {
+  writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
+  probe::answers().pressureLevel = 3;
+  EXPECT_THAT(sendAll(), ElementsAre("1", "0", "nil", "nil", "nil", "nil", "1"));
+  EXPECT_THAT(probe::calls(),
+              ElementsAre("thermalPressureLevel", "setThermalState: 1",
+                          "thermalUpdatesToWatchdogEnabled: true", "thermalPressure: d",
+                          "setPowerSaveActive: 0", "setCPMSMitigationsEnabled: 1", "setDVD1Level: 3",
+                          "setCPULevel: 1", "setCPULowPowerTarget: 1100",
+                          "setCPUPowerCeiling:fromDecisionSource: 1200 7",
+                          "setCPUPowerCeiling:forDVD1Contributor: 1300 8",
+                          "setCPUPowerFloor:fromDecisionSource: 1000 7", "setCPUPowerZoneTarget: 1400",
+                          "setPackagePowerCeiling:fromDecisionSource: 1500 9",
+                          "setPackagePowerFloor:fromDecisionSource: 1600 9", "setMaxPackagePower: 1700",
+                          "setPackageLowPowerTarget", "setPackagePowerZoneTarget"));
+
+  // 0 and negative levels are never changed; a pressure that is no number passes unchanged.
+  probe::answers().pressureLevel = 0;
+  EXPECT_EQ(host::kThermalPressureLevel.send(probe::product()), 0);
+  probe::answers().pressureLevel = -2;
+  EXPECT_EQ(host::kThermalPressureLevel.send(probe::product()), -2);
+  probe::answers().pressure = objc::Ref::retain(objc::number(-3));
+  EXPECT_EQ(objc::int64_value(host::kThermalPressure.send(probe::manager(), nullptr)), -3);
+  probe::answers().pressure = objc::Ref::retain(objc::string("7"));
+  EXPECT_TRUE(objc::string_equals(host::kThermalPressure.send(probe::manager(), nullptr), "7"));
+  probe::clearCalls();
+  host::kSetThermalState.send(probe::product(), 0);
+  host::kSetThermalState.send(probe::product(), -1);
+  EXPECT_THAT(probe::calls(), ElementsAre("setThermalState: 0", "setThermalState: -1"));
+}
+
+TEST_F(Replacements, FullPowerRemovesPressureAndRaisesEveryLimit) {
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  probe::answers().pressureLevel = 3;
+  EXPECT_THAT(sendAll(), ElementsAre("0", "0", "nil", "nil", "nil", "nil", "0"));
+  EXPECT_THAT(probe::calls(),
+              ElementsAre("thermalUpdatesToWatchdogEnabled: false", "setPowerSaveActive: 0",
+                          "setCPMSMitigationsEnabled: 0", "setDVD1Level: 0", "setCPULevel: 0",
+                          "setCPULowPowerTarget: 50000",
+                          "setCPUPowerCeiling:fromDecisionSource: 50000 7",
+                          "setCPUPowerCeiling:forDVD1Contributor: 50000 8",
+                          "setCPUPowerFloor:fromDecisionSource: 50000 7",
+                          "setCPUPowerZoneTarget: 50000",
+                          "setPackagePowerCeiling:fromDecisionSource: 50000 9",
+                          "setPackagePowerFloor:fromDecisionSource: 50000 9",
+                          "setMaxPackagePower: 50000"));
+  probe::clearCalls();
+  host::kSetThermalState.send(probe::product(), 0);
+  host::kSetPowerSaveActive.send(probe::controller(), YES);
+  EXPECT_THAT(probe::calls(), ElementsAre("setThermalState: 0", "setPowerSaveActive: 0"));
+}
+
+TEST_F(Replacements, LowPowerHoldsPowerSaveAndLevelTwoOnly) {
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
+  probe::answers().pressureLevel = 3;
+  EXPECT_THAT(sendAll(), ElementsAre("3", "5", "host", "host", "host", "host", "4"));
+  const std::vector<std::string> calls = probe::calls();
+  EXPECT_EQ(calls.size(), 23u);
+  EXPECT_EQ(calls[1], "setThermalState: 3");
+  EXPECT_EQ(calls[9], "setPowerSaveActive: 1");
+  EXPECT_EQ(calls[12], "setCPULevel: 2");
+  EXPECT_EQ(calls[14], "setCPUPowerCeiling:fromDecisionSource: 1200 7");
+  // With prevent dimming the pressure is capped as well; the mode's setters stay.
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")},
+                    {"thermalPreventDimmingEnabled", objc::boolean(true)}});
+  advanceMilliseconds(60);
+  probe::clearCalls();
+  EXPECT_EQ(host::kThermalPressureLevel.send(probe::product()), 1);
+  host::kSetCPULevel.send(probe::controller(), 0);
+  EXPECT_THAT(probe::calls(), ElementsAre("thermalPressureLevel", "setCPULevel: 2"));
+}
+
+// The configuration patch, with host configurations of every shape.
+TEST_F(Replacements, ConfigurationPatch) {
+  auto configuration = [] { return host::kGetConfigurationFor.send(probe::manager(), 0); };
+  objc::Ref hostConfig = objc::make_mutable_dictionary();
+  objc::dictionary_set(hostConfig.get(), "displayMitigation", objc::boolean(true));
+  objc::dictionary_set(hostConfig.get(), "maxPower", objc::number(30000));
+  objc::dictionary_set(hostConfig.get(), "sensor", objc::string("die"));
+  probe::answers().configuration = hostConfig;
+
+  // Native: the host's own dictionary.
+  EXPECT_EQ(configuration(), hostConfig.get());
+  EXPECT_FALSE(repl::lastPatchedConfiguration());
+
+  writePreferences({{"thermalPreventDimmingEnabled", objc::string("2")}});  // boolValue: on
+  advanceMilliseconds(50);
+  id dimmed = configuration();
+  ASSERT_NE(dimmed, hostConfig.get());
+  EXPECT_EQ(objc::count(dimmed), 5u);
+  for (const char* key : {"needsPushingTSFDtoDisplayDriver", "displayBrightnessMitigation",
+                          "displayMitigation"}) {
+    EXPECT_EQ(objc::dictionary_get(dimmed, key), objc::boolean(false)) << key;
+  }
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(dimmed, "maxPower")), 30000);
+  EXPECT_EQ(repl::lastPatchedConfiguration().get(), dimmed);
+  EXPECT_EQ(objc::count(hostConfig.get()), 3u);  // the host's dictionary is left alone
+
+  writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)},
+                    {"thermalPowerMode", objc::string("fullPower")}});
+  advanceMilliseconds(50);
+  objc::Ref first = objc::Ref::retain(dimmed);
+  id both = configuration();
+  EXPECT_EQ(objc::count(both), 14u);  // 13 keys written, "sensor" kept
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(both, "maxPower")), 50000);
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(both, "packagePowerTarget")), 50000);
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(both, "forcedThermalLevel")), 0);
+  EXPECT_EQ(objc::dictionary_get(both, "CPMSMitigationState"), objc::boolean(false));
+  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(both, "sensor"), "die"));
+  EXPECT_EQ(repl::lastPatchedConfiguration().get(), both);
+  // The earlier result is still whole after the slot moved on.
+  EXPECT_EQ(objc::count(first.get()), 5u);
+
+  // fullPower alone writes its ten keys only.
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  advanceMilliseconds(50);
+  id full = configuration();
+  EXPECT_EQ(objc::count(full), 12u);
+  EXPECT_EQ(objc::dictionary_get(full, "displayMitigation"), objc::boolean(true));
+
+  // Empty, non-dictionary and missing configurations are answered as the host gives them.
+  probe::answers().configuration = objc::make_mutable_dictionary();
+  EXPECT_EQ(configuration(), probe::answers().configuration.get());
+  probe::answers().configuration = objc::Ref::retain(objc::string("not a dictionary"));
+  EXPECT_EQ(configuration(), probe::answers().configuration.get());
+  probe::answers().configuration = objc::Ref();
+  EXPECT_EQ(configuration(), nullptr);
+  EXPECT_EQ(repl::lastPatchedConfiguration().get(), full);
+}
+
+// A dictionary that raises when it is copied.
+void raiseOnCopy(id, SEL) { objc::raise_exception("NSGenericException", "copy refused"); }
+unsigned long oneEntry(id, SEL) { return 1; }
+
+TEST_F(Replacements, ConfigurationPatchExceptionReturnsTheHostDictionaryAndLogs) {
+  Class raising = objc::ClassBuilder("RaisingConfiguration", "NSDictionary")
+                      .method("count", &oneEntry)
+                      .method("mutableCopy", &raiseOnCopy)
+                      .build();
+  objc::Ref config = objc::Ref::adopt(objc::send<id>(raising, objc::sel("alloc")));
+  probe::answers().configuration = config;
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  hv_test::LogCapture log;
+  objc::Ref before = repl::lastPatchedConfiguration();
+  EXPECT_EQ(host::kGetConfigurationFor.send(probe::manager(), 1), config.get());
+  EXPECT_THAT(log.lines(), ElementsAre("halvernic thermal manager dim patch exception: copy refused"));
+  EXPECT_EQ(repl::lastPatchedConfiguration(), before);
+  probe::answers().configuration = objc::Ref();
+}
+
+TEST_F(Replacements, PreferenceValueForms) {
+  struct Case {
+    std::function<void()> write;
+    bool fullPower, lowPower, preventDimming;
+  };
+  const Case cases[] = {
+      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::string("on")}}); }, false, false, false},
+      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::string("2")}}); }, false, false, true},
+      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::number(0)}}); }, false, false, false},
+      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::number(3)}}); }, false, false, true},
+      {[] {
+         objc::Ref array = objc::make_mutable_array();
+         objc::array_add(array.get(), objc::boolean(true));
+         writePreferences({{"thermalPreventDimmingEnabled", array.get()}});
+       },
+       false, false, false},
+      {[] { writePreferences({{"thermalPowerMode", objc::number(1)}}); }, false, false, false},
+      {[] { writePreferences({{"thermalPowerMode", objc::string("native")}}); }, false, false, false},
+      {[] { writePreferences({{"thermalPowerMode", objc::string("lowPower")}}); }, false, true, false},
+      {[] { writeRawPreferences("this is not a property list {"); }, false, false, false},
+      {[] {
+         objc::Ref root = objc::make_mutable_array();
+         objc::array_add(root.get(), objc::string("fullPower"));
+         ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(),
+                                                              hv_test::kLiteralPreferencesPath));
+       },
+       false, false, false},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    cases[i].write();
+    advanceMilliseconds(50);
+    const repl::PreferenceFlags flags = repl::preferenceSnapshot().refresh();
+    EXPECT_EQ(flags.fullPowerMode, cases[i].fullPower) << "case " << i;
+    EXPECT_EQ(flags.lowPowerMode, cases[i].lowPower) << "case " << i;
+    EXPECT_EQ(flags.preventDimming, cases[i].preventDimming) << "case " << i;
+  }
+}
+
+TEST_F(Replacements, SnapshotIsReusedForFiftyMillisecondsOfTheMonotonicClock) {
+  repl::PreferenceSnapshot& snapshot = repl::preferenceSnapshot();
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  EXPECT_TRUE(snapshot.fullPowerMode());
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
+  advanceMilliseconds(10);
+  EXPECT_TRUE(snapshot.fullPowerMode());  // 0.01 s later: the same reading
+  advanceMilliseconds(39);
+  EXPECT_TRUE(snapshot.fullPowerMode());  // 0.049 s
+  EXPECT_EQ(snapshot.fileReads(), 1u);
+  advanceMilliseconds(1);
+  EXPECT_TRUE(snapshot.lowPowerMode());   // 0.05 s: read again, the change is seen
+  EXPECT_EQ(snapshot.fileReads(), 2u);
+
+  // A clock that goes back keeps the reading until it passes the old one by 0.05 s.
+  writePreferences({});
+  advanceMilliseconds(-3'600'000);
+  EXPECT_TRUE(snapshot.lowPowerMode());
+  advanceMilliseconds(3'600'000 + 50);
+  EXPECT_FALSE(snapshot.lowPowerMode());
+  EXPECT_EQ(snapshot.fileReads(), 3u);
+
+  // The process's snapshot measures with the monotonic clock by default.
+  snapshot.resetForTesting();
+  const std::int64_t a = repl::PreferenceSnapshot::steadyClock();
+  snapshot.refresh();
+  EXPECT_GE(repl::PreferenceSnapshot::steadyClock(), a);
+}
+
+TEST_F(Replacements, SharedDecisions) {
+  writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
+  EXPECT_TRUE(repl::shouldSuppressThermalSignals());
+  EXPECT_EQ(repl::clampedPressureLevel(5), 1);
+  EXPECT_EQ(repl::clampedPressureLevel(1), 1);
+  EXPECT_EQ(repl::clampedPressureLevel(0), 0);
+  EXPECT_EQ(repl::clampedPressureLevel(-4), -4);
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  advanceMilliseconds(50);
+  EXPECT_TRUE(repl::shouldSuppressThermalSignals());
+  EXPECT_EQ(repl::clampedPressureLevel(-4), 0);
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
+  advanceMilliseconds(50);
+  EXPECT_FALSE(repl::shouldSuppressThermalSignals());
+  EXPECT_EQ(repl::clampedPressureLevel(5), 5);
+}
+
+// Replacements whose host method was missing at installation: called directly, with their
+// saved implementation slot empty.
+TEST_F(Replacements, EmptySlotsAnswerZeroNilOrNothing) {
+  writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
+  std::vector<std::pair<std::atomic<IMP>*, IMP>> saved;
+  for (const repl::ReplacementGroup& group : repl::installationTable()) {
+    for (const auto& replacement : group.replacements) {
+      saved.emplace_back(replacement.saved, replacement.saved->exchange(nullptr));
+    }
+  }
+  auto imp = [](std::size_t group, std::size_t index) {
+    return repl::installationTable()[group].replacements[index].implementation();
+  };
+  id p = probe::product(), m = probe::manager(), c = probe::controller();
+  EXPECT_EQ(objc::call<std::int64_t>(imp(0, 0), p, host::kThermalPressureLevel.get()), 0);
+  objc::call<void>(imp(0, 1), p, host::kSetThermalState.get(), 2);
+  EXPECT_EQ(objc::call<id>(imp(1, 0), m, host::kGetConfigurationFor.get(), std::int64_t{0}), nullptr);
+  id pressure = objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr});
+  ASSERT_TRUE(objc::is_number(pressure));
+  EXPECT_EQ(objc::int64_value(pressure), 0);
+  objc::call<void>(imp(2, 3), c, host::kSetCPULevel.get(), 1);
+  objc::call<void>(imp(2, 12), c, host::kSetPackageLowPowerTarget.get());
+  // Native: the empty slot of a query answers as the table says, not nil from the host.
+  writePreferences({});
+  advanceMilliseconds(50);
+  EXPECT_EQ(objc::call<std::int64_t>(imp(0, 2), p, host::kGetPotentialForcedThermalPressureLevel.get()), 0);
+  EXPECT_EQ(objc::int64_value(objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr})), 0);
+  EXPECT_THAT(probe::calls(), IsEmpty());
+  for (auto& [slot, value] : saved) slot->store(value);
+}
+
+TEST_F(Replacements, InstallationIsIdempotentAndLeavesMissingMethodsAlone) {
+  // Installing again keeps the host implementations (never saves a replacement as host).
+  EXPECT_EQ(repl::installMethodReplacements(probe::classes()), 24u);
+  probe::answers().pressureLevel = 2;
+  EXPECT_EQ(host::kThermalPressureLevel.send(probe::product()), 2);
+  // A class without the methods gets nothing and its slots stay as they are.
+  Class bare = objc::ClassBuilder("ProbeBareController", "NSObject").build();
+  EXPECT_EQ(repl::installMethodReplacements({nullptr, nullptr, bare}), 0u);
+  EXPECT_EQ(objc::instance_implementation(bare, host::kSetCPULevel.get()), nullptr);
+  host::kSetCPULevel.send(probe::controller(), 4);
+  EXPECT_THAT(probe::calls(), ElementsAre("thermalPressureLevel", "setCPULevel: 4"));
+}
+
+// Many threads find the snapshot unread or stale at once: the file is read once per window,
+// and no caller answers from a snapshot that was never read.
+TEST_F(Replacements, OneReadPerWindowUnderConcurrentCallers) {
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  constexpr int kThreads = 4;
+  constexpr int kCalls = 2000;
+  std::atomic<int> nativeAnswers{0};
+  std::atomic<bool> go{false};
+  auto run = [&] {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&] {
+        objc::run_attached([&] {
+          while (!go.load()) std::this_thread::yield();
+          for (int i = 0; i < kCalls; ++i) {
+            if (!repl::preferenceSnapshot().refresh().fullPowerMode) ++nativeAnswers;
+          }
+        });
+      });
+    }
+    go = true;
+    for (auto& thread : threads) thread.join();
+    go = false;
+  };
+  run();
+  EXPECT_EQ(nativeAnswers.load(), 0);
+  EXPECT_EQ(repl::preferenceSnapshot().fileReads(), 1u);
+  advanceMilliseconds(50);  // stale: one of them reads, the others answer from before
+  run();
+  EXPECT_EQ(nativeAnswers.load(), 0);
+  EXPECT_EQ(repl::preferenceSnapshot().fileReads(), 2u);
+}
+
+}  // namespace
