@@ -1,0 +1,93 @@
+// HDictHepler::shared wired to the power policy engine: the preferences it loads into the
+// engine when the engine holds none, and the backlight power it reports to it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "common/objc/foundation.hpp"
+#include "extension/config/dict_helper.hpp"
+#include "extension/contract/contract.hpp"
+#include "extension/policy/power_helper.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// libroot binds the device root once per process.
+const fs::path& device_root() {
+  static const fs::path root = [] {
+    fs::path dir = fs::temp_directory_path() / ("hv-dict-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    setenv("HALVERNIC_DEVICE_ROOT", dir.c_str(), 1);
+    return dir;
+  }();
+  return root;
+}
+
+class SharedPatcher : public testing::Test {
+protected:
+  objc::AutoreleasePool pool;
+  std::string prefs;
+
+  void SetUp() override {
+    device_root();
+    prefs = halvernic::contract::resolved_preferences_path();
+    ASSERT_EQ(prefs.rfind(device_root().string(), 0), 0u) << prefs;
+    fs::create_directories(fs::path(prefs).parent_path());
+    fs::remove(prefs);
+    HPowerHepler::shared().resetForTesting();
+  }
+
+  void write_prevent_dimming(bool on) {
+    objc::Ref d = objc::make_mutable_dictionary();
+    objc::dictionary_set(d.get(), "thermalPreventDimmingEnabled", objc::boolean(on));
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(d.get(), prefs));
+  }
+
+  static objc::Ref configuration(std::int64_t backlightPower) {
+    objc::Ref table = objc::make_mutable_array();
+    objc::array_add(table.get(), objc::number(backlightPower));
+    objc::Ref component = objc::make_mutable_dictionary();
+    objc::dictionary_set(component.get(), "BacklightPower", table.get());
+    objc::Ref root = objc::make_mutable_dictionary();
+    objc::dictionary_set(root.get(), "Display", component.get());
+    return root;
+  }
+};
+
+TEST_F(SharedPatcher, WithoutPreferencesTheConfigurationIsLeftAlone) {
+  objc::Ref root = configuration(450);
+  EXPECT_EQ(HDictHepler::shared().patchThermalConfiguration(root.get()).get(), root.get());
+  EXPECT_EQ(objc::count(HPowerHepler::shared().plistObj().get()), 0u);
+  EXPECT_EQ(HPowerHepler::shared().observedComponentPowerGlobalMax(), 0);
+  EXPECT_EQ(&HDictHepler::shared(), &HDictHepler::shared());
+}
+
+TEST_F(SharedPatcher, LoadsPreferencesOnlyWhileEmptyAndRaisesTheObservedMaximum) {
+  write_prevent_dimming(true);
+  objc::Ref root = configuration(450);
+  objc::Ref patched = HDictHepler::shared().patchThermalConfiguration(root.get());
+  ASSERT_NE(patched.get(), root.get());
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(
+                objc::dictionary_get(patched.get(), "Display"), "maxThermalPower")),
+            1000000);
+  EXPECT_GT(objc::count(HPowerHepler::shared().plistObj().get()), 0u);
+  EXPECT_EQ(HPowerHepler::shared().observedComponentPowerGlobalMax(), 450);
+
+  // A smaller value never lowers the engine's maximum; a larger one raises it.
+  objc::Ref smaller = configuration(300);
+  HDictHepler::shared().patchThermalConfiguration(smaller.get());
+  EXPECT_EQ(HPowerHepler::shared().observedComponentPowerGlobalMax(), 450);
+  objc::Ref larger = configuration(900);
+  HDictHepler::shared().patchThermalConfiguration(larger.get());
+  EXPECT_EQ(HPowerHepler::shared().observedComponentPowerGlobalMax(), 900);
+
+  // The engine's preferences are not empty now: the patcher does not read the file again.
+  write_prevent_dimming(false);
+  objc::Ref again = configuration(5);
+  EXPECT_NE(HDictHepler::shared().patchThermalConfiguration(again.get()).get(), again.get());
+}
+
+}  // namespace
