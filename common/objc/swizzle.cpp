@@ -1,9 +1,27 @@
 #include "common/objc/swizzle.hpp"
 
 namespace objc {
+namespace {
+
+// GCC's runtime runs +initialize when a class receives its first message and installs
+// the class's dispatch table. Changing the methods of a metaclass before that installs
+// the table without +initialize, which then never runs (a Foundation class loses the
+// statics its +initialize sets up). Looking a message up first initialises the class
+// exactly as its first message would. Apple's runtime has no such order.
+void initialize_before_change(Class cls) noexcept {
+#if !defined(__APPLE__)
+  Class instance_side = class_isMetaClass(cls) ? objc_getClass(class_getName(cls)) : cls;
+  if (instance_side) objc_msg_lookup(as_id(instance_side), sel_registerName("self"));
+#else
+  (void)cls;
+#endif
+}
+
+}  // namespace
 
 IMP replace_instance_method(Class cls, SEL selector, IMP imp) noexcept {
   if (!cls || !selector || !imp) return nullptr;
+  initialize_before_change(cls);
   Method method = class_getInstanceMethod(cls, selector);
   if (!method) return nullptr;
   IMP previous = method_getImplementation(method);
@@ -18,7 +36,9 @@ IMP replace_class_method(Class cls, SEL selector, IMP imp) noexcept {
 }
 
 bool add_instance_method(Class cls, SEL selector, IMP imp, const char* types) noexcept {
-  return cls && class_addMethod(cls, selector, imp, types);
+  if (!cls) return false;
+  initialize_before_change(cls);
+  return class_addMethod(cls, selector, imp, types);
 }
 
 IMP instance_implementation(Class cls, SEL selector) noexcept {

@@ -1,0 +1,43 @@
+// Replacing a method never costs a class its +initialize, whichever side is replaced and
+// whether or not the class has received a message before.
+#include <gtest/gtest.h>
+
+#include "common/objc/class_builder.hpp"
+#include "common/objc/foundation.hpp"
+#include "common/objc/swizzle.hpp"
+
+namespace {
+
+int g_initialized = 0;
+void count_initialize(id, SEL) { ++g_initialized; }
+int one(id, SEL) { return 1; }
+int two(id, SEL) { return 2; }
+
+Class fresh_class(const char* name) {
+  return objc::ClassBuilder(name, "NSObject")
+      .class_method("initialize", &count_initialize)
+      .class_method("answer", &one)
+      .method("answer", &one)
+      .build();
+}
+
+TEST(SwizzleInitialize, ReplacingAClassMethodFirstStillInitialisesTheClass) {
+  Class cls = fresh_class("HVSwizzleInitClassSide");
+  g_initialized = 0;
+  ASSERT_EQ(objc::replace_class_method(cls, objc::sel("answer"), reinterpret_cast<IMP>(&two)),
+            reinterpret_cast<IMP>(&one));
+  EXPECT_EQ(objc::send<int>(cls, objc::sel("answer")), 2);
+  EXPECT_EQ(g_initialized, 1);
+}
+
+TEST(SwizzleInitialize, ReplacingAnInstanceMethodFirstStillInitialisesTheClass) {
+  Class cls = fresh_class("HVSwizzleInitInstanceSide");
+  g_initialized = 0;
+  objc::replace_instance_method(cls, objc::sel("answer"), reinterpret_cast<IMP>(&two));
+  objc::Ref object = objc::Ref::adopt(objc::send<id>(objc::send<id>(cls, objc::sel("alloc")), objc::sel("init")));
+  EXPECT_EQ(objc::send<int>(object.get(), objc::sel("answer")), 2);
+  EXPECT_EQ(objc::send<int>(cls, objc::sel("answer")), 1);
+  EXPECT_EQ(g_initialized, 1);
+}
+
+}  // namespace
