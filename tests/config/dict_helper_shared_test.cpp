@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "common/objc/foundation.hpp"
+#include "common/objc/thread.hpp"
 #include "extension/config/dict_helper.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
@@ -88,6 +92,39 @@ TEST_F(SharedPatcher, LoadsPreferencesOnlyWhileEmptyAndRaisesTheObservedMaximum)
   write_prevent_dimming(false);
   objc::Ref again = configuration(5);
   EXPECT_NE(HDictHepler::shared().patchThermalConfiguration(again.get()).get(), again.get());
+}
+
+// Daemon threads load configurations at the same time: each gets its own patched tree
+// of the same shared input, and the engine ends with the largest power any of them saw.
+TEST_F(SharedPatcher, ThreadsPatchTheSameConfigurationAtOnce) {
+  write_prevent_dimming(true);
+  objc::Ref root = configuration(450);
+  std::vector<std::thread> threads;
+  std::atomic<int> patched{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      objc::run_attached([&] {
+        for (int i = 0; i < 50; ++i) {
+          objc::AutoreleasePool inner;
+          objc::Ref own = configuration(1000 + t);
+          objc::Ref a = HDictHepler::shared().patchThermalConfiguration(root.get());
+          objc::Ref b = HDictHepler::shared().patchThermalConfiguration(own.get());
+          if (a.get() != root.get() && b.get() != own.get() &&
+              objc::int64_value(objc::dictionary_get(
+                  objc::dictionary_get(a.get(), "Display"), "minThermalPower")) == 1000000) {
+            ++patched;
+          }
+        }
+      });
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(patched.load(), 200);
+  EXPECT_EQ(HPowerHepler::shared().observedComponentPowerGlobalMax(), 1003);
+  EXPECT_EQ(objc::int64_value(objc::array_get(
+                objc::dictionary_get(objc::dictionary_get(root.get(), "Display"), "BacklightPower"),
+                0)),
+            450);
 }
 
 }  // namespace
