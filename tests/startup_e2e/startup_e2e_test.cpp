@@ -1,0 +1,301 @@
+// The halvernic library loaded into the simulated thermalmonitord, as real processes: the
+// daemon's classes are registered first, then the library is injected with a chosen first
+// argument; Darwin notifications travel through a notify daemon of the suite's own.
+// Processes see the suite's private view of /var/mobile and its device root.
+#include <CoreFoundation/CoreFoundation.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/objc/foundation.hpp"
+#include "extension/replacements/replacements.hpp"
+#include "hvplatform/environment.h"
+#include "tests/replacements/private_view.hpp"
+
+extern "C" char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::size_t countLinesEndingWith(const std::string& text, const std::string& ending) {
+  std::size_t n = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.size() >= ending.size() && line.compare(line.size() - ending.size(), ending.size(), ending) == 0) ++n;
+  }
+  return n;
+}
+
+std::size_t countLinesContaining(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) n += line.find(part) != std::string::npos;
+  return n;
+}
+
+template <class Predicate>
+bool waitUntil(Predicate done, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (!done()) {
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+// The methods of the installation table, as the simulated daemon names replaced ones.
+std::set<std::string> tableMethods() {
+  std::set<std::string> methods;
+  for (const auto& group : halvernic::replacements::installationTable()) {
+    for (const auto& replacement : group.replacements) {
+      methods.insert(std::string("-[") + group.hostClass->name() + " " + replacement.selector->name() + "]");
+    }
+  }
+  return methods;
+}
+
+// One simulated thermalmonitord with the library injected.
+class Daemon {
+public:
+  Daemon(const std::string& folder, const std::string& firstArgument, const std::string& omit = "") {
+    static int serial = 0;
+    const std::string base = folder + "/daemon" + std::to_string(++serial);
+    out_ = base + ".out";
+    err_ = base + ".err";
+    callLog_ = base + ".calls";
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+      if (std::string(*e).rfind("HALVERNIC_SIM_", 0) != 0) env.emplace_back(*e);
+    }
+    env.push_back(std::string("HALVERNIC_SIM_INJECT=") + HV_HALVERNIC_LIBRARY);
+    env.push_back("HALVERNIC_SIM_CALL_LOG=" + callLog_);
+    env.push_back("HALVERNIC_SIM_TICK_MS=0");
+    // The Linux libroot, so the engine resolves the preferences below the device root.
+    env.push_back(std::string("LD_LIBRARY_PATH=") + HV_LIBROOT_DIR);
+    if (!omit.empty()) env.push_back("HALVERNIC_SIM_OMIT=" + omit);
+    std::vector<char*> envp, argv;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string first = firstArgument;
+    argv = {first.data(), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, HV_THERMALMONITORD, &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Daemon() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  bool ready() {
+    return pid_ > 0 && waitUntil([&] { return readFile(out_).find("thermalmonitord: ready") != std::string::npos; }, 20s);
+  }
+  std::string log() const { return readFile(err_); }
+  std::string calls() const { return readFile(callLog_); }
+  // Asks the daemon for its call log so far (SIGUSR1) and answers it.
+  std::string callsNow() {
+    fs::remove(callLog_);
+    kill(pid_, SIGUSR1);
+    waitUntil([&] { return fs::exists(callLog_); }, 10s);
+    return calls();
+  }
+
+  // Ends the daemon with SIGTERM (it writes its call log first); answers the wait status.
+  int terminate() {
+    kill(pid_, SIGTERM);
+    return wait(20s);
+  }
+  // The wait status, or -1 when the process has not ended within timeout.
+  int wait(std::chrono::milliseconds timeout) {
+    int status = 0;
+    if (pid_ <= 0 || !waitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout)) {
+      return -1;
+    }
+    pid_ = -1;
+    return status;
+  }
+
+  std::set<std::string> replacedTableMethods() const {
+    const std::set<std::string> table = tableMethods();
+    std::set<std::string> replaced;
+    std::istringstream lines(calls());
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("replaced ", 0) == 0 && table.count(line.substr(9))) replaced.insert(line.substr(9));
+    }
+    return replaced;
+  }
+
+private:
+  pid_t pid_ = -1;
+  std::string out_, err_, callLog_;
+};
+
+class Startup : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    const hv_test::PrivateView& view = hv_test::privateView();
+    if (!view.ready) return;
+    folder_ = new std::string(fs::path(view.deviceRoot).parent_path().string());
+    socket_ = new std::string(*folder_ + "/notifyd.socket");
+    setenv(HV_ENV_NOTIFY_SOCKET, socket_->c_str(), 1);
+    setenv(HV_ENV_DEVICE_ROOT, view.deviceRoot.c_str(), 1);
+    std::string path = HV_NOTIFYD;
+    std::string option = "--socket";
+    char* argv[] = {path.data(), option.data(), socket_->data(), nullptr};
+    if (posix_spawn(&notifyd_, argv[0], nullptr, nullptr, argv, environ) != 0) notifyd_ = -1;
+    notifydListening_ = waitUntil([] {
+      const int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_->c_str());
+      const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+      close(fd);
+      return connected;
+    }, 10s);
+  }
+  static void TearDownTestSuite() {
+    if (notifyd_ > 0) {
+      kill(notifyd_, SIGTERM);
+      waitpid(notifyd_, nullptr, 0);
+    }
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(hv_test::privateView().ready)
+        << "no private view of /var/mobile: " << hv_test::privateView().failure;
+    ASSERT_TRUE(notifyd_ > 0 && notifydListening_) << "the notify daemon did not start";
+    fs::remove(hv_test::kLiteralPreferencesPath);
+  }
+
+  static void post(const char* name) {
+    objc::AutoreleasePool pool;
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                         reinterpret_cast<CFStringRef>(objc::string(name)), nullptr,
+                                         nullptr, true);
+  }
+
+  static void writePreferences(std::initializer_list<std::pair<const char*, id>> entries) {
+    objc::AutoreleasePool pool;
+    objc::Ref dictionary = objc::make_mutable_dictionary();
+    for (const auto& [key, value] : entries) objc::dictionary_set(dictionary.get(), key, value);
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(), hv_test::kLiteralPreferencesPath));
+  }
+
+  static std::string* folder_;
+  static std::string* socket_;
+  static pid_t notifyd_;
+  static bool notifydListening_;
+};
+bool Startup::notifydListening_ = false;
+std::string* Startup::folder_ = nullptr;
+std::string* Startup::socket_ = nullptr;
+pid_t Startup::notifyd_ = -1;
+
+TEST_F(Startup, ReplacementsAreInstalledOnlyInThermalmonitord) {
+  const std::set<std::string> all = tableMethods();
+  ASSERT_EQ(all.size(), 24u);
+  struct Case {
+    std::string firstArgument;
+    bool installed;
+  };
+  for (const Case& c : {Case{"/usr/libexec/thermalmonitord", true}, Case{"/usr/libexec/thermalmonitordX", false},
+                        Case{"/usr/libexec/thermalmonitord/", false}, Case{"thermalmonitord", true}}) {
+    Daemon daemon(*folder_, c.firstArgument);
+    ASSERT_TRUE(daemon.ready()) << c.firstArgument << "\n" << daemon.log();
+    const int status = daemon.terminate();
+    ASSERT_TRUE(WIFSIGNALED(status)) << c.firstArgument;
+    EXPECT_EQ(daemon.replacedTableMethods(), c.installed ? all : std::set<std::string>{}) << c.firstArgument;
+  }
+}
+
+TEST_F(Startup, MissingHostClassesAndMethodsAreSkipped) {
+  {
+    Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "ThermalManager");
+    ASSERT_TRUE(daemon.ready()) << daemon.log();
+    daemon.terminate();
+    const std::set<std::string> replaced = daemon.replacedTableMethods();
+    EXPECT_EQ(replaced.size(), 19u);
+    for (const std::string& method : replaced) EXPECT_EQ(method.find("ThermalManager"), std::string::npos);
+  }
+  {
+    Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "MitigationController/setDVD1Level:");
+    ASSERT_TRUE(daemon.ready()) << daemon.log();
+    daemon.terminate();
+    std::set<std::string> expected = tableMethods();
+    expected.erase("-[MitigationController setDVD1Level:]");
+    EXPECT_EQ(daemon.replacedTableMethods(), expected);
+  }
+}
+
+// Before any host object is known, a runtime-state post alone makes the engine apply the
+// settings: the OS switches are set, no message goes to the daemon's objects.
+TEST_F(Startup, RuntimeStatePostAloneReapplies) {
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")},
+                    {"thermalSuppressNotificationsEnabled", objc::boolean(true)}});
+  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
+  ASSERT_TRUE(daemon.ready()) << daemon.log();
+  const std::string applied = "halvernic: low power mode at CPU level 2 with soft ceiling";
+  const std::string switched = "thermalSuppressNotificationsEnabled: on -> ";
+  const std::size_t before = countLinesEndingWith(daemon.log(), applied);
+  const std::string callsBefore = daemon.callsNow();
+  post("com.nu-falk.halvernic.runtimeState");
+  EXPECT_TRUE(waitUntil([&] { return countLinesEndingWith(daemon.log(), applied) > before; }, 10s))
+      << daemon.log();
+  EXPECT_NE(daemon.log().find(switched), std::string::npos) << daemon.log();
+  daemon.terminate();
+  // The daemon's objects heard nothing from the engine.
+  const std::string callsAfter = daemon.calls();
+  for (const char* engineMessage :
+       {"putDeviceInThermalSimulationMode:", "setPowerSaveActive:", "setCPULevel:", "updateCPU"}) {
+    EXPECT_EQ(countLinesContaining(callsAfter, engineMessage), countLinesContaining(callsBefore, engineMessage))
+        << engineMessage;
+  }
+}
+
+TEST_F(Startup, RestartPostEndsTheProcessBySigtermAfterTheLogLine) {
+  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
+  ASSERT_TRUE(daemon.ready()) << daemon.log();
+  const auto posted = Clock::now();
+  post("com.nu-falk.halvernic-restartThermalMonitor");
+  const int status = daemon.wait(10s);
+  const auto elapsed = Clock::now() - posted;
+  ASSERT_NE(status, -1) << "still running 10 s after the restart post";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << status;
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_GE(elapsed, 200ms);
+  EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: restarting thermalmonitord after CPU mode change"), 1u)
+      << daemon.log();
+}
+
+}  // namespace
