@@ -91,18 +91,26 @@ std::uint32_t Connection::exchange_locked(Op op, std::string_view name, std::uin
     sent = ::send(fd_, &message, message.size(), MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
   if (sent != static_cast<ssize_t>(message.size())) {
-    ::shutdown(fd_, SHUT_RDWR);
+    give_up_locked();
     return NOTIFY_STATUS_SERVER_NOT_FOUND;
   }
   std::unique_lock<std::mutex> state(state_mutex_);
   if (!reply_cv_.wait_for(state, kReplyTimeout, [this] { return reply_ready_ || !alive_; })) {
     // Connected but silent: give the connection up rather than wait without end.
-    ::shutdown(fd_, SHUT_RDWR);
+    state.unlock();
+    give_up_locked();
     return NOTIFY_STATUS_SERVER_NOT_FOUND;
   }
   if (!reply_ready_) return NOTIFY_STATUS_SERVER_NOT_FOUND;
   if (out_value) *out_value = reply_value_;
   return reply_status_;
+}
+
+void Connection::give_up_locked() {
+  // The next request connects afresh (disconnect_locked collects the reader then).
+  ::shutdown(fd_, SHUT_RDWR);
+  std::lock_guard<std::mutex> state(state_mutex_);
+  alive_ = false;
 }
 
 void Connection::read_loop(int fd) {

@@ -36,6 +36,7 @@ public:
 private:
   bool connect_locked();
   void disconnect_locked();
+  void give_up_locked();
   std::uint32_t exchange_locked(Op op, std::string_view name, std::uint64_t value,
                                 std::uint64_t* out_value);
   void read_loop(int fd);

@@ -1,0 +1,139 @@
+// GNUstep corrected to Apple's Foundation at load (hv_foundation_fixups).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/objc/foundation.hpp"
+
+namespace {
+
+constexpr long kBinaryFormat = 200;
+
+id plist_data(id plist, long format) {
+  id error = nullptr;
+  return objc::send<id>(objc::cls("NSPropertyListSerialization"),
+                        objc::sel("dataWithPropertyList:format:options:error:"), plist, format, 0UL, &error);
+}
+
+std::string bytes_of(id data) {
+  return {static_cast<const char*>(objc::send<const void*>(data, objc::sel("bytes"))),
+          objc::send<unsigned long>(data, objc::sel("length"))};
+}
+
+class Fixups : public testing::Test {
+protected:
+  void SetUp() override {
+    char folder[] = "/tmp/hv-fixups-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    folder_ = folder;
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+  std::string write(const std::string& name, const std::string& bytes) {
+    std::string path = (folder_ / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  objc::AutoreleasePool pool_;
+  std::filesystem::path folder_;
+};
+
+TEST_F(Fixups, DictionariesAndArraysReadBinaryAndXmlPropertyListFiles) {
+  objc::Ref dictionary = objc::make_mutable_dictionary();
+  objc::dictionary_set(dictionary.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::Ref array = objc::make_mutable_array();
+  objc::array_add(array.get(), objc::number(3));
+  objc::dictionary_set(dictionary.get(), "list", array.get());
+  const std::string binary = bytes_of(plist_data(dictionary.get(), kBinaryFormat));
+  ASSERT_EQ(binary.rfind("bplist", 0), 0u);
+  const std::string dict_path = write("d.plist", binary);
+  const std::string xml_path = write("x.plist", bytes_of(plist_data(dictionary.get(), 100)));
+  const std::string array_path = write("a.plist", bytes_of(plist_data(array.get(), kBinaryFormat)));
+  const std::string wrong_root = array_path;  // an array where a dictionary is asked for
+
+  for (const char* cls : {"NSDictionary", "NSMutableDictionary"}) {
+    for (const std::string& path : {dict_path, xml_path}) {
+      id read = objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(path));
+      ASSERT_TRUE(objc::is_dictionary(read)) << cls << " " << path;
+      EXPECT_EQ(objc::to_string(objc::dictionary_get(read, "thermalPowerMode")), "fullPower");
+      EXPECT_EQ(objc::int64_value(objc::array_get(objc::dictionary_get(read, "list"), 0)), 3);
+    }
+    EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(wrong_root)),
+              nullptr);
+  }
+  id mutable_read = objc::send<id>(objc::cls("NSMutableDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
+                                   objc::string(dict_path));
+  objc::dictionary_set(mutable_read, "added", objc::number(1));  // raises if not mutable
+  EXPECT_EQ(objc::count(mutable_read), 3u);
+
+  for (const char* cls : {"NSArray", "NSMutableArray"}) {
+    id read = objc::send<id>(objc::cls(cls), objc::sel("arrayWithContentsOfFile:"), objc::string(array_path));
+    ASSERT_TRUE(objc::is_array(read)) << cls;
+    EXPECT_EQ(objc::int64_value(objc::array_get(read, 0)), 3);
+    EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("arrayWithContentsOfFile:"), objc::string(dict_path)), nullptr);
+  }
+  EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
+                           objc::string((folder_ / "missing.plist").string())),
+            nullptr);
+  // A damaged binary file reads as nil, not as an exception.
+  const std::string damaged = write("bad.plist", binary.substr(0, binary.size() - 12));
+  EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
+                           objc::string(damaged)),
+            nullptr);
+}
+
+TEST_F(Fixups, CorruptPropertyListDataGivesNilAndAnErrorInsteadOfAnException) {
+  objc::Ref dictionary = objc::make_mutable_dictionary();
+  objc::dictionary_set(dictionary.get(), "alpha", objc::string("beta"));
+  const std::string good = bytes_of(plist_data(dictionary.get(), kBinaryFormat));
+  std::string trailer = good;
+  trailer[trailer.size() - 1] ^= 0x7f;
+  trailer[trailer.size() - 9] ^= 0x55;
+  for (const std::string& bad : {good.substr(0, good.size() - 10), trailer, std::string("\x01\x02garbage{{{")}) {
+    id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                             static_cast<const void*>(bad.data()), static_cast<unsigned long>(bad.size()));
+    id error = nullptr;
+    long format = 0;
+    id result = objc::send<id>(objc::cls("NSPropertyListSerialization"),
+                               objc::sel("propertyListWithData:options:format:error:"), data, 0UL, &format, &error);
+    EXPECT_EQ(result, nullptr);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(objc::to_string(objc::send<id>(error, objc::sel("domain"))), "NSCocoaErrorDomain");
+    EXPECT_EQ(objc::send<long>(error, objc::sel("code")), 3840);
+    EXPECT_EQ(objc::parse_property_list(data), objc::Ref());
+  }
+  id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                           static_cast<const void*>(good.data()), static_cast<unsigned long>(good.size()));
+  id error = nullptr;
+  long format = 0;
+  id result = objc::send<id>(objc::cls("NSPropertyListSerialization"),
+                             objc::sel("propertyListWithData:options:format:error:"), data, 0UL, &format, &error);
+  EXPECT_TRUE(objc::is_dictionary(result));
+  EXPECT_EQ(error, nullptr);
+}
+
+TEST_F(Fixups, StringBoolValueIsApples) {
+  struct Case {
+    const char* text;
+    bool value;
+  };
+  const Case cases[] = {
+      {"2", true},   {"yes", true},  {"Yes", true},     {"y", true},       {"T", true},    {"true", true},
+      {"9lives", true}, {"  +0001", true}, {"-1", true}, {"\t\n 7", true}, {"+y", true},  {"0002", true},
+      {"on", false}, {"0", false},   {"00", false},     {"0.5", false},    {"no", false},  {"", false},
+      {"false", false}, {"+", false}, {"- 1", false},   {"x1", false},     {"NO", false},
+  };
+  for (const Case& c : cases) {
+    // A plain string, one with a non-ASCII tail (another class in GNUstep) and a mutable one.
+    objc::Ref mutable_string = objc::Ref::adopt(
+        objc::send<id>(objc::string(c.text), objc::sel("mutableCopy")));
+    for (id string : {objc::string(c.text), objc::string(std::string(c.text) + " \xc3\xbc"), mutable_string.get()}) {
+      EXPECT_EQ(objc::send_bool(string, objc::sel("boolValue")), c.value)
+          << "\"" << c.text << "\" as " << objc::class_name(objc::class_of(string));
+    }
+  }
+}
+
+}  // namespace
