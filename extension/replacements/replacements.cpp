@@ -24,7 +24,17 @@ constinit objc::ClassName kNSNumber{"NSNumber"};
 constinit objc::Selector kNumberWithInt{"numberWithInt:"};
 constinit objc::Selector kCopy{"copy"};
 
-PreferenceSnapshot& snapshot() { return preferenceSnapshot(); }
+// Each replacement takes the snapshot's flags once per call: one clock read within the
+// reuse window, and every decision of the call made from the same reading.
+PreferenceFlags flags() { return preferenceSnapshot().refresh(); }
+
+bool suppressesThermalSignals(const PreferenceFlags& f) { return f.preventDimming || f.fullPowerMode; }
+
+std::int64_t clampedLevel(const PreferenceFlags& f, std::int64_t level) {
+  if (f.fullPowerMode) return 0;
+  if (f.preventDimming && level >= kHighestDimmedPressure) return kHighestDimmedPressure;
+  return level;
+}
 
 // The pressure numbers the layer answers most: made once, kept for the life of the process.
 id pressureNumber(std::int64_t level) {
@@ -91,39 +101,41 @@ objc::Ref patchConfiguration(id config, bool preventDimming, bool fullPower) {
 // ---- CommonProduct ------------------------------------------------------------------------
 
 std::int64_t thermalPressureLevel(Orig<std::int64_t()> orig, id self) {
-  if (snapshot().fullPowerMode()) return 0;
-  if (!orig.available()) return 0;
-  return clampedPressureLevel(orig(self));
+  const PreferenceFlags f = flags();
+  if (f.fullPowerMode || !orig.available()) return 0;
+  return clampedLevel(f, orig(self));
 }
 
 void setThermalState(Orig<void(int)> orig, id self, int state) {
-  if (snapshot().fullPowerMode()) {
+  const PreferenceFlags f = flags();
+  if (f.fullPowerMode) {
     if (state == 0) orig(self, 0);
     return;
   }
-  orig(self, static_cast<int>(clampedPressureLevel(state)));
+  orig(self, static_cast<int>(clampedLevel(f, state)));
 }
 
 std::int64_t getPotentialForcedThermalPressureLevel(Orig<std::int64_t()> orig, id self) {
-  if (shouldSuppressThermalSignals()) return 0;
+  if (suppressesThermalSignals(flags())) return 0;
   return orig(self);
 }
 
 id getPotentialForcedThermalLevel(Orig<id(id)> orig, id self, id argument) {
-  if (shouldSuppressThermalSignals()) return nullptr;
+  if (suppressesThermalSignals(flags())) return nullptr;
   return orig(self, argument);
 }
 
 void thermalUpdatesToWatchdogEnabled(Orig<void(id)> orig, id self, id enabled) {
-  orig(self, snapshot().fullPowerMode() ? objc::boolean(false) : enabled);
+  orig(self, flags().fullPowerMode ? objc::boolean(false) : enabled);
 }
 
 // ---- ThermalManager -------------------------------------------------------------------------
 
 id getConfigurationFor(Orig<id(std::int64_t)> orig, id self, std::int64_t which) {
   id config = orig(self, which);
-  const bool preventDimming = snapshot().preventDimming();
-  const bool fullPower = snapshot().fullPowerMode();
+  const PreferenceFlags f = flags();
+  const bool preventDimming = f.preventDimming;
+  const bool fullPower = f.fullPowerMode;
   if (!config || (!preventDimming && !fullPower)) return config;
 
   objc::Ref patched;
@@ -145,25 +157,26 @@ id getConfigurationFor(Orig<id(std::int64_t)> orig, id self, std::int64_t which)
 }
 
 id getThermalSuggestion(Orig<id(id)> orig, id self, id argument) {
-  if (shouldSuppressThermalSignals()) return nullptr;
+  if (suppressesThermalSignals(flags())) return nullptr;
   return orig(self, argument);
 }
 
 id thermalSuggestion(Orig<id(id)> orig, id self, id argument) {
-  if (shouldSuppressThermalSignals()) return nullptr;
+  if (suppressesThermalSignals(flags())) return nullptr;
   return orig(self, argument);
 }
 
 id thermalMitigation(Orig<id(id)> orig, id self, id argument) {
-  if (shouldSuppressThermalSignals()) return nullptr;
+  if (suppressesThermalSignals(flags())) return nullptr;
   return orig(self, argument);
 }
 
 id thermalPressure(Orig<id(id)> orig, id self, id argument) {
-  if (snapshot().fullPowerMode() || !orig.available()) return pressureNumber(0);
+  const PreferenceFlags f = flags();
+  if (f.fullPowerMode || !orig.available()) return pressureNumber(0);
   id result = orig(self, argument);
-  if (snapshot().preventDimming() && objc::is_number(result)) {
-    return pressureNumber(clampedPressureLevel(objc::int64_value(result)));
+  if (f.preventDimming && objc::is_number(result)) {
+    return pressureNumber(clampedLevel(f, objc::int64_value(result)));
   }
   return result;
 }
@@ -171,68 +184,70 @@ id thermalPressure(Orig<id(id)> orig, id self, id argument) {
 // ---- MitigationController ---------------------------------------------------------------------
 
 void setPowerSaveActive(Orig<void(BOOL)> orig, id self, BOOL active) {
-  if (snapshot().fullPowerMode()) return orig(self, NO);
-  orig(self, snapshot().lowPowerMode() ? YES : active);
+  const PreferenceFlags f = flags();
+  if (f.fullPowerMode) return orig(self, NO);
+  orig(self, f.lowPowerMode ? YES : active);
 }
 
 void setCPMSMitigationsEnabled(Orig<void(BOOL)> orig, id self, BOOL enabled) {
-  orig(self, snapshot().fullPowerMode() ? NO : enabled);
+  orig(self, flags().fullPowerMode ? NO : enabled);
 }
 
 void setDVD1Level(Orig<void(int)> orig, id self, int level) {
-  orig(self, snapshot().fullPowerMode() ? 0 : level);
+  orig(self, flags().fullPowerMode ? 0 : level);
 }
 
 void setCPULevel(Orig<void(int)> orig, id self, int level) {
-  if (snapshot().fullPowerMode()) return orig(self, 0);
-  orig(self, snapshot().lowPowerMode() ? kLowPowerCPULevel : level);
+  const PreferenceFlags f = flags();
+  if (f.fullPowerMode) return orig(self, 0);
+  orig(self, f.lowPowerMode ? kLowPowerCPULevel : level);
 }
 
 // The CPU and package power limits: the full power value in fullPower, else unchanged.
 void setCPULowPowerTarget(Orig<void(int)> orig, id self, int target) {
-  orig(self, snapshot().fullPowerMode() ? kFullPower : target);
+  orig(self, flags().fullPowerMode ? kFullPower : target);
 }
 
 void setCPUPowerCeilingFromDecisionSource(Orig<void(int, PassedOnArg)> orig, id self, int ceiling,
                                           PassedOnArg source) {
-  orig(self, snapshot().fullPowerMode() ? kFullPower : ceiling, source);
+  orig(self, flags().fullPowerMode ? kFullPower : ceiling, source);
 }
 
 void setCPUPowerCeilingForDVD1Contributor(Orig<void(int, PassedOnArg)> orig, id self, int ceiling,
                                           PassedOnArg contributor) {
-  orig(self, snapshot().fullPowerMode() ? kFullPower : ceiling, contributor);
+  orig(self, flags().fullPowerMode ? kFullPower : ceiling, contributor);
 }
 
 // A floor is raised to the full power value, not lowered.
 void setCPUPowerFloorFromDecisionSource(Orig<void(int, PassedOnArg)> orig, id self, int floor,
                                         PassedOnArg source) {
-  orig(self, snapshot().fullPowerMode() ? kFullPower : floor, source);
+  orig(self, flags().fullPowerMode ? kFullPower : floor, source);
 }
 
 void setCPUPowerZoneTarget(Orig<void(int)> orig, id self, int target) {
-  orig(self, snapshot().fullPowerMode() ? kFullPower : target);
+  orig(self, flags().fullPowerMode ? kFullPower : target);
 }
 
 void setPackagePowerCeilingFromDecisionSource(Orig<void(int, PassedOnArg)> orig, id self,
                                               int ceiling, PassedOnArg source) {
-  orig(self, snapshot().fullPowerMode() ? kFullPower : ceiling, source);
+  orig(self, flags().fullPowerMode ? kFullPower : ceiling, source);
 }
 
 void setPackagePowerFloorFromDecisionSource(Orig<void(int, PassedOnArg)> orig, id self, int floor,
                                             PassedOnArg source) {
-  orig(self, snapshot().fullPowerMode() ? kFullPower : floor, source);
+  orig(self, flags().fullPowerMode ? kFullPower : floor, source);
 }
 
 void setMaxPackagePower(Orig<void(int)> orig, id self, int power) {
-  orig(self, snapshot().fullPowerMode() ? kFullPower : power);
+  orig(self, flags().fullPowerMode ? kFullPower : power);
 }
 
 void setPackageLowPowerTarget(Orig<void()> orig, id self) {
-  if (!snapshot().fullPowerMode()) orig(self);
+  if (!flags().fullPowerMode) orig(self);
 }
 
 void setPackagePowerZoneTarget(Orig<void()> orig, id self) {
-  if (!snapshot().fullPowerMode()) orig(self);
+  if (!flags().fullPowerMode) orig(self);
 }
 
 // ---- the installation table ----------------------------------------------------------------
@@ -298,16 +313,9 @@ bool installOne(Class hostClass, const hook::Replacement& replacement) {
 
 }  // namespace
 
-bool shouldSuppressThermalSignals() {
-  if (snapshot().preventDimming()) return true;
-  return snapshot().fullPowerMode();
-}
+bool shouldSuppressThermalSignals() { return suppressesThermalSignals(flags()); }
 
-std::int64_t clampedPressureLevel(std::int64_t level) {
-  if (snapshot().fullPowerMode()) return 0;
-  if (snapshot().preventDimming() && level >= kHighestDimmedPressure) return kHighestDimmedPressure;
-  return level;
-}
+std::int64_t clampedPressureLevel(std::int64_t level) { return clampedLevel(flags(), level); }
 
 objc::Ref lastPatchedConfiguration() {
   std::lock_guard lock(gLastPatchedMutex);

@@ -13,7 +13,7 @@
 // does nothing.
 //
 // Threads: the replacements run on whichever daemon thread calls them. Their hot paths ask
-// the snapshot (a clock read and two loads within its reuse window) and call the saved
+// the snapshot once (a clock read and two loads within its reuse window) and call the saved
 // implementation (one load and an indirect call); nothing allocates except the
 // configuration patch and a clamped pressure number other than 0 or 1.
 #pragma once
