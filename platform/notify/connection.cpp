@@ -53,8 +53,11 @@ bool Connection::connect_locked() {
   {
     std::lock_guard<std::mutex> state(state_mutex_);
     alive_ = true;
+    reader_running_ = true;
   }
-  reader_ = std::thread([this, fd] { read_loop(fd); });
+  // Detached: a reader whose daemon went away ends on its own; disconnect_locked waits
+  // for it through reader_running_.
+  std::thread([this, fd] { read_loop(fd); }).detach();
   // A fresh connection knows nothing of this process: watch its names again.
   for (const std::string& name : watched_()) {
     if (exchange_locked(Op::kWatch, name, 0, nullptr) != NOTIFY_STATUS_OK) return false;
@@ -65,11 +68,13 @@ bool Connection::connect_locked() {
 void Connection::disconnect_locked() {
   if (fd_ < 0) return;
   ::shutdown(fd_, SHUT_RDWR);  // wakes the reader
-  if (reader_.joinable()) reader_.join();
+  {
+    std::unique_lock<std::mutex> state(state_mutex_);
+    reply_cv_.wait(state, [this] { return !reader_running_; });
+    alive_ = false;
+  }
   ::close(fd_);
   fd_ = -1;
-  std::lock_guard<std::mutex> state(state_mutex_);
-  alive_ = false;
 }
 
 std::uint32_t Connection::exchange_locked(Op op, std::string_view name, std::uint64_t value,
@@ -139,6 +144,7 @@ void Connection::read_loop(int fd) {
   }
   std::lock_guard<std::mutex> state(state_mutex_);
   alive_ = false;
+  reader_running_ = false;
   reply_cv_.notify_all();
 }
 

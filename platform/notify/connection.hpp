@@ -45,14 +45,14 @@ private:
   const EventSink sink_;
   const WatchList watched_;
 
-  std::mutex request_mutex_;  // one request at a time; guards fd_, reader_, next_seq_
+  std::mutex request_mutex_;  // one request at a time; guards fd_, next_seq_
   int fd_ = -1;
-  std::thread reader_;
   std::uint32_t next_seq_ = 0;
 
   std::mutex state_mutex_;  // guards what the reader thread shares
   std::condition_variable reply_cv_;
   bool alive_ = false;
+  bool reader_running_ = false;
   std::uint32_t awaited_seq_ = 0;
   bool reply_ready_ = false;
   std::uint32_t reply_status_ = 0;
