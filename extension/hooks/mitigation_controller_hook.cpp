@@ -1,0 +1,167 @@
+#include "extension/hooks/mitigation_controller_hook.hpp"
+
+#include <cstdint>
+
+#include "common/objc/foundation.hpp"
+#include "extension/policy/power_helper.hpp"
+#include "extension/startup/host.hpp"
+
+namespace halvernic::hooks {
+
+namespace {
+
+using hook::Orig;
+using Mode = HPowerHepler::PowerMode;
+
+constexpr std::int64_t kFullPower = HPowerHepler::unrestrictedPowerTarget;  // 50000
+constexpr int kFullPowerArg = static_cast<int>(kFullPower);
+constexpr int kLowPowerCPULevel = static_cast<int>(HPowerHepler::lowPowerCPULevel);  // 2
+
+HPowerHepler& engine() { return HPowerHepler::shared(); }
+// Asked afresh for every decision: a mode change shows at the next call.
+Mode mode() { return engine().currentPowerMode(); }
+bool fullPower() { return mode() == Mode::fullPower; }
+
+// ---- initialiser -----------------------------------------------------------------------
+
+// The controller the daemon has just made becomes the engine's, which applies the policy to
+// it at once and again over the next seconds.
+id initForFastLoop(Orig<id(BOOL, BOOL, id, id)> orig, id self, BOOL fastLoop, BOOL noDisplay,
+                   id powerSaveParams, id powerZoneParams) {
+  id result = orig(self, fastLoop, noDisplay, powerSaveParams, powerZoneParams);
+  HPowerHepler& policy = engine();
+  // The receiver is the controller. An initialiser that answers another object (or nil)
+  // has released its receiver, so retaining the receiver then would touch a freed object:
+  // the object answered is the controller instead, and a failed initialisation (nil)
+  // leaves the controller captured before in place.
+  id controller = result == self ? self : result;
+  if (controller) policy.setMitigationControllerObject(controller);
+  policy.applyThermalState();
+  policy.scheduleReapplications();
+  return result;
+}
+
+// ---- getters ---------------------------------------------------------------------------
+
+BOOL powerSaveActive(Orig<BOOL()> orig, id self) {
+  switch (mode()) {
+    case Mode::fullPower: return NO;
+    case Mode::lowPower: return YES;
+    case Mode::off: break;
+  }
+  return orig(self);
+}
+
+// lowPower: filterCPULevel holds the level at 2; native: it passes the level unchanged.
+std::int64_t CPULevel(Orig<std::int64_t()> orig, id self) {
+  if (fullPower()) return 0;
+  return engine().filterCPULevel(orig(self));
+}
+
+// Every mode reports the daemon's target to the engine; fullPower answers at least the
+// largest target observed and at least 50000.
+std::int64_t getCPUTargetPower(Orig<std::int64_t()> orig, id self) {
+  return engine().adjustCPUPowerTarget(orig(self));
+}
+
+std::int64_t getPackageCPUPowerTarget(Orig<std::int64_t()> orig, id self) {
+  return engine().adjustCPUPowerTarget(orig(self));
+}
+
+std::int64_t getPackageTargetPower(Orig<std::int64_t()> orig, id self) {
+  if (fullPower()) return kFullPower;
+  return orig(self);
+}
+
+// ---- GPU setters -------------------------------------------------------------------------
+
+void setGPUPowerCeiling(Orig<void(std::int64_t, std::int64_t)> orig, id self, std::int64_t ceiling,
+                        std::int64_t source) {
+  orig(self, fullPower() ? kFullPower : ceiling, source);
+}
+
+void setGPUPowerFloor(Orig<void(std::int64_t, std::int64_t)> orig, id self, std::int64_t floor,
+                      std::int64_t source) {
+  orig(self, fullPower() ? 0 : floor, source);
+}
+
+void setGPUPowerZoneTarget(Orig<void(std::int64_t)> orig, id self, std::int64_t target) {
+  if (!fullPower()) orig(self, target);
+}
+
+void setSGXLevel(Orig<void(std::int64_t)> orig, id self, std::int64_t level) {
+  orig(self, fullPower() ? 0 : level);
+}
+
+void setMaxGraphicsDrivePowerTarget(Orig<void(std::int64_t)> orig, id self, std::int64_t target) {
+  orig(self, fullPower() ? kFullPower : target);
+}
+
+// ---- updates -----------------------------------------------------------------------------
+
+// fullPower: mitigations and power save off and level 0 around the daemon's own update,
+// then every CPU limit at the full value. lowPower: power save on around the update, then
+// the level held at 2 while the mode still is lowPower.
+void updateCPU(Orig<void()> orig, id self) {
+  switch (mode()) {
+    case Mode::fullPower:
+      host::kSetCPMSMitigationsEnabled.send(self, NO);
+      host::kSetPowerSaveActive.send(self, NO);
+      host::kSetCPULevel.send(self, 0);
+      orig(self);
+      host::kSetCPMSMitigationsEnabled.send(self, NO);
+      host::kSetCPULowPowerTarget.send(self, kFullPowerArg);
+      host::kSetCPUPowerCeilingFromDecisionSource.send(self, kFullPowerArg, 0);
+      host::kSetCPUPowerFloorFromDecisionSource.send(self, kFullPowerArg, 0);
+      host::kSetCPUPowerZoneTarget.send(self, kFullPowerArg);
+      host::kSetCPULevel.send(self, 0);
+      objc::log("halvernic disables CPU mitigations with full target %d", kFullPowerArg);
+      return;
+    case Mode::lowPower: {
+      host::kSetPowerSaveActive.send(self, YES);
+      orig(self);
+      if (mode() != Mode::lowPower) return;
+      host::kSetPowerSaveActive.send(self, YES);
+      // The level sent is the level logged.
+      const int level = mode() == Mode::lowPower ? kLowPowerCPULevel : 0;
+      host::kSetCPULevel.send(self, level);
+      objc::log("halvernic simulates low power mode at CPU level %d", level);
+      return;
+    }
+    case Mode::off:
+      break;
+  }
+  orig(self);
+}
+
+void updateGPU(Orig<void()> orig, id self) {
+  if (!fullPower()) orig(self);
+}
+
+void updatePackage(Orig<void()> orig, id self) {
+  if (!fullPower()) orig(self);
+}
+
+constexpr hook::Replacement kReplacements[] = {
+    hook::instance_method<host::kInitForFastLoop, &initForFastLoop>(),
+    hook::instance_method<host::kPowerSaveActive, &powerSaveActive>(),
+    hook::instance_method<host::kCPULevel, &CPULevel>(),
+    hook::instance_method<host::kGetCPUTargetPower, &getCPUTargetPower>(),
+    hook::instance_method<host::kGetPackageCPUPowerTarget, &getPackageCPUPowerTarget>(),
+    hook::instance_method<host::kGetPackageTargetPower, &getPackageTargetPower>(),
+    hook::instance_method<host::kSetGPUPowerCeilingFromDecisionSource, &setGPUPowerCeiling>(),
+    hook::instance_method<host::kSetGPUPowerFloorFromDecisionSource, &setGPUPowerFloor>(),
+    hook::instance_method<host::kSetGPUPowerZoneTarget, &setGPUPowerZoneTarget>(),
+    hook::instance_method<host::kSetSGXLevel, &setSGXLevel>(),
+    hook::instance_method<host::kSetMaxGraphicsDrivePowerTarget, &setMaxGraphicsDrivePowerTarget>(),
+    hook::instance_method<host::kUpdateCPU, &updateCPU>(),
+    hook::instance_method<host::kUpdateGPU, &updateGPU>(),
+    hook::instance_method<host::kUpdatePackage, &updatePackage>(),
+};
+
+}  // namespace
+
+constinit const hook::ClassHook MitigationControllerHook{
+    "MitigationControllerHook", host::kMitigationController, kReplacements};
+
+}  // namespace halvernic::hooks
