@@ -1,0 +1,85 @@
+#include "extension/hooks/common_product_class_hook.hpp"
+
+#include "common/objc/foundation.hpp"
+#include "extension/contract/contract.hpp"
+#include "extension/policy/power_helper.hpp"
+#include "extension/startup/host.hpp"
+
+namespace halvernic::hooks {
+namespace {
+
+using PowerMode = HPowerHepler::PowerMode;
+
+// The two forced simulation values, made once and kept for the life of the process:
+// tryTakeAction runs on every step of the daemon and allocates nothing for them.
+id nominal_state() {
+  static id const value = objc::make_string("nominal").leak();
+  return value;
+}
+id light_state() {
+  static id const value = objc::make_string("light").leak();
+  return value;
+}
+
+// -[CommonProduct initProduct:]
+//
+// The engine keeps the product the daemon ends up with. That is the receiver whenever
+// the initialiser succeeds in the usual way (it answers self). An initialiser that
+// answers nil or another object has, by the initialiser contract, given up the receiver,
+// which may already be gone: then the answer is kept instead (nil keeps the product the
+// engine had), never a reference to a released object.
+id initProduct(hook::Orig<id(id)> orig, id self, id configuration) {
+  id product = orig(self, configuration);
+  HPowerHepler& engine = HPowerHepler::shared();
+  if (product) engine.setCommonProductObject(product == self ? self : product);
+  engine.applyThermalState();
+  engine.scheduleReapplications();
+  return product;
+}
+
+// -[CommonProduct tryTakeAction]: the simulation state the policy requires is in place
+// before the product decides, and the policy is applied after it has.
+void tryTakeAction(hook::Orig<void()> orig, id self) {
+  HPowerHepler& engine = HPowerHepler::shared();
+  id state = nullptr;
+  if (engine.currentPowerMode() == PowerMode::fullPower) {
+    state = nominal_state();
+  } else {
+    engine.loadPreferencesIfEmpty();
+    if (engine.boolPreference(contract::kPreventDimmingKey, false)) state = light_state();
+  }
+  if (state) {
+    host::kPutDeviceInThermalSimulationMode.send(self, state);
+    host::kPutDeviceInLowTempSimulationMode.send(self, state);
+  }
+  orig(self);
+  engine.applyThermalState();
+}
+
+// -handleMCSThermalPressure, -simulateLightThermalPressure, -updatePowerzoneTelemetry:
+// while the engine forces the thermal state the product's own pressure handling does not
+// run; the engine applies its state instead (its re-entry guard makes overlapping calls
+// return at once).
+void pressureHandling(hook::Orig<void()> orig, id self) {
+  HPowerHepler& engine = HPowerHepler::shared();
+  if (engine.shouldForceThermalState()) {
+    engine.applyThermalState();
+    return;
+  }
+  orig(self);
+}
+
+constexpr hook::Replacement kReplacements[] = {
+    hook::instance_method<host::kInitProduct, &initProduct>(),
+    hook::instance_method<host::kTryTakeAction, &tryTakeAction>(),
+    hook::instance_method<host::kHandleMCSThermalPressure, &pressureHandling>(),
+    hook::instance_method<host::kSimulateLightThermalPressure, &pressureHandling>(),
+    hook::instance_method<host::kUpdatePowerzoneTelemetry, &pressureHandling>(),
+};
+
+}  // namespace
+
+constinit const hook::ClassHook CommonProductClassHook{"CommonProductClassHook",
+                                                       host::kCommonProduct, kReplacements};
+
+}  // namespace halvernic::hooks

@@ -1,0 +1,11 @@
+// HidSensorsHook: -[HidSensors handleTemperatureEvent:service:] reaches the daemon with
+// its arguments unchanged, in every mode.
+#pragma once
+
+#include "extension/startup/hook.hpp"
+
+namespace halvernic::hooks {
+
+extern constinit const hook::ClassHook HidSensorsHook;
+
+}  // namespace halvernic::hooks
