@@ -1,0 +1,43 @@
+#include "extension/hooks/ns_dictionary_hook.hpp"
+
+#include <string>
+
+#include "common/objc/foundation.hpp"
+#include "extension/config/dict_helper.hpp"
+#include "extension/startup/host.hpp"
+
+namespace halvernic::hooks {
+namespace {
+
+bool in_thermal_configuration_folder(id path) {
+  if (!objc::is_string(path)) return false;
+  return objc::to_string(path).find(host::kThermalConfigurationFolder) != std::string::npos;
+}
+
+// +[NSDictionary dictionaryWithContentsOfFile:] (self is the class the message was sent
+// to). The answer stays +0: a patched copy is autoreleased into the caller's pool.
+id dictionaryWithContentsOfFile(hook::Orig<id(id)> orig, id self, id path) {
+  id loaded = orig(self, path);
+  if (!objc::is_dictionary(loaded) || !in_thermal_configuration_folder(path) ||
+      !objc::all_keys_are_strings(loaded)) {
+    return loaded;
+  }
+  objc::Ref patched;
+  {
+    objc::AutoreleasePool pool;  // the walk's temporaries end here
+    patched = HDictHepler::shared().patchThermalConfiguration(loaded);
+  }
+  if (!patched || patched.get() == loaded) return loaded;
+  return objc::autorelease(patched.leak());
+}
+
+constexpr hook::Replacement kReplacements[] = {
+    hook::class_method<host::kDictionaryWithContentsOfFile, &dictionaryWithContentsOfFile>(),
+};
+
+}  // namespace
+
+constinit const hook::ClassHook NSDictionaryHook{"NSDictionaryHook", host::kNSDictionary,
+                                                 kReplacements};
+
+}  // namespace halvernic::hooks
