@@ -40,7 +40,9 @@ const std::string kDeviceRoot = [] {
   std::string root = (fs::temp_directory_path() / ("hv-osthermal-" + std::to_string(getpid()))).string();
   fs::create_directories(root);
   setenv("HALVERNIC_DEVICE_ROOT", root.c_str(), 1);
-  unsetenv("HALVERNIC_NOTIFY_SOCKET");  // names and states inside this process
+  // Names and states inside this process, except in the child of the notify-unavailable
+  // test, which is started with a socket where no daemon listens.
+  if (!getenv("HV_TEST_NOTIFY_UNAVAILABLE")) unsetenv("HALVERNIC_NOTIFY_SOCKET");
   return root;
 }();
 const std::string kStorePath = kDeviceRoot + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
@@ -339,9 +341,9 @@ TEST(RuntimeState, ReadsTheTwoBytesOnlyWhenTheMagicIsThere) {
 }
 
 // Without a notify service every notify call fails: the statuses the callers get. Runs in a
-// fresh process (the notify client chooses its service once).
+// fresh process started with the socket already set: the notify client chooses its service
+// once, and the library's load-time initialiser already uses it.
 [[noreturn]] void run_without_notify_service() {
-  setenv("HALVERNIC_NOTIFY_SOCKET", (kDeviceRoot + "/no-such-notifyd.socket").c_str(), 1);
   int token = 0;
   const uint32_t registration = notify_register_check("probe", &token);
   if (registration == NOTIFY_STATUS_OK) _exit(10);
@@ -355,7 +357,11 @@ TEST(RuntimeState, ReadsTheTwoBytesOnlyWhenTheMagicIsThere) {
 
 TEST(NotifyUnavailable, PressureAnswersMinusOneAndTheReaderTheRegistrationStatus) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  setenv("HV_TEST_NOTIFY_UNAVAILABLE", "1", 1);
+  setenv("HALVERNIC_NOTIFY_SOCKET", (kDeviceRoot + "/no-such-notifyd.socket").c_str(), 1);
   EXPECT_EXIT(run_without_notify_service(), testing::ExitedWithCode(0), "");
+  unsetenv("HALVERNIC_NOTIFY_SOCKET");
+  unsetenv("HV_TEST_NOTIFY_UNAVAILABLE");
 }
 
 }  // namespace
