@@ -3,8 +3,7 @@
 //
 // Built twice: with both entries, and (HV_LIBROOT_PREFIX_ONLY) without
 // libroot_jbrootpath, as an older libroot that only reports its prefix.
-#include <limits.h>
-
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,6 +11,10 @@
 #include "hvplatform/environment.h"
 
 namespace {
+
+// PATH_MAX as the device defines it (Darwin's 1024, not Linux's 4096): callers size their
+// buffers by it.
+[[maybe_unused]] constexpr std::size_t kDevicePathMax = 1024;
 
 const std::string& jbroot_prefix() {
   static const std::string prefix = [] {
@@ -33,12 +36,12 @@ extern "C" {
 
 #if !defined(HV_LIBROOT_PREFIX_ONLY)
 // An absolute path is placed below the jailbreak root; a relative one is returned as it
-// is. resolvedPath holds PATH_MAX bytes, as libroot's own contract says; a longer result
-// is cut at PATH_MAX - 1 bytes.
+// is. resolvedPath holds the device's PATH_MAX (1024) bytes, as libroot's own contract
+// says; a longer result is cut at 1023 bytes.
 [[gnu::visibility("default")]] char* libroot_jbrootpath(const char* path, char* resolvedPath) {
   if (!path || !resolvedPath) return nullptr;
   std::string result = path[0] == '/' ? jbroot_prefix() + path : std::string(path);
-  if (result.size() >= PATH_MAX) result.resize(PATH_MAX - 1);
+  if (result.size() >= kDevicePathMax) result.resize(kDevicePathMax - 1);
   std::memcpy(resolvedPath, result.c_str(), result.size() + 1);
   return resolvedPath;
 }
