@@ -94,8 +94,12 @@ bool HPowerHepler::boolPreference(std::string_view key, bool fallback) const {
 }
 
 HPowerHepler::PowerMode HPowerHepler::currentPowerMode() {
-  loadPreferencesIfEmpty();
-  return decoded().mode;
+  Decoded now = decoded();
+  if (!now.hasEntries) {
+    loadPreferencesIfEmpty();
+    now = decoded();
+  }
+  return now.mode;
 }
 
 bool HPowerHepler::shouldForceThermalState() {
