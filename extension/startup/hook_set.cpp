@@ -1,19 +1,26 @@
 #include "extension/startup/hook_set.hpp"
 
+#include "extension/hooks/common_product_class_hook.hpp"
+#include "extension/hooks/component_control_hook.hpp"
+#include "extension/hooks/cpms_helper_hook.hpp"
+#include "extension/hooks/hid_sensors_hook.hpp"
+#include "extension/hooks/mitigation_controller_hook.hpp"
+#include "extension/hooks/ns_dictionary_hook.hpp"
+
 namespace halvernic::startup {
 
 namespace {
 
 // The one place that orders the hook classes. Each hook class is a constinit
-// hook::ClassHook defined in its own file under extension/hooks/; put its address in its
-// row (declaring it above) when it is built. A null row is skipped by activation.
+// hook::ClassHook defined in its own file under extension/hooks/. A null row would be
+// skipped by activation.
 constinit const hook::ClassHook* const kHookSet[] = {
-    nullptr,  // 1 CommonProductClassHook    CommonProduct
-    nullptr,  // 2 HidSensorsHook            HidSensors
-    nullptr,  // 3 ComponentControlHook      ComponentControl
-    nullptr,  // 4 MitigationControllerHook  MitigationController
-    nullptr,  // 5 CPMSHelperHook            CPMSHelper
-    nullptr,  // 6 NSDictionaryHook          NSDictionary (a class method)
+    &hooks::CommonProductClassHook,    // CommonProduct
+    &hooks::HidSensorsHook,            // HidSensors
+    &hooks::ComponentControlHook,      // ComponentControl
+    &hooks::MitigationControllerHook,  // MitigationController
+    &hooks::CPMSHelperHook,            // CPMSHelper
+    &hooks::NSDictionaryHook,          // NSDictionary (a class method)
 };
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 namespace halvernic::startup {
 
-// The hook classes in activation order (entries not built yet are null and skipped).
+// The six hook classes in activation order.
 std::span<const hook::ClassHook* const> hookSet() noexcept;
 
 }  // namespace halvernic::startup

@@ -15,9 +15,7 @@ target_link_libraries(hv_startup_wiring
 if(TARGET hv_platform)
   target_link_libraries(hv_startup_wiring PUBLIC hv_platform)
 endif()
-if(TARGET hv_policy)
-  target_link_libraries(hv_startup_wiring PUBLIC hv_policy)
-endif()
+target_link_libraries(hv_startup_wiring PUBLIC hv_policy hv_hooks)
 target_link_libraries(halvernic PRIVATE hv_startup_wiring)
 # The constructor itself belongs to the library alone.
 target_sources(halvernic PRIVATE ${_startup}/load.cpp)
