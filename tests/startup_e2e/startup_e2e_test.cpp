@@ -24,6 +24,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/replacements/replacements.hpp"
+#include "extension/startup/host.hpp"
 #include "hvplatform/environment.h"
 #include "tests/replacements/private_view.hpp"
 
@@ -48,13 +49,6 @@ std::size_t countLinesEndingWith(const std::string& text, const std::string& end
   for (std::string line; std::getline(lines, line);) {
     if (line.size() >= ending.size() && line.compare(line.size() - ending.size(), ending.size(), ending) == 0) ++n;
   }
-  return n;
-}
-
-std::size_t countLinesContaining(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) n += line.find(part) != std::string::npos;
   return n;
 }
 
@@ -123,13 +117,6 @@ public:
   }
   std::string log() const { return readFile(err_); }
   std::string calls() const { return readFile(callLog_); }
-  // Asks the daemon for its call log so far (SIGUSR1) and answers it.
-  std::string callsNow() {
-    fs::remove(callLog_);
-    kill(pid_, SIGUSR1);
-    waitUntil([&] { return fs::exists(callLog_); }, 10s);
-    return calls();
-  }
 
   // Ends the daemon with SIGTERM (it writes its call log first); answers the wait status.
   int terminate() {
@@ -143,6 +130,8 @@ public:
       return -1;
     }
     pid_ = -1;
+    // A sanitizer build reports into the daemon's log.
+    EXPECT_EQ(log().find("Sanitizer"), std::string::npos) << log();
     return status;
   }
 
@@ -222,7 +211,7 @@ std::string* Startup::folder_ = nullptr;
 std::string* Startup::socket_ = nullptr;
 pid_t Startup::notifyd_ = -1;
 
-TEST_F(Startup, ReplacementsAreInstalledOnlyInThermalmonitord) {
+TEST_F(Startup, HooksEverywhereReplacementsOnlyInThermalmonitord) {
   const std::set<std::string> all = tableMethods();
   ASSERT_EQ(all.size(), 24u);
   struct Case {
@@ -236,6 +225,11 @@ TEST_F(Startup, ReplacementsAreInstalledOnlyInThermalmonitord) {
     const int status = daemon.terminate();
     ASSERT_TRUE(WIFSIGNALED(status)) << c.firstArgument;
     EXPECT_EQ(daemon.replacedTableMethods(), c.installed ? all : std::set<std::string>{}) << c.firstArgument;
+    // The hook set is active in every process.
+    EXPECT_NE(daemon.calls().find(std::string("replaced -[MitigationController ") +
+                                  halvernic::host::kInitForFastLoop.name() + "]"),
+              std::string::npos)
+        << c.firstArgument;
   }
 }
 
@@ -243,7 +237,7 @@ TEST_F(Startup, MissingHostClassesAndMethodsAreSkipped) {
   {
     Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "ThermalManager");
     ASSERT_TRUE(daemon.ready()) << daemon.log();
-    daemon.terminate();
+    EXPECT_TRUE(WIFSIGNALED(daemon.terminate()));
     const std::set<std::string> replaced = daemon.replacedTableMethods();
     EXPECT_EQ(replaced.size(), 19u);
     for (const std::string& method : replaced) EXPECT_EQ(method.find("ThermalManager"), std::string::npos);
@@ -251,51 +245,48 @@ TEST_F(Startup, MissingHostClassesAndMethodsAreSkipped) {
   {
     Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "MitigationController/setDVD1Level:");
     ASSERT_TRUE(daemon.ready()) << daemon.log();
-    daemon.terminate();
+    EXPECT_TRUE(WIFSIGNALED(daemon.terminate()));
     std::set<std::string> expected = tableMethods();
     expected.erase("-[MitigationController setDVD1Level:]");
     EXPECT_EQ(daemon.replacedTableMethods(), expected);
   }
 }
 
-// Before any host object is known, a runtime-state post alone makes the engine apply the
-// settings: the OS switches are set, no message goes to the daemon's objects.
+// Before any host object is known (here the daemon has no CommonProduct and no
+// MitigationController for the hooks to capture), a runtime-state post alone makes the
+// engine apply the settings: the OS switches are set, no host object is sent anything.
 TEST_F(Startup, RuntimeStatePostAloneReapplies) {
   writePreferences({{"thermalPowerMode", objc::string("lowPower")},
                     {"thermalSuppressNotificationsEnabled", objc::boolean(true)}});
-  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
+  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "CommonProduct,MitigationController");
   ASSERT_TRUE(daemon.ready()) << daemon.log();
   const std::string applied = "halvernic: low power mode at CPU level 2 with soft ceiling";
-  const std::string switched = "thermalSuppressNotificationsEnabled: on -> ";
-  const std::size_t before = countLinesEndingWith(daemon.log(), applied);
-  const std::string callsBefore = daemon.callsNow();
+  EXPECT_EQ(countLinesEndingWith(daemon.log(), applied), 0u) << "applied before any post";
   post("com.nu-falk.halvernic.runtimeState");
-  EXPECT_TRUE(waitUntil([&] { return countLinesEndingWith(daemon.log(), applied) > before; }, 10s))
+  EXPECT_TRUE(waitUntil([&] { return countLinesEndingWith(daemon.log(), applied) > 0; }, 10s))
       << daemon.log();
-  EXPECT_NE(daemon.log().find(switched), std::string::npos) << daemon.log();
-  daemon.terminate();
-  // The daemon's objects heard nothing from the engine.
-  const std::string callsAfter = daemon.calls();
-  for (const char* engineMessage :
-       {"putDeviceInThermalSimulationMode:", "setPowerSaveActive:", "setCPULevel:", "updateCPU"}) {
-    EXPECT_EQ(countLinesContaining(callsAfter, engineMessage), countLinesContaining(callsBefore, engineMessage))
-        << engineMessage;
-  }
+  EXPECT_NE(daemon.log().find("thermalSuppressNotificationsEnabled: on -> "), std::string::npos)
+      << daemon.log();
+  EXPECT_TRUE(WIFSIGNALED(daemon.terminate()));
 }
 
+// In thermalmonitord, and in any other process that loads the library (which gets the
+// observers without the replacements).
 TEST_F(Startup, RestartPostEndsTheProcessBySigtermAfterTheLogLine) {
-  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
-  ASSERT_TRUE(daemon.ready()) << daemon.log();
-  const auto posted = Clock::now();
-  post("com.nu-falk.halvernic-restartThermalMonitor");
-  const int status = daemon.wait(10s);
-  const auto elapsed = Clock::now() - posted;
-  ASSERT_NE(status, -1) << "still running 10 s after the restart post";
-  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << status;
-  EXPECT_EQ(WTERMSIG(status), SIGTERM);
-  EXPECT_GE(elapsed, 200ms);
-  EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: restarting thermalmonitord after CPU mode change"), 1u)
-      << daemon.log();
+  for (const char* firstArgument : {"/usr/libexec/thermalmonitord", "/usr/libexec/thermalmonitordX"}) {
+    Daemon daemon(*folder_, firstArgument);
+    ASSERT_TRUE(daemon.ready()) << daemon.log();
+    const auto posted = Clock::now();
+    post("com.nu-falk.halvernic-restartThermalMonitor");
+    const int status = daemon.wait(10s);
+    const auto elapsed = Clock::now() - posted;
+    ASSERT_NE(status, -1) << firstArgument << ": still running 10 s after the restart post";
+    ASSERT_TRUE(WIFSIGNALED(status)) << firstArgument << ": exit status " << status;
+    EXPECT_EQ(WTERMSIG(status), SIGTERM) << firstArgument;
+    EXPECT_GE(elapsed, 200ms) << firstArgument;
+    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: restarting thermalmonitord after CPU mode change"), 1u)
+        << firstArgument << "\n" << daemon.log();
+  }
 }
 
 }  // namespace
