@@ -65,7 +65,7 @@ TEST(Libroot, MapsTheJailbreakRootBelowTheDeviceRootAndTheVariantLacksThePathEnt
   EXPECT_EQ(path(nullptr, buffer), nullptr);
   const std::string long_path = "/" + std::string(PATH_MAX + 100, 'a');
   ASSERT_EQ(path(long_path.c_str(), buffer), buffer);
-  EXPECT_EQ(std::string(buffer).size(), static_cast<std::size_t>(PATH_MAX - 1));
+  EXPECT_EQ(std::string(buffer).size(), 1023u) << "cut at the device's PATH_MAX of 1024";
 
   auto variant_prefix = reinterpret_cast<Prefix>(dlsym(prefix_only, "libroot_get_jbroot_prefix"));
   ASSERT_NE(variant_prefix, nullptr);
