@@ -98,9 +98,14 @@ struct Hosts {
     if (gAllocations.load() == 0) std::abort();
   }
 
-  // The engine reads mode from the file at its next question.
+  // The engine reads mode from the file at its next question; nullptr: no file at all.
   void setMode(const char* mode) {
     objc::AutoreleasePool pool;
+    if (!mode) {
+      std::filesystem::remove(preferences);
+      HPowerHepler::shared().resetForTesting();
+      return;
+    }
     std::filesystem::create_directories(std::filesystem::path(preferences).parent_path());
     objc::Ref dict = objc::make_mutable_dictionary();
     objc::dictionary_set(dict.get(), "thermalPowerMode", objc::string(mode));
@@ -114,7 +119,15 @@ Hosts& hosts() {
   return h;
 }
 
-const char* modeArg(const benchmark::State& state) { return state.range(0) ? "fullPower" : "off"; }
+// Arg 0: the native mode, 1: fullPower, 2: no preferences file (the native mode, and the
+// engine, whose snapshot then stays empty, reads the file again at every question).
+const char* modeArg(const benchmark::State& state) {
+  switch (state.range(0)) {
+    case 0: return "off";
+    case 1: return "fullPower";
+    default: return nullptr;
+  }
+}
 
 // Runs body in the timed loop and reports the allocations per call.
 template <class Body>
@@ -137,7 +150,7 @@ void BM_GetCPUTargetPower_Hooked(benchmark::State& state) {
   id receiver = hosts().hookedController;
   measure(state, [&] { benchmark::DoNotOptimize(host::kGetCPUTargetPower.send(receiver)); });
 }
-BENCHMARK(BM_GetCPUTargetPower_Hooked)->ArgName("fullPower")->Arg(0)->Arg(1);
+BENCHMARK(BM_GetCPUTargetPower_Hooked)->ArgName("mode")->Arg(0)->Arg(1)->Arg(2);
 
 void BM_SetGPUPowerCeiling_Bare(benchmark::State& state) {
   id receiver = hosts().bareController;
@@ -150,7 +163,7 @@ void BM_SetGPUPowerCeiling_Hooked(benchmark::State& state) {
   id receiver = hosts().hookedController;
   measure(state, [&] { host::kSetGPUPowerCeilingFromDecisionSource.send(receiver, 30000, 7); });
 }
-BENCHMARK(BM_SetGPUPowerCeiling_Hooked)->ArgName("fullPower")->Arg(0)->Arg(1);
+BENCHMARK(BM_SetGPUPowerCeiling_Hooked)->ArgName("mode")->Arg(0)->Arg(1);
 
 void BM_GetMaxPowerForComponent_Bare(benchmark::State& state) {
   id receiver = hosts().bareHelper;
@@ -164,6 +177,6 @@ void BM_GetMaxPowerForComponent_Hooked(benchmark::State& state) {
   id receiver = hosts().hookedHelper;
   measure(state, [&] { benchmark::DoNotOptimize(host::kGetMaxPowerForComponent.send(receiver, 0)); });
 }
-BENCHMARK(BM_GetMaxPowerForComponent_Hooked)->ArgName("fullPower")->Arg(0)->Arg(1);
+BENCHMARK(BM_GetMaxPowerForComponent_Hooked)->ArgName("mode")->Arg(0)->Arg(1);
 
 }  // namespace
