@@ -1,7 +1,7 @@
 # Start-up wiring of the halvernic library: the load-time initialisers, the tweak, the hook
 # set and the Darwin observers. It sits above every other folder of the extension (it
 # activates the hooks, installs the replacements and drives the engine), so it is defined
-# after them; extension/replacements/CMakeLists.txt includes this file last.
+# after them; extension/CMakeLists.txt includes this file last.
 set(_startup ${PROJECT_SOURCE_DIR}/extension/startup)
 add_library(hv_startup_wiring OBJECT
   ${_startup}/darwin_observers.cpp
