@@ -2,7 +2,7 @@
 // registered, then the injected libraries are loaded (their initialisers run), then the
 // daemon starts its objects and runs until SIGTERM.
 //
-//   thermalmonitord [--inject LIBRARY]... [--omit SPEC] [--tick-ms N] [--config DIR]
+//   thermalmonitord [--inject LIBRARY]... [--omit WHAT] [--tick-ms N] [--config DIR]
 //
 // Environment (read by the simulation only):
 //   HALVERNIC_SIM_INJECT    libraries to inject, separated by ':' (after those of --inject)
