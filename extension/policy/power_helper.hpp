@@ -56,9 +56,6 @@ public:
   // ---- applications --------------------------------------------------------------------
   void applyThermalState();
   void scheduleReapplications();
-  void applyMitigationSettings();
-  void applyPowerMode();
-  void applyFullCPUPower(id mitigationController);
 
   // ---- written by the hooks and the configuration patcher ------------------------------
   void setCommonProductObject(id commonProduct);              // replaces, releasing the old
@@ -84,6 +81,12 @@ public:
 
 private:
   HPowerHepler();
+
+  // The steps of applyThermalState, run only by the application that holds isApplying_
+  // (they touch the last-application state without further synchronisation).
+  void applyMitigationSettings();
+  void applyPowerMode();
+  void applyFullCPUPower(id mitigationController);
 
   // What the hot paths need of the snapshot, decoded once when it is replaced.
   struct Decoded {
