@@ -15,6 +15,10 @@ bool run_catching_nsexception(void (*body)(void*), void* context, std::string* r
 }  // namespace detail
 
 // Runs fn(); answers false (and the exception's reason) if it raised an NSException.
+//
+// Do not open an AutoreleasePool inside fn around code that may raise: on GNUstep the
+// exception object is autoreleased, and a pool drained while the exception unwinds through
+// it frees the exception before it reaches the boundary. Put the pool outside the call.
 template <class Fn>
 bool catch_exception(Fn&& fn, std::string* reason = nullptr) {
   using F = std::remove_reference_t<Fn>;
