@@ -215,6 +215,32 @@ TEST_F(DictHelperTest, OwnKeysMarkComponentsAndOnlyArraysAreFlattened) {
   EXPECT_TRUE(engine.observed.empty());
 }
 
+// Power given as strings and fractions, and a table whose elements are themselves
+// components (their key mentions backlight): they are patched first, then the table is
+// flattened to the first of them, since none has an integer value.
+TEST_F(DictHelperTest, StringPowersAndTablesOfComponents) {
+  objc::Ref p600 = str("600"), p900 = str(" 900\n"), px = str("x");
+  objc::Ref root = dict({{"panel", dict({
+      {"BacklightPower", arr({p600.get(), p900.get(), px.get()}).get()},
+      {"BacklightPowerModes", arr({dict({{"a", num(1)}}).get(), dict({{"b", num(2)}}).get()}).get()},
+      {"maxThermalPower", str("  2500000 ").get()},
+      {"minThermalPower", objc::number_double(3000000.9)},
+  }).get()}});
+  objc::Ref result = patch(root.get());
+  id panel = get(result.get(), "panel");
+  expect_pinned(panel, 3000000);
+  expect_all(get(panel, "BacklightPower"), p900.get(), 3);
+  EXPECT_EQ(engine.observed, std::vector<std::int64_t>{900});
+
+  id modes = get(panel, "BacklightPowerModes");
+  ASSERT_EQ(objc::count(modes), 2u);
+  id first = objc::array_get(modes, 0);
+  EXPECT_EQ(objc::array_get(modes, 1), first);
+  expect_pinned(first, 1000000);
+  EXPECT_EQ(int_at(first, "a"), 1);
+  EXPECT_EQ(get(first, "b"), nullptr);
+}
+
 TEST_F(DictHelperTest, PinnedPowerHasAFloorOfOneMillion) {
   struct Case {
     std::int64_t max, min, backlight, pinned;
