@@ -119,7 +119,9 @@ public:
   std::string calls() const { return readFile(callLog_); }
 
   // Ends the daemon with SIGTERM (it writes its call log first); answers the wait status.
+  // Never signals once the daemon has been reaped: kill(-1, ...) would reach every process.
   int terminate() {
+    if (pid_ <= 0) return -1;
     kill(pid_, SIGTERM);
     return wait(20s);
   }
@@ -151,7 +153,7 @@ private:
 };
 
 class Startup : public ::testing::Test {
-protected:
+public:
   static void SetUpTestSuite() {
     const hv_test::PrivateView& view = hv_test::privateView();
     if (!view.ready) return;
@@ -253,21 +255,34 @@ TEST_F(Startup, MissingHostClassesAndMethodsAreSkipped) {
 }
 
 // Before any host object is known (here the daemon has no CommonProduct and no
-// MitigationController for the hooks to capture), a runtime-state post alone makes the
-// engine apply the settings: the OS switches are set, no host object is sent anything.
-TEST_F(Startup, RuntimeStatePostAloneReapplies) {
-  writePreferences({{"thermalPowerMode", objc::string("lowPower")},
-                    {"thermalSuppressNotificationsEnabled", objc::boolean(true)}});
-  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "CommonProduct,MitigationController");
+// MitigationController for the hooks to capture), one re-apply post alone makes the engine
+// apply the settings at once and again 0.25 s later (its first delayed re-application):
+// the OS switches are set, no host object is sent anything, and the process goes on.
+void expectPostAloneReapplies(const std::string& folder, const char* name) {
+  Daemon daemon(folder, "/usr/libexec/thermalmonitord", "CommonProduct,MitigationController");
   ASSERT_TRUE(daemon.ready()) << daemon.log();
   const std::string applied = "halvernic: low power mode at CPU level 2 with soft ceiling";
   EXPECT_EQ(countLinesEndingWith(daemon.log(), applied), 0u) << "applied before any post";
-  post("com.nu-falk.halvernic.runtimeState");
-  EXPECT_TRUE(waitUntil([&] { return countLinesEndingWith(daemon.log(), applied) > 0; }, 10s))
-      << daemon.log();
+  Startup::post(name);
+  EXPECT_TRUE(waitUntil([&] { return countLinesEndingWith(daemon.log(), applied) >= 2; }, 10s))
+      << name << ": applied and re-applied once\n" << daemon.log();
   EXPECT_NE(daemon.log().find("thermalSuppressNotificationsEnabled: on -> "), std::string::npos)
       << daemon.log();
+  EXPECT_EQ(daemon.log().find("halvernic: restarting thermalmonitord"), std::string::npos) << name;
+  ASSERT_EQ(daemon.wait(0ms), -1) << name << ": the process ended";
   EXPECT_TRUE(WIFSIGNALED(daemon.terminate()));
+}
+
+TEST_F(Startup, RuntimeStatePostAloneReapplies) {
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")},
+                    {"thermalSuppressNotificationsEnabled", objc::boolean(true)}});
+  expectPostAloneReapplies(*folder_, "com.nu-falk.halvernic.runtimeState");
+}
+
+TEST_F(Startup, PuppetEventPostAloneReapplies) {
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")},
+                    {"thermalSuppressNotificationsEnabled", objc::boolean(true)}});
+  expectPostAloneReapplies(*folder_, "com.nu-falk.halvernic-executePuppetEvent");
 }
 
 // In thermalmonitord, and in any other process that loads the library (which gets the
