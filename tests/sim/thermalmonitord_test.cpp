@@ -78,6 +78,9 @@ bool wait_ready(Daemon& d) {
 
 // Sends SIGTERM and answers the signal that ended the process (0 if it exited).
 int terminate(Daemon& d) {
+  // A daemon that never started has no pid: kill(-1 or 0, ...) would reach every process
+  // or the test's own group.
+  if (d.pid <= 0) return -1;
   ::kill(d.pid, SIGTERM);
   int status = 0;
   for (int i = 0; i < 200; ++i) {
