@@ -1,11 +1,9 @@
 // HDictHepler::shared wired to the power policy engine: the preferences it loads into the
 // engine when the engine holds none, and the backlight power it reports to it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -14,40 +12,21 @@
 #include "extension/config/dict_helper.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
+#include "tests/support/preferences.hpp"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// libroot binds the device root once per process.
-const fs::path& device_root() {
-  static const fs::path root = [] {
-    fs::path dir = fs::temp_directory_path() / ("hv-dict-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    setenv("HALVERNIC_DEVICE_ROOT", dir.c_str(), 1);
-    return dir;
-  }();
-  return root;
-}
 
 class SharedPatcher : public testing::Test {
 protected:
   objc::AutoreleasePool pool;
-  std::string prefs;
 
   void SetUp() override {
-    device_root();
-    prefs = halvernic::contract::resolved_preferences_path();
-    ASSERT_EQ(prefs.rfind(device_root().string(), 0), 0u) << prefs;
-    fs::create_directories(fs::path(prefs).parent_path());
-    fs::remove(prefs);
+    hv_test::write_preferences({});
     HPowerHepler::shared().resetForTesting();
   }
 
   void write_prevent_dimming(bool on) {
-    objc::Ref d = objc::make_mutable_dictionary();
-    objc::dictionary_set(d.get(), "thermalPreventDimmingEnabled", objc::boolean(on));
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(d.get(), prefs));
+    hv_test::write_preferences({{"thermalPreventDimmingEnabled", objc::boolean(on)}});
   }
 
   static objc::Ref configuration(std::int64_t backlightPower) {

@@ -27,6 +27,7 @@
 #include "extension/startup/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/support/log_capture.hpp"
+#include "tests/support/preferences.hpp"
 
 namespace {
 
@@ -40,17 +41,6 @@ using Texts = std::vector<std::string>;
 
 constinit objc::Selector kAlloc{"alloc"};
 constinit objc::Selector kInit{"init"};
-
-// One device root for the whole program: libroot binds it once per process.
-const fs::path& device_root() {
-  static const fs::path root = [] {
-    fs::path dir = fs::temp_directory_path() / ("hv-hooks-mitigation-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    setenv("HALVERNIC_DEVICE_ROOT", dir.c_str(), 1);
-    return dir;
-  }();
-  return root;
-}
 
 HPowerHepler& engine() { return HPowerHepler::shared(); }
 
@@ -110,7 +100,7 @@ Texts controller_calls(id receiver) {
 class MitigationHooks : public testing::Test {
 protected:
   static void SetUpTestSuite() {
-    device_root();
+    hv_test::device_root();
     ASSERT_TRUE(sim::register_classes());
     Class cls = host::kMitigationController.get();
     g_sim_init = objc::replace_instance_method(cls, host::kInitForFastLoop.get(),
@@ -131,10 +121,7 @@ protected:
   }
 
   void SetUp() override {
-    prefs_ = halvernic::contract::resolved_preferences_path();
-    ASSERT_EQ(prefs_.rfind(device_root().string(), 0), 0u) << prefs_;
-    fs::create_directories(fs::path(prefs_).parent_path());
-    fs::remove(prefs_);
+    hv_test::write_preferences({});
     engine().resetForTesting();
     g_init_outcome = InitOutcome::normal;
     g_during_update_cpu = nullptr;
@@ -146,9 +133,7 @@ protected:
 
   void write_mode(const char* mode) {
     objc::AutoreleasePool pool;
-    objc::Ref dict = objc::make_mutable_dictionary();
-    objc::dictionary_set(dict.get(), "thermalPowerMode", objc::string(mode));
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(dict.get(), prefs_));
+    hv_test::write_preferences({{"thermalPowerMode", objc::string(mode)}});
   }
   // The mode the engine reads at its next question.
   void set_mode(const char* mode) {
@@ -177,7 +162,6 @@ protected:
 
   static objc::Ref* controller_;
   static objc::Ref* helper_;
-  std::string prefs_;
   hv_test::LogCapture log_;
 };
 objc::Ref* MitigationHooks::controller_ = nullptr;

@@ -10,18 +10,14 @@
 #include <vector>
 
 #include "common/objc/runtime.hpp"
+#include "tests/support/preferences.hpp"
 
 namespace hv_hooks_test {
 
-// One device root per process (libroot binds it once): a fresh temporary folder.
-const std::filesystem::path& device_root();
-
-// The engine's preferences file, below the device root (its folder exists).
-const std::string& preferences_path();
-
-// Replaces the preferences file with these entries (a key and a string, Boolean or
-// number), or removes it for an empty list.
-void write_preferences(std::initializer_list<std::pair<const char*, id>> entries);
+// The device root, the engine's preferences file below it, and writing that file.
+using hv_test::device_root;
+using hv_test::preferences_path;
+using hv_test::write_preferences;
 
 // Writes a property list to path (folders created).
 void write_plist(const std::filesystem::path& path, id plist);

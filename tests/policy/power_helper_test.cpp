@@ -1,12 +1,9 @@
 // The power policy engine driven through the simulated daemon: what reaches the host, in
 // which order, what is logged, and what the OS thermal status store ends up holding.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -18,39 +15,26 @@
 #include "extension/startup/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/support/log_capture.hpp"
+#include "tests/support/preferences.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
 namespace sim = halvernic::sim;
 namespace host = halvernic::host;
 using PowerMode = HPowerHepler::PowerMode;
 
-// Every test of this program shares one device root: libroot binds it once per process.
-const fs::path& device_root() {
-  static const fs::path root = [] {
-    fs::path dir = fs::temp_directory_path() / ("hv-policy-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    setenv("HALVERNIC_DEVICE_ROOT", dir.c_str(), 1);
-    return dir;
-  }();
-  return root;
-}
-
 class Engine : public testing::Test {
 protected:
   static void SetUpTestSuite() {
-    device_root();
+    hv_test::device_root();
     sim::register_classes();
     daemon_ = new sim::Daemon();
     daemon_->start(sim::default_configuration_folder());
   }
 
   void SetUp() override {
-    prefs_ = halvernic::contract::resolved_preferences_path();
-    ASSERT_EQ(prefs_.rfind(device_root().string(), 0), 0u) << prefs_;
-    fs::create_directories(fs::path(prefs_).parent_path());
-    fs::remove(prefs_);
+    prefs_ = hv_test::preferences_path();
+    hv_test::write_preferences({});
     engine().resetForTesting();
     engine().setCommonProductObject(daemon_->product());
     engine().setMitigationControllerObject(daemon_->controller());
@@ -60,14 +44,13 @@ protected:
 
   static HPowerHepler& engine() { return HPowerHepler::shared(); }
 
-  // Writes the preferences file: pairs of key and value (a string, a Boolean or a number).
-  void write_prefs(std::initializer_list<std::pair<const char*, id>> entries) {
-    objc::AutoreleasePool pool;
-    objc::Ref dict = objc::make_mutable_dictionary();
-    for (auto& [key, value] : entries) objc::dictionary_set(dict.get(), key, value);
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(dict.get(), prefs_));
+  static void write_prefs(std::initializer_list<std::pair<const char*, id>> entries) {
+    hv_test::write_preferences(entries);
   }
-  void write_mode(const char* mode) { write_prefs({{"thermalPowerMode", objc::string(mode)}}); }
+  static void write_mode(const char* mode) {
+    objc::AutoreleasePool pool;
+    write_prefs({{"thermalPowerMode", objc::string(mode)}});
+  }
 
   static std::vector<std::string> controller_calls() {
     return sim::call_texts({"setPowerSaveActive:", "setCPULevel:", "updateCPU", "updateGPU",
