@@ -130,11 +130,12 @@ id dictionary_get(id dictionary, std::string_view key) {
 }
 
 std::size_t count(id collection) noexcept {
-  return collection ? send<NSUInteger>(collection, kCount) : 0;
+  // An object without a count (a string, a number) would raise here, inside noexcept.
+  return responds_to(collection, kCount) ? send<NSUInteger>(collection, kCount) : 0;
 }
 
 id array_get(id array, std::size_t index) noexcept {
-  if (index >= count(array)) return nullptr;
+  if (!is_array(array) || index >= count(array)) return nullptr;
   return send<id>(array, kObjectAtIndex, static_cast<NSUInteger>(index));
 }
 

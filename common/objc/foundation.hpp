@@ -41,8 +41,8 @@ bool platform_bool_value(id object) noexcept;
 // ---- collections -----------------------------------------------------------------------
 id dictionary_get(id dictionary, id key) noexcept;            // nil when absent or not a dictionary
 id dictionary_get(id dictionary, std::string_view key);       // string key
-std::size_t count(id collection) noexcept;                    // 0 for nil
-id array_get(id array, std::size_t index) noexcept;
+std::size_t count(id collection) noexcept;                    // 0 for nil or a non-collection
+id array_get(id array, std::size_t index) noexcept;           // nil past the end or for a non-array
 id dictionary_keys(id dictionary);                            // autoreleased array
 bool all_keys_are_strings(id dictionary) noexcept;
 Ref make_mutable_dictionary();

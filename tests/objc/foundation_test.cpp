@@ -48,6 +48,22 @@ TEST(Numbers, BooleansAreToldApartFromZeroAndOne) {
   EXPECT_FALSE(objc::platform_bool_value(nullptr));
 }
 
+TEST(Collections, QuestionsAskedOfTheWrongKindAnswerEmptyInsteadOfRaising) {
+  objc::AutoreleasePool pool;
+  objc::Ref dict = objc::make_mutable_dictionary();
+  objc::dictionary_set(dict.get(), "k", objc::number(1));
+  EXPECT_EQ(objc::count(dict.get()), 1u);
+  EXPECT_EQ(objc::array_get(dict.get(), 0), nullptr) << "a dictionary has no index";
+  EXPECT_EQ(objc::count(objc::string("text")), 0u);
+  EXPECT_EQ(objc::count(objc::number(3)), 0u);
+  EXPECT_EQ(objc::array_get(objc::string("text"), 0), nullptr);
+  EXPECT_EQ(objc::dictionary_get(objc::string("text"), "k"), nullptr);
+  objc::Ref array = objc::make_mutable_array();
+  objc::array_add(array.get(), objc::number(7));
+  EXPECT_EQ(objc::int64_value(objc::array_get(array.get(), 0)), 7);
+  EXPECT_EQ(objc::array_get(array.get(), 1), nullptr);
+}
+
 TEST(PropertyLists, BinaryAndXmlOfTheSameContentReadEqualWithBooleansKept) {
   objc::AutoreleasePool pool;
   objc::Ref dict = objc::make_mutable_dictionary();
