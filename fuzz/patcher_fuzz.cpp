@@ -1,12 +1,14 @@
 // libFuzzer target: arbitrary bytes read as a property list (any format), as the daemon's
-// configuration files and the preferences file are, then the thermal configuration
-// patcher run over whatever dictionary comes out. Neither may crash, raise or hang.
+// configuration files and the preferences file are; then the thermal configuration
+// patcher over whatever dictionary comes out, and the preferences read from it the way
+// the engine and the replacement layer read them. None of it may crash, raise or hang.
 #include <cstddef>
 #include <cstdint>
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/config/dict_helper.hpp"
+#include "extension/contract/contract.hpp"
 
 namespace {
 
@@ -33,6 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (objc::is_dictionary(plist.get())) {
     objc::Ref patched = patcher.patchThermalConfiguration(plist.get());
     if (!patched) __builtin_trap();  // never nil for a dictionary
+
+    namespace contract = halvernic::contract;
+    (void)contract::power_mode_of(plist.get());
+    for (const char* key : {contract::kPreventDimmingKey, contract::kSuppressNotificationsKey,
+                            contract::kDisablePocketSunlightKey, contract::kSunlightLockedKey}) {
+      (void)contract::engine_bool_preference(plist.get(), key, false);
+      (void)objc::platform_bool_value(objc::dictionary_get(plist.get(), key));
+    }
   }
   if (objc::is_array(plist.get())) {
     for (std::size_t i = 0; i < objc::count(plist.get()) && i < 8; ++i) {

@@ -154,7 +154,26 @@ id corrupt_error(const std::string& reason) {
                         kPropertyListReadCorruptError, info.get());
 }
 
+// Apple reads three formats: binary ("bplist"), XML and OpenStep text (UTF-8 or UTF-16).
+// GNUstep also tries its own serialised binary format, whose decoder can spin for minutes
+// on a few corrupt bytes. Data that begins with a control byte is none of Apple's formats
+// (UTF-16 text begins with a byte-order mark or, big-endian without one, a zero followed
+// by text), so it is refused before GNUstep sees it.
+bool in_apple_format(id data) {
+  const unsigned long length = data ? objc::send<unsigned long>(data, kLength) : 0;
+  if (length == 0) return true;  // GNUstep answers an empty list with its own error
+  const auto* bytes = static_cast<const unsigned char*>(objc::send<const void*>(data, kBytes));
+  if (!bytes) return true;
+  const unsigned char first = bytes[0];
+  if (first >= 0x09) return true;
+  return first == 0x00 && length >= 2 && bytes[1] >= 0x09;  // UTF-16BE text without a BOM
+}
+
 id property_list_with_data(id self, SEL cmd, id data, unsigned long options, long* format, id* error) {
+  if (!in_apple_format(data)) {
+    if (error) *error = corrupt_error("The data is not in a property list format.");
+    return nullptr;
+  }
   id result = nullptr;
   id inner_error = nullptr;
   std::string reason;
@@ -171,6 +190,10 @@ id property_list_with_data(id self, SEL cmd, id data, unsigned long options, lon
 
 id property_list_from_data(id self, SEL cmd, id data, unsigned long option, long* format,
                            id* error_description) {
+  if (!in_apple_format(data)) {
+    if (error_description) *error_description = objc::string("not a property list");
+    return nullptr;
+  }
   id result = nullptr;
   id inner_description = nullptr;
   std::string reason;

@@ -91,7 +91,11 @@ TEST_F(Fixups, CorruptPropertyListDataGivesNilAndAnErrorInsteadOfAnException) {
   std::string trailer = good;
   trailer[trailer.size() - 1] ^= 0x7f;
   trailer[trailer.size() - 9] ^= 0x55;
-  for (const std::string& bad : {good.substr(0, good.size() - 10), trailer, std::string("\x01\x02garbage{{{")}) {
+  // The last one sends GNUstep's own serialised-format decoder spinning for minutes; no
+  // format of Apple's begins with a control byte, so it is refused at once.
+  const std::string spinning("\x00\x05\x05\x05\x05\x05\x05\x05\x05\x05\x02", 11);
+  for (const std::string& bad :
+       {good.substr(0, good.size() - 10), trailer, std::string("\x01\x02garbage{{{"), spinning}) {
     id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
                              static_cast<const void*>(bad.data()), static_cast<unsigned long>(bad.size()));
     id error = nullptr;
@@ -112,6 +116,19 @@ TEST_F(Fixups, CorruptPropertyListDataGivesNilAndAnErrorInsteadOfAnException) {
                              objc::sel("propertyListWithData:options:format:error:"), data, 0UL, &format, &error);
   EXPECT_TRUE(objc::is_dictionary(result));
   EXPECT_EQ(error, nullptr);
+
+  // GNUstep's own serialised format is not one of Apple's: refused like corrupt data.
+  id serialised = objc::send<id>(objc::cls("NSSerializer"), objc::sel("serializePropertyList:"),
+                                 dictionary.get());
+  ASSERT_NE(serialised, nullptr);
+  EXPECT_EQ(objc::parse_property_list(serialised), objc::Ref());
+
+  // Text still reads: OpenStep's format begins with no control byte.
+  const std::string openstep = "{ alpha = beta; }";
+  id text_data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                                static_cast<const void*>(openstep.data()),
+                                static_cast<unsigned long>(openstep.size()));
+  EXPECT_TRUE(objc::objects_equal(objc::parse_property_list(text_data).get(), dictionary.get()));
 }
 
 TEST_F(Fixups, StringBoolValueIsApples) {
