@@ -169,48 +169,40 @@ bool in_apple_format(id data) {
   return first == 0x00 && length >= 2 && bytes[1] >= 0x09;  // UTF-16BE text without a BOM
 }
 
-id property_list_with_data(id self, SEL cmd, id data, unsigned long options, long* format, id* error) {
+// Both reading methods take (data, option, format, out) and differ only in what they
+// report on failure: an NSError, or a description string. The original runs inside the
+// exception boundary; a raise becomes nil and the failure report.
+template <class Failure>
+id read_without_raising(id self, SEL cmd, id data, unsigned long option, long* format, id* out,
+                        Failure failure) {
   if (!in_apple_format(data)) {
-    if (error) *error = corrupt_error("The data is not in a property list format.");
+    if (out) *out = failure("");
     return nullptr;
   }
   id result = nullptr;
-  id inner_error = nullptr;
+  id inner = nullptr;
   std::string reason;
   const bool returned = objc::catch_exception(
       [&] {
-        result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, options, format,
-                                &inner_error);
+        result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, option, format, &inner);
       },
       &reason);
   if (!returned) result = nullptr;
-  if (error) *error = result ? nullptr : (inner_error ? inner_error : corrupt_error(reason));
+  if (out) *out = result ? nullptr : (inner ? inner : failure(reason));
   return result;
+}
+
+id property_list_with_data(id self, SEL cmd, id data, unsigned long options, long* format, id* error) {
+  return read_without_raising(self, cmd, data, options, format, error,
+                              [](const std::string& reason) { return corrupt_error(reason); });
 }
 
 id property_list_from_data(id self, SEL cmd, id data, unsigned long option, long* format,
                            id* error_description) {
-  if (!in_apple_format(data)) {
-    if (error_description) *error_description = objc::string("not a property list");
-    return nullptr;
-  }
-  id result = nullptr;
-  id inner_description = nullptr;
-  std::string reason;
-  const bool returned = objc::catch_exception(
-      [&] {
-        result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, option, format,
-                                &inner_description);
-      },
-      &reason);
-  if (!returned) result = nullptr;
-  if (error_description) {
-    *error_description =
-        result ? nullptr
-               : (inner_description ? inner_description
-                                    : objc::string(reason.empty() ? "not a property list" : reason));
-  }
-  return result;
+  return read_without_raising(self, cmd, data, option, format, error_description,
+                              [](const std::string& reason) {
+                                return objc::string(reason.empty() ? "not a property list" : reason);
+                              });
 }
 
 // ---- -[NSString boolValue] -------------------------------------------------------------
