@@ -78,3 +78,43 @@ function(halvernic_link_engine target)
   set_property(TARGET ${target} APPEND PROPERTY BUILD_RPATH ${HV_LIBROOT_DIR})
   add_dependencies(${target} hv_libroot)
 endfunction()
+
+# A loadable bundle, laid out as the device holds it:
+#   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/<NAME>      the binary
+#   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/Info.plist  from INFO_PLIST
+#   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/<file>      each of RESOURCES
+#
+#   halvernic_add_bundle(<target> NAME <Name> INFO_PLIST <file>
+#                        SOURCES <files...> [RESOURCES <files...>])
+#
+# The binary is a shared library without prefix or suffix; it links the runtime and the
+# product's compile options. Symbols are hidden unless a source exports them.
+function(halvernic_add_bundle target)
+  cmake_parse_arguments(B "" "NAME;INFO_PLIST" "SOURCES;RESOURCES" ${ARGN})
+  if(NOT B_NAME OR NOT B_INFO_PLIST)
+    message(FATAL_ERROR "halvernic_add_bundle(${target}): NAME and INFO_PLIST are required")
+  endif()
+  set(dir "${CMAKE_BINARY_DIR}/bundles/${B_NAME}.bundle")
+  add_library(${target} SHARED ${B_SOURCES})
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" SUFFIX "" OUTPUT_NAME "${B_NAME}"
+    LIBRARY_OUTPUT_DIRECTORY "${dir}"
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  if(HALVERNIC_IOS)
+    set_target_properties(${target} PROPERTIES
+      INSTALL_NAME_DIR "@rpath" BUILD_WITH_INSTALL_NAME_DIR ON)
+  endif()
+  target_link_libraries(${target} PRIVATE halvernic_product)
+  halvernic_link_runtime(${target})
+  set(copies)
+  foreach(file IN LISTS B_RESOURCES)
+    get_filename_component(name "${file}" NAME)
+    list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy_if_different "${file}" "${dir}/${name}")
+  endforeach()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${B_INFO_PLIST}" "${dir}/Info.plist"
+    ${copies}
+    VERBATIM)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${B_INFO_PLIST}")
+  set_property(TARGET ${target} PROPERTY HALVERNIC_BUNDLE_DIR "${dir}")
+endfunction()

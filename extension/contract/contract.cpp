@@ -58,10 +58,17 @@ std::string resolved_preferences_path() {
   return resolved ? std::string(resolved) : std::string();
 }
 
-bool write_preference_value(std::string_view path, std::string_view key, id value) {
+objc::Ref read_preferences(std::string_view path) {
   objc::AutoreleasePool pool;
   objc::Ref preferences = objc::read_property_list_file(path);
-  if (!objc::is_dictionary(preferences.get())) preferences = objc::make_mutable_dictionary();
+  if (!objc::is_dictionary(preferences.get())) return objc::Ref();
+  return preferences;
+}
+
+bool write_preference_value(std::string_view path, std::string_view key, id value) {
+  objc::AutoreleasePool pool;
+  objc::Ref preferences = read_preferences(path);
+  if (!preferences) preferences = objc::make_mutable_dictionary();
   if (value) {
     objc::dictionary_set(preferences.get(), key, value);
   } else {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/objc/ref.hpp"
 #include "common/objc/runtime.hpp"
 
 namespace halvernic::contract {
@@ -100,6 +101,11 @@ inline constexpr std::uint64_t kPublishedRuntimeState = encode_runtime_state(0, 
 // The preferences file's path below the jailbreak root; "" when it cannot be resolved
 // (reads as a missing file).
 std::string resolved_preferences_path();
+
+// The preferences as stored in the file at path: a mutable dictionary, or nil when the file is
+// missing or unreadable, is not a property list, or its root is not a dictionary. Every
+// reader outside the engine goes through here (the front-ends read each row with it).
+objc::Ref read_preferences(std::string_view path);
 
 // One front-end change, the part both front-ends share: load the file at path as a mutable
 // dictionary (an empty one when it is missing, unreadable or not a dictionary), set value

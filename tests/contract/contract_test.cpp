@@ -201,3 +201,20 @@ TEST_F(WriteProtocol, AnUnwritablePathReportsFailureAndLeavesNothing) {
 }
 
 }  // namespace
+
+TEST_F(WriteProtocol, ReadingGivesAMutableDictionaryOrNilForAnythingElse) {
+  objc::AutoreleasePool pool;
+  EXPECT_FALSE(contract::read_preferences(path_)) << "missing file";
+  write_raw("bplist00\x01\x02 this is not a property list");
+  EXPECT_FALSE(contract::read_preferences(path_)) << "corrupt file";
+  objc::Ref array = objc::make_mutable_array();
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(array.get(), path_));
+  EXPECT_FALSE(contract::read_preferences(path_)) << "array root";
+
+  contract::write_preference_value(path_, contract::kPowerModeKey, objc::string("lowPower"));
+  objc::Ref read = contract::read_preferences(path_);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(contract::power_mode_of(read.get()), PowerMode::lowPower);
+  objc::dictionary_set(read.get(), "added", objc::number(1));  // mutable: would raise otherwise
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(read.get(), "added")), 1);
+}
