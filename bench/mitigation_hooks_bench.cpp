@@ -20,8 +20,8 @@
 #include "extension/hooks/cpms_helper_hook.hpp"
 #include "extension/hooks/mitigation_controller_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/hook.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 
 // ---- allocation count ------------------------------------------------------------------
 

@@ -12,7 +12,7 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/internal.hpp"
 
 namespace halvernic::sim {

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "common/objc/foundation.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/internal.hpp"
 
 #ifndef HALVERNIC_SIM_SOURCE_DIR

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::hooks {
 

@@ -1,6 +1,6 @@
 #include "extension/hooks/hid_sensors_hook.hpp"
 
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::hooks {
 namespace {

@@ -7,7 +7,7 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::replacements {
 

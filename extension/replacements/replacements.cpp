@@ -7,7 +7,7 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::replacements {
 

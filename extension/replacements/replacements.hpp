@@ -23,7 +23,7 @@
 #include <span>
 
 #include "common/objc/ref.hpp"
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::replacements {
 

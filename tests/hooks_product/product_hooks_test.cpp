@@ -16,7 +16,7 @@
 #include "common/objc/thread.hpp"
 #include "extension/hooks/component_control_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/hooks_product/fixture.hpp"
 #include "tests/support/log_capture.hpp"

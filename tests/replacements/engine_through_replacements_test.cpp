@@ -12,7 +12,7 @@
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/replacements/private_view.hpp"
 

@@ -4,7 +4,7 @@
 
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace probe {
 

@@ -19,7 +19,7 @@
 #include "common/objc/thread.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "tests/replacements/private_view.hpp"
 #include "tests/replacements/probe_host.hpp"
 #include "tests/support/log_capture.hpp"

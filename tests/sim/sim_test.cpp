@@ -6,7 +6,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 
 namespace {

@@ -24,7 +24,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "hvplatform/environment.h"
 #include "tests/replacements/private_view.hpp"
 

@@ -1,4 +1,4 @@
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 #include <mutex>
 #include <vector>

@@ -11,8 +11,8 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
-#include "extension/startup/hook.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/support/log_capture.hpp"
 
