@@ -6,8 +6,8 @@ namespace halvernic::hooks {
 namespace {
 
 // -[HidSensors handleTemperatureEvent:service:]: the sensor's reading is the daemon's.
-void handleTemperatureEvent(hook::Orig<void(std::int64_t, id)> orig, id self, std::int64_t event,
-                            id service) {
+void handleTemperatureEvent(hook::Orig<void(int, host::IOHIDServiceClientRef)> orig, id self,
+                            int event, host::IOHIDServiceClientRef service) {
   orig(self, event, service);
 }
 

@@ -115,13 +115,15 @@ void setThermalState(Orig<void(int)> orig, id self, int state) {
   orig(self, static_cast<int>(clampedLevel(f, state)));
 }
 
-std::int64_t getPotentialForcedThermalPressureLevel(Orig<std::int64_t()> orig, id self) {
-  if (suppressesThermalSignals(flags())) return 0;
+bool getPotentialForcedThermalPressureLevel(Orig<bool()> orig, id self) {
+  if (suppressesThermalSignals(flags())) return false;
   return orig(self);
 }
 
-id getPotentialForcedThermalLevel(Orig<id(id)> orig, id self, id argument) {
-  if (suppressesThermalSignals(flags())) return nullptr;
+// The daemon's "no forced level" is the value 0.
+std::uint64_t getPotentialForcedThermalLevel(Orig<std::uint64_t(std::uint64_t)> orig, id self,
+                                             std::uint64_t argument) {
+  if (suppressesThermalSignals(flags())) return 0;
   return orig(self, argument);
 }
 
@@ -131,8 +133,10 @@ void thermalUpdatesToWatchdogEnabled(Orig<void(id)> orig, id self, id enabled) {
 
 // ---- ThermalManager -------------------------------------------------------------------------
 
-id getConfigurationFor(Orig<id(std::int64_t)> orig, id self, std::int64_t which) {
-  id config = orig(self, which);
+// The daemon borrows the section answered and keeps using it (see the patch's lifetime
+// below).
+void* getConfigurationFor(Orig<void*(host::CFStringRef)> orig, id self, host::CFStringRef key) {
+  id config = static_cast<id>(orig(self, key));
   const PreferenceFlags f = flags();
   const bool preventDimming = f.preventDimming;
   const bool fullPower = f.fullPowerMode;
@@ -297,30 +301,31 @@ constinit const ReplacementGroup kInstallationTable[] = {
     {&host::kMitigationController, kMitigationControllerReplacements},
 };
 
-// Saves the method's current implementation and puts the replacement in its place.
+// Saves the method's current implementation and puts the replacement in its place. A
+// method that is missing, or whose types differ from the replacement's, keeps its slot
+// empty.
 bool installOne(Class hostClass, const hook::Replacement& replacement) {
-  const SEL selector = replacement.selector->get();
-  const IMP ours = replacement.implementation();
-  const IMP current = objc::instance_implementation(hostClass, selector);
-  if (!current) return false;   // missing: the slot stays empty
-  if (current == ours) return true;
-  // The saved implementation is published before the replacement can run anywhere.
-  replacement.saved->store(current, std::memory_order_release);
-  const IMP previous = objc::replace_instance_method(hostClass, selector, ours);
-  if (previous && previous != current) replacement.saved->store(previous, std::memory_order_release);
-  return true;
+  switch (hook::install_replacement(hostClass, replacement)) {
+    case hook::Installed::installed:
+    case hook::Installed::alreadyInstalled:
+      return true;
+    case hook::Installed::missing:
+    case hook::Installed::typeMismatch:
+      return false;
+  }
+  return false;
 }
 
 }  // namespace
-
-bool shouldSuppressThermalSignals() { return suppressesThermalSignals(flags()); }
-
-std::int64_t clampedPressureLevel(std::int64_t level) { return clampedLevel(flags(), level); }
 
 objc::Ref lastPatchedConfiguration() {
   std::lock_guard lock(gLastPatchedMutex);
   return objc::Ref::retain(gLastPatched);
 }
+
+bool shouldSuppressThermalSignals() { return suppressesThermalSignals(flags()); }
+
+std::int64_t clampedPressureLevel(std::int64_t level) { return clampedLevel(flags(), level); }
 
 HostClassList hostClassesByName() noexcept {
   return HostClassList{host::kCommonProduct.get(), host::kThermalManager.get(),

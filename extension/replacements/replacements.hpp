@@ -39,8 +39,8 @@ HostClassList hostClassesByName() noexcept;
 
 // Installs the replacements into the given classes, in table order: for each class that
 // exists, each selector it implements (or inherits) is saved and replaced; a missing class
-// or method is skipped silently. Installing a replacement that is already in place changes
-// nothing. Answers the number of replacements in place afterwards. Installation is meant
+// or method, or one whose types differ from the replacement's, is skipped silently.
+// Installing a replacement that is already in place changes nothing. Answers the number of replacements in place afterwards. Installation is meant
 // to happen once per process, before the host calls the methods; it is never undone.
 std::size_t installMethodReplacements(const HostClassList& classes);
 

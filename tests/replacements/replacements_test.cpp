@@ -80,7 +80,7 @@ std::vector<std::string> sendAll() {
   results.push_back(std::to_string(host::kThermalPressureLevel.send(p)));
   host::kSetThermalState.send(p, 3);
   results.push_back(std::to_string(host::kGetPotentialForcedThermalPressureLevel.send(p)));
-  results.push_back(text(host::kGetPotentialForcedThermalLevel.send(p, objc::string("cpu"))));
+  results.push_back(std::to_string(host::kGetPotentialForcedThermalLevel.send(p, 3)));
   host::kThermalUpdatesToWatchdogEnabled.send(p, objc::boolean(true));
   results.push_back(text(host::kGetThermalSuggestion.send(m, objc::string("a"))));
   results.push_back(text(host::kThermalSuggestion.send(m, objc::string("b"))));
@@ -105,11 +105,11 @@ std::vector<std::string> sendAll() {
 
 TEST_F(Replacements, WithoutPreferencesEveryMessageReachesTheHostUnchanged) {
   probe::answers().pressureLevel = 3;
-  EXPECT_THAT(sendAll(), ElementsAre("3", "5", "host", "host", "host", "host", "4"));
+  EXPECT_THAT(sendAll(), ElementsAre("3", "1", "7", "host", "host", "host", "4"));
   EXPECT_THAT(probe::calls(),
               ElementsAre("thermalPressureLevel", "setThermalState: 3",
                           "getPotentialForcedThermalPressureLevel",
-                          "getPotentialForcedThermalLevel: cpu", "thermalUpdatesToWatchdogEnabled: true",
+                          "getPotentialForcedThermalLevel: 3", "thermalUpdatesToWatchdogEnabled: true",
                           "getThermalSuggestion: a", "thermalSuggestion: b", "thermalMitigation: c",
                           "thermalPressure: d", "setPowerSaveActive: 0", "setCPMSMitigationsEnabled: 1",
                           "setDVD1Level: 3", "setCPULevel: 1", "setCPULowPowerTarget: 1100",
@@ -131,7 +131,7 @@ TEST_F(Replacements, WithoutPreferencesEveryMessageReachesTheHostUnchanged) {
 TEST_F(Replacements, PreventDimmingCapsPressureAndHidesSignalsOnly) {
   writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
   probe::answers().pressureLevel = 3;
-  EXPECT_THAT(sendAll(), ElementsAre("1", "0", "nil", "nil", "nil", "nil", "1"));
+  EXPECT_THAT(sendAll(), ElementsAre("1", "0", "0", "nil", "nil", "nil", "1"));
   EXPECT_THAT(probe::calls(),
               ElementsAre("thermalPressureLevel", "setThermalState: 1",
                           "thermalUpdatesToWatchdogEnabled: true", "thermalPressure: d",
@@ -162,7 +162,7 @@ TEST_F(Replacements, PreventDimmingCapsPressureAndHidesSignalsOnly) {
 TEST_F(Replacements, FullPowerRemovesPressureAndRaisesEveryLimit) {
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
   probe::answers().pressureLevel = 3;
-  EXPECT_THAT(sendAll(), ElementsAre("0", "0", "nil", "nil", "nil", "nil", "0"));
+  EXPECT_THAT(sendAll(), ElementsAre("0", "0", "0", "nil", "nil", "nil", "0"));
   EXPECT_THAT(probe::calls(),
               ElementsAre("thermalUpdatesToWatchdogEnabled: false", "setPowerSaveActive: 0",
                           "setCPMSMitigationsEnabled: 0", "setDVD1Level: 0", "setCPULevel: 0",
@@ -183,7 +183,7 @@ TEST_F(Replacements, FullPowerRemovesPressureAndRaisesEveryLimit) {
 TEST_F(Replacements, LowPowerHoldsPowerSaveAndLevelTwoOnly) {
   writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
   probe::answers().pressureLevel = 3;
-  EXPECT_THAT(sendAll(), ElementsAre("3", "5", "host", "host", "host", "host", "4"));
+  EXPECT_THAT(sendAll(), ElementsAre("3", "1", "7", "host", "host", "host", "4"));
   const std::vector<std::string> calls = probe::calls();
   EXPECT_EQ(calls.size(), 23u);
   EXPECT_EQ(calls[1], "setThermalState: 3");
@@ -202,7 +202,7 @@ TEST_F(Replacements, LowPowerHoldsPowerSaveAndLevelTwoOnly) {
 
 // The configuration patch, with host configurations of every shape.
 TEST_F(Replacements, ConfigurationPatch) {
-  auto configuration = [] { return host::kGetConfigurationFor.send(probe::manager(), 0); };
+  auto configuration = [] { return probe::configurationFor(probe::manager(), "Product"); };
   objc::Ref hostConfig = objc::make_mutable_dictionary();
   objc::dictionary_set(hostConfig.get(), "displayMitigation", objc::boolean(true));
   objc::dictionary_set(hostConfig.get(), "maxPower", objc::number(30000));
@@ -272,7 +272,7 @@ TEST_F(Replacements, ConfigurationPatchExceptionReturnsTheHostDictionaryAndLogs)
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
   hv_test::LogCapture log;
   objc::Ref before = repl::lastPatchedConfiguration();
-  EXPECT_EQ(host::kGetConfigurationFor.send(probe::manager(), 1), config.get());
+  EXPECT_EQ(probe::configurationFor(probe::manager(), "Components"), config.get());
   EXPECT_THAT(log.lines(), ElementsAre("halvernic thermal manager dim patch exception: copy refused"));
   EXPECT_EQ(repl::lastPatchedConfiguration(), before);
   probe::answers().configuration = objc::Ref();
@@ -378,7 +378,8 @@ TEST_F(Replacements, EmptySlotsAnswerZeroNilOrNothing) {
   id p = probe::product(), m = probe::manager(), c = probe::controller();
   EXPECT_EQ(objc::call<std::int64_t>(imp(0, 0), p, host::kThermalPressureLevel.get()), 0);
   objc::call<void>(imp(0, 1), p, host::kSetThermalState.get(), 2);
-  EXPECT_EQ(objc::call<id>(imp(1, 0), m, host::kGetConfigurationFor.get(), std::int64_t{0}), nullptr);
+  EXPECT_EQ(objc::call<void*>(imp(1, 0), m, host::kGetConfigurationFor.get(), host::CFStringRef{}),
+            nullptr);
   id pressure = objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr});
   ASSERT_TRUE(objc::is_number(pressure));
   EXPECT_EQ(objc::int64_value(pressure), 0);
@@ -387,7 +388,10 @@ TEST_F(Replacements, EmptySlotsAnswerZeroNilOrNothing) {
   // Native: the empty slot of a query answers as the table says, not nil from the host.
   writePreferences({});
   advanceMilliseconds(50);
-  EXPECT_EQ(objc::call<std::int64_t>(imp(0, 2), p, host::kGetPotentialForcedThermalPressureLevel.get()), 0);
+  EXPECT_FALSE(objc::call<bool>(imp(0, 2), p, host::kGetPotentialForcedThermalPressureLevel.get()));
+  EXPECT_EQ(objc::call<std::uint64_t>(imp(0, 3), p, host::kGetPotentialForcedThermalLevel.get(),
+                                      std::uint64_t{3}),
+            0u);
   EXPECT_EQ(objc::int64_value(objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr})), 0);
   EXPECT_THAT(probe::calls(), IsEmpty());
   for (auto& [slot, value] : saved) slot->store(value);
