@@ -6,6 +6,7 @@
 #include "common/objc/exception.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
+#include "common/objc/weak.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/hooking/host.hpp"
 
@@ -51,21 +52,23 @@ id pressureNumber(std::int64_t level) {
   return objc::number(level);
 }
 
-// ---- the last patched configuration -----------------------------------------------------
-// The lock is held only to exchange the pointer; the previous dictionary is released
-// outside it.
-std::mutex gLastPatchedMutex;
-id gLastPatched = nullptr;  // +1
+// ---- patched configurations live as long as the daemon's ----------------------------------
+// The daemon borrows the section getConfigurationFor: answers and keeps using it for the
+// life of the process, while asking for other sections. Each patched copy is therefore
+// attached to the host dictionary it came from (an associated object, one per combination
+// of the two flags) and answered again for the same input: it lives exactly as long as the
+// daemon's section, and memory stays bounded by the number of sections.
+constinit const char kPatchedForPreventDimming = 0;
+constinit const char kPatchedForFullPower = 0;
+constinit const char kPatchedForBoth = 0;
 
-void storeLastPatched(objc::Ref dictionary) {
-  id previous;
-  {
-    std::lock_guard lock(gLastPatchedMutex);
-    previous = gLastPatched;
-    gLastPatched = dictionary.leak();
-  }
-  objc::release(previous);
+const void* patchKey(bool preventDimming, bool fullPower) {
+  if (preventDimming && fullPower) return &kPatchedForBoth;
+  return preventDimming ? &kPatchedForPreventDimming : &kPatchedForFullPower;
 }
+
+// Two threads patching the same section at once attach one copy, never two.
+std::mutex gPatchMutex;
 
 // ---- the configuration patch ------------------------------------------------------------
 id int32Number(int value) { return objc::send<id>(kNSNumber.get(), kNumberWithInt.get(), value); }
@@ -142,6 +145,9 @@ void* getConfigurationFor(Orig<void*(host::CFStringRef)> orig, id self, host::CF
   const bool fullPower = f.fullPowerMode;
   if (!config || (!preventDimming && !fullPower)) return config;
 
+  const void* patchedKey = patchKey(preventDimming, fullPower);
+  std::lock_guard lock(gPatchMutex);
+  if (id attached = objc::get_associated(config, patchedKey)) return attached;
   objc::Ref patched;
   bool completed;
   {
@@ -154,10 +160,9 @@ void* getConfigurationFor(Orig<void*(host::CFStringRef)> orig, id self, host::CF
     }
   }
   if (!completed || !patched) return config;
-  // The caller gets its own reference before the slot can let the dictionary go.
-  id result = objc::autorelease(objc::retain(patched.get()));
-  storeLastPatched(std::move(patched));
-  return result;
+  // Owned by the host's dictionary from here on; the daemon borrows it as it borrows that.
+  objc::set_associated(config, patchedKey, patched.get());
+  return patched.get();
 }
 
 id getThermalSuggestion(Orig<id(id)> orig, id self, id argument) {
@@ -317,11 +322,6 @@ bool installOne(Class hostClass, const hook::Replacement& replacement) {
 }
 
 }  // namespace
-
-objc::Ref lastPatchedConfiguration() {
-  std::lock_guard lock(gLastPatchedMutex);
-  return objc::Ref::retain(gLastPatched);
-}
 
 bool shouldSuppressThermalSignals() { return suppressesThermalSignals(flags()); }
 

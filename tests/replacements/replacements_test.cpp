@@ -15,6 +15,7 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/exception.hpp"
 #include "common/objc/foundation.hpp"
+#include "common/objc/weak.hpp"
 #include "common/objc/swizzle.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
@@ -211,7 +212,6 @@ TEST_F(Replacements, ConfigurationPatch) {
 
   // Native: the host's own dictionary.
   EXPECT_EQ(configuration(), hostConfig.get());
-  EXPECT_FALSE(repl::lastPatchedConfiguration());
 
   writePreferences({{"thermalPreventDimmingEnabled", objc::string("2")}});  // boolValue: on
   advanceMilliseconds(50);
@@ -223,7 +223,7 @@ TEST_F(Replacements, ConfigurationPatch) {
     EXPECT_EQ(objc::dictionary_get(dimmed, key), objc::boolean(false)) << key;
   }
   EXPECT_EQ(objc::int64_value(objc::dictionary_get(dimmed, "maxPower")), 30000);
-  EXPECT_EQ(repl::lastPatchedConfiguration().get(), dimmed);
+  EXPECT_EQ(configuration(), dimmed) << "the same section and settings: the same copy";
   EXPECT_EQ(objc::count(hostConfig.get()), 3u);  // the host's dictionary is left alone
 
   writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)},
@@ -237,8 +237,8 @@ TEST_F(Replacements, ConfigurationPatch) {
   EXPECT_EQ(objc::int64_value(objc::dictionary_get(both, "forcedThermalLevel")), 0);
   EXPECT_EQ(objc::dictionary_get(both, "CPMSMitigationState"), objc::boolean(false));
   EXPECT_TRUE(objc::string_equals(objc::dictionary_get(both, "sensor"), "die"));
-  EXPECT_EQ(repl::lastPatchedConfiguration().get(), both);
-  // The earlier result is still whole after the slot moved on.
+  EXPECT_NE(both, dimmed);
+  // The earlier result is still whole after another patch.
   EXPECT_EQ(objc::count(first.get()), 5u);
 
   // fullPower alone writes its ten keys only.
@@ -255,7 +255,48 @@ TEST_F(Replacements, ConfigurationPatch) {
   EXPECT_EQ(configuration(), probe::answers().configuration.get());
   probe::answers().configuration = objc::Ref();
   EXPECT_EQ(configuration(), nullptr);
-  EXPECT_EQ(repl::lastPatchedConfiguration().get(), full);
+  probe::answers().configuration = hostConfig;
+  EXPECT_EQ(configuration(), full);
+}
+
+// The daemon keeps the section it was answered while it asks for another, and uses it for
+// the life of the process; a patched section must live as long as the host's own (a
+// use after free here shows under AddressSanitizer). Each copy is made once per section and
+// settings, and goes with its section.
+TEST_F(Replacements, PatchedSectionsLiveAsLongAsTheHostsAndAreMadeOncePerSection) {
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  objc::Ref productSection = objc::make_mutable_dictionary();
+  objc::dictionary_set(productSection.get(), "maxPower", objc::number(30000));
+  objc::Ref componentSection = objc::make_mutable_dictionary();
+  objc::dictionary_set(componentSection.get(), "sensor", objc::string("die"));
+
+  id first = nullptr;
+  {
+    objc::AutoreleasePool pool;
+    probe::answers().configuration = productSection;
+    first = probe::configurationFor(probe::manager(), "Product");
+  }
+  {
+    objc::AutoreleasePool pool;
+    probe::answers().configuration = componentSection;
+    id second = probe::configurationFor(probe::manager(), "Components");
+    EXPECT_NE(second, first);
+    EXPECT_EQ(objc::count(second), 11u);
+  }
+  // Both pools drained, another section patched: the first is still the daemon's to use.
+  EXPECT_EQ(objc::count(first), 10u);  // maxPower is one of the ten keys written
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(first, "maxPower")), 50000);
+
+  objc::WeakRef watch(first);
+  for (int i = 0; i < 100; ++i) {
+    objc::AutoreleasePool pool;
+    probe::answers().configuration = productSection;
+    ASSERT_EQ(probe::configurationFor(probe::manager(), "Product"), first);
+  }
+  // The copy goes when the host's section goes.
+  probe::answers().configuration = objc::Ref();
+  productSection = objc::Ref();
+  EXPECT_FALSE(watch.load());
 }
 
 // A dictionary that raises when it is copied.
@@ -271,10 +312,11 @@ TEST_F(Replacements, ConfigurationPatchExceptionReturnsTheHostDictionaryAndLogs)
   probe::answers().configuration = config;
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
   hv_test::LogCapture log;
-  objc::Ref before = repl::lastPatchedConfiguration();
   EXPECT_EQ(probe::configurationFor(probe::manager(), "Components"), config.get());
   EXPECT_THAT(log.lines(), ElementsAre("halvernic thermal manager dim patch exception: copy refused"));
-  EXPECT_EQ(repl::lastPatchedConfiguration(), before);
+  // Nothing was attached: the next question tries again (and fails the same way).
+  EXPECT_EQ(probe::configurationFor(probe::manager(), "Components"), config.get());
+  EXPECT_EQ(log.lines().size(), 2u);
   probe::answers().configuration = objc::Ref();
 }
 
