@@ -113,7 +113,7 @@ void PreferenceSnapshot::resetForTesting() noexcept {
 }
 
 PreferenceSnapshot& preferenceSnapshot() {
-  static auto* snapshot = new PreferenceSnapshot(contract::kPreferencesPath);
+  static auto* snapshot = new PreferenceSnapshot(contract::resolved_preferences_path());
   return *snapshot;
 }
 

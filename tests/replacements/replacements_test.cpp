@@ -18,6 +18,7 @@
 #include "common/objc/weak.hpp"
 #include "common/objc/swizzle.hpp"
 #include "common/objc/thread.hpp"
+#include "extension/contract/contract.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
 #include "extension/hooking/host.hpp"
@@ -41,11 +42,11 @@ void writePreferences(std::initializer_list<std::pair<const char*, id>> entries)
   objc::Ref dictionary = objc::make_mutable_dictionary();
   for (const auto& [key, value] : entries) objc::dictionary_set(dictionary.get(), key, value);
   ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(),
-                                                       hv_test::kLiteralPreferencesPath));
+                                                       hv_test::privateView().preferencesPath));
 }
 
 void writeRawPreferences(const std::string& text) {
-  std::ofstream(hv_test::kLiteralPreferencesPath, std::ios::trunc) << text;
+  std::ofstream(hv_test::privateView().preferencesPath, std::ios::trunc) << text;
 }
 
 class Replacements : public ::testing::Test {
@@ -57,7 +58,7 @@ protected:
   void SetUp() override {
     ASSERT_TRUE(hv_test::privateView().ready)
         << "no private view of /var/mobile: " << hv_test::privateView().failure;
-    std::filesystem::remove(hv_test::kLiteralPreferencesPath);
+    std::filesystem::remove(hv_test::privateView().preferencesPath);
     repl::preferenceSnapshot().resetForTesting();
     repl::preferenceSnapshot().setClock(&testClock);
     probe::answers() = probe::Answers{};
@@ -344,7 +345,7 @@ TEST_F(Replacements, PreferenceValueForms) {
          objc::Ref root = objc::make_mutable_array();
          objc::array_add(root.get(), objc::string("fullPower"));
          ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(),
-                                                              hv_test::kLiteralPreferencesPath));
+                                                              hv_test::privateView().preferencesPath));
        },
        false, false, false},
   };
@@ -385,6 +386,39 @@ TEST_F(Replacements, SnapshotIsReusedForFiftyMillisecondsOfTheMonotonicClock) {
   const std::int64_t a = repl::PreferenceSnapshot::steadyClock();
   snapshot.refresh();
   EXPECT_GE(repl::PreferenceSnapshot::steadyClock(), a);
+}
+
+// On rootless jailbreaks the jailbreak root's /var/mobile is a folder of its own: the layer
+// follows the file the front-ends write through the contract (below the jailbreak root),
+// never one at the literal /var/mobile path.
+TEST_F(Replacements, FollowsTheModeTheContractWritesBelowTheJailbreakRoot) {
+  namespace contract = halvernic::contract;
+  const std::string resolved = contract::resolved_preferences_path();
+  ASSERT_EQ(resolved, hv_test::privateView().preferencesPath);
+  ASSERT_NE(resolved, hv_test::kLiteralPreferencesPath);
+  {
+    objc::AutoreleasePool pool;
+    objc::Ref stale = objc::make_mutable_dictionary();
+    objc::dictionary_set(stale.get(), "thermalPowerMode", objc::string("lowPower"));
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(stale.get(), hv_test::kLiteralPreferencesPath));
+  }
+  EXPECT_FALSE(repl::preferenceSnapshot().refresh().lowPowerMode) << "the literal path was read";
+
+  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPowerMode", objc::string("fullPower")));
+  advanceMilliseconds(50);
+  EXPECT_TRUE(repl::preferenceSnapshot().refresh().fullPowerMode);
+  probe::clearCalls();
+  host::kSetCPULevel.send(probe::controller(), 3);
+  EXPECT_THAT(probe::calls(), ElementsAre("setCPULevel: 0"));
+
+  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPreventDimmingEnabled",
+                                               objc::boolean(true)));
+  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPowerMode", objc::string("off")));
+  advanceMilliseconds(50);
+  const repl::PreferenceFlags flags = repl::preferenceSnapshot().refresh();
+  EXPECT_FALSE(flags.fullPowerMode);
+  EXPECT_TRUE(flags.preventDimming);
+  std::filesystem::remove(hv_test::kLiteralPreferencesPath);
 }
 
 TEST_F(Replacements, SharedDecisions) {
