@@ -1,8 +1,10 @@
 #include "common/objc/foundation.hpp"
 
 #include <cstring>
+#include <string>
 
 #include "common/objc/exception.hpp"
+#include "common/os/file.hpp"
 
 extern "C" void NSLogv(id format, va_list args);
 
@@ -39,6 +41,7 @@ constinit Selector kAllKeys{"allKeys"};
 constinit Selector kAddObject{"addObject:"};
 constinit Selector kMutableCopy{"mutableCopy"};
 constinit Selector kDataWithContentsOfFile{"dataWithContentsOfFile:"};
+constinit Selector kDataWithBytesLength{"dataWithBytes:length:"};
 constinit Selector kPropertyListWithData{"propertyListWithData:options:format:error:"};
 constinit Selector kDataWithPropertyList{"dataWithPropertyList:format:options:error:"};
 constinit Selector kWriteToFileAtomically{"writeToFile:atomically:"};
@@ -194,6 +197,24 @@ Ref read_property_list_file(std::string_view path) {
   catch_exception([&] {
     id data = send<id>(kNSData.get(), kDataWithContentsOfFile, string(path));
     result = parse_property_list(data);
+  });
+  return result;
+}
+
+Ref make_data(std::string_view bytes) {
+  return Ref::retain(send<id>(kNSData.get(), kDataWithBytesLength,
+                              static_cast<const void*>(bytes.data()),
+                              static_cast<NSUInteger>(bytes.size())));
+}
+
+Ref read_property_list_file(std::string_view path, std::size_t max_bytes) {
+  std::string bytes;
+  if (os::read_file(std::string(path).c_str(), max_bytes, bytes) != os::ReadStatus::ok) return {};
+  AutoreleasePool pool;
+  Ref result;
+  catch_exception([&] {
+    Ref data = make_data(bytes);
+    result = parse_property_list(data.get());
   });
   return result;
 }

@@ -15,7 +15,13 @@ public:
   //
   // A file replaced by renaming a complete new file into place reads as the old or the
   // new content, never a mixture: the file is opened once and read whole.
+  // The file is read with the preferences file's bounded read: a file above 1 MiB
+  // (contract::kMaxPreferencesFileSize) is unreadable.
   static objc::Ref readPropertyList(std::string_view path);
+
+  // The last step of readPropertyList: plist itself when it is a dictionary whose keys are
+  // all strings, otherwise a new empty dictionary.
+  static objc::Ref stringKeyedDictionary(objc::Ref plist);
 
   HFileManager() = delete;
 };

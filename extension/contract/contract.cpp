@@ -1,6 +1,7 @@
 #include "extension/contract/contract.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/ref.hpp"
@@ -58,11 +59,46 @@ std::string resolved_preferences_path() {
   return resolved ? std::string(resolved) : std::string();
 }
 
+objc::Ref read_preferences_property_list(std::string_view path) {
+  return objc::read_property_list_file(path, kMaxPreferencesFileSize);
+}
+
 objc::Ref read_preferences(std::string_view path) {
   objc::AutoreleasePool pool;
-  objc::Ref preferences = objc::read_property_list_file(path);
+  objc::Ref preferences = read_preferences_property_list(path);
   if (!objc::is_dictionary(preferences.get())) return objc::Ref();
   return preferences;
+}
+
+PreferencesFileReader::PreferencesFileReader(std::string path, std::int64_t windowNanoseconds,
+                                             StatFunction stat, Clock wallClock)
+    : path_(std::move(path)), window_(windowNanoseconds), stat_(stat), wallClock_(wallClock) {}
+
+PreferencesFileReader::Reading PreferencesFileReader::read() {
+  std::lock_guard lock(mutex_);
+  // The stamp is taken before the file is read: a file replaced meanwhile is read new and
+  // stamped old, which only costs one more parse at the next reading.
+  const std::optional<os::FileStamp> stamp = stat_(path_.c_str());
+  if (!stamp) {
+    if (kept_ == Kept::missing) return Reading{last_, false};
+    kept_ = Kept::missing;
+    last_ = objc::Ref();
+    return Reading{objc::Ref(), true};
+  }
+  if (kept_ == Kept::file && *stamp == stamp_ && !racy_) return Reading{last_, false};
+  objc::Ref plist = read_preferences_property_list(path_);
+  parses_.fetch_add(1, std::memory_order_relaxed);
+  kept_ = Kept::file;
+  stamp_ = *stamp;
+  racy_ = stamp->changed_within(window_, wallClock_());
+  last_ = plist;
+  return Reading{std::move(plist), true};
+}
+
+void PreferencesFileReader::reset() noexcept {
+  std::lock_guard lock(mutex_);
+  kept_ = Kept::nothing;
+  last_ = objc::Ref();
 }
 
 bool write_preference_value(std::string_view path, std::string_view key, id value) {

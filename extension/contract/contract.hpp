@@ -4,13 +4,18 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/objc/ref.hpp"
 #include "common/objc/runtime.hpp"
+#include "common/os/clock.hpp"
+#include "common/os/file.hpp"
 
 namespace halvernic::contract {
 
@@ -102,10 +107,67 @@ inline constexpr std::uint64_t kPublishedRuntimeState = encode_runtime_state(0, 
 // (reads as a missing file).
 std::string resolved_preferences_path();
 
+// The largest preferences file any reader accepts. The file is written by user-level
+// processes and read by a root daemon on its hot paths; a real one is under 2 KB. A larger
+// file is unreadable: it reads as a missing one, and is never read whole or parsed.
+inline constexpr std::size_t kMaxPreferencesFileSize = 1024 * 1024;  // 1 MiB
+
+// The property list stored in the file at path (mutable containers, any root), read with
+// one bounded read: nil when the file is missing, unreadable, above
+// kMaxPreferencesFileSize (or grows past it while it is read), or not a property list.
+// Every reader of the preferences file, in every binary, reads through here.
+objc::Ref read_preferences_property_list(std::string_view path);
+
 // The preferences as stored in the file at path: a mutable dictionary, or nil when the file is
-// missing or unreadable, is not a property list, or its root is not a dictionary. Every
-// reader outside the engine goes through here (the front-ends read each row with it).
+// missing or unreadable (above the limit included), is not a property list, or its root is not
+// a dictionary. The front-ends read each row with it, and write_preference_value loads with it.
 objc::Ref read_preferences(std::string_view path);
+
+// The preferences file read again only when it changed. A reading costs one stat while the
+// file keeps its device, inode, size and modification and status change times; otherwise
+// (or the first time) the file is read and parsed with read_preferences_property_list. As
+// git does with racily clean files, a file whose times lie within `window` of the moment
+// it was parsed is parsed again at the next reading: two rewrites of the same size within
+// one tick of the file system's clock leave the stamp as it was.
+//
+// Threads: readings are serialised by a lock held for the stat and, when the file changed,
+// the bounded read and the parse.
+class PreferencesFileReader {
+public:
+  // For tests: how the file is stat'ed, and the wall clock its times are compared with.
+  using StatFunction = std::optional<os::FileStamp> (*)(const char* path) noexcept;
+  using Clock = std::int64_t (*)() noexcept;
+
+  PreferencesFileReader(std::string path, std::int64_t windowNanoseconds,
+                        StatFunction stat = &os::file_stamp,
+                        Clock wallClock = &os::wall_clock_nanoseconds);
+  PreferencesFileReader(const PreferencesFileReader&) = delete;
+  PreferencesFileReader& operator=(const PreferencesFileReader&) = delete;
+
+  struct Reading {
+    objc::Ref propertyList;  // as read_preferences_property_list answers it
+    bool fresh = false;      // taken now (else: the previous reading, the file unchanged)
+  };
+  Reading read();
+
+  const std::string& path() const noexcept { return path_; }
+  // How many times the file was read and parsed (a missing file is neither).
+  std::uint64_t parses() const noexcept { return parses_.load(std::memory_order_relaxed); }
+  // Forgets the previous reading: the next one parses.
+  void reset() noexcept;
+
+private:
+  const std::string path_;
+  const std::int64_t window_;
+  const StatFunction stat_;
+  const Clock wallClock_;
+  std::mutex mutex_;
+  enum class Kept { nothing, missing, file } kept_ = Kept::nothing;
+  os::FileStamp stamp_;  // of the file kept
+  bool racy_ = false;    // its times lay within the window when it was parsed
+  objc::Ref last_;
+  std::atomic<std::uint64_t> parses_{0};
+};
 
 // One front-end change, the part both front-ends share: load the file at path as a mutable
 // dictionary (an empty one when it is missing, unreadable or not a dictionary), set value

@@ -50,12 +50,19 @@ HPowerHepler& HPowerHepler::shared() {
   return *instance;
 }
 
-HPowerHepler::HPowerHepler() : preferencesPath_(contract::resolved_preferences_path()) {}
+// A file whose times lie within this of its parsing is parsed again at the next reading
+// (two rewrites of one size within a tick of the file system's clock keep its stamp).
+constexpr std::int64_t kRacyFileWindowNanoseconds = 50'000'000;
+
+HPowerHepler::HPowerHepler()
+    : preferencesFile_(contract::resolved_preferences_path(), kRacyFileWindowNanoseconds) {}
 
 // ---- preferences -------------------------------------------------------------------------
 
-objc::Ref HPowerHepler::readPreferencesFile() const {
-  return HFileManager::readPropertyList(preferencesPath_);
+// What HFileManager::readPropertyList answers for the file, parsed only when it changed: an
+// unchanged file costs one stat.
+objc::Ref HPowerHepler::readPreferencesFile() {
+  return HFileManager::stringKeyedDictionary(preferencesFile_.read().propertyList);
 }
 
 void HPowerHepler::replacePreferences(objc::Ref dictionary) {
@@ -337,6 +344,7 @@ void HPowerHepler::scheduleReapplications() {
 }
 
 void HPowerHepler::resetForTesting() {
+  preferencesFile_.reset();
   replacePreferences(objc::Ref());
   lastCPUPerformanceMode_.reset();
   lastThermalMitigationsDisabled_ = false;

@@ -97,9 +97,11 @@ private:
   void replacePreferences(objc::Ref dictionary);
   Decoded decoded() const;
   void clearObservedMaxima();
-  objc::Ref readPreferencesFile() const;
+  objc::Ref readPreferencesFile();
 
-  const std::string preferencesPath_;  // resolved with jbroot once: the binding is per process
+  // The preferences file, resolved with jbroot once (the binding is per process), parsed
+  // only when it changed.
+  halvernic::contract::PreferencesFileReader preferencesFile_;
 
   // plistObj: the dictionary behind a short lock (held to copy a reference), and its
   // decoding in one atomic word for the hot paths.

@@ -7,7 +7,6 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
-#include "extension/hooking/host.hpp"
 
 namespace halvernic::replacements {
 
@@ -25,7 +24,7 @@ std::int64_t PreferenceSnapshot::steadyClock() noexcept {
 }
 
 PreferenceSnapshot::PreferenceSnapshot(std::string path, Clock clock)
-    : path_(std::move(path)), clock_(clock) {}
+    : file_(std::move(path), kReuseWindowNanoseconds), clock_(clock) {}
 
 PreferenceFlags PreferenceSnapshot::decode(std::uint8_t bits) noexcept {
   return PreferenceFlags{(bits & kFullPower) != 0, (bits & kLowPower) != 0,
@@ -53,7 +52,7 @@ PreferenceFlags PreferenceSnapshot::refreshSlow(std::int64_t now) {
       return decode(flags_.load(std::memory_order_relaxed));
     }
     tlReading = true;
-    const std::uint8_t bits = readFile();
+    const std::uint8_t bits = readFile(flags_.load(std::memory_order_relaxed));
     tlReading = false;
     flags_.store(bits, std::memory_order_release);
     readTime_.store(now, std::memory_order_release);
@@ -76,17 +75,19 @@ PreferenceFlags PreferenceSnapshot::refreshSlow(std::int64_t now) {
   return decode(flags_.load(std::memory_order_relaxed));
 }
 
-std::uint8_t PreferenceSnapshot::readFile() {
+std::uint8_t PreferenceSnapshot::readFile(std::uint8_t previous) {
   fileReads_.fetch_add(1, std::memory_order_relaxed);
   std::uint8_t bits = 0;
-  // Whatever the file holds, reading it never fails: a missing or unreadable file, a root
-  // that is not a dictionary, or anything raised on the way reads as no preferences.
+  // Whatever the file holds, reading it never fails: a missing or unreadable file (one
+  // above the preferences file's size limit included), a root that is not a dictionary, or
+  // anything raised on the way reads as no preferences.
   try {
     objc::attach_current_thread();
     objc::AutoreleasePool pool;
+    contract::PreferencesFileReader::Reading reading = file_.read();
+    if (!reading.fresh) return previous;  // the file did not change
     objc::catch_exception([&] {
-      id preferences =
-          host::kDictionaryWithContentsOfFile.send(host::kNSDictionary.get(), objc::string(path_));
+      id preferences = reading.propertyList.get();
       if (!objc::is_dictionary(preferences)) return;
       std::uint8_t read = 0;
       if (objc::platform_bool_value(objc::dictionary_get(preferences, contract::kPreventDimmingKey))) {
@@ -106,6 +107,7 @@ std::uint8_t PreferenceSnapshot::readFile() {
 }
 
 void PreferenceSnapshot::resetForTesting() noexcept {
+  file_.reset();
   readTime_.store(kNeverRead, std::memory_order_release);
   flags_.store(0, std::memory_order_release);
   fileReads_.store(0, std::memory_order_relaxed);

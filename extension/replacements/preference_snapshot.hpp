@@ -1,6 +1,7 @@
 // The replacement layer's own view of the preferences: whether the mode is fullPower or
 // lowPower and whether thermal dimming is to be prevented, re-read from the file at most
-// once per 0.05 seconds.
+// once per 0.05 seconds, and parsed only when the file changed (an unchanged file costs one
+// stat per window; contract::PreferencesFileReader).
 //
 // Threads: every daemon thread that reaches a replacement asks the snapshot. Within the
 // reuse window an answer costs one clock read and two atomic loads; it allocates nothing
@@ -18,6 +19,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+
+#include "extension/contract/contract.hpp"
 
 namespace halvernic::replacements {
 
@@ -38,6 +41,7 @@ public:
 
   // path: the preferences file, used exactly as given.
   explicit PreferenceSnapshot(std::string path, Clock clock = &steadyClock);
+  const std::string& path() const noexcept { return file_.path(); }
   PreferenceSnapshot(const PreferenceSnapshot&) = delete;
   PreferenceSnapshot& operator=(const PreferenceSnapshot&) = delete;
 
@@ -49,8 +53,10 @@ public:
   bool lowPowerMode() { return refresh().lowPowerMode; }
   bool preventDimming() { return refresh().preventDimming; }
 
-  // How many times the file has been read (each reading counts, whatever it found).
+  // How many times the file has been looked at (each look counts, whatever it found), and
+  // how many times it was read and parsed.
   std::uint64_t fileReads() const noexcept { return fileReads_.load(std::memory_order_relaxed); }
+  std::uint64_t fileParses() const noexcept { return file_.parses(); }
 
   // For tests and benchmarks: another clock, and back to the unread state.
   void setClock(Clock clock) noexcept { clock_.store(clock, std::memory_order_relaxed); }
@@ -65,9 +71,9 @@ private:
     return readTime != kNeverRead && now - readTime < kReuseWindowNanoseconds;
   }
   PreferenceFlags refreshSlow(std::int64_t now);
-  std::uint8_t readFile();
+  std::uint8_t readFile(std::uint8_t previous);
 
-  const std::string path_;
+  contract::PreferencesFileReader file_;
   std::atomic<Clock> clock_;
   // flags_ is published before readTime_ (both release), so a caller that sees a reading
   // time also sees the flags of that reading or a later one.

@@ -123,6 +123,20 @@ TEST_F(FileManagerTest, EveryFailureReadsAsAnEmptyDictionary) {
   expect_empty_dictionary(HFileManager::readPropertyList(path("cut.plist")));
 }
 
+// The preferences file's size limit: a valid dictionary one byte above 1 MiB is unreadable.
+TEST_F(FileManagerTest, AFileAboveOneMebibyteReadsAsAnEmptyDictionary) {
+  const std::string head =
+      "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>thermalPowerMode</key>"
+      "<string>fullPower</string><key>padding</key><string>";
+  const std::string tail = "</string></dict></plist>";
+  const std::size_t limit = 1024 * 1024;
+  write_bytes(path("limit.plist"), head + std::string(limit - head.size() - tail.size(), 'x') + tail);
+  EXPECT_EQ(objc::count(HFileManager::readPropertyList(path("limit.plist")).get()), 2u);
+  write_bytes(path("large.plist"),
+              head + std::string(limit + 1 - head.size() - tail.size(), 'x') + tail);
+  expect_empty_dictionary(HFileManager::readPropertyList(path("large.plist")));
+}
+
 TEST_F(FileManagerTest, NonStringKeysGiveAnEmptyDictionary) {
   // The parser itself accepts the integer key: the reader is what refuses it.
   write_bytes(path("integer.plist"), binary_with_integer_key(false));

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/objc/foundation.hpp"
+#include "common/os/file.hpp"
 #include "extension/contract/contract.hpp"
 
 namespace {
@@ -217,4 +218,119 @@ TEST_F(WriteProtocol, ReadingGivesAMutableDictionaryOrNilForAnythingElse) {
   EXPECT_EQ(contract::power_mode_of(read.get()), PowerMode::lowPower);
   objc::dictionary_set(read.get(), "added", objc::number(1));  // mutable: would raise otherwise
   EXPECT_EQ(objc::int64_value(objc::dictionary_get(read.get(), "added")), 1);
+}
+
+// ---- the size limit and the reading of changed files only ---------------------------------
+
+namespace {
+
+// An XML property list of exactly `size` bytes holding the mode and padding.
+std::string plist_of_size(std::size_t size, const char* mode) {
+  const std::string head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>thermalPowerMode</key><string>" + std::string(mode) +
+      "</string><key>padding</key><string>";
+  const std::string tail = "</string></dict></plist>\n";
+  return head + std::string(size - head.size() - tail.size(), 'x') + tail;
+}
+
+}  // namespace
+
+TEST_F(WriteProtocol, AFileAboveOneMebibyteIsUnreadableForEveryReaderAndTheWriteStartsEmpty) {
+  write_raw(plist_of_size(contract::kMaxPreferencesFileSize, "fullPower"));
+  EXPECT_EQ(contract::power_mode_of(contract::read_preferences(path_).get()), PowerMode::fullPower)
+      << "exactly at the limit";
+
+  write_raw(plist_of_size(contract::kMaxPreferencesFileSize + 1, "fullPower"));
+  EXPECT_FALSE(contract::read_preferences(path_));
+  EXPECT_FALSE(contract::read_preferences_property_list(path_));
+  std::string bytes;
+  EXPECT_EQ(os::read_file(path_.c_str(), contract::kMaxPreferencesFileSize, bytes),
+            os::ReadStatus::tooLarge);
+  EXPECT_TRUE(bytes.empty()) << "nothing of it is read";
+
+  // A front-end's write loads nothing from it and writes a small file.
+  objc::AutoreleasePool pool;
+  ASSERT_TRUE(contract::write_preference_value(path_, "thermalPowerMode", objc::string("lowPower")));
+  EXPECT_EQ(keys_on_disk(), (std::set<std::string>{"thermalPowerMode"}));
+  EXPECT_LT(fs::file_size(path_), 1024u);
+}
+
+class PreferencesFile : public WriteProtocol {
+protected:
+  static constexpr std::int64_t kWindow = 50'000'000;
+  static PowerMode mode_of(const contract::PreferencesFileReader::Reading& reading) {
+    return contract::power_mode_of(reading.propertyList.get());
+  }
+  // Rewrites the file in place (same inode), as a writer that does not rename would.
+  void rewrite_in_place(const std::string& bytes) {
+    std::ofstream out(path_, std::ios::binary | std::ios::in | std::ios::out);
+    out << bytes;
+  }
+};
+
+TEST_F(PreferencesFile, AnUnchangedFileIsParsedOnceAReplacedOneAgain) {
+  contract::PreferencesFileReader reader(path_, kWindow, &os::file_stamp,
+                                         [] () noexcept { return std::int64_t{1} << 62; });
+  EXPECT_TRUE(reader.read().fresh) << "missing: a reading of nothing";
+  EXPECT_FALSE(reader.read().fresh) << "still missing";
+  EXPECT_EQ(reader.parses(), 0u);
+
+  write_raw(plist_of_size(400, "lowPower"));
+  contract::PreferencesFileReader::Reading first = reader.read();
+  EXPECT_TRUE(first.fresh);
+  EXPECT_EQ(mode_of(first), PowerMode::lowPower);
+  for (int i = 0; i < 10; ++i) {
+    contract::PreferencesFileReader::Reading again = reader.read();
+    EXPECT_FALSE(again.fresh);
+    EXPECT_EQ(again.propertyList.get(), first.propertyList.get());
+  }
+  EXPECT_EQ(reader.parses(), 1u);
+
+  // Written anew by renaming another file into place, as the front-ends write.
+  objc::AutoreleasePool pool;
+  ASSERT_TRUE(contract::write_preference_value(path_, "thermalPowerMode", objc::string("fullPower")));
+  contract::PreferencesFileReader::Reading replaced = reader.read();
+  EXPECT_TRUE(replaced.fresh);
+  EXPECT_EQ(mode_of(replaced), PowerMode::fullPower);
+  EXPECT_EQ(reader.parses(), 2u);
+
+  fs::remove(path_);
+  EXPECT_TRUE(reader.read().fresh);
+  EXPECT_FALSE(reader.read().propertyList);
+}
+
+// Two rewrites of the same size in place within one tick of the file system's clock leave
+// device, inode, size and both times as they were: the stamp cannot tell them apart. A file
+// whose times lie within the window of its parsing is therefore parsed again.
+TEST_F(PreferencesFile, SameSizeRewritesWithinOneTickAreNeverMistakenForNone) {
+  static std::int64_t now;
+  static const os::FileStamp fixed{1, 2, 400, 1'000'000'000'000, 1'000'000'000'000};
+  auto stat_fixed = [](const char* path) noexcept -> std::optional<os::FileStamp> {
+    return fs::exists(path) ? std::optional<os::FileStamp>(fixed) : std::nullopt;
+  };
+  now = fixed.changed_ns + 1'000'000;  // parsed 1 ms after the write
+  contract::PreferencesFileReader reader(path_, kWindow, stat_fixed, [] () noexcept { return now; });
+
+  write_raw(plist_of_size(400, "lowPower"));
+  EXPECT_EQ(mode_of(reader.read()), PowerMode::lowPower);
+  rewrite_in_place(plist_of_size(400, "notAMode"));
+  EXPECT_EQ(mode_of(reader.read()), PowerMode::off) << "the second write was missed";
+  rewrite_in_place(plist_of_size(400, "fullPower"));
+  now = fixed.changed_ns + kWindow;  // parsed once more, a window after the write
+  EXPECT_EQ(mode_of(reader.read()), PowerMode::fullPower);
+  EXPECT_EQ(reader.parses(), 3u);
+  // The file's times now lie a window before its last parsing: an unchanged stamp is an
+  // unchanged file.
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(reader.read().fresh);
+  EXPECT_EQ(reader.parses(), 3u);
+}
+
+// The same on the real file system and clocks: an in-place rewrite right after a reading.
+TEST_F(PreferencesFile, AnInPlaceRewriteRightAfterAReadingIsSeen) {
+  contract::PreferencesFileReader reader(path_, kWindow);
+  write_raw(plist_of_size(400, "lowPower"));
+  EXPECT_EQ(mode_of(reader.read()), PowerMode::lowPower);
+  rewrite_in_place(plist_of_size(400, "fullPower"));
+  EXPECT_EQ(mode_of(reader.read()), PowerMode::fullPower);
 }

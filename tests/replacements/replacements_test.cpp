@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -419,6 +421,38 @@ TEST_F(Replacements, FollowsTheModeTheContractWritesBelowTheJailbreakRoot) {
   EXPECT_FALSE(flags.fullPowerMode);
   EXPECT_TRUE(flags.preventDimming);
   std::filesystem::remove(hv_test::kLiteralPreferencesPath);
+}
+
+// An unchanged file costs one stat per window and is parsed once; a file above the size
+// limit is never parsed and reads as native.
+TEST_F(Replacements, AnUnchangedFileIsParsedOnceAndAnOversizedOneNever) {
+  repl::PreferenceSnapshot& snapshot = repl::preferenceSnapshot();
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  // A file whose times lie within a window of its parsing is parsed again (file times are
+  // wall-clock times): let this one age past that first.
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  const std::uint64_t before = snapshot.fileParses();
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_TRUE(snapshot.fullPowerMode());
+    advanceMilliseconds(50);
+  }
+  EXPECT_EQ(snapshot.fileReads(), 20u);
+  EXPECT_EQ(snapshot.fileParses() - before, 1u);
+
+  {
+    objc::AutoreleasePool pool;
+    objc::Ref large = objc::make_mutable_dictionary();
+    objc::dictionary_set(large.get(), "thermalPowerMode", objc::string("lowPower"));
+    objc::dictionary_set(large.get(), "padding", objc::string(std::string(2 << 20, 'x')));
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(large.get(),
+                                                         hv_test::privateView().preferencesPath));
+  }
+  const std::uint64_t parses = snapshot.fileParses();
+  advanceMilliseconds(50);
+  const repl::PreferenceFlags flags = snapshot.refresh();
+  EXPECT_FALSE(flags.lowPowerMode);
+  EXPECT_FALSE(flags.fullPowerMode);
+  EXPECT_EQ(snapshot.fileParses(), parses + 1) << "counted as a reading, found unreadable";
 }
 
 TEST_F(Replacements, SharedDecisions) {

@@ -1,0 +1,16 @@
+// Clocks, in nanoseconds.
+#pragma once
+
+#include <cstdint>
+
+namespace os {
+
+// A monotonic clock read as cheaply as the platform allows, at the resolution of its tick
+// (a few milliseconds at most): for windows of tens of milliseconds on hot paths. Darwin's
+// approximate uptime clock (CLOCK_UPTIME_RAW_APPROX), Linux's CLOCK_MONOTONIC_COARSE.
+std::int64_t coarse_monotonic_nanoseconds() noexcept;
+
+// The wall clock (what file times are measured on), since 1970.
+std::int64_t wall_clock_nanoseconds() noexcept;
+
+}  // namespace os

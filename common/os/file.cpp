@@ -1,0 +1,90 @@
+#include "common/os/file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace os {
+namespace {
+
+std::int64_t nanoseconds(const timespec& t) noexcept {
+  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+FileStamp stamp_of(const struct stat& info) noexcept {
+  FileStamp stamp;
+  stamp.device = static_cast<std::uint64_t>(info.st_dev);
+  stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+  stamp.size = static_cast<std::int64_t>(info.st_size);
+#if defined(__APPLE__)
+  stamp.modified_ns = nanoseconds(info.st_mtimespec);
+  stamp.changed_ns = nanoseconds(info.st_ctimespec);
+#else
+  stamp.modified_ns = nanoseconds(info.st_mtim);
+  stamp.changed_ns = nanoseconds(info.st_ctim);
+#endif
+  return stamp;
+}
+
+class File {
+public:
+  explicit File(int fd) noexcept : fd_(fd) {}
+  ~File() {
+    if (fd_ >= 0) close(fd_);
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  int get() const noexcept { return fd_; }
+
+private:
+  int fd_;
+};
+
+}  // namespace
+
+std::optional<FileStamp> file_stamp(const char* path) noexcept {
+  struct stat info {};
+  if (!path || stat(path, &info) != 0) return std::nullopt;
+  return stamp_of(info);
+}
+
+ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes,
+                     FileStamp* stamp) {
+  bytes.clear();
+  if (!path || !*path) return ReadStatus::missing;
+  File file(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (file.get() < 0) return errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
+  struct stat info {};
+  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadStatus::failed;
+  if (stamp) *stamp = stamp_of(info);
+  if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > max_bytes) {
+    return ReadStatus::tooLarge;
+  }
+  // One byte more than the limit tells a file that grew past it since fstat.
+  bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) {
+      if (bytes.size() > max_bytes) {
+        bytes.clear();
+        return ReadStatus::tooLarge;
+      }
+      bytes.resize(std::min(bytes.size() * 2, max_bytes + 1));
+    }
+    const ssize_t got = read(file.get(), bytes.data() + filled, bytes.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      bytes.clear();
+      return ReadStatus::failed;
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes.resize(filled);
+  return ReadStatus::ok;
+}
+
+}  // namespace os

@@ -1,0 +1,47 @@
+// A file's identity as stat gives it, and a bounded read of a whole file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace os {
+
+// What tells one version of a file from another without reading it: the device and inode
+// (a file renamed into place is another file), its size, and its modification and status
+// change times. Equal stamps may still hide a change made within one tick of the file
+// system's clock: see FileStamp::changed_within.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;  // wall clock
+  std::int64_t changed_ns = 0;   // wall clock
+  bool operator==(const FileStamp&) const = default;
+
+  // Whether either time lies less than window before now (or after it): a write within
+  // the same tick could then follow without changing the stamp.
+  bool changed_within(std::int64_t window_ns, std::int64_t now_ns) const noexcept {
+    const std::int64_t latest = modified_ns > changed_ns ? modified_ns : changed_ns;
+    return now_ns - latest < window_ns;
+  }
+};
+
+// The stamp of the file at path (following links); nothing when it cannot be stat'ed.
+std::optional<FileStamp> file_stamp(const char* path) noexcept;
+
+enum class ReadStatus {
+  ok,
+  missing,   // no such file
+  tooLarge,  // larger than the limit when opened, or grew past it while read
+  failed,    // anything else (not a regular file, permissions, read errors)
+};
+
+// Reads the whole regular file at path into bytes with one open file and reads bounded by
+// max_bytes: a file above the limit is never read, and one growing meanwhile is never read
+// past it. stamp, when given, receives the stamp of the file that was opened.
+ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes,
+                     FileStamp* stamp = nullptr);
+
+}  // namespace os
