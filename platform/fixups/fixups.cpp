@@ -11,6 +11,13 @@
 //    nil without an error for some other bad input.
 //  - -[NSString boolValue]: skip leading white space, an optional "+" or "-" and leading
 //    zeros; YES when the next character is one of "YyTt" or a digit 1-9, otherwise NO.
+//  - Reading a property list is silent. GNUstep's readers write lines of their own through
+//    NSLog for input they refuse ("Contents of file '...' does not contain a dictionary",
+//    once per read: twenty lines a second from a daemon that re-reads a damaged
+//    preferences file every 0.05 seconds). Apple's write nothing. Lines logged on a thread
+//    while it is inside one of the readers above are dropped; every other line, from any
+//    thread, is logged as before. NSData's file readers are silenced the same way (GNUstep
+//    logs "Open (...) attempt failed" for a path it cannot read as a file).
 #include <objc/runtime.h>
 
 #include <cstdlib>
@@ -31,6 +38,7 @@ constexpr long kPropertyListReadCorruptError = 3840;
 constexpr unsigned long kImmutable = 0;
 
 constinit objc::ClassName kNSData{"NSData"};
+constinit objc::ClassName kNSMutableData{"NSMutableData"};
 constinit objc::ClassName kNSError{"NSError"};
 constinit objc::ClassName kNSDictionary{"NSDictionary"};
 constinit objc::ClassName kNSArray{"NSArray"};
@@ -39,6 +47,7 @@ constinit objc::ClassName kNSCharacterSet{"NSCharacterSet"};
 constinit objc::ClassName kNSPropertyListSerialization{"NSPropertyListSerialization"};
 
 constinit objc::Selector kDataWithContentsOfFile{"dataWithContentsOfFile:"};
+constinit objc::Selector kDataWithContentsOfURL{"dataWithContentsOfURL:"};
 constinit objc::Selector kBytes{"bytes"};
 constinit objc::Selector kLength{"length"};
 constinit objc::Selector kCharacterAtIndex{"characterAtIndex:"};
@@ -56,6 +65,31 @@ constinit objc::Selector kPropertyListWithData{"propertyListWithData:options:for
 constinit objc::Selector kPropertyListFromData{
     "propertyListFromData:mutabilityOption:format:errorDescription:"};
 constinit objc::Selector kErrorWithDomain{"errorWithDomain:code:userInfo:"};
+
+// ---- silence inside the readers --------------------------------------------------------
+
+// GNUstep hands every NSLog line to this handler; it starts as GNUstep's own, which writes
+// the line to the log.
+extern "C" {
+using NSLogPrintfHandler = void(id message);
+extern NSLogPrintfHandler* _NSLog_printf_handler;
+}
+
+// How deep this thread is inside the property-list readers.
+thread_local int reading_depth = 0;
+NSLogPrintfHandler* platform_log_handler = nullptr;  // set by the constructor
+
+struct SilentReading {
+  SilentReading() noexcept { ++reading_depth; }
+  ~SilentReading() { --reading_depth; }
+  SilentReading(const SilentReading&) = delete;
+  SilentReading& operator=(const SilentReading&) = delete;
+};
+
+void log_unless_reading(id message) {
+  if (reading_depth > 0) return;
+  platform_log_handler(message);
+}
 
 // Implementations replaced, by the class they were replaced in. Written once by the
 // constructor before any other code of the process runs, read-only afterwards.
@@ -104,6 +138,7 @@ id read_binary_plist(id path, bool* is_binary) {
 }
 
 id init_from_file(id self, SEL cmd, id path, Class kind, SEL init_with) {
+  SilentReading silent;
   bool is_binary = false;
   id plist = path ? read_binary_plist(path, &is_binary) : nullptr;
   if (!is_binary) return objc::call<id>(original_for(self, cmd, false), self, cmd, path);
@@ -122,6 +157,7 @@ id array_init_with_file(id self, SEL cmd, id path) {
 }
 
 id init_from_url(id self, SEL cmd, id url, Class kind, SEL init_with) {
+  SilentReading silent;
   if (url && objc::send_bool(url, kIsFileURL)) {
     id path = objc::send<id>(url, kPath);
     bool is_binary = false;
@@ -142,6 +178,17 @@ id dictionary_init_with_url(id self, SEL cmd, id url) {
 }
 id array_init_with_url(id self, SEL cmd, id url) {
   return init_from_url(self, cmd, url, kNSArray.get(), kInitWithArray);
+}
+
+// ---- NSData's file readers, silent ----------------------------------------------------
+
+id data_read_class_side(id self, SEL cmd, id path_or_url) {
+  SilentReading silent;
+  return objc::call<id>(original_for(self, cmd, true), self, cmd, path_or_url);
+}
+id data_read_instance_side(id self, SEL cmd, id path_or_url) {
+  SilentReading silent;
+  return objc::call<id>(original_for(self, cmd, false), self, cmd, path_or_url);
 }
 
 // ---- NSPropertyListSerialization: nil and an error instead of an exception -------------
@@ -175,6 +222,7 @@ bool in_apple_format(id data) {
 template <class Failure>
 id read_without_raising(id self, SEL cmd, id data, unsigned long option, long* format, id* out,
                         Failure failure) {
+  SilentReading silent;
   if (!in_apple_format(data)) {
     if (out) *out = failure("");
     return nullptr;
@@ -259,10 +307,22 @@ std::vector<Class> string_classes_defining_bool_value() {
   replace(kNSArray.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&array_init_with_file), false);
   replace(kNSArray.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&array_init_with_url), false);
 
+  // GNUstep's NSMutableData defines its class-side readers again.
+  for (Class cls : {kNSData.get(), kNSMutableData.get()}) {
+    replace(cls, kDataWithContentsOfFile, reinterpret_cast<IMP>(&data_read_class_side), true);
+    replace(cls, kDataWithContentsOfURL, reinterpret_cast<IMP>(&data_read_class_side), true);
+  }
+  replace(kNSData.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&data_read_instance_side), false);
+  replace(kNSData.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&data_read_instance_side), false);
+
   replace(kNSPropertyListSerialization.get(), kPropertyListWithData,
           reinterpret_cast<IMP>(&property_list_with_data), true);
   replace(kNSPropertyListSerialization.get(), kPropertyListFromData,
           reinterpret_cast<IMP>(&property_list_from_data), true);
+
+  // A GNUstep without a handler of its own set writes lines itself: nothing to filter then.
+  platform_log_handler = _NSLog_printf_handler;
+  if (platform_log_handler) _NSLog_printf_handler = &log_unless_reading;
 
   whitespace = objc::retain(objc::send<id>(kNSCharacterSet.get(), kWhitespaceAndNewline));
   for (Class c : string_classes_defining_bool_value()) {

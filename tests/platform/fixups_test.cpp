@@ -1,11 +1,18 @@
 // GNUstep corrected to Apple's Foundation at load (hv_foundation_fixups).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "common/objc/foundation.hpp"
+#include "common/objc/swizzle.hpp"
+#include "common/objc/thread.hpp"
 
 namespace {
 
@@ -150,6 +157,113 @@ TEST_F(Fixups, StringBoolValueIsApples) {
       EXPECT_EQ(objc::send_bool(string, objc::sel("boolValue")), c.value)
           << "\"" << c.text << "\" as " << objc::class_name(objc::class_of(string));
     }
+  }
+}
+
+// While alive, what the process writes to its standard error (where GNUstep writes NSLog
+// lines) goes to a file instead.
+class StandardErrorCapture {
+public:
+  explicit StandardErrorCapture(std::string path) : path_(std::move(path)) {
+    saved_ = dup(2);
+    const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+  }
+  ~StandardErrorCapture() { restore(); }
+  std::string finish() {
+    restore();
+    std::ifstream in(path_);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+private:
+  void restore() {
+    if (saved_ < 0) return;
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+  }
+  std::string path_;
+  int saved_ = -1;
+};
+
+// +[NSData dataWithContentsOfFile:], which the readers call while they read: here it has
+// another thread log a line and waits for it before reading.
+IMP g_data_with_contents_of_file = nullptr;
+std::atomic<int> g_lines_from_other_thread{0};
+// Only around the reads: GNUstep's NSLog itself reads files while it holds its lock.
+std::atomic<bool> g_armed{false};
+
+id data_with_contents_of_file_while_another_thread_logs(id self, SEL cmd, id path) {
+  if (!g_armed) return objc::call<id>(g_data_with_contents_of_file, self, cmd, path);
+  std::thread([] {
+    objc::run_attached([] {
+      objc::log("halvernic: line %d from another thread during a read",
+                g_lines_from_other_thread.fetch_add(1) + 1);
+    });
+  }).join();
+  return objc::call<id>(g_data_with_contents_of_file, self, cmd, path);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(Fixups, ReadingACorruptPropertyListLogsNothingWhileOtherLinesStillAppear) {
+  const std::string corrupt = write("corrupt.plist", "{a=(1,2;<x");  // 10 bytes, no list
+  const std::string array_path = write("array.plist", "(1, 2)");    // not a dictionary
+  id corrupt_data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                                   static_cast<const void*>("<plist><dict><key>"), 18UL);
+  id url = objc::send<id>(objc::cls("NSURL"), objc::sel("fileURLWithPath:"), objc::string(corrupt));
+
+  Class data_class = objc::cls("NSData");
+  g_lines_from_other_thread = 0;
+  g_data_with_contents_of_file = objc::replace_class_method(
+      data_class, objc::sel("dataWithContentsOfFile:"),
+      reinterpret_cast<IMP>(&data_with_contents_of_file_while_another_thread_logs));
+  ASSERT_NE(g_data_with_contents_of_file, nullptr);
+
+  StandardErrorCapture capture((folder_ / "stderr").string());
+  objc::log("halvernic: before the reads");
+  g_armed = true;
+  for (int round = 0; round < 3; ++round) {
+    for (const char* cls : {"NSDictionary", "NSMutableDictionary"}) {
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(corrupt)),
+                nullptr);
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(array_path)),
+                nullptr);
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfURL:"), url), nullptr);
+    }
+    EXPECT_EQ(objc::send<id>(objc::cls("NSArray"), objc::sel("arrayWithContentsOfFile:"), objc::string(corrupt)),
+              nullptr);
+    EXPECT_EQ(objc::parse_property_list(corrupt_data), objc::Ref());
+    EXPECT_EQ(objc::read_property_list_file(corrupt), objc::Ref());
+    EXPECT_EQ(objc::read_property_list_file(folder_.string()), objc::Ref());  // not a file
+    EXPECT_EQ(objc::send<id>(objc::cls("NSMutableData"), objc::sel("dataWithContentsOfFile:"),
+                             objc::string(folder_.string())),
+              nullptr);
+  }
+  g_armed = false;
+  objc::log("halvernic: after the reads");
+  const std::string logged = capture.finish();
+  objc::replace_class_method(data_class, objc::sel("dataWithContentsOfFile:"), g_data_with_contents_of_file);
+
+  EXPECT_EQ(logged.find("does not contain"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("attempt failed"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find(".m: "), std::string::npos) << logged;  // GNUstep's "File X.m: line."
+  EXPECT_EQ(occurrences(logged, "halvernic: before the reads"), 1u) << logged;
+  EXPECT_EQ(occurrences(logged, "halvernic: after the reads"), 1u) << logged;
+  const int during = g_lines_from_other_thread.load();
+  EXPECT_GE(during, 6);
+  EXPECT_EQ(occurrences(logged, " from another thread during a read"), static_cast<std::size_t>(during)) << logged;
+  for (int i = 1; i <= during; ++i) {
+    EXPECT_EQ(occurrences(logged, "halvernic: line " + std::to_string(i) + " from another thread during a read"), 1u)
+        << i;
   }
 }
 
