@@ -24,6 +24,7 @@ id as_object(CFTypeRef cf) { return const_cast<id>(static_cast<const objc_object
 struct Observer {
   const void* observer;
   CFNotificationCallback callback;
+  objc::Ref name;  // the registered name, held as the platform's center holds it
   int token = NOTIFY_TOKEN_INVALID;
 };
 
@@ -56,8 +57,9 @@ public:
     return *registry;
   }
 
-  void add(const void* observer, CFNotificationCallback callback, const std::string& name) {
-    auto entry = std::make_unique<Observer>(Observer{observer, callback});
+  void add(const void* observer, CFNotificationCallback callback, const std::string& name,
+           id name_object) {
+    auto entry = std::make_unique<Observer>(Observer{observer, callback, objc::Ref::retain(name_object)});
     if (hv_notify_register_function(name.c_str(), &entry->token, deliver, entry.get()) !=
         NOTIFY_STATUS_OK) {
       return;
@@ -119,7 +121,7 @@ HV_CF_API void CFNotificationCenterAddObserver(CFNotificationCenterRef center, c
   // The Darwin center has no wildcard: a name is required. Delivery is always immediate.
   std::string text;
   if (!is_darwin_center(center) || !callBack || !name_of(name, &text)) return;
-  Registry::instance().add(observer, callBack, text);
+  Registry::instance().add(observer, callBack, text, as_object(name));
 }
 
 HV_CF_API void CFNotificationCenterRemoveObserver(CFNotificationCenterRef center, const void* observer,

@@ -1,11 +1,19 @@
 // GNUstep corrected to Apple's Foundation at load (hv_foundation_fixups).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
 
 #include "common/objc/foundation.hpp"
+#include "common/objc/swizzle.hpp"
+#include "common/objc/thread.hpp"
 
 namespace {
 
@@ -150,6 +158,192 @@ TEST_F(Fixups, StringBoolValueIsApples) {
       EXPECT_EQ(objc::send_bool(string, objc::sel("boolValue")), c.value)
           << "\"" << c.text << "\" as " << objc::class_name(objc::class_of(string));
     }
+  }
+}
+
+// While alive, what the process writes to its standard error (where GNUstep writes NSLog
+// lines) goes to a file instead.
+class StandardErrorCapture {
+public:
+  explicit StandardErrorCapture(std::string path) : path_(std::move(path)) {
+    saved_ = dup(2);
+    const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+  }
+  ~StandardErrorCapture() { restore(); }
+  std::string finish() {
+    restore();
+    std::ifstream in(path_);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+private:
+  void restore() {
+    if (saved_ < 0) return;
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+  }
+  std::string path_;
+  int saved_ = -1;
+};
+
+// +[NSData dataWithContentsOfFile:], which the readers call while they read: here it has
+// another thread log a line and waits for it before reading.
+IMP g_data_with_contents_of_file = nullptr;
+std::atomic<int> g_lines_from_other_thread{0};
+// Only around the reads: GNUstep's NSLog itself reads files while it holds its lock.
+std::atomic<bool> g_armed{false};
+
+id data_with_contents_of_file_while_another_thread_logs(id self, SEL cmd, id path) {
+  if (!g_armed) return objc::call<id>(g_data_with_contents_of_file, self, cmd, path);
+  std::thread([] {
+    objc::run_attached([] {
+      objc::log("halvernic: line %d from another thread during a read",
+                g_lines_from_other_thread.fetch_add(1) + 1);
+    });
+  }).join();
+  return objc::call<id>(g_data_with_contents_of_file, self, cmd, path);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(Fixups, ReadingACorruptPropertyListLogsNothingWhileOtherLinesStillAppear) {
+  const std::string corrupt = write("corrupt.plist", "{a=(1,2;<x");  // 10 bytes, no list
+  const std::string array_path = write("array.plist", "(1, 2)");    // not a dictionary
+  id corrupt_data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                                   static_cast<const void*>("<plist><dict><key>"), 18UL);
+  id url = objc::send<id>(objc::cls("NSURL"), objc::sel("fileURLWithPath:"), objc::string(corrupt));
+
+  Class data_class = objc::cls("NSData");
+  g_lines_from_other_thread = 0;
+  g_data_with_contents_of_file = objc::replace_class_method(
+      data_class, objc::sel("dataWithContentsOfFile:"),
+      reinterpret_cast<IMP>(&data_with_contents_of_file_while_another_thread_logs));
+  ASSERT_NE(g_data_with_contents_of_file, nullptr);
+
+  StandardErrorCapture capture((folder_ / "stderr").string());
+  objc::log("halvernic: before the reads");
+  g_armed = true;
+  for (int round = 0; round < 3; ++round) {
+    for (const char* cls : {"NSDictionary", "NSMutableDictionary"}) {
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(corrupt)),
+                nullptr);
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(array_path)),
+                nullptr);
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfURL:"), url), nullptr);
+    }
+    EXPECT_EQ(objc::send<id>(objc::cls("NSArray"), objc::sel("arrayWithContentsOfFile:"), objc::string(corrupt)),
+              nullptr);
+    EXPECT_EQ(objc::parse_property_list(corrupt_data), objc::Ref());
+    EXPECT_EQ(objc::read_property_list_file(corrupt), objc::Ref());
+    EXPECT_EQ(objc::read_property_list_file(folder_.string()), objc::Ref());  // not a file
+    EXPECT_EQ(objc::send<id>(objc::cls("NSMutableData"), objc::sel("dataWithContentsOfFile:"),
+                             objc::string(folder_.string())),
+              nullptr);
+  }
+  g_armed = false;
+  objc::log("halvernic: after the reads");
+  const std::string logged = capture.finish();
+  objc::replace_class_method(data_class, objc::sel("dataWithContentsOfFile:"), g_data_with_contents_of_file);
+
+  EXPECT_EQ(logged.find("does not contain"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("attempt failed"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find(".m: "), std::string::npos) << logged;  // GNUstep's "File X.m: line."
+  EXPECT_EQ(occurrences(logged, "halvernic: before the reads"), 1u) << logged;
+  EXPECT_EQ(occurrences(logged, "halvernic: after the reads"), 1u) << logged;
+  const int during = g_lines_from_other_thread.load();
+  EXPECT_GE(during, 6);
+  EXPECT_EQ(occurrences(logged, " from another thread during a read"), static_cast<std::size_t>(during)) << logged;
+  for (int i = 1; i <= during; ++i) {
+    EXPECT_EQ(occurrences(logged, "halvernic: line " + std::to_string(i) + " from another thread during a read"), 1u)
+        << i;
+  }
+}
+
+// A binary property list laid out by hand: the objects (from offset 8), one-byte offsets
+// and references, the count and the top object.
+std::string hand_made_bplist(const std::string& objects, const std::vector<unsigned char>& offsets,
+                             unsigned char top) {
+  std::string out = "bplist00" + objects;
+  const std::size_t table = out.size();
+  for (unsigned char offset : offsets) out += static_cast<char>(offset);
+  std::string trailer(32, '\0');
+  trailer[6] = 1;
+  trailer[7] = 1;
+  trailer[15] = static_cast<char>(offsets.size());
+  trailer[23] = static_cast<char>(top);
+  trailer[31] = static_cast<char>(table);
+  return out + trailer;
+}
+
+id data_of(const std::string& bytes) {
+  return objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                        static_cast<const void*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+}
+
+TEST_F(Fixups, DamagedBinaryPropertyListsAreRefusedBeforeGNUstepReadsThem) {
+  // Read as they are: what Apple's writer makes of every kind, and a list laid out by hand.
+  objc::Ref all = objc::make_mutable_dictionary();
+  objc::dictionary_set(all.get(), "ascii", objc::string("fullPower"));
+  objc::dictionary_set(all.get(), "long string of more than fifteen", objc::string("l\xc3\xb6wPower \xe2\x9c\x93"));
+  objc::dictionary_set(all.get(), "small", objc::number(2));
+  objc::dictionary_set(all.get(), "large", objc::number(-5000000000));
+  objc::dictionary_set(all.get(), "real", objc::number_double(0.25));
+  objc::dictionary_set(all.get(), "true", objc::boolean(true));
+  objc::dictionary_set(all.get(), "date", objc::send<id>(objc::cls("NSDate"), objc::sel("dateWithTimeIntervalSinceReferenceDate:"), 1000.0));
+  objc::dictionary_set(all.get(), "data", data_of(std::string("\x00\x01\x02", 3)));
+  objc::Ref list = objc::make_mutable_array();
+  for (int i = 0; i < 20; ++i) objc::array_add(list.get(), objc::number(i));
+  objc::array_add(list.get(), all.get());  // the same dictionary, once more, inside
+  objc::Ref outer = objc::make_mutable_dictionary();
+  objc::dictionary_set(outer.get(), "list", list.get());
+  objc::dictionary_set(outer.get(), "all", all.get());
+  EXPECT_TRUE(objc::objects_equal(objc::parse_property_list(plist_data(outer.get(), kBinaryFormat)).get(), outer.get()));
+
+  const std::string a_is_5 = hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x10\x05", 7), {8, 11, 13}, 0);
+  objc::Ref read = objc::parse_property_list(data_of(a_is_5));
+  ASSERT_TRUE(objc::is_dictionary(read.get()));
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(read.get(), "a")), 5);
+
+  // Refused: GNUstep reads past the end of the first (a string whose length runs out of the
+  // data), loses objects it made on the next two, and recurses for ever on the cycle.
+  const std::string damaged[] = {
+      std::string("bplist00\xd1\x01\x02\x5f\x10\x7b\x00\x00\x00\x00\x00\x00\x00\x74\x30\x30\xd1\x01\x4d\x6f"
+                  "\x64\x65\x10\x01\x08\x0b\x1e\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00"
+                  "\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x20", 67),
+      std::string("bplist00\xd1\x01\x90\x5f\x10\x10thermalPowerMode\x09\x08\x0b\x1e\x00\x00\x00\x00\x00\x00"
+                  "\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+                  "\x00\x00\x00\x00\x1f", 66),
+      std::string("bplist00\xD5\x01\x02\xFF\xFF", 13) + std::string(32, '\xFF'),
+      hand_made_bplist(std::string("\xA1\x00", 2), {8}, 0),                                // holds itself
+      hand_made_bplist(std::string("\xA1\x01\xA1\x00", 4), {8, 10}, 0),                    // ... deeper
+      hand_made_bplist(std::string("\xD1\x01\x02\x10\x05\x51" "a", 7), {8, 11, 13}, 0),   // a number key
+      hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x10\x05", 7), {8, 11, 40}, 0),  // past the objects
+      hand_made_bplist(std::string("\xD1\x01\x03\x51" "a" "\x10\x05", 7), {8, 11, 13}, 0),  // no object 3
+      hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x10\x05", 7), {8, 11, 13}, 3),  // no top object
+      hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x13\x05", 7), {8, 11, 13}, 0),  // 8 bytes in 1
+      hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\xC1\x01", 7), {8, 11, 13}, 0),  // a set
+  };
+  for (const std::string& bytes : damaged) {
+    id error = nullptr;
+    long format = 0;
+    id result = objc::send<id>(objc::cls("NSPropertyListSerialization"),
+                               objc::sel("propertyListWithData:options:format:error:"), data_of(bytes), 0UL,
+                               &format, &error);
+    EXPECT_EQ(result, nullptr) << testing::PrintToString(bytes);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(objc::send<long>(error, objc::sel("code")), 3840);
+    const std::string path = write("damaged.plist", bytes);
+    EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"), objc::string(path)),
+              nullptr);
   }
 }
 

@@ -15,6 +15,7 @@ namespace hv_test {
 namespace {
 std::mutex g_mutex;
 std::vector<std::string> g_lines;
+NSLogPrintfHandler* g_previous = nullptr;  // the handler a capture replaced
 
 void record(id message) {
   std::string text = objc::to_string(message);
@@ -29,9 +30,11 @@ void record(id message) {
 
 LogCapture::LogCapture() {
   clear();
+  g_previous = _NSLog_printf_handler;
   _NSLog_printf_handler = &record;
 }
-LogCapture::~LogCapture() { _NSLog_printf_handler = nullptr; }
+// The Foundation fix-ups' handler (which keeps the property-list readers silent) is back.
+LogCapture::~LogCapture() { _NSLog_printf_handler = g_previous; }
 
 std::vector<std::string> LogCapture::lines() const {
   std::lock_guard lock(g_mutex);

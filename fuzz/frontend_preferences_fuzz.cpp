@@ -1,0 +1,67 @@
+// libFuzzer target: an arbitrary preferences file as the Settings pane and the Control Center
+// module read and rewrite it. read_preferences answers a mutable dictionary or nil; one
+// front-end change (the mode set, the seven mode-reset keys dropped, the whole dictionary
+// written back) must leave a file that reads back with the new mode, without the reset
+// keys, and with every other entry of the old file as it was.
+#include <cstddef>
+#include <cstdint>
+
+#include "common/objc/foundation.hpp"
+#include "extension/contract/contract.hpp"
+#include "fuzz/fuzz_support.hpp"
+
+namespace contract = halvernic::contract;
+
+namespace {
+
+bool is_reset_key(id key) {
+  for (const char* reset : contract::kModeResetKeys) {
+    if (objc::string_equals(key, reset)) return true;
+  }
+  return false;
+}
+
+bool is_date(id object) { return objc::is_kind_of(object, objc::cls("NSDate")); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  hv_fuzz::set_up();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  static const std::string path = hv_fuzz::scratch() + "/frontend.plist";
+  if (!hv_fuzz::write_file(path, bytes, size)) return 0;
+
+  objc::AutoreleasePool pool;
+  objc::Ref before = contract::read_preferences(path);
+  if (before) {
+    if (!objc::is_dictionary(before.get())) hv_fuzz::fail("preferences that are no dictionary");
+    // Mutable, as the front-ends change it in place.
+    objc::dictionary_set(before.get(), "hvFuzzProbe", objc::number(1));
+    objc::dictionary_remove(before.get(), "hvFuzzProbe");
+  }
+  (void)contract::power_mode_of(before.get());
+
+  const bool written = contract::write_preference_value(path, contract::kPowerModeKey, objc::string("lowPower"));
+  if (!written) return 0;  // a failed write is ignored by the front-ends
+  objc::Ref after = contract::read_preferences(path);
+  if (!after) hv_fuzz::fail("a written preferences file does not read back");
+  if (contract::power_mode_of(after.get()) != contract::PowerMode::lowPower) hv_fuzz::fail("the mode written is lost");
+  objc::for_each_entry(after.get(), [](id key, id) {
+    if (is_reset_key(key)) hv_fuzz::fail("a mode-reset key survived the write");
+    return true;
+  });
+  if (before) {
+    objc::for_each_entry(before.get(), [&](id key, id value) {
+      if (is_reset_key(key) || objc::string_equals(key, contract::kPowerModeKey)) return true;
+      id kept = objc::dictionary_get(after.get(), key);
+      if (!kept) hv_fuzz::fail("an entry of the old file is lost");
+      // Dates keep whole seconds in Apple's XML format too.
+      if (!is_date(value) && !objc::objects_equal(kept, value)) hv_fuzz::fail("an entry of the old file changed");
+      return true;
+    });
+  }
+  return 0;
+}
