@@ -164,6 +164,10 @@ Path rect_path(const Rect& r);
 Path rounded_rect_path(const Rect& r, double radius, bool continuous);
 Path ellipse_path(const Rect& r);
 
+// The thin system material (UIBlurEffectStyleSystemThinMaterial) in the light or dark
+// appearance; see materials.cpp for how close it is.
+Backdrop system_thin_material(bool dark);
+
 Affine multiply(const Affine& first, const Affine& then);
 Point apply(const Affine& t, Point p);
 
