@@ -25,24 +25,25 @@ void box_widths(double sigma, int out[3]) {
 }
 
 // One box pass along a line of `count` samples `step` bytes apart, each of `channels`
-// bytes. `line` is copied to `scratch` first (so the pass reads unmodified values).
+// bytes. Each channel is first copied into `padded` with `radius` + 1 samples of padding
+// on both sides (edge repeats or zeros), so the sliding sum needs no bounds checks.
 void box_line(std::uint8_t* line, int count, int step, int channels, int radius, bool clamp,
-              std::vector<std::uint8_t>& scratch) {
-  scratch.resize(static_cast<std::size_t>(count) * channels);
-  for (int i = 0; i < count; ++i)
-    for (int c = 0; c < channels; ++c) scratch[i * channels + c] = line[i * step + c];
+              std::vector<int>& padded) {
   const int width = 2 * radius + 1;
-  auto sample = [&](int i, int c) -> int {
-    if (i < 0) return clamp ? scratch[c] : 0;
-    if (i >= count) return clamp ? scratch[(count - 1) * channels + c] : 0;
-    return scratch[i * channels + c];
-  };
+  padded.resize(static_cast<std::size_t>(count) + 2 * (radius + 1));
   for (int c = 0; c < channels; ++c) {
+    const int first = line[c], last = line[(count - 1) * step + c];
+    int* p = padded.data() + radius + 1;
+    for (int i = 0; i < count; ++i) p[i] = line[i * step + c];
+    for (int i = 1; i <= radius + 1; ++i) {
+      p[-i] = clamp ? first : 0;
+      p[count - 1 + i] = clamp ? last : 0;
+    }
     int sum = 0;
-    for (int i = -radius; i <= radius; ++i) sum += sample(i, c);
+    for (int i = -radius; i <= radius; ++i) sum += p[i];
     for (int i = 0; i < count; ++i) {
       line[i * step + c] = static_cast<std::uint8_t>((sum + width / 2) / width);
-      sum += sample(i + radius + 1, c) - sample(i - radius, c);
+      sum += p[i + radius + 1] - p[i - radius];
     }
   }
 }
@@ -54,7 +55,7 @@ void blur(std::uint8_t* data, int width, int height, int stride, int channels, d
   if (sigma < 0.3 || width <= 0 || height <= 0) return;
   int widths[3];
   box_widths(sigma, widths);
-  std::vector<std::uint8_t> scratch;
+  std::vector<int> scratch;
   for (int w : widths) {
     const int radius = (w - 1) / 2;
     if (radius == 0) continue;

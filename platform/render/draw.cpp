@@ -216,11 +216,66 @@ void paint_surface(cairo_t* cr, cairo_surface_t* source, double alpha) {
 }
 
 void blur_surface(cairo_surface_t* s, double sigma, bool clamp) {
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) return;
   cairo_surface_flush(s);
   const int channels = cairo_image_surface_get_format(s) == CAIRO_FORMAT_A8 ? 1 : 4;
   blur(cairo_image_surface_get_data(s), cairo_image_surface_get_width(s),
        cairo_image_surface_get_height(s), cairo_image_surface_get_stride(s), channels, sigma, clamp);
   cairo_surface_mark_dirty(s);
+}
+
+// CALayer's blur radius in points as a Gaussian's sigma in device pixels; bounded, so a
+// wild radius cannot ask for a blur larger than any picture.
+double blur_sigma(double radius, double device_scale) {
+  if (!std::isfinite(radius) || !std::isfinite(device_scale) || radius <= 0) return 0;
+  return std::min(radius / 2 * device_scale, 256.0);
+}
+
+// A rectangle of device pixels, [x0, x1) x [y0, y1).
+struct Region {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  int width() const { return x1 - x0; }
+  int height() const { return y1 - y0; }
+  bool empty() const { return x1 <= x0 || y1 <= y0; }
+  Region grow(int by) const { return empty() ? *this : Region{x0 - by, y0 - by, x1 + by, y1 + by}; }
+  Region intersect(const Region& o) const {
+    return {std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
+  }
+};
+
+// The device pixels the context's current path covers (a bound of its fill).
+Region path_region(cairo_t* cr) {
+  double ux0, uy0, ux1, uy1;
+  cairo_fill_extents(cr, &ux0, &uy0, &ux1, &uy1);
+  if (ux1 <= ux0 || uy1 <= uy0) return {};
+  double xs[4] = {ux0, ux1, ux0, ux1}, ys[4] = {uy0, uy0, uy1, uy1};
+  double dx0 = HUGE_VAL, dy0 = HUGE_VAL, dx1 = -HUGE_VAL, dy1 = -HUGE_VAL;
+  for (int i = 0; i < 4; ++i) {
+    cairo_user_to_device(cr, &xs[i], &ys[i]);
+    dx0 = std::min(dx0, xs[i]), dy0 = std::min(dy0, ys[i]);
+    dx1 = std::max(dx1, xs[i]), dy1 = std::max(dy1, ys[i]);
+  }
+  constexpr double kFar = 1 << 20;  // keeps the conversion to int defined
+  auto clampi = [&](double v) { return static_cast<int>(std::clamp(v, -kFar, kFar)); };
+  return {clampi(std::floor(dx0)), clampi(std::floor(dy0)), clampi(std::ceil(dx1)), clampi(std::ceil(dy1))};
+}
+
+// The pixels of an ARGB32 surface with any alpha.
+Region alpha_region(cairo_surface_t* s) {
+  cairo_surface_flush(s);
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  Region r{w, h, 0, 0};
+  for (int y = 0; y < h; ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+    for (int x = 0; x < w; ++x)
+      if (row[x] >> 24) {
+        r.x0 = std::min(r.x0, x), r.x1 = std::max(r.x1, x + 1);
+        r.y0 = std::min(r.y0, y), r.y1 = std::max(r.y1, y + 1);
+      }
+  }
+  return r;
 }
 
 class Renderer {
@@ -275,21 +330,36 @@ class Renderer {
   }
 
   // The shadow first: of the shadow path when there is one, else of what the node and its
-  // subtree draw (their alpha), as CALayer does.
+  // subtree draw (their alpha), as CALayer does. Only the shape's neighbourhood is blurred.
   void draw_with_shadow(cairo_t* target, const Node& n, const cairo_matrix_t& m) {
     const Shadow& s = *n.shadow;
     const double k = device_scale(m);
-    const double dx = m.xx * s.offset.width + m.xy * s.offset.height;
-    const double dy = m.yx * s.offset.width + m.yy * s.offset.height;
-    const double sigma = std::max(s.radius, 0.0) / 2 * k;
+    auto bounded = [](double v) { return std::isfinite(v) ? std::clamp(v, -65536.0, 65536.0) : 0.0; };
+    const double dx = bounded(m.xx * s.offset.width + m.xy * s.offset.height);
+    const double dy = bounded(m.yx * s.offset.width + m.yy * s.offset.height);
+    const double sigma = blur_sigma(s.radius, k);
+    const int margin = static_cast<int>(std::ceil(3 * sigma)) + 1;
+    // Shapes off the picture may cast shadows onto it: keep what the offset can bring in.
+    const Region limit{-margin - static_cast<int>(std::fabs(dx)) - 1, -margin - static_cast<int>(std::fabs(dy)) - 1,
+                       width_ + margin + static_cast<int>(std::fabs(dx)) + 1,
+                       height_ + margin + static_cast<int>(std::fabs(dy)) + 1};
     Rgba color = s.color;
     color.a *= std::clamp(s.opacity, 0.0, 1.0);
-    Surface mask(width_, height_, CAIRO_FORMAT_A8, &m);
     if (s.path) {
-      set_path(mask.cr, *s.path);
-      cairo_fill(mask.cr);
-      blur_surface(mask.surface, sigma, false);
-      paint_mask(target, mask.surface, color, dx, dy);
+      set_path(target, *s.path);
+      const Region r = path_region(target).grow(margin).intersect(limit);
+      cairo_new_path(target);
+      if (!r.empty()) {
+        Surface mask(r.width(), r.height(), CAIRO_FORMAT_A8, nullptr);
+        cairo_matrix_t shifted = m;
+        shifted.x0 -= r.x0;
+        shifted.y0 -= r.y0;
+        cairo_set_matrix(mask.cr, &shifted);
+        set_path(mask.cr, *s.path);
+        cairo_fill(mask.cr);
+        blur_surface(mask.surface, sigma, false);
+        paint_mask(target, mask.surface, color, r.x0 + dx, r.y0 + dy);
+      }
       draw_content(target, n);
       return;
     }
@@ -298,12 +368,15 @@ class Renderer {
     stack_.push_back({content.surface, 1});
     draw_content(content.cr, n);
     stack_.pop_back();
-    cairo_identity_matrix(mask.cr);
-    cairo_set_operator(mask.cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(mask.cr, content.surface, 0, 0);
-    cairo_paint(mask.cr);
-    blur_surface(mask.surface, sigma, false);
-    paint_mask(target, mask.surface, color, dx, dy);
+    const Region r = alpha_region(content.surface).grow(margin).intersect(limit);
+    if (!r.empty()) {
+      Surface mask(r.width(), r.height(), CAIRO_FORMAT_A8, nullptr);
+      cairo_set_operator(mask.cr, CAIRO_OPERATOR_SOURCE);
+      cairo_set_source_surface(mask.cr, content.surface, -r.x0, -r.y0);
+      cairo_paint(mask.cr);
+      blur_surface(mask.surface, sigma, false);
+      paint_mask(target, mask.surface, color, r.x0 + dx, r.y0 + dy);
+    }
     paint_surface(target, content.surface, 1);
   }
 
@@ -340,32 +413,23 @@ class Renderer {
   void draw_backdrop(cairo_t* cr, const Backdrop& b, const Path& shape) {
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
-    const double sigma = std::max(b.blur_radius, 0.0) / 2 * device_scale(m);
+    const double sigma = blur_sigma(b.blur_radius, device_scale(m));
     set_path(cr, shape);
-    double ux0, uy0, ux1, uy1;
-    cairo_fill_extents(cr, &ux0, &uy0, &ux1, &uy1);
-    double xs[4] = {ux0, ux1, ux0, ux1}, ys[4] = {uy0, uy0, uy1, uy1};
-    double dx0 = 1e18, dy0 = 1e18, dx1 = -1e18, dy1 = -1e18;
-    for (int i = 0; i < 4; ++i) {
-      cairo_user_to_device(cr, &xs[i], &ys[i]);
-      dx0 = std::min(dx0, xs[i]), dy0 = std::min(dy0, ys[i]);
-      dx1 = std::max(dx1, xs[i]), dy1 = std::max(dy1, ys[i]);
-    }
-    const int margin = static_cast<int>(std::ceil(3 * sigma)) + 1;
-    const int x0 = std::max(0, static_cast<int>(std::floor(dx0)) - margin);
-    const int y0 = std::max(0, static_cast<int>(std::floor(dy0)) - margin);
-    const int x1 = std::min(width_, static_cast<int>(std::ceil(dx1)) + margin);
-    const int y1 = std::min(height_, static_cast<int>(std::ceil(dy1)) + margin);
+    const Region r = path_region(cr).grow(static_cast<int>(std::ceil(3 * sigma)) + 1)
+                         .intersect({0, 0, width_, height_});
+    cairo_new_path(cr);
+    const int x0 = r.x0, y0 = r.y0, x1 = r.x1, y1 = r.y1;
     if (x1 > x0 && y1 > y0) {
       Surface behind(x1 - x0, y1 - y0, CAIRO_FORMAT_ARGB32, nullptr);
       for (const Layer& layer : stack_) {
         cairo_set_source_surface(behind.cr, layer.surface, -x0, -y0);
         cairo_paint_with_alpha(behind.cr, layer.alpha);
       }
-      cairo_surface_flush(behind.surface);
       blur_surface(behind.surface, sigma, true);
-      saturate(cairo_image_surface_get_data(behind.surface), x1 - x0, y1 - y0,
-               cairo_image_surface_get_stride(behind.surface), b.saturation);
+      const double saturation = std::isfinite(b.saturation) ? std::clamp(b.saturation, 0.0, 8.0) : 1.0;
+      if (cairo_surface_status(behind.surface) == CAIRO_STATUS_SUCCESS)
+        saturate(cairo_image_surface_get_data(behind.surface), x1 - x0, y1 - y0,
+                 cairo_image_surface_get_stride(behind.surface), saturation);
       cairo_surface_mark_dirty(behind.surface);
       cairo_save(cr);
       set_path(cr, shape);
