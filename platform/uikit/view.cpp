@@ -207,13 +207,12 @@ CGRect convert_rect(id from, CGRect r, id to) {
   return CGRectApplyAffineTransform(r, t);
 }
 CGRect view_convertRectToSpace(id self, SEL, CGRect r, id space) {
-  if (space && !is_view(space)) {
-    // Another coordinate space: ask it to convert from this view's root.
-    return r;
-  }
-  return convert_rect(self, r, space);
+  // A space that is no view (the screen's) is taken as the root's coordinates.
+  return convert_rect(self, r, space && is_view(space) ? space : nullptr);
 }
-CGPoint view_convertPointToSpace(id self, SEL, CGPoint p, id space) { return convert_point(self, p, space); }
+CGPoint view_convertPointToSpace(id self, SEL, CGPoint p, id space) {
+  return convert_point(self, p, space && is_view(space) ? space : nullptr);
+}
 CGRect view_convertRectToView(id self, SEL, CGRect r, id view) { return convert_rect(self, r, view); }
 CGPoint view_convertPointToView(id self, SEL, CGPoint p, id view) { return convert_point(self, p, view); }
 
