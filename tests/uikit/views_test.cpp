@@ -328,3 +328,26 @@ TEST(ViewController, TheViewLoadsOnceThroughLoadViewThenViewDidLoad) {
   (void)c;
 }
 }  // namespace
+
+namespace {
+TEST(StackView, ArrangedSubviewsKeepTheirOrderAndAreLaidOutAlongTheAxis) {
+  objc::AutoreleasePool pool;
+  objc::Ref stack = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIStackView), CGRectMake(0, 0, 300, 200)));
+  ui::UIStackView::setAxis.send(stack.get(), ui::UILayoutConstraintAxisVertical);
+  objc::Ref rows[3] = {view(CGRectMake(0, 0, 10, 47)), view(CGRectMake(0, 0, 10, 47)), view(CGRectMake(0, 0, 10, 30))};
+  for (auto& r : rows) ui::UIStackView::addArrangedSubview.send(stack.get(), r.get());
+  id arranged = ui::UIStackView::arrangedSubviews.send(stack.get());
+  ASSERT_EQ(objc::count(arranged), 3u);
+  EXPECT_EQ(objc::array_get(arranged, 1), rows[1].get());
+  expect_rect(ui::UIView::frame.send(rows[2].get()), 0, 94, 300, 30);
+  // A row removed from its superview leaves the arranged subviews too, as in UIKit.
+  ui::UIView::removeFromSuperview.send(rows[1].get());
+  arranged = ui::UIStackView::arrangedSubviews.send(stack.get());
+  ASSERT_EQ(objc::count(arranged), 2u);
+  EXPECT_EQ(objc::array_get(arranged, 1), rows[2].get());
+  // Subviews keep insertion order; insertSubview:atIndex: puts a view below the others.
+  objc::Ref below = view(CGRectMake(0, 0, 1, 1));
+  ui::UIView::insertSubview_atIndex.send(stack.get(), below.get(), 0);
+  EXPECT_EQ(objc::array_get(ui::UIView::subviews.send(stack.get()), 0), below.get());
+}
+}  // namespace
