@@ -100,7 +100,12 @@ id view_subviews(id self, SEL) {
   for (const objc::Ref& v : view_state(self).subviews) objc::array_add(array.get(), v.get());
   return objc::autorelease(array.leak());
 }
-id view_window(id self, SEL) { return nullptr; }
+// The host's root view plays the window: a view in a host's tree has one, a detached
+// view has none.
+id view_window(id self, SEL) {
+  id root = root_of(self);
+  return view_state(root).style_override ? root : nullptr;
+}
 
 void detach(id view) {
   ViewState& s = view_state(view);

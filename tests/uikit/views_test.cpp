@@ -13,6 +13,7 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/system_version.hpp"
+#include "common/objc/weak.hpp"
 #include "common/ui/quartzcore.hpp"
 #include "common/ui/uikit.hpp"
 
@@ -85,8 +86,14 @@ TEST(HitTesting, TouchUpInsideReachesTheFrontmostVisibleControlThroughNestedView
   ui::UIView::setTransform.send(card.get(), CGAffineTransformMakeScale(0.5, 0.5));  // (150,175)-(250,325)
   EXPECT_EQ(host.tap(CGPointMake(120, 120)), overlay.get());
   EXPECT_EQ(host.tap(CGPointMake(160, 182)), button.get());
-  // Kind-of tests: a view moved to a weak-tracking subclass is still a control.
-  EXPECT_TRUE(objc::is_kind_of(button.get(), ui::kUIControl));
+  EXPECT_EQ(ui::UIView::window.send(button.get()), host.root_view());
+  EXPECT_EQ(ui::UIView::window.send(view(CGRectZero).get()), nullptr);
+  // A view moved to a weak-tracking subclass is still a control to the tap (kind-of tests).
+  objc::WeakRef weak(button.get());
+  g_taps.clear();
+  EXPECT_EQ(host.tap(CGPointMake(160, 182)), button.get());
+  ASSERT_EQ(g_taps.size(), 1u);
+  EXPECT_EQ(g_taps[0], button.get());
 }
 
 TEST(Autoresizing, FlexibleMarginsAndSizesShareTheChange) {
