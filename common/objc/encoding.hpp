@@ -1,6 +1,13 @@
 // Method type encodings: the runtime's text for a method's result and argument types
-// ("i16@0:8" for -(int)CPULevel), made from C++ types, and compared by what decides how
-// the method is called.
+// ("i16@0:8" for -(int)CPULevel), made from C++ types as Apple's compiler writes them with
+// @encode: what the class builder registers for a method and what a typed message
+// (message.hpp) or a hook declares, so the two can be compared by what decides how the
+// method is called.
+//
+// Structs passed by value need a specialisation with Apple's exact encoding; the header
+// that defines the struct's role gives it, e.g. for CoreGraphics' rectangle:
+//   HALVERNIC_OBJC_STRUCT_ENCODING(CGRect, "{CGRect={CGPoint=dd}{CGSize=dd}}");
+// (at namespace scope, outside any namespace). A block argument encodes as "@?".
 #pragma once
 
 #include <string>
@@ -51,9 +58,23 @@ struct Encoding<T*, std::enable_if_t<!std::is_same_v<T, const char> && !std::is_
   static constexpr const char* value = "^v";
 };
 
-// The encoding of a method R (id self, SEL _cmd, Args...), without offsets: "v@:i".
+// An enumeration encodes as its underlying integer, as @encode does (CoreGraphics' line caps
+// and joins are enums on iOS and plain integers in the Linux header).
+template <class T>
+struct Encoding<T, std::enable_if_t<std::is_enum_v<T>>> {
+  static constexpr const char* value = Encoding<std::underlying_type_t<T>>::value;
+};
+
+// A block (any signature) travels as an object pointer of block kind.
 template <class R, class... Args>
-std::string method_encoding(R (*)(id, SEL, Args...)) {
+struct Encoding<R (^)(Args...)> {
+  static constexpr const char* value = "@?";
+};
+
+// The method type string of an implementation R imp(id self, SEL _cmd, Args...), without
+// offsets: "v@:i".
+template <class R, class... Args>
+std::string method_types_string() {
   std::string types = Encoding<R>::value;
   types += "@:";
   ((types += Encoding<Args>::value), ...);
@@ -63,7 +84,7 @@ std::string method_encoding(R (*)(id, SEL, Args...)) {
 // The same, made once per signature and kept for the life of the process.
 template <class R, class... Args>
 const char* method_types() noexcept {
-  static const std::string types = method_encoding(static_cast<R (*)(id, SEL, Args...)>(nullptr));
+  static const std::string types = method_types_string<R, Args...>();
   return types.c_str();
 }
 
@@ -79,4 +100,16 @@ std::string calling_convention(const char* types);
 // nothing).
 bool same_calling_convention(const char* a, const char* b);
 
+template <class R, class... Args>
+std::string method_encoding(R (*)(id, SEL, Args...)) {
+  return method_types<R, Args...>();
+}
+
 }  // namespace objc
+
+// Apple's encoding of a struct passed by value; use at global namespace scope.
+#define HALVERNIC_OBJC_STRUCT_ENCODING(type, code)  \
+  template <>                                       \
+  struct objc::Encoding<type> {                     \
+    static constexpr const char* value = code;      \
+  }
