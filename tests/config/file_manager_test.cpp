@@ -138,18 +138,26 @@ TEST_F(FileManagerTest, AFileAboveOneMebibyteReadsAsAnEmptyDictionary) {
 }
 
 TEST_F(FileManagerTest, NonStringKeysGiveAnEmptyDictionary) {
-  // The parser itself accepts the integer key: the reader is what refuses it.
+  // Which layer refuses an integer key differs by platform: Linux's parser (with the
+  // Foundation fix-ups) refuses the file itself, a parser that accepts it leaves the
+  // refusal to the reader. Either way the reader answers an empty dictionary.
   write_bytes(path("integer.plist"), binary_with_integer_key(false));
   objc::Ref raw = objc::read_property_list_file(path("integer.plist"));
-  ASSERT_TRUE(objc::is_dictionary(raw.get()));
-  ASSERT_EQ(objc::count(raw.get()), 1u);
-  EXPECT_FALSE(objc::all_keys_are_strings(raw.get()));
+  if (raw) EXPECT_FALSE(objc::all_keys_are_strings(raw.get()));
   expect_empty_dictionary(HFileManager::readPropertyList(path("integer.plist")));
 
   write_bytes(path("mixed.plist"), binary_with_integer_key(true));
   raw = objc::read_property_list_file(path("mixed.plist"));
-  ASSERT_EQ(objc::count(raw.get()), 2u);
+  if (raw) EXPECT_FALSE(objc::all_keys_are_strings(raw.get()));
   expect_empty_dictionary(HFileManager::readPropertyList(path("mixed.plist")));
+
+  // The reader's own test, on a dictionary such a parser would give.
+  objc::AutoreleasePool pool;
+  objc::Ref mixed = objc::make_mutable_dictionary();
+  objc::dictionary_set(mixed.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::send(mixed.get(), objc::sel("setObject:forKey:"), objc::string("x"), objc::number(7));
+  ASSERT_EQ(objc::count(mixed.get()), 2u);
+  EXPECT_FALSE(objc::all_keys_are_strings(mixed.get()));
 }
 
 TEST_F(FileManagerTest, XMLAndBinaryGiveEqualMutableDictionaries) {
