@@ -81,14 +81,17 @@ endfunction()
 
 # A loadable bundle, laid out as the device holds it:
 #   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/<NAME>      the binary
-#   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/Info.plist  from INFO_PLIST
+#   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/Info.plist  from INFO_PLIST, with @PROJECT_VERSION@
+#                                                         replaced by the project's version
 #   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/<file>      each of RESOURCES
 #
 #   halvernic_add_bundle(<target> NAME <Name> INFO_PLIST <file>
 #                        SOURCES <files...> [RESOURCES <files...>])
 #
 # The binary is a shared library without prefix or suffix; it links the runtime and the
-# product's compile options. Symbols are hidden unless a source exports them.
+# product's compile options. Symbols are hidden unless a source exports them. On iOS its
+# install name is @rpath/<NAME> and its run path /var/jb/usr/lib. The package takes the
+# bundle folder as it is (packaging/CMakeLists.txt).
 function(halvernic_add_bundle target)
   cmake_parse_arguments(B "" "NAME;INFO_PLIST" "SOURCES;RESOURCES" ${ARGN})
   if(NOT B_NAME OR NOT B_INFO_PLIST)
@@ -101,8 +104,10 @@ function(halvernic_add_bundle target)
     LIBRARY_OUTPUT_DIRECTORY "${dir}"
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   if(HALVERNIC_IOS)
+    # Its run path is where rootless jailbreaks keep libroot, as the extension's.
     set_target_properties(${target} PROPERTIES
       INSTALL_NAME_DIR "@rpath" BUILD_WITH_INSTALL_NAME_DIR ON)
+    target_link_options(${target} PRIVATE "LINKER:-rpath,/var/jb/usr/lib")
   endif()
   target_link_libraries(${target} PRIVATE halvernic_product)
   halvernic_link_runtime(${target})
@@ -111,8 +116,12 @@ function(halvernic_add_bundle target)
     get_filename_component(name "${file}" NAME)
     list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy_if_different "${file}" "${dir}/${name}")
   endforeach()
+  # @PROJECT_VERSION@ in the Info.plist becomes the project's version.
+  get_filename_component(info "${B_INFO_PLIST}" ABSOLUTE)
+  set(info_out "${CMAKE_CURRENT_BINARY_DIR}/${B_NAME}.Info.plist")
+  configure_file("${info}" "${info_out}" @ONLY)
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${B_INFO_PLIST}" "${dir}/Info.plist"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${info_out}" "${dir}/Info.plist"
     ${copies}
     VERBATIM)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${B_INFO_PLIST}")
