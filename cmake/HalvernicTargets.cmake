@@ -6,6 +6,12 @@
 #                       link the runtime; on Linux also the Foundation fix-ups that make
 #                       GNUstep behave as Apple's Foundation (every Linux program needs them)
 
+# iOS: every binary links for 15.0 unless it lowers its own minimum
+# (halvernic_set_minimum_ios, below); sources compile for the slice's oldest system.
+if(HALVERNIC_IOS)
+  add_link_options(-miphoneos-version-min=${HALVERNIC_IOS_DEFAULT_MINIMUM})
+endif()
+
 add_library(halvernic_product INTERFACE)
 target_compile_options(halvernic_product INTERFACE
   -Wall -Wextra -Werror -Wno-unused-parameter -fblocks)
@@ -135,8 +141,9 @@ endfunction()
 # The arm64 slice gets <version>; the arm64e slice gets <version> but never less than 14.0,
 # the first system whose arm64e processes load third-party images with the current
 # pointer-authentication ABI (the only arm64e ABI clang 22 and ld64 make). Without a call a
-# binary gets the build's default, 15.0. Sets the compiler's and the linker's minimum for the
-# target's own sources; the Linux build ignores it.
+# binary links for 15.0. Sets the compiler's minimum for the target's own sources and the
+# linker's for the binary; the static libraries it links are compiled for the oldest system
+# of the slice (12.2, 14.0), so they suit any minimum. The Linux build ignores it.
 function(halvernic_set_minimum_ios target version)
   if(NOT HALVERNIC_IOS)
     return()

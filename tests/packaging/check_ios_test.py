@@ -72,8 +72,17 @@ class CheckIos(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.scratch, ignore_errors=True)
 
+    built = {}
+
     def dylib(self, arch="arm64", exports=None, extra="", qualifier="", minimum="15.0",
               install_name="@rpath/halvernic.dylib", rpath="/var/jb/usr/lib", flags=()):
+        """A binary built once per set of arguments; callers never change it in place."""
+        key = (arch, None if exports is None else tuple(exports), extra, qualifier, minimum, install_name, rpath, tuple(flags))
+        if key not in self.built:
+            self.built[key] = self._build(arch, exports, extra, qualifier, minimum, install_name, rpath, flags)
+        return self.built[key]
+
+    def _build(self, arch, exports, extra, qualifier, minimum, install_name, rpath, flags):
         CheckIos.count += 1
         base = os.path.join(self.scratch, f"bin{self.count}")
         names = EXPORTS if exports is None else exports
@@ -150,7 +159,8 @@ class CheckIos(unittest.TestCase):
         self.assertFails(self.package(self.dylib(minimum="14.0")), "minimum system 14.0, expected 15.0")
 
     def test_damaged_signature_is_found(self):
-        binary = self.dylib()
+        binary = os.path.join(self.scratch, "damaged.dylib")
+        shutil.copy(self.dylib(), binary)
         with open(binary, "r+b") as f:
             f.seek(0x4000 + 0x10)
             byte = f.read(1)
