@@ -96,8 +96,9 @@ endfunction()
 #
 # The binary is a shared library without prefix or suffix; it links the runtime and the
 # product's compile options. Symbols are hidden unless a source exports them. On iOS its
-# install name is @rpath/<NAME> and its run path /var/jb/usr/lib. The package takes the
-# bundle folder as it is (packaging/CMakeLists.txt).
+# install name is @rpath/<NAME>; the bundle adds its own run path (/var/jb/usr/lib, where
+# libroot is: scripts/check-ios insists on it). The package takes the bundle folder as it is
+# (packaging/CMakeLists.txt).
 function(halvernic_add_bundle target)
   cmake_parse_arguments(B "" "NAME;INFO_PLIST" "SOURCES;RESOURCES" ${ARGN})
   if(NOT B_NAME OR NOT B_INFO_PLIST)
@@ -110,10 +111,8 @@ function(halvernic_add_bundle target)
     LIBRARY_OUTPUT_DIRECTORY "${dir}"
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   if(HALVERNIC_IOS)
-    # Its run path is where rootless jailbreaks keep libroot, as the extension's.
     set_target_properties(${target} PROPERTIES
       INSTALL_NAME_DIR "@rpath" BUILD_WITH_INSTALL_NAME_DIR ON)
-    target_link_options(${target} PRIVATE "LINKER:-rpath,/var/jb/usr/lib")
   endif()
   target_link_libraries(${target} PRIVATE halvernic_product)
   halvernic_link_runtime(${target})
