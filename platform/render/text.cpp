@@ -48,6 +48,10 @@ void release_fonts() {
 // One context for the process, made on first use.
 PangoContext* shared_context() {
   static PangoContext* context = [] {
+    // Fontconfig read here, on the calling thread: left to itself, pango reads it on a
+    // thread of its own and hands it over with glib's futex-based waits, which thread
+    // checkers cannot see.
+    FcInit();
     PangoFontMap* map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
     if (!map) map = pango_cairo_font_map_new();
     pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(map), 72);
