@@ -231,6 +231,37 @@ double blur_sigma(double radius, double device_scale) {
   return std::min(radius / 2 * device_scale, 256.0);
 }
 
+// Core Animation draws the edges of an unrotated layer on pixel boundaries (edge
+// antialiasing is off by default): a 0.5-point separator at a 3x scale covers one whole
+// pixel row, not one and a half rows with a faint edge. When the context maps the
+// rectangle onto the device without rotation or skew, its edges are rounded to the
+// nearest pixel (a rectangle that would round to nothing keeps one pixel) and it becomes
+// the current path in device space; otherwise nothing is set and false is returned.
+bool fill_on_pixels(cairo_t* cr, const Rect& r) {
+  cairo_matrix_t m;
+  cairo_get_matrix(cr, &m);
+  if (m.xy != 0 || m.yx != 0 || !(r.width > 0) || !(r.height > 0)) return false;
+  double x0 = r.x, y0 = r.y, x1 = r.x + r.width, y1 = r.y + r.height;
+  cairo_user_to_device(cr, &x0, &y0);
+  cairo_user_to_device(cr, &x1, &y1);
+  auto edges = [](double a, double b, double* lo, double* hi) {
+    if (a > b) std::swap(a, b);
+    if (!(std::fabs(a) < 1e7 && std::fabs(b) < 1e7)) return false;
+    *lo = std::round(a);
+    *hi = std::round(b);
+    if (*hi <= *lo) *hi = *lo + 1;
+    return true;
+  };
+  double px0, px1, py0, py1;
+  if (!edges(x0, x1, &px0, &px1) || !edges(y0, y1, &py0, &py1)) return false;
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_new_path(cr);
+  cairo_rectangle(cr, px0, py0, px1 - px0, py1 - py0);
+  cairo_restore(cr);  // the path stays, in device coordinates
+  return true;
+}
+
 // A rectangle of device pixels, [x0, x1) x [y0, y1).
 struct Region {
   int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -385,7 +416,7 @@ class Renderer {
     const Path shape = rounded_rect_path(n.bounds, n.corner_radius, n.continuous_corners);
     if (n.backdrop) draw_backdrop(cr, *n.backdrop, shape);
     if (n.background && n.background->a > 0) {
-      set_path(cr, shape);
+      if (n.corner_radius > 0 || !fill_on_pixels(cr, n.bounds)) set_path(cr, shape);
       set_source(cr, *n.background);
       cairo_fill(cr);
     }

@@ -46,6 +46,34 @@ TEST(RenderFill, ClearColourShowsWhereNothingIsDrawn) {
   EXPECT_TRUE(near(image.pixel(2, 5), kRed));
 }
 
+TEST(RenderFill, UnrotatedEdgesLandOnPixelBoundaries) {
+  // A separator of half a point: one whole pixel row at 2x and at 3x, never a faint pair.
+  for (double scale : {2.0, 3.0}) {
+    SCOPED_TRACE(scale);
+    Node root;
+    root.bounds = {0, 0, 20, 60};
+    root.children.push_back(box({0, 46.5, 20, 0.5}, kBlack));
+    const Image image = render(root, picture(20, 60, scale));
+    int rows = 0;
+    for (int y = 0; y < image.height; ++y) {
+      const double a = image.pixel(10, y).a;
+      EXPECT_TRUE(a < 0.01 || a > 0.99) << y << ": " << a;
+      rows += a > 0.99;
+    }
+    EXPECT_EQ(rows, 1);
+  }
+  // Rotated, the edges stay smooth.
+  Node root;
+  root.bounds = {0, 0, 40, 40};
+  Node turned = box({0, 0, 20, 20}, kBlack);
+  turned.to_parent = {0.7071, 0.7071, -0.7071, 0.7071, 20, 5};
+  root.children.push_back(turned);
+  const Image image = render(root, picture(40, 40, 2));
+  int partial = 0;
+  for (int x = 0; x < image.width; ++x) partial += image.pixel(x, 30).a > 0.1 && image.pixel(x, 30).a < 0.9;
+  EXPECT_GT(partial, 0);
+}
+
 TEST(RenderCorners, RoundedCornersStayTransparentBothCurves) {
   for (bool continuous : {false, true}) {
     SCOPED_TRACE(continuous);
