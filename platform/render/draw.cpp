@@ -27,6 +27,10 @@ void set_source(cairo_t* cr, Rgba c) {
 
 void set_path(cairo_t* cr, const Path& path) {
   cairo_new_path(cr);
+  // A path with a point that is not a number is no shape at all (left empty).
+  for (const PathElement& e : path)
+    for (const Point& p : e.points)
+      if (!std::isfinite(p.x) || !std::isfinite(p.y) || std::fabs(p.x) > 1e7 || std::fabs(p.y) > 1e7) return;
   for (const PathElement& e : path) {
     switch (e.kind) {
       case PathElement::move:
@@ -287,7 +291,7 @@ Region path_region(cairo_t* cr) {
     dx1 = std::max(dx1, xs[i]), dy1 = std::max(dy1, ys[i]);
   }
   constexpr double kFar = 1 << 20;  // keeps the conversion to int defined
-  auto clampi = [&](double v) { return static_cast<int>(std::clamp(v, -kFar, kFar)); };
+  auto clampi = [&](double v) { return std::isfinite(v) ? static_cast<int>(std::clamp(v, -kFar, kFar)) : 0; };
   return {clampi(std::floor(dx0)), clampi(std::floor(dy0)), clampi(std::ceil(dx1)), clampi(std::ceil(dy1))};
 }
 
@@ -309,6 +313,14 @@ Region alpha_region(cairo_surface_t* s) {
   return r;
 }
 
+bool finite(const Node& n) {
+  const Affine& t = n.to_parent;
+  const Rect& b = n.bounds;
+  for (double v : {t.a, t.b, t.c, t.d, t.tx, t.ty, b.x, b.y, b.width, b.height, n.corner_radius})
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
 class Renderer {
  public:
   Renderer(int width, int height, Stats* stats) : width_(width), height_(height), stats_(stats) {}
@@ -322,6 +334,7 @@ class Renderer {
  private:
   void draw(cairo_t* cr, const Node& n) {
     if (!(n.opacity > 0)) return;  // nothing of a transparent subtree shows
+    if (!finite(n)) return;        // a node whose geometry is not a number shows nothing
     cairo_save(cr);
     const cairo_matrix_t to_parent = to_cairo(n.to_parent);
     cairo_transform(cr, &to_parent);

@@ -138,8 +138,17 @@ int count_unknown(PangoLayout* layout) {
 
 }  // namespace
 
+// Sizes beyond any screen's text are not laid out (pango would rasterize them whole).
+constexpr double kLargestPointSize = 2000;
+
+bool drawable(const Text& t) {
+  const Rect& f = t.frame;
+  return !t.utf8.empty() && t.point_size > 0 && t.point_size <= kLargestPointSize && std::isfinite(f.x) &&
+         std::isfinite(f.y) && std::isfinite(f.width) && std::isfinite(f.height) && std::fabs(f.width) < 1e7;
+}
+
 void draw_text(cairo_t* cr, const Text& t, Stats* stats) {
-  if (t.utf8.empty() || t.point_size <= 0) return;
+  if (!drawable(t)) return;
   std::lock_guard lock(pango_lock());
   PangoContext* context = shared_context();
   if (!context) return;  // the process is exiting
@@ -163,7 +172,7 @@ void draw_text(cairo_t* cr, const Text& t, Stats* stats) {
 }
 
 Size measure_text(const Text& t, Stats* stats) {
-  if (t.utf8.empty()) return {};
+  if (!drawable(t)) return {};
   std::lock_guard lock(pango_lock());
   PangoContext* context = shared_context();
   if (!context) return {};  // the process is exiting

@@ -377,5 +377,32 @@ TEST(RenderPng, EmptyOrAbsurdSizesGiveAnEmptyImage) {
   EXPECT_EQ(render(root, picture(NAN, 4, 2)).width, 0);
 }
 
+TEST(RenderInput, ValuesThatAreNotNumbersOrAbsurdDrawNothingAndNeverCrash) {
+  Node root = box({0, 0, 40, 40}, kWhite);
+  Node bad = box({0, 0, 20, 20}, kRed);
+  bad.to_parent.tx = NAN;
+  root.children.push_back(bad);
+  Node wide = box({0, 0, 20, 20}, kRed);
+  wide.bounds.width = INFINITY;
+  root.children.push_back(wide);
+  Node shadowed = box({5, 5, 10, 10}, kBlue);
+  shadowed.shadow = Shadow{kBlack, 1, NAN, {NAN, 1e300}, rounded_rect_path({0, 0, NAN, 10}, 2, true)};
+  shadowed.backdrop = Backdrop{1e12, {1, 1, 1, 0.1}, NAN};
+  root.children.push_back(shadowed);
+  Text t;
+  t.utf8 = "防止温控降频";
+  t.frame = {0, 0, NAN, 40};
+  t.point_size = 1e9;
+  root.texts.push_back(t);
+  t.point_size = NAN;
+  root.texts.push_back(t);
+  Stats stats;
+  const Image image = render(root, picture(40, 40, 2), &stats);
+  EXPECT_TRUE(near(image.pixel(60, 70), kWhite));  // nothing red anywhere it could be
+  EXPECT_TRUE(near(image.pixel(2, 2), kWhite));
+  EXPECT_EQ(stats.texts, 0);
+  EXPECT_EQ(measure_text(t).width, 0);
+}
+
 }  // namespace
 }  // namespace hv::render
