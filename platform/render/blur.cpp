@@ -24,7 +24,7 @@ void box_widths(double sigma, int out[3]) {
   for (int i = 0; i < n; ++i) out[i] = i < m ? wl : wu;
 }
 
-// One box pass along a line of `count` samples `step` bytes apart, each of `channels`
+// One box pass along a row of `count` samples `step` bytes apart, each of `channels`
 // bytes. Each channel is first copied into `padded` with `radius` + 1 samples of padding
 // on both sides (edge repeats or zeros), so the sliding sum needs no bounds checks.
 void box_line(std::uint8_t* line, int count, int step, int channels, int radius, bool clamp,
@@ -48,6 +48,37 @@ void box_line(std::uint8_t* line, int count, int step, int channels, int radius,
   }
 }
 
+// One box pass down every column at once: a running sum per byte of a row, moved one row
+// at a time, so memory is read row by row. Reads from a copy of the rows (`copy`).
+void box_columns(std::uint8_t* data, int width, int height, int stride, int channels, int radius,
+                 bool clamp, std::vector<std::uint8_t>& copy, std::vector<int>& sums) {
+  const int row_bytes = width * channels;
+  const int window = 2 * radius + 1;
+  copy.resize(static_cast<std::size_t>(row_bytes) * height);
+  for (int y = 0; y < height; ++y)
+    std::copy_n(data + static_cast<std::ptrdiff_t>(y) * stride, row_bytes, copy.data() + static_cast<std::size_t>(y) * row_bytes);
+  // Row y of the input, or the edge row (clamped) / nothing (zeros) beyond the image.
+  auto row = [&](int y) -> const std::uint8_t* {
+    if (y < 0) return clamp ? copy.data() : nullptr;
+    if (y >= height) return clamp ? copy.data() + static_cast<std::size_t>(height - 1) * row_bytes : nullptr;
+    return copy.data() + static_cast<std::size_t>(y) * row_bytes;
+  };
+  sums.assign(row_bytes, 0);
+  for (int y = -radius; y <= radius; ++y)
+    if (const std::uint8_t* r = row(y))
+      for (int i = 0; i < row_bytes; ++i) sums[i] += r[i];
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* out = data + static_cast<std::ptrdiff_t>(y) * stride;
+    for (int i = 0; i < row_bytes; ++i) out[i] = static_cast<std::uint8_t>((sums[i] + window / 2) / window);
+    const std::uint8_t* in = row(y + radius + 1);
+    const std::uint8_t* gone = row(y - radius);
+    if (in)
+      for (int i = 0; i < row_bytes; ++i) sums[i] += in[i];
+    if (gone)
+      for (int i = 0; i < row_bytes; ++i) sums[i] -= gone[i];
+  }
+}
+
 }  // namespace
 
 void blur(std::uint8_t* data, int width, int height, int stride, int channels, double sigma,
@@ -56,15 +87,14 @@ void blur(std::uint8_t* data, int width, int height, int stride, int channels, d
   int widths[3];
   box_widths(sigma, widths);
   std::vector<int> scratch;
+  std::vector<std::uint8_t> copy;
   for (int w : widths) {
     const int radius = (w - 1) / 2;
     if (radius == 0) continue;
     for (int y = 0; y < height; ++y)
       box_line(data + static_cast<std::ptrdiff_t>(y) * stride, width, channels, channels, radius,
                clamp_edges, scratch);
-    for (int x = 0; x < width; ++x)
-      box_line(data + static_cast<std::ptrdiff_t>(x) * channels, height, stride, channels, radius,
-               clamp_edges, scratch);
+    box_columns(data, width, height, stride, channels, radius, clamp_edges, copy, scratch);
   }
 }
 

@@ -27,6 +27,10 @@ void set_source(cairo_t* cr, Rgba c) {
 
 void set_path(cairo_t* cr, const Path& path) {
   cairo_new_path(cr);
+  // A path with a point that is not a number is no shape at all (left empty).
+  for (const PathElement& e : path)
+    for (const Point& p : e.points)
+      if (!std::isfinite(p.x) || !std::isfinite(p.y) || std::fabs(p.x) > 1e7 || std::fabs(p.y) > 1e7) return;
   for (const PathElement& e : path) {
     switch (e.kind) {
       case PathElement::move:
@@ -231,6 +235,37 @@ double blur_sigma(double radius, double device_scale) {
   return std::min(radius / 2 * device_scale, 256.0);
 }
 
+// Core Animation draws the edges of an unrotated layer on pixel boundaries (edge
+// antialiasing is off by default): a 0.5-point separator at a 3x scale covers one whole
+// pixel row, not one and a half rows with a faint edge. When the context maps the
+// rectangle onto the device without rotation or skew, its edges are rounded to the
+// nearest pixel (a rectangle that would round to nothing keeps one pixel) and it becomes
+// the current path in device space; otherwise nothing is set and false is returned.
+bool fill_on_pixels(cairo_t* cr, const Rect& r) {
+  cairo_matrix_t m;
+  cairo_get_matrix(cr, &m);
+  if (m.xy != 0 || m.yx != 0 || !(r.width > 0) || !(r.height > 0)) return false;
+  double x0 = r.x, y0 = r.y, x1 = r.x + r.width, y1 = r.y + r.height;
+  cairo_user_to_device(cr, &x0, &y0);
+  cairo_user_to_device(cr, &x1, &y1);
+  auto edges = [](double a, double b, double* lo, double* hi) {
+    if (a > b) std::swap(a, b);
+    if (!(std::fabs(a) < 1e7 && std::fabs(b) < 1e7)) return false;
+    *lo = std::round(a);
+    *hi = std::round(b);
+    if (*hi <= *lo) *hi = *lo + 1;
+    return true;
+  };
+  double px0, px1, py0, py1;
+  if (!edges(x0, x1, &px0, &px1) || !edges(y0, y1, &py0, &py1)) return false;
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_new_path(cr);
+  cairo_rectangle(cr, px0, py0, px1 - px0, py1 - py0);
+  cairo_restore(cr);  // the path stays, in device coordinates
+  return true;
+}
+
 // A rectangle of device pixels, [x0, x1) x [y0, y1).
 struct Region {
   int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -256,7 +291,7 @@ Region path_region(cairo_t* cr) {
     dx1 = std::max(dx1, xs[i]), dy1 = std::max(dy1, ys[i]);
   }
   constexpr double kFar = 1 << 20;  // keeps the conversion to int defined
-  auto clampi = [&](double v) { return static_cast<int>(std::clamp(v, -kFar, kFar)); };
+  auto clampi = [&](double v) { return std::isfinite(v) ? static_cast<int>(std::clamp(v, -kFar, kFar)) : 0; };
   return {clampi(std::floor(dx0)), clampi(std::floor(dy0)), clampi(std::ceil(dx1)), clampi(std::ceil(dy1))};
 }
 
@@ -278,6 +313,14 @@ Region alpha_region(cairo_surface_t* s) {
   return r;
 }
 
+bool finite(const Node& n) {
+  const Affine& t = n.to_parent;
+  const Rect& b = n.bounds;
+  for (double v : {t.a, t.b, t.c, t.d, t.tx, t.ty, b.x, b.y, b.width, b.height, n.corner_radius})
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
 class Renderer {
  public:
   Renderer(int width, int height, Stats* stats) : width_(width), height_(height), stats_(stats) {}
@@ -291,6 +334,7 @@ class Renderer {
  private:
   void draw(cairo_t* cr, const Node& n) {
     if (!(n.opacity > 0)) return;  // nothing of a transparent subtree shows
+    if (!finite(n)) return;        // a node whose geometry is not a number shows nothing
     cairo_save(cr);
     const cairo_matrix_t to_parent = to_cairo(n.to_parent);
     cairo_transform(cr, &to_parent);
@@ -385,7 +429,7 @@ class Renderer {
     const Path shape = rounded_rect_path(n.bounds, n.corner_radius, n.continuous_corners);
     if (n.backdrop) draw_backdrop(cr, *n.backdrop, shape);
     if (n.background && n.background->a > 0) {
-      set_path(cr, shape);
+      if (n.corner_radius > 0 || !fill_on_pixels(cr, n.bounds)) set_path(cr, shape);
       set_source(cr, *n.background);
       cairo_fill(cr);
     }

@@ -1,9 +1,12 @@
 // Text with pango on cairo. One font map for the process, at 72 dpi so a point size is a
 // size in user-space units (points), with metrics unhinted so a layout measures the same
 // at every scale. Pango's font maps are not thread-safe: every use is under one lock.
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <mutex>
 #include <string>
@@ -23,9 +26,32 @@ std::mutex& pango_lock() {
   return m;
 }
 
-// Kept for the process's life (as fontconfig's caches are).
+PangoContext* context_instance = nullptr;
+
+// At exit the font map, cairo's font caches and fontconfig's configuration are released,
+// so a leak check that runs after it sees only what was really lost. (Fontconfig keeps
+// the parts of its patterns by offset, not by pointer: a checker cannot follow them and
+// would take every cached pattern for a leak.)
+void release_fonts() {
+  std::lock_guard lock(pango_lock());
+  if (!context_instance) return;
+  PangoFontMap* map = pango_context_get_font_map(context_instance);
+  g_object_ref(map);
+  g_object_unref(context_instance);
+  context_instance = nullptr;
+  pango_fc_font_map_cache_clear(PANGO_FC_FONT_MAP(map));
+  g_object_unref(map);
+  cairo_debug_reset_static_data();
+  FcFini();
+}
+
+// One context for the process, made on first use.
 PangoContext* shared_context() {
   static PangoContext* context = [] {
+    // Fontconfig read here, on the calling thread: left to itself, pango reads it on a
+    // thread of its own and hands it over with glib's futex-based waits, which thread
+    // checkers cannot see.
+    FcInit();
     PangoFontMap* map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
     if (!map) map = pango_cairo_font_map_new();
     pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(map), 72);
@@ -37,9 +63,12 @@ PangoContext* shared_context() {
     cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_GRAY);
     pango_cairo_context_set_font_options(c, fo);
     cairo_font_options_destroy(fo);
+    g_object_unref(map);  // the context holds it
+    context_instance = c;
+    std::atexit(release_fonts);
     return c;
   }();
-  return context;
+  return context_instance ? context : nullptr;
 }
 
 // Empty names and Apple's private system names (".SFUI-Regular", "system") mean the
@@ -109,10 +138,20 @@ int count_unknown(PangoLayout* layout) {
 
 }  // namespace
 
+// Sizes beyond any screen's text are not laid out (pango would rasterize them whole).
+constexpr double kLargestPointSize = 2000;
+
+bool drawable(const Text& t) {
+  const Rect& f = t.frame;
+  return !t.utf8.empty() && t.point_size > 0 && t.point_size <= kLargestPointSize && std::isfinite(f.x) &&
+         std::isfinite(f.y) && std::isfinite(f.width) && std::isfinite(f.height) && std::fabs(f.width) < 1e7;
+}
+
 void draw_text(cairo_t* cr, const Text& t, Stats* stats) {
-  if (t.utf8.empty() || t.point_size <= 0) return;
+  if (!drawable(t)) return;
   std::lock_guard lock(pango_lock());
   PangoContext* context = shared_context();
+  if (!context) return;  // the process is exiting
   pango_cairo_update_context(cr, context);
   Layout l{pango_layout_new(context)};
   configure(l.layout, t);
@@ -133,9 +172,10 @@ void draw_text(cairo_t* cr, const Text& t, Stats* stats) {
 }
 
 Size measure_text(const Text& t, Stats* stats) {
-  if (t.utf8.empty()) return {};
+  if (!drawable(t)) return {};
   std::lock_guard lock(pango_lock());
   PangoContext* context = shared_context();
+  if (!context) return {};  // the process is exiting
   pango_context_set_matrix(context, nullptr);  // no drawing's transform
   Layout l{pango_layout_new(context)};
   Text unbounded = t;

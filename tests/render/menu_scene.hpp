@@ -1,7 +1,11 @@
-// The picture people look at: a settings list with the CPU mode menu open over it (a card
-// with a shadow and the thin material, three rows with Chinese titles, a check mark, two
-// hairlines) and the Control Center tile's drawn glyph, in the light or dark appearance.
+// The picture people look at, built from the UIKit stand-ins: a settings list with the
+// CPU mode menu open over it (a card with a shadow and the thin material, three row
+// buttons with Chinese titles, a check mark, two hairlines) and a Control Center tile
+// with its drawn fallback glyph. Colours are dynamic, so the host's appearance picks
+// light or dark.
 #pragma once
+
+#include <hvplatform/uikit_host.hpp>
 
 #include "platform/render/display_list.hpp"
 
@@ -15,6 +19,8 @@ inline constexpr double kRow = 47;
 inline constexpr int kCheckedRow = 1;
 inline constexpr Rect kTile{24, 24, 72, 72};
 
-Node menu_scene(bool dark);
+// Adds the scene's views to the host's root view (which it colours as a grouped list);
+// answers the menu's shadow container (+0, held by the view tree).
+id build_menu_scene(hv::uikit::Host& host);
 
 }  // namespace hv::render::demo

@@ -1,7 +1,9 @@
-// The demo picture in both appearances: chosen pixels of the menu card, its rows, check
-// mark, hairlines and shadow, and every title's glyphs found.
+// The demo picture, built with the UIKit stand-ins, in both appearances: chosen pixels of
+// the menu card, its rows, check mark, hairlines and shadow, and every title's glyphs found.
 #include <gtest/gtest.h>
 
+#include "common/objc/ref.hpp"
+#include "common/ui/uikit.hpp"
 #include "tests/render/menu_scene.hpp"
 #include "tests/render/pixels.hpp"
 
@@ -28,9 +30,16 @@ struct Picture {
   }
 };
 
+namespace ui = halvernic::ui;
+
+// The scene is built once in the light appearance and then switched, as a device would.
 Picture draw(bool dark) {
+  objc::AutoreleasePool pool;
+  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height), ui::UIUserInterfaceStyleLight);
+  demo::build_menu_scene(host);
+  if (dark) host.set_appearance(ui::UIUserInterfaceStyleDark);
   Picture p;
-  p.image = render(demo::menu_scene(dark), picture(demo::kPicture.width, demo::kPicture.height, kScale), &p.stats);
+  p.image = host.render_image(kScale, &p.stats);
   return p;
 }
 
@@ -95,11 +104,40 @@ TEST_P(MenuScene, ShadowDarkensTheCellsBelowTheCard) {
 INSTANTIATE_TEST_SUITE_P(Appearance, MenuScene, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Dark" : "Light"; });
 
+TEST(MenuSceneCard, OpeningAnimationIsDrawnAtTheClocksTime) {
+  // The menu fades in from alpha 0 and scale 0.96 over 0.16 s, as the pane opens it.
+  objc::AutoreleasePool pool;
+  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height), ui::UIUserInterfaceStyleDark);
+  id container = demo::build_menu_scene(host);
+  ui::UIView::setAlpha.send(container, 0.0);
+  ui::UIView::setTransform.send(container, CGAffineTransformMakeScale(0.96, 0.96));
+  ui::UIView::animateWithDuration_delay_options_animations_completion.send(
+      ui::kUIView, 0.16, 0.0, ui::UIViewAnimationOptionCurveEaseOut,
+      ^{
+        ui::UIView::setAlpha.send(container, 1.0);
+        ui::UIView::setTransform.send(container, CGAffineTransformIdentity);
+      },
+      nullptr);
+  // A quiet spot of row 0 on the black page: black, then part-way, then the card.
+  auto card_at = [&] { return host.render_image(1).pixel(int(kMenu.x + 230), int(kMenu.y + 10)).r; };
+  const double start = card_at();
+  hv::uikit::advance(0.06);
+  const double middle = card_at();
+  hv::uikit::advance(0.2);
+  const double end = card_at();
+  EXPECT_LT(start, 0.02);
+  EXPECT_GT(middle, start + 0.02);
+  EXPECT_LT(middle, end - 0.01);
+  EXPECT_NEAR(end, 0.133, 0.03);
+}
+
 TEST(MenuSceneCard, CardCornersAreLeftTransparent) {
   // The card alone, out of its shadow container: its continuous corners stay empty.
-  const Node scene = demo::menu_scene(false);
-  const Node& container = scene.children.back();
-  Node card = container.children.at(0);
+  objc::AutoreleasePool pool;
+  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height), ui::UIUserInterfaceStyleLight);
+  demo::build_menu_scene(host);
+  Node scene = host.display_list();
+  Node card = scene.children.back().children.at(0);
   card.to_parent = {};
   const Image image = render(card, picture(kMenu.width, kMenu.height, kScale));
   EXPECT_LT(image.pixel(1, 1).a, 0.05);

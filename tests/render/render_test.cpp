@@ -46,6 +46,34 @@ TEST(RenderFill, ClearColourShowsWhereNothingIsDrawn) {
   EXPECT_TRUE(near(image.pixel(2, 5), kRed));
 }
 
+TEST(RenderFill, UnrotatedEdgesLandOnPixelBoundaries) {
+  // A separator of half a point: one whole pixel row at 2x and at 3x, never a faint pair.
+  for (double scale : {2.0, 3.0}) {
+    SCOPED_TRACE(scale);
+    Node root;
+    root.bounds = {0, 0, 20, 60};
+    root.children.push_back(box({0, 46.5, 20, 0.5}, kBlack));
+    const Image image = render(root, picture(20, 60, scale));
+    int rows = 0;
+    for (int y = 0; y < image.height; ++y) {
+      const double a = image.pixel(10, y).a;
+      EXPECT_TRUE(a < 0.01 || a > 0.99) << y << ": " << a;
+      rows += a > 0.99;
+    }
+    EXPECT_EQ(rows, 1);
+  }
+  // Rotated, the edges stay smooth.
+  Node root;
+  root.bounds = {0, 0, 40, 40};
+  Node turned = box({0, 0, 20, 20}, kBlack);
+  turned.to_parent = {0.7071, 0.7071, -0.7071, 0.7071, 20, 5};
+  root.children.push_back(turned);
+  const Image image = render(root, picture(40, 40, 2));
+  int partial = 0;
+  for (int x = 0; x < image.width; ++x) partial += image.pixel(x, 30).a > 0.1 && image.pixel(x, 30).a < 0.9;
+  EXPECT_GT(partial, 0);
+}
+
 TEST(RenderCorners, RoundedCornersStayTransparentBothCurves) {
   for (bool continuous : {false, true}) {
     SCOPED_TRACE(continuous);
@@ -347,6 +375,33 @@ TEST(RenderPng, EmptyOrAbsurdSizesGiveAnEmptyImage) {
   EXPECT_EQ(render(root, picture(8, -1, 2)).width, 0);
   EXPECT_EQ(render(root, picture(1e9, 4, 2)).width, 0);
   EXPECT_EQ(render(root, picture(NAN, 4, 2)).width, 0);
+}
+
+TEST(RenderInput, ValuesThatAreNotNumbersOrAbsurdDrawNothingAndNeverCrash) {
+  Node root = box({0, 0, 40, 40}, kWhite);
+  Node bad = box({0, 0, 20, 20}, kRed);
+  bad.to_parent.tx = NAN;
+  root.children.push_back(bad);
+  Node wide = box({0, 0, 20, 20}, kRed);
+  wide.bounds.width = INFINITY;
+  root.children.push_back(wide);
+  Node shadowed = box({5, 5, 10, 10}, kBlue);
+  shadowed.shadow = Shadow{kBlack, 1, NAN, {NAN, 1e300}, rounded_rect_path({0, 0, NAN, 10}, 2, true)};
+  shadowed.backdrop = Backdrop{1e12, {1, 1, 1, 0.1}, NAN};
+  root.children.push_back(shadowed);
+  Text t;
+  t.utf8 = "防止温控降频";
+  t.frame = {0, 0, NAN, 40};
+  t.point_size = 1e9;
+  root.texts.push_back(t);
+  t.point_size = NAN;
+  root.texts.push_back(t);
+  Stats stats;
+  const Image image = render(root, picture(40, 40, 2), &stats);
+  EXPECT_TRUE(near(image.pixel(60, 70), kWhite));  // nothing red anywhere it could be
+  EXPECT_TRUE(near(image.pixel(2, 2), kWhite));
+  EXPECT_EQ(stats.texts, 0);
+  EXPECT_EQ(measure_text(t).width, 0);
 }
 
 }  // namespace
