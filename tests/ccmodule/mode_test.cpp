@@ -4,18 +4,15 @@
 #include <gtest/gtest.h>
 #include <notify.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ccmodule/power_mode.hpp"
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
-#include "hvplatform/notify_function.h"
+#include "tests/ccmodule/publications.hpp"
 #include "tests/support/preferences.hpp"
 
 // The notify registration can be made to fail: the module's calls bind to this definition.
@@ -36,6 +33,8 @@ namespace contract = halvernic::contract;
 using halvernic::ccmodule::applyPowerModeValue;
 using halvernic::ccmodule::currentPowerModeValue;
 using halvernic::ccmodule::preferencesFilePath;
+using hv_test::kOneChoice;
+using hv_test::Publications;
 
 objc::Ref read_file() { return contract::read_preferences(hv_test::preferences_path()); }
 
@@ -50,72 +49,6 @@ void write_raw(const std::string& bytes) {
   fs::remove_all(hv_test::preferences_path());
   std::ofstream(hv_test::preferences_path(), std::ios::binary) << bytes;
 }
-
-constexpr char kSentinel[] = "hv-test.ccmodule.sentinel";
-
-// The three names the module posts, in the order the notify service delivered them (on its
-// own thread), with the runtime-state word as it stood when its own post arrived.
-class Publications {
-public:
-  Publications() {
-    for (const char* name : {contract::kRuntimeStateNotification, contract::kExecutePuppetEventNotification,
-                             contract::kRestartThermalMonitorNotification, kSentinel}) {
-      int token = 0;
-      EXPECT_EQ(hv_notify_register_function(name, &token, &Publications::on_post, this), NOTIFY_STATUS_OK);
-      tokens_.push_back(token);
-    }
-    EXPECT_EQ(notify_register_check(contract::kRuntimeStateNotification, &state_token_), NOTIFY_STATUS_OK);
-    notify_set_state(state_token_, 0);
-  }
-  ~Publications() {
-    for (int token : tokens_) notify_cancel(token);
-    notify_cancel(state_token_);
-  }
-  // Everything posted before this call, once delivered (posts arrive in the order they were
-  // made, so the sentinel comes last); bounded at two seconds.
-  std::vector<std::string> names() {
-    notify_post(kSentinel);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    for (;;) {
-      {
-        std::lock_guard lock(mutex_);
-        if (sentinels_ > 0 || std::chrono::steady_clock::now() >= deadline) {
-          if (sentinels_ > 0) --sentinels_;
-          return names_;
-        }
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  std::vector<uint64_t> words() {
-    std::lock_guard lock(mutex_);
-    return words_;
-  }
-
-private:
-  static void on_post(int, const char* name, void* context) {
-    auto* self = static_cast<Publications*>(context);
-    uint64_t word = 0;
-    notify_get_state(self->state_token_, &word);
-    std::lock_guard lock(self->mutex_);
-    if (std::string(name) == kSentinel) {
-      ++self->sentinels_;
-      return;
-    }
-    self->names_.push_back(name);
-    if (std::string(name) == contract::kRuntimeStateNotification) self->words_.push_back(word);
-  }
-  std::vector<int> tokens_;
-  int state_token_ = 0;
-  std::mutex mutex_;
-  std::vector<std::string> names_;
-  std::vector<uint64_t> words_;
-  int sentinels_ = 0;
-};
-
-const std::vector<std::string> kOneChoice = {contract::kRuntimeStateNotification,
-                                             contract::kExecutePuppetEventNotification,
-                                             contract::kRestartThermalMonitorNotification};
 
 class ModeFile : public testing::Test {
 protected:
