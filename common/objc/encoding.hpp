@@ -56,6 +56,10 @@ struct Encoding<T*, std::enable_if_t<!std::is_same_v<T, const char> && !std::is_
   static constexpr const char* value = "^v";
 };
 
+// An enumeration encodes as its underlying integer (CoreGraphics' CF_ENUMs on iOS).
+template <class T>
+struct Encoding<T, std::enable_if_t<std::is_enum_v<T>>> : Encoding<std::underlying_type_t<T>> {};
+
 // A block (any signature) travels as an object pointer of block kind.
 template <class R, class... Args>
 struct Encoding<R (^)(Args...)> {

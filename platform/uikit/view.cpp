@@ -367,6 +367,8 @@ id button_buttonWithType(id cls, SEL, long type) {
   s.button_type = type;
   s.title_label = objc::Ref::adopt(make_view("UILabel", CGRectZero));
   view_state(s.title_label.get()).superview = button;  // drawn by the button, not a subview
+  view_state(s.title_label.get()).font =
+      objc::Ref::retain(send<id>(objc::cls("UIFont"), sel("systemFontOfSize:"), 15.0));  // UIButton's default
   return objc::autorelease(button);
 }
 long button_type(id self, SEL) { return view_state(self).button_type; }
