@@ -52,7 +52,7 @@ void layout_row(id self) {
   ui::UIView::setFrame.send(row.leadingView.get(), CGRect{{inset, mark_y}, {kCheckmarkSide, kCheckmarkSide}});
   ui::UIView::setFrame.send(row.trailingView.get(),
                             CGRect{{width - kSideInset - kCheckmarkSide, mark_y}, {kCheckmarkSide, kCheckmarkSide}});
-  ui::UIView::setFrame.send(row.separator.get(), CGRect{{inset, 0}, {width - inset, 0.5}});
+  ui::UIView::setFrame.send(row.separator.get(), CGRect{{inset, 0}, {width - inset - kSideInset, 0.5}});
   ui::UIView::setHidden.send(row.separator.get(), objc::to_BOOL(!row.separatorVisible));
 }
 
