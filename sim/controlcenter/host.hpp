@@ -1,5 +1,20 @@
 // The simulated Control Center: one module loaded from the device root, presented in
 // Control Center's order, and acted on as a person would (the commands of hv-controlcenter).
+//
+// What each command prints, one line per fact:
+//   tap-tile           "tapped: tile"                       (the tile's centre, through hit-testing)
+//   expand             "expanded: yes", or "expand: refused" when the module declines
+//   rows               "row <i>: <title> | <subtitle> | checked|unchecked" per row, or "no rows"
+//   choose TITLE       "chose: <title>"                     (the row's centre, through hit-testing)
+//   collapse           "expanded: no"
+//   lock-screen        "lock-screen: shown", or "lock-screen: not offered"
+//   state              "selected: yes|no", "glyph-state: <the tile's glyph state>",
+//                      "mode: off|lowPower|fullPower"       (the preferences file, as every reader reads it)
+//   appearance STYLE   "appearance: light|dark"
+//   wait SECONDS       "waited: <seconds>"                  (the main run loop, in real time)
+//   screenshot FILE    "screenshot: <file>"
+//   tap-at X Y         "tapped-at: <x> <y> -> <class of the view hit, or nothing>"
+//   help               "command: <usage>" per command
 #pragma once
 
 #include <iosfwd>
