@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "hvplatform/controlcenter_testing.h"
 #include "hvplatform/uikit_host.hpp"
 #include "tests/ccmodule/module_fixture.hpp"
 
@@ -71,6 +72,44 @@ TEST_F(Glyph, TheSystemSymbolIsUsedWhenThePlatformHasIt) {
   id glyph = button::glyphImage.send(controller_);
   ASSERT_NE(glyph, nullptr);
   EXPECT_TRUE(objc::from_BOOL(ui::UIImage::isSymbolImage.send(glyph)));
+}
+
+hv::render::Rgba tile_pixel(id controller, CGPoint point) {
+  constexpr double kScale = 2;
+  hv::render::Options options;
+  options.scale = kScale;
+  options.size = {70, 70};
+  options.clear = {0, 0, 0, 1};
+  const hv::render::Image picture =
+      hv::render::render(hv::uikit::display_list_of(ui::UIViewController::view.send(controller)), options);
+  return picture.pixel(static_cast<int>(point.x * kScale), static_cast<int>(point.y * kScale));
+}
+
+// The pulse line's first segment, in the tile (the 42-point glyph is centred in 70 points),
+// and a point of the platter beside the glyph.
+constexpr CGPoint kGlyphPoint{14 + 9, 14 + 23};
+constexpr CGPoint kPlatterPoint{6, 35};
+
+TEST_F(Glyph, TheTileLightsUpWithTheOrangeGlyphOnlyWhileANonNativeModeIsCurrent) {
+  objc::AutoreleasePool pool;
+  hv::uikit::set_known_symbols({});
+  present();
+  hv::render::Rgba glyph = tile_pixel(controller_, kGlyphPoint);
+  hv::render::Rgba platter = tile_pixel(controller_, kPlatterPoint);
+  EXPECT_GT(glyph.r, 0.9);
+  EXPECT_GT(glyph.g, 0.9);
+  EXPECT_GT(glyph.b, 0.9) << "white on the material";
+  EXPECT_LT(platter.r, 0.3) << "the dark material";
+
+  ui::UIControl::sendActionsForControlEvents.send(HVCCTestTileButton(controller_), ui::UIControlEventTouchUpInside);
+  glyph = tile_pixel(controller_, kGlyphPoint);
+  platter = tile_pixel(controller_, kPlatterPoint);
+  EXPECT_GT(glyph.r, 0.9) << "the system orange";
+  EXPECT_GT(glyph.g, 0.4);
+  EXPECT_LT(glyph.g, 0.75);
+  EXPECT_LT(glyph.b, 0.2);
+  EXPECT_GT(platter.r, 0.95) << "the lit platter";
+  EXPECT_GT(platter.b, 0.95);
 }
 
 }  // namespace
