@@ -14,6 +14,14 @@ namespace hv_controlcenter {
 
 namespace {
 
+Class g_class = nullptr;
+Class g_root_view_class = nullptr;
+
+// The controller's view: it lays the module out whenever UIKit lays it out (a new size).
+struct RootViewState {
+  id controller = nullptr;  // owns the view; cleared when the controller goes
+};
+
 struct ButtonState {
   objc::Ref glyphImage, glyphColor, selectedGlyphImage, selectedGlyphColor, glyphState;
   bool selected = false;
@@ -23,15 +31,15 @@ struct ButtonState {
   // buttonTapped:forEvent: as received here.
   int taps = 0;
   objc::Ref lastSender, lastEvent;
+  // The root view may outlive the controller (kept by a superview): it forgets the controller
+  // with it.
+  objc::Ref rootView;
+  ~ButtonState() {
+    if (rootView) objc::storage<RootViewState>(rootView.get()).controller = nullptr;
+  }
 };
 
-Class g_class = nullptr;
-Class g_root_view_class = nullptr;
 
-// The controller's view: it lays the module out whenever UIKit lays it out (a new size).
-struct RootViewState {
-  id controller = nullptr;  // owns the view
-};
 
 ButtonState& state(id self) { return objc::storage<ButtonState>(self); }
 
@@ -76,6 +84,7 @@ void load_view(id self, SEL) {
   objc::Ref view = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(g_root_view_class),
                                                                    CGRect{{0, 0}, {70, 70}}));
   objc::storage<RootViewState>(view.get()).controller = self;
+  state(self).rootView = view;
   ui::UIViewController::setView.send(self, view.get());
 }
 

@@ -10,6 +10,7 @@
 #include "ccmodule/messages.hpp"
 #include "common/objc/class_builder.hpp"
 #include "common/objc/exception.hpp"
+#include "common/objc/weak.hpp"
 #include "common/ui/declarations.hpp"
 #include "hvplatform/controlcenter_testing.h"
 #include "tests/ccmodule/module_fixture.hpp"
@@ -258,6 +259,23 @@ TEST_F(ModuleTest, ChoosingTheCurrentRowAgainWritesAndAnnouncesAgain) {
   EXPECT_EQ(objc::dictionary_get(file.get(), "cpuMinPowerValue"), nullptr) << "the file was rewritten";
   EXPECT_NE(menu_row::trailingView.send(row(2)), nullptr) << "still checked";
   EXPECT_EQ(menu_row::trailingView.send(row(0)), nullptr);
+}
+
+TEST_F(ModuleTest, AViewKeptLongerThanItsModuleIsLaidOutWithoutIt) {
+  objc::Ref view;
+  objc::WeakRef gone;
+  {
+    objc::AutoreleasePool pool;
+    present();
+    view = objc::Ref::retain(ui::UIViewController::view.send(controller_));
+    gone.store(controller_);
+  }
+  module_.reset();  // the module and its controller go; a superview could still hold the view
+  controller_ = nullptr;
+  ASSERT_FALSE(gone.load()) << "the controller is deallocated";
+  ui::UIView::setFrame.send(view.get(), CGRect{{0, 0}, {hv_test::kExpandedWidth, 200}});
+  ui::UIView::layoutIfNeeded.send(view.get());
+  EXPECT_EQ(ui::UIView::frame.send(view.get()).size.height, 200);
 }
 
 // ---- the header colour ----------------------------------------------------------------------
