@@ -55,19 +55,6 @@ Class g_controller_class = nullptr;
 
 ControllerState& state(id self) { return objc::storage<ControllerState>(self); }
 
-// ---- accessors -------------------------------------------------------------------------
-
-id mode_values(id self, SEL) { return state(self).modeValues.get(); }
-id mode_titles(id self, SEL) { return state(self).modeTitles.get(); }
-id mode_subtitles(id self, SEL) { return state(self).modeSubtitles.get(); }
-void set_mode_values(id self, SEL, id values) { state(self).modeValues = objc::Ref::adopt(ui::NSObject::copy.send(values)); }
-void set_mode_titles(id self, SEL, id titles) { state(self).modeTitles = objc::Ref::adopt(ui::NSObject::copy.send(titles)); }
-void set_mode_subtitles(id self, SEL, id subtitles) {
-  state(self).modeSubtitles = objc::Ref::adopt(ui::NSObject::copy.send(subtitles));
-}
-long long selected_index(id self, SEL) { return state(self).selectedIndex; }
-void set_selected_index(id self, SEL, long long index) { state(self).selectedIndex = index; }
-
 objc::Ref make_string_array(const char* ModeEntry::*field) {
   objc::Ref array = objc::make_mutable_array();
   for (const ModeEntry& entry : kModeTable) objc::array_add(array.get(), objc::string(entry.*field));
@@ -225,6 +212,23 @@ void handle_action_tapped(id self, SEL, id sender) {
 }
 
 BOOL can_show_while_locked(id, SEL) { return YES; }
+
+// ---- accessors -------------------------------------------------------------------------
+
+id mode_values(id self, SEL) { return state(self).modeValues.get(); }
+id mode_titles(id self, SEL) { return state(self).modeTitles.get(); }
+id mode_subtitles(id self, SEL) { return state(self).modeSubtitles.get(); }
+void set_mode_values(id self, SEL, id values) {
+  state(self).modeValues = objc::Ref::adopt(ui::NSObject::copy.send(values));
+}
+void set_mode_titles(id self, SEL, id titles) {
+  state(self).modeTitles = objc::Ref::adopt(ui::NSObject::copy.send(titles));
+}
+void set_mode_subtitles(id self, SEL, id subtitles) {
+  state(self).modeSubtitles = objc::Ref::adopt(ui::NSObject::copy.send(subtitles));
+}
+long long selected_index(id self, SEL) { return state(self).selectedIndex; }
+void set_selected_index(id self, SEL, long long index) { state(self).selectedIndex = index; }
 
 }  // namespace
 
