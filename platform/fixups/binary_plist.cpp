@@ -53,7 +53,6 @@ private:
     std::uint64_t next;   // the next reference to visit
     std::uint64_t refs;   // where its references begin
     std::uint64_t count;  // how many references it has
-    std::uint64_t keys;   // how many of them are keys (dictionaries), which must be strings
   };
 
   bool in_area(std::uint64_t begin, std::uint64_t size) const {
@@ -77,18 +76,13 @@ private:
     return true;
   }
 
-  bool is_string(std::uint64_t object) const {
-    const std::uint8_t type = bytes_[offsets_[object]] & 0xF0;
-    return type == 0x50 || type == 0x60;
-  }
-
   // Checks one object's own bytes; a container's references are left to walk().
   bool check_object(std::uint64_t object, Frame* frame) const {
     std::uint64_t at = offsets_[object];
     const std::uint8_t marker = bytes_[at++];
     const std::uint8_t info = marker & 0x0F;
     std::uint64_t length = 0;
-    *frame = Frame{object, 0, 0, 0, 0};
+    *frame = Frame{object, 0, 0, 0};
     switch (marker & 0xF0) {
       case 0x00:
         return marker == 0x08 || marker == 0x09;  // false, true
@@ -108,7 +102,7 @@ private:
         if (!length_of(marker, &at, &length)) return false;
         const std::uint64_t refs = (marker & 0xF0) == 0xD0 ? length * 2 : length;
         if (length > table_ || refs > table_ / ref_size_ || !in_area(at, refs * ref_size_)) return false;
-        *frame = Frame{object, 0, at, refs, (marker & 0xF0) == 0xD0 ? length : 0};
+        *frame = Frame{object, 0, at, refs};
         return true;
       }
       default:
@@ -132,7 +126,6 @@ private:
       const std::uint64_t index = current.next++;
       const std::uint64_t ref = read_be(bytes_ + current.refs + index * ref_size_, ref_size_);
       if (ref >= object_count_) return false;
-      if (index < current.keys && !is_string(ref)) return false;
       if (state_[ref] == kOpen) return false;  // a container inside itself
       if (state_[ref] == kDone) continue;
       if (!check_object(ref, &frame)) return false;

@@ -13,8 +13,8 @@ namespace hv_fixups {
 //  - the header "bplist" and a 32-byte trailer whose sizes, counts and offsets fit the data;
 //  - every object's offset within the object area, every reference below the object count;
 //  - objects of the property-list kinds only: false, true, integers (1 to 8 bytes), reals
-//    (4 or 8 bytes), dates, data, ASCII and UTF-16 strings, arrays and dictionaries whose
-//    keys are strings; lengths of 15 or more as an integer object that follows (Apple also
+//    (4 or 8 bytes), dates, data, ASCII and UTF-16 strings, arrays and dictionaries (keys
+//    of any of these kinds: the file reader refuses other than string keys); lengths of 15 or more as an integer object that follows (Apple also
 //    reads 16-byte integers, sets and UIDs, which no preferences file holds and GNUstep's
 //    reader does not take);
 //  - no container that holds itself, at any depth, and nesting at most kMaxDepth deep.

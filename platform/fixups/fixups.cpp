@@ -6,6 +6,7 @@
 //  - Dictionaries and arrays read binary property lists from files. GNUstep's
 //    -initWithContentsOfFile: (and so +dictionaryWithContentsOfFile:,
 //    +arrayWithContentsOfFile:) reads only text formats and answers nil for a binary one.
+//    Every format is read through NSPropertyListSerialization, as Apple's does.
 //  - NSPropertyListSerialization answers nil and an NSError (NSCocoaErrorDomain, 3840) for
 //    data that is not a property list. GNUstep raises on corrupt binary data (leaking what
 //    it had made: such data is checked first, binary_plist.hpp), and answers nil without
@@ -119,16 +120,18 @@ void replace(Class cls, SEL selector, IMP imp, bool class_side) {
   if (original) saved->push_back({cls, selector, original});
 }
 
-// ---- binary property lists through ...WithContentsOfFile: ----------------------------
+// ---- property lists through ...WithContentsOfFile: -------------------------------------
 
-// The property list in a binary file at path, +0; nil when the file is missing or not
-// binary (std::nullopt-like: *is_binary tells the two apart).
-id read_binary_plist(id path, bool* is_binary) {
-  *is_binary = false;
+// The property list in the file at path (any format), +0; nil when the file cannot be read
+// or is not a property list (*is_file tells the two apart). Every format goes through
+// NSPropertyListSerialization, as on Apple's: the daemon's readers of one file, by URL,
+// by path or as data, all read it alike (and GNUstep's own text path, which logs and
+// loses objects on damaged files, is never taken).
+id read_plist_file(id path, bool* is_file) {
+  *is_file = false;
   id data = objc::send<id>(kNSData.get(), kDataWithContentsOfFile, path);
-  if (!data || objc::send<unsigned long>(data, kLength) < 8) return nullptr;
-  if (std::memcmp(objc::send<const void*>(data, kBytes), "bplist", 6) != 0) return nullptr;
-  *is_binary = true;
+  if (!data) return nullptr;
+  *is_file = true;
   id plist = nullptr;
   objc::catch_exception([&] {
     id error = nullptr;
@@ -141,9 +144,9 @@ id read_binary_plist(id path, bool* is_binary) {
 
 id init_from_file(id self, SEL cmd, id path, Class kind, SEL init_with) {
   SilentReading silent;
-  bool is_binary = false;
-  id plist = path ? read_binary_plist(path, &is_binary) : nullptr;
-  if (!is_binary) return objc::call<id>(original_for(self, cmd, false), self, cmd, path);
+  bool is_file = false;
+  id plist = path ? read_plist_file(path, &is_file) : nullptr;
+  if (!is_file) return objc::call<id>(original_for(self, cmd, false), self, cmd, path);
   if (!objc::is_kind_of(plist, kind)) {
     objc::send(self, kRelease);
     return nullptr;
@@ -162,9 +165,9 @@ id init_from_url(id self, SEL cmd, id url, Class kind, SEL init_with) {
   SilentReading silent;
   if (url && objc::send_bool(url, kIsFileURL)) {
     id path = objc::send<id>(url, kPath);
-    bool is_binary = false;
-    id plist = path ? read_binary_plist(path, &is_binary) : nullptr;
-    if (is_binary) {
+    bool is_file = false;
+    id plist = path ? read_plist_file(path, &is_file) : nullptr;
+    if (is_file) {
       if (!objc::is_kind_of(plist, kind)) {
         objc::send(self, kRelease);
         return nullptr;
@@ -225,38 +228,24 @@ bool in_apple_format(id data) {
 // Both reading methods take (data, option, format, out) and differ only in what they
 // report on failure: an NSError, or a description string. The original runs inside the
 // exception boundary; a raise becomes nil and the failure report.
-// GNUstep's reader of OpenStep text loses what it has made when it gives up on the text (the
-// string made of the data, the object read before trailing garbage). Those are GNUstep's
-// own allocations, made in functions of its reader that have no symbol a suppression could
-// name; in a leak-checked build they are left out of leak checking for the length of that
-// one call (LeakSanitizer's own scoped disabling; no-ops elsewhere).
+// GNUstep's readers lose what they have made when they give up on damaged data (the
+// string made of OpenStep text, the object read before trailing garbage, the XML parser's
+// state). Those are GNUstep's own allocations, made in functions that carry no symbol a
+// suppression could name. In a leak-checked build a list is therefore read first with leak
+// recording paused (LeakSanitizer's scoped disabling); only when that read succeeds is it
+// read again, recorded, and that second result is the caller's, so that whatever the
+// caller loses is still reported. Elsewhere the weak references are null: one read.
 extern "C" [[gnu::weak]] void __lsan_disable();
 extern "C" [[gnu::weak]] void __lsan_enable();
 
-bool is_openstep_text(id data) {
-  const unsigned long length = data ? objc::send<unsigned long>(data, kLength) : 0;
-  const auto* bytes = static_cast<const unsigned char*>(length ? objc::send<const void*>(data, kBytes) : nullptr);
-  if (!bytes) return false;
-  unsigned long i = 0;
-  if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) i = 3;  // UTF-8 BOM
-  while (i < length && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n')) ++i;
-  if (i < length && bytes[i] == '<') return false;  // XML
-  return !(length >= 6 && std::memcmp(bytes, "bplist", 6) == 0);
-}
+bool leak_checked() { return __lsan_disable && __lsan_enable; }
 
 class LeakCheckPause {
 public:
-  explicit LeakCheckPause(bool pause) noexcept : paused_(pause && __lsan_disable && __lsan_enable) {
-    if (paused_) __lsan_disable();
-  }
-  ~LeakCheckPause() {
-    if (paused_) __lsan_enable();
-  }
+  LeakCheckPause() noexcept { __lsan_disable(); }
+  ~LeakCheckPause() { __lsan_enable(); }
   LeakCheckPause(const LeakCheckPause&) = delete;
   LeakCheckPause& operator=(const LeakCheckPause&) = delete;
-
-private:
-  bool paused_;
 };
 
 template <class Failure>
@@ -270,13 +259,24 @@ id read_without_raising(id self, SEL cmd, id data, unsigned long option, long* f
   id result = nullptr;
   id inner = nullptr;
   std::string reason;
-  LeakCheckPause pause(is_openstep_text(data));
-  const bool returned = objc::catch_exception(
-      [&] {
-        result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, option, format, &inner);
-      },
-      &reason);
-  if (!returned) result = nullptr;
+  auto read = [&] {
+    inner = nullptr;
+    const bool returned = objc::catch_exception(
+        [&] {
+          result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, option, format, &inner);
+        },
+        &reason);
+    if (!returned) result = nullptr;
+  };
+  if (leak_checked()) {
+    {
+      LeakCheckPause pause;
+      read();
+    }
+    if (result) read();
+  } else {
+    read();
+  }
   if (out) *out = result ? nullptr : (inner ? inner : failure(reason));
   return result;
 }

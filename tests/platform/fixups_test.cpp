@@ -325,7 +325,6 @@ TEST_F(Fixups, DamagedBinaryPropertyListsAreRefusedBeforeGNUstepReadsThem) {
       std::string("bplist00\xD5\x01\x02\xFF\xFF", 13) + std::string(32, '\xFF'),
       hand_made_bplist(std::string("\xA1\x00", 2), {8}, 0),                                // holds itself
       hand_made_bplist(std::string("\xA1\x01\xA1\x00", 4), {8, 10}, 0),                    // ... deeper
-      hand_made_bplist(std::string("\xD1\x01\x02\x10\x05\x51" "a", 7), {8, 11, 13}, 0),   // a number key
       hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x10\x05", 7), {8, 11, 40}, 0),  // past the objects
       hand_made_bplist(std::string("\xD1\x01\x03\x51" "a" "\x10\x05", 7), {8, 11, 13}, 0),  // no object 3
       hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x10\x05", 7), {8, 11, 13}, 3),  // no top object
