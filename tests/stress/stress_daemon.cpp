@@ -31,7 +31,7 @@
 #include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/startup/initialisers.hpp"
 #include "sim/sim.hpp"
 #include "tests/replacements/private_view.hpp"
