@@ -93,12 +93,18 @@ objc::Ref HPowerHepler::plistObj() const {
 
 // A hook thread may read the file while an application reads it after a front-end's
 // change: the reading taken later is the one kept, whichever is stored last.
+//
+// While the file is missing or holds nothing, the hot paths ask for it at every question;
+// an unchanged file then costs one stat and stores nothing.
 void HPowerHepler::loadPreferencesIfEmpty() {
   if (decoded().hasEntries) return;
   objc::AutoreleasePool pool;
-  PreferencesReading reading = readPreferencesFile();
+  contract::PreferencesFileReader::Reading reading = preferencesFile_.read();
+  // An unchanged file that holds nothing (a missing one above all) would store nothing new.
+  if (!reading.fresh && objc::count(reading.propertyList.get()) == 0) return;
   if (auto hook = afterLoadReadingForTesting_.exchange(nullptr, std::memory_order_acq_rel)) hook();
-  replacePreferences(std::move(reading.dictionary), reading.sequence);
+  replacePreferences(HFileManager::stringKeyedDictionary(std::move(reading.propertyList)),
+                     reading.sequence);
 }
 
 bool HPowerHepler::boolPreference(std::string_view key, bool fallback) const {
