@@ -98,10 +98,10 @@ objc::Ref HPowerHepler::plistObj() const {
 // an unchanged file then costs one stat and stores nothing.
 void HPowerHepler::loadPreferencesIfEmpty() {
   if (decoded().hasEntries) return;
-  objc::AutoreleasePool pool;
   contract::PreferencesFileReader::Reading reading = preferencesFile_.read();
   // An unchanged file that holds nothing (a missing one above all) would store nothing new.
   if (!reading.fresh && objc::count(reading.propertyList.get()) == 0) return;
+  objc::AutoreleasePool pool;
   if (auto hook = afterLoadReadingForTesting_.exchange(nullptr, std::memory_order_acq_rel)) hook();
   replacePreferences(HFileManager::stringKeyedDictionary(std::move(reading.propertyList)),
                      reading.sequence);
