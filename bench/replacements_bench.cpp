@@ -1,6 +1,6 @@
-// The method replacement layer on its hot paths: a replaced setCPULevel: and
-// thermalPressureLevel next to the bare host implementation, and how often the preferences
-// file is read when two threads ask the snapshot a million times each.
+// The method replacement layer on its hot paths: each of the 24 replaced messages next to
+// the bare host implementation, and how often the preferences file is read when two
+// threads ask the snapshot a million times each.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -11,6 +11,9 @@
 #include <string>
 #include <unistd.h>
 
+#include <atomic>
+
+#include "bench/allocation_count.hpp"
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
@@ -23,28 +26,63 @@ namespace {
 namespace host = halvernic::host;
 namespace repl = halvernic::replacements;
 
+// Trivial host implementations, one per shape of the replaced methods.
 std::atomic<int> gLevel{0};
-void setCPULevel(id, SEL, int level) { gLevel.store(level, std::memory_order_relaxed); }
+void setInt(id, SEL, int level) { gLevel.store(level, std::memory_order_relaxed); }
+void setIntInt(id, SEL, int value, int) { gLevel.store(value, std::memory_order_relaxed); }
+void setBool(id, SEL, BOOL value) { gLevel.store(value, std::memory_order_relaxed); }
+void setObject(id, SEL, id) { gLevel.fetch_add(1, std::memory_order_relaxed); }
+void trigger(id, SEL) { gLevel.fetch_add(1, std::memory_order_relaxed); }
 std::int64_t thermalPressureLevel(id, SEL) { return 2; }
+bool forcedPressureLevel(id, SEL) { return true; }
+unsigned long long forcedLevel(id, SEL, unsigned long long) { return 3; }
+id objectQuery(id self, SEL, id) { return self; }
+void* configuration(id self, SEL, host::CFStringRef) { return self; }
 
+// The 24 selectors of the installation table, each with the host implementation of its shape.
 Class hostClass(const char* name) {
-  return objc::ClassBuilder(name, "NSObject")
-      .method(host::kSetCPULevel.name(), &setCPULevel)
-      .method(host::kThermalPressureLevel.name(), &thermalPressureLevel)
-      .build();
+  objc::ClassBuilder b(name, "NSObject");
+  b.method(host::kThermalPressureLevel.name(), &thermalPressureLevel)
+      .method(host::kSetThermalState.name(), &setInt)
+      .method(host::kGetPotentialForcedThermalPressureLevel.name(), &forcedPressureLevel)
+      .method(host::kGetPotentialForcedThermalLevel.name(), &forcedLevel)
+      .method(host::kThermalUpdatesToWatchdogEnabled.name(), &setObject)
+      .method(host::kGetConfigurationFor.name(), &configuration)
+      .method(host::kGetThermalSuggestion.name(), &objectQuery)
+      .method(host::kThermalSuggestion.name(), &objectQuery)
+      .method(host::kThermalMitigation.name(), &objectQuery)
+      .method(host::kThermalPressure.name(), &objectQuery)
+      .method(host::kSetPowerSaveActive.name(), &setBool)
+      .method(host::kSetCPMSMitigationsEnabled.name(), &setBool);
+  for (const objc::Selector* s :
+       {&host::kSetDVD1Level, &host::kSetCPULevel, &host::kSetCPULowPowerTarget,
+        &host::kSetCPUPowerZoneTarget, &host::kSetMaxPackagePower}) {
+    b.method(s->name(), &setInt);
+  }
+  for (const objc::Selector* s :
+       {&host::kSetCPUPowerCeilingFromDecisionSource, &host::kSetCPUPowerCeilingForDVD1Contributor,
+        &host::kSetCPUPowerFloorFromDecisionSource, &host::kSetPackagePowerCeilingFromDecisionSource,
+        &host::kSetPackagePowerFloorFromDecisionSource}) {
+    b.method(s->name(), &setIntInt);
+  }
+  b.method(host::kSetPackageLowPowerTarget.name(), &trigger)
+      .method(host::kSetPackagePowerZoneTarget.name(), &trigger);
+  return b.build();
 }
 
 id instance(Class c) { return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init")); }
 
 // Two classes with the same host implementations; the replacements go into one of them.
+// The layer's snapshot reads a file of its own (native mode: no preferences).
 struct Hosts {
   id bare;
   id replaced;
+  std::size_t installed = 0;
   Hosts() {
     objc::attach_current_thread();
     bare = instance(hostClass("BenchBareHost"));
     Class replacedClass = hostClass("BenchReplacedHost");
-    repl::installMethodReplacements({replacedClass, nullptr, replacedClass});
+    installed = repl::installMethodReplacements({replacedClass, replacedClass, replacedClass});
     replaced = instance(replacedClass);
   }
 };
@@ -53,31 +91,81 @@ Hosts& hosts() {
   return h;
 }
 
-void BM_SetCPULevel_Bare(benchmark::State& state) {
-  id receiver = hosts().bare;
-  for (auto _ : state) host::kSetCPULevel.send(receiver, 1);
-}
-BENCHMARK(BM_SetCPULevel_Bare);
-
-void BM_SetCPULevel_Replaced(benchmark::State& state) {
-  id receiver = hosts().replaced;
+// Each replaced message next to the bare host method, in the steady state of the native
+// mode (the snapshot fresh, the host called): Bare/<selector> and Replaced/<selector>.
+template <class Send>
+void measure(benchmark::State& state, bool replaced, Send send) {
+  Hosts& h = hosts();
+  if (h.installed != 24) state.SkipWithError("not every replacement was installed");
+  id receiver = replaced ? h.replaced : h.bare;
+  objc::AutoreleasePool pool;
   repl::preferenceSnapshot().refresh();
-  for (auto _ : state) host::kSetCPULevel.send(receiver, 1);
+  const std::uint64_t before = gAllocations.load(std::memory_order_relaxed);
+  for (auto _ : state) send(receiver);
+  const std::uint64_t made = gAllocations.load(std::memory_order_relaxed) - before;
+  state.counters["allocs/call"] =
+      benchmark::Counter(static_cast<double>(made) / static_cast<double>(state.iterations()));
 }
-BENCHMARK(BM_SetCPULevel_Replaced);
 
-void BM_ThermalPressureLevel_Bare(benchmark::State& state) {
-  id receiver = hosts().bare;
-  for (auto _ : state) benchmark::DoNotOptimize(host::kThermalPressureLevel.send(receiver));
+template <class Send>
+void pair(const char* name, Send send) {
+  benchmark::RegisterBenchmark((std::string("Bare/") + name).c_str(),
+                               [send](benchmark::State& s) { measure(s, false, send); });
+  benchmark::RegisterBenchmark((std::string("Replaced/") + name).c_str(),
+                               [send](benchmark::State& s) { measure(s, true, send); });
 }
-BENCHMARK(BM_ThermalPressureLevel_Bare);
 
-void BM_ThermalPressureLevel_Replaced(benchmark::State& state) {
-  id receiver = hosts().replaced;
-  repl::preferenceSnapshot().refresh();
-  for (auto _ : state) benchmark::DoNotOptimize(host::kThermalPressureLevel.send(receiver));
+const int kRegistered = [] {
+  const host::CFStringRef key = host::bridged<host::CFStringRef>(objc::retain(objc::string("Product")));
+  pair("thermalPressureLevel", [](id r) { benchmark::DoNotOptimize(host::kThermalPressureLevel.send(r)); });
+  pair("setThermalState:", [](id r) { host::kSetThermalState.send(r, 0); });
+  pair("getPotentialForcedThermalPressureLevel",
+       [](id r) { benchmark::DoNotOptimize(host::kGetPotentialForcedThermalPressureLevel.send(r)); });
+  pair("getPotentialForcedThermalLevel:",
+       [](id r) { benchmark::DoNotOptimize(host::kGetPotentialForcedThermalLevel.send(r, 1)); });
+  pair("thermalUpdatesToWatchdogEnabled:",
+       [](id r) { host::kThermalUpdatesToWatchdogEnabled.send(r, nullptr); });
+  pair("getConfigurationFor:",
+       [key](id r) { benchmark::DoNotOptimize(host::kGetConfigurationFor.send(r, key)); });
+  pair("getThermalSuggestion:", [](id r) { benchmark::DoNotOptimize(host::kGetThermalSuggestion.send(r, nullptr)); });
+  pair("thermalSuggestion:", [](id r) { benchmark::DoNotOptimize(host::kThermalSuggestion.send(r, nullptr)); });
+  pair("thermalMitigation:", [](id r) { benchmark::DoNotOptimize(host::kThermalMitigation.send(r, nullptr)); });
+  pair("thermalPressure:", [](id r) { benchmark::DoNotOptimize(host::kThermalPressure.send(r, nullptr)); });
+  pair("setPowerSaveActive:", [](id r) { host::kSetPowerSaveActive.send(r, NO); });
+  pair("setCPMSMitigationsEnabled:", [](id r) { host::kSetCPMSMitigationsEnabled.send(r, YES); });
+  pair("setDVD1Level:", [](id r) { host::kSetDVD1Level.send(r, 1); });
+  pair("setCPULevel:", [](id r) { host::kSetCPULevel.send(r, 1); });
+  pair("setCPULowPowerTarget:", [](id r) { host::kSetCPULowPowerTarget.send(r, 1000); });
+  pair("setCPUPowerCeiling:fromDecisionSource:",
+       [](id r) { host::kSetCPUPowerCeilingFromDecisionSource.send(r, 1000, 1); });
+  pair("setCPUPowerCeiling:forDVD1Contributor:",
+       [](id r) { host::kSetCPUPowerCeilingForDVD1Contributor.send(r, 1000, 1); });
+  pair("setCPUPowerFloor:fromDecisionSource:",
+       [](id r) { host::kSetCPUPowerFloorFromDecisionSource.send(r, 1000, 1); });
+  pair("setCPUPowerZoneTarget:", [](id r) { host::kSetCPUPowerZoneTarget.send(r, 1000); });
+  pair("setPackagePowerCeiling:fromDecisionSource:",
+       [](id r) { host::kSetPackagePowerCeilingFromDecisionSource.send(r, 1000, 1); });
+  pair("setPackagePowerFloor:fromDecisionSource:",
+       [](id r) { host::kSetPackagePowerFloorFromDecisionSource.send(r, 1000, 1); });
+  pair("setMaxPackagePower:", [](id r) { host::kSetMaxPackagePower.send(r, 1000); });
+  pair("setPackageLowPowerTarget", [](id r) { host::kSetPackageLowPowerTarget.send(r); });
+  pair("setPackagePowerZoneTarget", [](id r) { host::kSetPackagePowerZoneTarget.send(r); });
+  return 24;
+}();
+
+// The replaced setCPULevel: with the snapshot on a precise monotonic clock
+// (std::chrono::steady_clock, as before the coarse clock), for comparison in the same run.
+std::int64_t preciseClock() noexcept {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
-BENCHMARK(BM_ThermalPressureLevel_Replaced);
+void BM_SetCPULevel_ReplacedPreciseClock(benchmark::State& state) {
+  repl::preferenceSnapshot().setClock(&preciseClock);
+  measure(state, true, [](id r) { host::kSetCPULevel.send(r, 1); });
+  repl::preferenceSnapshot().setClock(&repl::PreferenceSnapshot::steadyClock);
+}
+BENCHMARK(BM_SetCPULevel_ReplacedPreciseClock);
 
 // A snapshot of a real file (fullPower) on the monotonic clock, asked by two threads a
 // million times each. Reported: the file reads, and the most the 0.05-second window allows

@@ -78,21 +78,22 @@ PreferencesFileReader::Reading PreferencesFileReader::read() {
   std::lock_guard lock(mutex_);
   // The stamp is taken before the file is read: a file replaced meanwhile is read new and
   // stamped old, which only costs one more parse at the next reading.
+  const std::uint64_t sequence = ++sequence_;
   const std::optional<os::FileStamp> stamp = stat_(path_.c_str());
   if (!stamp) {
-    if (kept_ == Kept::missing) return Reading{last_, false};
+    if (kept_ == Kept::missing) return Reading{last_, false, sequence};
     kept_ = Kept::missing;
     last_ = objc::Ref();
-    return Reading{objc::Ref(), true};
+    return Reading{objc::Ref(), true, sequence};
   }
-  if (kept_ == Kept::file && *stamp == stamp_ && !racy_) return Reading{last_, false};
+  if (kept_ == Kept::file && *stamp == stamp_ && !racy_) return Reading{last_, false, sequence};
   objc::Ref plist = read_preferences_property_list(path_);
   parses_.fetch_add(1, std::memory_order_relaxed);
   kept_ = Kept::file;
   stamp_ = *stamp;
   racy_ = stamp->changed_within(window_, wallClock_());
   last_ = plist;
-  return Reading{std::move(plist), true};
+  return Reading{std::move(plist), true, sequence};
 }
 
 void PreferencesFileReader::reset() noexcept {

@@ -147,6 +147,9 @@ public:
   struct Reading {
     objc::Ref propertyList;  // as read_preferences_property_list answers it
     bool fresh = false;      // taken now (else: the previous reading, the file unchanged)
+    // The order of the readings of this reader, from 1: a reading with a larger sequence
+    // saw the file as it was at that moment or later.
+    std::uint64_t sequence = 0;
   };
   Reading read();
 
@@ -167,6 +170,7 @@ private:
   bool racy_ = false;    // its times lay within the window when it was parsed
   objc::Ref last_;
   std::atomic<std::uint64_t> parses_{0};
+  std::uint64_t sequence_ = 0;
 };
 
 // One front-end change, the part both front-ends share: load the file at path as a mutable

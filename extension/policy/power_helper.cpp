@@ -61,21 +61,24 @@ HPowerHepler::HPowerHepler()
 
 // What HFileManager::readPropertyList answers for the file, parsed only when it changed: an
 // unchanged file costs one stat.
-objc::Ref HPowerHepler::readPreferencesFile() {
-  return HFileManager::stringKeyedDictionary(preferencesFile_.read().propertyList);
+HPowerHepler::PreferencesReading HPowerHepler::readPreferencesFile() {
+  contract::PreferencesFileReader::Reading reading = preferencesFile_.read();
+  return {HFileManager::stringKeyedDictionary(std::move(reading.propertyList)), reading.sequence};
 }
 
-void HPowerHepler::replacePreferences(objc::Ref dictionary) {
+void HPowerHepler::replacePreferences(objc::Ref dictionary, std::uint64_t sequence) {
   const bool hasEntries = objc::count(dictionary.get()) > 0;
   const contract::PowerMode mode = contract::power_mode_of(dictionary.get());
   const bool preventDimming =
       contract::engine_bool_preference(dictionary.get(), contract::kPreventDimmingKey, false);
   {
     std::lock_guard lock(plistMutex_);
+    if (sequence != 0 && sequence < plistSequence_) return;  // a later reading is stored
+    plistSequence_ = sequence;
     plistObj_.swap(dictionary);
     decoded_.store(encode(hasEntries, mode, preventDimming), std::memory_order_release);
   }
-  // The previous dictionary is released here, outside the lock.
+  // The previous dictionary (or the reading refused) is released here, outside the lock.
 }
 
 HPowerHepler::Decoded HPowerHepler::decoded() const {
@@ -88,10 +91,20 @@ objc::Ref HPowerHepler::plistObj() const {
   return plistObj_;
 }
 
+// A hook thread may read the file while an application reads it after a front-end's
+// change: the reading taken later is the one kept, whichever is stored last.
+//
+// While the file is missing or holds nothing, the hot paths ask for it at every question;
+// an unchanged file then costs one stat and stores nothing.
 void HPowerHepler::loadPreferencesIfEmpty() {
   if (decoded().hasEntries) return;
+  contract::PreferencesFileReader::Reading reading = preferencesFile_.read();
+  // An unchanged file that holds nothing (a missing one above all) would store nothing new.
+  if (!reading.fresh && objc::count(reading.propertyList.get()) == 0) return;
   objc::AutoreleasePool pool;
-  replacePreferences(readPreferencesFile());
+  if (auto hook = afterLoadReadingForTesting_.exchange(nullptr, std::memory_order_acq_rel)) hook();
+  replacePreferences(HFileManager::stringKeyedDictionary(std::move(reading.propertyList)),
+                     reading.sequence);
 }
 
 bool HPowerHepler::boolPreference(std::string_view key, bool fallback) const {
@@ -199,7 +212,8 @@ void HPowerHepler::applyThermalState() {
   } release{isApplying_};
 
   objc::AutoreleasePool pool;
-  replacePreferences(readPreferencesFile());
+  PreferencesReading reading = readPreferencesFile();
+  replacePreferences(std::move(reading.dictionary), reading.sequence);
 
   if (shouldForceThermalState()) {
     const objc::Ref product = commonProductObject();
@@ -345,7 +359,7 @@ void HPowerHepler::scheduleReapplications() {
 
 void HPowerHepler::resetForTesting() {
   preferencesFile_.reset();
-  replacePreferences(objc::Ref());
+  replacePreferences(objc::Ref(), 0);
   lastCPUPerformanceMode_.reset();
   lastThermalMitigationsDisabled_ = false;
   hasNormalizedThermalMitigationsState_ = false;

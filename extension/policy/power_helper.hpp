@@ -75,6 +75,11 @@ public:
 
   // Back to the state of a new instance (tests only: the daemon never resets it).
   void resetForTesting();
+  // Tests only: runs once inside the next loadPreferencesIfEmpty that reads the file, after
+  // the reading and before it is stored.
+  void setAfterLoadReadingForTesting(void (*hook)()) noexcept {
+    afterLoadReadingForTesting_.store(hook, std::memory_order_release);
+  }
 
   HPowerHepler(const HPowerHepler&) = delete;
   HPowerHepler& operator=(const HPowerHepler&) = delete;
@@ -94,10 +99,17 @@ private:
     PowerMode mode = PowerMode::off;
     bool preventDimming = false;
   };
-  void replacePreferences(objc::Ref dictionary);
+  // What readPreferencesFile answers: the dictionary and the order of its reading.
+  struct PreferencesReading {
+    objc::Ref dictionary;
+    std::uint64_t sequence;
+  };
+  // Stores a reading unless one taken later is stored already (a slower reader never
+  // overwrites a newer reading with an older one); sequence 0 always stores.
+  void replacePreferences(objc::Ref dictionary, std::uint64_t sequence);
   Decoded decoded() const;
   void clearObservedMaxima();
-  objc::Ref readPreferencesFile();
+  PreferencesReading readPreferencesFile();
 
   // The preferences file, resolved with jbroot once (the binding is per process), parsed
   // only when it changed.
@@ -107,7 +119,10 @@ private:
   // decoding in one atomic word for the hot paths.
   mutable std::mutex plistMutex_;
   objc::Ref plistObj_;
+  std::uint64_t plistSequence_ = 0;  // the reading plistObj_ came from
   std::atomic<std::uint8_t> decoded_{0};
+
+  std::atomic<void (*)()> afterLoadReadingForTesting_{nullptr};
 
   std::atomic<bool> isApplying_{false};
   // Touched only by the application that holds isApplying_.

@@ -1,11 +1,11 @@
 #include "extension/replacements/preference_snapshot.hpp"
 
-#include <chrono>
 #include <utility>
 
 #include "common/objc/exception.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
+#include "common/os/clock.hpp"
 #include "extension/contract/contract.hpp"
 
 namespace halvernic::replacements {
@@ -17,11 +17,9 @@ namespace {
 thread_local bool tlReading = false;
 }  // namespace
 
-std::int64_t PreferenceSnapshot::steadyClock() noexcept {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+// The window needs millisecond resolution at most: the platform's coarse monotonic clock
+// costs a fraction of a precise read, on the path of every replaced call.
+std::int64_t PreferenceSnapshot::steadyClock() noexcept { return os::coarse_monotonic_nanoseconds(); }
 
 PreferenceSnapshot::PreferenceSnapshot(std::string path, Clock clock)
     : file_(std::move(path), kReuseWindowNanoseconds), clock_(clock) {}

@@ -10,7 +10,8 @@
 // first reading has completed do callers wait for it, so that no one answers from a
 // snapshot that was never read (which would mean the native mode).
 //
-// The age of a reading is measured on a monotonic clock: setting the wall clock back
+// The age of a reading is measured on the platform's coarse monotonic clock (a tick of a
+// few milliseconds, a fraction of the cost of a precise read): setting the wall clock back
 // never freezes the preferences.
 #pragma once
 
@@ -32,7 +33,7 @@ struct PreferenceFlags {
 
 class PreferenceSnapshot {
 public:
-  // Monotonic time in nanoseconds.
+  // Monotonic time in nanoseconds; steadyClock is os::coarse_monotonic_nanoseconds.
   using Clock = std::int64_t (*)() noexcept;
   static std::int64_t steadyClock() noexcept;
 

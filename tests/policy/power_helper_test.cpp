@@ -368,3 +368,32 @@ TEST_F(Engine, HotPathsStaySafeWhileApplicationsAndFilesChange) {
 }
 
 }  // namespace
+
+namespace {
+
+// A front-end's change lands between a hook thread's reading of the file (made while the
+// engine's preferences were empty) and its storing: the application that follows the
+// change reads and stores the new file first. The older reading must not replace it, or
+// the daemon would run the stale mode until the next application.
+void changeToFullPowerAndApply() {
+  objc::AutoreleasePool pool;
+  hv_test::write_preferences({{"thermalPowerMode", objc::string("fullPower")}});
+  HPowerHepler::shared().applyThermalState();
+}
+
+}  // namespace
+
+TEST_F(Engine, AnOlderReadingNeverReplacesANewerOne) {
+  write_mode("lowPower");
+  engine().setAfterLoadReadingForTesting(&changeToFullPowerAndApply);
+  // The hook thread: its reading says lowPower; by the time it stores, fullPower is applied.
+  engine().loadPreferencesIfEmpty();
+  EXPECT_EQ(engine().currentPowerMode(), PowerMode::fullPower);
+  EXPECT_TRUE(objc::string_equals(
+      objc::dictionary_get(engine().plistObj().get(), "thermalPowerMode"), "fullPower"));
+
+  // A later reading still replaces an earlier one.
+  write_mode("lowPower");
+  engine().applyThermalState();
+  EXPECT_EQ(engine().currentPowerMode(), PowerMode::lowPower);
+}
