@@ -95,3 +95,25 @@ TEST(Animation, ACompletionRemovingItsViewRunsOnTheLoopAndTimersKeepTheirOrder) 
 }
 
 }  // namespace
+
+namespace {
+TEST(Animation, AnAnimationStartedMidwayStartsFromWhatIsShown) {
+  objc::AutoreleasePool pool;
+  hv::uikit::Host host(CGSizeMake(100, 100));
+  objc::Ref overlay = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView), CGRectMake(0, 0, 100, 100)));
+  ui::UIView::addSubview.send(host.root_view(), overlay.get());
+  id v = overlay.get();
+  ui::UIView::animateWithDuration_animations.send(ui::kUIView, 0.2, ^{ ui::UIView::setAlpha.send(v, 0.0); });
+  hv::uikit::advance(0.1);
+  ui::UIView::animateWithDuration_delay_options_animations_completion.send(
+      ui::kUIView, 0.12, 0.0, ui::UIViewAnimationOptionCurveLinear, ^{ ui::UIView::setAlpha.send(v, 1.0); }, nullptr);
+  const hv::uikit::AnimationRecord r = hv::uikit::animations().back();
+  ASSERT_EQ(r.changes.size(), 1u);
+  EXPECT_GT(r.changes[0].from[0], 0.0);  // mid-fade, not the model's 0
+  EXPECT_LT(r.changes[0].from[0], 1.0);
+  hv::uikit::advance(0.06);  // linear: halfway between that and 1
+  EXPECT_NEAR(host.display_list().children.back().opacity, (r.changes[0].from[0] + 1) / 2, 1e-9);
+  hv::uikit::advance(1);
+  EXPECT_EQ(host.display_list().children.back().opacity, 1.0);
+}
+}  // namespace

@@ -5,6 +5,7 @@
 
 #include <hvplatform/uikit_host.hpp>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -356,5 +357,58 @@ TEST(StackView, ArrangedSubviewsKeepTheirOrderAndAreLaidOutAlongTheAxis) {
   objc::Ref below = view(CGRectMake(0, 0, 1, 1));
   ui::UIView::insertSubview_atIndex.send(stack.get(), below.get(), 0);
   EXPECT_EQ(objc::array_get(ui::UIView::subviews.send(stack.get()), 0), below.get());
+}
+}  // namespace
+
+namespace {
+TEST(CoreGraphics, TransformsComposeInCoreGraphicsOrderAndInvert) {
+  const CGAffineTransform scale = CGAffineTransformMakeScale(2, 3);
+  const CGAffineTransform move = CGAffineTransformMakeTranslation(10, 20);
+  // Concat(t1, t2) applies t1 first.
+  const CGPoint p = CGPointApplyAffineTransform(CGPointMake(1, 1), CGAffineTransformConcat(scale, move));
+  EXPECT_EQ(p.x, 12);
+  EXPECT_EQ(p.y, 23);
+  const CGPoint q = CGPointApplyAffineTransform(CGPointMake(1, 1), CGAffineTransformScale(move, 2, 3));
+  EXPECT_EQ(q.x, 12);  // CGAffineTransformScale scales first, then the transform
+  const CGAffineTransform inverse = CGAffineTransformInvert(CGAffineTransformConcat(scale, move));
+  const CGPoint back = CGPointApplyAffineTransform(p, inverse);
+  EXPECT_NEAR(back.x, 1, 1e-12);
+  EXPECT_NEAR(back.y, 1, 1e-12);
+  EXPECT_TRUE(CGAffineTransformIsIdentity(CGAffineTransformIdentity));
+  // A rect with a negative size is standardised; a transformed rect is its bounding box.
+  EXPECT_EQ(CGRectGetMinX(CGRectMake(10, 0, -4, 1)), 6);
+  EXPECT_EQ(CGRectGetMaxX(CGRectMake(10, 0, -4, 1)), 10);
+  const CGRect turned = CGRectApplyAffineTransform(CGRectMake(0, 0, 4, 2), CGAffineTransformMakeRotation(M_PI / 2));
+  EXPECT_NEAR(turned.size.width, 2, 1e-12);
+  EXPECT_NEAR(turned.size.height, 4, 1e-12);
+  EXPECT_FALSE(CGRectContainsPoint(CGRectMake(0, 0, 10, 10), CGPointMake(10, 5)));  // max edge excluded
+  // Colours and paths are counted references.
+  CGColorRef c = CGColorCreateSRGB(0.1, 0.2, 0.3, 0.4);
+  EXPECT_EQ(CGColorRetain(c), c);
+  CGColorRelease(c);
+  EXPECT_EQ(CGColorGetAlpha(c), 0.4);
+  CGColorRelease(c);
+}
+
+TEST(Button, TitleAndColourPerStateFallBackToNormal) {
+  objc::AutoreleasePool pool;
+  id button = ui::UIButton::buttonWithType.send(ui::kUIButton, ui::UIButtonTypeSystem);
+  EXPECT_EQ(ui::UIButton::buttonType.send(button), ui::UIButtonTypeSystem);
+  ui::UIButton::setTitle_forState.send(button, objc::string("苹果原生温控"), ui::UIControlStateNormal);
+  ui::UIButton::setTitleColor_forState.send(button, ui::UIColor::blackColor.send(ui::kUIColor), ui::UIControlStateNormal);
+  ui::UIButton::setTitleColor_forState.send(button, ui::UIColor::redColor.send(ui::kUIColor), ui::UIControlStateSelected);
+  id label = ui::UIButton::titleLabel.send(button);
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(objc::to_string(ui::UILabel::text.send(label)), "苹果原生温控");
+  EXPECT_EQ(ui::UIFont::pointSize.send(ui::UILabel::font.send(label)), 15);
+  EXPECT_EQ(objc::to_string(ui::UIButton::titleForState.send(button, ui::UIControlStateSelected)), "苹果原生温控");
+  CGFloat r = -1;
+  ui::UIColor::getRed_green_blue_alpha.send(ui::UIButton::currentTitleColor.send(button), &r, nullptr, nullptr, nullptr);
+  EXPECT_EQ(r, 0);
+  ui::UIControl::setSelected.send(button, YES);
+  ui::UIColor::getRed_green_blue_alpha.send(ui::UIButton::currentTitleColor.send(button), &r, nullptr, nullptr, nullptr);
+  EXPECT_EQ(r, 1);
+  ui::UIButton::setTitleEdgeInsets.send(button, ui::UIEdgeInsetsMake(0, 18, 0, 48));
+  EXPECT_EQ(ui::UIButton::titleEdgeInsets.send(button).right, 48);
 }
 }  // namespace
