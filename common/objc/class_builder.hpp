@@ -1,14 +1,32 @@
 // Defines Objective-C classes from C++: the classes the platform instantiates by name
-// (front-end controllers, modules) and the simulated daemon's classes.
+// (front-end controllers, modules), the simulated daemon's classes and the platform
+// stand-ins.
 //
 //   objc::ClassBuilder("ThermalThing", "NSObject")
 //       .method("level", &level_imp)          // int level_imp(id self, SEL _cmd)
 //       .method("setLevel:", &set_level_imp)  // void set_level_imp(id, SEL, int)
 //       .class_method("shared", &shared_imp)
 //       .storage<ThingState>()                // a ThingState per instance
+//       .ivar("_titleLabel")                  // an object ivar, found by key-value coding
+//       .protocol("UITableViewDataSource")    // adopt a protocol registered by the runtime
 //       .build();
 //
-// Type encodings are derived from the implementation's C++ signature.
+//   objc::ClassBuilder::extend("NSIndexPath")  // methods added to a class that exists
+//       .method("row", &row_imp)
+//       .build();
+//
+// Type encodings are derived from the implementation's C++ signature (encoding.hpp):
+// Apple's encodings for structs with a specialisation, "@?" for blocks.
+//
+// Object ivars hold strong references: the builder's dealloc releases them (and destroys
+// the storage) before the superclass's dealloc runs. Such a class must not define its
+// own dealloc; keep C++ state in storage<T>() and let its destructor do the work.
+//
+// Failures are loud: a missing superclass, a class name already registered, a selector
+// given twice, an ivar name taken, an unknown protocol, extending a missing class or
+// adding a method the extended class already defines print the reason on stderr and
+// abort the process. These are programming errors of a start-up path; a class silently
+// made a root class, or methods silently dropped, would fail later and far away.
 #pragma once
 
 #include <atomic>
@@ -16,58 +34,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/objc/encoding.hpp"
 #include "common/objc/runtime.hpp"
 
 namespace objc {
-
-// The runtime's type encoding of a C++ type. Specialise for struct types passed by value.
-template <class T, class = void>
-struct Encoding;
-
-#define HALVERNIC_OBJC_ENCODING(type, code) \
-  template <>                               \
-  struct Encoding<type> {                   \
-    static constexpr const char* value = code; \
-  }
-HALVERNIC_OBJC_ENCODING(void, "v");
-HALVERNIC_OBJC_ENCODING(id, "@");
-HALVERNIC_OBJC_ENCODING(Class, "#");
-HALVERNIC_OBJC_ENCODING(SEL, ":");
-HALVERNIC_OBJC_ENCODING(bool, "B");
-HALVERNIC_OBJC_ENCODING(char, "c");
-HALVERNIC_OBJC_ENCODING(signed char, "c");
-HALVERNIC_OBJC_ENCODING(unsigned char, "C");
-HALVERNIC_OBJC_ENCODING(short, "s");
-HALVERNIC_OBJC_ENCODING(unsigned short, "S");
-HALVERNIC_OBJC_ENCODING(int, "i");
-HALVERNIC_OBJC_ENCODING(unsigned int, "I");
-HALVERNIC_OBJC_ENCODING(long long, "q");
-HALVERNIC_OBJC_ENCODING(unsigned long long, "Q");
-HALVERNIC_OBJC_ENCODING(float, "f");
-HALVERNIC_OBJC_ENCODING(double, "d");
-HALVERNIC_OBJC_ENCODING(const char*, "*");
-#if defined(__APPLE__)
-HALVERNIC_OBJC_ENCODING(long, "q");
-HALVERNIC_OBJC_ENCODING(unsigned long, "Q");
-#else
-HALVERNIC_OBJC_ENCODING(long, "l");
-HALVERNIC_OBJC_ENCODING(unsigned long, "L");
-#endif
-#undef HALVERNIC_OBJC_ENCODING
-
-template <class T>
-struct Encoding<T*, std::enable_if_t<!std::is_same_v<T, const char> && !std::is_same_v<T*, id> &&
-                                     !std::is_same_v<T*, SEL> && !std::is_same_v<T*, Class>>> {
-  static constexpr const char* value = "^v";
-};
-
-template <class R, class... Args>
-std::string method_encoding(R (*)(id, SEL, Args...)) {
-  std::string types = Encoding<R>::value;
-  types += "@:";
-  ((types += Encoding<Args>::value), ...);
-  return types;
-}
 
 namespace detail {
 struct StorageBase {
@@ -78,14 +48,17 @@ struct StorageBox final : StorageBase {
   T value{};
 };
 std::atomic<StorageBase*>* storage_slot(id self) noexcept;  // nullptr if the class has none
+[[noreturn]] void class_builder_failure(const std::string& what);
 }  // namespace detail
 
 class ClassBuilder {
 public:
-  // Starts a class named name, subclass of superclass_name. If a class of that name is
-  // already registered, build() returns it and the methods given here are not added.
+  // Starts a new class named name, subclass of superclass_name (which must exist).
   ClassBuilder(const char* name, const char* superclass_name);
+  // Adds methods (and protocols) to a class that is already registered.
+  static ClassBuilder extend(const char* name);
   ~ClassBuilder();
+  ClassBuilder(ClassBuilder&& other) noexcept;
   ClassBuilder(const ClassBuilder&) = delete;
   ClassBuilder& operator=(const ClassBuilder&) = delete;
 
@@ -103,16 +76,27 @@ public:
   ClassBuilder& storage() {
     return add_storage();
   }
+  // An instance variable of object type under exactly this name ("_specifiers",
+  // "backgroundViewController"), strong, released at deallocation.
+  ClassBuilder& ivar(const char* name);
+  // Adopts a protocol the runtime knows by name. GCC's runtime cannot make a protocol
+  // from C++: a stand-in declares the protocols it needs in an Objective-C file of its own.
+  ClassBuilder& protocol(const char* name);
 
   Class build();
 
 private:
+  ClassBuilder() = default;
   ClassBuilder& add(bool class_side, const char* selector, IMP imp, const std::string& types);
   ClassBuilder& add_storage();
 
-  Class existing_ = nullptr;
-  Class pair_ = nullptr;
+  std::string name_;
+  Class existing_ = nullptr;  // extend(): the class methods go to
+  Class pair_ = nullptr;      // a new class before registration
   bool built_ = false;
+  bool owns_storage_ = false;
+  bool own_dealloc_ = false;
+  std::vector<std::string> ivars_;
 };
 
 // The C++ object of an instance of a class built with storage<T>(). The same T must be
@@ -133,5 +117,10 @@ T& storage(id self) {
   }
   return static_cast<detail::StorageBox<T>*>(box)->value;
 }
+
+// The object in a named object ivar of self (+0), and storing one (retained; the old
+// value released). Both answer or do nothing for nil or an unknown ivar.
+id get_ivar(id self, const char* name) noexcept;
+void set_ivar(id self, const char* name, id value) noexcept;
 
 }  // namespace objc
