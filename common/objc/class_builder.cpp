@@ -10,15 +10,13 @@
 namespace objc {
 namespace {
 
-constexpr const char* kStorageIvar = "_halvernicStorage";
 constinit Selector kDealloc{"dealloc"};
 
-Ivar storage_ivar(Class c) noexcept { return c ? class_getInstanceVariable(c, kStorageIvar) : nullptr; }
 
 // What the builder's dealloc undoes for one class of the hierarchy.
 struct Cleanup {
   std::vector<std::ptrdiff_t> object_ivars;  // offsets of the class's own object ivars
-  std::ptrdiff_t storage = -1;               // offset of the storage the class declared
+  std::vector<std::ptrdiff_t> storages;      // offsets of the storage slots the class declared
 };
 
 struct Registry {
@@ -63,8 +61,8 @@ void builder_dealloc(id self, SEL cmd) {
     id* slot = reinterpret_cast<id*>(base + offset);
     release(std::exchange(*slot, nullptr));
   }
-  if (cleanup.storage >= 0) {
-    auto* slot = reinterpret_cast<std::atomic<detail::StorageBase*>*>(base + cleanup.storage);
+  for (std::ptrdiff_t offset : cleanup.storages) {
+    auto* slot = reinterpret_cast<std::atomic<detail::StorageBase*>*>(base + offset);
     delete slot->exchange(nullptr, std::memory_order_acq_rel);
   }
   Level saved = t_level;
@@ -80,8 +78,9 @@ Ivar find_ivar(id self, const char* name) noexcept {
 }  // namespace
 
 namespace detail {
-std::atomic<StorageBase*>* storage_slot(id self) noexcept {
-  Ivar ivar = storage_ivar(class_of(self));
+std::atomic<StorageBase*>* storage_slot(id self, const char* ivar_name) noexcept {
+  if (!self) return nullptr;
+  Ivar ivar = class_getInstanceVariable(class_of(self), ivar_name);
   if (!ivar) return nullptr;
   return reinterpret_cast<std::atomic<StorageBase*>*>(reinterpret_cast<char*>(self) +
                                                       ivar_getOffset(ivar));
@@ -137,7 +136,7 @@ ClassBuilder::ClassBuilder(ClassBuilder&& other) noexcept
       existing_(std::exchange(other.existing_, nullptr)),
       pair_(std::exchange(other.pair_, nullptr)),
       built_(other.built_),
-      owns_storage_(other.owns_storage_),
+      storages_(std::move(other.storages_)),
       own_dealloc_(other.own_dealloc_),
       ivars_(std::move(other.ivars_)) {}
 
@@ -158,12 +157,13 @@ ClassBuilder& ClassBuilder::add(bool class_side, const char* selector, IMP imp,
   return *this;
 }
 
-ClassBuilder& ClassBuilder::add_storage() {
+ClassBuilder& ClassBuilder::add_storage(const char* ivar_name_c) {
   if (!pair_) detail::class_builder_failure(name_ + ": storage can only be added to a new class");
-  if (storage_ivar(pair_)) return *this;  // inherited: the superclass's slot serves
+  const std::string ivar_name = ivar_name_c;
+  if (class_getInstanceVariable(pair_, ivar_name.c_str())) return *this;  // inherited: that slot serves
   static_assert(sizeof(std::atomic<detail::StorageBase*>) == sizeof(void*));
-  class_addIvar(pair_, kStorageIvar, sizeof(void*), 3 /* log2 of the alignment */, "^v");
-  owns_storage_ = true;
+  class_addIvar(pair_, ivar_name.c_str(), sizeof(void*), 3 /* log2 of the alignment */, "^v");
+  storages_.push_back(ivar_name);
   return *this;
 }
 
@@ -196,7 +196,7 @@ Class ClassBuilder::build() {
   }
   if (!pair_) detail::class_builder_failure(name_ + ": nothing to build");
   if (built_) return pair_;
-  const bool needs_cleanup = owns_storage_ || !ivars_.empty();
+  const bool needs_cleanup = !storages_.empty() || !ivars_.empty();
   if (needs_cleanup) {
     if (own_dealloc_) {
       detail::class_builder_failure(name_ + " defines dealloc and has ivars or storage: keep C++ "
@@ -211,7 +211,9 @@ Class ClassBuilder::build() {
     for (const std::string& name : ivars_) {
       cleanup.object_ivars.push_back(ivar_getOffset(class_getInstanceVariable(pair_, name.c_str())));
     }
-    if (owns_storage_) cleanup.storage = ivar_getOffset(storage_ivar(pair_));
+    for (const std::string& name : storages_) {
+      cleanup.storages.push_back(ivar_getOffset(class_getInstanceVariable(pair_, name.c_str())));
+    }
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     r.classes.emplace(pair_, std::move(cleanup));

@@ -32,6 +32,7 @@
 #include <atomic>
 #include <string>
 #include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "common/objc/encoding.hpp"
@@ -47,7 +48,14 @@ template <class T>
 struct StorageBox final : StorageBase {
   T value{};
 };
-std::atomic<StorageBase*>* storage_slot(id self) noexcept;  // nullptr if the class has none
+// The slot of the storage ivar of that name (nullptr if the class has none).
+std::atomic<StorageBase*>* storage_slot(id self, const char* ivar_name) noexcept;
+// The name of the storage ivar of a C++ type.
+template <class T>
+const char* storage_name() {
+  static const std::string name = std::string("_halvernicStorage.") + typeid(T).name();
+  return name.c_str();
+}
 [[noreturn]] void class_builder_failure(const std::string& what);
 }  // namespace detail
 
@@ -71,10 +79,11 @@ public:
     return add(true, selector, reinterpret_cast<IMP>(imp), method_encoding(imp));
   }
   // Every instance carries one T, made on first use by storage<T>(self) and destroyed
-  // when the instance is deallocated.
+  // when the instance is deallocated. A subclass may add storage of another type beside
+  // its superclass's; each type has its own slot.
   template <class T>
   ClassBuilder& storage() {
-    return add_storage();
+    return add_storage(detail::storage_name<T>());
   }
   // An instance variable of object type under exactly this name ("_specifiers",
   // "backgroundViewController"), strong, released at deallocation.
@@ -88,22 +97,23 @@ public:
 private:
   ClassBuilder() = default;
   ClassBuilder& add(bool class_side, const char* selector, IMP imp, const std::string& types);
-  ClassBuilder& add_storage();
+  ClassBuilder& add_storage(const char* type_name);
 
   std::string name_;
   Class existing_ = nullptr;  // extend(): the class methods go to
   Class pair_ = nullptr;      // a new class before registration
   bool built_ = false;
-  bool owns_storage_ = false;
+  std::vector<std::string> storages_;  // ivar names of the storage slots this class adds
   bool own_dealloc_ = false;
   std::vector<std::string> ivars_;
 };
 
-// The C++ object of an instance of a class built with storage<T>(). The same T must be
-// used for every access to one class. Thread-safe: concurrent first uses make one T.
+// The C++ object of type T of an instance of a class built with storage<T>() (the class
+// or a superclass). Thread-safe: concurrent first uses make one T.
 template <class T>
 T& storage(id self) {
-  std::atomic<detail::StorageBase*>* slot = detail::storage_slot(self);
+  std::atomic<detail::StorageBase*>* slot = detail::storage_slot(self, detail::storage_name<T>());
+  if (!slot) detail::class_builder_failure(std::string("no storage of this type in class ") + class_name(class_of(self)));
   detail::StorageBase* box = slot->load(std::memory_order_acquire);
   if (!box) {
     auto* fresh = new detail::StorageBox<T>();

@@ -177,3 +177,24 @@ TEST(SystemVersion, ComparesNumericallyNotAsText) {
 }
 
 }  // namespace
+
+namespace {
+struct BaseState {
+  int value = 1;
+};
+struct ChildState {
+  double other = 2.5;
+};
+
+TEST(ClassBuilderStorage, ASubclassKeepsItsOwnStorageBesideItsSuperclasses) {
+  Class base = objc::ClassBuilder("HVStorageBase", "NSObject").storage<BaseState>().build();
+  Class child = objc::ClassBuilder("HVStorageChild", "HVStorageBase").storage<ChildState>().build();
+  objc::Ref c = objc::Ref::adopt(make(child));
+  objc::storage<BaseState>(c.get()).value = 42;
+  objc::storage<ChildState>(c.get()).other = 7.5;
+  EXPECT_EQ(objc::storage<BaseState>(c.get()).value, 42);
+  EXPECT_EQ(objc::storage<ChildState>(c.get()).other, 7.5);
+  objc::Ref b = objc::Ref::adopt(make(base));
+  EXPECT_DEATH(objc::storage<ChildState>(b.get()), "no storage of this type");
+}
+}  // namespace
