@@ -53,8 +53,9 @@ std::atomic<StorageBase*>* storage_slot(id self, const char* ivar_name) noexcept
 // The name of the storage ivar of a C++ type.
 template <class T>
 const char* storage_name() {
-  static const std::string name = std::string("_halvernicStorage.") + typeid(T).name();
-  return name.c_str();
+  // Never destroyed: objects may be deallocated while the process exits.
+  static const std::string* name = new std::string(std::string("_halvernicStorage.") + typeid(T).name());
+  return name->c_str();
 }
 [[noreturn]] void class_builder_failure(const std::string& what);
 }  // namespace detail
