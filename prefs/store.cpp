@@ -18,7 +18,8 @@ constexpr std::string_view kThermalPrefix = "thermal";
 // The sender of the pane's Darwin posts: an object of its own class, made once and kept for
 // the life of the process (receivers see only the name; the object identifies the pane).
 id make_notification_helper() {
-  Class helper_class = objc::ClassBuilder("HPNotificationHelper", "NSObject").build();
+  Class helper_class = objc::cls("HPNotificationHelper");
+  if (!helper_class) helper_class = objc::ClassBuilder("HPNotificationHelper", "NSObject").build();
   id helper = objc::send<id>(objc::as_id(helper_class), objc::sel("new"));
   return helper;  // owned by the process from here on
 }
