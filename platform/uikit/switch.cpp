@@ -21,10 +21,19 @@ id color(double r, double g, double b, double a) {
                   CGFloat(a));
 }
 
+// The off track: a light grey fill, stronger on a dark background.
+id off_color() {
+  static id const off = objc::retain(send<id>(
+      objc::cls("UIColor"), sel("colorWithDynamicProvider:"), ^id(id traits) {
+        const bool dark = send<long>(traits, sel("userInterfaceStyle")) == 2;
+        return color(0.47, 0.47, 0.5, dark ? 0.32 : 0.16);
+      }));
+  return off;
+}
+
 void show_state(id self) {
   SwitchState& s = objc::storage<SwitchState>(self);
-  send(s.track.get(), sel("setBackgroundColor:"),
-       s.on ? color(0.204, 0.78, 0.349, 1) : color(0.47, 0.47, 0.5, 0.16));
+  send(s.track.get(), sel("setBackgroundColor:"), s.on ? color(0.204, 0.78, 0.349, 1) : off_color());
   const CGFloat x = s.on ? kWidth - kInset - kKnob : kInset;
   send(s.knob.get(), sel("setFrame:"), CGRectMake(x, kInset, kKnob, kKnob));
 }
