@@ -202,6 +202,9 @@ namespace halvernic::ui {
 namespace NSObject {
 inline constinit objc::Message<id()> alloc{"alloc"};
 inline constinit objc::Message<id()> init{"init"};
+inline constinit objc::Message<id()> copy{"copy"};
+inline constinit objc::Message<id()> mutableCopy{"mutableCopy"};
+inline constinit objc::Message<id(id)> valueForKey{"valueForKey:"};
 }  // namespace NSObject
 
 namespace UIView {
@@ -530,6 +533,9 @@ inline constinit objc::Message<BOOL()> isEmpty{"isEmpty"};
 inline constexpr objc::MessageInfo kUIKitMessages[] = {
     objc::class_message<NSObject::alloc>("NSObject"),
     objc::instance_message<NSObject::init>("NSObject"),
+    objc::instance_message<NSObject::copy>("NSObject"),
+    objc::instance_message<NSObject::mutableCopy>("NSObject"),
+    objc::instance_message<NSObject::valueForKey>("NSObject"),
     objc::instance_message<UIView::initWithFrame>("UIView"),
     objc::instance_message<UIView::frame>("UIView"),
     objc::instance_message<UIView::setFrame>("UIView"),

@@ -100,7 +100,12 @@ id view_subviews(id self, SEL) {
   for (const objc::Ref& v : view_state(self).subviews) objc::array_add(array.get(), v.get());
   return objc::autorelease(array.leak());
 }
-id view_window(id self, SEL) { return nullptr; }
+// The host's root view plays the window: a view in a host's tree has one, a detached
+// view has none.
+id view_window(id self, SEL) {
+  id root = root_of(self);
+  return view_state(root).style_override ? root : nullptr;
+}
 
 void detach(id view) {
   ViewState& s = view_state(view);
@@ -207,13 +212,12 @@ CGRect convert_rect(id from, CGRect r, id to) {
   return CGRectApplyAffineTransform(r, t);
 }
 CGRect view_convertRectToSpace(id self, SEL, CGRect r, id space) {
-  if (space && !is_view(space)) {
-    // Another coordinate space: ask it to convert from this view's root.
-    return r;
-  }
-  return convert_rect(self, r, space);
+  // A space that is no view (the screen's) is taken as the root's coordinates.
+  return convert_rect(self, r, space && is_view(space) ? space : nullptr);
 }
-CGPoint view_convertPointToSpace(id self, SEL, CGPoint p, id space) { return convert_point(self, p, space); }
+CGPoint view_convertPointToSpace(id self, SEL, CGPoint p, id space) {
+  return convert_point(self, p, space && is_view(space) ? space : nullptr);
+}
 CGRect view_convertRectToView(id self, SEL, CGRect r, id view) { return convert_rect(self, r, view); }
 CGPoint view_convertPointToView(id self, SEL, CGPoint p, id view) { return convert_point(self, p, view); }
 
@@ -368,6 +372,8 @@ id button_buttonWithType(id cls, SEL, long type) {
   s.button_type = type;
   s.title_label = objc::Ref::adopt(make_view("UILabel", CGRectZero));
   view_state(s.title_label.get()).superview = button;  // drawn by the button, not a subview
+  view_state(s.title_label.get()).font =
+      objc::Ref::retain(send<id>(objc::cls("UIFont"), sel("systemFontOfSize:"), 15.0));  // UIButton's default
   return objc::autorelease(button);
 }
 long button_type(id self, SEL) { return view_state(self).button_type; }

@@ -6,10 +6,14 @@
 #include <hvplatform/uikit_host.hpp>
 
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/system_version.hpp"
+#include "common/objc/weak.hpp"
 #include "common/ui/quartzcore.hpp"
 #include "common/ui/uikit.hpp"
 
@@ -82,8 +86,14 @@ TEST(HitTesting, TouchUpInsideReachesTheFrontmostVisibleControlThroughNestedView
   ui::UIView::setTransform.send(card.get(), CGAffineTransformMakeScale(0.5, 0.5));  // (150,175)-(250,325)
   EXPECT_EQ(host.tap(CGPointMake(120, 120)), overlay.get());
   EXPECT_EQ(host.tap(CGPointMake(160, 182)), button.get());
-  // Kind-of tests: a view moved to a weak-tracking subclass is still a control.
-  EXPECT_TRUE(objc::is_kind_of(button.get(), ui::kUIControl));
+  EXPECT_EQ(ui::UIView::window.send(button.get()), host.root_view());
+  EXPECT_EQ(ui::UIView::window.send(view(CGRectZero).get()), nullptr);
+  // A view moved to a weak-tracking subclass is still a control to the tap (kind-of tests).
+  objc::WeakRef weak(button.get());
+  g_taps.clear();
+  EXPECT_EQ(host.tap(CGPointMake(160, 182)), button.get());
+  ASSERT_EQ(g_taps.size(), 1u);
+  EXPECT_EQ(g_taps[0], button.get());
 }
 
 TEST(Autoresizing, FlexibleMarginsAndSizesShareTheChange) {
@@ -239,5 +249,112 @@ TEST(Lifetime, ChildrenAndLayersOutlivingTheirViewForgetIt) {
   EXPECT_EQ(ui::UIView::superview.send(child.get()), nullptr);
   EXPECT_EQ(objc::send<id>(layer.get(), objc::sel("delegate")), nullptr);
   expect_rect(ui::UIView::convertRect_toView.send(child.get(), CGRectMake(1, 2, 3, 4), static_cast<id>(nullptr)), 1, 2, 3, 4);
+}
+}  // namespace
+
+namespace {
+// A data source and delegate of two sections (2 and 1 rows) that records selections.
+std::vector<std::pair<long, long>> g_selected;
+long rows_in(id, SEL, id, long section) { return section == 0 ? 2 : 1; }
+long sections_in(id, SEL, id) { return 2; }
+id cell_at(id, SEL, id, id path) {
+  id cell = ui::UITableViewCell::initWithStyle_reuseIdentifier.send(ui::NSObject::alloc.send(ui::kUITableViewCell),
+                                                                   ui::UITableViewCellStyleDefault, objc::string("row"));
+  const std::string text = "S" + std::to_string(ui::NSIndexPath::section.send(path)) + "R" +
+                           std::to_string(ui::NSIndexPath::row.send(path));
+  ui::UILabel::setText.send(ui::UITableViewCell::textLabel.send(cell), objc::string(text));
+  return objc::autorelease(cell);
+}
+void did_select(id, SEL, id, id path) { g_selected.emplace_back(ui::NSIndexPath::section.send(path), ui::NSIndexPath::row.send(path)); }
+
+int g_loads = 0;
+std::vector<std::string> g_calls;
+void vc_load_view(id self, SEL) {
+  ++g_loads;
+  g_calls.push_back("loadView");
+  objc::Ref v = view(CGRectMake(0, 0, 10, 10));
+  ui::UIViewController::setView.send(self, v.get());
+}
+void vc_did_load(id self, SEL cmd) {
+  g_calls.push_back("viewDidLoad");
+  ui::UIViewController::viewDidLoad.send_super(self, objc::cls("HVTestController"));
+}
+void vc_will_appear(id, SEL, BOOL) { g_calls.push_back("viewWillAppear:"); }
+
+TEST(Table, RowsComeFromTheDataSourceAndATapSelectsThroughTheDelegate) {
+  objc::AutoreleasePool pool;
+  static Class source_class = objc::ClassBuilder("HVTableSource", "NSObject")
+                                  .protocol("UITableViewDataSource")
+                                  .method("tableView:numberOfRowsInSection:", &rows_in)
+                                  .method("numberOfSectionsInTableView:", &sections_in)
+                                  .method("tableView:cellForRowAtIndexPath:", &cell_at)
+                                  .method("tableView:didSelectRowAtIndexPath:", &did_select)
+                                  .build();
+  objc::Ref source = objc::Ref::adopt(objc::send<id>(objc::send<id>(source_class, objc::sel("alloc")), objc::sel("init")));
+  hv::uikit::Host host(CGSizeMake(390, 844));
+  objc::Ref table = objc::Ref::adopt(ui::UITableView::initWithFrame_style.send(
+      ui::NSObject::alloc.send(ui::kUITableView), CGRectMake(0, 0, 390, 844), ui::UITableViewStyleGrouped));
+  ui::UITableView::setDataSource.send(table.get(), source.get());
+  ui::UITableView::setDelegate.send(table.get(), source.get());
+  ui::UIView::addSubview.send(host.root_view(), table.get());
+  ui::UITableView::reloadData.send(table.get());
+  ASSERT_EQ(ui::UITableView::numberOfSections.send(table.get()), 2);
+  EXPECT_EQ(ui::UITableView::numberOfRowsInSection.send(table.get(), 0), 2);
+  id path = ui::NSIndexPath::indexPathForRow_inSection.send(ui::kNSIndexPath, 0, 1);
+  EXPECT_EQ(ui::NSIndexPath::row.send(path), 0);
+  EXPECT_EQ(ui::NSIndexPath::section.send(path), 1);
+  id cell = ui::UITableView::cellForRowAtIndexPath.send(table.get(), path);
+  ASSERT_NE(cell, nullptr);
+  EXPECT_EQ(objc::to_string(ui::UILabel::text.send(ui::UITableViewCell::textLabel.send(cell))), "S1R0");
+  const CGRect in_root = ui::UIView::convertRect_toCoordinateSpace.send(cell, ui::UIView::bounds.send(cell), host.root_view());
+  g_selected.clear();
+  host.tap(CGPointMake(CGRectGetMidX(in_root), CGRectGetMidY(in_root)));
+  ASSERT_EQ(g_selected.size(), 1u);
+  EXPECT_EQ(g_selected[0], std::make_pair(1L, 0L));
+  EXPECT_EQ(ui::UITableView::indexPathForCell.send(table.get(), cell) != nullptr, true);
+}
+
+TEST(ViewController, TheViewLoadsOnceThroughLoadViewThenViewDidLoad) {
+  objc::AutoreleasePool pool;
+  static Class c = objc::ClassBuilder("HVTestController", "UIViewController")
+                       .method("loadView", &vc_load_view)
+                       .method("viewDidLoad", &vc_did_load)
+                       .method("viewWillAppear:", &vc_will_appear)
+                       .build();
+  g_calls.clear();
+  objc::Ref vc = objc::Ref::adopt(ui::UIViewController::initWithNibName_bundle.send(
+      ui::NSObject::alloc.send(objc::ClassName("HVTestController").get()), static_cast<id>(nullptr), static_cast<id>(nullptr)));
+  EXPECT_FALSE(objc::from_BOOL(ui::UIViewController::isViewLoaded.send(vc.get())));
+  hv::uikit::Host host(CGSizeMake(390, 844));
+  host.set_root_view_controller(vc.get());
+  id v = ui::UIViewController::view.send(vc.get());
+  EXPECT_EQ(ui::UIViewController::view.send(vc.get()), v);
+  EXPECT_EQ(g_loads, 1);
+  EXPECT_EQ(g_calls, (std::vector<std::string>{"loadView", "viewDidLoad", "viewWillAppear:"}));
+  expect_rect(ui::UIView::frame.send(v), 0, 0, 390, 844);  // filled to the root
+  (void)c;
+}
+}  // namespace
+
+namespace {
+TEST(StackView, ArrangedSubviewsKeepTheirOrderAndAreLaidOutAlongTheAxis) {
+  objc::AutoreleasePool pool;
+  objc::Ref stack = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIStackView), CGRectMake(0, 0, 300, 200)));
+  ui::UIStackView::setAxis.send(stack.get(), ui::UILayoutConstraintAxisVertical);
+  objc::Ref rows[3] = {view(CGRectMake(0, 0, 10, 47)), view(CGRectMake(0, 0, 10, 47)), view(CGRectMake(0, 0, 10, 30))};
+  for (auto& r : rows) ui::UIStackView::addArrangedSubview.send(stack.get(), r.get());
+  id arranged = ui::UIStackView::arrangedSubviews.send(stack.get());
+  ASSERT_EQ(objc::count(arranged), 3u);
+  EXPECT_EQ(objc::array_get(arranged, 1), rows[1].get());
+  expect_rect(ui::UIView::frame.send(rows[2].get()), 0, 94, 300, 30);
+  // A row removed from its superview leaves the arranged subviews too, as in UIKit.
+  ui::UIView::removeFromSuperview.send(rows[1].get());
+  arranged = ui::UIStackView::arrangedSubviews.send(stack.get());
+  ASSERT_EQ(objc::count(arranged), 2u);
+  EXPECT_EQ(objc::array_get(arranged, 1), rows[2].get());
+  // Subviews keep insertion order; insertSubview:atIndex: puts a view below the others.
+  objc::Ref below = view(CGRectMake(0, 0, 1, 1));
+  ui::UIView::insertSubview_atIndex.send(stack.get(), below.get(), 0);
+  EXPECT_EQ(objc::array_get(ui::UIView::subviews.send(stack.get()), 0), below.get());
 }
 }  // namespace
