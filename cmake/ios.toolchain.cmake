@@ -13,8 +13,8 @@
 #                        and Apple's ld64 from HALVERNIC_IOS_LD64_BIN (lld cannot link arm64e).
 #
 # Every binary gets an ad-hoc code signature, which is what a rootless jailbreak needs to load
-# it. The default minimum system is 15.0; a binary that runs on older systems lowers its own
-# with halvernic_set_minimum_ios() (cmake/HalvernicTargets.cmake).
+# it. A binary's minimum system is 15.0 unless it lowers its own with
+# halvernic_set_minimum_ios() (cmake/HalvernicTargets.cmake).
 set(CMAKE_SYSTEM_NAME iOS)
 
 if(NOT HALVERNIC_IOS_ARCH)
@@ -26,7 +26,16 @@ endif()
 set(HALVERNIC_IOS_ARCH "${HALVERNIC_IOS_ARCH}" CACHE STRING "The slice this build folder makes")
 set(CMAKE_SYSTEM_PROCESSOR ${HALVERNIC_IOS_ARCH})
 set(CMAKE_OSX_ARCHITECTURES ${HALVERNIC_IOS_ARCH})
-set(CMAKE_OSX_DEPLOYMENT_TARGET 15.0)
+# Sources compile for the oldest system any binary of the project supports on this slice (the
+# pane: 12.2 on arm64, 14.0 on arm64e), so that the static libraries every binary links are
+# valid in each; binaries link for HALVERNIC_IOS_DEFAULT_MINIMUM (cmake/HalvernicTargets.cmake)
+# unless they lower their own minimum with halvernic_set_minimum_ios().
+if(HALVERNIC_IOS_ARCH STREQUAL "arm64e")
+  set(CMAKE_OSX_DEPLOYMENT_TARGET 14.0)
+else()
+  set(CMAKE_OSX_DEPLOYMENT_TARGET 12.2)
+endif()
+set(HALVERNIC_IOS_DEFAULT_MINIMUM 15.0)
 
 if(NOT HALVERNIC_IOS_SDK)
   set(HALVERNIC_IOS_SDK "$ENV{HALVERNIC_IOS_SDK}")
