@@ -88,6 +88,28 @@ if(HALVERNIC_IOS_SDK_EXTRAS)
   # Both linkers search every -syslibroot for a library's re-exports.
   string(APPEND _link " -Wl,-syslibroot,${HALVERNIC_IOS_SDK_EXTRAS}")
 endif()
+# A framework that the SDK lacks and that only reaches the link as another's re-export (the
+# trimmed SDK's UIKit stub re-exports FileProvider, which nothing of this project uses) gets an
+# empty stub below the build folder, searched as one more system root: the linkers must find
+# every re-export, and a symbol of it that someone did use would still fail to link.
+set(_reexports_only System/Library/Frameworks/FileProvider.framework/FileProvider)
+set(_stub_root "${CMAKE_BINARY_DIR}/ios-sdk-stubs")
+set(_stubs FALSE)
+foreach(lib IN LISTS _reexports_only)
+  if(EXISTS "${HALVERNIC_IOS_SYSROOT}/${lib}.tbd" OR
+     (HALVERNIC_IOS_SDK_EXTRAS AND EXISTS "${HALVERNIC_IOS_SDK_EXTRAS}/${lib}.tbd"))
+    continue()
+  endif()
+  if(NOT EXISTS "${_stub_root}/${lib}.tbd")
+    file(WRITE "${_stub_root}/${lib}.tbd"
+         "--- !tapi-tbd\ntbd-version:     4\ntargets:         [ arm64-ios, arm64e-ios ]\n"
+         "install-name:    '/${lib}'\n...\n")
+  endif()
+  set(_stubs TRUE)
+endforeach()
+if(_stubs)
+  string(APPEND _link " -Wl,-syslibroot,${_stub_root}")
+endif()
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "${_link} -Wl,-adhoc_codesign")
 endforeach()
