@@ -47,6 +47,12 @@ else()
   target_link_libraries(halvernic_runtime INTERFACE
     -Wl,--no-as-needed ${BLOCKS_RUNTIME_LIBRARY} ${GNUSTEP_BASE_LIBRARY} objc -Wl,--as-needed
     pthread dl)
+  # CMake names each library once per link line, where it first needs it, which may be after
+  # GNUstep Base or inside an --as-needed stretch (a program that makes no block itself then
+  # loses it, and GNUstep Base's copy wins). As a link option it comes before every object
+  # and library, so it always loads first.
+  target_link_options(halvernic_runtime INTERFACE
+    "LINKER:--push-state,--no-as-needed,${BLOCKS_RUNTIME_LIBRARY},--pop-state")
 endif()
 
 function(halvernic_link_runtime target)
