@@ -248,6 +248,30 @@ public:
   LeakCheckPause& operator=(const LeakCheckPause&) = delete;
 };
 
+// GNUstep's text readers (its XML parser's string comparisons among them) can look a few
+// bytes past the end of data cut short inside a token. They get a copy whose buffer runs on
+// with zero bytes beyond its length, where every such comparison stops; the length, and so
+// what is parsed, is the data's own. Binary data is checked whole first and read as it is.
+constexpr unsigned long kTextReadPadding = 64;
+constinit objc::Selector kInitWithBytesNoCopy{"initWithBytesNoCopy:length:freeWhenDone:"};
+constinit objc::Selector kAlloc{"alloc"};
+constinit objc::Selector kAutorelease{"autorelease"};
+
+id padded_text_copy(id data) {
+  const unsigned long length = data ? objc::send<unsigned long>(data, kLength) : 0;
+  if (length == 0) return data;
+  const auto* bytes = static_cast<const unsigned char*>(objc::send<const void*>(data, kBytes));
+  if (!bytes || (length >= 6 && std::memcmp(bytes, "bplist", 6) == 0)) return data;
+  if (length > ~0UL - kTextReadPadding) return data;
+  auto* copy = static_cast<unsigned char*>(std::calloc(length + kTextReadPadding, 1));
+  if (!copy) return data;
+  std::memcpy(copy, bytes, length);
+  id padded = objc::send<id>(objc::send<id>(kNSData.get(), kAlloc), kInitWithBytesNoCopy,
+                             static_cast<void*>(copy), length, objc::to_BOOL(true));
+  if (!padded) return data;  // the initialiser freed the buffer or never took it
+  return objc::send<id>(padded, kAutorelease);
+}
+
 template <class Failure>
 id read_without_raising(id self, SEL cmd, id data, unsigned long option, long* format, id* out,
                         Failure failure) {
@@ -256,6 +280,7 @@ id read_without_raising(id self, SEL cmd, id data, unsigned long option, long* f
     if (out) *out = failure("");
     return nullptr;
   }
+  data = padded_text_copy(data);
   id result = nullptr;
   id inner = nullptr;
   std::string reason;

@@ -347,3 +347,30 @@ TEST_F(Fixups, DamagedBinaryPropertyListsAreRefusedBeforeGNUstepReadsThem) {
 }
 
 }  // namespace
+
+// Text cut short inside a token once sent GNUstep's XML parser reading past the end of the
+// data (found by fuzzing; AddressSanitizer reports it). Such data reads as corrupt, and
+// text that is whole still reads, with nothing of the padding in it.
+TEST_F(Fixups, TextCutShortInsideATokenIsReadWithinItsData) {
+  objc::AutoreleasePool pool;
+  for (const std::string& cut : {std::string("<?y0>\n<"), std::string("<?xml version=\"1.0\"?><pl"),
+                                 std::string("<?xml"), std::string("<")}) {
+    id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                             static_cast<const void*>(cut.data()), static_cast<unsigned long>(cut.size()));
+    id error = nullptr;
+    long format = 0;
+    id result = objc::send<id>(objc::cls("NSPropertyListSerialization"),
+                               objc::sel("propertyListWithData:options:format:error:"), data, 0UL, &format, &error);
+    EXPECT_EQ(result, nullptr) << cut;
+    EXPECT_NE(error, nullptr) << cut;
+  }
+  const std::string whole =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>a</key>"
+      "<string>b</string></dict></plist>";
+  id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                           static_cast<const void*>(whole.data()), static_cast<unsigned long>(whole.size()));
+  objc::Ref parsed = objc::parse_property_list(data);
+  ASSERT_TRUE(objc::is_dictionary(parsed.get()));
+  EXPECT_EQ(objc::count(parsed.get()), 1u);
+  EXPECT_EQ(objc::to_string(objc::dictionary_get(parsed.get(), "a")), "b");
+}
