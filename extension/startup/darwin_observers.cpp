@@ -19,12 +19,15 @@ void restartWorkItem(void*) {
   kill(getpid(), SIGTERM);
 }
 
-// The observers stay registered for the life of the process, and so do their names.
+// The observers stay registered for the life of the process. The center keeps its own
+// reference to each name, so the one made here is released once it is added.
 void addObserver(CFNotificationCenterRef center, const void* observer,
                  CFNotificationCallback handler, const char* name) {
   CFStringRef cfName = CFStringCreateWithCString(kCFAllocatorDefault, name, kCFStringEncodingUTF8);
+  if (!cfName) return;
   CFNotificationCenterAddObserver(center, observer, handler, cfName, nullptr,
                                   CFNotificationSuspensionBehaviorDeliverImmediately);
+  CFRelease(cfName);
 }
 
 }  // namespace
