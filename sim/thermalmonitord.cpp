@@ -217,12 +217,18 @@ int main(int argc, char** argv) {
   sim::Daemon daemon;
   if (cpu_demand >= 0) daemon.set_cpu_demand(static_cast<std::uint32_t>(cpu_demand));
   daemon.start(config);
+  const std::string state_file = env("HALVERNIC_SIM_STATE_FILE");
   if (steps > 0) {
     const int status = run_steps(daemon, steps, trace);
     std::fflush(nullptr);
     // The extension's delayed work may still be queued: leave without running the
     // destructors of objects its threads use.
     ::_exit(status);
+  }
+  {
+    // The first report says the daemon is up and takes SIGUSR1 from now on.
+    objc::AutoreleasePool state_pool;
+    write_atomically(state_file, state_lines(daemon));
   }
   std::printf("thermalmonitord: ready\n");
   std::fflush(stdout);
@@ -239,9 +245,6 @@ int main(int argc, char** argv) {
   }
 
   const std::string call_log = env("HALVERNIC_SIM_CALL_LOG");
-  const std::string state_file = env("HALVERNIC_SIM_STATE_FILE");
-  // The first report says the daemon is up and takes SIGUSR1 from now on.
-  write_atomically(state_file, state_lines(daemon));
   for (;;) {
     int signal = 0;
     if (sigwait(&signals, &signal) != 0) continue;
