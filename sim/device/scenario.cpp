@@ -66,7 +66,7 @@ std::string gnuplot_script(const std::string& out_dir) {
     const char* range;
   };
   const Panel panels[] = {{"temperature (C)", 2, "[*:*]"},
-                          {"CPU power limit (ceiling)", 3, "[0:*]"},
+                          {"CPU power limit (ceiling)", 3, "[0:55000]"},
                           {"CPU level", 4, "[-0.5:4.5]"},
                           {"brightness limit (%)", 5, "[0:105]"}};
   for (const Panel& panel : panels) {
