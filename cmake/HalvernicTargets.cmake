@@ -118,3 +118,27 @@ function(halvernic_add_bundle target)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${B_INFO_PLIST}")
   set_property(TARGET ${target} PROPERTY HALVERNIC_BUNDLE_DIR "${dir}")
 endfunction()
+
+# The oldest iOS a binary runs on, for each slice of the iOS build:
+#
+#   halvernic_set_minimum_ios(<target> <version>)
+#
+# The arm64 slice gets <version>; the arm64e slice gets <version> but never less than 14.0,
+# the first system whose arm64e processes load third-party images with the current
+# pointer-authentication ABI (the only arm64e ABI clang 22 and ld64 make). Without a call a
+# binary gets the build's default, 15.0. Sets the compiler's and the linker's minimum for the
+# target's own sources; the Linux build ignores it.
+function(halvernic_set_minimum_ios target version)
+  if(NOT HALVERNIC_IOS)
+    return()
+  endif()
+  if(NOT version MATCHES "^[0-9]+\\.[0-9]+(\\.[0-9]+)?$")
+    message(FATAL_ERROR "halvernic_set_minimum_ios(${target}): '${version}' is no iOS version")
+  endif()
+  if(HALVERNIC_IOS_ARCH STREQUAL "arm64e" AND version VERSION_LESS 14.0)
+    set(version 14.0)
+  endif()
+  target_compile_options(${target} PRIVATE -miphoneos-version-min=${version})
+  target_link_options(${target} PRIVATE -miphoneos-version-min=${version})
+  set_property(TARGET ${target} PROPERTY HALVERNIC_MINIMUM_IOS ${version})
+endfunction()

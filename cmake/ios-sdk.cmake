@@ -1,0 +1,102 @@
+# The iPhoneOS SDK folder an iOS build compiles and links against.
+#
+#   halvernic_ios_sdk(<sdk> <build-dir> <out-var>)
+#
+# Checks that <sdk> is an iPhoneOS SDK (SDKSettings.json, libSystem's and Foundation's stubs)
+# and stops with a message naming what is missing otherwise. Answers the folder to use in
+# <out-var>: <sdk> itself, or a repaired copy below <build-dir>/ios-sdk when <sdk> is a copy
+# that lost its symbolic links (a copy made without them keeps each link as a small file
+# holding the link's target: `usr/lib/libSystem.tbd` then reads "libSystem.B.tbd", and neither
+# the compiler nor the linker can use it). The copy is made once and never touches <sdk>.
+include_guard(GLOBAL)
+
+# Whether <file> is a link kept as a file: a few bytes, one word without white space, naming
+# a path that exists next to it (directly or through other such files).
+function(_halvernic_sdk_link_target file out)
+  set(${out} "" PARENT_SCOPE)
+  if(IS_SYMLINK "${file}" OR IS_DIRECTORY "${file}")
+    return()
+  endif()
+  file(SIZE "${file}" size)
+  if(size EQUAL 0 OR size GREATER 255)
+    return()
+  endif()
+  file(READ "${file}" text)
+  if(NOT text MATCHES "^[A-Za-z0-9_.+/-]+$" OR text MATCHES "^/")
+    return()
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+function(halvernic_ios_sdk sdk build_dir out)
+  if(NOT sdk)
+    message(FATAL_ERROR "No iPhoneOS SDK given: set HALVERNIC_IOS_SDK to an SDK folder "
+                        "such as …/iPhoneOS15.6.sdk")
+  endif()
+  get_filename_component(sdk "${sdk}" ABSOLUTE)
+  foreach(needed SDKSettings.json usr/lib/libSystem.tbd usr/include/stdio.h
+                 System/Library/Frameworks/Foundation.framework)
+    if(NOT EXISTS "${sdk}/${needed}")
+      message(FATAL_ERROR "HALVERNIC_IOS_SDK=${sdk} is not an iPhoneOS SDK folder: "
+                          "${needed} is missing")
+    endif()
+  endforeach()
+  file(READ "${sdk}/SDKSettings.json" settings)
+  if(NOT settings MATCHES "\"iphoneos\"|iPhoneOS")
+    message(FATAL_ERROR "HALVERNIC_IOS_SDK=${sdk} is not an iPhoneOS SDK (SDKSettings.json "
+                        "names another platform)")
+  endif()
+
+  _halvernic_sdk_link_target("${sdk}/usr/lib/libSystem.tbd" probe)
+  if(NOT probe)
+    set(${out} "${sdk}" PARENT_SCOPE)
+    return()
+  endif()
+
+  get_filename_component(name "${sdk}" NAME)
+  set(copy "${build_dir}/ios-sdk/${name}")
+  set(stamp "${build_dir}/ios-sdk/${name}.from")
+  if(EXISTS "${stamp}")
+    file(READ "${stamp}" from)
+    if(from STREQUAL sdk)
+      set(${out} "${copy}" PARENT_SCOPE)
+      return()
+    endif()
+  endif()
+  message(STATUS "The SDK at ${sdk} keeps its links as files: using a repaired copy in ${copy}")
+  file(REMOVE_RECURSE "${copy}" "${stamp}")
+  file(MAKE_DIRECTORY "${build_dir}/ios-sdk")
+  file(COPY "${sdk}" DESTINATION "${build_dir}/ios-sdk"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+       DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                             WORLD_READ WORLD_EXECUTE)
+  # Small files only are candidates; a link whose target is another kept link resolves
+  # once that one has, so repeat until a pass changes nothing.
+  file(GLOB_RECURSE candidates LIST_DIRECTORIES false "${copy}/*")
+  set(pending)
+  foreach(file IN LISTS candidates)
+    _halvernic_sdk_link_target("${file}" target)
+    if(target)
+      list(APPEND pending "${file}")
+    endif()
+  endforeach()
+  set(changed TRUE)
+  while(pending AND changed)
+    set(changed FALSE)
+    set(left)
+    foreach(file IN LISTS pending)
+      file(READ "${file}" target)
+      get_filename_component(dir "${file}" DIRECTORY)
+      if(EXISTS "${dir}/${target}")
+        file(REMOVE "${file}")
+        file(CREATE_LINK "${target}" "${file}" SYMBOLIC)
+        set(changed TRUE)
+      else()
+        list(APPEND left "${file}")
+      endif()
+    endforeach()
+    set(pending ${left})
+  endwhile()
+  file(WRITE "${stamp}" "${sdk}")
+  set(${out} "${copy}" PARENT_SCOPE)
+endfunction()
