@@ -256,25 +256,28 @@ void Device::boot(const BootOptions& options) {
 std::string Device::stage_package() const {
   const std::string out = root_ + "/var/tmp/package-stage";
   fs::remove_all(out);
-  fs::create_directories(out);
-  const std::string script = programs_.source_dir + "/scripts/package";
-  if (::access(script.c_str(), X_OK) == 0) {
-    const HostResult result = run_bounded({script, "--linux", programs_.build_dir, out}, environment(), 300s);
-    if (result.status != 0) throw Error("scripts/package --linux failed:\n" + result.err);
-    return out;
+  // The package's Linux layout as packaging/ stages it from this build's manifest (what
+  // scripts/package --linux does after building the products, which this tool's build
+  // has done).
+  const std::string stage = programs_.source_dir + "/packaging/stage";
+  const std::string manifest = programs_.build_dir + "/packaging/layout.tsv";
+  if (::access(stage.c_str(), X_OK) == 0 && ::access(manifest.c_str(), R_OK) == 0) {
+    const HostResult result = run_bounded({stage, manifest, out}, environment(), 120s);
+    if (result.status != 0) throw Error("packaging/stage failed:\n" + result.err);
+    return out + "/var/jb";
   }
-  // Until the packaging folder stages the Linux build itself: the extension and its
-  // filter list where the .deb puts them.
-  const std::string tweaks = out + "/Library/MobileSubstrate/DynamicLibraries";
+  // A build without the packaging folder: the extension and its filter list where the
+  // .deb puts them.
+  const std::string tweaks = out + "/var/jb/Library/MobileSubstrate/DynamicLibraries";
   fs::create_directories(tweaks);
-  fs::copy_file(programs_.halvernic, tweaks + "/halvernic.dylib", fs::copy_options::overwrite_existing);
+  fs::copy_file(programs_.halvernic, tweaks + "/halvernic.so", fs::copy_options::overwrite_existing);
   objc::AutoreleasePool pool;
   objc::Ref filter = objc::make_mutable_dictionary();
   objc::dictionary_set(filter.get(), "Executables", strings({"thermalmonitord"}).get());
   objc::Ref plist = objc::make_mutable_dictionary();
   objc::dictionary_set(plist.get(), "Filter", filter.get());
   write_plist(plist.get(), tweaks + "/halvernic.plist");
-  return out;
+  return out + "/var/jb";
 }
 
 std::vector<std::string> Device::install() {
@@ -282,7 +285,7 @@ std::vector<std::string> Device::install() {
   const std::string staged = stage_package();
   std::vector<std::string> files;
   copy_tree(staged, jailbreak_root(), &files);
-  fs::remove_all(staged);
+  fs::remove_all(root_ + "/var/tmp/package-stage");
   if (!booted()) return files;
   // As a package's maintainer script does: end the daemon so the tweak loader runs again.
   const pid_t old = job_pid(kDaemonLabel);

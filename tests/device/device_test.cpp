@@ -146,7 +146,7 @@ TEST_F(Device, LaysOutTheJailbreakAndLoadsTheInstalledTweakThroughItsFilter) {
   EXPECT_TRUE(fs::is_directory(*root_ + "/var/mobile/Library/Preferences")) << "the system's, apart";
   EXPECT_NE(d_->preferences_file(), d_->system_preferences_file());
   EXPECT_TRUE(fs::exists(d_->tweak_folder() + "/halvernic.plist"));
-  EXPECT_TRUE(fs::exists(d_->tweak_folder() + "/halvernic.dylib"));
+  EXPECT_TRUE(fs::exists(d_->tweak_folder() + "/halvernic.so"));
   EXPECT_TRUE(fs::exists(*root_ + "/var/jb/usr/lib/libroot.so"));
   EXPECT_EQ(launches(), 2) << "boot, then the relaunch after the install";
   d_->daemon_state(5s);  // writes the call record too
