@@ -16,7 +16,11 @@
 #include <sstream>
 #include <thread>
 
+#include <CoreFoundation/CoreFoundation.h>
+#include <notify.h>
+
 #include "common/objc/foundation.hpp"
+#include "extension/contract/contract.hpp"
 #include "sim/launchd/launchd.hpp"
 
 extern char** environ;
@@ -369,6 +373,41 @@ pid_t Device::wait_for_daemon(pid_t not_this, std::chrono::milliseconds timeout)
       timeout);
   if (!up) throw Error("no thermalmonitord came up on the device at " + root_);
   return found;
+}
+
+void Device::change_as_front_end(const std::string& key, const std::string& value) const {
+  namespace contract = halvernic::contract;
+  objc::AutoreleasePool pool;
+  const bool mode = key == contract::kPowerModeKey;
+  id object = nullptr;
+  if (mode) {
+    if (value != "off" && value != "lowPower" && value != "fullPower") {
+      throw Error("thermalPowerMode is off, lowPower or fullPower, not " + value);
+    }
+    object = objc::string(value);
+  } else if (value == "true" || value == "false") {
+    object = objc::boolean(value == "true");
+  } else {
+    throw Error(key + " takes true or false, not " + value);
+  }
+  if (key.rfind("thermal", 0) != 0) throw Error("the front-ends write keys that begin with \"thermal\", not " + key);
+  ::setenv("HALVERNIC_NOTIFY_SOCKET", notify_socket().c_str(), 1);
+  if (!contract::write_preference_value(preferences_file(), key, object)) {
+    throw Error("cannot write " + preferences_file());
+  }
+  int token = 0;
+  if (notify_register_check(contract::kRuntimeStateNotification, &token) == NOTIFY_STATUS_OK) {
+    notify_set_state(token, contract::kPublishedRuntimeState);
+    notify_post(contract::kRuntimeStateNotification);
+    notify_cancel(token);
+  }
+  CFNotificationCenterRef center = CFNotificationCenterGetDarwinNotifyCenter();
+  auto post = [&](const char* name) {
+    CFNotificationCenterPostNotification(center, reinterpret_cast<CFStringRef>(objc::string(name)), nullptr,
+                                         nullptr, true);
+  };
+  post(contract::kExecutePuppetEventNotification);
+  if (mode) post(contract::kRestartThermalMonitorNotification);
 }
 
 HostResult Device::run_host(Host host, const std::vector<std::string>& arguments,

@@ -95,6 +95,14 @@ public:
   HostResult run_host(Host host, const std::vector<std::string>& arguments,
                       std::chrono::milliseconds timeout) const;
 
+  // One change as the front-ends make it: the preferences file written with the contract's
+  // write steps (key set, the mode-reset keys dropped, written atomically), the
+  // runtime-state word published, "com.nu-falk.halvernic-executePuppetEvent" posted, and
+  // for thermalPowerMode "com.nu-falk.halvernic-restartThermalMonitor". value is a mode
+  // ("off", "lowPower", "fullPower") for thermalPowerMode, "true" or "false" otherwise.
+  // The notify daemon is the device's (this process's HALVERNIC_NOTIFY_SOCKET is set to it).
+  void change_as_front_end(const std::string& key, const std::string& value) const;
+
   // The environment every process of the device gets (root, notify socket, libraries).
   std::vector<std::string> environment() const;
 

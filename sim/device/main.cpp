@@ -1,6 +1,7 @@
 // hv-device: the simulated device as one command, in the manner of Apple's simulator
 // tool. Every verb bounds its waits; an error is a message on standard error and a
 // non-zero status, with nothing of the verb's own left running.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,8 @@ constexpr char kUsage[] =
     "  boot [--throttle SECONDS] [--tick-ms N]  boot a device below DIR (a fresh folder without --root)\n"
     "  install                        install the package's Linux build into the device's /var/jb\n"
     "  state                          the state table\n"
+    "  change KEY VALUE               write a setting and post as the front-ends do (a mode change\n"
+    "                                 waits for the relaunched daemon)\n"
     "  settings COMMAND...            run commands in the simulated Settings app (hv-settings)\n"
     "  controlcenter COMMAND...       run commands in the simulated Control Center (hv-controlcenter)\n"
     "  screenshot settings|controlcenter FILE.png\n"
@@ -84,7 +87,7 @@ int run(std::vector<std::string> args) {
   if (root.empty()) root = device::default_root();
   if (root.empty()) return fail("no device: boot one, or name it with --root DIR");
   device::Device d(root, device::Programs::of_this_build());
-  const bool known_verb = verb == "install" || verb == "state" || verb == "settings" || verb == "controlcenter" ||
+  const bool known_verb = verb == "install" || verb == "state" || verb == "change" || verb == "settings" || verb == "controlcenter" ||
                           verb == "screenshot" || verb == "appearance" || verb == "scenario" || verb == "shutdown";
   if (!known_verb) return fail("unknown verb '" + verb + "' (hv-device help lists them)");
   if (verb != "scenario" && verb != "appearance" && verb != "install" && !d.booted()) {
@@ -99,6 +102,19 @@ int run(std::vector<std::string> args) {
   }
   if (verb == "state") {
     std::fputs(device::format_table(device::state_table(d)).c_str(), stdout);
+    return 0;
+  }
+  if (verb == "change") {
+    if (args.size() != 2) return fail("usage: change KEY VALUE");
+    const pid_t old = d.job_pid(device::kDaemonLabel);
+    const auto start = std::chrono::steady_clock::now();
+    d.change_as_front_end(args[0], args[1]);
+    std::printf("%s = %s\n", args[0].c_str(), args[1].c_str());
+    if (args[0] == "thermalPowerMode") {
+      const pid_t now = d.wait_for_daemon(old, 30s);
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      std::printf("thermalmonitord relaunched (pid %d) after %.2f s\n", static_cast<int>(now), seconds);
+    }
     return 0;
   }
   if (verb == "settings") return run_host(d, device::Host::kSettings, args);

@@ -171,6 +171,15 @@ TEST_F(Device, ToolAnswersMistakesWithAMessageAndAStatus) {
   EXPECT_NE(again.err.find("is already booted"), std::string::npos) << again.err;
   EXPECT_EQ(daemons(), 1) << "a refused boot started nothing";
 
+  const auto bad_value = tool({"--root", *root_, "change", "thermalPreventDimmingEnabled", "yes"});
+  EXPECT_EQ(bad_value.status, 1);
+  EXPECT_NE(bad_value.err.find("takes true or false, not yes"), std::string::npos) << bad_value.err;
+  const auto bad_mode = tool({"--root", *root_, "change", "thermalPowerMode", "native"});
+  EXPECT_EQ(bad_mode.status, 1);
+  EXPECT_EQ(device::file_mode(d_->preferences_file()), "off (no file)") << "a refused change writes nothing";
+  const auto no_host = tool({"--root", *root_, "screenshot", "springboard", "x.png"});
+  EXPECT_EQ(no_host.status, 1);
+
   const auto state = tool({"--root", *root_, "state"});
   EXPECT_EQ(state.status, 0) << state.err;
   EXPECT_NE(state.out.find("mode: engine"), std::string::npos);
