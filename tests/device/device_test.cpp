@@ -17,6 +17,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
 #include "sim/device/device.hpp"
+#include "sim/device/scenario.hpp"
 #include "sim/device/state.hpp"
 
 namespace {
@@ -287,6 +288,34 @@ TEST_F(Device, StormOfRestartNotificationsEndsInOneDaemonInTheFilesMode) {
   EXPECT_EQ(daemons(), 1);
   EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "nominal");
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
+}
+
+// The scenario on the installed tweak: fullPower runs hottest and never throttles,
+// preventDimming keeps the display brighter than the native mode, gnuplot draws the plot.
+TEST_F(Device, HeatScenarioComparesTheFourSettingsInATableAndAPlot) {
+  device::ScenarioOptions options;
+  options.out_dir = *root_ + "/heat";
+  options.seconds = 120;
+  const device::ScenarioResult result = device::run_scenario(*d_, options);
+  std::map<std::string, std::vector<device::Sample>> runs;
+  for (const char* name : {"native", "lowPower", "fullPower", "preventDimming"}) {
+    runs[name] = device::parse_trace(read_file(options.out_dir + "/heat-" + name + ".dat"));
+    ASSERT_EQ(runs[name].size(), 120u) << name;
+  }
+  const auto native = device::summarise("native", runs["native"], options.cpu_demand);
+  const auto low = device::summarise("lowPower", runs["lowPower"], options.cpu_demand);
+  const auto full = device::summarise("fullPower", runs["fullPower"], options.cpu_demand);
+  const auto dim = device::summarise("preventDimming", runs["preventDimming"], options.cpu_demand);
+  EXPECT_GT(full.peak_temperature, native.peak_temperature + 10);
+  EXPECT_EQ(full.seconds_throttled, 0);
+  EXPECT_EQ(full.lowest_cpu_power_ceiling, 50000);
+  EXPECT_LE(low.peak_temperature, native.peak_temperature);
+  EXPECT_EQ(runs["lowPower"].back().cpu_level, 2);
+  EXPECT_GT(dim.lowest_brightness_limit, native.lowest_brightness_limit);
+  EXPECT_NE(result.table.find("preventDimming"), std::string::npos);
+  const std::string png = read_file(result.plot);
+  ASSERT_GT(png.size(), 8u);
+  EXPECT_EQ(png.substr(1, 3), "PNG");
 }
 
 }  // namespace
