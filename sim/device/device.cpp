@@ -21,7 +21,6 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
-#include "sim/launchd/launchd.hpp"
 
 extern char** environ;
 
@@ -121,7 +120,11 @@ Programs Programs::of_this_build() {
   return p;
 }
 
-Device::Device(std::string root, Programs programs) : root_(std::move(root)), programs_(std::move(programs)) {
+Device::Device(std::string root, Programs programs) : programs_(std::move(programs)) {
+  // Absolute: the paths in the launch jobs must not depend on where the tool ran.
+  std::error_code error;
+  fs::path path = fs::absolute(root, error).lexically_normal();
+  root_ = error ? root : path.string();
   while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
 }
 
