@@ -20,8 +20,8 @@
 #include "extension/hooks/cpms_helper_hook.hpp"
 #include "extension/hooks/mitigation_controller_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/hook.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 
 // ---- allocation count ------------------------------------------------------------------
 
@@ -54,12 +54,12 @@ namespace hooks = halvernic::hooks;
 
 // ---- the host: trivial implementations, one class hooked, one twin left bare -------------
 
-std::atomic<std::int64_t> gCeiling{0};
-std::int64_t getCPUTargetPower(id, SEL) { return 30000; }
-void setGPUPowerCeiling(id, SEL, std::int64_t ceiling, std::int64_t) {
+std::atomic<int> gCeiling{0};
+int getCPUTargetPower(id, SEL) { return 30000; }
+void setGPUPowerCeiling(id, SEL, int ceiling, int) {
   gCeiling.store(ceiling, std::memory_order_relaxed);
 }
-std::uint32_t getMaxPowerForComponent(id, SEL, std::int64_t) { return 45000; }
+std::uint32_t getMaxPowerForComponent(id, SEL, int) { return 45000; }
 
 Class controllerClass(const char* name) {
   return objc::ClassBuilder(name, "NSObject")

@@ -15,7 +15,7 @@
 #include "extension/contract/contract.hpp"
 #include "extension/hooks/component_control_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "common/objc/thread.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace {
 

@@ -5,6 +5,8 @@
 // so hooks and replacements may call back into the same object.
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <cmath>
 #include <mutex>
@@ -12,7 +14,7 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/internal.hpp"
 
 namespace halvernic::sim {
@@ -149,8 +151,8 @@ void product_tryTakeAction(id self, SEL cmd) {
                                                    detail::kThermalDecisionSource);
   host::kSetPackagePowerCeilingFromDecisionSource.send(
       mc, static_cast<int>(package_max * percent / 100), detail::kThermalDecisionSource);
-  host::kSetGPUPowerCeilingFromDecisionSource.send(mc, gpu_max * percent / 100,
-                                                   std::int64_t{detail::kThermalDecisionSource});
+  host::kSetGPUPowerCeilingFromDecisionSource.send(mc, static_cast<int>(gpu_max * percent / 100),
+                                                   detail::kThermalDecisionSource);
   host::kUpdateCPU.send(mc);
   host::kUpdateGPU.send(mc);
   host::kUpdatePackage.send(mc);
@@ -192,22 +194,22 @@ void product_setThermalState(id self, SEL cmd, int state) {
   p.state.thermal_state = state;
 }
 
-std::int64_t product_getPotentialForcedThermalPressureLevel(id self, SEL cmd) {
+// Whether a simulation mode forces the pressure level.
+bool product_getPotentialForcedThermalPressureLevel(id self, SEL cmd) {
   record_call(self, cmd);
   Product& p = product(self);
   std::lock_guard lock(p.mutex);
-  return std::max<std::int64_t>(simulated_level(p.state.thermal_simulation_mode), 0);
+  return simulated_level(p.state.thermal_simulation_mode) > 0;
 }
 
-id product_getPotentialForcedThermalLevel(id self, SEL cmd, id component) {
+// The forced level plus one for any component (0: none forced).
+unsigned long long product_getPotentialForcedThermalLevel(id self, SEL cmd,
+                                                          unsigned long long component) {
   record_call(self, cmd, component);
   Product& p = product(self);
-  std::int64_t level;
-  {
-    std::lock_guard lock(p.mutex);
-    level = simulated_level(p.state.thermal_simulation_mode);
-  }
-  return level < 0 ? nullptr : objc::number(level);
+  std::lock_guard lock(p.mutex);
+  const std::int64_t level = simulated_level(p.state.thermal_simulation_mode);
+  return level < 0 ? 0 : static_cast<unsigned long long>(level) + 1;
 }
 
 void product_thermalUpdatesToWatchdogEnabled(id self, SEL cmd, id enabled) {
@@ -246,12 +248,16 @@ void manager_loadConfigurationsFromFolder(id self, SEL cmd, id folder) {
   m.configurations = std::move(loaded);
 }
 
-id manager_getConfigurationFor(id self, SEL cmd, std::int64_t index) {
-  record_call(self, cmd, index);
+// The configuration loaded from "<key>.plist", borrowed: it lives as long as the manager.
+void* manager_getConfigurationFor(id self, SEL cmd, host::CFStringRef key) {
+  record_call(self, cmd, host::object(key));
+  const std::string name = objc::to_string(host::object(key)) + ".plist";
   Manager& m = manager(self);
   std::lock_guard lock(m.mutex);
-  if (index < 0 || static_cast<std::size_t>(index) >= m.configurations.size()) return nullptr;
-  return m.configurations[static_cast<std::size_t>(index)].get();
+  for (std::size_t i = 0; i < m.configurations.size() && i < std::size(kConfigurationFiles); ++i) {
+    if (name == kConfigurationFiles[i]) return m.configurations[i].get();
+  }
+  return nullptr;
 }
 
 id manager_getThermalSuggestion(id self, SEL cmd, id context) {
@@ -323,35 +329,36 @@ BOOL controller_powerSaveActive(id self, SEL cmd) {
   return objc::to_BOOL(active);
 }
 
-std::int64_t controller_CPULevel(id self, SEL cmd) {
+int controller_CPULevel(id self, SEL cmd) {
   record_call(self, cmd);
-  std::int64_t level = 0;
+  int level = 0;
   with_controller(self, [&](ControllerState& s) { level = s.cpu_level; });
   return level;
 }
 
-std::int64_t controller_getCPUTargetPower(id self, SEL cmd) {
+// The daemon answers its targets as 32-bit ints.
+int controller_getCPUTargetPower(id self, SEL cmd) {
   record_call(self, cmd);
-  std::int64_t v = 0;
-  with_controller(self, [&](ControllerState& s) { v = s.cpu_target_power; });
+  int v = 0;
+  with_controller(self, [&](ControllerState& s) { v = static_cast<int>(s.cpu_target_power); });
   return v;
 }
 
-std::int64_t controller_getPackageCPUPowerTarget(id self, SEL cmd) {
+int controller_getPackageCPUPowerTarget(id self, SEL cmd) {
   record_call(self, cmd);
-  std::int64_t v = 0;
-  with_controller(self, [&](ControllerState& s) { v = s.package_cpu_power_target; });
+  int v = 0;
+  with_controller(self, [&](ControllerState& s) { v = static_cast<int>(s.package_cpu_power_target); });
   return v;
 }
 
-std::int64_t controller_getPackageTargetPower(id self, SEL cmd) {
+int controller_getPackageTargetPower(id self, SEL cmd) {
   record_call(self, cmd);
-  std::int64_t v = 0;
-  with_controller(self, [&](ControllerState& s) { v = s.package_target_power; });
+  int v = 0;
+  with_controller(self, [&](ControllerState& s) { v = static_cast<int>(s.package_target_power); });
   return v;
 }
 
-void controller_setGPUPowerCeiling(id self, SEL cmd, std::int64_t ceiling, std::int64_t source) {
+void controller_setGPUPowerCeiling(id self, SEL cmd, int ceiling, int source) {
   record_call(self, cmd, ceiling, source);
   with_controller(self, [&](ControllerState& s) {
     s.gpu_power_ceiling = ceiling;
@@ -359,7 +366,7 @@ void controller_setGPUPowerCeiling(id self, SEL cmd, std::int64_t ceiling, std::
   });
 }
 
-void controller_setGPUPowerFloor(id self, SEL cmd, std::int64_t floor, std::int64_t source) {
+void controller_setGPUPowerFloor(id self, SEL cmd, int floor, int source) {
   record_call(self, cmd, floor, source);
   with_controller(self, [&](ControllerState& s) {
     s.gpu_power_floor = floor;
@@ -367,17 +374,17 @@ void controller_setGPUPowerFloor(id self, SEL cmd, std::int64_t floor, std::int6
   });
 }
 
-void controller_setGPUPowerZoneTarget(id self, SEL cmd, std::int64_t target) {
+void controller_setGPUPowerZoneTarget(id self, SEL cmd, int target) {
   record_call(self, cmd, target);
   with_controller(self, [&](ControllerState& s) { s.gpu_power_zone_target = target; });
 }
 
-void controller_setSGXLevel(id self, SEL cmd, std::int64_t level) {
+void controller_setSGXLevel(id self, SEL cmd, int level) {
   record_call(self, cmd, level);
   with_controller(self, [&](ControllerState& s) { s.sgx_level = level; });
 }
 
-void controller_setMaxGraphicsDrivePowerTarget(id self, SEL cmd, std::int64_t target) {
+void controller_setMaxGraphicsDrivePowerTarget(id self, SEL cmd, int target) {
   record_call(self, cmd, target);
   with_controller(self, [&](ControllerState& s) { s.max_graphics_drive_power_target = target; });
 }
@@ -538,7 +545,7 @@ void helper_configureComponents(id self, SEL cmd, id components) {
 }
 
 // The largest power of a component, lowered by 15% per level of the product's pressure.
-std::uint32_t helper_getMaxPowerForComponent(id self, SEL cmd, std::int64_t component) {
+std::uint32_t helper_getMaxPowerForComponent(id self, SEL cmd, int component) {
   record_call(self, cmd, component);
   const std::int64_t level = std::clamp<std::int64_t>(reported_pressure(), 0, 4);
   Helper& h = helper(self);
@@ -549,7 +556,7 @@ std::uint32_t helper_getMaxPowerForComponent(id self, SEL cmd, std::int64_t comp
   return 0;
 }
 
-std::uint32_t helper_getMinPowerForComponent(id self, SEL cmd, std::int64_t component) {
+std::uint32_t helper_getMinPowerForComponent(id self, SEL cmd, int component) {
   record_call(self, cmd, component);
   Helper& h = helper(self);
   std::lock_guard lock(h.mutex);
@@ -649,10 +656,11 @@ struct Sensors {
 
 Sensors& sensors(id self) { return objc::storage<Sensors>(self); }
 
-// event: the temperature in thousandths of a degree Celsius.
-void sensors_handleTemperatureEvent(id self, SEL cmd, std::int64_t event, id service) {
-  record_call(self, cmd, event, service);
-  const std::string name = objc::to_string(service);
+// event: the temperature in thousandths of a degree Celsius; service: the sensor (here a
+// string naming it, passed as the daemon's opaque service reference).
+void sensors_handleTemperatureEvent(id self, SEL cmd, int event, host::IOHIDServiceClientRef service) {
+  record_call(self, cmd, event, host::object(service));
+  const std::string name = objc::to_string(host::object(service));
   {
     Sensors& s = sensors(self);
     std::lock_guard lock(s.mutex);
@@ -688,10 +696,27 @@ public:
     if (!omitted_) builder_.emplace(name, "NSObject");
   }
 
+  // A method of the daemon is registered with the daemon's own encoding (or the one the
+  // options give it instead); the simulation's own methods with their C++ signature's.
+  // The implementation must be callable as the daemon declares the method.
   template <class R, class... Args>
   Registrar& method(const objc::Selector& selector, R (*imp)(id, SEL, Args...)) {
-    if (omitted_ || options_.omitted_methods.count(name_ + "/" + selector.name())) return *this;
-    builder_->method(selector.name(), imp);
+    const std::string key = name_ + "/" + selector.name();
+    if (omitted_ || options_.omitted_methods.count(key)) return *this;
+    const std::string derived = objc::method_encoding(imp);
+    std::string types = derived;
+    if (const char* daemon = detail::daemon_method_types(name_.c_str(), selector.name())) {
+      if (!objc::same_calling_convention(daemon, derived.c_str())) {
+        std::fprintf(stderr, "sim: -[%s %s] is implemented as %s, the daemon declares %s\n",
+                     name_.c_str(), selector.name(), derived.c_str(), daemon);
+        std::abort();
+      }
+      types = daemon;
+    }
+    if (auto retyped = options_.retyped_methods.find(key); retyped != options_.retyped_methods.end()) {
+      types = retyped->second;
+    }
+    builder_->method(selector.name(), reinterpret_cast<IMP>(imp), types.c_str());
     methods_.push_back({selector.name(), reinterpret_cast<IMP>(imp)});
     return *this;
   }
@@ -861,6 +886,11 @@ std::int64_t last_temperature_event(id object, std::string_view service) {
     if (name == service) return event;
   }
   return 0;
+}
+
+id configuration_for(id thermal_manager, std::string_view key) {
+  return host::object(host::kGetConfigurationFor.send(
+      thermal_manager, host::bridged<host::CFStringRef>(objc::string(key))));
 }
 
 std::size_t configuration_count(id object) {

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "common/objc/foundation.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/internal.hpp"
 
 #ifndef HALVERNIC_SIM_SOURCE_DIR
@@ -54,8 +54,8 @@ void Daemon::start(const std::string& folder) {
     thermal_manager_ = objc::Ref::adopt(objc::send<id>(alloc(cls), kInit));
     objc::send(thermal_manager_.get(), detail::kLoadConfigurationsFromFolder, objc::string(folder));
   }
-  id product_config = host::kGetConfigurationFor.send(thermal_manager_.get(), 0);
-  id component_config = host::kGetConfigurationFor.send(thermal_manager_.get(), 1);
+  id product_config = configuration_for(thermal_manager_.get(), "Product");
+  id component_config = configuration_for(thermal_manager_.get(), "Components");
 
   if (Class cls = host::kCommonProduct.get()) {
     product_ = objc::Ref::adopt(host::kInitProduct.send(alloc(cls), product_config));
@@ -114,8 +114,9 @@ void Daemon::tick() {
     m.temperature += m.heating_per_watt * (m.cpu_drawn / 1000.0) - m.cooling * (m.temperature - m.ambient);
     temperature = m.temperature;
   }
-  host::kHandleTemperatureEventService.send(sensors_.get(), static_cast<std::int64_t>(temperature * 1000.0),
-                                            objc::string("SOC"));
+  host::kHandleTemperatureEventService.send(
+      sensors_.get(), static_cast<int>(temperature * 1000.0),
+      host::bridged<host::IOHIDServiceClientRef>(objc::string("SOC")));
   if (!sensors_) detail::set_sensed_temperature(temperature);
   host::kTryTakeAction.send(product_.get());
   for (const objc::Ref& component : components_) {

@@ -54,6 +54,11 @@ inline constinit objc::Selector kConfigureComponents{"configureComponents:"};
 inline constinit objc::Selector kInitWithTypeHelper{"initWithType:helper:"};
 inline constinit objc::Selector kSetDemand{"setDemand:"};
 
+// The daemon's own type encoding of one of its methods, as Apple's class dumps give it;
+// nullptr for a method the dumps do not have (the simulation's own, and the four
+// ThermalManager queries the extension names but Apple's daemon lacks).
+const char* daemon_method_types(const char* class_name, const char* selector) noexcept;
+
 // Thermal decision source of the product's own limits.
 inline constexpr int kThermalDecisionSource = 1;
 

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -31,6 +32,10 @@ namespace halvernic::sim {
 struct Options {
   std::set<std::string> omitted_classes;  // "ThermalManager"
   std::set<std::string> omitted_methods;  // "MitigationController/setDVD1Level:"
+  // Methods registered with another type encoding than the daemon's, as a future system
+  // might declare them: "MitigationController/CPULevel" -> "q16@0:8". The method's
+  // simulated implementation stays the same; only what the runtime says of it changes.
+  std::map<std::string, std::string> retyped_methods;
 
   // Entries separated by commas or white space; "Class" leaves out a class,
   // "Class/selector" one method. Unknown names are kept (they leave out nothing).
@@ -39,7 +44,8 @@ struct Options {
 };
 
 // Registers CommonProduct, ThermalManager, MitigationController, CPMSHelper, HidSensors
-// and ComponentControl (subclasses of NSObject). The first call of the process decides;
+// and ComponentControl (subclasses of NSObject). Each of the daemon's methods is
+// registered with the daemon's own type encoding (sim/method_types.cpp). The first call of the process decides;
 // a later call changes nothing and answers whether it asked for the same options.
 bool register_classes(const Options& options = {});
 
@@ -127,6 +133,9 @@ ControllerState controller_state(id controller);
 ComponentState component_state(id component);
 // The last temperature event per sensor service, in thousandths of a degree Celsius.
 std::int64_t last_temperature_event(id sensors, std::string_view service);
+// [manager getConfigurationFor:key] with key as the daemon passes it (a CFString), the
+// answer as an object (nil for none).
+id configuration_for(id thermal_manager, std::string_view key);
 // The configurations a ThermalManager loaded, in order (nil entries for failed loads).
 std::size_t configuration_count(id thermal_manager);
 
@@ -136,8 +145,8 @@ std::size_t configuration_count(id thermal_manager);
 // "/System/Library/ThermalMonitor/").
 std::string default_configuration_folder();
 
-// The names of the configuration files, loaded in this order; getConfigurationFor: n
-// answers the n-th.
+// The names of the configuration files, loaded in this order; getConfigurationFor: with
+// a file's name without ".plist" ("Product", "Components") answers its dictionary.
 inline constexpr const char* kConfigurationFiles[] = {"Product.plist", "Components.plist"};
 
 // The daemon's objects and its thermal model. start() creates the objects as

@@ -16,58 +16,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/objc/encoding.hpp"
 #include "common/objc/runtime.hpp"
 
 namespace objc {
-
-// The runtime's type encoding of a C++ type. Specialise for struct types passed by value.
-template <class T, class = void>
-struct Encoding;
-
-#define HALVERNIC_OBJC_ENCODING(type, code) \
-  template <>                               \
-  struct Encoding<type> {                   \
-    static constexpr const char* value = code; \
-  }
-HALVERNIC_OBJC_ENCODING(void, "v");
-HALVERNIC_OBJC_ENCODING(id, "@");
-HALVERNIC_OBJC_ENCODING(Class, "#");
-HALVERNIC_OBJC_ENCODING(SEL, ":");
-HALVERNIC_OBJC_ENCODING(bool, "B");
-HALVERNIC_OBJC_ENCODING(char, "c");
-HALVERNIC_OBJC_ENCODING(signed char, "c");
-HALVERNIC_OBJC_ENCODING(unsigned char, "C");
-HALVERNIC_OBJC_ENCODING(short, "s");
-HALVERNIC_OBJC_ENCODING(unsigned short, "S");
-HALVERNIC_OBJC_ENCODING(int, "i");
-HALVERNIC_OBJC_ENCODING(unsigned int, "I");
-HALVERNIC_OBJC_ENCODING(long long, "q");
-HALVERNIC_OBJC_ENCODING(unsigned long long, "Q");
-HALVERNIC_OBJC_ENCODING(float, "f");
-HALVERNIC_OBJC_ENCODING(double, "d");
-HALVERNIC_OBJC_ENCODING(const char*, "*");
-#if defined(__APPLE__)
-HALVERNIC_OBJC_ENCODING(long, "q");
-HALVERNIC_OBJC_ENCODING(unsigned long, "Q");
-#else
-HALVERNIC_OBJC_ENCODING(long, "l");
-HALVERNIC_OBJC_ENCODING(unsigned long, "L");
-#endif
-#undef HALVERNIC_OBJC_ENCODING
-
-template <class T>
-struct Encoding<T*, std::enable_if_t<!std::is_same_v<T, const char> && !std::is_same_v<T*, id> &&
-                                     !std::is_same_v<T*, SEL> && !std::is_same_v<T*, Class>>> {
-  static constexpr const char* value = "^v";
-};
-
-template <class R, class... Args>
-std::string method_encoding(R (*)(id, SEL, Args...)) {
-  std::string types = Encoding<R>::value;
-  types += "@:";
-  ((types += Encoding<Args>::value), ...);
-  return types;
-}
 
 namespace detail {
 struct StorageBase {
@@ -99,6 +51,11 @@ public:
   }
   // Every instance carries one T, made on first use by storage<T>(self) and destroyed
   // when the instance is deallocated.
+  // A method registered with the given type encoding rather than one derived from imp
+  // (a class as another binary declares it).
+  ClassBuilder& method(const char* selector, IMP imp, const char* types) {
+    return add(false, selector, imp, types);
+  }
   template <class T>
   ClassBuilder& storage() {
     return add_storage();

@@ -41,6 +41,12 @@ bool add_instance_method(Class cls, SEL selector, IMP imp, const char* types) no
   return class_addMethod(cls, selector, imp, types);
 }
 
+const char* instance_method_types(Class cls, SEL selector) noexcept {
+  if (!cls) return nullptr;
+  Method method = class_getInstanceMethod(cls, selector);
+  return method ? method_getTypeEncoding(method) : nullptr;
+}
+
 IMP instance_implementation(Class cls, SEL selector) noexcept {
   if (!cls) return nullptr;
   Method method = class_getInstanceMethod(cls, selector);

@@ -18,6 +18,10 @@ IMP replace_class_method(Class cls, SEL selector, IMP imp) noexcept;
 // Adds an instance method to cls when cls has none of its own; false if it already had one.
 bool add_instance_method(Class cls, SEL selector, IMP imp, const char* types) noexcept;
 
+// The type encoding of the instance method cls answers selector with (its own or
+// inherited), nullptr if none.
+const char* instance_method_types(Class cls, SEL selector) noexcept;
+
 // The implementation cls answers selector with (its own or inherited), nullptr if none.
 IMP instance_implementation(Class cls, SEL selector) noexcept;
 

@@ -15,8 +15,8 @@
 namespace halvernic::contract {
 
 // ---- the preferences file ----------------------------------------------------------------
-// Absolute path as the system names it; open it through resolved_preferences_path() (the
-// method replacement layer alone opens this literal path).
+// Absolute path as the system names it; every reader and writer opens it through
+// resolved_preferences_path().
 inline constexpr char kPreferencesPath[] =
     "/var/mobile/Library/Preferences/com.nu-falk.halvernic-prefs.plist";
 

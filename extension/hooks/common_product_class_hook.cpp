@@ -3,7 +3,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::hooks {
 namespace {

@@ -10,7 +10,7 @@
 //                                    thermal state; the policy is applied instead
 #pragma once
 
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::hooks {
 

@@ -4,7 +4,7 @@
 #include "extension/config/dict_helper.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::hooks {
 namespace {

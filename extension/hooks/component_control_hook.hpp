@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::hooks {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::hooks {
 
@@ -18,14 +18,12 @@ bool fullPower() {
   return HPowerHepler::shared().currentPowerMode() == HPowerHepler::PowerMode::fullPower;
 }
 
-std::uint32_t getMaxPowerForComponent(Orig<std::uint32_t(std::int64_t)> orig, id self,
-                                      std::int64_t component) {
+std::uint32_t getMaxPowerForComponent(Orig<std::uint32_t(int)> orig, id self, int component) {
   if (fullPower()) return kFullPower;
   return orig(self, component);
 }
 
-std::uint32_t getMinPowerForComponent(Orig<std::uint32_t(std::int64_t)> orig, id self,
-                                      std::int64_t component) {
+std::uint32_t getMinPowerForComponent(Orig<std::uint32_t(int)> orig, id self, int component) {
   if (fullPower()) return 0;
   return orig(self, component);
 }

@@ -6,7 +6,7 @@
 // fullPower, the call of the saved implementation. Nothing allocates.
 #pragma once
 
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::hooks {
 

@@ -1,13 +1,13 @@
 #include "extension/hooks/hid_sensors_hook.hpp"
 
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::hooks {
 namespace {
 
 // -[HidSensors handleTemperatureEvent:service:]: the sensor's reading is the daemon's.
-void handleTemperatureEvent(hook::Orig<void(std::int64_t, id)> orig, id self, std::int64_t event,
-                            id service) {
+void handleTemperatureEvent(hook::Orig<void(int, host::IOHIDServiceClientRef)> orig, id self,
+                            int event, host::IOHIDServiceClientRef service) {
   orig(self, event, service);
 }
 

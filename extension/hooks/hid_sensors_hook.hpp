@@ -2,7 +2,7 @@
 // its arguments unchanged, in every mode.
 #pragma once
 
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::hooks {
 

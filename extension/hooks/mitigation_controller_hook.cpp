@@ -4,7 +4,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::hooks {
 
@@ -13,8 +13,7 @@ namespace {
 using hook::Orig;
 using Mode = HPowerHepler::PowerMode;
 
-constexpr std::int64_t kFullPower = HPowerHepler::unrestrictedPowerTarget;  // 50000
-constexpr int kFullPowerArg = static_cast<int>(kFullPower);
+constexpr int kFullPowerArg = static_cast<int>(HPowerHepler::unrestrictedPowerTarget);  // 50000
 constexpr int kLowPowerCPULevel = static_cast<int>(HPowerHepler::lowPowerCPULevel);  // 2
 
 HPowerHepler& engine() { return HPowerHepler::shared(); }
@@ -52,49 +51,50 @@ BOOL powerSaveActive(Orig<BOOL()> orig, id self) {
   return orig(self);
 }
 
+// The getters answer the daemon's 32-bit int: the engine decides in 64 bits from the
+// daemon's value widened with its sign, and its answer is saturated back into 32 bits.
+
 // lowPower: filterCPULevel holds the level at 2; native: it passes the level unchanged.
-std::int64_t CPULevel(Orig<std::int64_t()> orig, id self) {
+int CPULevel(Orig<int()> orig, id self) {
   if (fullPower()) return 0;
-  return engine().filterCPULevel(orig(self));
+  return host::saturated<int>(engine().filterCPULevel(orig(self)));
 }
 
 // Every mode reports the daemon's target to the engine; fullPower answers at least the
 // largest target observed and at least 50000.
-std::int64_t getCPUTargetPower(Orig<std::int64_t()> orig, id self) {
-  return engine().adjustCPUPowerTarget(orig(self));
+int getCPUTargetPower(Orig<int()> orig, id self) {
+  return host::saturated<int>(engine().adjustCPUPowerTarget(orig(self)));
 }
 
-std::int64_t getPackageCPUPowerTarget(Orig<std::int64_t()> orig, id self) {
-  return engine().adjustCPUPowerTarget(orig(self));
+int getPackageCPUPowerTarget(Orig<int()> orig, id self) {
+  return host::saturated<int>(engine().adjustCPUPowerTarget(orig(self)));
 }
 
-std::int64_t getPackageTargetPower(Orig<std::int64_t()> orig, id self) {
-  if (fullPower()) return kFullPower;
+int getPackageTargetPower(Orig<int()> orig, id self) {
+  if (fullPower()) return kFullPowerArg;
   return orig(self);
 }
 
 // ---- GPU setters -------------------------------------------------------------------------
 
-void setGPUPowerCeiling(Orig<void(std::int64_t, std::int64_t)> orig, id self, std::int64_t ceiling,
-                        std::int64_t source) {
-  orig(self, fullPower() ? kFullPower : ceiling, source);
+void setGPUPowerCeiling(Orig<void(int, int)> orig, id self, int ceiling, int source) {
+  orig(self, fullPower() ? kFullPowerArg : ceiling, source);
 }
 
-void setGPUPowerFloor(Orig<void(std::int64_t, std::int64_t)> orig, id self, std::int64_t floor,
-                      std::int64_t source) {
+void setGPUPowerFloor(Orig<void(int, int)> orig, id self, int floor, int source) {
   orig(self, fullPower() ? 0 : floor, source);
 }
 
-void setGPUPowerZoneTarget(Orig<void(std::int64_t)> orig, id self, std::int64_t target) {
+void setGPUPowerZoneTarget(Orig<void(int)> orig, id self, int target) {
   if (!fullPower()) orig(self, target);
 }
 
-void setSGXLevel(Orig<void(std::int64_t)> orig, id self, std::int64_t level) {
+void setSGXLevel(Orig<void(int)> orig, id self, int level) {
   orig(self, fullPower() ? 0 : level);
 }
 
-void setMaxGraphicsDrivePowerTarget(Orig<void(std::int64_t)> orig, id self, std::int64_t target) {
-  orig(self, fullPower() ? kFullPower : target);
+void setMaxGraphicsDrivePowerTarget(Orig<void(int)> orig, id self, int target) {
+  orig(self, fullPower() ? kFullPowerArg : target);
 }
 
 // ---- updates -----------------------------------------------------------------------------

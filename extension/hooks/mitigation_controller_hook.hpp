@@ -21,7 +21,7 @@
 // lines of updateCPU in fullPower and lowPower and the engine's own logging.
 #pragma once
 
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::hooks {
 

@@ -4,7 +4,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/config/dict_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::hooks {
 namespace {

@@ -7,7 +7,7 @@
 // exactly as the host answered it.
 #pragma once
 
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::hooks {
 

@@ -9,7 +9,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/config/file_manager.hpp"
 #include "extension/osthermal/osthermal.h"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace contract = halvernic::contract;
 namespace host = halvernic::host;

@@ -7,7 +7,7 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::replacements {
 
@@ -113,7 +113,7 @@ void PreferenceSnapshot::resetForTesting() noexcept {
 }
 
 PreferenceSnapshot& preferenceSnapshot() {
-  static auto* snapshot = new PreferenceSnapshot(contract::kPreferencesPath);
+  static auto* snapshot = new PreferenceSnapshot(contract::resolved_preferences_path());
   return *snapshot;
 }
 

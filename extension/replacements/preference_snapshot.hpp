@@ -81,8 +81,10 @@ private:
   std::condition_variable firstReadDone_;
 };
 
-// The layer's snapshot of the preferences file at its literal path (not resolved through
-// the jailbreak root), made on first use and never destroyed.
+// The layer's snapshot of the preferences file, made on first use and never destroyed.
+// It reads the path every other reader opens, resolved below the jailbreak root once (the
+// binding never changes): on rootless jailbreaks the jailbreak root's /var/mobile is a
+// folder of its own, and the literal /var/mobile path names a file nobody writes.
 PreferenceSnapshot& preferenceSnapshot();
 
 }  // namespace halvernic::replacements

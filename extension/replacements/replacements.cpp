@@ -6,8 +6,9 @@
 #include "common/objc/exception.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
+#include "common/objc/weak.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace halvernic::replacements {
 
@@ -51,21 +52,23 @@ id pressureNumber(std::int64_t level) {
   return objc::number(level);
 }
 
-// ---- the last patched configuration -----------------------------------------------------
-// The lock is held only to exchange the pointer; the previous dictionary is released
-// outside it.
-std::mutex gLastPatchedMutex;
-id gLastPatched = nullptr;  // +1
+// ---- patched configurations live as long as the daemon's ----------------------------------
+// The daemon borrows the section getConfigurationFor: answers and keeps using it for the
+// life of the process, while asking for other sections. Each patched copy is therefore
+// attached to the host dictionary it came from (an associated object, one per combination
+// of the two flags) and answered again for the same input: it lives exactly as long as the
+// daemon's section, and memory stays bounded by the number of sections.
+constinit const char kPatchedForPreventDimming = 0;
+constinit const char kPatchedForFullPower = 0;
+constinit const char kPatchedForBoth = 0;
 
-void storeLastPatched(objc::Ref dictionary) {
-  id previous;
-  {
-    std::lock_guard lock(gLastPatchedMutex);
-    previous = gLastPatched;
-    gLastPatched = dictionary.leak();
-  }
-  objc::release(previous);
+const void* patchKey(bool preventDimming, bool fullPower) {
+  if (preventDimming && fullPower) return &kPatchedForBoth;
+  return preventDimming ? &kPatchedForPreventDimming : &kPatchedForFullPower;
 }
+
+// Two threads patching the same section at once attach one copy, never two.
+std::mutex gPatchMutex;
 
 // ---- the configuration patch ------------------------------------------------------------
 id int32Number(int value) { return objc::send<id>(kNSNumber.get(), kNumberWithInt.get(), value); }
@@ -115,13 +118,15 @@ void setThermalState(Orig<void(int)> orig, id self, int state) {
   orig(self, static_cast<int>(clampedLevel(f, state)));
 }
 
-std::int64_t getPotentialForcedThermalPressureLevel(Orig<std::int64_t()> orig, id self) {
-  if (suppressesThermalSignals(flags())) return 0;
+bool getPotentialForcedThermalPressureLevel(Orig<bool()> orig, id self) {
+  if (suppressesThermalSignals(flags())) return false;
   return orig(self);
 }
 
-id getPotentialForcedThermalLevel(Orig<id(id)> orig, id self, id argument) {
-  if (suppressesThermalSignals(flags())) return nullptr;
+// The daemon's "no forced level" is the value 0.
+std::uint64_t getPotentialForcedThermalLevel(Orig<std::uint64_t(std::uint64_t)> orig, id self,
+                                             std::uint64_t argument) {
+  if (suppressesThermalSignals(flags())) return 0;
   return orig(self, argument);
 }
 
@@ -131,13 +136,18 @@ void thermalUpdatesToWatchdogEnabled(Orig<void(id)> orig, id self, id enabled) {
 
 // ---- ThermalManager -------------------------------------------------------------------------
 
-id getConfigurationFor(Orig<id(std::int64_t)> orig, id self, std::int64_t which) {
-  id config = orig(self, which);
+// The daemon borrows the section answered and keeps using it (see the patch's lifetime
+// below).
+void* getConfigurationFor(Orig<void*(host::CFStringRef)> orig, id self, host::CFStringRef key) {
+  id config = static_cast<id>(orig(self, key));
   const PreferenceFlags f = flags();
   const bool preventDimming = f.preventDimming;
   const bool fullPower = f.fullPowerMode;
   if (!config || (!preventDimming && !fullPower)) return config;
 
+  const void* patchedKey = patchKey(preventDimming, fullPower);
+  std::lock_guard lock(gPatchMutex);
+  if (id attached = objc::get_associated(config, patchedKey)) return attached;
   objc::Ref patched;
   bool completed;
   {
@@ -150,10 +160,9 @@ id getConfigurationFor(Orig<id(std::int64_t)> orig, id self, std::int64_t which)
     }
   }
   if (!completed || !patched) return config;
-  // The caller gets its own reference before the slot can let the dictionary go.
-  id result = objc::autorelease(objc::retain(patched.get()));
-  storeLastPatched(std::move(patched));
-  return result;
+  // Owned by the host's dictionary from here on; the daemon borrows it as it borrows that.
+  objc::set_associated(config, patchedKey, patched.get());
+  return patched.get();
 }
 
 id getThermalSuggestion(Orig<id(id)> orig, id self, id argument) {
@@ -297,18 +306,19 @@ constinit const ReplacementGroup kInstallationTable[] = {
     {&host::kMitigationController, kMitigationControllerReplacements},
 };
 
-// Saves the method's current implementation and puts the replacement in its place.
+// Saves the method's current implementation and puts the replacement in its place. A
+// method that is missing, or whose types differ from the replacement's, keeps its slot
+// empty.
 bool installOne(Class hostClass, const hook::Replacement& replacement) {
-  const SEL selector = replacement.selector->get();
-  const IMP ours = replacement.implementation();
-  const IMP current = objc::instance_implementation(hostClass, selector);
-  if (!current) return false;   // missing: the slot stays empty
-  if (current == ours) return true;
-  // The saved implementation is published before the replacement can run anywhere.
-  replacement.saved->store(current, std::memory_order_release);
-  const IMP previous = objc::replace_instance_method(hostClass, selector, ours);
-  if (previous && previous != current) replacement.saved->store(previous, std::memory_order_release);
-  return true;
+  switch (hook::install_replacement(hostClass, replacement)) {
+    case hook::Installed::installed:
+    case hook::Installed::alreadyInstalled:
+      return true;
+    case hook::Installed::missing:
+    case hook::Installed::typeMismatch:
+      return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -316,11 +326,6 @@ bool installOne(Class hostClass, const hook::Replacement& replacement) {
 bool shouldSuppressThermalSignals() { return suppressesThermalSignals(flags()); }
 
 std::int64_t clampedPressureLevel(std::int64_t level) { return clampedLevel(flags(), level); }
-
-objc::Ref lastPatchedConfiguration() {
-  std::lock_guard lock(gLastPatchedMutex);
-  return objc::Ref::retain(gLastPatched);
-}
 
 HostClassList hostClassesByName() noexcept {
   return HostClassList{host::kCommonProduct.get(), host::kThermalManager.get(),

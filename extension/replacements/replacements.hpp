@@ -15,7 +15,7 @@
 // Threads: the replacements run on whichever daemon thread calls them. Their hot paths ask
 // the snapshot once (a clock read and two loads within its reuse window) and call the saved
 // implementation (one load and an indirect call); nothing allocates except the
-// configuration patch and a clamped pressure number other than 0 or 1.
+// first configuration patch of a section and a clamped pressure number other than 0 or 1.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +23,7 @@
 #include <span>
 
 #include "common/objc/ref.hpp"
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::replacements {
 
@@ -39,8 +39,8 @@ HostClassList hostClassesByName() noexcept;
 
 // Installs the replacements into the given classes, in table order: for each class that
 // exists, each selector it implements (or inherits) is saved and replaced; a missing class
-// or method is skipped silently. Installing a replacement that is already in place changes
-// nothing. Answers the number of replacements in place afterwards. Installation is meant
+// or method, or one whose types differ from the replacement's, is skipped silently.
+// Installing a replacement that is already in place changes nothing. Answers the number of replacements in place afterwards. Installation is meant
 // to happen once per process, before the host calls the methods; it is never undone.
 std::size_t installMethodReplacements(const HostClassList& classes);
 
@@ -59,9 +59,9 @@ bool shouldSuppressThermalSignals();
 // is set; otherwise the level unchanged (0 and negative levels are never changed).
 std::int64_t clampedPressureLevel(std::int64_t level);
 
-// The most recent dictionary made by the configuration patch (a strong reference; empty
-// before the first patch). Making a new one lets the previous one go; a caller that
-// received the previous one keeps it alive on its own.
-objc::Ref lastPatchedConfiguration();
+// The configuration patch: getConfigurationFor: answers, for a host section in
+// fullPower or with thermalPreventDimmingEnabled, a patched copy that is attached to the
+// host's dictionary (one per combination of the two settings) and answered again for the
+// same section, so it lives exactly as long as the section the daemon borrows.
 
 }  // namespace halvernic::replacements

@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 namespace halvernic::startup {
 

@@ -3,7 +3,7 @@
 // notifications, so they stay registered for the life of the process.
 #pragma once
 
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 class HalvernicTInit : public halvernic::hook::Tweak {
 public:

@@ -91,9 +91,9 @@ std::vector<Row> state_table(const Device& device) {
   const std::string log = read_file(device.log_file("thermalmonitord.log"));
   const std::string engine = engine_mode(log);
   rows.push_back({"mode: engine", engine.empty() ? "(not applied yet)" : engine});
-  // The replacement layer opens the preferences path without the jailbreak root.
-  const std::string literal = "/var/mobile/Library/Preferences/" + std::string(kPreferencesName);
-  rows.push_back({"mode: replacement layer", file_mode(literal) + "  " + literal + " (this machine's)"});
+  // The replacement layer reads the same file through the jailbreak root, at most every
+  // 50 ms: what the file holds is what it acts on.
+  rows.push_back({"mode: replacement layer", file_mode(device.preferences_file())});
 
   const std::string launchd_log = read_file(device.log_file("launchd.log"));
   rows.push_back({"launches of thermalmonitord", std::to_string(count_of(launchd_log, "launched com.apple.thermalmonitord"))});

@@ -203,6 +203,14 @@ TEST_F(Device, ModeChosenAsTheFrontEndsDoReachesTheRelaunchedDaemonsSettersAs500
             std::string::npos);
   EXPECT_NE(calls().find("call MitigationController setMaxPackagePower: 50000"), std::string::npos);
   EXPECT_EQ(state.at("thermalSimulation"), "nominal");
+  // The product's own limit, set at every step, passes the replacement layer, which reads
+  // the same file through the jailbreak root.
+  const int steps = std::stoi(d_->daemon_state(5s).at("report"));
+  std::this_thread::sleep_for(600ms);
+  const auto later = d_->daemon_state(5s);
+  EXPECT_GT(std::stoi(later.at("report")), steps);
+  EXPECT_EQ(later.at("cpuPowerCeiling"), "50000");
+  EXPECT_EQ(later.at("packagePowerCeiling"), "50000");
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
   EXPECT_NE(log().find("halvernic: restarting thermalmonitord after CPU mode change"), std::string::npos);
   EXPECT_NE(read_file(d_->log_file("launchd.log")).find("exited with signal 15"), std::string::npos);
@@ -265,6 +273,14 @@ TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
   post(contract::kRestartThermalMonitorNotification);
   const auto state = relaunched(old);
   EXPECT_EQ(state.at("thermalSimulation"), "nominal");
+  // The product's own limit, set at every step, passes the replacement layer, which reads
+  // the same file through the jailbreak root.
+  const int steps = std::stoi(d_->daemon_state(5s).at("report"));
+  std::this_thread::sleep_for(600ms);
+  const auto later = d_->daemon_state(5s);
+  EXPECT_GT(std::stoi(later.at("report")), steps);
+  EXPECT_EQ(later.at("cpuPowerCeiling"), "50000");
+  EXPECT_EQ(later.at("packagePowerCeiling"), "50000");
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
 
   // A corrupt file is replaced whole by the next change.

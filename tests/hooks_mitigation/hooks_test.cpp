@@ -3,6 +3,8 @@
 // what reaches the host (and with which arguments), what is dropped, the updateCPU
 // sequences, and the capture of the controller on initialisation.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,8 +25,8 @@
 #include "extension/hooks/cpms_helper_hook.hpp"
 #include "extension/hooks/mitigation_controller_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/hook.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/support/log_capture.hpp"
 #include "tests/support/preferences.hpp"
@@ -150,7 +152,7 @@ protected:
   static void host_target(int value) {
     id c = controller();
     host::kSetCPUPowerCeilingForDVD1Contributor.send(c, 1'000'000, 0);
-    host::kSetCPUPowerFloorFromDecisionSource.send(c, 0, 0);
+    host::kSetCPUPowerFloorFromDecisionSource.send(c, std::min(value, 0), 0);
     host::kSetCPUPowerCeilingFromDecisionSource.send(c, value, 0);
     host::kSetPowerSaveActive.send(c, NO);
     host::kSetCPULevel.send(c, 0);
@@ -181,8 +183,7 @@ TEST_F(MitigationHooks, NativeModePassesEveryCallAndArgumentUnchanged) {
   EXPECT_EQ(host::kGetCPUTargetPower.send(c), 30000);
   EXPECT_EQ(host::kGetPackageCPUPowerTarget.send(c), 30000);
   EXPECT_EQ(host::kGetPackageTargetPower.send(c), package_target);
-  const std::int64_t wide = 5'000'000'000;  // the GPU setters carry 64 bits
-  host::kSetGPUPowerCeilingFromDecisionSource.send(c, wide, 7);
+  host::kSetGPUPowerCeilingFromDecisionSource.send(c, std::numeric_limits<int>::max(), 7);
   host::kSetGPUPowerFloorFromDecisionSource.send(c, 321, -8);
   host::kSetGPUPowerZoneTarget.send(c, 22222);
   host::kSetSGXLevel.send(c, 3);
@@ -195,13 +196,13 @@ TEST_F(MitigationHooks, NativeModePassesEveryCallAndArgumentUnchanged) {
 
   EXPECT_EQ(sim::call_texts(),
             (Texts{"powerSaveActive", "CPULevel", "getCPUTargetPower", "getPackageCPUPowerTarget",
-                   "getPackageTargetPower", "setGPUPowerCeiling:fromDecisionSource: 5000000000 7",
+                   "getPackageTargetPower", "setGPUPowerCeiling:fromDecisionSource: 2147483647 7",
                    "setGPUPowerFloor:fromDecisionSource: 321 -8", "setGPUPowerZoneTarget: 22222",
                    "setSGXLevel: 3", "setMaxGraphicsDrivePowerTarget: 23456", "updateCPU",
                    "updateGPU", "updatePackage", "getMaxPowerForComponent: 0",
                    "getMinPowerForComponent: 1"}));
   const sim::ControllerState state = sim::controller_state(c);
-  EXPECT_EQ(state.gpu_power_ceiling, wide);
+  EXPECT_EQ(state.gpu_power_ceiling, std::numeric_limits<int>::max());
   EXPECT_EQ(state.gpu_power_floor_source, -8);
   // The only effect besides the host's: the positive CPU target is recorded.
   EXPECT_EQ(engine().observedCPUPowerMax(), 30000);
@@ -225,6 +226,25 @@ TEST_F(MitigationHooks, FullPowerRaisesCPUTargetsToTheFullValueOrTheLargestObser
   EXPECT_EQ(sim::call_texts(), (Texts{"getCPUTargetPower", "getPackageCPUPowerTarget"}));
 }
 
+// The daemon answers its targets and levels as 32-bit ints. A -1 must reach the engine as
+// -1 (read as 64 bits it would arrive as 4294967295 and become the largest target observed,
+// which fullPower would then answer and set as every CPU limit).
+TEST_F(MitigationHooks, NegativeHostAnswersKeepTheirSign) {
+  set_mode("fullPower");
+  id c = controller();
+  host_target(-1);
+  EXPECT_EQ(host::kGetCPUTargetPower.send(c), 50000);
+  EXPECT_EQ(host::kGetPackageCPUPowerTarget.send(c), 50000);
+  EXPECT_EQ(engine().observedCPUPowerMax(), 0) << "a negative target is never observed";
+
+  set_mode("off");
+  host_target(-1);
+  EXPECT_EQ(host::kGetCPUTargetPower.send(c), -1);
+  host::kSetCPULevel.send(c, -1);
+  EXPECT_EQ(host::kCPULevel.send(c), -1);
+  EXPECT_EQ(engine().observedCPUPowerMax(), 0);
+}
+
 TEST_F(MitigationHooks, FullPowerAnswersWithoutTheHostForcesGPUValuesAndDropsTheRest) {
   set_mode("fullPower");
   id c = controller();
@@ -236,8 +256,7 @@ TEST_F(MitigationHooks, FullPowerAnswersWithoutTheHostForcesGPUValuesAndDropsThe
   EXPECT_EQ(host::kPowerSaveActive.send(c), NO);
   EXPECT_EQ(host::kCPULevel.send(c), 0);
   EXPECT_EQ(host::kGetPackageTargetPower.send(c), 50000);
-  for (std::int64_t component : {std::int64_t{0}, std::int64_t{1}, std::int64_t{9}, std::int64_t{-1},
-                                 std::numeric_limits<std::int64_t>::max()}) {
+  for (int component : {0, 1, 9, -1, std::numeric_limits<int>::max()}) {
     EXPECT_EQ(host::kGetMaxPowerForComponent.send(helper(), component), 50000u) << component;
     EXPECT_EQ(host::kGetMinPowerForComponent.send(helper(), component), 0u) << component;
   }

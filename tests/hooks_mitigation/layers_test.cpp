@@ -17,8 +17,8 @@
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/hook.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/replacements/private_view.hpp"
 #include "tests/support/log_capture.hpp"
@@ -43,7 +43,7 @@ void write_mode(const char* mode) {
   objc::AutoreleasePool pool;
   objc::Ref dict = objc::make_mutable_dictionary();
   objc::dictionary_set(dict.get(), "thermalPowerMode", objc::string(mode));
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(dict.get(), hv_test::kLiteralPreferencesPath));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(dict.get(), hv_test::privateView().preferencesPath));
 }
 
 class MitigationLayers : public testing::Test {
@@ -52,8 +52,7 @@ protected:
     const hv_test::PrivateView& view = hv_test::privateView();
     ASSERT_TRUE(view.ready) << "no private view of /var/mobile: " << view.failure;
     setenv("HALVERNIC_DEVICE_ROOT", view.deviceRoot.c_str(), 1);
-    ASSERT_EQ(halvernic::contract::resolved_preferences_path(),
-              view.folder + "/Library/Preferences/com.nu-falk.halvernic-prefs.plist");
+    ASSERT_EQ(halvernic::contract::resolved_preferences_path(), view.preferencesPath);
 
     ASSERT_TRUE(sim::register_classes());
     // Made before the hooks exist, so the engine has not captured it.
@@ -70,7 +69,7 @@ protected:
   }
 
   void SetUp() override {
-    fs::remove(hv_test::kLiteralPreferencesPath);
+    fs::remove(hv_test::privateView().preferencesPath);
     engine().resetForTesting();
     repl::preferenceSnapshot().resetForTesting();
     sim::clear_calls();

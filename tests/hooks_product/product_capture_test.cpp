@@ -9,7 +9,7 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/hooks_product/fixture.hpp"
 #include "tests/support/log_capture.hpp"

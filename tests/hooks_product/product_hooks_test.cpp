@@ -16,7 +16,7 @@
 #include "common/objc/thread.hpp"
 #include "extension/hooks/component_control_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/hooks_product/fixture.hpp"
 #include "tests/support/log_capture.hpp"
@@ -278,17 +278,18 @@ TEST_F(ProductHooks, ComponentPowerBeyond32BitsSaturates) {
 TEST_F(ProductHooks, TemperatureEventsReachTheSensorsUnchangedInEveryMode) {
   objc::AutoreleasePool pool;
   id service = objc::string("SOC");
-  const std::int64_t events[] = {41234, -5, std::int64_t{1} << 40};
+  const int events[] = {41234, -5, std::numeric_limits<int>::max()};
   for (const char* mode : {"off", "fullPower", "lowPower"}) {
     use_preferences({{"thermalPowerMode", objc::string(mode)},
                      {"thermalPreventDimmingEnabled", objc::boolean(true)}});
-    for (std::int64_t event : events) {
-      host::kHandleTemperatureEventService.send(daemon_->sensors(), event, service);
+    for (int event : events) {
+      host::kHandleTemperatureEventService.send(
+          daemon_->sensors(), event, host::bridged<host::IOHIDServiceClientRef>(service));
       EXPECT_EQ(sim::last_temperature_event(daemon_->sensors(), "SOC"), event);
     }
     const std::vector<sim::Call> calls = sim::calls();
     ASSERT_EQ(calls.size(), 3u) << "nothing else reaches the daemon";
-    EXPECT_EQ(calls[2].text(), "handleTemperatureEvent:service: 1099511627776 SOC");
+    EXPECT_EQ(calls[2].text(), "handleTemperatureEvent:service: 2147483647 SOC");
     EXPECT_EQ(calls[2].args[1].object.get(), service);
   }
 }

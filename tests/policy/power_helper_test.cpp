@@ -12,7 +12,7 @@
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/support/log_capture.hpp"
 #include "tests/support/preferences.hpp"

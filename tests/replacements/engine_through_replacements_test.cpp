@@ -12,7 +12,7 @@
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/replacements/private_view.hpp"
 
@@ -40,9 +40,7 @@ protected:
         << "no private view of /var/mobile: " << hv_test::privateView().failure;
     ASSERT_EQ(installed_, 24u);
     // Both layers name one file.
-    ASSERT_EQ(std::filesystem::weakly_canonical(halvernic::contract::resolved_preferences_path()),
-              std::filesystem::weakly_canonical(hv_test::privateView().folder +
-                                                "/Library/Preferences/com.nu-falk.halvernic-prefs.plist"));
+    ASSERT_EQ(halvernic::contract::resolved_preferences_path(), hv_test::privateView().preferencesPath);
     HPowerHepler::shared().resetForTesting();
     HPowerHepler::shared().setMitigationControllerObject(daemon_->controller());
     repl::preferenceSnapshot().resetForTesting();
@@ -53,7 +51,7 @@ protected:
     objc::AutoreleasePool pool;
     objc::Ref preferences = objc::make_mutable_dictionary();
     objc::dictionary_set(preferences.get(), "thermalPowerMode", objc::string(mode));
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(preferences.get(), hv_test::kLiteralPreferencesPath));
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(preferences.get(), hv_test::privateView().preferencesPath));
   }
 
   static std::size_t installed_;

@@ -60,9 +60,13 @@ std::string makeView() {
   if (!mkdtemp(folder)) return failure("mkdtemp");
   base_ = folder;
   view.deviceRoot = base_ + "/device";
-  view.folder = view.deviceRoot + "/var/jb/var/mobile";
+  view.folder = view.deviceRoot + "/var/mobile";
+  view.jbFolder = view.deviceRoot + "/var/jb/var/mobile";
+  view.preferencesPath =
+      view.jbFolder + "/Library/Preferences/com.nu-falk.halvernic-prefs.plist";
   std::error_code error;
   std::filesystem::create_directories(view.folder + "/Library/Preferences", error);
+  std::filesystem::create_directories(view.jbFolder + "/Library/Preferences", error);
   std::filesystem::create_directories(base_ + "/upper", error);
   std::filesystem::create_directories(base_ + "/work", error);
   if (error) return "creating the test folders: " + error.message();
@@ -106,6 +110,7 @@ void removeView() {
   PrivateView& view = state().view;
   view.failure = makeView();
   view.ready = view.failure.empty();
+  if (view.ready) setenv("HALVERNIC_DEVICE_ROOT", view.deviceRoot.c_str(), 1);
   std::atexit(&removeView);
 }
 

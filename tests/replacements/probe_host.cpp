@@ -4,7 +4,7 @@
 
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace probe {
 
@@ -44,11 +44,15 @@ id answerObject(const objc::Ref& ref) {
 }
 
 std::int64_t pressureLevel(id, SEL cmd) { record(cmd); return answers().pressureLevel; }
-std::int64_t forcedPressureLevel(id, SEL cmd) { record(cmd); return answers().forcedPressureLevel; }
+bool forcedPressureLevel(id, SEL cmd) { record(cmd); return answers().forcedPressureLevel; }
+unsigned long long forcedLevel(id, SEL cmd, unsigned long long component) {
+  record(cmd, component);
+  return answers().forcedLevel;
+}
 id objectQuery(id, SEL cmd, id argument) { record(cmd, argument); return answerObject(answers().object); }
 id pressure(id, SEL cmd, id argument) { record(cmd, argument); return answerObject(answers().pressure); }
-id configuration(id, SEL cmd, std::int64_t which) {
-  record(cmd, which);
+void* configuration(id, SEL cmd, host::CFStringRef key) {
+  record(cmd, host::object(key));
   return answerObject(answers().configuration);
 }
 void objectSetter(id, SEL cmd, id value) { record(cmd, value); }
@@ -81,7 +85,7 @@ halvernic::replacements::HostClassList classes() {
               b.method(host::kThermalPressureLevel.name(), &pressureLevel)
                   .method(host::kSetThermalState.name(), &intSetter)
                   .method(host::kGetPotentialForcedThermalPressureLevel.name(), &forcedPressureLevel)
-                  .method(host::kGetPotentialForcedThermalLevel.name(), &objectQuery)
+                  .method(host::kGetPotentialForcedThermalLevel.name(), &forcedLevel)
                   .method(host::kThermalUpdatesToWatchdogEnabled.name(), &objectSetter);
             }),
       build("ProbeThermalManager",
@@ -113,6 +117,11 @@ halvernic::replacements::HostClassList classes() {
             .method(host::kSetPackagePowerZoneTarget.name(), &trigger);
       })};
   return list;
+}
+
+id configurationFor(id manager, const char* key) {
+  return host::object(host::kGetConfigurationFor.send(
+      manager, host::bridged<host::CFStringRef>(objc::string(key))));
 }
 
 id product() {

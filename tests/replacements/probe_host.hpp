@@ -16,11 +16,15 @@ namespace probe {
 
 struct Answers {
   std::int64_t pressureLevel = 0;      // thermalPressureLevel
-  std::int64_t forcedPressureLevel = 5;  // getPotentialForcedThermalPressureLevel
-  objc::Ref object;                    // forced level, suggestions, mitigation
+  bool forcedPressureLevel = true;     // getPotentialForcedThermalPressureLevel
+  std::uint64_t forcedLevel = 7;       // getPotentialForcedThermalLevel:
+  objc::Ref object;                    // suggestions, mitigation
   objc::Ref pressure;                  // thermalPressure:
-  objc::Ref configuration;             // getConfigurationFor:
+  objc::Ref configuration;             // getConfigurationFor: (any key)
 };
+
+// [manager getConfigurationFor:key] as the daemon sends it, the answer as an object.
+id configurationFor(id manager, const char* key);
 Answers& answers();
 
 // Registers the classes once and answers them.

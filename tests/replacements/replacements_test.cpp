@@ -15,11 +15,13 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/exception.hpp"
 #include "common/objc/foundation.hpp"
+#include "common/objc/weak.hpp"
 #include "common/objc/swizzle.hpp"
 #include "common/objc/thread.hpp"
+#include "extension/contract/contract.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "tests/replacements/private_view.hpp"
 #include "tests/replacements/probe_host.hpp"
 #include "tests/support/log_capture.hpp"
@@ -40,11 +42,11 @@ void writePreferences(std::initializer_list<std::pair<const char*, id>> entries)
   objc::Ref dictionary = objc::make_mutable_dictionary();
   for (const auto& [key, value] : entries) objc::dictionary_set(dictionary.get(), key, value);
   ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(),
-                                                       hv_test::kLiteralPreferencesPath));
+                                                       hv_test::privateView().preferencesPath));
 }
 
 void writeRawPreferences(const std::string& text) {
-  std::ofstream(hv_test::kLiteralPreferencesPath, std::ios::trunc) << text;
+  std::ofstream(hv_test::privateView().preferencesPath, std::ios::trunc) << text;
 }
 
 class Replacements : public ::testing::Test {
@@ -56,7 +58,7 @@ protected:
   void SetUp() override {
     ASSERT_TRUE(hv_test::privateView().ready)
         << "no private view of /var/mobile: " << hv_test::privateView().failure;
-    std::filesystem::remove(hv_test::kLiteralPreferencesPath);
+    std::filesystem::remove(hv_test::privateView().preferencesPath);
     repl::preferenceSnapshot().resetForTesting();
     repl::preferenceSnapshot().setClock(&testClock);
     probe::answers() = probe::Answers{};
@@ -80,7 +82,7 @@ std::vector<std::string> sendAll() {
   results.push_back(std::to_string(host::kThermalPressureLevel.send(p)));
   host::kSetThermalState.send(p, 3);
   results.push_back(std::to_string(host::kGetPotentialForcedThermalPressureLevel.send(p)));
-  results.push_back(text(host::kGetPotentialForcedThermalLevel.send(p, objc::string("cpu"))));
+  results.push_back(std::to_string(host::kGetPotentialForcedThermalLevel.send(p, 3)));
   host::kThermalUpdatesToWatchdogEnabled.send(p, objc::boolean(true));
   results.push_back(text(host::kGetThermalSuggestion.send(m, objc::string("a"))));
   results.push_back(text(host::kThermalSuggestion.send(m, objc::string("b"))));
@@ -105,11 +107,11 @@ std::vector<std::string> sendAll() {
 
 TEST_F(Replacements, WithoutPreferencesEveryMessageReachesTheHostUnchanged) {
   probe::answers().pressureLevel = 3;
-  EXPECT_THAT(sendAll(), ElementsAre("3", "5", "host", "host", "host", "host", "4"));
+  EXPECT_THAT(sendAll(), ElementsAre("3", "1", "7", "host", "host", "host", "4"));
   EXPECT_THAT(probe::calls(),
               ElementsAre("thermalPressureLevel", "setThermalState: 3",
                           "getPotentialForcedThermalPressureLevel",
-                          "getPotentialForcedThermalLevel: cpu", "thermalUpdatesToWatchdogEnabled: true",
+                          "getPotentialForcedThermalLevel: 3", "thermalUpdatesToWatchdogEnabled: true",
                           "getThermalSuggestion: a", "thermalSuggestion: b", "thermalMitigation: c",
                           "thermalPressure: d", "setPowerSaveActive: 0", "setCPMSMitigationsEnabled: 1",
                           "setDVD1Level: 3", "setCPULevel: 1", "setCPULowPowerTarget: 1100",
@@ -131,7 +133,7 @@ TEST_F(Replacements, WithoutPreferencesEveryMessageReachesTheHostUnchanged) {
 TEST_F(Replacements, PreventDimmingCapsPressureAndHidesSignalsOnly) {
   writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
   probe::answers().pressureLevel = 3;
-  EXPECT_THAT(sendAll(), ElementsAre("1", "0", "nil", "nil", "nil", "nil", "1"));
+  EXPECT_THAT(sendAll(), ElementsAre("1", "0", "0", "nil", "nil", "nil", "1"));
   EXPECT_THAT(probe::calls(),
               ElementsAre("thermalPressureLevel", "setThermalState: 1",
                           "thermalUpdatesToWatchdogEnabled: true", "thermalPressure: d",
@@ -162,7 +164,7 @@ TEST_F(Replacements, PreventDimmingCapsPressureAndHidesSignalsOnly) {
 TEST_F(Replacements, FullPowerRemovesPressureAndRaisesEveryLimit) {
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
   probe::answers().pressureLevel = 3;
-  EXPECT_THAT(sendAll(), ElementsAre("0", "0", "nil", "nil", "nil", "nil", "0"));
+  EXPECT_THAT(sendAll(), ElementsAre("0", "0", "0", "nil", "nil", "nil", "0"));
   EXPECT_THAT(probe::calls(),
               ElementsAre("thermalUpdatesToWatchdogEnabled: false", "setPowerSaveActive: 0",
                           "setCPMSMitigationsEnabled: 0", "setDVD1Level: 0", "setCPULevel: 0",
@@ -183,7 +185,7 @@ TEST_F(Replacements, FullPowerRemovesPressureAndRaisesEveryLimit) {
 TEST_F(Replacements, LowPowerHoldsPowerSaveAndLevelTwoOnly) {
   writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
   probe::answers().pressureLevel = 3;
-  EXPECT_THAT(sendAll(), ElementsAre("3", "5", "host", "host", "host", "host", "4"));
+  EXPECT_THAT(sendAll(), ElementsAre("3", "1", "7", "host", "host", "host", "4"));
   const std::vector<std::string> calls = probe::calls();
   EXPECT_EQ(calls.size(), 23u);
   EXPECT_EQ(calls[1], "setThermalState: 3");
@@ -202,7 +204,7 @@ TEST_F(Replacements, LowPowerHoldsPowerSaveAndLevelTwoOnly) {
 
 // The configuration patch, with host configurations of every shape.
 TEST_F(Replacements, ConfigurationPatch) {
-  auto configuration = [] { return host::kGetConfigurationFor.send(probe::manager(), 0); };
+  auto configuration = [] { return probe::configurationFor(probe::manager(), "Product"); };
   objc::Ref hostConfig = objc::make_mutable_dictionary();
   objc::dictionary_set(hostConfig.get(), "displayMitigation", objc::boolean(true));
   objc::dictionary_set(hostConfig.get(), "maxPower", objc::number(30000));
@@ -211,7 +213,6 @@ TEST_F(Replacements, ConfigurationPatch) {
 
   // Native: the host's own dictionary.
   EXPECT_EQ(configuration(), hostConfig.get());
-  EXPECT_FALSE(repl::lastPatchedConfiguration());
 
   writePreferences({{"thermalPreventDimmingEnabled", objc::string("2")}});  // boolValue: on
   advanceMilliseconds(50);
@@ -223,7 +224,7 @@ TEST_F(Replacements, ConfigurationPatch) {
     EXPECT_EQ(objc::dictionary_get(dimmed, key), objc::boolean(false)) << key;
   }
   EXPECT_EQ(objc::int64_value(objc::dictionary_get(dimmed, "maxPower")), 30000);
-  EXPECT_EQ(repl::lastPatchedConfiguration().get(), dimmed);
+  EXPECT_EQ(configuration(), dimmed) << "the same section and settings: the same copy";
   EXPECT_EQ(objc::count(hostConfig.get()), 3u);  // the host's dictionary is left alone
 
   writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)},
@@ -237,8 +238,8 @@ TEST_F(Replacements, ConfigurationPatch) {
   EXPECT_EQ(objc::int64_value(objc::dictionary_get(both, "forcedThermalLevel")), 0);
   EXPECT_EQ(objc::dictionary_get(both, "CPMSMitigationState"), objc::boolean(false));
   EXPECT_TRUE(objc::string_equals(objc::dictionary_get(both, "sensor"), "die"));
-  EXPECT_EQ(repl::lastPatchedConfiguration().get(), both);
-  // The earlier result is still whole after the slot moved on.
+  EXPECT_NE(both, dimmed);
+  // The earlier result is still whole after another patch.
   EXPECT_EQ(objc::count(first.get()), 5u);
 
   // fullPower alone writes its ten keys only.
@@ -255,7 +256,48 @@ TEST_F(Replacements, ConfigurationPatch) {
   EXPECT_EQ(configuration(), probe::answers().configuration.get());
   probe::answers().configuration = objc::Ref();
   EXPECT_EQ(configuration(), nullptr);
-  EXPECT_EQ(repl::lastPatchedConfiguration().get(), full);
+  probe::answers().configuration = hostConfig;
+  EXPECT_EQ(configuration(), full);
+}
+
+// The daemon keeps the section it was answered while it asks for another, and uses it for
+// the life of the process; a patched section must live as long as the host's own (a
+// use after free here shows under AddressSanitizer). Each copy is made once per section and
+// settings, and goes with its section.
+TEST_F(Replacements, PatchedSectionsLiveAsLongAsTheHostsAndAreMadeOncePerSection) {
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  objc::Ref productSection = objc::make_mutable_dictionary();
+  objc::dictionary_set(productSection.get(), "maxPower", objc::number(30000));
+  objc::Ref componentSection = objc::make_mutable_dictionary();
+  objc::dictionary_set(componentSection.get(), "sensor", objc::string("die"));
+
+  id first = nullptr;
+  {
+    objc::AutoreleasePool pool;
+    probe::answers().configuration = productSection;
+    first = probe::configurationFor(probe::manager(), "Product");
+  }
+  {
+    objc::AutoreleasePool pool;
+    probe::answers().configuration = componentSection;
+    id second = probe::configurationFor(probe::manager(), "Components");
+    EXPECT_NE(second, first);
+    EXPECT_EQ(objc::count(second), 11u);
+  }
+  // Both pools drained, another section patched: the first is still the daemon's to use.
+  EXPECT_EQ(objc::count(first), 10u);  // maxPower is one of the ten keys written
+  EXPECT_EQ(objc::int64_value(objc::dictionary_get(first, "maxPower")), 50000);
+
+  objc::WeakRef watch(first);
+  for (int i = 0; i < 100; ++i) {
+    objc::AutoreleasePool pool;
+    probe::answers().configuration = productSection;
+    ASSERT_EQ(probe::configurationFor(probe::manager(), "Product"), first);
+  }
+  // The copy goes when the host's section goes.
+  probe::answers().configuration = objc::Ref();
+  productSection = objc::Ref();
+  EXPECT_FALSE(watch.load());
 }
 
 // A dictionary that raises when it is copied.
@@ -271,10 +313,11 @@ TEST_F(Replacements, ConfigurationPatchExceptionReturnsTheHostDictionaryAndLogs)
   probe::answers().configuration = config;
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
   hv_test::LogCapture log;
-  objc::Ref before = repl::lastPatchedConfiguration();
-  EXPECT_EQ(host::kGetConfigurationFor.send(probe::manager(), 1), config.get());
+  EXPECT_EQ(probe::configurationFor(probe::manager(), "Components"), config.get());
   EXPECT_THAT(log.lines(), ElementsAre("halvernic thermal manager dim patch exception: copy refused"));
-  EXPECT_EQ(repl::lastPatchedConfiguration(), before);
+  // Nothing was attached: the next question tries again (and fails the same way).
+  EXPECT_EQ(probe::configurationFor(probe::manager(), "Components"), config.get());
+  EXPECT_EQ(log.lines().size(), 2u);
   probe::answers().configuration = objc::Ref();
 }
 
@@ -302,7 +345,7 @@ TEST_F(Replacements, PreferenceValueForms) {
          objc::Ref root = objc::make_mutable_array();
          objc::array_add(root.get(), objc::string("fullPower"));
          ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(),
-                                                              hv_test::kLiteralPreferencesPath));
+                                                              hv_test::privateView().preferencesPath));
        },
        false, false, false},
   };
@@ -345,6 +388,39 @@ TEST_F(Replacements, SnapshotIsReusedForFiftyMillisecondsOfTheMonotonicClock) {
   EXPECT_GE(repl::PreferenceSnapshot::steadyClock(), a);
 }
 
+// On rootless jailbreaks the jailbreak root's /var/mobile is a folder of its own: the layer
+// follows the file the front-ends write through the contract (below the jailbreak root),
+// never one at the literal /var/mobile path.
+TEST_F(Replacements, FollowsTheModeTheContractWritesBelowTheJailbreakRoot) {
+  namespace contract = halvernic::contract;
+  const std::string resolved = contract::resolved_preferences_path();
+  ASSERT_EQ(resolved, hv_test::privateView().preferencesPath);
+  ASSERT_NE(resolved, hv_test::kLiteralPreferencesPath);
+  {
+    objc::AutoreleasePool pool;
+    objc::Ref stale = objc::make_mutable_dictionary();
+    objc::dictionary_set(stale.get(), "thermalPowerMode", objc::string("lowPower"));
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(stale.get(), hv_test::kLiteralPreferencesPath));
+  }
+  EXPECT_FALSE(repl::preferenceSnapshot().refresh().lowPowerMode) << "the literal path was read";
+
+  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPowerMode", objc::string("fullPower")));
+  advanceMilliseconds(50);
+  EXPECT_TRUE(repl::preferenceSnapshot().refresh().fullPowerMode);
+  probe::clearCalls();
+  host::kSetCPULevel.send(probe::controller(), 3);
+  EXPECT_THAT(probe::calls(), ElementsAre("setCPULevel: 0"));
+
+  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPreventDimmingEnabled",
+                                               objc::boolean(true)));
+  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPowerMode", objc::string("off")));
+  advanceMilliseconds(50);
+  const repl::PreferenceFlags flags = repl::preferenceSnapshot().refresh();
+  EXPECT_FALSE(flags.fullPowerMode);
+  EXPECT_TRUE(flags.preventDimming);
+  std::filesystem::remove(hv_test::kLiteralPreferencesPath);
+}
+
 TEST_F(Replacements, SharedDecisions) {
   writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
   EXPECT_TRUE(repl::shouldSuppressThermalSignals());
@@ -378,7 +454,8 @@ TEST_F(Replacements, EmptySlotsAnswerZeroNilOrNothing) {
   id p = probe::product(), m = probe::manager(), c = probe::controller();
   EXPECT_EQ(objc::call<std::int64_t>(imp(0, 0), p, host::kThermalPressureLevel.get()), 0);
   objc::call<void>(imp(0, 1), p, host::kSetThermalState.get(), 2);
-  EXPECT_EQ(objc::call<id>(imp(1, 0), m, host::kGetConfigurationFor.get(), std::int64_t{0}), nullptr);
+  EXPECT_EQ(objc::call<void*>(imp(1, 0), m, host::kGetConfigurationFor.get(), host::CFStringRef{}),
+            nullptr);
   id pressure = objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr});
   ASSERT_TRUE(objc::is_number(pressure));
   EXPECT_EQ(objc::int64_value(pressure), 0);
@@ -387,7 +464,10 @@ TEST_F(Replacements, EmptySlotsAnswerZeroNilOrNothing) {
   // Native: the empty slot of a query answers as the table says, not nil from the host.
   writePreferences({});
   advanceMilliseconds(50);
-  EXPECT_EQ(objc::call<std::int64_t>(imp(0, 2), p, host::kGetPotentialForcedThermalPressureLevel.get()), 0);
+  EXPECT_FALSE(objc::call<bool>(imp(0, 2), p, host::kGetPotentialForcedThermalPressureLevel.get()));
+  EXPECT_EQ(objc::call<std::uint64_t>(imp(0, 3), p, host::kGetPotentialForcedThermalLevel.get(),
+                                      std::uint64_t{3}),
+            0u);
   EXPECT_EQ(objc::int64_value(objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr})), 0);
   EXPECT_THAT(probe::calls(), IsEmpty());
   for (auto& [slot, value] : saved) slot->store(value);

@@ -1,8 +1,8 @@
 // Injected into the simulated thermalmonitord by its test: at load it hooks
 // -[CommonProduct initProduct:], which only works when the daemon's classes already exist.
 #include "common/objc/foundation.hpp"
-#include "extension/startup/hook.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 
 namespace {
 

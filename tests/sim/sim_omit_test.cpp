@@ -4,7 +4,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 
 namespace {

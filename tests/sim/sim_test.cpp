@@ -8,7 +8,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 
 namespace {
@@ -36,8 +36,8 @@ TEST_F(SimTest, ProductReportsItsSimulatedStateAndKeepsWhatItIsTold) {
   ASSERT_TRUE(product);
   id p = product.get();
   EXPECT_EQ(host::kThermalPressureLevel.send(p), 0);
-  EXPECT_EQ(host::kGetPotentialForcedThermalLevel.send(p, objc::string("cpu")), nullptr) << "no forced level";
-  EXPECT_EQ(host::kGetPotentialForcedThermalPressureLevel.send(p), 0);
+  EXPECT_EQ(host::kGetPotentialForcedThermalLevel.send(p, 0), 0u) << "no forced level";
+  EXPECT_FALSE(host::kGetPotentialForcedThermalPressureLevel.send(p));
 
   host::kSimulateLightThermalPressure.send(p);
   EXPECT_EQ(host::kThermalPressureLevel.send(p), 1);
@@ -46,8 +46,8 @@ TEST_F(SimTest, ProductReportsItsSimulatedStateAndKeepsWhatItIsTold) {
   EXPECT_EQ(host::kThermalPressureLevel.send(p), 0) << "nominal hides the light pressure";
   host::kPutDeviceInThermalSimulationMode.send(p, objc::string("light"));
   EXPECT_EQ(host::kThermalPressureLevel.send(p), 1);
-  EXPECT_EQ(host::kGetPotentialForcedThermalPressureLevel.send(p), 1);
-  EXPECT_EQ(objc::int64_value(host::kGetPotentialForcedThermalLevel.send(p, nullptr)), 1);
+  EXPECT_TRUE(host::kGetPotentialForcedThermalPressureLevel.send(p));
+  EXPECT_EQ(host::kGetPotentialForcedThermalLevel.send(p, 0), 2u) << "light (1), plus one";
   host::kPutDeviceInThermalSimulationMode.send(p, objc::string("off"));
   host::kPutDeviceInLowTempSimulationMode.send(p, objc::string("off"));
   EXPECT_EQ(host::kThermalPressureLevel.send(p), 1) << "off ends the simulation";
@@ -100,7 +100,7 @@ TEST_F(SimTest, ControllerKeepsEverySetValueAndRecomputesOnUpdate) {
   host::kUpdatePackage.send(mc);
   EXPECT_EQ(host::kGetPackageTargetPower.send(mc), 24000);
 
-  host::kSetGPUPowerCeilingFromDecisionSource.send(mc, std::int64_t{1} << 33, 9);
+  host::kSetGPUPowerCeilingFromDecisionSource.send(mc, 40000, 9);
   host::kSetGPUPowerZoneTarget.send(mc, 20000);
   host::kSetMaxGraphicsDrivePowerTarget.send(mc, 25000);
   host::kSetSGXLevel.send(mc, 1);
@@ -112,14 +112,14 @@ TEST_F(SimTest, ControllerKeepsEverySetValueAndRecomputesOnUpdate) {
   EXPECT_TRUE(s.fast_loop);
   EXPECT_EQ(s.cpu_power_ceiling_source, 3);
   EXPECT_EQ(s.dvd1_contributor, 2);
-  EXPECT_EQ(s.gpu_power_ceiling, std::int64_t{1} << 33) << "GPU values are 64-bit";
+  EXPECT_EQ(s.gpu_power_ceiling, 40000);
   EXPECT_EQ(s.gpu_target_power, 18000);
   EXPECT_EQ(s.dvd1_level, 4);
   EXPECT_TRUE(s.package_low_power_target);
   EXPECT_EQ(s.cpu_updates, 2);
   EXPECT_EQ(sim::call_texts({"setCPUPowerCeiling:fromDecisionSource:", "setGPUPowerCeiling:fromDecisionSource:"}),
             (std::vector<std::string>{"setCPUPowerCeiling:fromDecisionSource: 40000 3",
-                                      "setGPUPowerCeiling:fromDecisionSource: 8589934592 9"}));
+                                      "setGPUPowerCeiling:fromDecisionSource: 40000 9"}));
 }
 
 TEST_F(SimTest, ComponentsAreBoundedByTheHelperAndSensorsReportEvents) {
@@ -140,7 +140,8 @@ TEST_F(SimTest, ComponentsAreBoundedByTheHelperAndSensorsReportEvents) {
   EXPECT_EQ(sim::component_state(component.get()).power_parameters, params);
 
   objc::Ref sensors = make(host::kHidSensors);
-  host::kHandleTemperatureEventService.send(sensors.get(), 41500, objc::string("SOC"));
+  host::kHandleTemperatureEventService.send(
+      sensors.get(), 41500, host::bridged<host::IOHIDServiceClientRef>(objc::string("SOC")));
   EXPECT_EQ(sim::last_temperature_event(sensors.get(), "SOC"), 41500);
   EXPECT_EQ(sim::call_texts({"handleTemperatureEvent:service:"}),
             (std::vector<std::string>{"handleTemperatureEvent:service: 41500 SOC"}));
@@ -151,13 +152,14 @@ TEST_F(SimTest, ManagerLoadsTheConfigurationFilesInOrder) {
   objc::send(manager.get(), objc::sel("loadConfigurationsFromFolder:"),
              objc::string(sim::default_configuration_folder()));
   EXPECT_EQ(sim::configuration_count(manager.get()), 2u);
-  id product = host::kGetConfigurationFor.send(manager.get(), 0);
+  id product = sim::configuration_for(manager.get(), "Product");
   ASSERT_TRUE(objc::is_dictionary(product));
   EXPECT_TRUE(objc::all_keys_are_strings(product));
   EXPECT_EQ(objc::int64_value(objc::dictionary_get(product, "maxPower")), 45000);
-  EXPECT_TRUE(objc::is_array(objc::dictionary_get(host::kGetConfigurationFor.send(manager.get(), 1), "Components")));
-  EXPECT_EQ(host::kGetConfigurationFor.send(manager.get(), 2), nullptr);
-  EXPECT_EQ(host::kGetConfigurationFor.send(manager.get(), -1), nullptr);
+  EXPECT_TRUE(objc::is_array(
+      objc::dictionary_get(sim::configuration_for(manager.get(), "Components"), "Components")));
+  EXPECT_EQ(sim::configuration_for(manager.get(), "Sensors"), nullptr);
+  EXPECT_EQ(sim::configuration_for(manager.get(), ""), nullptr);
   // With no product running there is no pressure: no suggestion, pressure 0.
   EXPECT_EQ(host::kThermalMitigation.send(manager.get(), nullptr), nullptr);
   EXPECT_EQ(objc::int64_value(host::kThermalPressure.send(manager.get(), nullptr)), 0);

@@ -24,7 +24,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/host.hpp"
 #include "hvplatform/environment.h"
 #include "tests/replacements/private_view.hpp"
 
@@ -186,7 +186,7 @@ public:
     ASSERT_TRUE(hv_test::privateView().ready)
         << "no private view of /var/mobile: " << hv_test::privateView().failure;
     ASSERT_TRUE(notifyd_ > 0 && notifydListening_) << "the notify daemon did not start";
-    fs::remove(hv_test::kLiteralPreferencesPath);
+    fs::remove(hv_test::privateView().preferencesPath);
   }
 
   static void post(const char* name) {
@@ -200,7 +200,7 @@ public:
     objc::AutoreleasePool pool;
     objc::Ref dictionary = objc::make_mutable_dictionary();
     for (const auto& [key, value] : entries) objc::dictionary_set(dictionary.get(), key, value);
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(), hv_test::kLiteralPreferencesPath));
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(), hv_test::privateView().preferencesPath));
   }
 
   static std::string* folder_;

@@ -11,8 +11,8 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
-#include "extension/startup/hook.hpp"
-#include "extension/startup/host.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/support/log_capture.hpp"
 
@@ -60,7 +60,7 @@ void raised_ceiling(hook::Orig<void(int, host::PassedOnArg)> orig, id self, int 
 }
 
 // Answers the host's target plus 5.
-std::int64_t padded_target(hook::Orig<std::int64_t()> orig, id self) { return orig(self) + 5; }
+int padded_target(hook::Orig<int()> orig, id self) { return orig(self) + 5; }
 
 constexpr hook::Replacement kControllerReplacements[] = {
     hook::instance_method<host::kSetCPULevel, &doubled_cpu_level>(),
@@ -181,7 +181,7 @@ TEST_F(HookTest, ClassMethodHookOnNSDictionarySeesEveryLoad) {
   sim::Daemon daemon;
   daemon.start(sim::default_configuration_folder());
   EXPECT_EQ(objc::to_string(objc::dictionary_get(
-                host::kGetConfigurationFor.send(daemon.thermal_manager(), 0), "hookedBy")),
+                sim::configuration_for(daemon.thermal_manager(), "Product"), "hookedBy")),
             "NSDictionary");
 }
 
@@ -224,7 +224,7 @@ constinit host::Message<void(int)> kMissingSelector{"setNoSuchLevel:"};
 
 void ignored(hook::Orig<void(int)> orig, id self, int value) { orig(self, value); }
 void low_power_target(hook::Orig<void(int)> orig, id self, int target) { orig(self, target / 2); }
-std::uint32_t max_power(hook::Orig<std::uint32_t(std::int64_t)> orig, id self, std::int64_t component) {
+std::uint32_t max_power(hook::Orig<std::uint32_t(int)> orig, id self, int component) {
   return 50000;
 }
 
@@ -277,3 +277,60 @@ TEST_F(HookTest, DefaultHandleErrorLogsNothing) {
 }
 
 }  // namespace
+
+// ---- types ---------------------------------------------------------------------------------
+// Replacements declared with other types than the daemon's, as an extension built against
+// wrong declarations (or a system that changed a method's types) would have them.
+
+namespace {
+constinit host::Message<std::int64_t()> kWideCPULevel{"CPULevel"};
+constinit host::Message<void(std::int64_t)> kWideSGXLevel{"setSGXLevel:"};
+constinit host::Message<void(int, void*)> kAnyPointerTemperatureEvent{
+    "handleTemperatureEvent:service:"};
+
+std::int64_t wide_cpu_level(hook::Orig<std::int64_t()> orig, id self) { return 7; }
+void wide_sgx_level(hook::Orig<void(std::int64_t)> orig, id self, std::int64_t level) {
+  orig(self, 0);
+}
+void doubled_event(hook::Orig<void(int, void*)> orig, id self, int event, void* service) {
+  orig(self, event * 2, service);
+}
+}  // namespace
+
+constexpr hook::Replacement kMistypedReplacements[] = {
+    hook::instance_method<kWideCPULevel, &wide_cpu_level>(),
+    hook::instance_method<kWideSGXLevel, &wide_sgx_level>(),
+};
+constinit const hook::ClassHook kMistypedHook{"MistypedHook", host::kMitigationController,
+                                              kMistypedReplacements};
+constexpr hook::Replacement kSensorReplacements[] = {
+    hook::instance_method<kAnyPointerTemperatureEvent, &doubled_event>(),
+};
+constinit const hook::ClassHook kSensorHook{"HidSensorsHook", host::kHidSensors, kSensorReplacements};
+
+TEST_F(HookTest, MethodsWhoseTypesDifferAreSkippedAndReportedAStructPointerIsAPointer) {
+  RecordingTweak tweak;
+  const hook::ClassHook* hooks[] = {&kMistypedHook, &kSensorHook};
+  EXPECT_EQ(hook::install(tweak, hooks), 1u);
+  EXPECT_EQ(tweak.events,
+            (std::vector<std::string>{
+                "MistypedHook: other types for -[MitigationController CPULevel]: host i16@0:8, "
+                "replacement " + std::string(objc::method_types<std::int64_t>()),
+                "MistypedHook: other types for -[MitigationController setSGXLevel:]: host "
+                "v20@0:8i16, replacement " + std::string(objc::method_types<void, std::int64_t>()),
+            }));
+
+  // The daemon's own implementations answer as before.
+  objc::Ref controller = make_controller();
+  host::kSetCPULevel.send(controller.get(), 3);  // doubled by the hook installed above
+  EXPECT_EQ(host::kCPULevel.send(controller.get()), 6);
+  host::kSetSGXLevel.send(controller.get(), 4);
+  EXPECT_EQ(sim::controller_state(controller.get()).sgx_level, 4);
+
+  // The daemon declares its service as ^{__IOHIDServiceClient=}: any pointer matches it.
+  objc::Ref sensors = objc::Ref::adopt(objc::send<id>(objc::send<id>(host::kHidSensors.get(), kAlloc), kInit));
+  objc::AutoreleasePool pool;
+  host::kHandleTemperatureEventService.send(
+      sensors.get(), 20000, host::bridged<host::IOHIDServiceClientRef>(objc::string("SOC")));
+  EXPECT_EQ(sim::last_temperature_event(sensors.get(), "SOC"), 40000);
+}

@@ -12,17 +12,65 @@
 // A nil receiver answers zero (or nil, or NO), as everywhere in the bridge. Hook tables
 // (hook.hpp) take these messages and check the replacement's types against them.
 //
-// Types: BOOL for Booleans; `int` for the 32-bit CPU and package setters;
-// std::int64_t for the GPU setters, levels and the power getters of MitigationController;
-// std::uint32_t for the power answers of CPMSHelper and ComponentControl; `int` for
-// mitigationType; `id` for objects.
+// Types are the daemon's own, as Apple's class dumps of thermalmonitord (iOS 14, and iOS
+// 18.2) declare them, never a wider type that would do: on arm64 the upper half of a
+// register carrying a 32-bit value is unspecified, so a 32-bit result read as 64 bits can
+// be anything. BOOL for Booleans; `int` for the MitigationController getters, the CPU,
+// GPU and package setters and their decision sources, levels and mitigationType;
+// std::uint32_t for the power answers of CPMSHelper and ComponentControl; std::int64_t
+// for thermalPressureLevel; `bool` (_Bool) and unsigned 64-bit values where the daemon
+// has them; `id` for objects, and the CoreFoundation and IOKit references the daemon
+// takes as opaque pointers. Installing a hook or a replacement compares these types with
+// the host method's own encoding and skips a method whose types differ.
+//
+// The engine computes in 64 bits; values the daemon answers are widened with their sign,
+// and what goes back to the daemon is saturated into the daemon's width (saturated<T>).
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <type_traits>
 
 #include "common/objc/runtime.hpp"
 
+struct __CFString;
+struct __IOHIDServiceClient;
+
 namespace halvernic::host {
+
+// CoreFoundation's and IOKit's references as the daemon's methods take them (opaque
+// pointers; a CFStringRef is an NSString).
+using CFStringRef = const struct ::__CFString*;
+using IOHIDServiceClientRef = struct ::__IOHIDServiceClient*;
+
+// An object as one of those references, and back (toll-free: the same pointer).
+template <class Ref>
+inline Ref bridged(id object) noexcept {
+  return reinterpret_cast<Ref>(object);
+}
+inline id object(const void* reference) noexcept {
+  return reinterpret_cast<id>(const_cast<void*>(reference));
+}
+
+// A 64-bit value brought into the daemon's width T: values outside T's range become its
+// nearest end.
+template <class T>
+constexpr T saturated(std::int64_t value) noexcept {
+  static_assert(std::is_integral_v<T> && sizeof(T) <= sizeof(std::int64_t));
+  if constexpr (std::is_signed_v<T>) {
+    if (value < static_cast<std::int64_t>(std::numeric_limits<T>::min())) {
+      return std::numeric_limits<T>::min();
+    }
+  } else {
+    if (value < 0) return 0;
+  }
+  if constexpr (sizeof(T) < sizeof(std::int64_t) || std::is_signed_v<T>) {
+    if (value > static_cast<std::int64_t>(std::numeric_limits<T>::max())) {
+      return std::numeric_limits<T>::max();
+    }
+  }
+  return static_cast<T>(value);
+}
 
 // A message with its types: Message<R(Args...)> is sent with Args and answers R.
 template <class Signature>
@@ -51,11 +99,8 @@ public:
 };
 
 // The second argument of the CPU and package setters that take two (the decision source
-// or the DVD1 contributor). The replacement layer passes it on exactly as it received
-// it, whatever width the host declares, so it travels in the full width of its argument
-// register: a host that declares 32 bits reads the low half, one that declares 64 reads
-// all of it. Senders pass ordinary integers (0 for the decision source).
-using PassedOnArg = std::intptr_t;
+// or the DVD1 contributor), a 32-bit value the replacement layer passes on unchanged.
+using PassedOnArg = int;
 
 // ---- classes ---------------------------------------------------------------------------
 inline constinit objc::ClassName kCommonProduct{"CommonProduct"};
@@ -82,18 +127,22 @@ inline constinit Message<void()> kUpdatePowerzoneTelemetry{"updatePowerzoneTelem
 // Pressure level 0 means none.
 inline constinit Message<std::int64_t()> kThermalPressureLevel{"thermalPressureLevel"};
 inline constinit Message<void(int)> kSetThermalState{"setThermalState:"};
-inline constinit Message<std::int64_t()> kGetPotentialForcedThermalPressureLevel{
+inline constinit Message<bool()> kGetPotentialForcedThermalPressureLevel{
     "getPotentialForcedThermalPressureLevel"};
-// nil means no forced level.
-inline constinit Message<id(id)> kGetPotentialForcedThermalLevel{"getPotentialForcedThermalLevel:"};
+// 0 means no forced level.
+inline constinit Message<std::uint64_t(std::uint64_t)> kGetPotentialForcedThermalLevel{
+    "getPotentialForcedThermalLevel:"};
 // The argument is a Boolean number.
 inline constinit Message<void(id)> kThermalUpdatesToWatchdogEnabled{
     "thermalUpdatesToWatchdogEnabled:"};
 
 // ---- ThermalManager --------------------------------------------------------------------
-// A string-keyed configuration dictionary, or nil.
-inline constinit Message<id(std::int64_t)> kGetConfigurationFor{"getConfigurationFor:"};
-// nil means no suggestion or mitigation.
+// The section of the daemon's configuration under a string key: a string-keyed
+// dictionary (or NULL) that the daemon borrows and keeps using for the life of the
+// process.
+inline constinit Message<void*(CFStringRef)> kGetConfigurationFor{"getConfigurationFor:"};
+// nil means no suggestion or mitigation. These four are not part of Apple's daemon (its
+// class dumps of iOS 14 and 18.2 have none of them); installation skips them there.
 inline constinit Message<id(id)> kGetThermalSuggestion{"getThermalSuggestion:"};
 inline constinit Message<id(id)> kThermalSuggestion{"thermalSuggestion:"};
 inline constinit Message<id(id)> kThermalMitigation{"thermalMitigation:"};
@@ -105,24 +154,24 @@ inline constinit Message<id(BOOL, BOOL, id, id)> kInitForFastLoop{
     "initForFastLoop:noDisplay:powerSaveParams:powerZoneParams:"};
 // Getters.
 inline constinit Message<BOOL()> kPowerSaveActive{"powerSaveActive"};
-inline constinit Message<std::int64_t()> kCPULevel{"CPULevel"};
-inline constinit Message<std::int64_t()> kGetCPUTargetPower{"getCPUTargetPower"};
-inline constinit Message<std::int64_t()> kGetPackageCPUPowerTarget{"getPackageCPUPowerTarget"};
-inline constinit Message<std::int64_t()> kGetPackageTargetPower{"getPackageTargetPower"};
-// GPU setters (64-bit values and sources).
-inline constinit Message<void(std::int64_t, std::int64_t)> kSetGPUPowerCeilingFromDecisionSource{
+inline constinit Message<int()> kCPULevel{"CPULevel"};
+inline constinit Message<int()> kGetCPUTargetPower{"getCPUTargetPower"};
+inline constinit Message<int()> kGetPackageCPUPowerTarget{"getPackageCPUPowerTarget"};
+inline constinit Message<int()> kGetPackageTargetPower{"getPackageTargetPower"};
+// GPU setters (values and decision sources).
+inline constinit Message<void(int, int)> kSetGPUPowerCeilingFromDecisionSource{
     "setGPUPowerCeiling:fromDecisionSource:"};
-inline constinit Message<void(std::int64_t, std::int64_t)> kSetGPUPowerFloorFromDecisionSource{
+inline constinit Message<void(int, int)> kSetGPUPowerFloorFromDecisionSource{
     "setGPUPowerFloor:fromDecisionSource:"};
-inline constinit Message<void(std::int64_t)> kSetGPUPowerZoneTarget{"setGPUPowerZoneTarget:"};
-inline constinit Message<void(std::int64_t)> kSetSGXLevel{"setSGXLevel:"};
-inline constinit Message<void(std::int64_t)> kSetMaxGraphicsDrivePowerTarget{
+inline constinit Message<void(int)> kSetGPUPowerZoneTarget{"setGPUPowerZoneTarget:"};
+inline constinit Message<void(int)> kSetSGXLevel{"setSGXLevel:"};
+inline constinit Message<void(int)> kSetMaxGraphicsDrivePowerTarget{
     "setMaxGraphicsDrivePowerTarget:"};
 // The controller recomputes its limits.
 inline constinit Message<void()> kUpdateCPU{"updateCPU"};
 inline constinit Message<void()> kUpdateGPU{"updateGPU"};
 inline constinit Message<void()> kUpdatePackage{"updatePackage"};
-// Switches, levels, CPU and package setters (32-bit values).
+// Switches, levels, CPU and package setters.
 inline constinit Message<void(BOOL)> kSetPowerSaveActive{"setPowerSaveActive:"};
 inline constinit Message<void(BOOL)> kSetCPMSMitigationsEnabled{"setCPMSMitigationsEnabled:"};
 inline constinit Message<void(int)> kSetDVD1Level{"setDVD1Level:"};
@@ -146,9 +195,9 @@ inline constinit Message<void()> kSetPackagePowerZoneTarget{"setPackagePowerZone
 
 // ---- CPMSHelper ------------------------------------------------------------------------
 // The daemon bounds each component's power by these answers.
-inline constinit Message<std::uint32_t(std::int64_t)> kGetMaxPowerForComponent{
+inline constinit Message<std::uint32_t(int)> kGetMaxPowerForComponent{
     "getMaxPowerForComponent:"};
-inline constinit Message<std::uint32_t(std::int64_t)> kGetMinPowerForComponent{
+inline constinit Message<std::uint32_t(int)> kGetMinPowerForComponent{
     "getMinPowerForComponent:"};
 
 // ---- ComponentControl ------------------------------------------------------------------
@@ -160,7 +209,7 @@ inline constinit Message<int()> kMitigationType{"mitigationType"};
 inline constinit Message<void(id)> kUpdatePowerParameters{"updatePowerParameters:"};
 
 // ---- HidSensors ------------------------------------------------------------------------
-inline constinit Message<void(std::int64_t, id)> kHandleTemperatureEventService{
+inline constinit Message<void(int, IOHIDServiceClientRef)> kHandleTemperatureEventService{
     "handleTemperatureEvent:service:"};
 
 // ---- NSDictionary (class method) ---------------------------------------------------------

@@ -1,4 +1,4 @@
-#include "extension/startup/hook.hpp"
+#include "extension/hooking/hook.hpp"
 
 #include <mutex>
 #include <vector>
@@ -11,26 +11,35 @@ std::string HookError::description() const {
   std::string text = hook ? hook->name() : "?";
   const char* target = hook ? hook->targetName() : "?";
   if (kind == Kind::targetClassNotFound) return text + ": no class " + target;
-  text += ": no method ";
+  text += kind == Kind::typeMismatch ? ": other types for " : ": no method ";
   text += (replacement && replacement->class_method) ? "+[" : "-[";
   text += target;
   text += " ";
   text += replacement ? replacement->selector->name() : "?";
   text += "]";
+  if (kind == Kind::typeMismatch && hook && replacement) {
+    Class holder = hook->target().get();
+    if (holder && replacement->class_method) holder = objc::metaclass_of(holder);
+    const char* host_types = objc::instance_method_types(holder, replacement->selector->get());
+    text += ": host ";
+    text += host_types ? host_types : "?";
+    text += ", replacement ";
+    text += replacement->types();
+  }
   return text;
 }
 
-namespace {
-
-enum class Outcome { installed, alreadyInstalled, missing };
-
-Outcome install_one(Class target, const Replacement& replacement) {
-  Class holder = replacement.class_method ? objc::metaclass_of(target) : target;
+Installed install_replacement(Class holder, const Replacement& replacement) {
+  if (!holder) return Installed::missing;
   const SEL selector = replacement.selector->get();
   const IMP ours = replacement.implementation();
   const IMP current = objc::instance_implementation(holder, selector);
-  if (!current) return Outcome::missing;
-  if (current == ours) return Outcome::alreadyInstalled;
+  if (!current) return Installed::missing;
+  if (current == ours) return Installed::alreadyInstalled;
+  if (!objc::same_calling_convention(objc::instance_method_types(holder, selector),
+                                     replacement.types())) {
+    return Installed::typeMismatch;
+  }
   // The saved implementation is published before the replacement can run anywhere.
   replacement.saved->store(current, std::memory_order_release);
   const IMP previous = objc::replace_instance_method(holder, selector, ours);
@@ -38,10 +47,8 @@ Outcome install_one(Class target, const Replacement& replacement) {
     // Someone replaced the method between our look-up and our installation; call theirs.
     replacement.saved->store(previous, std::memory_order_release);
   }
-  return Outcome::installed;
+  return Installed::installed;
 }
-
-}  // namespace
 
 std::size_t install(Tweak& tweak, std::span<const ClassHook* const> hooks) {
   std::size_t in_place = 0;
@@ -53,10 +60,18 @@ std::size_t install(Tweak& tweak, std::span<const ClassHook* const> hooks) {
       continue;
     }
     for (const Replacement& replacement : hook->replacements()) {
-      if (install_one(target, replacement) == Outcome::missing) {
-        tweak.handleError(HookError{HookError::Kind::methodNotFound, hook, &replacement});
-      } else {
-        ++in_place;
+      Class holder = replacement.class_method ? objc::metaclass_of(target) : target;
+      switch (install_replacement(holder, replacement)) {
+        case Installed::installed:
+        case Installed::alreadyInstalled:
+          ++in_place;
+          break;
+        case Installed::missing:
+          tweak.handleError(HookError{HookError::Kind::methodNotFound, hook, &replacement});
+          break;
+        case Installed::typeMismatch:
+          tweak.handleError(HookError{HookError::Kind::typeMismatch, hook, &replacement});
+          break;
       }
     }
   }

@@ -29,7 +29,11 @@
 // every thread, and is never removed. A target class that does not exist skips its whole
 // hook; a method that neither the class nor its superclasses implement skips that one
 // replacement; both are reported to the tweak's handleError(), which by default does
-// nothing. A method the target class only inherits is added to the target class (its
+// nothing. A method whose type encoding in the target class differs from the
+// replacement's in what decides the calling convention (argument and result widths,
+// signedness, integer or floating point or pointer) is treated as missing and reported
+// too: a system that changes a method's types gets no replacement reading the wrong
+// width. A method the target class only inherits is added to the target class (its
 // superclass keeps its own), and `orig` is then the inherited implementation.
 //
 // Threads: each saved implementation is written before its replacement is installed and
@@ -43,6 +47,7 @@
 #include <string>
 #include <type_traits>
 
+#include "common/objc/encoding.hpp"
 #include "common/objc/runtime.hpp"
 
 namespace halvernic::hook {
@@ -81,7 +86,21 @@ struct Replacement {
   bool class_method;
   std::atomic<IMP>* saved;           // the host implementation, written at installation
   IMP (*implementation)() noexcept;  // the function the runtime calls in its place
+  const char* (*types)() noexcept;   // the replacement's type encoding ("v@:ii")
 };
+
+// What installing one replacement into a class did.
+enum class Installed {
+  installed,         // saved and replaced now
+  alreadyInstalled,  // the replacement was in place already
+  missing,           // no class given, or no method of that selector in its hierarchy
+  typeMismatch,      // the method's types differ from the replacement's: left alone
+};
+
+// Saves holder's current implementation of the replacement's selector into its slot and
+// installs the replacement (holder is the metaclass for a class method). Shared by the
+// hook classes and the method replacement layer.
+Installed install_replacement(Class holder, const Replacement& replacement);
 
 // A hook class: its name (for errors), its target class and its replacements.
 class ClassHook {
@@ -107,13 +126,16 @@ struct HookError {
   enum class Kind {
     targetClassNotFound,  // the whole hook was skipped
     methodNotFound,       // one replacement was skipped
+    typeMismatch,         // one replacement was skipped: the host method has other types
   };
   Kind kind;
   const ClassHook* hook;
   const Replacement* replacement;  // nullptr for targetClassNotFound
 
-  // "MitigationControllerHook: no class MitigationController" or
-  // "MitigationControllerHook: no method -[MitigationController setDVD1Level:]".
+  // "MitigationControllerHook: no class MitigationController",
+  // "MitigationControllerHook: no method -[MitigationController setDVD1Level:]" or
+  // "MitigationControllerHook: other types for -[MitigationController CPULevel]: host q16@0:8,
+  // replacement i@:".
   std::string description() const;
 };
 
@@ -183,6 +205,7 @@ struct Trampoline<message, replacement, R(Args...)> {
                        args...);
   }
   static IMP implementation() noexcept { return reinterpret_cast<IMP>(&invoke); }
+  static const char* types() noexcept { return objc::method_types<R, Args...>(); }
 };
 
 template <const auto& message, auto replacement>
@@ -197,7 +220,8 @@ constexpr Replacement make_replacement(bool class_method) noexcept {
                   "the replacement's types differ from the message's");
   }
   return Replacement{&message, class_method, &saved_implementation<message, replacement>,
-                     &Trampoline<message, replacement, typename Traits::Signature>::implementation};
+                     &Trampoline<message, replacement, typename Traits::Signature>::implementation,
+                     &Trampoline<message, replacement, typename Traits::Signature>::types};
 }
 
 }  // namespace detail

@@ -1,0 +1,139 @@
+#include "common/objc/encoding.hpp"
+
+#include <climits>
+#include <cstring>
+
+namespace objc {
+namespace {
+
+// Apple's runtime encodes long as 'q' on 64-bit and keeps 'l' for a 32-bit quantity;
+// GCC's runtime encodes long as 'l' in its own width.
+#if defined(__APPLE__)
+constexpr int kLongBits = 32;
+#else
+constexpr int kLongBits = static_cast<int>(sizeof(long) * CHAR_BIT);
+#endif
+
+bool is_qualifier(char c) noexcept {
+  return std::strchr("rnNoORVA!", c) != nullptr && c != '\0';
+}
+
+bool is_offset(char c) noexcept { return (c >= '0' && c <= '9') || c == '-' || c == '+'; }
+
+// Skips a bracketed encoding ("{name=...}", "(...)", "[12i]") from its opening bracket,
+// quoted names included; p ends after the closing bracket (or at the end when unbalanced).
+const char* skip_bracketed(const char* p, bool& ok) {
+  int depth = 0;
+  do {
+    const char c = *p;
+    if (c == '\0') {
+      ok = false;
+      return p;
+    }
+    if (c == '"') {
+      const char* close = std::strchr(p + 1, '"');
+      if (!close) {
+        ok = false;
+        return p + std::strlen(p);
+      }
+      p = close + 1;
+      continue;
+    }
+    if (c == '{' || c == '(' || c == '[') ++depth;
+    if (c == '}' || c == ')' || c == ']') --depth;
+    ++p;
+  } while (depth > 0);
+  return p;
+}
+
+// One type from p: appends its token to out and answers where the next type begins (its
+// offset skipped), or nullptr when the encoding is malformed.
+const char* one_type(const char* p, std::string& out, bool top_level) {
+  while (is_qualifier(*p)) ++p;
+  const char c = *p;
+  if (c == '\0') return nullptr;
+  ++p;
+  std::string token;
+  switch (c) {
+    case '@':
+      if (*p == '?') {
+        ++p;  // a block
+      } else if (*p == '"') {
+        const char* close = std::strchr(p + 1, '"');  // @"NSString"
+        if (!close) return nullptr;
+        p = close + 1;
+      }
+      token = "p";
+      break;
+    case '#': case ':': case '*': case '?': token = "p"; break;
+    case '^': {
+      std::string pointee;
+      p = one_type(p, pointee, false);
+      if (!p) return nullptr;
+      token = "p";
+      break;
+    }
+    case 'c': token = "s8"; break;
+    case 'C': case 'B': token = "u8"; break;
+    case 's': token = "s16"; break;
+    case 'S': token = "u16"; break;
+    case 'i': token = "s32"; break;
+    case 'I': token = "u32"; break;
+    case 'l': token = "s" + std::to_string(kLongBits); break;
+    case 'L': token = "u" + std::to_string(kLongBits); break;
+    case 'q': token = "s64"; break;
+    case 'Q': token = "u64"; break;
+    case 'f': token = "f32"; break;
+    case 'd': token = "f64"; break;
+    case 'D': token = "f" + std::to_string(sizeof(long double) * CHAR_BIT); break;
+    case 'v': token = "v"; break;
+    case 'b': {
+      const char* start = p;
+      while (*p >= '0' && *p <= '9') ++p;
+      token = "b" + std::string(start, p);
+      break;
+    }
+    case '{': case '(': case '[': {
+      bool ok = true;
+      const char* end = skip_bracketed(p - 1, ok);
+      if (!ok) return nullptr;
+      token.assign(p - 1, end);
+      p = end;
+      break;
+    }
+    default:
+      return nullptr;
+  }
+  if (top_level) {
+    while (is_offset(*p)) ++p;
+  }
+  if (!out.empty()) out += ' ';
+  out += token;
+  return p;
+}
+
+}  // namespace
+
+std::string calling_convention(const char* types) {
+  std::string out;
+  if (!types) return "?";
+  const char* p = types;
+  while (*p != '\0') {
+    p = one_type(p, out, true);
+    if (!p) {
+      if (!out.empty()) out += ' ';
+      out += '?';
+      break;
+    }
+  }
+  return out;
+}
+
+bool same_calling_convention(const char* a, const char* b) {
+  if (!a || !b) return false;
+  const std::string left = calling_convention(a);
+  if (left.find('?') != std::string::npos) return false;
+  return left == calling_convention(b);
+}
+
+}  // namespace objc
