@@ -35,8 +35,11 @@ else()
   find_library(BLOCKS_RUNTIME_LIBRARY BlocksRuntime REQUIRED)
   # GNUstep Base is reached only through the runtime, never by a symbol the linker sees
   # as used: without --no-as-needed Debian's linker drops it and its classes never load.
+  # The blocks runtime comes first: GNUstep Base exports a _Block_copy of its own that
+  # leaves a stack block where it is (no heap copy, captured C++ objects not copied), and
+  # the first library in the load order provides the symbol to the whole process.
   target_link_libraries(halvernic_runtime INTERFACE
-    -Wl,--no-as-needed ${GNUSTEP_BASE_LIBRARY} objc ${BLOCKS_RUNTIME_LIBRARY} -Wl,--as-needed
+    -Wl,--no-as-needed ${BLOCKS_RUNTIME_LIBRARY} ${GNUSTEP_BASE_LIBRARY} objc -Wl,--as-needed
     pthread dl)
 endif()
 

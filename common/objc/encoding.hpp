@@ -1,6 +1,12 @@
 // Method type encodings: the runtime's text for a method's result and argument types
-// ("i16@0:8" for -(int)CPULevel), made from C++ types, and compared by what decides how
-// the method is called.
+// ("i16@0:8" for -(int)CPULevel), made from C++ types as Apple's compiler writes them with
+// @encode: what the class builder registers for a method and what a typed message
+// (message.hpp) declares; compared by what decides how the method is called.
+//
+// Structs passed by value need a specialisation with Apple's exact encoding; the header
+// that defines the struct's role gives it, e.g. for CoreGraphics' rectangle:
+//   HALVERNIC_OBJC_STRUCT_ENCODING(CGRect, "{CGRect={CGPoint=dd}{CGSize=dd}}");
+// (at namespace scope, outside any namespace). A block argument encodes as "@?".
 #pragma once
 
 #include <string>
@@ -51,6 +57,12 @@ struct Encoding<T*, std::enable_if_t<!std::is_same_v<T, const char> && !std::is_
   static constexpr const char* value = "^v";
 };
 
+// A block (any signature) travels as an object pointer of block kind.
+template <class R, class... Args>
+struct Encoding<R (^)(Args...)> {
+  static constexpr const char* value = "@?";
+};
+
 // The encoding of a method R (id self, SEL _cmd, Args...), without offsets: "v@:i".
 template <class R, class... Args>
 std::string method_encoding(R (*)(id, SEL, Args...)) {
@@ -80,3 +92,10 @@ std::string calling_convention(const char* types);
 bool same_calling_convention(const char* a, const char* b);
 
 }  // namespace objc
+
+// Apple's encoding of a struct passed by value; use at global namespace scope.
+#define HALVERNIC_OBJC_STRUCT_ENCODING(type, code)  \
+  template <>                                       \
+  struct objc::Encoding<type> {                     \
+    static constexpr const char* value = code;      \
+  }

@@ -334,4 +334,31 @@ TEST_F(Device, HeatScenarioComparesTheFourSettingsInATableAndAPlot) {
   EXPECT_EQ(png.substr(1, 3), "PNG");
 }
 
+// Through the simulated Control Center, as a person uses it: the tile cycles the mode, the
+// expanded menu chooses one; each choice reaches the relaunched daemon.
+TEST_F(Device, ControlCenterTileAndMenuReachTheRelaunchedDaemon) {
+  if (device::Programs::of_this_build().controlcenter.empty()) GTEST_SKIP() << "hv-controlcenter is not built";
+  pid_t old = daemon_pid();
+  const auto tapped = d_->run_host(device::Host::kControlCenter, {"tap-tile", "state"}, 60s);
+  ASSERT_EQ(tapped.status, 0) << tapped.err;
+  EXPECT_NE(tapped.out.find("mode: lowPower"), std::string::npos) << tapped.out;
+  EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
+
+  // The daemon has run less than the throttle (1 s here) by now: launchd holds the next
+  // launch until then, and the choice still arrives.
+  old = daemon_pid();
+  const auto chosen = d_->run_host(device::Host::kControlCenter, {"expand", "choose", "满频率", "rows"}, 60s);
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  EXPECT_NE(chosen.out.find("chose: 满频率"), std::string::npos) << chosen.out;
+  relaunched(old);
+  EXPECT_NE(calls().find("call MitigationController setCPUPowerCeiling:fromDecisionSource: 50000 0"), std::string::npos);
+  EXPECT_EQ(device::engine_mode(log()), "fullPower");
+  const auto table = device::format_table(device::state_table(*d_));
+  EXPECT_NE(table.find("mode: module                         mode: fullPower"), std::string::npos) << table;
+  EXPECT_EQ(daemons(), 1);
+
+  const auto wrong = d_->run_host(device::Host::kControlCenter, {"choose", "Turbo"}, 60s);
+  EXPECT_NE(wrong.status, 0) << "an unknown row is an error";
+}
+
 }  // namespace

@@ -131,8 +131,9 @@ TEST(ClassBuilder, PerInstanceStorageLivesAndDiesWithTheInstance) {
     EXPECT_EQ(objc::send<int>(b.get(), objc::sel("bump")), 1);
   }
   EXPECT_EQ(g_counter_destroyed, destroyed_before + 2);
-  // A second builder for a registered name answers the existing class.
-  EXPECT_EQ(objc::ClassBuilder("HVTestCounter", "NSObject").build(), c);
+  // A second builder for a registered name fails loudly instead of answering the
+  // existing class with the new methods dropped.
+  EXPECT_DEATH(objc::ClassBuilder("HVTestCounter", "NSObject").build(), "already exists");
 }
 
 }  // namespace

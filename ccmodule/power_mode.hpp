@@ -1,0 +1,32 @@
+// The module's side of the preferences file and the notifications: which mode is current,
+// and one mode choice written and announced. Everything runs on Control Center's main
+// thread, synchronously; nothing is cached between calls.
+#pragma once
+
+#include <string>
+
+#include "common/objc/runtime.hpp"
+
+namespace halvernic::ccmodule {
+
+// The preferences file's path below the jailbreak root, resolved afresh at every call
+// through this binary's own jbroot; "" when it cannot be resolved (reads as a missing file,
+// and a write to it fails).
+std::string preferencesFilePath();
+
+// "off", "lowPower" or "fullPower": thermalPowerMode of the file when it is exactly one of
+// the two non-native words, else "off" (no file, an unreadable or non-dictionary file, no
+// key, a value of another type or another spelling).
+const char* currentPowerModeValue();
+
+// One mode choice: the file rewritten atomically with thermalPowerMode = modeValue, the
+// seven mode-reset keys dropped and every other key kept (a file that cannot be read starts
+// empty); then the runtime-state word published (skipped when the notify registration
+// fails); then executePuppetEvent and restartThermalMonitor posted, in that order, whatever
+// became of the write and the publication.
+void applyPowerModeValue(id modeValue);
+
+// Posts name on the Darwin notify center: no object, no user info, delivered immediately.
+void postDarwinNotification(const char* name);
+
+}  // namespace halvernic::ccmodule

@@ -1,0 +1,45 @@
+#include "common/ui/declarations.hpp"
+
+#include <cctype>
+
+namespace halvernic::ui {
+
+std::string bare_types(const char* types) {
+  std::string out;
+  if (!types) return out;
+  for (const char* p = types; *p; ++p) {
+    const char c = *p;
+    if (std::isdigit(static_cast<unsigned char>(c))) continue;
+    // Method qualifiers: const, in, inout, out, bycopy, byref, oneway.
+    const bool qualifier = c == 'r' || c == 'n' || c == 'N' || c == 'o' || c == 'O' || c == 'R' || c == 'V';
+    const bool starts_type = p == types || std::isdigit(static_cast<unsigned char>(p[-1]));
+    if (qualifier && starts_type) continue;
+    out += c;
+  }
+  return out;
+}
+
+std::vector<std::string> declaration_mismatches(std::span<const objc::MessageInfo> declared) {
+  std::vector<std::string> out;
+  for (const objc::MessageInfo& info : declared) {
+    const std::string where = std::string(info.class_method ? "+[" : "-[") + info.class_name + " " +
+                              info.selector->name() + "]";
+    Class c = objc::cls(info.class_name);
+    if (!c) {
+      out.push_back(where + ": no such class");
+      continue;
+    }
+    Method m = info.class_method ? class_getClassMethod(c, info.selector->get())
+                                 : class_getInstanceMethod(c, info.selector->get());
+    if (!m) {
+      out.push_back(where + ": not implemented");
+      continue;
+    }
+    const std::string registered = bare_types(method_getTypeEncoding(m));
+    const std::string expected = info.types();
+    if (registered != expected) out.push_back(where + ": declared " + expected + ", registered " + registered);
+  }
+  return out;
+}
+
+}  // namespace halvernic::ui

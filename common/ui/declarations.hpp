@@ -1,0 +1,27 @@
+// Checking typed declarations against the classes that implement them.
+//
+// Each declaration header (uikit.hpp, quartzcore.hpp, preferences.hpp,
+// controlcenter.hpp) lists its messages as objc::MessageInfo entries. A test hands the
+// list to declaration_mismatches() with the stand-ins loaded:
+//
+//   EXPECT_THAT(ui::declaration_mismatches(ui::kUIKitMessages), testing::IsEmpty());
+//
+// Every entry whose class is missing, whose method is missing, or whose registered types
+// differ from the declared ones is reported as one readable line.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/objc/message.hpp"
+
+namespace halvernic::ui {
+
+// The types without the frame offsets and qualifiers that compiled methods carry
+// ("v24@0:8d16" is "v@:d").
+std::string bare_types(const char* types);
+
+std::vector<std::string> declaration_mismatches(std::span<const objc::MessageInfo> declared);
+
+}  // namespace halvernic::ui

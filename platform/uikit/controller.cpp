@@ -1,0 +1,73 @@
+// UIViewController: view loading through loadView and viewDidLoad, appearance calls,
+// the initialisers.
+#include "platform/uikit/internal.hpp"
+
+namespace hv::uikit {
+namespace {
+
+using objc::send;
+using objc::sel;
+
+ControllerState& state(id self) { return objc::storage<ControllerState>(self); }
+
+id vc_initWithNibName(id self, SEL, id, id) { return objc::send_super<id>(self, objc::cls("UIViewController"), sel("init")); }
+id vc_initWithCoder(id self, SEL, id) { return objc::send_super<id>(self, objc::cls("UIViewController"), sel("init")); }
+id vc_init(id self, SEL) { return send<id>(self, sel("initWithNibName:bundle:"), static_cast<id>(nullptr), static_cast<id>(nullptr)); }
+void vc_loadView(id self, SEL) {
+  objc::Ref view = objc::Ref::adopt(make_view("UIView", send<CGRect>(send<id>(objc::cls("UIScreen"), sel("mainScreen")), sel("bounds"))));
+  send(self, sel("setView:"), view.get());
+}
+// The view, loaded on first use: loadView, then viewDidLoad.
+id vc_view(id self, SEL) {
+  if (!state(self).view) {
+    send(self, sel("loadView"));
+    if (state(self).view) send(self, sel("viewDidLoad"));
+  }
+  return state(self).view.get();
+}
+void vc_setView(id self, SEL, id view) { state(self).view = objc::Ref::retain(view); }
+id vc_viewIfLoaded(id self, SEL) { return state(self).view.get(); }
+BOOL vc_isViewLoaded(id self, SEL) { return objc::to_BOOL(static_cast<bool>(state(self).view)); }
+void vc_loadViewIfNeeded(id self, SEL) { send<id>(self, sel("view")); }
+void vc_noop(id, SEL) {}
+void vc_noop_flag(id, SEL, BOOL) {}
+id vc_title(id self, SEL) { return state(self).title.get(); }
+void vc_setTitle(id self, SEL, id title) { state(self).title = objc::make_string(objc::to_string(title)); }
+id vc_traitCollection(id self, SEL) {
+  id view = state(self).view.get();
+  return view ? send<id>(view, sel("traitCollection")) : current_trait_collection();
+}
+CGSize vc_preferred(id self, SEL) { return state(self).preferred_content_size; }
+void vc_setPreferred(id self, SEL, CGSize s) { state(self).preferred_content_size = s; }
+id vc_parent(id, SEL) { return nullptr; }
+
+}  // namespace
+
+void register_controller() {
+  objc::ClassBuilder("UIViewController", "UIResponder")
+      .storage<ControllerState>()
+      .method("init", &vc_init)
+      .method("initWithNibName:bundle:", &vc_initWithNibName)
+      .method("initWithCoder:", &vc_initWithCoder)
+      .method("view", &vc_view)
+      .method("setView:", &vc_setView)
+      .method("viewIfLoaded", &vc_viewIfLoaded)
+      .method("isViewLoaded", &vc_isViewLoaded)
+      .method("loadView", &vc_loadView)
+      .method("loadViewIfNeeded", &vc_loadViewIfNeeded)
+      .method("viewDidLoad", &vc_noop)
+      .method("viewWillAppear:", &vc_noop_flag)
+      .method("viewDidAppear:", &vc_noop_flag)
+      .method("viewWillDisappear:", &vc_noop_flag)
+      .method("viewDidDisappear:", &vc_noop_flag)
+      .method("title", &vc_title)
+      .method("setTitle:", &vc_setTitle)
+      .method("traitCollection", &vc_traitCollection)
+      .method("traitCollectionDidChange:", reinterpret_cast<void (*)(id, SEL, id)>(+[](id, SEL, id) {}))
+      .method("preferredContentSize", &vc_preferred)
+      .method("setPreferredContentSize:", &vc_setPreferred)
+      .method("parentViewController", &vc_parent)
+      .build();
+}
+
+}  // namespace hv::uikit

@@ -1,0 +1,28 @@
+// Registers the stand-in's classes when the library loads (from the protocol anchor's
+// +load, protocols.mm), before any front-end's bundle (which subclasses them) can load.
+#include "platform/uikit/internal.hpp"
+
+// QuartzCore's corner curve names (NSStrings, made at registration).
+extern "C" {
+__attribute__((visibility("default"))) id kCACornerCurveContinuous = nullptr;
+__attribute__((visibility("default"))) id kCACornerCurveCircular = nullptr;
+}
+
+namespace hv::uikit {
+
+void register_all() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  objc::AutoreleasePool pool;
+  register_responder_and_views();
+  register_colors_and_fonts();
+  register_controller();
+  register_table();
+  register_graphics();
+  register_devices();
+  kCACornerCurveContinuous = objc::make_string("continuous").leak();
+  kCACornerCurveCircular = objc::make_string("circular").leak();
+}
+
+}  // namespace hv::uikit

@@ -1,0 +1,278 @@
+#include "sim/controlcenter/host.hpp"
+
+#include <cstdlib>
+#include <ostream>
+
+#include "common/objc/class_builder.hpp"
+#include "common/objc/foundation.hpp"
+#include "common/ui/controlcenter.hpp"
+#include "common/ui/uikit.hpp"
+#include "extension/contract/contract.hpp"
+
+namespace hv_controlcenter_sim {
+
+namespace ui = halvernic::ui;
+namespace contract = halvernic::contract;
+namespace button = ui::CCUIButtonModuleViewController;
+namespace content = ui::CCUIContentModuleContentViewController;
+namespace menu = ui::CCUIMenuModuleViewController;
+namespace menu_row = ui::CCUIMenuModuleItemView;
+namespace item = ui::CCUIMenuModuleItem;
+
+namespace {
+
+// Control Center's panel as the host draws it, in points: the module's tile in the first
+// place of the grid, the expanded module centred across the panel.
+constexpr CGFloat kScreenWidth = 390;
+constexpr CGFloat kScreenHeight = 340;
+constexpr CGRect kTileFrame{{32, 48}, {70, 70}};
+constexpr CGFloat kExpandedWidth = 320;
+constexpr CGFloat kExpandedTop = 48;
+
+bool responds(id object, const objc::Selector& selector) { return objc::responds_to(object, selector.get()); }
+
+// Control Center's backdrop: the blurred, dimmed wallpaper behind the modules.
+id backdrop_color() {
+  return ui::UIColor::colorWithDynamicProvider.send(ui::kUIColor, ^id(id traits) {
+    const bool dark = ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
+    return dark ? ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, 0.07, 0.08, 0.11, 1.0)
+                : ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, 0.55, 0.60, 0.70, 1.0);
+  });
+}
+
+bool parse_number(const std::string& text, double* value) {
+  char* end = nullptr;
+  *value = std::strtod(text.c_str(), &end);
+  return !text.empty() && end && *end == '\0';
+}
+
+}  // namespace
+
+Host::Host(const Options& options, std::ostream& out) : options_(options), out_(out) {}
+
+Host::~Host() {
+  if (module_) ui::UIView::removeFromSuperview.send(ui::UIViewController::view.send(controller()));
+  module_.reset();
+  screen_.reset();
+}
+
+id Host::controller() const { return ui::CCUIContentModule::contentViewController.send(module_.get()); }
+
+id Host::row_views() const {
+  return ui::UIStackView::arrangedSubviews.send(objc::get_ivar(controller(), "_menuItemsContainer"));
+}
+
+bool Host::start(std::string* error) {
+  if (!load_module_bundle(options_.root, "HalvernicCC", &bundle_, error)) return false;
+  hv::uikit::set_main_screen_scale(options_.scale);
+  screen_ = std::make_unique<hv::uikit::Host>(CGSize{kScreenWidth, kScreenHeight},
+                                              options_.appearance == "dark" ? ui::UIUserInterfaceStyleDark
+                                                                            : ui::UIUserInterfaceStyleLight);
+  ui::UIView::setBackgroundColor.send(screen_->root_view(), backdrop_color());
+  module_ = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(bundle_.principal)));
+  if (!module_ || !controller()) {
+    *error = "the module made no content view controller";
+    return false;
+  }
+  present();
+  return true;
+}
+
+// Control Center's order: the module hears it is about to be shown, its view goes into the
+// tile, then the appearance calls.
+void Host::present() {
+  objc::AutoreleasePool pool;
+  id content_controller = controller();
+  if (responds(content_controller, content::controlCenterWillPresent)) {
+    content::controlCenterWillPresent.send(content_controller);
+  }
+  id view = ui::UIViewController::view.send(content_controller);
+  ui::UIViewController::viewWillAppear.send(content_controller, NO);
+  ui::UIView::addSubview.send(screen_->root_view(), view);
+  place_module();
+  ui::UIViewController::viewDidAppear.send(content_controller, NO);
+}
+
+void Host::place_module() {
+  id view = ui::UIViewController::view.send(controller());
+  if (!expanded_) {
+    ui::UIView::setFrame.send(view, kTileFrame);
+  } else {
+    const CGFloat height = content::preferredExpandedContentHeight.send(controller());
+    ui::UIView::setFrame.send(view, CGRect{{(kScreenWidth - kExpandedWidth) / 2, kExpandedTop}, {kExpandedWidth, height}});
+  }
+  ui::UIView::layoutIfNeeded.send(view);
+}
+
+bool Host::tap(double x, double y, std::string* hit_class) {
+  id hit = screen_->tap(CGPoint{x, y});
+  if (hit_class) *hit_class = hit ? objc::class_name(objc::class_of(hit)) : "nothing";
+  return hit != nullptr;
+}
+
+bool Host::tap_tile(std::string* error) {
+  if (expanded_) {
+    *error = "the module is expanded: collapse it first";
+    return false;
+  }
+  tap(CGRectGetMidX(kTileFrame), CGRectGetMidY(kTileFrame), nullptr);
+  out_ << "tapped: tile\n";
+  return true;
+}
+
+bool Host::expand(std::string* error) {
+  objc::AutoreleasePool pool;
+  id content_controller = controller();
+  if (responds(content_controller, content::shouldBeginTransitionToExpandedContentModule) &&
+      !objc::from_BOOL(content::shouldBeginTransitionToExpandedContentModule.send(content_controller))) {
+    out_ << "expand: refused\n";
+    return true;
+  }
+  content::willTransitionToExpandedContentMode.send(content_controller, YES);
+  expanded_ = true;
+  place_module();
+  content::didTransitionToExpandedContentMode.send(content_controller, YES);
+  out_ << "expanded: yes\n";
+  return true;
+}
+
+bool Host::collapse(std::string* error) {
+  objc::AutoreleasePool pool;
+  content::willTransitionToExpandedContentMode.send(controller(), NO);
+  expanded_ = false;
+  place_module();
+  content::didTransitionToExpandedContentMode.send(controller(), NO);
+  out_ << "expanded: no\n";
+  return true;
+}
+
+bool Host::rows(std::string* error) {
+  objc::AutoreleasePool pool;
+  id all = row_views();
+  const std::size_t count = objc::count(all);
+  if (count == 0) out_ << "no rows\n";
+  for (std::size_t i = 0; i < count; ++i) {
+    id row = objc::array_get(all, i);
+    id the_item = menu_row::menuItem.send(row);
+    const bool checked = menu_row::trailingView.send(row) || menu_row::leadingView.send(row);
+    out_ << "row " << i << ": " << objc::to_string(item::title.send(the_item)) << " | "
+         << objc::to_string(item::subtitle.send(the_item)) << " | " << (checked ? "checked" : "unchecked") << "\n";
+  }
+  return true;
+}
+
+bool Host::choose(const std::string& title, std::string* error) {
+  objc::AutoreleasePool pool;
+  if (!expanded_) {
+    *error = "the menu is not open: expand first";
+    return false;
+  }
+  id all = row_views();
+  for (std::size_t i = 0; i < objc::count(all); ++i) {
+    id row = objc::array_get(all, i);
+    if (!objc::string_equals(item::title.send(menu_row::menuItem.send(row)), title)) continue;
+    const CGRect frame = ui::UIView::convertRect_toView.send(row, ui::UIView::bounds.send(row), screen_->root_view());
+    tap(CGRectGetMidX(frame), CGRectGetMidY(frame), nullptr);
+    out_ << "chose: " << title << "\n";
+    return true;
+  }
+  *error = "no row titled '" + title + "'";
+  return false;
+}
+
+bool Host::lock_screen(std::string* error) {
+  objc::AutoreleasePool pool;
+  id content_controller = controller();
+  const bool allowed = responds(content_controller, menu::_canShowWhileLocked) &&
+                       objc::from_BOOL(menu::_canShowWhileLocked.send(content_controller));
+  if (!allowed) {
+    ui::UIView::removeFromSuperview.send(ui::UIViewController::view.send(content_controller));
+    out_ << "lock-screen: not offered\n";
+    return true;
+  }
+  // Control Center is dismissed and shown again over the lock screen.
+  if (responds(content_controller, content::controlCenterDidDismiss)) {
+    content::controlCenterDidDismiss.send(content_controller);
+  }
+  ui::UIView::removeFromSuperview.send(ui::UIViewController::view.send(content_controller));
+  if (expanded_) collapse(error);
+  locked_ = true;
+  present();
+  out_ << "lock-screen: shown\n";
+  return true;
+}
+
+bool Host::state(std::string* error) {
+  objc::AutoreleasePool pool;
+  id content_controller = controller();
+  out_ << "selected: " << (objc::from_BOOL(button::isSelected.send(content_controller)) ? "yes" : "no") << "\n";
+  out_ << "glyph-state: " << objc::to_string(button::glyphState.send(content_controller)) << "\n";
+  objc::Ref preferences = contract::read_preferences(contract::resolved_preferences_path());
+  out_ << "mode: " << contract::power_mode_value(contract::power_mode_of(preferences.get())) << "\n";
+  return true;
+}
+
+bool Host::appearance(const std::string& style, std::string* error) {
+  if (style != "light" && style != "dark") {
+    *error = "takes light or dark, not " + style;
+    return false;
+  }
+  screen_->set_appearance(style == "dark" ? ui::UIUserInterfaceStyleDark : ui::UIUserInterfaceStyleLight);
+  out_ << "appearance: " << style << "\n";
+  return true;
+}
+
+bool Host::wait(const std::string& seconds, std::string* error) {
+  double value = 0;
+  if (!parse_number(seconds, &value) || value < 0 || value > 3600) {
+    *error = "takes a number of seconds from 0 to 3600, not " + seconds;
+    return false;
+  }
+  hv::uikit::run_for(value);
+  out_ << "waited: " << seconds << "\n";
+  return true;
+}
+
+bool Host::screenshot(const std::string& file, std::string* error) {
+  if (!screen_->snapshot(file, options_.scale, error)) return false;
+  out_ << "screenshot: " << file << "\n";
+  return true;
+}
+
+bool Host::tap_at(const std::string& x, const std::string& y, std::string* error) {
+  double px = 0, py = 0;
+  if (!parse_number(x, &px) || !parse_number(y, &py)) {
+    *error = "takes two numbers (points), not " + x + " " + y;
+    return false;
+  }
+  std::string hit;
+  tap(px, py, &hit);
+  out_ << "tapped-at: " << x << " " << y << " -> " << hit << "\n";
+  return true;
+}
+
+std::vector<Command> Host::commands() {
+  std::vector<Command> list = {
+      {"tap-tile", 0, "tap-tile", [this](auto&, std::string* e) { return tap_tile(e); }},
+      {"expand", 0, "expand", [this](auto&, std::string* e) { return expand(e); }},
+      {"rows", 0, "rows", [this](auto&, std::string* e) { return rows(e); }},
+      {"choose", 1, "choose TITLE", [this](auto& a, std::string* e) { return choose(a[0], e); }},
+      {"collapse", 0, "collapse", [this](auto&, std::string* e) { return collapse(e); }},
+      {"lock-screen", 0, "lock-screen", [this](auto&, std::string* e) { return lock_screen(e); }},
+      {"state", 0, "state", [this](auto&, std::string* e) { return state(e); }},
+      {"appearance", 1, "appearance light|dark", [this](auto& a, std::string* e) { return appearance(a[0], e); }},
+      {"wait", 1, "wait SECONDS", [this](auto& a, std::string* e) { return wait(a[0], e); }},
+      {"screenshot", 1, "screenshot FILE.png", [this](auto& a, std::string* e) { return screenshot(a[0], e); }},
+      {"tap-at", 2, "tap-at X Y", [this](auto& a, std::string* e) { return tap_at(a[0], a[1], e); }},
+  };
+  std::vector<std::string> usages;
+  for (const Command& command : list) usages.push_back(command.usage);
+  usages.push_back("help");
+  list.push_back({"help", 0, "help", [this, usages](auto&, std::string*) {
+                    for (const std::string& usage : usages) out_ << "command: " << usage << "\n";
+                    return true;
+                  }});
+  return list;
+}
+
+}  // namespace hv_controlcenter_sim

@@ -1,0 +1,31 @@
+// hv-controlcenter: the simulated Control Center (see commands.hpp for the command line).
+#include <iostream>
+
+#include "common/objc/ref.hpp"
+#include "common/objc/thread.hpp"
+#include "sim/controlcenter/commands.hpp"
+#include "sim/controlcenter/host.hpp"
+
+int main(int argc, char** argv) {
+  objc::attach_current_thread();
+  objc::AutoreleasePool pool;
+  hv_controlcenter_sim::Options options;
+  std::string error;
+  if (!hv_controlcenter_sim::parse_options(argc, argv, &options, &error)) {
+    std::cerr << "hv-controlcenter: " << error << "\n"
+              << "usage: hv-controlcenter [--root DIR] [--appearance light|dark] [--scale 2|3] [COMMAND ARGS...]...\n";
+    return 2;
+  }
+  // The stand-ins find the device below this root (libroot's /var/jb among them).
+  setenv("HALVERNIC_DEVICE_ROOT", options.root.c_str(), 1);
+  hv_controlcenter_sim::Host host(options, std::cout);
+  if (!host.start(&error)) {
+    std::cerr << "hv-controlcenter: " << error << "\n";
+    return 1;
+  }
+  const auto commands = host.commands();
+  const int status = options.words.empty() ? hv_controlcenter_sim::run_lines(commands, std::cin, std::cerr)
+                                           : hv_controlcenter_sim::run_words(commands, options.words, std::cerr);
+  std::cout.flush();
+  return status;
+}
