@@ -6,6 +6,12 @@
 #                       link the runtime; on Linux also the Foundation fix-ups that make
 #                       GNUstep behave as Apple's Foundation (every Linux program needs them)
 
+# iOS: every binary links for 15.0 unless it lowers its own minimum
+# (halvernic_set_minimum_ios, below); sources compile for the slice's oldest system.
+if(HALVERNIC_IOS)
+  add_link_options(-miphoneos-version-min=${HALVERNIC_IOS_DEFAULT_MINIMUM})
+endif()
+
 add_library(halvernic_product INTERFACE)
 target_compile_options(halvernic_product INTERFACE
   -Wall -Wextra -Werror -Wno-unused-parameter -fblocks)
@@ -41,6 +47,12 @@ else()
   target_link_libraries(halvernic_runtime INTERFACE
     -Wl,--no-as-needed ${BLOCKS_RUNTIME_LIBRARY} ${GNUSTEP_BASE_LIBRARY} objc -Wl,--as-needed
     pthread dl)
+  # CMake names each library once per link line, where it first needs it, which may be after
+  # GNUstep Base or inside an --as-needed stretch (a program that makes no block itself then
+  # loses it, and GNUstep Base's copy wins). As a link option it comes before every object
+  # and library, so it always loads first.
+  target_link_options(halvernic_runtime INTERFACE
+    "LINKER:--push-state,--no-as-needed,${BLOCKS_RUNTIME_LIBRARY},--pop-state")
 endif()
 
 function(halvernic_link_runtime target)
@@ -84,14 +96,18 @@ endfunction()
 
 # A loadable bundle, laid out as the device holds it:
 #   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/<NAME>      the binary
-#   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/Info.plist  from INFO_PLIST
+#   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/Info.plist  from INFO_PLIST, with @PROJECT_VERSION@
+#                                                         replaced by the project's version
 #   ${CMAKE_BINARY_DIR}/bundles/<NAME>.bundle/<file>      each of RESOURCES
 #
 #   halvernic_add_bundle(<target> NAME <Name> INFO_PLIST <file>
 #                        SOURCES <files...> [RESOURCES <files...>])
 #
 # The binary is a shared library without prefix or suffix; it links the runtime and the
-# product's compile options. Symbols are hidden unless a source exports them.
+# product's compile options. Symbols are hidden unless a source exports them. On iOS its
+# install name is @rpath/<NAME>; the bundle adds its own run path (/var/jb/usr/lib, where
+# libroot is: scripts/check-ios insists on it). The package takes the bundle folder as it is
+# (packaging/CMakeLists.txt).
 function(halvernic_add_bundle target)
   cmake_parse_arguments(B "" "NAME;INFO_PLIST" "SOURCES;RESOURCES" ${ARGN})
   if(NOT B_NAME OR NOT B_INFO_PLIST)
@@ -114,8 +130,12 @@ function(halvernic_add_bundle target)
     get_filename_component(name "${file}" NAME)
     list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy_if_different "${file}" "${dir}/${name}")
   endforeach()
+  # @PROJECT_VERSION@ in the Info.plist becomes the project's version.
+  get_filename_component(info "${B_INFO_PLIST}" ABSOLUTE)
+  set(info_out "${CMAKE_CURRENT_BINARY_DIR}/${B_NAME}.Info.plist")
+  configure_file("${info}" "${info_out}" @ONLY)
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${B_INFO_PLIST}" "${dir}/Info.plist"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${info_out}" "${dir}/Info.plist"
     ${copies}
     VERBATIM)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${B_INFO_PLIST}")
@@ -129,8 +149,9 @@ endfunction()
 # The arm64 slice gets <version>; the arm64e slice gets <version> but never less than 14.0,
 # the first system whose arm64e processes load third-party images with the current
 # pointer-authentication ABI (the only arm64e ABI clang 22 and ld64 make). Without a call a
-# binary gets the build's default, 15.0. Sets the compiler's and the linker's minimum for the
-# target's own sources; the Linux build ignores it.
+# binary links for 15.0. Sets the compiler's minimum for the target's own sources and the
+# linker's for the binary; the static libraries it links are compiled for the oldest system
+# of the slice (12.2, 14.0), so they suit any minimum. The Linux build ignores it.
 function(halvernic_set_minimum_ios target version)
   if(NOT HALVERNIC_IOS)
     return()

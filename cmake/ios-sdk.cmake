@@ -100,3 +100,10 @@ function(halvernic_ios_sdk sdk build_dir out)
   file(WRITE "${stamp}" "${sdk}")
   set(${out} "${copy}" PARENT_SCOPE)
 endfunction()
+
+# As a script: cmake -DSDK=<sdk> -DBUILD_DIR=<folder> -P cmake/ios-sdk.cmake prints the SDK
+# folder to use as its last line (for tools that compile against the SDK outside a build).
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  halvernic_ios_sdk("${SDK}" "${BUILD_DIR}" _usable)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${_usable}")
+endif()

@@ -1,6 +1,11 @@
 # Cross-compile for iOS against an iPhoneOS SDK, one slice per build folder.
 #
 #   HALVERNIC_IOS_SDK    the SDK folder (cache variable or environment variable)
+#   HALVERNIC_IOS_SDK_EXTRAS  optional: a second SDK folder of the same version whose
+#                        frameworks the linker may also use (cache or environment variable).
+#                        A trimmed SDK may lack a framework that another one re-exports
+#                        (UIKit's stub re-exports FileProvider): the front-ends then link
+#                        only with an SDK that has it here.
 #   HALVERNIC_IOS_ARCH   arm64 (default): clang and lld. The `ios` preset builds this slice and,
 #                        when Apple's linker is there, the arm64e slice beside it
 #                        (cmake/ios-universal.cmake), joining both into every binary.
@@ -8,8 +13,8 @@
 #                        and Apple's ld64 from HALVERNIC_IOS_LD64_BIN (lld cannot link arm64e).
 #
 # Every binary gets an ad-hoc code signature, which is what a rootless jailbreak needs to load
-# it. The default minimum system is 15.0; a binary that runs on older systems lowers its own
-# with halvernic_set_minimum_ios() (cmake/HalvernicTargets.cmake).
+# it. A binary's minimum system is 15.0 unless it lowers its own with
+# halvernic_set_minimum_ios() (cmake/HalvernicTargets.cmake).
 set(CMAKE_SYSTEM_NAME iOS)
 
 if(NOT HALVERNIC_IOS_ARCH)
@@ -21,7 +26,16 @@ endif()
 set(HALVERNIC_IOS_ARCH "${HALVERNIC_IOS_ARCH}" CACHE STRING "The slice this build folder makes")
 set(CMAKE_SYSTEM_PROCESSOR ${HALVERNIC_IOS_ARCH})
 set(CMAKE_OSX_ARCHITECTURES ${HALVERNIC_IOS_ARCH})
-set(CMAKE_OSX_DEPLOYMENT_TARGET 15.0)
+# Sources compile for the oldest system any binary of the project supports on this slice (the
+# pane: 12.2 on arm64, 14.0 on arm64e), so that the static libraries every binary links are
+# valid in each; binaries link for HALVERNIC_IOS_DEFAULT_MINIMUM (cmake/HalvernicTargets.cmake)
+# unless they lower their own minimum with halvernic_set_minimum_ios().
+if(HALVERNIC_IOS_ARCH STREQUAL "arm64e")
+  set(CMAKE_OSX_DEPLOYMENT_TARGET 14.0)
+else()
+  set(CMAKE_OSX_DEPLOYMENT_TARGET 12.2)
+endif()
+set(HALVERNIC_IOS_DEFAULT_MINIMUM 15.0)
 
 if(NOT HALVERNIC_IOS_SDK)
   set(HALVERNIC_IOS_SDK "$ENV{HALVERNIC_IOS_SDK}")
@@ -35,7 +49,11 @@ if(NOT HALVERNIC_IOS_SYSROOT OR NOT HALVERNIC_IOS_SYSROOT_FROM STREQUAL HALVERNI
   set(HALVERNIC_IOS_SYSROOT_FROM "${HALVERNIC_IOS_SDK}" CACHE INTERNAL "")
 endif()
 set(HALVERNIC_IOS_SDK "${HALVERNIC_IOS_SDK}" CACHE PATH "iPhoneOS SDK folder")
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES
+if(NOT HALVERNIC_IOS_SDK_EXTRAS)
+  set(HALVERNIC_IOS_SDK_EXTRAS "$ENV{HALVERNIC_IOS_SDK_EXTRAS}")
+endif()
+set(HALVERNIC_IOS_SDK_EXTRAS "${HALVERNIC_IOS_SDK_EXTRAS}" CACHE PATH "a second SDK folder for frameworks the first lacks")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HALVERNIC_IOS_SDK_EXTRAS
   HALVERNIC_IOS_SDK HALVERNIC_IOS_SYSROOT HALVERNIC_IOS_SYSROOT_FROM HALVERNIC_IOS_ARCH HALVERNIC_IOS_LD64_BIN)
 set(CMAKE_OSX_SYSROOT "${HALVERNIC_IOS_SYSROOT}")
 
@@ -66,6 +84,10 @@ set(CMAKE_CXX_COMPILER_TARGET ${_target})
 set(CMAKE_OBJCXX_COMPILER_TARGET ${_target})
 set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++")
 set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++")
+if(HALVERNIC_IOS_SDK_EXTRAS)
+  # Both linkers search every -syslibroot for a library's re-exports.
+  string(APPEND _link " -Wl,-syslibroot,${HALVERNIC_IOS_SDK_EXTRAS}")
+endif()
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "${_link} -Wl,-adhoc_codesign")
 endforeach()

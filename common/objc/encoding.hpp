@@ -57,6 +57,13 @@ struct Encoding<T*, std::enable_if_t<!std::is_same_v<T, const char> && !std::is_
   static constexpr const char* value = "^v";
 };
 
+// An enumeration encodes as its underlying integer, as @encode does (CoreGraphics' line caps
+// and joins are enums on iOS and plain integers in the Linux header).
+template <class T>
+struct Encoding<T, std::enable_if_t<std::is_enum_v<T>>> {
+  static constexpr const char* value = Encoding<std::underlying_type_t<T>>::value;
+};
+
 // A block (any signature) travels as an object pointer of block kind.
 template <class R, class... Args>
 struct Encoding<R (^)(Args...)> {

@@ -2,6 +2,10 @@
 
 #include <cctype>
 
+// Both platforms compile the declaration headers here, whether or not a front-end is built.
+#include "common/ui/quartzcore.hpp"
+#include "common/ui/uikit.hpp"
+
 namespace halvernic::ui {
 
 std::string bare_types(const char* types) {

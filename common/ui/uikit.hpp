@@ -59,6 +59,7 @@ inline constinit objc::ClassName kUIImage{"UIImage"};
 inline constinit objc::ClassName kUIImageSymbolConfiguration{"UIImageSymbolConfiguration"};
 inline constinit objc::ClassName kUIImageView{"UIImageView"};
 inline constinit objc::ClassName kUIBezierPath{"UIBezierPath"};
+inline constinit objc::ClassName kUISwitch{"UISwitch"};
 
 // ---- enumerations (iOS values; tests/uikit checks them against the SDK's headers) -------
 using UIViewAutoresizing = NSUInteger;
@@ -427,6 +428,17 @@ inline constinit objc::Message<void(CGFloat)> setRowHeight{"setRowHeight:"};
 inline constinit objc::Message<id(id)> dequeueReusableCellWithIdentifier{"dequeueReusableCellWithIdentifier:"};
 }  // namespace UITableView
 
+// UITableViewDelegate (a protocol: sent to the table's delegate).
+namespace UITableViewDelegate {
+inline constinit objc::Message<void(id, id)> tableView_didSelectRowAtIndexPath{"tableView:didSelectRowAtIndexPath:"};
+}  // namespace UITableViewDelegate
+
+namespace UISwitch {
+inline constinit objc::Message<BOOL()> isOn{"isOn"};
+inline constinit objc::Message<void(BOOL)> setOn{"setOn:"};
+inline constinit objc::Message<void(BOOL, BOOL)> setOn_animated{"setOn:animated:"};
+}  // namespace UISwitch
+
 namespace UITableViewCell {
 inline constinit objc::Message<id(UITableViewCellStyle, id)> initWithStyle_reuseIdentifier{"initWithStyle:reuseIdentifier:"};
 inline constinit objc::Message<id()> reuseIdentifier{"reuseIdentifier"};
@@ -712,6 +724,9 @@ inline constexpr objc::MessageInfo kUIKitMessages[] = {
     objc::instance_message<UITableView::rowHeight>("UITableView"),
     objc::instance_message<UITableView::setRowHeight>("UITableView"),
     objc::instance_message<UITableView::dequeueReusableCellWithIdentifier>("UITableView"),
+    objc::instance_message<UISwitch::isOn>("UISwitch"),
+    objc::instance_message<UISwitch::setOn>("UISwitch"),
+    objc::instance_message<UISwitch::setOn_animated>("UISwitch"),
     objc::instance_message<UITableViewCell::initWithStyle_reuseIdentifier>("UITableViewCell"),
     objc::instance_message<UITableViewCell::reuseIdentifier>("UITableViewCell"),
     objc::instance_message<UITableViewCell::textLabel>("UITableViewCell"),

@@ -199,5 +199,6 @@ void register_controller();
 void register_table();
 void register_graphics();
 void register_devices();
+void register_switch();
 
 }  // namespace hv::uikit

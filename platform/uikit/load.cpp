@@ -21,6 +21,7 @@ void register_all() {
   register_table();
   register_graphics();
   register_devices();
+  register_switch();
   kCACornerCurveContinuous = objc::make_string("continuous").leak();
   kCACornerCurveCircular = objc::make_string("circular").leak();
 }

@@ -100,7 +100,12 @@ id view_subviews(id self, SEL) {
   for (const objc::Ref& v : view_state(self).subviews) objc::array_add(array.get(), v.get());
   return objc::autorelease(array.leak());
 }
-id view_window(id self, SEL) { return nullptr; }
+// The host's root view plays the window: a view in a host's tree has one, a detached
+// view has none.
+id view_window(id self, SEL) {
+  id root = root_of(self);
+  return view_state(root).style_override ? root : nullptr;
+}
 
 void detach(id view) {
   ViewState& s = view_state(view);
@@ -367,6 +372,8 @@ id button_buttonWithType(id cls, SEL, long type) {
   s.button_type = type;
   s.title_label = objc::Ref::adopt(make_view("UILabel", CGRectZero));
   view_state(s.title_label.get()).superview = button;  // drawn by the button, not a subview
+  view_state(s.title_label.get()).font =
+      objc::Ref::retain(send<id>(objc::cls("UIFont"), sel("systemFontOfSize:"), 15.0));  // UIButton's default
   return objc::autorelease(button);
 }
 long button_type(id self, SEL) { return view_state(self).button_type; }

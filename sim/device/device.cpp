@@ -111,12 +111,16 @@ Programs Programs::of_this_build() {
   p.configuration_folder = HV_DEVICE_CONFIGURATION_FOLDER;
   p.source_dir = HV_DEVICE_SOURCE_DIR;
   p.build_dir = HV_DEVICE_BUILD_DIR;
-  auto host = [&](const char* variable, const std::string& built) {
+  auto host = [&](const char* variable, std::initializer_list<std::string> built) {
     if (const char* named = std::getenv(variable); named && *named) return std::string(named);
-    return ::access(built.c_str(), X_OK) == 0 ? built : std::string();
+    for (const std::string& path : built) {
+      if (::access(path.c_str(), X_OK) == 0) return path;
+    }
+    return std::string();
   };
-  p.settings = host("HALVERNIC_SETTINGS_APP", p.build_dir + "/sim/settings/hv-settings");
-  p.controlcenter = host("HALVERNIC_CONTROL_CENTER", p.build_dir + "/sim/controlcenter/hv-controlcenter");
+  p.settings = host("HALVERNIC_SETTINGS_APP", {p.build_dir + "/sim/bin/hv-settings", p.build_dir + "/sim/settings/hv-settings"});
+  p.controlcenter = host("HALVERNIC_CONTROL_CENTER", {p.build_dir + "/sim/bin/hv-controlcenter",
+                                                      p.build_dir + "/sim/controlcenter/hv-controlcenter"});
   return p;
 }
 

@@ -34,7 +34,10 @@ std::string host_line(const Device& device, Host host, const std::vector<std::st
     if (result.status != 0) return "(host failed: " + result.err.substr(0, result.err.find('\n')) + ")";
     std::istringstream lines(result.out);
     for (std::string line; std::getline(lines, line);) {
-      if (line.find(word) != std::string::npos) return line;
+      if (line.find(word) == std::string::npos) continue;
+      // "row<TAB>label<TAB>key<TAB>value": the value as shown.
+      const std::size_t tab = line.rfind('\t');
+      return tab == std::string::npos ? line : line.substr(tab + 1);
     }
     return "(no " + word + " line)";
   } catch (const Error& error) {
@@ -87,7 +90,7 @@ std::vector<Row> state_table(const Device& device) {
   rows.push_back({"device", device.root() + (device.booted() ? " (booted)" : " (shut down)")});
   rows.push_back({"mode: file", file_mode(device.preferences_file()) + "  " + device.preferences_file()});
   rows.push_back({"mode: pane", host_line(device, Host::kSettings, {"rows"}, "thermalPowerMode")});
-  rows.push_back({"mode: module", host_line(device, Host::kControlCenter, {"state"}, "mode")});
+  rows.push_back({"mode: module", host_line(device, Host::kControlCenter, {"state"}, "mode: ")});
   const std::string log = read_file(device.log_file("thermalmonitord.log"));
   const std::string engine = engine_mode(log);
   rows.push_back({"mode: engine", engine.empty() ? "(not applied yet)" : engine});

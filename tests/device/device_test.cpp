@@ -355,10 +355,37 @@ TEST_F(Device, ControlCenterTileAndMenuReachTheRelaunchedDaemon) {
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
   const auto table = device::format_table(device::state_table(*d_));
   EXPECT_NE(table.find("mode: module                         mode: fullPower"), std::string::npos) << table;
+  if (!device::Programs::of_this_build().settings.empty()) {
+    EXPECT_EQ(table.find("mode: pane                           ("), std::string::npos) << "the pane reads the mode: " << table;
+  }
   EXPECT_EQ(daemons(), 1);
 
   const auto wrong = d_->run_host(device::Host::kControlCenter, {"choose", "Turbo"}, 60s);
   EXPECT_NE(wrong.status, 0) << "an unknown row is an error";
+}
+
+// Through the simulated Settings app: a switch re-applies in the running daemon, the CPU
+// mode menu restarts it into the chosen mode.
+TEST_F(Device, SettingsPaneSwitchReappliesAndItsMenuRestartsTheDaemon) {
+  if (device::Programs::of_this_build().settings.empty()) GTEST_SKIP() << "hv-settings is not built";
+  const pid_t pid = daemon_pid();
+  const int before = device::engine_applications(log());
+  const auto toggled = d_->run_host(device::Host::kSettings, {"toggle", "防止温控调暗屏幕"}, 60s);
+  ASSERT_EQ(toggled.status, 0) << toggled.err;
+  EXPECT_NE(toggled.out.find("toggled\t防止温控调暗屏幕\ton"), std::string::npos) << toggled.out;
+  EXPECT_TRUE(wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
+  EXPECT_GT(device::engine_applications(log()), before);
+  EXPECT_EQ(daemon_pid(), pid) << "a switch never restarts the daemon";
+
+  const auto chosen = d_->run_host(device::Host::kSettings, {"tap", "CPU 模式", "choose", "模拟低电频率"}, 60s);
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  EXPECT_EQ(relaunched(pid).at("cpuLevel"), "2");
+  EXPECT_EQ(device::engine_mode(log()), "lowPower");
+  EXPECT_EQ(daemons(), 1);
+
+  const auto wrong = d_->run_host(device::Host::kSettings, {"toggle", "Turbo"}, 60s);
+  EXPECT_NE(wrong.status, 0);
+  EXPECT_NE(wrong.err.find("no row labelled"), std::string::npos) << wrong.err;
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ TEST(ClassBuilderIvars, DeallocReleasesEveryLevelsIvarsAndStorageOnce) {
 }
 
 TEST(ClassBuilderFailures, FailLoudly) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // GNUstep and the sanitizers run threads
   EXPECT_DEATH(objc::ClassBuilder("HVNoSuper", "HVNoSuchClass"), "HVNoSuchClass");
   EXPECT_DEATH(objc::ClassBuilder("NSObject", "NSObject"), "already exists");
   EXPECT_DEATH(objc::ClassBuilder::extend("HVNoSuchClass"), "no such class");
@@ -195,6 +196,7 @@ TEST(ClassBuilderStorage, ASubclassKeepsItsOwnStorageBesideItsSuperclasses) {
   EXPECT_EQ(objc::storage<BaseState>(c.get()).value, 42);
   EXPECT_EQ(objc::storage<ChildState>(c.get()).other, 7.5);
   objc::Ref b = objc::Ref::adopt(make(base));
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(objc::storage<ChildState>(b.get()), "no storage of this type");
 }
 }  // namespace

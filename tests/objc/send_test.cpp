@@ -133,6 +133,7 @@ TEST(ClassBuilder, PerInstanceStorageLivesAndDiesWithTheInstance) {
   EXPECT_EQ(g_counter_destroyed, destroyed_before + 2);
   // A second builder for a registered name fails loudly instead of answering the
   // existing class with the new methods dropped.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(objc::ClassBuilder("HVTestCounter", "NSObject").build(), "already exists");
 }
 

@@ -13,6 +13,7 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/system_version.hpp"
+#include "common/objc/weak.hpp"
 #include "common/ui/quartzcore.hpp"
 #include "common/ui/uikit.hpp"
 
@@ -85,8 +86,14 @@ TEST(HitTesting, TouchUpInsideReachesTheFrontmostVisibleControlThroughNestedView
   ui::UIView::setTransform.send(card.get(), CGAffineTransformMakeScale(0.5, 0.5));  // (150,175)-(250,325)
   EXPECT_EQ(host.tap(CGPointMake(120, 120)), overlay.get());
   EXPECT_EQ(host.tap(CGPointMake(160, 182)), button.get());
-  // Kind-of tests: a view moved to a weak-tracking subclass is still a control.
-  EXPECT_TRUE(objc::is_kind_of(button.get(), ui::kUIControl));
+  EXPECT_EQ(ui::UIView::window.send(button.get()), host.root_view());
+  EXPECT_EQ(ui::UIView::window.send(view(CGRectZero).get()), nullptr);
+  // A view moved to a weak-tracking subclass is still a control to the tap (kind-of tests).
+  objc::WeakRef weak(button.get());
+  g_taps.clear();
+  EXPECT_EQ(host.tap(CGPointMake(160, 182)), button.get());
+  ASSERT_EQ(g_taps.size(), 1u);
+  EXPECT_EQ(g_taps[0], button.get());
 }
 
 TEST(Autoresizing, FlexibleMarginsAndSizesShareTheChange) {
@@ -326,5 +333,28 @@ TEST(ViewController, TheViewLoadsOnceThroughLoadViewThenViewDidLoad) {
   EXPECT_EQ(g_calls, (std::vector<std::string>{"loadView", "viewDidLoad", "viewWillAppear:"}));
   expect_rect(ui::UIView::frame.send(v), 0, 0, 390, 844);  // filled to the root
   (void)c;
+}
+}  // namespace
+
+namespace {
+TEST(StackView, ArrangedSubviewsKeepTheirOrderAndAreLaidOutAlongTheAxis) {
+  objc::AutoreleasePool pool;
+  objc::Ref stack = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIStackView), CGRectMake(0, 0, 300, 200)));
+  ui::UIStackView::setAxis.send(stack.get(), ui::UILayoutConstraintAxisVertical);
+  objc::Ref rows[3] = {view(CGRectMake(0, 0, 10, 47)), view(CGRectMake(0, 0, 10, 47)), view(CGRectMake(0, 0, 10, 30))};
+  for (auto& r : rows) ui::UIStackView::addArrangedSubview.send(stack.get(), r.get());
+  id arranged = ui::UIStackView::arrangedSubviews.send(stack.get());
+  ASSERT_EQ(objc::count(arranged), 3u);
+  EXPECT_EQ(objc::array_get(arranged, 1), rows[1].get());
+  expect_rect(ui::UIView::frame.send(rows[2].get()), 0, 94, 300, 30);
+  // A row removed from its superview leaves the arranged subviews too, as in UIKit.
+  ui::UIView::removeFromSuperview.send(rows[1].get());
+  arranged = ui::UIStackView::arrangedSubviews.send(stack.get());
+  ASSERT_EQ(objc::count(arranged), 2u);
+  EXPECT_EQ(objc::array_get(arranged, 1), rows[2].get());
+  // Subviews keep insertion order; insertSubview:atIndex: puts a view below the others.
+  objc::Ref below = view(CGRectMake(0, 0, 1, 1));
+  ui::UIView::insertSubview_atIndex.send(stack.get(), below.get(), 0);
+  EXPECT_EQ(objc::array_get(ui::UIView::subviews.send(stack.get()), 0), below.get());
 }
 }  // namespace

@@ -1,0 +1,295 @@
+#include "sim/settings/app.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/objc/foundation.hpp"
+#include "common/ui/preferences.hpp"
+#include "common/ui/uikit.hpp"
+#include "sim/settings/pane_loader.hpp"
+#include "hvplatform/uikit_host.hpp"
+
+namespace halvernic::sim::settings {
+
+namespace ui = halvernic::ui;
+using ui::NSInteger;
+
+namespace {
+
+constexpr CGSize kContentSize{390, 844};
+constexpr char kCheckmark[] = "\u2713";
+
+void fail(const char* format, const std::string& what) {
+  std::fprintf(stderr, "hv-settings: ");
+  std::fprintf(stderr, format, what.c_str());
+  std::fputc('\n', stderr);
+}
+
+struct Row {
+  id index_path;
+  id specifier;
+  id cell;
+};
+
+// Every row of the pane's table, section by section, with the cell the table shows for it.
+std::vector<Row> table_rows(id controller) {
+  std::vector<Row> rows;
+  id table = ui::PSListController::table.send(controller);
+  const NSInteger sections = ui::UITableView::numberOfSections.send(table);
+  for (NSInteger s = 0; s < sections; ++s) {
+    const NSInteger count = ui::UITableView::numberOfRowsInSection.send(table, s);
+    for (NSInteger r = 0; r < count; ++r) {
+      id path = ui::NSIndexPath::indexPathForRow_inSection.send(ui::kNSIndexPath.get(), r, s);
+      id cell = ui::UITableView::cellForRowAtIndexPath.send(table, path);
+      rows.push_back(Row{path, ui::PSListController::specifierAtIndexPath.send(controller, path), cell});
+    }
+  }
+  return rows;
+}
+
+std::string label_of(const Row& row) {
+  return objc::to_string(ui::UILabel::text.send(ui::UITableViewCell::textLabel.send(row.cell)));
+}
+
+// The value as the row shows it: a switch's state, or the detail text.
+std::string shown_value(const Row& row) {
+  id accessory = ui::UITableViewCell::accessoryView.send(row.cell);
+  if (accessory && objc::is_kind_of(accessory, ui::kUISwitch)) {
+    return objc::from_BOOL(ui::UISwitch::isOn.send(accessory)) ? "on" : "off";
+  }
+  return objc::to_string(ui::UILabel::text.send(ui::UITableViewCell::detailTextLabel.send(row.cell)));
+}
+
+// The open menu: the topmost control laid over the pane's view that is not fading out.
+id open_overlay(id controller) {
+  id view = ui::UIViewController::view.send(controller);
+  id subviews = ui::UIView::subviews.send(view);
+  for (std::size_t i = objc::count(subviews); i > 0; --i) {
+    id candidate = objc::array_get(subviews, i - 1);
+    if (objc::is_kind_of(candidate, ui::kUIControl) && ui::UIView::alpha.send(candidate) > 0) return candidate;
+  }
+  return nullptr;
+}
+
+struct MenuRow {
+  id button;
+  std::string title;
+  bool checked;
+};
+
+// The menu's rows: the card's buttons, each checked when a "✓" label shares its row.
+std::vector<MenuRow> menu_rows(id overlay) {
+  std::vector<MenuRow> rows;
+  id container = objc::array_get(ui::UIView::subviews.send(overlay), 0);
+  id card = objc::array_get(ui::UIView::subviews.send(container), 0);
+  id parts = ui::UIView::subviews.send(card);
+  std::vector<double> checked_rows;
+  for (std::size_t i = 0; i < objc::count(parts); ++i) {
+    id part = objc::array_get(parts, i);
+    if (objc::is_kind_of(part, ui::kUILabel) && objc::string_equals(ui::UILabel::text.send(part), kCheckmark)) {
+      checked_rows.push_back(ui::UIView::frame.send(part).origin.y);
+    }
+  }
+  for (std::size_t i = 0; i < objc::count(parts); ++i) {
+    id part = objc::array_get(parts, i);
+    if (!objc::is_kind_of(part, ui::kUIButton)) continue;
+    const CGRect frame = ui::UIView::frame.send(part);
+    bool checked = false;
+    for (double y : checked_rows) checked = checked || (y >= frame.origin.y && y < frame.origin.y + frame.size.height);
+    rows.push_back(MenuRow{part, objc::to_string(ui::UIButton::titleForState.send(part, ui::UIControlStateNormal)),
+                           checked});
+  }
+  return rows;
+}
+
+}  // namespace
+
+App::App(Options options) : options_(std::move(options)) {}
+App::~App() = default;
+
+int App::arity(const std::string& name) {
+  static const std::pair<const char*, int> commands[] = {
+      {"help", 0},   {"rows", 0},   {"tap", 1},  {"toggle", 1},     {"menu", 0},          {"choose", 1},
+      {"tap-at", 2}, {"wait", 1},   {"appearance", 1}, {"screenshot", 1},
+  };
+  for (const auto& [command, count] : commands) {
+    if (name == command) return count;
+  }
+  return -1;
+}
+
+bool App::run(const std::string& name, const std::vector<std::string>& args) {
+  if (name == "help") {
+    help();
+    return true;
+  }
+  if (!ensure_pane()) return false;
+  if (name == "rows") return rows();
+  if (name == "tap") return tap(args[0]);
+  if (name == "toggle") return toggle(args[0]);
+  if (name == "menu") return menu();
+  if (name == "choose") return choose(args[0]);
+  if (name == "tap-at") return tap_at(std::atof(args[0].c_str()), std::atof(args[1].c_str()));
+  if (name == "wait") return wait(std::atof(args[0].c_str()));
+  if (name == "appearance") return appearance(args[0]);
+  if (name == "screenshot") return screenshot(args[0]);
+  fail("unknown command \"%s\" (try help)", name);
+  return false;
+}
+
+void App::help() {
+  std::fputs(
+      "commands (one per line when read from standard input; quote words with spaces):\n"
+      "  rows               one line per row: row<TAB>label<TAB>key<TAB>value as shown\n"
+      "  tap LABEL          select the row with exactly this label\n"
+      "  toggle LABEL       flip the switch of that row; prints toggled<TAB>label<TAB>on|off\n"
+      "  menu               menu-row<TAB>title<TAB>checked|unchecked for each row of the open menu,\n"
+      "                     or \"no menu\"\n"
+      "  choose TITLE       tap the open menu's row with this title\n"
+      "  tap-at X Y         tap the window at a point (points)\n"
+      "  wait SECONDS       let the main run loop run (animations, timers)\n"
+      "  appearance light|dark\n"
+      "  screenshot FILE.png\n"
+      "  help\n",
+      stdout);
+}
+
+bool App::ensure_pane() {
+  if (controller_) return true;
+  if (pane_failed_) return false;
+  pane_failed_ = true;
+  const std::vector<PaneEntry> panes = find_panes(options_.root);
+  if (panes.empty()) {
+    fail("no preference bundle is listed below %s/var/jb/Library/PreferenceLoader/Preferences", options_.root);
+    return false;
+  }
+  std::string error;
+  Class controller_class = load_pane(panes.front(), error);
+  if (!controller_class) {
+    fail("%s", error);
+    return false;
+  }
+  id made = ui::PSViewController::initForContentSize.send(ui::NSObject::alloc.send(controller_class), kContentSize);
+  if (!made) {
+    fail("the pane's controller %s did not initialise", objc::class_name(controller_class));
+    return false;
+  }
+  controller_ = objc::Ref::adopt(made);
+  hv::uikit::set_main_screen_scale(options_.scale);
+  host_ = std::make_unique<hv::uikit::Host>(kContentSize, options_.dark ? ui::UIUserInterfaceStyleDark
+                                                                          : ui::UIUserInterfaceStyleLight);
+  host_->set_root_view_controller(controller_.get());
+  pane_failed_ = false;
+  return true;
+}
+
+bool App::rows() {
+  for (const Row& row : table_rows(controller_.get())) {
+    id key = objc::dictionary_get(ui::PSSpecifier::properties.send(row.specifier), "key");
+    std::printf("row\t%s\t%s\t%s\n", label_of(row).c_str(), objc::to_string(key).c_str(), shown_value(row).c_str());
+  }
+  return true;
+}
+
+bool App::tap(const std::string& label) {
+  id table = ui::PSListController::table.send(controller_.get());
+  for (const Row& row : table_rows(controller_.get())) {
+    if (label_of(row) != label) continue;
+    // A finger on the middle of the cell: the table selects the row and tells its delegate.
+    const CGRect rect = ui::UITableView::rectForRowAtIndexPath.send(table, row.index_path);
+    const CGRect in_root = ui::UIView::convertRect_toView.send(table, rect, host_->root_view());
+    host_->tap(CGPoint{in_root.origin.x + in_root.size.width / 2, in_root.origin.y + in_root.size.height / 2});
+    std::printf("tapped\t%s\n", label.c_str());
+    if (open_overlay(controller_.get())) std::printf("menu open\n");
+    return true;
+  }
+  fail("no row labelled \"%s\"", label);
+  return false;
+}
+
+bool App::toggle(const std::string& label) {
+  for (const Row& row : table_rows(controller_.get())) {
+    if (label_of(row) != label) continue;
+    id control = ui::UITableViewCell::accessoryView.send(row.cell);
+    if (!control || !objc::is_kind_of(control, ui::kUISwitch)) {
+      fail("the row \"%s\" has no switch", label);
+      return false;
+    }
+    const bool on = !objc::from_BOOL(ui::UISwitch::isOn.send(control));
+    ui::UISwitch::setOn_animated.send(control, objc::to_BOOL(on), objc::to_BOOL(true));
+    ui::UIControl::sendActionsForControlEvents.send(control, ui::UIControlEventValueChanged);
+    std::printf("toggled\t%s\t%s\n", label.c_str(), on ? "on" : "off");
+    return true;
+  }
+  fail("no row labelled \"%s\"", label);
+  return false;
+}
+
+bool App::menu() {
+  id overlay = open_overlay(controller_.get());
+  if (!overlay) {
+    std::printf("no menu\n");
+    return true;
+  }
+  for (const MenuRow& row : menu_rows(overlay)) {
+    std::printf("menu-row\t%s\t%s\n", row.title.c_str(), row.checked ? "checked" : "unchecked");
+  }
+  return true;
+}
+
+bool App::choose(const std::string& title) {
+  id overlay = open_overlay(controller_.get());
+  if (!overlay) {
+    fail("no menu is open to choose \"%s\" from", title);
+    return false;
+  }
+  for (const MenuRow& row : menu_rows(overlay)) {
+    if (row.title != title) continue;
+    const CGRect bounds = ui::UIView::bounds.send(row.button);
+    const CGRect in_window = ui::UIView::convertRect_toView.send(row.button, bounds, host_->root_view());
+    std::printf("chose\t%s\n", title.c_str());
+    return tap_at(in_window.origin.x + in_window.size.width / 2, in_window.origin.y + in_window.size.height / 2);
+  }
+  fail("the menu has no row \"%s\"", title);
+  return false;
+}
+
+bool App::tap_at(double x, double y) {
+  id hit = host_->tap(CGPoint{x, y});
+  std::printf("tap-at\t%g\t%g\t%s\n", x, y, hit ? objc::class_name(objc::class_of(hit)) : "nothing");
+  return true;
+}
+
+bool App::wait(double seconds) {
+  if (!(seconds >= 0) || !std::isfinite(seconds)) {
+    fail("cannot wait %s seconds", std::to_string(seconds));
+    return false;
+  }
+  hv::uikit::run_for(seconds);
+  std::printf("waited\t%g\n", seconds);
+  return true;
+}
+
+bool App::appearance(const std::string& style) {
+  if (style != "light" && style != "dark") {
+    fail("appearance is light or dark, not \"%s\"", style);
+    return false;
+  }
+  options_.dark = style == "dark";
+  host_->set_appearance(options_.dark ? ui::UIUserInterfaceStyleDark : ui::UIUserInterfaceStyleLight);
+  std::printf("appearance\t%s\n", style.c_str());
+  return true;
+}
+
+bool App::screenshot(const std::string& path) {
+  std::string error;
+  if (!host_->snapshot(path, options_.scale, &error)) {
+    fail("cannot write the picture %s", path + ": " + error);
+    return false;
+  }
+  std::printf("screenshot\t%s\n", path.c_str());
+  return true;
+}
+
+}  // namespace halvernic::sim::settings

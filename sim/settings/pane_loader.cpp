@@ -1,0 +1,65 @@
+#include "sim/settings/pane_loader.hpp"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "common/objc/foundation.hpp"
+
+namespace halvernic::sim::settings {
+
+namespace fs = std::filesystem;
+
+std::vector<PaneEntry> find_panes(const std::string& device_root) {
+  std::vector<PaneEntry> panes;
+  const fs::path jb = fs::path(device_root) / "var/jb";
+  const fs::path entries = jb / "Library/PreferenceLoader/Preferences";
+  std::error_code ec;
+  std::vector<fs::path> files;
+  for (const auto& item : fs::directory_iterator(entries, ec)) {
+    if (item.path().extension() == ".plist") files.push_back(item.path());
+  }
+  std::sort(files.begin(), files.end());
+  for (const fs::path& file : files) {
+    objc::AutoreleasePool pool;
+    objc::Ref plist = objc::read_property_list_file(file.string());
+    id entry = objc::dictionary_get(plist.get(), "entry");
+    id bundle = objc::dictionary_get(entry, "bundle");
+    if (!objc::is_string(bundle)) continue;
+    PaneEntry pane;
+    pane.entry_file = file.string();
+    pane.label = objc::to_string(objc::dictionary_get(entry, "label"));
+    pane.bundle_path = (jb / "Library/PreferenceBundles" / (objc::to_string(bundle) + ".bundle")).string();
+    pane.controller = objc::to_string(objc::dictionary_get(entry, "detail"));
+    panes.push_back(std::move(pane));
+  }
+  return panes;
+}
+
+Class load_pane(const PaneEntry& entry, std::string& error) {
+  objc::AutoreleasePool pool;
+  const fs::path bundle(entry.bundle_path);
+  objc::Ref info = objc::read_property_list_file((bundle / "Info.plist").string());
+  if (!objc::is_dictionary(info.get())) {
+    error = "no bundle at " + entry.bundle_path + " (or its Info.plist is unreadable)";
+    return nullptr;
+  }
+  const std::string executable = objc::to_string(objc::dictionary_get(info.get(), "CFBundleExecutable"));
+  const fs::path binary = bundle / executable;
+  if (executable.empty() || !fs::is_regular_file(binary)) {
+    error = "the bundle " + entry.bundle_path + " has no binary";
+    return nullptr;
+  }
+  if (!::dlopen(binary.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
+    error = "cannot load " + binary.string() + ": " + ::dlerror();
+    return nullptr;
+  }
+  std::string name = entry.controller;
+  if (name.empty()) name = objc::to_string(objc::dictionary_get(info.get(), "NSPrincipalClass"));
+  Class controller = name.empty() ? nullptr : objc::cls(name.c_str());
+  if (!controller) error = "the bundle " + entry.bundle_path + " defines no class \"" + name + "\"";
+  return controller;
+}
+
+}  // namespace halvernic::sim::settings

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The layout this Linux build stages for the simulated device (scripts/package --linux):
+# the extension's .so and the same filter list as the iOS package, and each bundle of the
+# build with its binary and Info.plist, at the package's paths.
+source "$(dirname "$0")/lib.sh"
+build="$2"
+tweaks=Library/MobileSubstrate/DynamicLibraries
+manifest="$build/packaging/layout.tsv"
+[ -f "$manifest" ] || { echo "FAIL: no $manifest" >&2; exit 1; }
+
+"$src/packaging/stage" "$manifest" "$scratch/root" 2> "$scratch/err"
+expect_eq "stage status" 0 $?
+jb="$scratch/root/var/jb"
+cmp -s "$build/extension/halvernic.so" "$jb/$tweaks/halvernic.so" ||
+  fail "$tweaks/halvernic.so is not the build's extension"
+cmp -s "$src/packaging/halvernic.plist" "$jb/$tweaks/halvernic.plist" ||
+  fail "$tweaks/halvernic.plist is not the package's filter list"
+declare -A where=([HalvernicPrefs]=Library/PreferenceBundles [HalvernicCC]=Library/ControlCenter/Bundles)
+for name in HalvernicPrefs HalvernicCC; do
+  if grep -q $'^missing\t'"$name"$'\t' "$manifest"; then
+    grep -q "left out ($name" "$scratch/err" || fail "the missing $name is not reported"
+    [ ! -e "$jb/${where[$name]}/$name.bundle" ] || fail "$name.bundle staged though missing"
+    continue
+  fi
+  bundle="$jb/${where[$name]}/$name.bundle"
+  [ -x "$bundle/$name" ] || fail "$name.bundle has no executable $name"
+  [ -f "$bundle/Info.plist" ] || fail "$name.bundle has no Info.plist"
+done
+if grep -q $'^bundle\t.*HalvernicPrefs.bundle' "$manifest"; then
+  [ -f "$jb/Library/PreferenceLoader/Preferences/HalvernicPrefs.plist" ] ||
+    grep -q "PreferenceLoader entry" "$scratch/err" || fail "the pane's entry is neither staged nor reported"
+fi
+finish

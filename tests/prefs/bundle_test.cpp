@@ -1,0 +1,107 @@
+// The bundle as the Settings app loads it: its classes exist once it is loaded, its rows
+// come from its own "Root" resource although the process's main bundle is another (this
+// test program), and it exports the runtime-state function and no other function of its own.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "common/objc/foundation.hpp"
+#include "common/ui/preferences.hpp"
+#include "tests/support/preferences.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ui = halvernic::ui;
+
+constinit objc::Message<id()> kMainBundle{"mainBundle"};
+constinit objc::Message<id()> kBundlePath{"bundlePath"};
+constinit objc::Message<id(id)> kBundleForClass{"bundleForClass:"};
+constinit objc::ClassName kNSBundle{"NSBundle"};
+
+class PaneBundle : public testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    hv_test::device_root();
+    handle_ = dlopen(HV_PREFS_BUNDLE "/HalvernicPrefs", RTLD_NOW | RTLD_GLOBAL);
+    ASSERT_NE(handle_, nullptr) << dlerror();
+  }
+  static void* handle_;
+};
+void* PaneBundle::handle_ = nullptr;
+
+objc::Ref make_controller() {
+  Class controller_class = objc::cls("RootListController");
+  if (!controller_class) return objc::Ref();
+  return objc::Ref::adopt(ui::PSViewController::initForContentSize.send(
+      ui::NSObject::alloc.send(controller_class), CGSize{390, 844}));
+}
+
+TEST_F(PaneBundle, TheRowsComeFromTheBundleOfTheBinaryNotFromTheMainBundle) {
+  objc::AutoreleasePool pool;
+  objc::Ref controller = make_controller();
+  ASSERT_TRUE(controller);
+  const std::string main_bundle = objc::to_string(kBundlePath.send(kMainBundle.send(kNSBundle.get())));
+  const std::string own = objc::to_string(kBundlePath.send(ui::PSListController::bundle.send(controller.get())));
+  EXPECT_EQ(fs::canonical(own), fs::canonical(HV_PREFS_BUNDLE));
+  EXPECT_NE(own, main_bundle);
+  // What Foundation answers for a class made at run time: the main bundle, where no "Root"
+  // resource lies.
+  const std::string by_class = objc::to_string(
+      kBundlePath.send(kBundleForClass.send(kNSBundle.get(), objc::as_id(objc::cls("RootListController")))));
+  EXPECT_EQ(by_class, main_bundle);
+
+  id rows = ui::PSListController::specifiers.send(controller.get());
+  ASSERT_EQ(objc::count(rows), 8u) << "the Root resource's items";
+  std::vector<std::string> labels;
+  for (std::size_t i = 0; i < objc::count(rows); ++i) {
+    labels.push_back(objc::to_string(ui::PSSpecifier::name.send(objc::array_get(rows, i))));
+  }
+  EXPECT_NE(std::find(labels.begin(), labels.end(), "CPU 模式"), labels.end());
+}
+
+TEST_F(PaneBundle, EveryUserFacingKeyHasABooleanSwitchRow) {
+  objc::AutoreleasePool pool;
+  objc::Ref controller = make_controller();
+  id rows = ui::PSListController::specifiers.send(controller.get());
+  for (const char* key : {"thermalPreventDimmingEnabled", "thermalSuppressNotificationsEnabled",
+                          "thermalDisablePocketSunlightEnabled", "thermalSunlightLockedEnabled"}) {
+    bool found = false;
+    for (std::size_t i = 0; i < objc::count(rows); ++i) {
+      id row = objc::array_get(rows, i);
+      id properties = ui::PSSpecifier::properties.send(row);
+      if (!objc::string_equals(objc::dictionary_get(properties, "key"), key)) continue;
+      found = true;
+      EXPECT_EQ(ui::PSSpecifier::cellType.send(row), ui::PSSwitchCell) << key;
+      EXPECT_TRUE(objc::is_boolean(objc::dictionary_get(properties, "default"))) << key;
+      EXPECT_EQ(objc::dictionary_get(properties, "defaults"), nullptr) << key << ": no platform domain";
+    }
+    EXPECT_TRUE(found) << key;
+  }
+}
+
+TEST_F(PaneBundle, ExportsTheRuntimeStateFunctionAndNoOtherFunctionOfItsOwn) {
+  EXPECT_NE(dlsym(handle_, "halvernicPrefsPostRuntimeState"), nullptr);
+  // Internals stay hidden, the bridge's and the root path's copies included.
+  for (const char* hidden : {"jbroot", "_ZN9halvernic5prefs22write_preference_valueEP11objc_objectNSt3__117basic_string_viewIcNS2_11char_traitsIcEEEE",
+                             "_ZN4objc6stringENSt17basic_string_viewIcSt11char_traitsIcEEE"}) {
+    EXPECT_EQ(dlsym(handle_, hidden), nullptr) << hidden;
+  }
+  FILE* nm = popen("nm -D --defined-only " HV_PREFS_BUNDLE "/HalvernicPrefs", "r");
+  ASSERT_NE(nm, nullptr);
+  std::vector<std::string> functions;
+  char line[512];
+  while (fgets(line, sizeof line, nm)) {
+    char address[64], kind[8], name[400];
+    if (sscanf(line, "%63s %7s %399s", address, kind, name) == 3 && (kind[0] == 'T' || kind[0] == 'W')) {
+      functions.push_back(name);
+    }
+  }
+  pclose(nm);
+  EXPECT_EQ(functions, std::vector<std::string>{"halvernicPrefsPostRuntimeState"});
+}
+
+}  // namespace
