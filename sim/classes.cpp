@@ -46,6 +46,7 @@ struct Product {
   int cpu_max = detail::kCPUMaxPower;
   int package_max = detail::kPackageMaxPower;
   int gpu_max = detail::kGPUMaxPower;
+  bool dims_display = true;  // the configuration's displayBrightnessMitigation
 };
 
 Product& product(id self) { return objc::storage<Product>(self); }
@@ -74,6 +75,9 @@ id product_initProduct(id self, SEL cmd, id config) {
   Product& p = product(self);
   std::lock_guard lock(p.mutex);
   p.config = objc::Ref::retain(config);
+  if (id dims = objc::dictionary_get(config, "displayBrightnessMitigation"); dims) {
+    p.dims_display = objc::platform_bool_value(dims);
+  }
   p.cpu_max = config_int(config, "maxPower", p.cpu_max);
   p.package_max = config_int(config, "packagePowerTarget", p.package_max);
   p.gpu_max = config_int(config, "gpuMaxPower", p.gpu_max);
@@ -133,6 +137,15 @@ void product_tryTakeAction(id self, SEL cmd) {
   if (limits.empty()) limits.push_back(100);
   const std::int64_t index = std::clamp<std::int64_t>(reported, 0, static_cast<std::int64_t>(limits.size()) - 1);
   const std::int64_t percent = limits[static_cast<std::size_t>(index)];
+  {
+    // The display's brightness limit follows the reported pressure while the product's
+    // configuration asks for brightness mitigation.
+    std::lock_guard lock(p.mutex);
+    p.state.reported_pressure_level = reported;
+    p.state.brightness_limit =
+        p.dims_display ? static_cast<int>(std::max<std::int64_t>(100 - 15 * std::max<std::int64_t>(reported, 0), 25))
+                       : 100;
+  }
   id mc = wiring.controller.get();
   host::kSetCPUPowerCeilingFromDecisionSource.send(mc, static_cast<int>(cpu_max * percent / 100),
                                                    detail::kThermalDecisionSource);

@@ -3,9 +3,12 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "common/objc/foundation.hpp"
+#include "common/objc/runtime.hpp"
 #include "sim/sim.hpp"
 
 namespace halvernic::sim {
@@ -28,7 +31,8 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// A filter list admits the process when its Filter/Executables names it.
+// A filter list admits the process when its Filter/Executables names it, or its
+// Filter/Classes names a class the process has.
 bool filter_admits(const std::string& plist_path, std::string_view process_name) {
   objc::AutoreleasePool pool;
   objc::Ref plist = objc::read_property_list_file(plist_path);
@@ -37,7 +41,16 @@ bool filter_admits(const std::string& plist_path, std::string_view process_name)
   for (std::size_t i = 0; i < objc::count(executables); ++i) {
     if (objc::string_equals(objc::array_get(executables, i), process_name)) return true;
   }
+  id classes = objc::dictionary_get(filter, "Classes");
+  for (std::size_t i = 0; i < objc::count(classes); ++i) {
+    const std::string name = objc::to_string(objc::array_get(classes, i));
+    if (!name.empty() && objc::cls(name.c_str())) return true;
+  }
   return false;
+}
+
+bool is_library(const std::filesystem::path& path) {
+  return path.extension() == ".dylib" || path.extension() == ".so";
 }
 
 }  // namespace
@@ -59,6 +72,28 @@ std::vector<std::string> load_injected_libraries(const std::vector<std::string>&
     loaded.push_back(path);
   }
   return loaded;
+}
+
+std::vector<std::string> tweak_folder_libraries(const std::string& folder, std::string_view process_name) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> found;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (is_library(it->path())) found.push_back(it->path().string());
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> admitted;
+  for (const std::string& library : found) {
+    const std::string filter = filter_path(library);
+    if (!exists(filter)) {
+      std::fprintf(stderr, "thermalmonitord: %s has no filter list; not loaded\n", library.c_str());
+    } else if (!filter_admits(filter, process_name)) {
+      std::fprintf(stderr, "thermalmonitord: %s filtered out by %s\n", library.c_str(), filter.c_str());
+    } else {
+      admitted.push_back(library);
+    }
+  }
+  return admitted;
 }
 
 }  // namespace halvernic::sim

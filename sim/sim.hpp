@@ -74,8 +74,11 @@ struct Call {
   std::string text() const;
 };
 
-// Every message that reached a simulated method, in the order they arrived.
+// The most recent messages that reached a simulated method, oldest first: a ring of
+// call_record_capacity() calls (HALVERNIC_SIM_CALL_RECORD, read once, or 16384), so a
+// daemon that runs for hours holds a bounded record.
 std::vector<Call> calls();
+std::size_t call_record_capacity();
 // text() of every call whose selector is one of selectors (all calls when empty).
 std::vector<std::string> call_texts(std::initializer_list<std::string_view> selectors = {});
 std::size_t call_count(std::string_view selector);
@@ -88,7 +91,11 @@ struct ProductState {
   std::string low_temp_simulation_mode = "off";  // putDeviceInLowTempSimulationMode:
   int thermal_state = 0;                         // setThermalState:
   std::int64_t pressure_level = 0;               // the model's level (before simulation)
+  std::int64_t reported_pressure_level = 0;      // thermalPressureLevel as the last action saw it
   bool watchdog_updates = true;                  // thermalUpdatesToWatchdogEnabled:
+  int brightness_limit = 100;                    // % of full brightness the display may use
+                                                 // (lowered with the reported pressure while
+                                                 // displayBrightnessMitigation is on)
   int actions = 0, mcs_pressure_handled = 0, light_pressure_simulated = 0, telemetry_updates = 0;
 };
 
@@ -188,5 +195,12 @@ private:
 // Answers the paths that were loaded; failures are written to stderr.
 std::vector<std::string> load_injected_libraries(const std::vector<std::string>& paths,
                                                  std::string_view process_name);
+
+// The tweak folder as the jailbreak's injector reads it: the libraries (".dylib", ".so")
+// of folder, in name order, whose filter property list beside them admits process_name
+// (Filter/Executables names it, or Filter/Classes names a class that exists). A library
+// without a filter list, or whose list names other processes only, is left out. A
+// missing folder gives none.
+std::vector<std::string> tweak_folder_libraries(const std::string& folder, std::string_view process_name);
 
 }  // namespace halvernic::sim

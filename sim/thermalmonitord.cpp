@@ -2,10 +2,23 @@
 // registered, then the injected libraries are loaded (their initialisers run), then the
 // daemon starts its objects and runs until SIGTERM.
 //
-//   thermalmonitord [--inject LIBRARY]... [--omit WHAT] [--tick-ms N] [--config DIR]
+//   thermalmonitord [--inject LIBRARY]... [--tweak-folder DIR] [--omit WHAT] [--tick-ms N]
+//                   [--config DIR] [--cpu-demand POWER] [--steps N --trace FILE]
+//
+// --tweak-folder loads the libraries of DIR whose filter list admits the process, as the
+// jailbreak's injector does (after those of --inject). --cpu-demand sets the workload's
+// CPU power (default 30000). --steps runs N steps of the thermal model back to back (one
+// simulated second each, no waiting) after the start, writes one line per step to FILE
+// ("step temperature cpuPowerCeiling cpuLevel brightnessLimit pressure cpuTargetPower")
+// and exits with status 0.
 //
 // Environment (read by the simulation only):
 //   HALVERNIC_SIM_INJECT    libraries to inject, separated by ':' (after those of --inject)
+//   HALVERNIC_SIM_TWEAK_FOLDER  as --tweak-folder
+//   HALVERNIC_SIM_STATE_FILE  a file that receives the daemon's state as "name value"
+//                           lines (state_lines below) once it is ready, then on each SIGUSR1;
+//                           the line "report N" counts the reports
+//   HALVERNIC_SIM_CALL_RECORD  how many recent calls the record keeps (default 16384)
 //   HALVERNIC_SIM_OMIT      classes or "Class/selector" methods to leave out (sim::Options)
 //   HALVERNIC_SIM_TICK_MS   period of the thermal model's steps; 0 never steps (default 1000)
 //   HALVERNIC_SIM_CONFIG_DIR  the configuration folder (default: this tree's)
@@ -73,6 +86,73 @@ void write_call_log(const std::string& path) {
   std::rename(temporary.c_str(), path.c_str());
 }
 
+// What a person or a test watching the device wants to know, one "name value" per line.
+std::string state_lines(const sim::Daemon& daemon) {
+  static long reports = 0;  // only the signal loop writes reports
+  const sim::ProductState product = sim::product_state(daemon.product());
+  const sim::ControllerState mc = sim::controller_state(daemon.controller());
+  char temperature[32];
+  std::snprintf(temperature, sizeof temperature, "%.2f", daemon.temperature());
+  std::string out;
+  auto line = [&out](const char* name, const std::string& value) {
+    out += name;
+    out += ' ';
+    out += value;
+    out += '\n';
+  };
+  line("pid", std::to_string(::getpid()));
+  line("report", std::to_string(++reports));
+  line("temperature", temperature);
+  line("thermalPressure", std::to_string(product.reported_pressure_level));
+  line("thermalState", std::to_string(product.thermal_state));
+  line("thermalSimulation", product.thermal_simulation_mode);
+  line("brightnessLimit", std::to_string(product.brightness_limit));
+  line("cpuLevel", std::to_string(mc.cpu_level));
+  line("powerSave", mc.power_save_active ? "1" : "0");
+  line("cpmsMitigations", mc.cpms_mitigations_enabled ? "1" : "0");
+  line("cpuPowerCeiling", std::to_string(mc.cpu_power_ceiling));
+  line("cpuPowerFloor", std::to_string(mc.cpu_power_floor));
+  line("cpuTargetPower", std::to_string(mc.cpu_target_power));
+  line("packagePowerCeiling", std::to_string(mc.package_power_ceiling));
+  line("packagePowerFloor", std::to_string(mc.package_power_floor));
+  line("maxPackagePower", std::to_string(mc.max_package_power));
+  line("gpuPowerCeiling", std::to_string(mc.gpu_power_ceiling));
+  line("gpuPowerFloor", std::to_string(mc.gpu_power_floor));
+  line("gpuTargetPower", std::to_string(mc.gpu_target_power));
+  line("callRecord", std::to_string(sim::calls().size()) + "/" + std::to_string(sim::call_record_capacity()));
+  return out;
+}
+
+void write_atomically(const std::string& path, const std::string& text) {
+  if (path.empty()) return;
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    out << text;
+  }
+  std::rename(temporary.c_str(), path.c_str());
+}
+
+int run_steps(sim::Daemon& daemon, long steps, const std::string& trace_path) {
+  std::ofstream trace(trace_path, std::ios::trunc);
+  if (!trace) {
+    std::fprintf(stderr, "thermalmonitord: cannot write %s\n", trace_path.c_str());
+    return 2;
+  }
+  for (long step = 1; step <= steps; ++step) {
+    daemon.tick();
+    const sim::ProductState product = sim::product_state(daemon.product());
+    const sim::ControllerState mc = sim::controller_state(daemon.controller());
+    char row[256];
+    std::snprintf(row, sizeof row, "%ld %.3f %d %d %d %lld %lld\n", step, daemon.temperature(),
+                  mc.cpu_power_ceiling, mc.cpu_level, product.brightness_limit,
+                  static_cast<long long>(product.reported_pressure_level),
+                  static_cast<long long>(mc.cpu_target_power));
+    trace << row;
+  }
+  return trace.good() ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,9 +171,25 @@ int main(int argc, char** argv) {
   std::string omit = env("HALVERNIC_SIM_OMIT");
   std::string tick_ms = env("HALVERNIC_SIM_TICK_MS", "1000");
   std::string config = env("HALVERNIC_SIM_CONFIG_DIR", sim::default_configuration_folder().c_str());
+  std::string tweak_folder = env("HALVERNIC_SIM_TWEAK_FOLDER");
+  std::string trace;
+  long steps = 0;
+  long cpu_demand = -1;
+  if (argc % 2 == 0) {
+    std::fprintf(stderr, "thermalmonitord: option %s needs a value\n", argv[argc - 1]);
+    return 2;
+  }
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--inject")) {
       inject.push_back(argv[i + 1]);
+    } else if (!std::strcmp(argv[i], "--tweak-folder")) {
+      tweak_folder = argv[i + 1];
+    } else if (!std::strcmp(argv[i], "--steps")) {
+      steps = std::strtol(argv[i + 1], nullptr, 10);
+    } else if (!std::strcmp(argv[i], "--trace")) {
+      trace = argv[i + 1];
+    } else if (!std::strcmp(argv[i], "--cpu-demand")) {
+      cpu_demand = std::strtol(argv[i + 1], nullptr, 10);
     } else if (!std::strcmp(argv[i], "--omit")) {
       omit += std::string(",") + argv[i + 1];
     } else if (!std::strcmp(argv[i], "--tick-ms")) {
@@ -106,12 +202,34 @@ int main(int argc, char** argv) {
     }
   }
   for (const std::string& library : split(env("HALVERNIC_SIM_INJECT"), ':')) inject.push_back(library);
+  if ((steps > 0) != !trace.empty()) {
+    std::fprintf(stderr, "thermalmonitord: --steps and --trace go together\n");
+    return 2;
+  }
 
   sim::register_classes(sim::Options::parse(omit));
-  sim::load_injected_libraries(inject, executable_name(argv[0]));
+  const std::string process = executable_name(argv[0]);
+  if (!tweak_folder.empty()) {
+    for (const std::string& library : sim::tweak_folder_libraries(tweak_folder, process)) inject.push_back(library);
+  }
+  sim::load_injected_libraries(inject, process);
 
   sim::Daemon daemon;
+  if (cpu_demand >= 0) daemon.set_cpu_demand(static_cast<std::uint32_t>(cpu_demand));
   daemon.start(config);
+  const std::string state_file = env("HALVERNIC_SIM_STATE_FILE");
+  if (steps > 0) {
+    const int status = run_steps(daemon, steps, trace);
+    std::fflush(nullptr);
+    // The extension's delayed work may still be queued: leave without running the
+    // destructors of objects its threads use.
+    ::_exit(status);
+  }
+  {
+    // The first report says the daemon is up and takes SIGUSR1 from now on.
+    objc::AutoreleasePool state_pool;
+    write_atomically(state_file, state_lines(daemon));
+  }
   std::printf("thermalmonitord: ready\n");
   std::fflush(stdout);
 
@@ -131,6 +249,10 @@ int main(int argc, char** argv) {
     int signal = 0;
     if (sigwait(&signals, &signal) != 0) continue;
     write_call_log(call_log);
+    if (signal == SIGUSR1) {
+      objc::AutoreleasePool state_pool;
+      write_atomically(state_file, state_lines(daemon));
+    }
     if (signal == SIGTERM) {
       std::fflush(nullptr);
       ::signal(SIGTERM, SIG_DFL);

@@ -13,6 +13,8 @@ namespace {
 
 // How long a request waits for a daemon that is connected but does not answer.
 constexpr std::chrono::seconds kReplyTimeout{5};
+// How often a connection the daemon ended is tried again.
+constexpr std::chrono::milliseconds kReconnectPeriod{100};
 
 }  // namespace
 
@@ -20,8 +22,35 @@ Connection::Connection(std::string socket_path, EventSink sink, WatchList watche
     : socket_path_(std::move(socket_path)), sink_(std::move(sink)), watched_(std::move(watched)) {}
 
 Connection::~Connection() {
+  {
+    std::lock_guard<std::mutex> state(state_mutex_);
+    stopping_ = true;
+  }
+  reconnect_cv_.notify_all();
+  if (reconnector_.joinable()) reconnector_.join();
   std::lock_guard<std::mutex> lock(request_mutex_);
   disconnect_locked();
+}
+
+void Connection::reconnect_loop() {
+  std::unique_lock<std::mutex> state(state_mutex_);
+  for (;;) {
+    reconnect_cv_.wait_for(state, kReconnectPeriod, [this] { return stopping_; });
+    if (stopping_) return;
+    if (!lost_ || alive_) continue;
+    state.unlock();
+    {
+      std::lock_guard<std::mutex> lock(request_mutex_);
+      bool alive;
+      {
+        std::lock_guard<std::mutex> check(state_mutex_);
+        alive = alive_;
+      }
+      // A request may have connected meanwhile; otherwise try now (and again later).
+      if (!alive) connect_locked();
+    }
+    state.lock();
+  }
 }
 
 std::uint32_t Connection::request(Op op, std::string_view name, std::uint64_t value,
@@ -54,7 +83,10 @@ bool Connection::connect_locked() {
     std::lock_guard<std::mutex> state(state_mutex_);
     alive_ = true;
     reader_running_ = true;
+    closing_ = false;
+    lost_ = false;
   }
+  if (!reconnector_.joinable()) reconnector_ = std::thread([this] { reconnect_loop(); });
   // Detached: a reader whose daemon went away ends on its own; disconnect_locked waits
   // for it through reader_running_.
   std::thread([this, fd] { read_loop(fd); }).detach();
@@ -67,6 +99,10 @@ bool Connection::connect_locked() {
 
 void Connection::disconnect_locked() {
   if (fd_ < 0) return;
+  {
+    std::lock_guard<std::mutex> state(state_mutex_);
+    closing_ = true;
+  }
   ::shutdown(fd_, SHUT_RDWR);  // wakes the reader
   {
     std::unique_lock<std::mutex> state(state_mutex_);
@@ -145,6 +181,7 @@ void Connection::read_loop(int fd) {
   std::lock_guard<std::mutex> state(state_mutex_);
   alive_ = false;
   reader_running_ = false;
+  if (!closing_) lost_ = true;
   reply_cv_.notify_all();
 }
 

@@ -2,7 +2,9 @@
 // answered) and a reader thread that hands posted names to an event sink. A daemon that
 // has gone away turns every request into NOTIFY_STATUS_SERVER_NOT_FOUND at once; a daemon
 // that stops answering does so after a bounded wait. The next request tries to connect
-// again and, when it can, watches the names again.
+// again and, when it can, watches the names again; and, as libnotify does when notifyd
+// restarts, a connection the daemon ended is made again in the background (every
+// kReconnectPeriod) so that a process that only listens hears posts again.
 #pragma once
 
 #include <condition_variable>
@@ -40,6 +42,7 @@ private:
   std::uint32_t exchange_locked(Op op, std::string_view name, std::uint64_t value,
                                 std::uint64_t* out_value);
   void read_loop(int fd);
+  void reconnect_loop();
 
   const std::string socket_path_;
   const EventSink sink_;
@@ -57,6 +60,11 @@ private:
   bool reply_ready_ = false;
   std::uint32_t reply_status_ = 0;
   std::uint64_t reply_value_ = 0;
+  bool closing_ = false;   // this side is ending the connection
+  bool lost_ = false;      // the daemon ended it: reconnect in the background
+  bool stopping_ = false;  // the destructor runs
+  std::condition_variable reconnect_cv_;
+  std::thread reconnector_;  // started with the first connection
 };
 
 }  // namespace hv::notify

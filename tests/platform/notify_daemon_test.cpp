@@ -164,6 +164,28 @@ TEST_F(NotifyDaemon, AClientOfAGoneDaemonGetsAnErrorAtOnceAndRecoversWhenItIsBac
   notify_cancel(checker);
 }
 
+// A process that only listens makes no request of its own that would connect again: its
+// connection is made again in the background, as libnotify re-registers after notifyd
+// restarts, so another process's posts reach it.
+TEST_F(NotifyDaemon, AListenerHearsPostsAgainAfterTheDaemonRestartsWithoutARequestOfItsOwn) {
+  Recorder recorder;
+  int a = 0, b = 0, c = 0;
+  ASSERT_EQ(hv_notify_register_function("hv.e2e.order.a", &a, record, &recorder), NOTIFY_STATUS_OK);
+  ASSERT_EQ(hv_notify_register_function("hv.e2e.order.b", &b, record, &recorder), NOTIFY_STATUS_OK);
+  ASSERT_EQ(hv_notify_register_function("hv.e2e.order.c", &c, record, &recorder), NOTIFY_STATUS_OK);
+  daemon_->kill(SIGKILL);
+  start_daemon();
+  bool heard = false;
+  for (int attempt = 0; attempt < 30 && !heard; ++attempt) {
+    Child peer({HV_NOTIFY_PEER_PATH, "burst", "1"});
+    ASSERT_TRUE(peer.started());
+    ASSERT_NE(peer.wait(10s), -1);
+    heard = recorder.wait_for(1, 100ms);
+  }
+  EXPECT_TRUE(heard) << "the listener never connected to the new daemon";
+  for (int token : {a, b, c}) notify_cancel(token);
+}
+
 TEST_F(NotifyDaemon, ADaemonThatStopsAnsweringCostsABoundedWait) {
   int token = 0;
   ASSERT_EQ(notify_register_check("hv.e2e.stopped", &token), NOTIFY_STATUS_OK);

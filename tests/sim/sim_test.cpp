@@ -2,6 +2,8 @@
 // state those messages change, record every call, and heat up and throttle when ticked.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "common/objc/foundation.hpp"
@@ -178,6 +180,10 @@ TEST_F(SimTest, TicksHeatTheDeviceRaisePressureAndLowerTheLimits) {
   }
   EXPECT_GT(daemon.temperature(), start + 10);
   EXPECT_GE(highest, 2);
+  const sim::ProductState product = sim::product_state(daemon.product());
+  EXPECT_EQ(product.reported_pressure_level, product.pressure_level);
+  EXPECT_EQ(product.brightness_limit, 100 - 15 * product.reported_pressure_level)
+      << "the display dims with the reported pressure";
   const sim::ControllerState hot = sim::controller_state(daemon.controller());
   EXPECT_LT(hot.cpu_power_ceiling, 45000) << "limits lowered under pressure";
   EXPECT_EQ(hot.cpu_power_ceiling_source, 1);
@@ -191,6 +197,8 @@ TEST_F(SimTest, TicksHeatTheDeviceRaisePressureAndLowerTheLimits) {
   daemon.tick();
   EXPECT_EQ(sim::controller_state(daemon.controller()).cpu_power_ceiling, 45000);
   EXPECT_EQ(objc::int64_value(host::kThermalPressure.send(daemon.thermal_manager(), nullptr)), 0);
+
+  EXPECT_EQ(sim::product_state(daemon.product()).brightness_limit, 100) << "no pressure, full brightness";
 
   // Without demand the device cools back down.
   host::kPutDeviceInThermalSimulationMode.send(daemon.product(), objc::string("off"));
@@ -225,6 +233,75 @@ TEST_F(SimTest, CallsFromManyThreadsAreAllRecordedInOrderPerThread) {
     ++seen;
   }
   EXPECT_EQ(seen, static_cast<std::size_t>(kThreads * kCalls));
+}
+
+TEST_F(SimTest, ProductWhoseConfigurationTurnsBrightnessMitigationOffNeverDims) {
+  objc::Ref config = objc::make_mutable_dictionary();
+  objc::dictionary_set(config.get(), "displayBrightnessMitigation", objc::boolean(false));
+  objc::Ref product = objc::Ref::adopt(
+      host::kInitProduct.send(objc::send<id>(host::kCommonProduct.get(), kAlloc), config.get()));
+  host::kSimulateLightThermalPressure.send(product.get());
+  host::kTryTakeAction.send(product.get());
+  EXPECT_EQ(sim::product_state(product.get()).reported_pressure_level, 0) << "the action recomputes from 30 °C";
+  EXPECT_EQ(sim::product_state(product.get()).brightness_limit, 100);
+}
+
+// The record keeps the most recent calls only: the oldest give way, in order.
+TEST_F(SimTest, CallRecordIsARingOfTheMostRecentCalls) {
+  objc::Ref controller = objc::Ref::adopt(host::kInitForFastLoop.send(
+      objc::send<id>(host::kMitigationController.get(), kAlloc), objc::to_BOOL(false),
+      objc::to_BOOL(false), nullptr, nullptr));
+  sim::clear_calls();
+  const std::size_t capacity = sim::call_record_capacity();
+  ASSERT_EQ(capacity, 16384u) << "the default when HALVERNIC_SIM_CALL_RECORD is unset";
+  const int total = static_cast<int>(capacity) + 100;
+  for (int i = 0; i < total; ++i) host::kSetMaxPackagePower.send(controller.get(), i);
+  const std::vector<sim::Call> calls = sim::calls();
+  ASSERT_EQ(calls.size(), capacity);
+  EXPECT_EQ(calls.front().args.at(0).integer, 100) << "the 100 oldest were dropped";
+  EXPECT_EQ(calls.back().args.at(0).integer, total - 1);
+  for (std::size_t i = 1; i < calls.size(); ++i) {
+    ASSERT_EQ(calls[i].args.at(0).integer, calls[i - 1].args.at(0).integer + 1) << "in arrival order";
+  }
+  EXPECT_EQ(sim::call_count("setMaxPackagePower:"), capacity);
+  sim::clear_calls();
+  EXPECT_TRUE(sim::calls().empty());
+  host::kSetMaxPackagePower.send(controller.get(), 7);
+  EXPECT_EQ(sim::call_texts(), std::vector<std::string>{"setMaxPackagePower: 7"}) << "a cleared ring starts over";
+}
+
+// The injector's folder: only libraries whose filter list admits the process, in name order.
+TEST_F(SimTest, TweakFolderLoadsOnlyLibrariesWhoseFilterAdmitsTheProcess) {
+  namespace fs = std::filesystem;
+  char pattern[] = "/tmp/hv-tweaks-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+  auto filter = [&](const std::string& name, const char* key, const char* value) {
+    objc::Ref list = objc::make_mutable_array();
+    objc::array_add(list.get(), objc::string(value));
+    objc::Ref f = objc::make_mutable_dictionary();
+    objc::dictionary_set(f.get(), key, list.get());
+    objc::Ref root = objc::make_mutable_dictionary();
+    objc::dictionary_set(root.get(), "Filter", f.get());
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(), (dir / (name + ".plist")).string()));
+  };
+  for (const char* library : {"b.dylib", "a.so", "springboard.dylib", "bare.dylib", "classes.dylib", "other.dylib"}) {
+    std::ofstream(dir / library) << "not loaded here";
+  }
+  std::ofstream(dir / "notes.txt") << "no library";
+  filter("b", "Executables", "thermalmonitord");
+  filter("a", "Executables", "thermalmonitord");
+  filter("springboard", "Executables", "SpringBoard");
+  filter("classes", "Classes", "MitigationController");
+  filter("other", "Classes", "SBHomeScreenViewController");
+  EXPECT_EQ(sim::tweak_folder_libraries(dir.string(), "thermalmonitord"),
+            (std::vector<std::string>{(dir / "a.so").string(), (dir / "b.dylib").string(),
+                                      (dir / "classes.dylib").string()}));
+  EXPECT_EQ(sim::tweak_folder_libraries(dir.string(), "SpringBoard"),
+            (std::vector<std::string>{(dir / "classes.dylib").string(), (dir / "springboard.dylib").string()}))
+      << "a Classes filter admits any process that has the class";
+  EXPECT_TRUE(sim::tweak_folder_libraries((dir / "missing").string(), "thermalmonitord").empty());
+  fs::remove_all(dir);
 }
 
 }  // namespace

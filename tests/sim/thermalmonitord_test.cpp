@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -110,6 +111,15 @@ long index_of(const std::vector<std::string>& list, const std::string& prefix) {
   return -1;
 }
 
+// Ends a daemon that a failed assertion left running.
+struct Reaper {
+  Daemon& d;
+  ~Reaper() {
+    int status = 0;
+    if (d.pid > 0 && ::waitpid(d.pid, &status, WNOHANG) == 0) terminate(d);
+  }
+};
+
 class ThermalmonitordTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -171,6 +181,64 @@ TEST_F(ThermalmonitordTest, FilterListDecidesWhetherALibraryIsLoaded) {
   const auto calls = lines(log);
   EXPECT_NE(index_of(calls, "replaced -[CommonProduct initProduct:]"), -1);
   EXPECT_NE(index_of(calls, "call CommonProduct tryTakeAction"), -1) << "the model steps on its period";
+}
+
+TEST_F(ThermalmonitordTest, TweakFolderIsInjectedAndTheStateIsReportedOnSIGUSR1) {
+  const fs::path tweaks = dir_ / "DynamicLibraries";
+  fs::create_directories(tweaks);
+  fs::copy_file(HV_INJECT_PROBE, tweaks / "probe.dylib");
+  write_filter(tweaks / "probe.plist", "thermalmonitord");
+  const fs::path log = dir_ / "calls.log", state = dir_ / "state";
+  Daemon d = spawn({"--tweak-folder", tweaks.string(), "--tick-ms", "0"},
+                   {"HALVERNIC_SIM_CALL_LOG=" + log.string(), "HALVERNIC_SIM_STATE_FILE=" + state.string()});
+  Reaper reaper{d};
+  ASSERT_TRUE(wait_ready(d)) << d.output;
+  const auto first = lines(state);
+  ASSERT_GE(first.size(), 2u) << "a report as soon as the daemon is ready";
+  EXPECT_EQ(first[0], "pid " + std::to_string(d.pid));
+  EXPECT_EQ(first[1], "report 1");
+  EXPECT_NE(index_of(first, "thermalSimulation light"), -1) << "the injected hook ran";
+  EXPECT_NE(index_of(first, "brightnessLimit 100"), -1);
+
+  ::kill(d.pid, SIGUSR1);
+  for (int i = 0; i < 200 && index_of(lines(state), "report 2") == -1; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_NE(index_of(lines(state), "report 2"), -1) << "SIGUSR1 asks for a new report, without ending the daemon";
+  EXPECT_EQ(terminate(d), SIGTERM);
+  EXPECT_NE(index_of(lines(log), "replaced -[CommonProduct initProduct:]"), -1);
+}
+
+TEST_F(ThermalmonitordTest, StepsRunTheModelBackToBackAndTraceEachStep) {
+  const fs::path trace = dir_ / "trace";
+  Daemon d = spawn({"--steps", "30", "--trace", trace.string(), "--cpu-demand", "45000"}, {});
+  Reaper reaper{d};
+  int status = -1;
+  for (int i = 0; i < 400 && ::waitpid(d.pid, &status, WNOHANG) != d.pid; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ::close(d.out);
+  ASSERT_TRUE(WIFEXITED(status)) << "the run ends by itself";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto rows = lines(trace);
+  ASSERT_EQ(rows.size(), 30u);
+  double first = 0, last = 0;
+  int step = 0, ceiling = 0;
+  ASSERT_EQ(std::sscanf(rows.front().c_str(), "%d %lf", &step, &first), 2);
+  EXPECT_EQ(step, 1);
+  ASSERT_EQ(std::sscanf(rows.back().c_str(), "%d %lf %d", &step, &last, &ceiling), 3);
+  EXPECT_EQ(step, 30);
+  EXPECT_GT(last, first + 5) << "the workload heats the die";
+  EXPECT_LT(ceiling, 45000) << "and the daemon throttles";
+
+  Daemon bad = spawn({"--steps", "3"}, {});
+  Reaper bad_reaper{bad};
+  status = -1;
+  for (int i = 0; i < 200 && ::waitpid(bad.pid, &status, WNOHANG) != bad.pid; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ::close(bad.out);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "--steps without --trace is refused";
 }
 
 }  // namespace

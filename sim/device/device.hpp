@@ -1,0 +1,133 @@
+// A simulated device below a root folder, laid out as a rootless jailbreak lays out an
+// iPhone: the jailbreak root var/jb with the installed packages and its own
+// var/jb/var/mobile, apart from the system's var/mobile; the SystemConfiguration store;
+// the daemon's configuration; the LaunchDaemons that hv-launchd keeps running (the notify
+// daemon and thermalmonitord, which loads the tweak folder through its filter lists).
+//
+// Every wait is bounded; an operation that fails leaves nothing of its own running.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace halvernic::sim::device {
+
+// What a person is told when an operation cannot be done.
+struct Error : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The programs and libraries of a build that make a device.
+struct Programs {
+  std::string launchd, notifyd, thermalmonitord, libroot, systemconfiguration, platform_lib_dir;
+  std::string halvernic, configuration_folder, source_dir, build_dir;
+  std::string settings, controlcenter;  // the hosts; empty when not built
+  // This build's programs (the hosts found where their folders build them, or named by
+  // HALVERNIC_SETTINGS_APP and HALVERNIC_CONTROL_CENTER).
+  static Programs of_this_build();
+};
+
+inline constexpr char kDaemonLabel[] = "com.apple.thermalmonitord";
+inline constexpr char kNotifydLabel[] = "com.apple.notifyd";
+inline constexpr char kPreferencesName[] = "com.nu-falk.halvernic-prefs.plist";
+
+struct BootOptions {
+  double throttle_interval = 10.0;  // launchd's ThrottleInterval for the device's jobs
+  int tick_ms = 1000;               // the thermal model's step period
+};
+
+enum class Host { kSettings, kControlCenter };
+
+struct HostResult {
+  int status = 0;  // exit status; 128 + signal when killed
+  std::string out, err;
+};
+
+class Device {
+public:
+  Device(std::string root, Programs programs);
+
+  const std::string& root() const { return root_; }
+  const Programs& programs() const { return programs_; }
+  std::string jailbreak_root() const { return root_ + "/var/jb"; }
+  // The tweak preferences file, below the jailbreak's own var/mobile.
+  std::string preferences_file() const;
+  // The same name below the system's var/mobile, which no writer of the device uses.
+  std::string system_preferences_file() const;
+  std::string tweak_folder() const;
+  std::string notify_socket() const;
+  std::string log_file(const std::string& name) const { return root_ + "/var/log/" + name; }
+  std::string thermal_status_store() const;
+
+  // 0 when no such process runs (a stale pid file counts as none).
+  pid_t launchd_pid() const;
+  pid_t job_pid(const std::string& label) const;
+  bool booted() const { return launchd_pid() > 0; }
+
+  // Lays the device out (a root that exists keeps what it holds), starts hv-launchd and
+  // waits for the notify daemon and a ready thermalmonitord. Throws Error when already
+  // booted or when something does not come up (after stopping what started).
+  void boot(const BootOptions& options);
+
+  // Installs the package's Linux layout into var/jb and relaunches thermalmonitord so the
+  // tweak loader sees it (a device that is not booted just gets the files). Answers the
+  // installed files, relative to var/jb.
+  std::vector<std::string> install();
+
+  // Stops hv-launchd and its jobs; throws Error when not booted or when a process
+  // outlives the bounded wait (it is then killed).
+  void shutdown();
+
+  // The running daemon's state ("name value" lines of thermalmonitord); throws Error when
+  // no daemon answers within timeout.
+  std::map<std::string, std::string> daemon_state(std::chrono::milliseconds timeout) const;
+
+  // Waits until a thermalmonitord other than not_this runs and answers; its pid.
+  pid_t wait_for_daemon(pid_t not_this, std::chrono::milliseconds timeout) const;
+
+  // Runs a host (hv-settings, hv-controlcenter) on this device with arguments, bounded by
+  // timeout; throws Error when the host is not built.
+  HostResult run_host(Host host, const std::vector<std::string>& arguments,
+                      std::chrono::milliseconds timeout) const;
+
+  // One change as the front-ends make it: the preferences file written with the contract's
+  // write steps (key set, the mode-reset keys dropped, written atomically), the
+  // runtime-state word published, "com.nu-falk.halvernic-executePuppetEvent" posted, and
+  // for thermalPowerMode "com.nu-falk.halvernic-restartThermalMonitor". value is a mode
+  // ("off", "lowPower", "fullPower") for thermalPowerMode, "true" or "false" otherwise.
+  // The notify daemon is the device's (this process's HALVERNIC_NOTIFY_SOCKET is set to it).
+  void change_as_front_end(const std::string& key, const std::string& value) const;
+
+  // The environment every process of the device gets (root, notify socket, libraries).
+  std::vector<std::string> environment() const;
+
+  // "light" or "dark", as last set on this device (light by default).
+  std::string appearance() const;
+  void set_appearance(const std::string& appearance);
+
+private:
+  void lay_out(const BootOptions& options);
+  std::string stage_package() const;
+
+  std::string root_;
+  Programs programs_;
+};
+
+// The device a command without --root means: $HALVERNIC_DEVICE_ROOT, else the last one
+// booted by this user; empty when none.
+std::string default_root();
+void remember_root(const std::string& root);
+
+// Runs argv with env, standard output and error captured, killed after timeout.
+HostResult run_bounded(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                       std::chrono::milliseconds timeout);
+
+// Sends sig to pid when pid is a process (> 0); never to a process group.
+bool signal_process(pid_t pid, int sig);
+
+}  // namespace halvernic::sim::device

@@ -1,0 +1,153 @@
+#include "sim/device/state.hpp"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "common/objc/foundation.hpp"
+
+namespace halvernic::sim::device {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int count_of(const std::string& text, const std::string& needle) {
+  int n = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+  return n;
+}
+
+// The first line of a host's output that contains word, without the word's prefix.
+std::string host_line(const Device& device, Host host, const std::vector<std::string>& command,
+                      const std::string& word) {
+  try {
+    const HostResult result = device.run_host(host, command, 20s);
+    if (result.status != 0) return "(host failed: " + result.err.substr(0, result.err.find('\n')) + ")";
+    std::istringstream lines(result.out);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find(word) == std::string::npos) continue;
+      // "row<TAB>label<TAB>key<TAB>value": the value as shown.
+      const std::size_t tab = line.rfind('\t');
+      return tab == std::string::npos ? line : line.substr(tab + 1);
+    }
+    return "(no " + word + " line)";
+  } catch (const Error& error) {
+    return std::string("(") + error.what() + ")";
+  }
+}
+
+}  // namespace
+
+std::string file_mode(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return "off (no file)";
+  objc::AutoreleasePool pool;
+  objc::Ref plist = objc::read_property_list_file(path);
+  if (!objc::is_dictionary(plist.get())) return "off (unreadable file)";
+  id mode = objc::dictionary_get(plist.get(), "thermalPowerMode");
+  if (objc::string_equals(mode, "lowPower") || objc::string_equals(mode, "fullPower")) return objc::to_string(mode);
+  return "off";
+}
+
+std::string engine_mode(const std::string& log) {
+  struct Line {
+    const char* text;
+    const char* mode;
+  };
+  static constexpr Line kLines[] = {{"halvernic: full power mode", "fullPower"},
+                                    {"halvernic: low power mode", "lowPower"},
+                                    {"halvernic: native thermal mode restored", "off"}};
+  std::size_t last = std::string::npos;
+  std::string mode;
+  for (const Line& line : kLines) {
+    const std::size_t at = log.rfind(line.text);
+    if (at != std::string::npos && (last == std::string::npos || at > last)) {
+      last = at;
+      mode = line.mode;
+    }
+  }
+  return mode;
+}
+
+int engine_applications(const std::string& log) {
+  // applyThermalState logs exactly one of these per application.
+  return count_of(log, "halvernic fullPower thermal state nominal") +
+         count_of(log, "halvernic prevent dimming thermal state capped to light") +
+         count_of(log, "halvernic native/lowPower thermal state:");
+}
+
+std::vector<Row> state_table(const Device& device) {
+  std::vector<Row> rows;
+  rows.push_back({"device", device.root() + (device.booted() ? " (booted)" : " (shut down)")});
+  rows.push_back({"mode: file", file_mode(device.preferences_file()) + "  " + device.preferences_file()});
+  rows.push_back({"mode: pane", host_line(device, Host::kSettings, {"rows"}, "thermalPowerMode")});
+  rows.push_back({"mode: module", host_line(device, Host::kControlCenter, {"state"}, "mode: ")});
+  const std::string log = read_file(device.log_file("thermalmonitord.log"));
+  const std::string engine = engine_mode(log);
+  rows.push_back({"mode: engine", engine.empty() ? "(not applied yet)" : engine});
+  // The replacement layer reads the same file through the jailbreak root, at most every
+  // 50 ms: what the file holds is what it acts on.
+  rows.push_back({"mode: replacement layer", file_mode(device.preferences_file())});
+
+  const std::string launchd_log = read_file(device.log_file("launchd.log"));
+  rows.push_back({"launches of thermalmonitord", std::to_string(count_of(launchd_log, "launched com.apple.thermalmonitord"))});
+  rows.push_back({"re-applications (all launches)", std::to_string(engine_applications(log))});
+  try {
+    const auto state = device.daemon_state(3s);
+    auto get = [&](const char* key) {
+      const auto it = state.find(key);
+      return it == state.end() ? std::string("?") : it->second;
+    };
+    rows.push_back({"thermalmonitord pid", get("pid")});
+    rows.push_back({"temperature (C)", get("temperature")});
+    rows.push_back({"thermal pressure", get("thermalPressure") + " (simulation " + get("thermalSimulation") + ")"});
+    rows.push_back({"brightness limit (%)", get("brightnessLimit")});
+    rows.push_back({"CPU level", get("cpuLevel") + " (power save " + get("powerSave") + ")"});
+    rows.push_back({"CPU power ceiling / floor", get("cpuPowerCeiling") + " / " + get("cpuPowerFloor")});
+    rows.push_back({"CPU target power", get("cpuTargetPower")});
+    rows.push_back({"package power ceiling / floor / max",
+                    get("packagePowerCeiling") + " / " + get("packagePowerFloor") + " / " + get("maxPackagePower")});
+    rows.push_back({"GPU power ceiling / floor", get("gpuPowerCeiling") + " / " + get("gpuPowerFloor")});
+    rows.push_back({"CPMS mitigations", get("cpmsMitigations")});
+    rows.push_back({"call record", get("callRecord")});
+  } catch (const Error& error) {
+    rows.push_back({"thermalmonitord", std::string("(") + error.what() + ")"});
+  }
+
+  objc::AutoreleasePool pool;
+  objc::Ref store = objc::read_property_list_file(device.thermal_status_store());
+  std::string switches;
+  objc::for_each_entry(store.get(), [&](id key, id value) {
+    if (!switches.empty()) switches += ' ';
+    switches += objc::to_string(key) + "=" +
+                (objc::is_boolean(value) ? (objc::platform_bool_value(value) ? "true" : "false")
+                                         : std::to_string(objc::int64_value(value)));
+    return true;
+  });
+  rows.push_back({"OS thermal status", switches.empty() ? "(native: no overrides)" : switches});
+  return rows;
+}
+
+std::string format_table(const std::vector<Row>& rows) {
+  std::size_t width = 0;
+  for (const Row& row : rows) width = std::max(width, row.name.size());
+  std::string out;
+  for (const Row& row : rows) {
+    out += row.name;
+    out.append(width + 2 - row.name.size(), ' ');
+    out += row.value;
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace halvernic::sim::device

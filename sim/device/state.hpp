@@ -1,0 +1,36 @@
+// The device's state table: what a user and a developer want to see at one glance.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/device/device.hpp"
+
+namespace halvernic::sim::device {
+
+struct Row {
+  std::string name, value;
+};
+
+// The mode as each reader reads it (the pane, the module, the engine, the replacement
+// layer, the file), the daemon's limits and temperature, the OS thermal status switches,
+// launches and re-applications. Values that cannot be had say why ("not built", "no
+// daemon").
+std::vector<Row> state_table(const Device& device);
+
+// The mode a preferences file holds, read as every reader of the system reads it: "off"
+// unless thermalPowerMode is the string "lowPower" or "fullPower"; "(no file)" or
+// "(unreadable)" otherwise.
+std::string file_mode(const std::string& path);
+
+// The mode the engine last applied, from its log lines in log ("" when none).
+std::string engine_mode(const std::string& log);
+
+// How often the engine applied the settings, from its log lines in log.
+int engine_applications(const std::string& log);
+
+// Prints rows as an aligned two-column table.
+std::string format_table(const std::vector<Row>& rows);
+
+}  // namespace halvernic::sim::device

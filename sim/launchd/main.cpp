@@ -1,0 +1,239 @@
+// hv-launchd: launchd of the simulated device. Launches every job of
+// DIR/System/Library/LaunchDaemons and launches a KeepAlive job again whenever it exits,
+// with launchd's throttle (relaunch_delay). Logs each launch and exit on standard output;
+// keeps DIR/var/run/launchd.pid and DIR/var/run/<Label>.pid for the jobs running.
+//
+//   hv-launchd --root DIR
+//
+// SIGTERM or SIGINT: no more launches; each job gets SIGTERM, then SIGKILL after 5 s if
+// it is still there; hv-launchd exits once every job has been collected.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/objc/thread.hpp"
+#include "sim/launchd/launchd.hpp"
+
+extern char** environ;
+
+namespace {
+
+namespace launchd = halvernic::sim::launchd;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kTermGrace = std::chrono::seconds(5);
+constexpr auto kKillGrace = std::chrono::seconds(2);
+
+void log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void log(const char* format, ...) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  tm utc{};
+  ::gmtime_r(&now.tv_sec, &utc);
+  char stamp[64];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc);
+  std::printf("%s.%03ldZ launchd: ", stamp, now.tv_nsec / 1000000);
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+struct Running {
+  launchd::Job job;
+  pid_t pid = 0;
+  int launches = 0;
+  Clock::time_point launched_at{};
+  bool pending = false;  // to be launched at relaunch_at
+  Clock::time_point relaunch_at{};
+};
+
+std::string pid_file(const std::string& run_dir, const std::string& label) { return run_dir + "/" + label + ".pid"; }
+
+void write_file(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".tmp";
+  { std::ofstream(temporary, std::ios::trunc) << text; }
+  std::rename(temporary.c_str(), path.c_str());
+}
+
+// Everything the child needs is built before fork: after fork only async-signal-safe
+// calls happen.
+void launch(Running& r, const std::string& run_dir, const sigset_t& original_mask) {
+  std::vector<std::string> env_strings;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    bool replaced = false;
+    for (const auto& [name, value] : r.job.environment) replaced |= entry.rfind(name + "=", 0) == 0;
+    if (!replaced) env_strings.push_back(entry);
+  }
+  for (const auto& [name, value] : r.job.environment) env_strings.push_back(name + "=" + value);
+  std::vector<char*> envp, argv;
+  for (auto& e : env_strings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> arguments = r.job.arguments;
+  for (auto& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string out = r.job.stdout_path.empty() ? "/dev/null" : r.job.stdout_path;
+  const std::string err = r.job.stderr_path.empty() ? "/dev/null" : r.job.stderr_path;
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (out_fd < 0 || err_fd < 0 || null_fd < 0) ::_exit(126);
+    ::dup2(null_fd, STDIN_FILENO);
+    ::dup2(out_fd, STDOUT_FILENO);
+    ::dup2(err_fd, STDERR_FILENO);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int s : {SIGTERM, SIGINT, SIGCHLD}) ::sigaction(s, &dfl, nullptr);
+    ::sigprocmask(SIG_SETMASK, &original_mask, nullptr);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  if (pid < 0) {
+    log("cannot launch %s: %s; trying again in %.0f s", r.job.label.c_str(), std::strerror(errno),
+        r.job.throttle_interval);
+    r.pending = true;
+    r.relaunch_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double>(r.job.throttle_interval));
+    return;
+  }
+  r.pid = pid;
+  r.pending = false;
+  r.launched_at = Clock::now();
+  ++r.launches;
+  write_file(pid_file(run_dir, r.job.label), std::to_string(pid) + "\n");
+  log("launched %s (pid %d, launch %d)", r.job.label.c_str(), static_cast<int>(pid), r.launches);
+}
+
+std::string describe_status(int status) {
+  if (WIFSIGNALED(status)) return std::string("signal ") + std::to_string(WTERMSIG(status));
+  return std::string("status ") + std::to_string(WEXITSTATUS(status));
+}
+
+// Collects every child that ended; answers the jobs whose process ended.
+void collect(std::vector<Running>& jobs, const std::string& run_dir, bool relaunch) {
+  for (;;) {
+    int status = 0;
+    const pid_t pid = ::waitpid(-1, &status, WNOHANG);
+    if (pid <= 0) return;
+    for (Running& r : jobs) {
+      if (r.pid != pid) continue;
+      r.pid = 0;
+      ::unlink(pid_file(run_dir, r.job.label).c_str());
+      const double ran = std::chrono::duration<double>(Clock::now() - r.launched_at).count();
+      if (!relaunch || !r.job.keep_alive) {
+        log("%s (pid %d) exited with %s after %.1f s", r.job.label.c_str(), static_cast<int>(pid),
+            describe_status(status).c_str(), ran);
+        break;
+      }
+      const double delay = launchd::relaunch_delay(ran, r.job.throttle_interval);
+      log("%s (pid %d) exited with %s after %.1f s; relaunch in %.1f s", r.job.label.c_str(),
+          static_cast<int>(pid), describe_status(status).c_str(), ran, delay);
+      r.pending = true;
+      r.relaunch_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(delay));
+      break;
+    }
+  }
+}
+
+bool any_running(const std::vector<Running>& jobs) {
+  for (const Running& r : jobs) {
+    if (r.pid > 0) return true;
+  }
+  return false;
+}
+
+// Waits for SIGCHLD until deadline or until no job runs.
+void wait_for_jobs(std::vector<Running>& jobs, const std::string& run_dir, const sigset_t& set,
+                   Clock::time_point deadline) {
+  while (any_running(jobs) && Clock::now() < deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
+    timespec timeout{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+    ::sigtimedwait(&set, nullptr, &timeout);
+    collect(jobs, run_dir, false);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || std::strcmp(argv[1], "--root") != 0) {
+    std::fprintf(stderr, "usage: hv-launchd --root DIR\n");
+    return 2;
+  }
+  const std::string root = argv[2];
+  const std::string run_dir = root + "/var/run";
+  std::filesystem::create_directories(run_dir);
+
+  sigset_t set, original;
+  sigemptyset(&set);
+  for (int s : {SIGCHLD, SIGTERM, SIGINT}) sigaddset(&set, s);
+  ::sigprocmask(SIG_BLOCK, &set, &original);
+
+  std::vector<Running> jobs;
+  {
+    objc::attach_current_thread();
+    std::vector<std::string> errors;
+    for (launchd::Job& job : launchd::read_jobs(root + "/System/Library/LaunchDaemons", &errors)) {
+      jobs.push_back(Running{std::move(job)});
+    }
+    for (const std::string& error : errors) log("skipped %s", error.c_str());
+  }
+  write_file(run_dir + "/launchd.pid", std::to_string(::getpid()) + "\n");
+  log("started with %zu jobs", jobs.size());
+  for (Running& r : jobs) launch(r, run_dir, original);
+
+  for (;;) {
+    Clock::time_point next = Clock::now() + std::chrono::seconds(60);
+    for (const Running& r : jobs) {
+      if (r.pending && r.relaunch_at < next) next = r.relaunch_at;
+    }
+    const auto left = std::max(std::chrono::duration_cast<std::chrono::nanoseconds>(next - Clock::now()),
+                               std::chrono::nanoseconds(0));
+    timespec timeout{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+    siginfo_t info{};
+    const int signal = ::sigtimedwait(&set, &info, &timeout);
+    if (signal == SIGTERM || signal == SIGINT) break;
+    collect(jobs, run_dir, true);
+    const auto now = Clock::now();
+    for (Running& r : jobs) {
+      if (r.pending && r.relaunch_at <= now) launch(r, run_dir, original);
+    }
+  }
+
+  log("shutting down");
+  for (Running& r : jobs) {
+    r.pending = false;
+    if (r.pid > 0) ::kill(r.pid, SIGTERM);
+  }
+  wait_for_jobs(jobs, run_dir, set, Clock::now() + kTermGrace);
+  for (Running& r : jobs) {
+    if (r.pid > 0) {
+      log("%s (pid %d) ignored SIGTERM; sending SIGKILL", r.job.label.c_str(), static_cast<int>(r.pid));
+      ::kill(r.pid, SIGKILL);
+    }
+  }
+  wait_for_jobs(jobs, run_dir, set, Clock::now() + kKillGrace);
+  ::unlink((run_dir + "/launchd.pid").c_str());
+  log("stopped");
+  return any_running(jobs) ? 1 : 0;
+}

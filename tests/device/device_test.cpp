@@ -1,0 +1,391 @@
+// The simulated device end to end: booted below a fresh root with a throttle of 1 s (the
+// waits stay short), the package installed, changes made with the front-ends' write steps
+// and posts, faults injected. Every wait is bounded; each test shuts its device down.
+#include <CoreFoundation/CoreFoundation.h>
+#include <gtest/gtest.h>
+#include <notify.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "common/objc/foundation.hpp"
+#include "extension/contract/contract.hpp"
+#include "sim/device/device.hpp"
+#include "sim/device/scenario.hpp"
+#include "sim/device/state.hpp"
+
+namespace {
+
+namespace device = halvernic::sim::device;
+namespace contract = halvernic::contract;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+template <class Predicate>
+bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+device::HostResult tool(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{HV_DEVICE_TOOL};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    if (std::string(*e).rfind("HALVERNIC_", 0) != 0) env.emplace_back(*e);
+  }
+  return device::run_bounded(argv, env, 60s);
+}
+
+void post(const char* name) {
+  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                       reinterpret_cast<CFStringRef>(objc::string(name)), nullptr, nullptr, true);
+}
+
+class Device : public testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    char pattern[] = "/tmp/hv-device-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = new std::string(pattern);
+    // This process talks to the device's notify daemon, as the front-ends do.
+    ::setenv("HALVERNIC_NOTIFY_SOCKET", (*root_ + "/var/run/hv-notifyd.socket").c_str(), 1);
+  }
+  static void TearDownTestSuite() {
+    fs::remove_all(*root_);
+    delete root_;
+  }
+
+  void SetUp() override {
+    d_ = std::make_unique<device::Device>(*root_, device::Programs::of_this_build());
+    device::BootOptions options;
+    options.throttle_interval = 1.0;
+    options.tick_ms = 200;
+    ASSERT_NO_THROW(d_->boot(options));
+    ASSERT_NO_THROW(d_->install());
+  }
+  void TearDown() override {
+    if (d_->booted()) EXPECT_NO_THROW(d_->shutdown());
+    EXPECT_EQ(daemons(), 0) << "a thermalmonitord of this device outlived the shutdown";
+    EXPECT_EQ(d_->job_pid(device::kNotifydLabel), 0);
+  }
+
+  // The thermalmonitord processes of this device (their arguments name its tweak folder).
+  int daemons() const {
+    int n = 0;
+    std::error_code error;
+    for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
+      std::string cmdline = read_file(it->path().string() + "/cmdline");
+      std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+      const std::string stat = read_file(it->path().string() + "/stat");
+      const bool zombie = stat.find(") Z") != std::string::npos;
+      if (!zombie && cmdline.find("thermalmonitord --tweak-folder " + d_->tweak_folder()) != std::string::npos) ++n;
+    }
+    return n;
+  }
+
+  pid_t daemon_pid() const { return d_->job_pid(device::kDaemonLabel); }
+  std::string log() const { return read_file(d_->log_file("thermalmonitord.log")); }
+  std::string calls() const { return read_file(*root_ + "/var/run/thermalmonitord.calls"); }
+  int launches() const {
+    const std::string text = read_file(d_->log_file("launchd.log"));
+    int n = 0;
+    for (std::size_t at = text.find("launched com.apple.thermalmonitord"); at != std::string::npos;
+         at = text.find("launched com.apple.thermalmonitord", at + 1)) {
+      ++n;
+    }
+    return n;
+  }
+
+  // One change as the front-ends make it: the file, the runtime-state word, the posts.
+  void change(const char* key, id value, bool restart) {
+    ASSERT_TRUE(contract::write_preference_value(d_->preferences_file(), key, value));
+    int token = 0;
+    if (notify_register_check(contract::kRuntimeStateNotification, &token) == NOTIFY_STATUS_OK) {
+      notify_set_state(token, contract::kPublishedRuntimeState);
+      notify_post(contract::kRuntimeStateNotification);
+      notify_cancel(token);
+    }
+    post(contract::kExecutePuppetEventNotification);
+    if (restart) post(contract::kRestartThermalMonitorNotification);
+  }
+  void choose_mode(const char* mode) { change(contract::kPowerModeKey, objc::string(mode), true); }
+
+  // Waits for a daemon other than old; its state.
+  std::map<std::string, std::string> relaunched(pid_t old) {
+    pid_t now = 0;
+    EXPECT_NO_THROW(now = d_->wait_for_daemon(old, 10s));
+    EXPECT_NE(now, old);
+    return d_->daemon_state(5s);
+  }
+
+  static std::string* root_;
+  std::unique_ptr<device::Device> d_;
+  objc::AutoreleasePool pool_;
+};
+std::string* Device::root_ = nullptr;
+
+TEST_F(Device, LaysOutTheJailbreakAndLoadsTheInstalledTweakThroughItsFilter) {
+  EXPECT_TRUE(fs::is_directory(*root_ + "/var/jb/var/mobile/Library/Preferences"));
+  EXPECT_TRUE(fs::is_directory(*root_ + "/var/mobile/Library/Preferences")) << "the system's, apart";
+  EXPECT_NE(d_->preferences_file(), d_->system_preferences_file());
+  EXPECT_TRUE(fs::exists(d_->tweak_folder() + "/halvernic.plist"));
+  EXPECT_TRUE(fs::exists(d_->tweak_folder() + "/halvernic.so"));
+  EXPECT_TRUE(fs::exists(*root_ + "/var/jb/usr/lib/libroot.so"));
+  EXPECT_EQ(launches(), 2) << "boot, then the relaunch after the install";
+  d_->daemon_state(5s);  // writes the call record too
+  EXPECT_NE(calls().find("replaced -[MitigationController setCPULevel:]"), std::string::npos)
+      << "the tweak loader loaded halvernic into the relaunched daemon";
+  EXPECT_EQ(daemons(), 1);
+  EXPECT_EQ(device::engine_mode(log()), "off");
+}
+
+TEST_F(Device, ToolAnswersMistakesWithAMessageAndAStatus) {
+  const auto usage = tool({});
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_NE(usage.err.find("usage: hv-device"), std::string::npos);
+  const auto verb = tool({"--root", *root_, "reboot-into-dfu"});
+  EXPECT_EQ(verb.status, 1);
+  EXPECT_NE(verb.err.find("unknown verb 'reboot-into-dfu'"), std::string::npos) << verb.err;
+  const auto missing = tool({"--root", *root_ + "/nowhere", "state"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("is not booted"), std::string::npos) << missing.err;
+  const auto again = tool({"--root", *root_, "boot"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("is already booted"), std::string::npos) << again.err;
+  EXPECT_EQ(daemons(), 1) << "a refused boot started nothing";
+
+  const auto bad_value = tool({"--root", *root_, "change", "thermalPreventDimmingEnabled", "yes"});
+  EXPECT_EQ(bad_value.status, 1);
+  EXPECT_NE(bad_value.err.find("takes true or false, not yes"), std::string::npos) << bad_value.err;
+  const auto bad_mode = tool({"--root", *root_, "change", "thermalPowerMode", "native"});
+  EXPECT_EQ(bad_mode.status, 1);
+  EXPECT_EQ(device::file_mode(d_->preferences_file()), "off (no file)") << "a refused change writes nothing";
+  const auto no_host = tool({"--root", *root_, "screenshot", "springboard", "x.png"});
+  EXPECT_EQ(no_host.status, 1);
+
+  const auto state = tool({"--root", *root_, "state"});
+  EXPECT_EQ(state.status, 0) << state.err;
+  EXPECT_NE(state.out.find("mode: engine"), std::string::npos);
+  EXPECT_NE(state.out.find("launches of thermalmonitord          2"), std::string::npos) << state.out;
+
+  const auto down = tool({"--root", *root_, "shutdown"});
+  EXPECT_EQ(down.status, 0) << down.err;
+  EXPECT_EQ(daemons(), 0);
+  const auto twice = tool({"--root", *root_, "shutdown"});
+  EXPECT_EQ(twice.status, 1);
+  EXPECT_NE(twice.err.find("is not booted"), std::string::npos);
+}
+
+TEST_F(Device, ModeChosenAsTheFrontEndsDoReachesTheRelaunchedDaemonsSettersAs50000) {
+  const pid_t old = daemon_pid();
+  choose_mode("fullPower");
+  const auto state = relaunched(old);
+  EXPECT_NE(calls().find("call MitigationController setCPUPowerCeiling:fromDecisionSource: 50000 0"), std::string::npos);
+  EXPECT_NE(calls().find("call MitigationController setPackagePowerCeiling:fromDecisionSource: 50000 0"),
+            std::string::npos);
+  EXPECT_NE(calls().find("call MitigationController setMaxPackagePower: 50000"), std::string::npos);
+  EXPECT_EQ(state.at("thermalSimulation"), "nominal");
+  // The product's own limit, set at every step, passes the replacement layer, which reads
+  // the same file through the jailbreak root.
+  const int steps = std::stoi(d_->daemon_state(5s).at("report"));
+  std::this_thread::sleep_for(600ms);
+  const auto later = d_->daemon_state(5s);
+  EXPECT_GT(std::stoi(later.at("report")), steps);
+  EXPECT_EQ(later.at("cpuPowerCeiling"), "50000");
+  EXPECT_EQ(later.at("packagePowerCeiling"), "50000");
+  EXPECT_EQ(device::engine_mode(log()), "fullPower");
+  EXPECT_NE(log().find("halvernic: restarting thermalmonitord after CPU mode change"), std::string::npos);
+  EXPECT_NE(read_file(d_->log_file("launchd.log")).find("exited with signal 15"), std::string::npos);
+  EXPECT_EQ(daemons(), 1);
+}
+
+TEST_F(Device, SwitchInThePaneReappliesWithoutARestart) {
+  const pid_t pid = daemon_pid();
+  const int before = device::engine_applications(log());
+  change(contract::kPreventDimmingKey, objc::boolean(true), false);
+  EXPECT_TRUE(wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
+  EXPECT_GT(device::engine_applications(log()), before);
+  EXPECT_EQ(daemon_pid(), pid) << "a switch never restarts the daemon";
+  EXPECT_EQ(launches(), 2);
+}
+
+TEST_F(Device, NotifyDaemonKilledIsRelaunchedAndTheDaemonHearsTheNextChange) {
+  const pid_t notifyd = d_->job_pid(device::kNotifydLabel);
+  ASSERT_TRUE(device::signal_process(notifyd, SIGKILL));
+  ASSERT_TRUE(wait_until([&] { return d_->job_pid(device::kNotifydLabel) > 0 && d_->job_pid(device::kNotifydLabel) != notifyd; }, 5s));
+  const pid_t old = daemon_pid();
+  // Posts made before the daemon's connection is back are lost, as on a device; the
+  // front-end's next change is heard.
+  EXPECT_TRUE(wait_until(
+      [&] {
+        choose_mode("lowPower");
+        return d_->job_pid(device::kDaemonLabel) != old;
+      },
+      5s));
+  const auto state = relaunched(old);
+  EXPECT_EQ(state.at("cpuLevel"), "2");
+  EXPECT_EQ(device::engine_mode(log()), "lowPower");
+  EXPECT_EQ(daemons(), 1);
+}
+
+TEST_F(Device, DaemonKilledWithSIGKILLComesBackInTheFilesMode) {
+  ASSERT_TRUE(contract::write_preference_value(d_->preferences_file(), contract::kPowerModeKey, objc::string("lowPower")));
+  const pid_t old = daemon_pid();
+  ASSERT_TRUE(device::signal_process(old, SIGKILL));
+  const auto state = relaunched(old);
+  EXPECT_EQ(state.at("cpuLevel"), "2");
+  EXPECT_EQ(state.at("powerSave"), "1");
+  EXPECT_NE(read_file(d_->log_file("launchd.log")).find("exited with signal 9"), std::string::npos);
+  EXPECT_EQ(daemons(), 1);
+}
+
+TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
+  pid_t old = daemon_pid();
+  std::ofstream(d_->preferences_file(), std::ios::trunc | std::ios::binary) << "bplist00\x01\xff garbage";
+  post(contract::kRestartThermalMonitorNotification);
+  relaunched(old);
+  EXPECT_EQ(device::engine_mode(log()), "off") << "an unreadable file reads as the native mode";
+
+  // A file of 4 MB: read whole, its mode honoured.
+  old = daemon_pid();
+  objc::Ref huge = objc::make_mutable_dictionary();
+  objc::dictionary_set(huge.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::dictionary_set(huge.get(), "padding", objc::string(std::string(4 << 20, 'x')));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(huge.get(), d_->preferences_file()));
+  post(contract::kRestartThermalMonitorNotification);
+  const auto state = relaunched(old);
+  EXPECT_EQ(state.at("thermalSimulation"), "nominal");
+  // The product's own limit, set at every step, passes the replacement layer, which reads
+  // the same file through the jailbreak root.
+  const int steps = std::stoi(d_->daemon_state(5s).at("report"));
+  std::this_thread::sleep_for(600ms);
+  const auto later = d_->daemon_state(5s);
+  EXPECT_GT(std::stoi(later.at("report")), steps);
+  EXPECT_EQ(later.at("cpuPowerCeiling"), "50000");
+  EXPECT_EQ(later.at("packagePowerCeiling"), "50000");
+  EXPECT_EQ(device::engine_mode(log()), "fullPower");
+
+  // A corrupt file is replaced whole by the next change.
+  old = daemon_pid();
+  std::ofstream(d_->preferences_file(), std::ios::trunc) << "<plist><dict><key>thermalPowerMode";
+  choose_mode("lowPower");
+  EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
+  EXPECT_EQ(device::file_mode(d_->preferences_file()), "lowPower");
+  EXPECT_EQ(daemons(), 1);
+}
+
+TEST_F(Device, StormOfRestartNotificationsEndsInOneDaemonInTheFilesMode) {
+  ASSERT_TRUE(contract::write_preference_value(d_->preferences_file(), contract::kPowerModeKey, objc::string("fullPower")));
+  const pid_t old = daemon_pid();
+  const int before = launches();
+  for (int i = 0; i < 100; ++i) post(contract::kRestartThermalMonitorNotification);
+  const auto state = relaunched(old);
+  // Longer than the throttle and the restart delay: any second relaunch would show.
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(launches(), before + 1) << read_file(d_->log_file("launchd.log"));
+  EXPECT_EQ(daemons(), 1);
+  EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "nominal");
+  EXPECT_EQ(device::engine_mode(log()), "fullPower");
+}
+
+// The scenario on the installed tweak: fullPower runs hottest and never throttles,
+// preventDimming keeps the display brighter than the native mode, gnuplot draws the plot.
+TEST_F(Device, HeatScenarioComparesTheFourSettingsInATableAndAPlot) {
+  device::ScenarioOptions options;
+  options.out_dir = *root_ + "/heat";
+  options.seconds = 120;
+  const device::ScenarioResult result = device::run_scenario(*d_, options);
+  std::map<std::string, std::vector<device::Sample>> runs;
+  for (const char* name : {"native", "lowPower", "fullPower", "preventDimming"}) {
+    runs[name] = device::parse_trace(read_file(options.out_dir + "/heat-" + name + ".dat"));
+    ASSERT_EQ(runs[name].size(), 120u) << name;
+  }
+  const auto native = device::summarise("native", runs["native"], options.cpu_demand);
+  const auto low = device::summarise("lowPower", runs["lowPower"], options.cpu_demand);
+  const auto full = device::summarise("fullPower", runs["fullPower"], options.cpu_demand);
+  const auto dim = device::summarise("preventDimming", runs["preventDimming"], options.cpu_demand);
+  EXPECT_GT(full.peak_temperature, native.peak_temperature + 10);
+  EXPECT_EQ(full.seconds_throttled, 0);
+  EXPECT_EQ(full.lowest_cpu_power_ceiling, 50000);
+  EXPECT_LE(low.peak_temperature, native.peak_temperature);
+  EXPECT_EQ(runs["lowPower"].back().cpu_level, 2);
+  EXPECT_GT(dim.lowest_brightness_limit, native.lowest_brightness_limit);
+  EXPECT_NE(result.table.find("preventDimming"), std::string::npos);
+  const std::string png = read_file(result.plot);
+  ASSERT_GT(png.size(), 8u);
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+}
+
+// Through the simulated Control Center, as a person uses it: the tile cycles the mode, the
+// expanded menu chooses one; each choice reaches the relaunched daemon.
+TEST_F(Device, ControlCenterTileAndMenuReachTheRelaunchedDaemon) {
+  if (device::Programs::of_this_build().controlcenter.empty()) GTEST_SKIP() << "hv-controlcenter is not built";
+  pid_t old = daemon_pid();
+  const auto tapped = d_->run_host(device::Host::kControlCenter, {"tap-tile", "state"}, 60s);
+  ASSERT_EQ(tapped.status, 0) << tapped.err;
+  EXPECT_NE(tapped.out.find("mode: lowPower"), std::string::npos) << tapped.out;
+  EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
+
+  // The daemon has run less than the throttle (1 s here) by now: launchd holds the next
+  // launch until then, and the choice still arrives.
+  old = daemon_pid();
+  const auto chosen = d_->run_host(device::Host::kControlCenter, {"expand", "choose", "满频率", "rows"}, 60s);
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  EXPECT_NE(chosen.out.find("chose: 满频率"), std::string::npos) << chosen.out;
+  relaunched(old);
+  EXPECT_NE(calls().find("call MitigationController setCPUPowerCeiling:fromDecisionSource: 50000 0"), std::string::npos);
+  EXPECT_EQ(device::engine_mode(log()), "fullPower");
+  const auto table = device::format_table(device::state_table(*d_));
+  EXPECT_NE(table.find("mode: module                         mode: fullPower"), std::string::npos) << table;
+  if (!device::Programs::of_this_build().settings.empty()) {
+    EXPECT_EQ(table.find("mode: pane                           ("), std::string::npos) << "the pane reads the mode: " << table;
+  }
+  EXPECT_EQ(daemons(), 1);
+
+  const auto wrong = d_->run_host(device::Host::kControlCenter, {"choose", "Turbo"}, 60s);
+  EXPECT_NE(wrong.status, 0) << "an unknown row is an error";
+}
+
+// Through the simulated Settings app: a switch re-applies in the running daemon, the CPU
+// mode menu restarts it into the chosen mode.
+TEST_F(Device, SettingsPaneSwitchReappliesAndItsMenuRestartsTheDaemon) {
+  if (device::Programs::of_this_build().settings.empty()) GTEST_SKIP() << "hv-settings is not built";
+  const pid_t pid = daemon_pid();
+  const int before = device::engine_applications(log());
+  const auto toggled = d_->run_host(device::Host::kSettings, {"toggle", "防止温控调暗屏幕"}, 60s);
+  ASSERT_EQ(toggled.status, 0) << toggled.err;
+  EXPECT_NE(toggled.out.find("toggled\t防止温控调暗屏幕\ton"), std::string::npos) << toggled.out;
+  EXPECT_TRUE(wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
+  EXPECT_GT(device::engine_applications(log()), before);
+  EXPECT_EQ(daemon_pid(), pid) << "a switch never restarts the daemon";
+
+  const auto chosen = d_->run_host(device::Host::kSettings, {"tap", "CPU 模式", "choose", "模拟低电频率"}, 60s);
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  EXPECT_EQ(relaunched(pid).at("cpuLevel"), "2");
+  EXPECT_EQ(device::engine_mode(log()), "lowPower");
+  EXPECT_EQ(daemons(), 1);
+
+  const auto wrong = d_->run_host(device::Host::kSettings, {"toggle", "Turbo"}, 60s);
+  EXPECT_NE(wrong.status, 0);
+  EXPECT_NE(wrong.err.find("no row labelled"), std::string::npos) << wrong.err;
+}
+
+}  // namespace
