@@ -264,23 +264,34 @@ TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
   relaunched(old);
   EXPECT_EQ(device::engine_mode(log()), "off") << "an unreadable file reads as the native mode";
 
-  // A file of 4 MB: read whole, its mode honoured.
+  // A file of 4 MB is no preferences file (a real one is under 2 KB): every reader takes it
+  // as unreadable, so the daemon runs natively and keeps stepping, never stalled by it.
   old = daemon_pid();
   objc::Ref huge = objc::make_mutable_dictionary();
   objc::dictionary_set(huge.get(), "thermalPowerMode", objc::string("fullPower"));
   objc::dictionary_set(huge.get(), "padding", objc::string(std::string(4 << 20, 'x')));
   ASSERT_TRUE(objc::write_property_list_xml_atomically(huge.get(), d_->preferences_file()));
   post(contract::kRestartThermalMonitorNotification);
-  const auto state = relaunched(old);
-  EXPECT_EQ(state.at("thermalSimulation"), "nominal");
-  // The product's own limit, set at every step, passes the replacement layer, which reads
-  // the same file through the jailbreak root.
+  relaunched(old);
   const int steps = std::stoi(d_->daemon_state(5s).at("report"));
   std::this_thread::sleep_for(600ms);
   const auto later = d_->daemon_state(5s);
   EXPECT_GT(std::stoi(later.at("report")), steps);
-  EXPECT_EQ(later.at("cpuPowerCeiling"), "50000");
-  EXPECT_EQ(later.at("packagePowerCeiling"), "50000");
+  EXPECT_EQ(device::engine_mode(log()), "off") << "a file above 1 MiB reads as the native mode";
+  EXPECT_NE(later.at("cpuPowerCeiling"), "50000") << "the replacement layer does not read it either";
+
+  // Back to a file of normal size: its mode is honoured again, through the engine and
+  // through the replacement layer (the product's own limit, set at every step).
+  old = daemon_pid();
+  choose_mode("fullPower");
+  const auto state = relaunched(old);
+  EXPECT_EQ(state.at("thermalSimulation"), "nominal");
+  const int steps_full = std::stoi(d_->daemon_state(5s).at("report"));
+  std::this_thread::sleep_for(600ms);
+  const auto full = d_->daemon_state(5s);
+  EXPECT_GT(std::stoi(full.at("report")), steps_full);
+  EXPECT_EQ(full.at("cpuPowerCeiling"), "50000");
+  EXPECT_EQ(full.at("packagePowerCeiling"), "50000");
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
 
   // A corrupt file is replaced whole by the next change.
