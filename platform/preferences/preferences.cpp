@@ -52,34 +52,34 @@ struct SpecifierState {
   NSInteger cell_type = -1;
 };
 
-SpecifierState& spec(id self) { return objc::storage<SpecifierState>(self); }
+SpecifierState& specifier_state(id self) { return objc::storage<SpecifierState>(self); }
 
-id spec_properties(id self, SEL) { return spec(self).properties.get(); }
+id spec_properties(id self, SEL) { return specifier_state(self).properties.get(); }
 void spec_set_properties(id self, SEL, id properties) {
-  spec(self).properties = objc::is_dictionary(properties) ? objc::mutable_copy(properties) : objc::make_mutable_dictionary();
+  specifier_state(self).properties = objc::is_dictionary(properties) ? objc::mutable_copy(properties) : objc::make_mutable_dictionary();
 }
-id spec_property_for_key(id self, SEL, id key) { return objc::dictionary_get(spec(self).properties.get(), key); }
+id spec_property_for_key(id self, SEL, id key) { return objc::dictionary_get(specifier_state(self).properties.get(), key); }
 void spec_set_property_for_key(id self, SEL, id value, id key) {
   if (!key) return;
-  objc::dictionary_set(spec(self).properties.get(), key, value);
+  objc::dictionary_set(specifier_state(self).properties.get(), key, value);
 }
-id spec_name(id self, SEL) { return objc::dictionary_get(spec(self).properties.get(), "label"); }
-void spec_set_name(id self, SEL, id name) { objc::dictionary_set(spec(self).properties.get(), "label", name); }
+id spec_name(id self, SEL) { return objc::dictionary_get(specifier_state(self).properties.get(), "label"); }
+void spec_set_name(id self, SEL, id name) { objc::dictionary_set(specifier_state(self).properties.get(), "label", name); }
 id spec_identifier(id self, SEL) {
-  id identifier = objc::dictionary_get(spec(self).properties.get(), "id");
+  id identifier = objc::dictionary_get(specifier_state(self).properties.get(), "id");
   return identifier ? identifier : spec_name(self, nullptr);
 }
 void spec_set_identifier(id self, SEL, id identifier) {
-  objc::dictionary_set(spec(self).properties.get(), "id", identifier);
+  objc::dictionary_set(specifier_state(self).properties.get(), "id", identifier);
 }
-id spec_target(id self, SEL) { return spec(self).target; }
-void spec_set_target(id self, SEL, id target) { spec(self).target = target; }
-NSInteger spec_cell_type(id self, SEL) { return spec(self).cell_type; }
-void spec_set_cell_type(id self, SEL, NSInteger type) { spec(self).cell_type = type; }
-id spec_values(id self, SEL) { return objc::dictionary_get(spec(self).properties.get(), "validValues"); }
+id spec_target(id self, SEL) { return specifier_state(self).target; }
+void spec_set_target(id self, SEL, id target) { specifier_state(self).target = target; }
+NSInteger spec_cell_type(id self, SEL) { return specifier_state(self).cell_type; }
+void spec_set_cell_type(id self, SEL, NSInteger type) { specifier_state(self).cell_type = type; }
+id spec_values(id self, SEL) { return objc::dictionary_get(specifier_state(self).properties.get(), "validValues"); }
 id spec_title_dictionary(id self, SEL) {
-  id values = objc::dictionary_get(spec(self).properties.get(), "validValues");
-  id titles = objc::dictionary_get(spec(self).properties.get(), "validTitles");
+  id values = objc::dictionary_get(specifier_state(self).properties.get(), "validValues");
+  id titles = objc::dictionary_get(specifier_state(self).properties.get(), "validTitles");
   objc::Ref dictionary = objc::make_mutable_dictionary();
   for (std::size_t i = 0; i < objc::count(values) && i < objc::count(titles); ++i) {
     objc::dictionary_set(dictionary.get(), objc::array_get(values, i), objc::array_get(titles, i));

@@ -354,16 +354,16 @@ TEST_F(Pane, AnOverlayThePlatformRemovedReadsNilAndANewMenuOpens) {
 // ---- the controller's rows --------------------------------------------------------------------
 
 objc::Ref specifier_with(std::initializer_list<std::pair<const char*, id>> entries) {
-  objc::Ref spec = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kPSSpecifier.get())));
-  for (const auto& [key, value] : entries) ui::PSSpecifier::setProperty_forKey.send(spec.get(), value, objc::string(key));
-  return spec;
+  objc::Ref specifier = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kPSSpecifier.get())));
+  for (const auto& [key, value] : entries) ui::PSSpecifier::setProperty_forKey.send(specifier.get(), value, objc::string(key));
+  return specifier;
 }
 
 TEST_F(Pane, ARowReadsTheFileAsItIsAtEachRead) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
-  objc::Ref spec = specifier_with({{"key", objc::string("thermalPreventDimmingEnabled")}, {"default", objc::boolean(false)}});
-  auto read = [&] { return ui::PSViewController::readPreferenceValue.send(controller.get(), spec.get()); };
+  objc::Ref row = specifier_with({{"key", objc::string("thermalPreventDimmingEnabled")}, {"default", objc::boolean(false)}});
+  auto read = [&] { return ui::PSViewController::readPreferenceValue.send(controller.get(), row.get()); };
   EXPECT_TRUE(objc::objects_equal(read(), objc::boolean(false)));
   hv_test::write_preferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
   EXPECT_TRUE(objc::objects_equal(read(), objc::boolean(true)));
@@ -377,10 +377,10 @@ TEST_F(Pane, AChangeGoesToTheFileNeverToThePlatformsStore) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
   // The base class would keep this in the "defaults" domain and post the row's notification.
-  objc::Ref spec = specifier_with({{"key", objc::string("thermalSunlightLockedEnabled")},
+  objc::Ref row = specifier_with({{"key", objc::string("thermalSunlightLockedEnabled")},
                                    {"defaults", objc::string("com.example.domain")},
                                    {"PostNotification", objc::string("com.example.changed")}});
-  ui::PSViewController::setPreferenceValue_specifier.send(controller.get(), objc::boolean(true), spec.get());
+  ui::PSViewController::setPreferenceValue_specifier.send(controller.get(), objc::boolean(true), row.get());
   objc::Ref stored = halvernic::contract::read_preferences(hv_test::preferences_path());
   EXPECT_TRUE(objc::objects_equal(objc::dictionary_get(stored.get(), "thermalSunlightLockedEnabled"), objc::boolean(true)));
   EXPECT_FALSE(std::ifstream(hv_test::device_root() / "var/jb/var/mobile/Library/Preferences/com.example.domain.plist").good());
