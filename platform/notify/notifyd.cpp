@@ -231,11 +231,25 @@ int main(int argc, char** argv) {
   }
   ::unlink(path.c_str());  // a socket left behind by a daemon that died
 
+  // The socket appears under its name only once it listens: it is bound and made to listen
+  // under a name of its own, then renamed into place. Whoever waits for the file to exist
+  // (a launcher, a test) can connect at once instead of being refused between bind and
+  // listen.
+  sockaddr_un staging = address;
+  const std::string staging_path = path + "." + std::to_string(::getpid()) + ".new";
+  const bool staged = staging_path.size() < sizeof(staging.sun_path);
+  if (staged) {
+    std::memset(staging.sun_path, 0, sizeof(staging.sun_path));
+    staging_path.copy(staging.sun_path, staging_path.size());
+    ::unlink(staging_path.c_str());
+  }
   int listen_fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (listen_fd < 0 ||
-      ::bind(listen_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(listen_fd, 128) != 0) {
+      ::bind(listen_fd, reinterpret_cast<sockaddr*>(staged ? &staging : &address), sizeof(address)) != 0 ||
+      ::listen(listen_fd, 128) != 0 ||
+      (staged && ::rename(staging_path.c_str(), path.c_str()) != 0)) {
     std::fprintf(stderr, "hv-notifyd: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
+    if (staged) ::unlink(staging_path.c_str());
     return 1;
   }
 
