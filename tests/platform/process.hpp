@@ -9,7 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <stdlib.h>
+
 #include <chrono>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,5 +80,36 @@ inline bool wait_for_socket(const std::string& path, std::chrono::milliseconds t
   }
   return false;
 }
+
+// A notify daemon for one test suite, in a fresh folder below /tmp that holds its socket.
+// The process's notify clients use it from then on (socket_variable names the environment
+// variable they read). Stopping it removes the folder.
+class SuiteNotifyDaemon {
+public:
+  SuiteNotifyDaemon(const std::string& notifyd, const char* socket_variable, const char* name) {
+    std::string folder = std::string("/tmp/") + name + "-XXXXXX";
+    if (!::mkdtemp(folder.data())) return;
+    folder_ = folder;
+    const std::string socket = (folder_ / "notifyd.socket").string();
+    ::setenv(socket_variable, socket.c_str(), 1);
+    daemon_ = std::make_unique<Child>(std::vector<std::string>{notifyd, "--socket", socket});
+    ready_ = daemon_->started() && wait_for_socket(socket, std::chrono::seconds(10));
+  }
+  ~SuiteNotifyDaemon() {
+    daemon_.reset();
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+  }
+  SuiteNotifyDaemon(const SuiteNotifyDaemon&) = delete;
+  SuiteNotifyDaemon& operator=(const SuiteNotifyDaemon&) = delete;
+
+  bool ready() const { return ready_; }
+  const std::filesystem::path& folder() const { return folder_; }
+
+private:
+  std::filesystem::path folder_;
+  std::unique_ptr<Child> daemon_;
+  bool ready_ = false;
+};
 
 }  // namespace hv_platform_test

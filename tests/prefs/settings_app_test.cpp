@@ -116,25 +116,17 @@ bool has_line(const Result& r, const std::string& line) {
 class SettingsApp : public testing::Test {
 protected:
   static void SetUpTestSuite() {
-    char folder[] = "/tmp/hv-settings-test-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    folder_ = new fs::path(folder);
-    const std::string socket = (*folder_ / "notifyd.socket").string();
-    setenv(HV_ENV_NOTIFY_SOCKET, socket.c_str(), 1);
-    daemon_ = new Child({HV_NOTIFYD, "--socket", socket});
-    ASSERT_TRUE(daemon_->started());
-    ASSERT_TRUE(hv_platform_test::wait_for_socket(socket, 10s));
+    daemon_ = new hv_platform_test::SuiteNotifyDaemon(HV_NOTIFYD, HV_ENV_NOTIFY_SOCKET, "hv-settings-test");
+    ASSERT_TRUE(daemon_->ready());
   }
   static void TearDownTestSuite() {
     delete daemon_;
     daemon_ = nullptr;
-    fs::remove_all(*folder_);
-    delete folder_;
   }
 
   // A fresh device root with the pane installed as the package lays it out.
   void SetUp() override {
-    root_ = *folder_ / testing::UnitTest::GetInstance()->current_test_info()->name();
+    root_ = daemon_->folder() / testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(root_);
     const fs::path jb = root_ / "var/jb";
     fs::create_directories(jb / "Library/PreferenceBundles");
@@ -152,11 +144,9 @@ protected:
   }
 
   fs::path root_;
-  static fs::path* folder_;
-  static Child* daemon_;
+  static hv_platform_test::SuiteNotifyDaemon* daemon_;
 };
-fs::path* SettingsApp::folder_ = nullptr;
-Child* SettingsApp::daemon_ = nullptr;
+hv_platform_test::SuiteNotifyDaemon* SettingsApp::daemon_ = nullptr;
 
 // Posts of the three names, in the order the notify daemon delivers them to this process.
 class PostLog {

@@ -97,20 +97,12 @@ class PaneStore : public testing::Test {
 protected:
   static void SetUpTestSuite() {
     hv_test::device_root();
-    char folder[] = "/tmp/hv-prefs-notifyd-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    folder_ = new std::string(folder);
-    const std::string socket = *folder_ + "/notifyd.socket";
-    setenv(HV_ENV_NOTIFY_SOCKET, socket.c_str(), 1);
-    daemon_ = new Child({HV_NOTIFYD, "--socket", socket});
-    ASSERT_TRUE(daemon_->started());
-    ASSERT_TRUE(hv_platform_test::wait_for_socket(socket, 10s));
+    daemon_ = new hv_platform_test::SuiteNotifyDaemon(HV_NOTIFYD, HV_ENV_NOTIFY_SOCKET, "hv-prefs-notifyd");
+    ASSERT_TRUE(daemon_->ready());
   }
   static void TearDownTestSuite() {
     delete daemon_;
     daemon_ = nullptr;
-    fs::remove_all(*folder_);
-    delete folder_;
   }
   void SetUp() override {
     ASSERT_EQ(hv_notify_uses_daemon(), 1);
@@ -130,11 +122,9 @@ protected:
   }
 
   std::unique_ptr<Observer> observer_;
-  static std::string* folder_;
-  static Child* daemon_;
+  static hv_platform_test::SuiteNotifyDaemon* daemon_;
 };
-std::string* PaneStore::folder_ = nullptr;
-Child* PaneStore::daemon_ = nullptr;
+hv_platform_test::SuiteNotifyDaemon* PaneStore::daemon_ = nullptr;
 
 const std::string kPublished = std::string(kRuntimeState) + "=48414c5600000000";
 
