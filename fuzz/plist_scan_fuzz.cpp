@@ -25,7 +25,8 @@ std::size_t container_depth(id root) {
   std::size_t deepest = 0;
   std::vector<std::pair<id, std::size_t>> pending{{root, 1}};
   while (!pending.empty()) {
-    auto [object, level] = pending.back();
+    const id object = pending.back().first;
+    const std::size_t level = pending.back().second;
     pending.pop_back();
     const bool dictionary = objc::is_dictionary(object);
     if (!dictionary && !objc::is_array(object)) continue;

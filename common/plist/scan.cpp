@@ -22,16 +22,23 @@ std::uint64_t read_be(const std::uint8_t* at, std::size_t size) noexcept {
   return value;
 }
 
+// How many references a binary list may make a parser follow in all, at least: a list
+// without shared containers never needs more than its own length (every reference takes a
+// byte), but writers share equal containers (GNUstep's does), so a small list may stand
+// for a larger tree. Bounded, a few hundred bytes of containers sharing each other cannot
+// stand for an exponential one.
+constexpr std::uint64_t kMinReferenceBudget = std::uint64_t{1} << 16;
+
 // Follows the references from the top object down, as a parser would, without recursion.
 // A container met again through another reference is walked again (a parser builds it
-// again), so every path is bounded by the depth limit; the references followed in all are
-// bounded by the list's length, which no list without shared containers exceeds (each
-// reference takes at least one byte), so a few bytes of shared containers cannot stand for
-// an exponential tree.
+// again), so every path is bounded by the depth limit, and the references followed in all
+// by the larger of the list's length and kMinReferenceBudget.
 class BinaryWalk {
 public:
   BinaryWalk(const std::uint8_t* bytes, std::size_t length) noexcept
-      : bytes_(bytes), length_(length), budget_(length) {}
+      : bytes_(bytes),
+        length_(length),
+        budget_(length > kMinReferenceBudget ? length : kMinReferenceBudget) {}
 
   bool check() {
     if (length_ < kBinaryHeader + 1 + kTrailer) return false;
@@ -214,7 +221,7 @@ public:
       } else if (looking_at("<![CDATA[")) {
         if (depth_ == 0 || !is_value(stack_[depth_ - 1])) return false;
         at_ += 9;
-        if (!skip_past("]]>")) return false;
+        if (!skip_past("]]>", true)) return false;
       } else if (looking_at("<!DOCTYPE")) {
         if (!doctype()) return false;
       } else if (looking_at("</")) {
@@ -232,13 +239,15 @@ private:
     return static_cast<std::size_t>(end_ - at_) >= n && std::memcmp(at_, literal, n) == 0;
   }
 
-  // One character at at_: an XML character in UTF-8 (no overlong form, no surrogate);
-  // moves past it.
-  bool character() noexcept {
+  // One character at at_ in UTF-8 (no overlong form, no surrogate); moves past it. An XML
+  // character, or inside a value (text or CDATA of a string, a key...) any character a
+  // string holds: the platforms' XML writers put control characters and noncharacters of
+  // a string into the file as they are, and their parsers read them back.
+  bool character(bool in_value = false) noexcept {
     const std::uint8_t c = *at_;
     if (c < 0x80) {
       ++at_;
-      return is_xml_char(c);
+      return in_value || is_xml_char(c);
     }
     std::size_t extra = 0;
     std::uint32_t value = 0;
@@ -261,18 +270,18 @@ private:
     }
     if ((extra == 2 && value < 0x800) || (extra == 3 && value < 0x10000)) return false;
     at_ += extra + 1;
-    return is_xml_char(value);
+    return is_xml_char(value) || (in_value && (value == 0xFFFE || value == 0xFFFF));
   }
 
   // Characters up to and past terminator.
-  bool skip_past(const char* terminator) noexcept {
+  bool skip_past(const char* terminator, bool in_value = false) noexcept {
     const std::size_t n = std::strlen(terminator);
     while (at_ < end_) {
       if (static_cast<std::size_t>(end_ - at_) >= n && std::memcmp(at_, terminator, n) == 0) {
         at_ += n;
         return true;
       }
-      if (!character()) return false;
+      if (!character(in_value)) return false;
     }
     return false;
   }
@@ -337,7 +346,7 @@ private:
         ++at_;
       } else if (*at_ == '&') {
         if (!reference()) return false;
-      } else if (!character()) {
+      } else if (!character(true)) {
         return false;
       }
     }

@@ -38,8 +38,9 @@ enum class Form : std::uint8_t {
 //    predefined entities and character references inside values; one root element of the
 //    property-list vocabulary (plist, dict, array, key, string, data, date, integer, real,
 //    true, false), every end tag matching its start tag, containers holding only elements
-//    and white space, values holding no element; no control character but tab, line feed
-//    and carriage return. Where parsers read markup differently, the scan takes only what
+//    and white space, values holding no element; outside values no control character but
+//    tab, line feed and carriage return (inside them, whatever a string may hold: the
+//    platforms' writers put it there as it is). Where parsers read markup differently, the scan takes only what
 //    they all read alike: no '<' or '>' inside an instruction or the DOCTYPE but the one
 //    that closes it, and no '&' anywhere but as a reference every parser knows (GNUstep's
 //    loses a string for every other one it meets, even inside an instruction).
