@@ -299,7 +299,9 @@ private:
   }
 
   // A reference after "&": one of the five predefined entities or a character reference
-  // of an XML character.
+  // of an XML character in at most 6 decimal or 5 hexadecimal digits. GNUstep's parser
+  // takes a longer reference ("&#x01F600;", leading zeros included) for the name of an
+  // entity it does not know, and loses that name.
   bool reference() noexcept {
     ++at_;  // '&'
     if (at_ < end_ && *at_ == '#') {
@@ -320,7 +322,7 @@ private:
         } else {
           return false;
         }
-        if (digits == 8) return false;
+        if (digits == (hex ? 5u : 6u)) return false;
         value = value * (hex ? 16 : 10) + digit;
       }
       if (at_ >= end_ || digits == 0 || !is_xml_char(value)) return false;

@@ -399,6 +399,8 @@ TEST_F(Fixups, UnknownEntitiesNeverReachGNUstepsXmlParser) {
       "<?xml version=\"1.0\" x=\"&foo;\"?>" + body,
       decl + "<plist version=\"1&foo;0\"><dict><key>a</key><string>b</string></dict></plist>",
       decl + "<plist><dict><key>&foo;</key><string>b</string></dict></plist>",
+      // A character reference GNUstep's parser takes for an entity name (found by fuzzing).
+      decl + "<plist><dict><key>a</key><string>&#x0FF600;</string></dict></plist>",
   };
   for (const std::string& bytes : cases) {
     EXPECT_EQ(objc::parse_property_list(data_of(bytes)), objc::Ref()) << bytes.substr(0, 40);

@@ -206,6 +206,8 @@ TEST(PlistScan, DamagedXmlIsRefused) {
       {"a bare ampersand", "<plist><string>a & b</string></plist>", Form::refused},
       {"a reference to no character", "<plist><string>&#0;</string></plist>", Form::refused},
       {"a reference out of range", "<plist><string>&#x110000;</string></plist>", Form::refused},
+      {"a reference of 6 hexadecimal digits", "<plist><string>&#x01F600;</string></plist>", Form::refused},
+      {"a reference of 7 decimal digits", "<plist><string>&#0000065;</string></plist>", Form::refused},
       {"CDATA inside a container", "<plist><dict><![CDATA[x]]></dict></plist>", Form::refused},
       {"a control character between elements", "<plist><dict>\x1F</dict></plist>", Form::refused},
       {"a control character in a tag", "<plist\x01><dict/></plist>", Form::refused},
