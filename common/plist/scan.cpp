@@ -49,7 +49,9 @@ public:
     const std::uint64_t count = read_be(trailer + 8, 8);
     const std::uint64_t top = read_be(trailer + 16, 8);
     const std::uint64_t table = read_be(trailer + 24, 8);
-    if (offset_size_ < 1 || offset_size_ > 8 || ref_size_ < 1 || ref_size_ > 8) return false;
+    // Sizes of 1 to 4 bytes: enough for any list of at most 4 GiB, which is all Apple's writer
+    // makes them for, and all GNUstep's reader takes (it raises on larger ones).
+    if (offset_size_ < 1 || offset_size_ > 4 || ref_size_ < 1 || ref_size_ > 4) return false;
     const std::uint64_t area_end = length_ - kTrailer;
     // Every object takes at least one byte between the header and the offset table, and
     // the table holds one offset per object before the trailer.
@@ -57,14 +59,14 @@ public:
     if (count > table - kBinaryHeader || count > (area_end - table) / offset_size_) return false;
     count_ = count;
     table_ = table;
-    std::uint8_t* on_path = inline_on_path_.data();
-    if (count > inline_on_path_.size()) {
-      heap_on_path_.assign(static_cast<std::size_t>(count), 0);
-      on_path = heap_on_path_.data();
+    std::uint8_t* state = inline_state_.data();
+    if (count > inline_state_.size()) {
+      heap_state_.assign(static_cast<std::size_t>(count), 0);
+      state = heap_state_.data();
     } else {
-      inline_on_path_.fill(0);
+      inline_state_.fill(0);
     }
-    on_path_ = on_path;
+    state_ = state;
     return walk(top);
   }
 
@@ -97,9 +99,42 @@ private:
     return true;
   }
 
+  // Text GNUstep's reader turns into a string without raising (it raises, and loses what
+  // it had built, on ASCII strings with other bytes and on UTF-16 with an unpaired
+  // surrogate): checked once per object, however often it is referred to.
+  bool text_readable(std::uint64_t object, std::uint64_t at, std::uint64_t length, bool utf16) noexcept {
+    if (state_[object] & kTextChecked) return true;
+    const std::uint8_t* text = bytes_ + at;
+    if (!utf16) {
+      for (std::uint64_t i = 0; i < length; ++i) {
+        if (text[i] >= 0x80) return false;
+      }
+    } else {
+      for (std::uint64_t i = 0; i < length; ++i) {
+        const unsigned unit = (unsigned{text[2 * i]} << 8) | text[2 * i + 1];
+        if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+          if (i + 1 == length) return false;
+          const unsigned next = (unsigned{text[2 * i + 2]} << 8) | text[2 * i + 3];
+          if (next < 0xDC00 || next > 0xDFFF) return false;
+          ++i;
+        }
+      }
+    }
+    state_[object] |= kTextChecked;
+    return true;
+  }
+
+  // A date GNUstep's reader takes: any number but NaN (it raises on one).
+  bool date_readable(std::uint64_t at) const noexcept {
+    const std::uint64_t bits = read_be(bytes_ + at, 8);
+    const bool nan = ((bits >> 52) & 0x7FF) == 0x7FF && (bits & ((std::uint64_t{1} << 52) - 1)) != 0;
+    return !nan;
+  }
+
   // Checks one object's own bytes; *container tells whether it has references to follow,
   // described by *frame.
-  bool describe(std::uint64_t object, Frame* frame, bool* container) const noexcept {
+  bool describe(std::uint64_t object, Frame* frame, bool* container) noexcept {
     std::uint64_t at = read_be(bytes_ + table_ + object * offset_size_, offset_size_);
     if (at < kBinaryHeader || at >= table_) return false;
     const std::uint8_t marker = bytes_[at++];
@@ -114,12 +149,15 @@ private:
       case 0x20:
         return (info == 2 || info == 3) && in_area(at, std::uint64_t{1} << info);
       case 0x30:
-        return marker == 0x33 && in_area(at, 8);
+        return marker == 0x33 && in_area(at, 8) && date_readable(at);
       case 0x40:
-      case 0x50:
         return length_of(marker, &at, &length) && in_area(at, length);
+      case 0x50:
+        return length_of(marker, &at, &length) && in_area(at, length) &&
+               text_readable(object, at, length, false);
       case 0x60:
-        return length_of(marker, &at, &length) && length <= table_ / 2 && in_area(at, length * 2);
+        return length_of(marker, &at, &length) && length <= table_ / 2 && in_area(at, length * 2) &&
+               text_readable(object, at, length, true);
       case 0xA0:
       case 0xD0: {
         if (!length_of(marker, &at, &length) || length > table_) return false;
@@ -138,13 +176,13 @@ private:
     std::array<Frame, kMaxContainerDepth> stack;
     std::size_t depth = 0;
     auto enter = [&](std::uint64_t object) {
-      if (on_path_[object]) return false;  // a container inside itself
+      if (state_[object] & kOnPath) return false;  // a container inside itself
       Frame frame;
       bool container = false;
       if (!describe(object, &frame, &container)) return false;
       if (!container) return true;
       if (depth == kMaxContainerDepth) return false;
-      on_path_[object] = 1;
+      state_[object] |= kOnPath;
       stack[depth++] = frame;
       return true;
     };
@@ -152,7 +190,7 @@ private:
     while (depth > 0) {
       Frame& current = stack[depth - 1];
       if (current.next == current.count) {
-        on_path_[current.object] = 0;
+        state_[current.object] &= static_cast<std::uint8_t>(~kOnPath);
         --depth;
         continue;
       }
@@ -172,11 +210,13 @@ private:
   std::size_t ref_size_ = 0;
   std::uint64_t count_ = 0;
   std::uint64_t table_ = 0;
-  // Whether each object is a container on the path being walked; a typical preferences
-  // list has a few dozen objects and needs no allocation.
-  std::array<std::uint8_t, 256> inline_on_path_;
-  std::vector<std::uint8_t> heap_on_path_;
-  std::uint8_t* on_path_ = nullptr;
+  // Per object: a container on the path being walked (kOnPath), its text checked once
+  // (kTextChecked). A typical preferences list has a few dozen objects: no allocation.
+  static constexpr std::uint8_t kOnPath = 1;
+  static constexpr std::uint8_t kTextChecked = 2;
+  std::array<std::uint8_t, 256> inline_state_;
+  std::vector<std::uint8_t> heap_state_;
+  std::uint8_t* state_ = nullptr;
 };
 
 // ---- XML lists ---------------------------------------------------------------------------

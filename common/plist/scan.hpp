@@ -29,9 +29,10 @@ enum class Form : std::uint8_t {
 // What the bytes are, as far as the scan can tell:
 //  - binary: "bplist00", a trailer whose sizes, counts and offsets fit the bytes; every
 //    object reached from the top (through the offset table, every reference below the
-//    object count) lies inside the object area and is one of the property-list kinds
-//    (Booleans, integers of 1 to 8 bytes, reals, dates, data, ASCII and UTF-16 strings,
-//    arrays, dictionaries); no container holds itself at any depth.
+//    object count, offsets and references of 1 to 4 bytes) lies inside the object area and
+//    is one of the property-list kinds (Booleans, integers of 1 to 8 bytes, reals, dates
+//    other than NaN, data, ASCII strings of ASCII bytes, UTF-16 strings without an unpaired
+//    surrogate, arrays, dictionaries); no container holds itself at any depth.
 //  - xml: UTF-8 (an optional byte-order mark, an XML declaration naming no other
 //    encoding), well-formed XML as far as a property list uses it: comments, processing
 //    instructions, one DOCTYPE without an internal subset, CDATA sections and the five

@@ -278,6 +278,8 @@ TEST(PlistScan, BinaryCyclesSharedContainersAndBadReferencesAreRefused) {
   const std::string string_a = "\x51" "a";
   expect_all({
       {"a shared container", shared, Form::binary},
+      {"a surrogate pair and an ASCII string",
+       binary_list({array_of({1, 2}), std::string("\x62\xD8\x3D\xDE\x00", 5), "\x51x"}), Form::binary},
       {"a container that holds itself", binary_list({array_of({0})}), Form::refused},
       {"two containers that hold each other", binary_list({array_of({1}), array_of({0})}), Form::refused},
       {"a dictionary whose value is itself",
@@ -290,6 +292,16 @@ TEST(PlistScan, BinaryCyclesSharedContainersAndBadReferencesAreRefused) {
       {"a UID", binary_list({std::string("\x80\x01", 2)}), Form::refused},
       {"a 16-byte integer", binary_list({"\x14" + std::string(16, '\x01')}), Form::refused},
       {"a string running past the objects", binary_list({"\x5F\x10\x7F" "abc"}), Form::refused},
+      // What GNUstep's reader raises on (and loses what it had built).
+      {"an ASCII string of another byte", binary_list({array_of({1}), "\x53x\xFFy"}), Form::refused},
+      {"a UTF-16 string with an unpaired surrogate", binary_list({array_of({1}), std::string("\x61\xD8\x00", 3)}),
+       Form::refused},
+      {"a date that is no number", binary_list({array_of({1}), "\x33\x7F\xF8" + std::string(6, '\0')}),
+       Form::refused},
+      {"eight-byte offsets",
+       std::string("bplist00\xA0", 9) + std::string(7, '\0') + "\x08" + std::string(6, '\0') + "\x08\x01" +
+           std::string(7, '\0') + "\x01" + std::string(15, '\0') + "\x09",
+       Form::refused},
       {"an array running past the objects", binary_list({"\xAF\x10\x40" + std::string(3, '\0')}), Form::refused},
   });
   std::string cut = binary_list({array_of({})});
