@@ -6,9 +6,11 @@
 //   hv-launchd --root DIR
 //
 // SIGTERM or SIGINT: no more launches; each job gets SIGTERM, then SIGKILL after 5 s if
-// it is still there; hv-launchd exits once every job has been collected.
+// it is still there; hv-launchd exits once every job has been collected. Should hv-launchd
+// itself end any other way (SIGKILL, a crash), the system kills its jobs at once.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -92,8 +94,12 @@ void launch(Running& r, const std::string& run_dir, const sigset_t& original_mas
   const std::string out = r.job.stdout_path.empty() ? "/dev/null" : r.job.stdout_path;
   const std::string err = r.job.stderr_path.empty() ? "/dev/null" : r.job.stderr_path;
 
+  // Jobs end with their launchd, as on a device: the kernel kills the child when the
+  // thread that forked it ends, and only the main thread forks (the launchd's whole life).
+  const pid_t launchd = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != launchd) ::_exit(126);
     const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
