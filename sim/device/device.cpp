@@ -156,6 +156,10 @@ pid_t Device::job_pid(const std::string& label) const {
   return process_is(pid, name) && runs_on_device(pid, root_) ? pid : 0;
 }
 
+std::string Device::log(const std::string& name) const {
+  return read_file(log_file(name) + ".1") + read_file(log_file(name));
+}
+
 bool Device::exists() const {
   return fs::is_regular_file(root_ + "/System/Library/LaunchDaemons/" + kDaemonLabel + ".plist");
 }

@@ -62,6 +62,8 @@ public:
   std::string tweak_folder() const;
   std::string notify_socket() const;
   std::string log_file(const std::string& name) const { return root_ + "/var/log/" + name; }
+  // What a log holds: its rotated older part ("<name>.1") and then the file itself.
+  std::string log(const std::string& name) const;
   std::string thermal_status_store() const;
 
   // 0 when no such process runs (a stale pid file, or one naming a process of another

@@ -26,10 +26,12 @@
 #include "sim/device/orphans.hpp"
 #include "sim/device/scenario.hpp"
 #include "sim/device/state.hpp"
+#include "sim/launchd/launchd.hpp"
 
 namespace {
 
 namespace device = halvernic::sim::device;
+namespace launchd = halvernic::sim::launchd;
 namespace contract = halvernic::contract;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -473,6 +475,44 @@ TEST_F(Device, StormOfRestartNotificationsEndsInOneDaemonInTheFilesMode) {
   EXPECT_EQ(daemons(), 1);
   EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "nominal");
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
+}
+
+// A flood of notifications makes the daemon log without pause; its log is rotated as a
+// system log is, so the disk never fills: at most kLogRotationBytes in the file and as much
+// in "<file>.1", whole lines, the newest kept.
+TEST_F(Device, DaemonLogUnderANotificationFloodStaysBounded) {
+  const std::string path = d_->log_file("thermalmonitord.log");
+  const auto size = [](const std::string& file) {
+    std::error_code error;
+    const auto bytes = fs::file_size(file, error);
+    return error ? std::uintmax_t{0} : bytes;
+  };
+  std::uintmax_t largest = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  int posts = 0;
+  while (!fs::exists(path + ".1") || size(path) < 4096) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the flood never filled the log";
+    for (int i = 0; i < 100; ++i, ++posts) post(contract::kExecutePuppetEventNotification);
+    largest = std::max({largest, size(path), size(path + ".1")});
+    ASSERT_LE(largest, launchd::kLogRotationBytes) << "after " << posts << " posts";
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_LE(largest, launchd::kLogRotationBytes);
+  EXPECT_LE(size(path + ".1"), launchd::kLogRotationBytes);
+  EXPECT_GT(size(path + ".1"), launchd::kLogRotationBytes * 9 / 10) << "rotated when full";
+  // Whole lines only: "thermalmonitord: ready", or NSLog's "2026-12-08 08:04:19.332
+  // thermalmonitord[9410:9410] ...".
+  const std::string kept = read_file(path + ".1");
+  EXPECT_EQ(kept.back(), '\n');
+  std::istringstream lines(kept);
+  int cut = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line != "thermalmonitord: ready" && line.find(" thermalmonitord[") != 23) ++cut;
+  }
+  EXPECT_EQ(cut, 0) << "lines cut by the rotation";
+  EXPECT_EQ(daemons(), 1) << "after " << posts << " posts";
+  // The state table reads both files.
+  EXPECT_EQ(device::engine_mode(d_->log("thermalmonitord.log")), "off");
 }
 
 // The scenario on the installed tweak: fullPower runs hottest and never throttles,
