@@ -43,7 +43,8 @@ struct Product {
   ProductState state;
   objc::Ref config;
   // The control's figures (sim/model.hpp), unless the configuration sets its own.
-  std::vector<double> thresholds{std::begin(model::kPressureThresholds), std::end(model::kPressureThresholds)};
+  std::vector<double> thresholds{std::begin(model::kPressureThresholds),
+                                 std::end(model::kPressureThresholds)};
   std::vector<std::int64_t> limit_percent{std::begin(model::kPressureLimitPercent),
                                           std::end(model::kPressureLimitPercent)};
   double hysteresis = model::kPressureHysteresis;
@@ -91,7 +92,8 @@ id product_initProduct(id self, SEL cmd, id config) {
       p.thresholds.push_back(objc::double_value(objc::array_get(thresholds, i)));
     }
   }
-  if (id hysteresis = objc::dictionary_get(config, "pressureHysteresis"); objc::is_number(hysteresis)) {
+  if (id hysteresis = objc::dictionary_get(config, "pressureHysteresis");
+      objc::is_number(hysteresis)) {
     const double degrees = objc::double_value(hysteresis);
     if (std::isfinite(degrees)) p.hysteresis = std::max(degrees, 0.0);
   }
@@ -130,8 +132,8 @@ void product_tryTakeAction(id self, SEL cmd) {
   {
     std::lock_guard lock(p.mutex);
     ++p.state.actions;
-    p.state.pressure_level =
-        model::pressure_level(p.state.pressure_level, wiring.sensed_temperature, p.thresholds, p.hysteresis);
+    p.state.pressure_level = model::pressure_level(
+        p.state.pressure_level, wiring.sensed_temperature, p.thresholds, p.hysteresis);
     cpu_max = p.cpu_max;
     package_max = p.package_max;
     gpu_max = p.gpu_max;

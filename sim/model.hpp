@@ -56,8 +56,8 @@ inline constexpr double kPressureHysteresis = 5.0;
 // The pressure level at temperature for a control now at level current: up to the highest
 // level whose threshold temperature reached, at once; down, level by level, only while the
 // temperature is hysteresis below the threshold of the level it leaves.
-std::int64_t pressure_level(std::int64_t current, double temperature, std::span<const double> thresholds,
-                            double hysteresis);
+std::int64_t pressure_level(std::int64_t current, double temperature,
+                            std::span<const double> thresholds, double hysteresis);
 
 // The display's brightness cap (% of full) at a reported pressure level: 15 points less per
 // level, never below 25.

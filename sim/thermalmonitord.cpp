@@ -52,7 +52,7 @@ namespace sim = halvernic::sim;
 namespace {
 
 // The bounds of the options' numbers.
-constexpr long long kMaxSteps = 10'000'000;    // simulated seconds of a trace
+constexpr long long kMaxSteps = 10'000'000;     // simulated seconds of a trace
 constexpr long long kMaxCPUDemand = 1'000'000;  // the daemon's power unit (mW)
 constexpr long long kMaxTickMs = 60'000;
 
@@ -189,13 +189,16 @@ int main(int argc, char** argv) {
   }
   // A number option read whole and bounded, or the program refuses to start.
   namespace cli = halvernic::sim::cli;
-  auto number = [](const char* option, const char* text, long long low, long long high, long long* value) {
+  auto number = [](const char* option, const char* text, long long low, long long high,
+                   long long* value) {
     if (const std::optional<long long> read = cli::parse_integer(text, low, high)) {
       *value = *read;
       return true;
     }
-    std::fprintf(stderr, "thermalmonitord: %s takes %s\n", option,
-                 cli::expected("a whole number", text, static_cast<double>(low), static_cast<double>(high)).c_str());
+    std::fprintf(
+        stderr, "thermalmonitord: %s takes %s\n", option,
+        cli::expected("a whole number", text, static_cast<double>(low), static_cast<double>(high))
+            .c_str());
     return false;
   };
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -221,7 +224,8 @@ int main(int argc, char** argv) {
     }
   }
   long long period = 0;
-  if (!number("the tick period (--tick-ms, HALVERNIC_SIM_TICK_MS)", tick_ms.c_str(), 0, kMaxTickMs, &period)) {
+  if (!number("the tick period (--tick-ms, HALVERNIC_SIM_TICK_MS)", tick_ms.c_str(), 0, kMaxTickMs,
+              &period)) {
     return 2;
   }
   for (const std::string& library : split(env("HALVERNIC_SIM_INJECT"), ':')) inject.push_back(library);

@@ -49,9 +49,8 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
 }
 
 bool only_help(const std::vector<std::string>& words) {
-  return !words.empty() && std::all_of(words.begin(), words.end(), [](const std::string& word) {
-    return word == "help";
-  });
+  return !words.empty() && std::all_of(words.begin(), words.end(),
+                                       [](const std::string& word) { return word == "help"; });
 }
 
 namespace {
@@ -99,7 +98,8 @@ int run_lines(const std::vector<Command>& commands, std::istream& in, std::ostre
   std::string line;
   while (std::getline(in, line)) {
     if (!halvernic::sim::cli::is_utf8(line)) {
-      err << "hv-controlcenter: a line that is not UTF-8 text: \"" << halvernic::sim::cli::printable(line) << "\"\n";
+      err << "hv-controlcenter: a line that is not UTF-8 text: \""
+          << halvernic::sim::cli::printable(line) << "\"\n";
       status = halvernic::sim::cli::kUsageStatus;
       continue;
     }

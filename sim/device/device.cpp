@@ -333,7 +333,8 @@ void Device::shutdown() {
     stopped = wait_until([&] { return !process_is(pid, "hv-launchd"); }, 10s);
     if (!stopped) signal_process(pid, SIGKILL);
     for (const pid_t job : jobs) {
-      if (job > 0 && (process_is(job, base_name(programs_.thermalmonitord)) || process_is(job, base_name(programs_.notifyd)))) {
+      if (job > 0 && (process_is(job, base_name(programs_.thermalmonitord)) ||
+                      process_is(job, base_name(programs_.notifyd)))) {
         jobs_left = true;
         signal_process(job, SIGKILL);
       }

@@ -21,7 +21,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 }  // namespace
 
@@ -35,8 +37,10 @@ DeviceLock::DeviceLock(const std::string& root, Access access, std::chrono::mill
     if (::flock(fd, operation) == 0) {
       // The folder may have been removed (and made again) while this waited: the lock must
       // be on the folder that the path names now.
-      struct stat locked {}, named {};
-      if (::fstat(fd, &locked) == 0 && ::stat(root.c_str(), &named) == 0 && same_file(locked, named)) {
+      struct stat locked = {};
+      struct stat named = {};
+      if (::fstat(fd, &locked) == 0 && ::stat(root.c_str(), &named) == 0 &&
+          same_file(locked, named)) {
         fd_ = fd;
         return;
       }
@@ -82,8 +86,8 @@ pid_t DeviceLock::holder(const std::string& folder) {
     unsigned major = 0, minor = 0;
     unsigned long long inode = 0;
     if (std::sscanf(file.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) continue;
-    if (inode == st.st_ino && major == ::major(st.st_dev) && minor == ::minor(st.st_dev) && pid > 0 &&
-        pid != ::getpid()) {
+    if (inode == st.st_ino && major == ::major(st.st_dev) && minor == ::minor(st.st_dev) &&
+        pid > 0 && pid != ::getpid()) {
       return static_cast<pid_t>(pid);
     }
   }

@@ -31,17 +31,20 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: hv-device [--root DIR] VERB [ARGUMENTS]\n"
-    "  boot [--throttle SECONDS] [--tick-ms N]  boot a device below DIR (a fresh folder without --root)\n"
+    "  boot [--throttle SECONDS] [--tick-ms N]\n"
+    "                                 boot a device below DIR (a fresh folder without --root)\n"
     "  install                        install the package's Linux build into the device's /var/jb\n"
     "  state                          the state table\n"
-    "  change KEY VALUE               write a setting and post as the front-ends do (a mode change\n"
-    "                                 waits for the relaunched daemon)\n"
+    "  change KEY VALUE               write a setting and post as the front-ends do (a mode\n"
+    "                                 change waits for the relaunched daemon)\n"
     "  settings COMMAND...            run commands in the simulated Settings app (hv-settings)\n"
-    "  controlcenter COMMAND...       run commands in the simulated Control Center (hv-controlcenter)\n"
+    "  controlcenter COMMAND...       run commands in the simulated Control Center\n"
+    "                                 (hv-controlcenter)\n"
     "  screenshot settings|controlcenter FILE.png\n"
     "  appearance [light|dark]        show or set the device's appearance\n"
     "  scenario OUTDIR [--seconds N]  the heat scenario: table and plot in OUTDIR\n"
-    "  shutdown                       stop the device's processes (and any left without a launchd)\n"
+    "  shutdown                       stop the device's processes (and any left without a\n"
+    "                                 launchd)\n"
     "DIR defaults to $HALVERNIC_DEVICE_ROOT, else the device booted last.\n";
 
 // The bounds of the verbs' numbers.
@@ -82,7 +85,8 @@ struct Verb {
   int (*run)(device::Device& d, const Args& args);
 };
 
-std::optional<Usage> exactly(const char* verb, const Args& args, std::size_t count, const char* usage) {
+std::optional<Usage> exactly(const char* verb, const Args& args, std::size_t count,
+                             const char* usage) {
   if (args.size() == count) return std::nullopt;
   return Usage{std::string(verb) + " takes " + (count == 0 ? "no arguments" : usage) + ", not " +
                std::to_string(args.size()) + " argument(s)"};
@@ -92,18 +96,24 @@ std::optional<Usage> exactly(const char* verb, const Args& args, std::size_t cou
 std::optional<Usage> parse_boot(const Args& args, device::BootOptions* options) {
   for (std::size_t i = 0; i < args.size(); i += 2) {
     const std::string& option = args[i];
-    if (option != "--throttle" && option != "--tick-ms") return Usage{"boot: unknown option " + option};
+    if (option != "--throttle" && option != "--tick-ms") {
+      return Usage{"boot: unknown option " + option};
+    }
     if (i + 1 >= args.size()) return Usage{"boot: " + option + " needs a value"};
     const std::string& value = args[i + 1];
     if (option == "--throttle") {
       const std::optional<double> seconds = cli::parse_real(value, 0, kMaxThrottleSeconds);
-      if (!seconds) return Usage{"boot: --throttle takes " + cli::expected("seconds", value, 0, kMaxThrottleSeconds)};
+      if (!seconds) {
+        return Usage{"boot: --throttle takes " +
+                     cli::expected("seconds", value, 0, kMaxThrottleSeconds)};
+      }
       options->throttle_interval = *seconds;
     } else {
       const std::optional<long long> ms = cli::parse_integer(value, 0, kMaxTickMs);
       if (!ms) {
+        const auto most = static_cast<double>(kMaxTickMs);
         return Usage{"boot: --tick-ms takes " +
-                     cli::expected("a whole number of milliseconds", value, 0, static_cast<double>(kMaxTickMs))};
+                     cli::expected("a whole number of milliseconds", value, 0, most)};
       }
       options->tick_ms = static_cast<int>(*ms);
     }
@@ -117,10 +127,12 @@ std::optional<Usage> parse_scenario(const Args& args, device::ScenarioOptions* o
   for (std::size_t i = 1; i < args.size(); i += 2) {
     if (args[i] != "--seconds") return Usage{"scenario: unknown option " + args[i]};
     if (i + 1 >= args.size()) return Usage{"scenario: --seconds needs a value"};
-    const std::optional<long long> seconds = cli::parse_integer(args[i + 1], 1, kMaxScenarioSeconds);
+    const std::optional<long long> seconds =
+        cli::parse_integer(args[i + 1], 1, kMaxScenarioSeconds);
     if (!seconds) {
-      return Usage{"scenario: --seconds takes " + cli::expected("a whole number of seconds", args[i + 1], 1,
-                                                                static_cast<double>(kMaxScenarioSeconds))};
+      return Usage{"scenario: --seconds takes " +
+                   cli::expected("a whole number of seconds", args[i + 1], 1,
+                                 static_cast<double>(kMaxScenarioSeconds))};
     }
     options->seconds = static_cast<int>(*seconds);
   }
@@ -135,7 +147,9 @@ int run_host(const device::Device& d, device::Host host, const Args& args) {
 }
 
 void print_orphans(const device::Device& d) {
-  for (const std::string& orphan : d.orphans_ended()) std::printf("ended orphaned %s\n", orphan.c_str());
+  for (const std::string& orphan : d.orphans_ended()) {
+    std::printf("ended orphaned %s\n", orphan.c_str());
+  }
 }
 
 int boot(device::Device& d, const Args& args) {
@@ -150,7 +164,10 @@ int boot(device::Device& d, const Args& args) {
 int install(device::Device& d, const Args&) {
   const auto files = d.install();
   for (const std::string& file : files) std::printf("installed /var/jb/%s\n", file.c_str());
-  if (d.booted()) std::printf("thermalmonitord relaunched (pid %d)\n", static_cast<int>(d.job_pid(device::kDaemonLabel)));
+  if (d.booted()) {
+    std::printf("thermalmonitord relaunched (pid %d)\n",
+                static_cast<int>(d.job_pid(device::kDaemonLabel)));
+  }
   return 0;
 }
 
@@ -166,16 +183,18 @@ int change(device::Device& d, const Args& args) {
   std::printf("%s = %s\n", args[0].c_str(), args[1].c_str());
   if (args[0] == "thermalPowerMode") {
     const pid_t now = d.wait_for_daemon(old, 30s);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("thermalmonitord relaunched (pid %d) after %.2f s\n", static_cast<int>(now), seconds);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("thermalmonitord relaunched (pid %d) after %.2f s\n", static_cast<int>(now),
+                seconds);
   }
   return 0;
 }
 
 std::optional<Usage> check_commands(const char* verb, const char* program, const Args& args) {
   if (!args.empty()) return std::nullopt;
-  return Usage{std::string(verb) + " needs one or more commands of " + program + " (hv-device " + verb +
-               " help lists them)"};
+  return Usage{std::string(verb) + " needs one or more commands of " + program + " (hv-device " +
+               verb + " help lists them)"};
 }
 
 int screenshot(device::Device& d, const Args& args) {
@@ -214,26 +233,37 @@ const Verb kVerbs[] = {
        return parse_boot(args, &options);
      },
      boot},
-    {"install", Access::kChanges, Needs::kDevice, [](const Args& args) { return exactly("install", args, 0, ""); },
-     install},
-    {"state", Access::kUses, Needs::kBooted, [](const Args& args) { return exactly("state", args, 0, ""); }, state},
+    {"install", Access::kChanges, Needs::kDevice,
+     [](const Args& args) { return exactly("install", args, 0, ""); }, install},
+    {"state", Access::kUses, Needs::kBooted,
+     [](const Args& args) { return exactly("state", args, 0, ""); }, state},
     {"change", Access::kUses, Needs::kBooted,
      [](const Args& args) { return exactly("change", args, 2, "KEY VALUE"); }, change},
     {"settings", Access::kUses, Needs::kBooted,
-     [](const Args& args) { return check_commands("settings", "the simulated Settings app", args); },
-     [](device::Device& d, const Args& args) { return run_host(d, device::Host::kSettings, args); }},
+     [](const Args& args) {
+       return check_commands("settings", "the simulated Settings app", args);
+     },
+     [](device::Device& d, const Args& args) {
+       return run_host(d, device::Host::kSettings, args);
+     }},
     {"controlcenter", Access::kUses, Needs::kBooted,
-     [](const Args& args) { return check_commands("controlcenter", "the simulated Control Center", args); },
-     [](device::Device& d, const Args& args) { return run_host(d, device::Host::kControlCenter, args); }},
+     [](const Args& args) {
+       return check_commands("controlcenter", "the simulated Control Center", args);
+     },
+     [](device::Device& d, const Args& args) {
+       return run_host(d, device::Host::kControlCenter, args);
+     }},
     {"screenshot", Access::kUses, Needs::kBooted,
      [](const Args& args) -> std::optional<Usage> {
-       if (args.size() == 2 && (args[0] == "settings" || args[0] == "controlcenter")) return std::nullopt;
+       const bool host = args.size() == 2 && (args[0] == "settings" || args[0] == "controlcenter");
+       if (host) return std::nullopt;
        return Usage{"usage: screenshot settings|controlcenter FILE.png"};
      },
      screenshot},
     {"appearance", Access::kChanges, Needs::kDevice,
      [](const Args& args) -> std::optional<Usage> {
-       if (args.empty() || (args.size() == 1 && (args[0] == "light" || args[0] == "dark"))) return std::nullopt;
+       const bool style = args.size() == 1 && (args[0] == "light" || args[0] == "dark");
+       if (args.empty() || style) return std::nullopt;
        return Usage{"usage: appearance [light|dark]"};
      },
      appearance},
@@ -243,8 +273,8 @@ const Verb kVerbs[] = {
        return parse_scenario(args, &options);
      },
      scenario},
-    {"shutdown", Access::kChanges, Needs::kDevice, [](const Args& args) { return exactly("shutdown", args, 0, ""); },
-     shutdown},
+    {"shutdown", Access::kChanges, Needs::kDevice,
+     [](const Args& args) { return exactly("shutdown", args, 0, ""); }, shutdown},
 };
 
 std::string fresh_root() {
@@ -280,12 +310,16 @@ int run(Args args) {
   device::Device d(root, device::Programs::of_this_build());
   if (verb->needs == Needs::kNothing) std::filesystem::create_directories(d.root());
   std::unique_ptr<device::DeviceLock> lock;
-  if (std::filesystem::is_directory(d.root())) lock = std::make_unique<device::DeviceLock>(d.root(), verb->access);
+  if (std::filesystem::is_directory(d.root())) {
+    lock = std::make_unique<device::DeviceLock>(d.root(), verb->access);
+  }
   // What the verb needs, seen under the lock (a boot or shutdown in between has finished).
   if (verb->needs == Needs::kDevice && !d.exists()) {
     return fail("no device at " + d.root() + " (hv-device --root " + d.root() + " boot makes one)");
   }
-  if (verb->needs == Needs::kBooted && !d.booted()) return fail("the device at " + d.root() + " is not booted");
+  if (verb->needs == Needs::kBooted && !d.booted()) {
+    return fail("the device at " + d.root() + " is not booted");
+  }
   return verb->run(d, args);
 }
 
@@ -294,8 +328,8 @@ int run(Args args) {
 int main(int argc, char** argv) {
   // Before Foundation sees any of them: GNUstep reads the arguments as text.
   if (const int bad = cli::first_non_utf8(argc - 1, argv + 1); bad >= 0) {
-    return refuse({"argument " + std::to_string(bad + 1) + " is not UTF-8 text: \"" + cli::printable(argv[bad + 1]) +
-                   "\""});
+    return refuse({"argument " + std::to_string(bad + 1) + " is not UTF-8 text: \"" +
+                   cli::printable(argv[bad + 1]) + "\""});
   }
   objc::attach_current_thread();
   try {

@@ -38,7 +38,9 @@ std::string read_proc(const std::string& path, std::size_t limit) {
 bool read_stat(pid_t pid, std::string* name, char* state, pid_t* parent) {
   const std::string stat = read_proc("/proc/" + std::to_string(pid) + "/stat", 4096);
   const std::size_t open = stat.find('('), close = stat.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close + 4 >= stat.size()) return false;
+  if (open == std::string::npos || close == std::string::npos || close + 4 >= stat.size()) {
+    return false;
+  }
   *name = stat.substr(open + 1, close - open - 1);
   *state = stat[close + 2];
   *parent = static_cast<pid_t>(std::strtol(stat.c_str() + close + 4, nullptr, 10));
@@ -67,20 +69,23 @@ bool runs_on_device(pid_t pid, const std::string& root) {
   return false;
 }
 
-std::vector<DeviceProcess> find_device_processes(const std::string& root, const std::vector<std::string>& names) {
+std::vector<DeviceProcess> find_device_processes(const std::string& root,
+                                                 const std::vector<std::string>& names) {
   std::vector<std::string> kept;  // the system keeps 15 characters of a name
   for (const std::string& name : names) kept.push_back(name.substr(0, 15));
   std::vector<DeviceProcess> found;
   std::error_code error;
   for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
     const std::string entry = it->path().filename().string();
-    if (entry.empty() || !std::all_of(entry.begin(), entry.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (entry.empty() ||
+        !std::all_of(entry.begin(), entry.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       continue;
     }
     const auto pid = static_cast<pid_t>(std::strtol(entry.c_str(), nullptr, 10));
     DeviceProcess process;
     char state = 0;
-    if (pid <= 0 || pid == ::getpid() || !read_stat(pid, &process.name, &state, &process.parent)) continue;
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (!read_stat(pid, &process.name, &state, &process.parent)) continue;
     if (state == 'Z' || state == 'X') continue;
     if (std::find(kept.begin(), kept.end(), process.name) == kept.end()) continue;
     if (!runs_on_device(pid, root)) continue;
@@ -90,7 +95,8 @@ std::vector<DeviceProcess> find_device_processes(const std::string& root, const 
   return found;
 }
 
-std::vector<DeviceProcess> end_processes(const std::vector<DeviceProcess>& processes, std::chrono::milliseconds grace) {
+std::vector<DeviceProcess> end_processes(const std::vector<DeviceProcess>& processes,
+                                         std::chrono::milliseconds grace) {
   auto left = [&] {
     std::vector<DeviceProcess> still;
     for (const DeviceProcess& process : processes) {
@@ -111,8 +117,10 @@ std::vector<DeviceProcess> end_processes(const std::vector<DeviceProcess>& proce
 
 std::vector<std::string> Device::daemon_names() const {
   auto base = [](const std::string& path) { return fs::path(path).filename().string(); };
-  std::vector<std::string> names{base(programs_.launchd), base(programs_.notifyd), base(programs_.thermalmonitord)};
-  for (const launchd::Job& job : launchd::read_jobs(root_ + "/System/Library/LaunchDaemons", nullptr)) {
+  std::vector<std::string> names{base(programs_.launchd), base(programs_.notifyd),
+                                 base(programs_.thermalmonitord)};
+  for (const launchd::Job& job :
+       launchd::read_jobs(root_ + "/System/Library/LaunchDaemons", nullptr)) {
     const std::string name = base(job.arguments.front());
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
   }
@@ -134,13 +142,16 @@ std::vector<std::string> Device::end_orphans() {
   std::string alive;
   for (const DeviceProcess& process : orphans) {
     const std::string named = process.name + " (pid " + std::to_string(process.pid) + ")";
-    if (std::any_of(left.begin(), left.end(), [&](const DeviceProcess& p) { return p.pid == process.pid; })) {
+    if (std::any_of(left.begin(), left.end(),
+                    [&](const DeviceProcess& p) { return p.pid == process.pid; })) {
       alive += (alive.empty() ? "" : ", ") + named;
     } else {
       ended.push_back(named);
     }
   }
-  if (!alive.empty()) throw Error("orphaned processes of the device at " + root_ + " outlived SIGKILL: " + alive);
+  if (!alive.empty()) {
+    throw Error("orphaned processes of the device at " + root_ + " outlived SIGKILL: " + alive);
+  }
   return ended;
 }
 

@@ -25,10 +25,12 @@ bool runs_on_device(pid_t pid, const std::string& root);
 
 // Every running process other than this one whose executable is named one of names (file
 // names; compared as the system keeps them) and which runs on the device at root.
-std::vector<DeviceProcess> find_device_processes(const std::string& root, const std::vector<std::string>& names);
+std::vector<DeviceProcess> find_device_processes(const std::string& root,
+                                                 const std::vector<std::string>& names);
 
 // Ends processes: SIGTERM to each, SIGKILL to those still running after grace, then waits
 // up to two seconds more. Answers those still running at the end (none, normally).
-std::vector<DeviceProcess> end_processes(const std::vector<DeviceProcess>& processes, std::chrono::milliseconds grace);
+std::vector<DeviceProcess> end_processes(const std::vector<DeviceProcess>& processes,
+                                         std::chrono::milliseconds grace);
 
 }  // namespace halvernic::sim::device

@@ -58,7 +58,8 @@ std::string gnuplot_script(const std::string& out_dir) {
   std::string s;
   s += "set terminal pngcairo size 1100,1600 font 'sans,10'\n";
   s += "set output '" + out_dir + "/heat.png'\n";
-  s += "set multiplot layout 5,1 title 'Heat scenario: one workload, four settings (simulated seconds)'\n";
+  s += "set multiplot layout 5,1 title "
+       "'Heat scenario: one workload, four settings (simulated seconds)'\n";
   // The same margins for every panel, so that their time axes line up.
   s += "set lmargin 10\nset rmargin 22\n";
   s += "set key outside right top\nset grid\nset xlabel 'seconds'\n";
@@ -124,13 +125,14 @@ Summary summarise(const std::string& name, const std::vector<Sample>& samples, i
 }
 
 std::string format_summaries(const std::vector<Summary>& summaries) {
-  std::string out =
-      "setting          peak °C  throttled s  lowest CPU limit  lowest brightness %  limit changes  end °C\n";
+  std::string out = "setting          peak °C  throttled s  lowest CPU limit  lowest brightness %";
+  out += "  limit changes  end °C\n";
   for (const Summary& s : summaries) {
     char line[200];
-    std::snprintf(line, sizeof line, "%-15s  %7.1f  %11d  %16ld  %19ld  %13d  %6.1f\n", s.name.c_str(),
-                  s.peak_temperature, s.seconds_throttled, s.lowest_cpu_power_ceiling, s.lowest_brightness_limit,
-                  s.limit_changes, s.final_temperature);
+    std::snprintf(line, sizeof line, "%-15s  %7.1f  %11d  %16ld  %19ld  %13d  %6.1f\n",
+                  s.name.c_str(), s.peak_temperature, s.seconds_throttled,
+                  s.lowest_cpu_power_ceiling, s.lowest_brightness_limit, s.limit_changes,
+                  s.final_temperature);
     out += line;
   }
   return out;

@@ -46,7 +46,9 @@ std::optional<Job> read_job(const std::string& plist_path, std::string* error) {
   if (id throttle = objc::dictionary_get(plist.get(), "ThrottleInterval"); objc::is_number(throttle)) {
     // Bounded, so that no list can make a delay the clock cannot hold.
     const double seconds = objc::double_value(throttle);
-    if (std::isfinite(seconds)) job.throttle_interval = std::clamp(seconds, 0.0, kMaxThrottleInterval);
+    if (std::isfinite(seconds)) {
+      job.throttle_interval = std::clamp(seconds, 0.0, kMaxThrottleInterval);
+    }
   }
   return job;
 }
@@ -77,7 +79,8 @@ double relaunch_delay(double seconds_since_launch, double throttle_interval) {
   return seconds_since_launch >= throttle_interval ? 0.0 : throttle_interval - seconds_since_launch;
 }
 
-RotatingLog::RotatingLog(std::string path, std::size_t limit) : path_(std::move(path)), limit_(std::max<std::size_t>(limit, 1)) {}
+RotatingLog::RotatingLog(std::string path, std::size_t limit)
+    : path_(std::move(path)), limit_(std::max<std::size_t>(limit, 1)) {}
 
 RotatingLog::~RotatingLog() {
   flush();

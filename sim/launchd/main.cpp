@@ -136,8 +136,9 @@ void launch(Running& r, const std::string& run_dir, const sigset_t& original_mas
   // The job's streams go through pipes to its logs; one pipe when both name one file.
   int out_pipe = -1, err_pipe = -1;
   const bool piped_out = output_pipe(r.job.stdout_path, logs, &out_pipe);
-  const bool piped_err = r.job.stderr_path == r.job.stdout_path ? piped_out
-                                                                 : output_pipe(r.job.stderr_path, logs, &err_pipe);
+  const bool piped_err = r.job.stderr_path == r.job.stdout_path
+                             ? piped_out
+                             : output_pipe(r.job.stderr_path, logs, &err_pipe);
   if (piped_err && err_pipe < 0) err_pipe = out_pipe;
 
   // Jobs end with their launchd, as on a device: the kernel kills the child when the
@@ -146,8 +147,10 @@ void launch(Running& r, const std::string& run_dir, const sigset_t& original_mas
   const pid_t pid = ::fork();
   if (pid == 0) {
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != launchd) ::_exit(126);
-    const int out_fd = piped_out ? out_pipe : ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    const int err_fd = piped_err ? err_pipe : ::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int out_fd =
+        piped_out ? out_pipe : ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int err_fd =
+        piped_err ? err_pipe : ::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (out_fd < 0 || err_fd < 0 || null_fd < 0) ::_exit(126);
     ::dup2(null_fd, STDIN_FILENO);
@@ -165,8 +168,8 @@ void launch(Running& r, const std::string& run_dir, const sigset_t& original_mas
   if (out_pipe >= 0) ::close(out_pipe);
   if (err_pipe >= 0 && err_pipe != out_pipe) ::close(err_pipe);
   if (pid < 0) {
-    log("cannot launch %s: %s; trying again in %.0f s", r.job.label.c_str(), std::strerror(fork_error),
-        r.job.throttle_interval);
+    log("cannot launch %s: %s; trying again in %.0f s", r.job.label.c_str(),
+        std::strerror(fork_error), r.job.throttle_interval);
     r.pending = true;
     r.relaunch_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                        std::chrono::duration<double>(r.job.throttle_interval));
@@ -249,7 +252,8 @@ int wait_for_signal(int signal_fd, Logs& logs, Clock::time_point deadline) {
   for (;;) {
     std::vector<pollfd> polled{{signal_fd, POLLIN, 0}};
     for (const Output& output : logs.outputs) polled.push_back({output.fd, POLLIN, 0});
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     const int timeout = static_cast<int>(std::clamp<long long>(left + 1, 0, 60000));
     const int ready = ::poll(polled.data(), polled.size(), timeout);
     if (ready < 0 && errno != EINTR) return 0;
@@ -265,8 +269,8 @@ int wait_for_signal(int signal_fd, Logs& logs, Clock::time_point deadline) {
 }
 
 // Waits until deadline or until no job runs, collecting the jobs that end.
-void wait_for_jobs(std::vector<Running>& jobs, const std::string& run_dir, int signal_fd, Logs& logs,
-                   Clock::time_point deadline) {
+void wait_for_jobs(std::vector<Running>& jobs, const std::string& run_dir, int signal_fd,
+                   Logs& logs, Clock::time_point deadline) {
   while (any_running(jobs) && Clock::now() < deadline) {
     wait_for_signal(signal_fd, logs, deadline);
     collect(jobs, run_dir, false);

@@ -87,19 +87,23 @@ int main(int argc, char** argv) {
     if (arg == "--root") {
       options.root = value;
     } else if (arg == "--appearance") {
-      if (value != "light" && value != "dark") return usage("--appearance takes light or dark, not " + value);
+      if (value != "light" && value != "dark") {
+        return usage("--appearance takes light or dark, not " + value);
+      }
       options.dark = value == "dark";
     } else {
       const std::optional<double> scale = cli::parse_real(value, 2, 3);
-      if (!scale || (*scale != 2 && *scale != 3)) return usage("--scale takes 2 or 3, not " + value);
+      if (!scale || (*scale != 2 && *scale != 3)) {
+        return usage("--scale takes 2 or 3, not " + value);
+      }
       options.scale = *scale;
     }
   }
   std::vector<std::string> words(argv + i, argv + argc);
   // help lists the commands without a device.
-  const bool only_help = !words.empty() && std::all_of(words.begin(), words.end(), [](const std::string& word) {
-    return word == "help";
-  });
+  const bool only_help =
+      !words.empty() && std::all_of(words.begin(), words.end(),
+                                    [](const std::string& word) { return word == "help"; });
   if (options.root.empty() && !only_help) {
     std::fprintf(stderr, "hv-settings: no device root (give --root DIR or set %s)\n", HV_ENV_DEVICE_ROOT);
     return cli::kUsageStatus;
@@ -142,7 +146,8 @@ int main(int argc, char** argv) {
   while (std::getline(std::cin, line)) {
     objc::AutoreleasePool line_pool;
     if (!cli::is_utf8(line)) {
-      std::fprintf(stderr, "hv-settings: a line that is not UTF-8 text: \"%s\"\n", cli::printable(line).c_str());
+      std::fprintf(stderr, "hv-settings: a line that is not UTF-8 text: \"%s\"\n",
+                   cli::printable(line).c_str());
       status = cli::kUsageStatus;
       continue;
     }

@@ -189,11 +189,17 @@ TEST_F(Device, ToolRefusesMistakesWithAMessageAndAStatusAndChangesNothing) {
       {{"--root", *root_ + "/nowhere", "state"}, 1, "is not booted"},
       {{"--root", *root_, "state", "now"}, 2, "state takes no arguments"},
       {{"--root", *root_, "boot"}, 1, "is already booted"},
-      {{"--root", fresh, "boot", "--throttle", "abc"}, 2, "--throttle takes seconds from 0 to 3600, not \"abc\""},
-      {{"--root", fresh, "boot", "--throttle", "-5"}, 2, "--throttle takes seconds from 0 to 3600, not \"-5\""},
+      {{"--root", fresh, "boot", "--throttle", "abc"},
+       2,
+       "--throttle takes seconds from 0 to 3600, not \"abc\""},
+      {{"--root", fresh, "boot", "--throttle", "-5"},
+       2,
+       "--throttle takes seconds from 0 to 3600, not \"-5\""},
       {{"--root", fresh, "boot", "--throttle", "1e29"}, 2, "not \"1e29\""},
       {{"--root", fresh, "boot", "--throttle", "nan"}, 2, "not \"nan\""},
-      {{"--root", fresh, "boot", "--tick-ms", "abc"}, 2, "--tick-ms takes a whole number of milliseconds"},
+      {{"--root", fresh, "boot", "--tick-ms", "abc"},
+       2,
+       "--tick-ms takes a whole number of milliseconds"},
       {{"--root", fresh, "boot", "--tick-ms", "-1"}, 2, "from 0 to 60000, not \"-1\""},
       {{"--root", fresh, "boot", "--tick-ms", "2.5"}, 2, "not \"2.5\""},
       {{"--root", fresh, "boot", "--bogus"}, 2, "boot: unknown option --bogus"},
@@ -207,16 +213,26 @@ TEST_F(Device, ToolRefusesMistakesWithAMessageAndAStatusAndChangesNothing) {
       {{"--root", *root_, "controlcenter", "\xff"}, 2, "argument 4 is not UTF-8 text: \"\\xFF\""},
       {{"--root", *root_, "screenshot", "springboard", "x.png"}, 2, "usage: screenshot"},
       {{"--root", *root_, "change", "thermalPowerMode"}, 2, "change takes KEY VALUE"},
-      {{"--root", *root_, "change", "thermalPreventDimmingEnabled", "yes"}, 1, "takes true or false, not yes"},
-      {{"--root", *root_, "change", "thermalPowerMode", "native"}, 1, "is off, lowPower or fullPower"},
-      {{"--root", *root_, "scenario", *root_ + "/heat", "--seconds", "abc"}, 2, "--seconds takes a whole number"},
+      {{"--root", *root_, "change", "thermalPreventDimmingEnabled", "yes"},
+       1,
+       "takes true or false, not yes"},
+      {{"--root", *root_, "change", "thermalPowerMode", "native"},
+       1,
+       "is off, lowPower or fullPower"},
+      {{"--root", *root_, "scenario", *root_ + "/heat", "--seconds", "abc"},
+       2,
+       "--seconds takes a whole number"},
       {{"--root", *root_, "scenario", *root_ + "/heat", "--seconds", "0"}, 2, "from 1 to 36000"},
   };
   std::vector<Case> host_cases = {
-      {{"--root", *root_, "settings", "wait", "abc"}, 2, "wait takes a number of seconds from 0 to 3600"},
+      {{"--root", *root_, "settings", "wait", "abc"},
+       2,
+       "wait takes a number of seconds from 0 to 3600"},
       {{"--root", *root_, "settings", "wait", "1000000000"}, 2, "not \"1000000000\""},
       {{"--root", *root_, "settings", "tap-at", "x", "y"}, 2, "tap-at takes points"},
-      {{"--root", *root_, "controlcenter", "wait", "nan"}, 2, "wait: takes a number of seconds from 0 to 3600"},
+      {{"--root", *root_, "controlcenter", "wait", "nan"},
+       2,
+       "wait: takes a number of seconds from 0 to 3600"},
       {{"--root", *root_, "controlcenter", "tap-at", "x", "y"}, 2, "tap-at: takes points"},
       // help lists the commands without a device.
       {{"help"}, 0, "", programs.settings.c_str()},
@@ -233,7 +249,8 @@ TEST_F(Device, ToolRefusesMistakesWithAMessageAndAStatusAndChangesNothing) {
   }
   for (const Case& c : host_cases) {
     if (programs.settings.empty() || programs.controlcenter.empty()) break;
-    const auto result = std::string(c.program) == HV_DEVICE_TOOL ? tool(c.args) : run(c.program, c.args);
+    const auto result =
+        std::string(c.program) == HV_DEVICE_TOOL ? tool(c.args) : run(c.program, c.args);
     EXPECT_EQ(result.status, c.status) << c.program << " " << c.args.back() << "\n" << result.err;
     EXPECT_NE(result.err.find(c.says), std::string::npos) << c.args.back() << "\n" << result.err;
   }
@@ -281,8 +298,10 @@ TEST_F(Device, ConcurrentBootsOfOneRootStartOneDeviceAndVerbsWaitForTheOwner) {
   }
   EXPECT_EQ(booted, 1);
   device::Device raced(other, device::Programs::of_this_build());
-  EXPECT_EQ(device::find_device_processes(raced.root(), {"hv-launchd"}).size(), 1u) << "one launchd";
-  EXPECT_EQ(device::find_device_processes(raced.root(), {"thermalmonitord"}).size(), 1u) << "one daemon";
+  EXPECT_EQ(device::find_device_processes(raced.root(), {"hv-launchd"}).size(), 1u)
+      << "one launchd";
+  EXPECT_EQ(device::find_device_processes(raced.root(), {"thermalmonitord"}).size(), 1u)
+      << "one daemon";
 
   // While this process changes the device, a verb that uses it waits, then runs.
   auto owner = std::make_unique<device::DeviceLock>(raced.root(), device::Access::kChanges);
@@ -310,8 +329,12 @@ TEST_F(Device, JobsEndWithTheirLaunchdAndOrphansEndAtTheNextBootOrShutdown) {
   const pid_t notifyd = d_->job_pid(device::kNotifydLabel), daemon = daemon_pid();
   ASSERT_GT(notifyd, 0);
   ASSERT_TRUE(device::signal_process(d_->launchd_pid(), SIGKILL));
-  EXPECT_TRUE(wait_until([&] { return !device::runs_on_device(notifyd, d_->root()) &&
-                                      !device::runs_on_device(daemon, d_->root()); }, 5s))
+  EXPECT_TRUE(wait_until(
+      [&] {
+        return !device::runs_on_device(notifyd, d_->root()) &&
+               !device::runs_on_device(daemon, d_->root());
+      },
+      5s))
       << "the jobs outlived their launchd";
   EXPECT_FALSE(d_->booted());
 
@@ -338,7 +361,8 @@ TEST_F(Device, JobsEndWithTheirLaunchdAndOrphansEndAtTheNextBootOrShutdown) {
   std::vector<std::string> env = d_->environment();
   pid_t orphan = 0;
   {
-    std::string program = d_->programs().thermalmonitord, flag = "--tweak-folder", folder = d_->tweak_folder();
+    std::string program = d_->programs().thermalmonitord, flag = "--tweak-folder",
+                folder = d_->tweak_folder();
     char* argv[] = {program.data(), flag.data(), folder.data(), nullptr};
     std::vector<char*> envp;
     for (std::string& entry : env) envp.push_back(entry.data());
@@ -532,7 +556,8 @@ TEST_F(Device, HeatScenarioComparesTheFourSettingsInATableAndAPlot) {
   const auto full = device::summarise("fullPower", runs["fullPower"], options.cpu_demand);
   const auto dim = device::summarise("preventDimming", runs["preventDimming"], options.cpu_demand);
   EXPECT_GT(full.peak_temperature, native.peak_temperature + 10);
-  EXPECT_LE(native.limit_changes, 4) << "the daemon's own control settles, never flipping at a threshold";
+  EXPECT_LE(native.limit_changes, 4)
+      << "the daemon's own control settles, never flipping at a threshold";
   EXPECT_EQ(full.seconds_throttled, 0);
   EXPECT_EQ(full.lowest_cpu_power_ceiling, 50000);
   EXPECT_LE(low.peak_temperature, native.peak_temperature);

@@ -111,7 +111,8 @@ TEST_F(LaunchdJobs, RefusesListsWithoutLabelOrProgramAndReadsTheRestInNameOrder)
 TEST_F(LaunchdJobs, ThrottleIntervalsTheClockCannotHoldAreBounded) {
   struct Case {
     double asked, kept;
-  } cases[] = {{2.5, 2.5}, {-3, 0}, {1e29, launchd::kMaxThrottleInterval}, {NAN, 10}, {INFINITY, 10}};
+  } cases[] = {
+      {2.5, 2.5}, {-3, 0}, {1e29, launchd::kMaxThrottleInterval}, {NAN, 10}, {INFINITY, 10}};
   for (const Case& c : cases) {
     objc::Ref plist = job("throttled", {"/bin/true"});
     objc::dictionary_set(plist.get(), "ThrottleInterval", objc::number_double(c.asked));
@@ -128,22 +129,38 @@ TEST_F(LaunchdJobs, ThrottleIntervalsTheClockCannotHoldAreBounded) {
 TEST_F(LaunchdJobs, LogsRotateAtTheirLimitKeepingWholeLinesAndTheNewest) {
   struct Case {
     const char* what;
-    std::size_t before;                // bytes in the log from an earlier run
-    std::vector<const char*> writes;   // as the pipe delivers them
-    bool flush;                        // the job's output ended
+    std::size_t before;               // bytes in the log from an earlier run
+    std::vector<const char*> writes;  // as the pipe delivers them
+    bool flush;                       // the job's output ended
     const char* file;
-    const char* rotated;               // "<file>.1"; nullptr: none
+    const char* rotated;  // "<file>.1"; nullptr: none
   } cases[] = {
       {"under the limit", 0, {"one\n", "two\n"}, false, "one\ntwo\n", nullptr},
-      {"the line that would pass it starts a new file", 0, {"0123456\n", "abcdefgh\n"}, false, "abcdefgh\n",
+      {"the line that would pass it starts a new file",
+       0,
+       {"0123456\n", "abcdefgh\n"},
+       false,
+       "abcdefgh\n",
        "0123456\n"},
-      {"a second rotation replaces the older file", 0, {"aaaaaaa\n", "bbbbbbbbb\n", "ccccccccc\n"}, false,
-       "ccccccccc\n", "bbbbbbbbb\n"},
-      {"a line split across writes stays whole", 0, {"0123456\n", "abc", "defgh\n"}, false, "abcdefgh\n",
+      {"a second rotation replaces the older file",
+       0,
+       {"aaaaaaa\n", "bbbbbbbbb\n", "ccccccccc\n"},
+       false,
+       "ccccccccc\n",
+       "bbbbbbbbb\n"},
+      {"a line split across writes stays whole",
+       0,
+       {"0123456\n", "abc", "defgh\n"},
+       false,
+       "abcdefgh\n",
        "0123456\n"},
       {"a partial last line waits for its newline", 0, {"one\n", "tw"}, false, "one\n", nullptr},
       {"the end of the output writes it", 0, {"one\n", "tw"}, true, "one\ntw", nullptr},
-      {"a line longer than the limit is cut at it", 0, {"0123456789abcdefXYZ\n"}, false, "XYZ\n",
+      {"a line longer than the limit is cut at it",
+       0,
+       {"0123456789abcdefXYZ\n"},
+       false,
+       "XYZ\n",
        "0123456789abcdef"},
       {"a log left too large by an earlier run rotates first", 40, {"new\n"}, false, "new\n", ""},
   };
