@@ -203,6 +203,7 @@ int write_extension_report(std::string_view path, const ExtensionReport& report)
 ReportReading read_extension_report(std::string_view path) {
   using Status = ReportReading::Status;
   std::string bytes;
+  errno = 0;
   switch (os::read_file(std::string(path).c_str(), kMaxReportFileSize, bytes)) {
     case os::ReadStatus::ok:
       break;
@@ -212,6 +213,8 @@ ReportReading read_extension_report(std::string_view path) {
       return failed(Status::unreadable, "larger than " + std::to_string(kMaxReportFileSize) +
                                             " bytes");
     case os::ReadStatus::failed:
+      // A file where the folder should be: there is no report file either.
+      if (errno == ENOTDIR) return failed(Status::missing, "no report");
       return failed(Status::unreadable, errno ? std::strerror(errno) : "cannot be read");
   }
   objc::AutoreleasePool pool;

@@ -47,7 +47,7 @@ inline constexpr char kReportPath[] = "/var/lib/com.nu-falk.halvernic/report.pli
 inline constexpr unsigned kReportFolderMode = 0755;
 inline constexpr unsigned kReportFileMode = 0644;  // root writes, everyone reads
 
-// A report of every hook and replacement is under 20 KB; a larger file is not read.
+// A report of every hook and replacement is about 20 KB; a larger file is not read.
 inline constexpr std::size_t kMaxReportFileSize = 256 * 1024;
 
 // The report's path below the jailbreak root; "" when it cannot be resolved.
@@ -127,7 +127,8 @@ int write_extension_report(std::string_view path, const ExtensionReport& report)
 struct ReportReading {
   enum class Status {
     ok,
-    missing,            // no file: the extension has not written one (or may not write it)
+    missing,            // no file (or no folder): the extension has not written one, or may
+                        // not write it
     unreadable,         // the file cannot be read, or is above kMaxReportFileSize
     damaged,            // not a property list, or without a required field
     unsupportedFormat,  // a formatVersion this reader does not know
