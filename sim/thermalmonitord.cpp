@@ -198,7 +198,8 @@ int main(int argc, char** argv) {
       omit += std::string(",") + argv[i + 1];
     } else if (!std::strcmp(argv[i], "--retype")) {
       if (!std::strchr(argv[i + 1], '=')) {
-        std::fprintf(stderr, "thermalmonitord: --retype takes Class/selector=types, not %s\n", argv[i + 1]);
+        std::fprintf(stderr, "thermalmonitord: --retype takes Class/selector=types, not %s\n",
+                     argv[i + 1]);
         return 2;
       }
       retype += std::string(",") + argv[i + 1];

@@ -47,7 +47,8 @@ ReportReading failed(ReportReading::Status status, std::string problem) {
 
 std::optional<ReportedMethod> method_from(id entry) {
   if (!objc::is_dictionary(entry)) return std::nullopt;
-  const std::optional<std::string> layer = string_value(objc::dictionary_get(entry, kReportLayerKey));
+  const std::optional<std::string> layer =
+      string_value(objc::dictionary_get(entry, kReportLayerKey));
   const std::optional<std::string> className =
       string_value(objc::dictionary_get(entry, kReportClassKey));
   const std::optional<std::string> selector =
@@ -164,7 +165,8 @@ objc::Ref report_property_list(const ExtensionReport& report) {
   objc::Ref methods = objc::make_mutable_array();
   for (const ReportedMethod& method : report.methods) {
     objc::Ref entry = objc::make_mutable_dictionary();
-    objc::dictionary_set(entry.get(), kReportLayerKey, objc::string(report_layer_value(method.layer)));
+    objc::dictionary_set(entry.get(), kReportLayerKey,
+                         objc::string(report_layer_value(method.layer)));
     objc::dictionary_set(entry.get(), kReportOwnerKey, objc::string(method.owner));
     objc::dictionary_set(entry.get(), kReportClassKey, objc::string(method.className));
     objc::dictionary_set(entry.get(), kReportSelectorKey, objc::string(method.selector));
@@ -173,7 +175,8 @@ objc::Ref report_property_list(const ExtensionReport& report) {
                          objc::string(install_outcome_value(method.outcome)));
     if (method.outcome == InstallOutcome::typeMismatch) {
       objc::dictionary_set(entry.get(), kReportHostTypesKey, objc::string(method.hostTypes));
-      objc::dictionary_set(entry.get(), kReportExpectedTypesKey, objc::string(method.expectedTypes));
+      objc::dictionary_set(entry.get(), kReportExpectedTypesKey,
+                           objc::string(method.expectedTypes));
     }
     objc::array_add(methods.get(), entry.get());
   }

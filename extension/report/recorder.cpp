@@ -93,7 +93,8 @@ contract::ExtensionReport Recorder::current() const {
 }
 
 bool Recorder::writeLocked() {
-  const int error = path_.empty() ? ENOENT : contract::write_extension_report(path_, currentLocked());
+  const int error =
+      path_.empty() ? ENOENT : contract::write_extension_report(path_, currentLocked());
   if (error == 0) return true;
   objc::AutoreleasePool pool;
   objc::log("halvernic: no report at %@: %@", objc::string(path_.empty() ? "?" : path_),

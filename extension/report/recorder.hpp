@@ -67,8 +67,11 @@ public:
 private:
   class Observer : public hook::InstallObserver {
   public:
-    Observer(Recorder& recorder, contract::ReportLayer layer) : recorder_(recorder), layer_(layer) {}
-    void handleError(const hook::HookError& error) override { recorder_.recordSkipped(layer_, error); }
+    Observer(Recorder& recorder, contract::ReportLayer layer)
+        : recorder_(recorder), layer_(layer) {}
+    void handleError(const hook::HookError& error) override {
+      recorder_.recordSkipped(layer_, error);
+    }
     void didInstall(const hook::ClassHook& hook, const hook::Replacement& replacement) override {
       recorder_.recordInstalled(layer_, hook, replacement);
     }
