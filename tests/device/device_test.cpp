@@ -21,6 +21,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/contract/report.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/lock.hpp"
 #include "sim/device/orphans.hpp"
@@ -167,6 +168,31 @@ TEST_F(Device, LaysOutTheJailbreakAndLoadsTheInstalledTweakThroughItsFilter) {
       << "the tweak loader loaded halvernic into the relaunched daemon";
   EXPECT_EQ(daemons(), 1);
   EXPECT_EQ(device::engine_mode(log()), "off");
+}
+
+// The extension's report, where jbroot puts it on the device: every hook and replacement
+// installed, for the running daemon; a mode change's relaunched daemon writes its own, with
+// the mode its first application applied.
+TEST_F(Device, TheInstalledExtensionReportsEveryHookAndReplacementForTheRunningDaemon) {
+  const std::string path = d_->jailbreak_root() + contract::kReportPath;
+  contract::ReportReading reading = contract::read_extension_report(path);
+  ASSERT_TRUE(reading.ok()) << path << ": " << reading.problem;
+  EXPECT_EQ(reading.report.pid, daemon_pid());
+  EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::off);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::replacement), 24u);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::hook), 27u);
+  EXPECT_EQ(reading.report.methods.size(), 51u);
+  EXPECT_EQ(log().find("halvernic: no report at"), std::string::npos) << log();
+
+  const pid_t old = daemon_pid();
+  choose_mode("fullPower");
+  relaunched(old);
+  reading = contract::read_extension_report(path);
+  ASSERT_TRUE(reading.ok()) << reading.problem;
+  EXPECT_EQ(reading.report.pid, daemon_pid());
+  EXPECT_NE(reading.report.pid, old);
+  EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::fullPower);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed), 51u);
 }
 
 // Every refusal of the device tool (and of the hosts it passes commands to): a message, a
