@@ -192,7 +192,7 @@ protected:
   }
 
   static pid_t daemon_pid() { return device_->job_pid(device::kDaemonLabel); }
-  static std::string log() { return read_file(device_->log_file("thermalmonitord.log")); }
+  static std::string log() { return device_->log("thermalmonitord.log"); }
   static std::string engine_mode() { return device::engine_mode(log()); }
 
   // A running daemon that answers, in fullPower through a file of the contract's own
