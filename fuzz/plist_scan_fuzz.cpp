@@ -4,6 +4,7 @@
 // losing memory, and whatever that parser builds nests no deeper than the scan counted.
 // What the platform's writer makes of such a list, as XML and as binary, the scan lets
 // through again: a front-end's rewrite never turns a readable file unreadable.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -20,14 +21,16 @@ constexpr long kXmlFormat = 100;
 constexpr long kBinaryFormat = 200;
 
 // How many containers deep the list goes (the root container is level 1), without
-// recursion; stops counting past the limit.
-std::size_t container_depth(id root) {
+// recursion; stops counting past the limit. *nan tells whether it holds a real that is NaN.
+std::size_t container_depth(id root, bool* nan) {
   std::size_t deepest = 0;
+  *nan = false;
   std::vector<std::pair<id, std::size_t>> pending{{root, 1}};
   while (!pending.empty()) {
     const id object = pending.back().first;
     const std::size_t level = pending.back().second;
     pending.pop_back();
+    if (objc::is_number(object) && std::isnan(objc::double_value(object))) *nan = true;
     const bool dictionary = objc::is_dictionary(object);
     if (!dictionary && !objc::is_array(object)) continue;
     if (level > deepest) deepest = level;
@@ -68,10 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   objc::Ref data = objc::make_data({reinterpret_cast<const char*>(bytes), size});
   objc::Ref parsed = objc::parse_property_list(data.get());
   if (!parsed) return 0;
-  if (container_depth(parsed.get()) > plist::kMaxContainerDepth) {
+  bool nan = false;
+  if (container_depth(parsed.get(), &nan) > plist::kMaxContainerDepth) {
     hv_fuzz::fail("the parser built a list deeper than the scan counted");
   }
   for (long format : {kXmlFormat, kBinaryFormat}) {
+    // GNUstep's binary writer asks for 16 GB to write a NaN (no reader is involved, and the
+    // product writes XML only).
+    if (format == kBinaryFormat && nan) continue;
     id written = nullptr;
     try {
       id error = nullptr;
