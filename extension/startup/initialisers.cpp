@@ -5,6 +5,7 @@
 #include "common/objc/ref.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/replacements/replacements.hpp"
+#include "extension/startup/darwin_observers.hpp"
 #include "extension/startup/hook_set.hpp"
 #include "extension/startup/tweak.hpp"
 
@@ -32,6 +33,8 @@ bool runMethodReplacementConstructor() {
 }
 
 void runLoadTimeInitialisers() {
+  // The daemon's throttle interval runs from here (launchd started the process earlier).
+  noteLibraryLoaded();
   // The loading thread may be one the Foundation has not seen yet.
   objc::attach_current_thread();
   objc::AutoreleasePool pool;

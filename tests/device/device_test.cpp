@@ -257,8 +257,13 @@ TEST_F(Device, DaemonKilledWithSIGKILLComesBackInTheFilesMode) {
   EXPECT_EQ(daemons(), 1);
 }
 
+// Each damaged file replaces one that named lowPower, so the restart that follows it changes
+// the mode (a restart that would change nothing ends nothing).
 TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
   pid_t old = daemon_pid();
+  choose_mode("lowPower");
+  EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
+  old = daemon_pid();
   std::ofstream(d_->preferences_file(), std::ios::trunc | std::ios::binary) << "bplist00\x01\xff garbage";
   post(contract::kRestartThermalMonitorNotification);
   relaunched(old);
@@ -266,6 +271,9 @@ TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
 
   // A file of 4 MB is no preferences file (a real one is under 2 KB): every reader takes it
   // as unreadable, so the daemon runs natively and keeps stepping, never stalled by it.
+  old = daemon_pid();
+  choose_mode("lowPower");
+  EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
   old = daemon_pid();
   objc::Ref huge = objc::make_mutable_dictionary();
   objc::dictionary_set(huge.get(), "thermalPowerMode", objc::string("fullPower"));
