@@ -21,29 +21,26 @@ bool PlatformReset::succeeded() const noexcept {
 
 PlatformReset resetPlatformThermalState() noexcept {
   PlatformReset reset{{{
-      {"halvernicResetOSNotifEnabled",
-       "thermal notifications (OSThermalNotificationEnabled, OSThermalNotificationPersistentlyEnabled)",
-       halvernicResetOSNotifEnabled()},
-      {"halvernicResetThermalMitigations",
-       "thermal mitigations (engageBehavior, engageBehaviorPersistentlyEnabled)",
-       halvernicResetThermalMitigations()},
-      {"halvernicResetHIP", "the pocket override (hipOverride, hipPersistentlyEnabled)",
-       halvernicResetHIP()},
-      {"halvernicResetSimulateHIP", "the pocket simulation (simulateHip)",
-       halvernicResetSimulateHIP()},
-      {"halvernicResetSunlightOverride",
-       "the sunlight override (sunlightOverride, sunlightOverridePersistentlyEnabled)",
-       halvernicResetSunlightOverride()},
-      {kPressureFunction, "the system thermal-pressure level (nominal)",
-       halvernicSetDarwinThermalPressure(0)},
+      {"halvernicResetOSNotifEnabled", &kThermalNotifications, halvernicResetOSNotifEnabled()},
+      {"halvernicResetThermalMitigations", &kThermalMitigations, halvernicResetThermalMitigations()},
+      {"halvernicResetHIP", &kPocketOverride, halvernicResetHIP()},
+      {"halvernicResetSimulateHIP", &kPocketSimulation, halvernicResetSimulateHIP()},
+      {"halvernicResetSunlightOverride", &kSunlightOverride, halvernicResetSunlightOverride()},
+      {kPressureFunction, nullptr, halvernicSetDarwinThermalPressure(0)},
   }}};
   return reset;
 }
 
+std::string ResetStep::what() const {
+  if (!feature) return "the thermal-pressure level (nominal)";
+  std::string text = std::string(feature->feature) + " (" + feature->flagKey;
+  if (feature->persistenceKey) text += std::string(", ") + feature->persistenceKey;
+  return text + ")";
+}
+
 std::string describeStatus(const ResetStep& step) {
   if (step.status == 0) return "";
-  const bool pressure = std::string(step.function) == kPressureFunction;
-  if (pressure) {
+  if (!step.feature) {
     if (step.status == -1) return "notify registration failed";
     return "notify status " + std::to_string(step.status);
   }
