@@ -10,6 +10,7 @@
 
 #include "common/objc/thread.hpp"
 #include "sim/device/device.hpp"
+#include "sim/device/package.hpp"
 #include "sim/device/scenario.hpp"
 #include "sim/device/state.hpp"
 
@@ -22,6 +23,8 @@ constexpr char kUsage[] =
     "usage: hv-device [--root DIR] VERB [ARGUMENTS]\n"
     "  boot [--throttle SECONDS] [--tick-ms N]  boot a device below DIR (a fresh folder without --root)\n"
     "  install                        install the package's Linux build into the device's /var/jb\n"
+    "  remove | purge                 remove the package as dpkg does (prerm, files, postrm; purge:\n"
+    "                                 postrm purge too) and say what was left behind\n"
     "  state                          the state table\n"
     "  change KEY VALUE               write a setting and post as the front-ends do (a mode change\n"
     "                                 waits for the relaunched daemon)\n"
@@ -43,6 +46,13 @@ int run_host(const device::Device& d, device::Host host, const std::vector<std::
   std::fputs(result.out.c_str(), stdout);
   std::fputs(result.err.c_str(), stderr);
   return result.status;
+}
+
+// remove, purge: the package's maintainer scripts and files as dpkg handles them.
+int run_removal(const device::Device& d, bool purge) {
+  const device::RemovalReport report = device::remove_package(d, purge);
+  std::fputs(device::format_report(report).c_str(), stdout);
+  return report.removed ? 0 : 1;
 }
 
 std::string fresh_root() {
@@ -87,10 +97,11 @@ int run(std::vector<std::string> args) {
   if (root.empty()) root = device::default_root();
   if (root.empty()) return fail("no device: boot one, or name it with --root DIR");
   device::Device d(root, device::Programs::of_this_build());
-  const bool known_verb = verb == "install" || verb == "state" || verb == "change" || verb == "settings" || verb == "controlcenter" ||
+  const bool known_verb = verb == "install" || verb == "remove" || verb == "purge" || verb == "state" || verb == "change" || verb == "settings" || verb == "controlcenter" ||
                           verb == "screenshot" || verb == "appearance" || verb == "scenario" || verb == "shutdown";
   if (!known_verb) return fail("unknown verb '" + verb + "' (hv-device help lists them)");
-  if (verb != "scenario" && verb != "appearance" && verb != "install" && !d.booted()) {
+  if (verb != "scenario" && verb != "appearance" && verb != "install" && verb != "remove" &&
+      verb != "purge" && !d.booted()) {
     return fail("the device at " + root + " is not booted");
   }
 
@@ -99,6 +110,10 @@ int run(std::vector<std::string> args) {
     for (const std::string& file : files) std::printf("installed /var/jb/%s\n", file.c_str());
     if (d.booted()) std::printf("thermalmonitord relaunched (pid %d)\n", static_cast<int>(d.job_pid(device::kDaemonLabel)));
     return 0;
+  }
+  if (verb == "remove" || verb == "purge") {
+    if (!args.empty()) return fail("usage: " + verb + " (no arguments)");
+    return run_removal(d, verb == "purge");
   }
   if (verb == "state") {
     std::fputs(device::format_table(device::state_table(d)).c_str(), stdout);
