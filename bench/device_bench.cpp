@@ -161,9 +161,12 @@ void wait_until_daemon_ran(const device::Device& d, double seconds) {
   while (Clock::now() < deadline) {
     const pid_t pid = d.job_pid(device::kDaemonLabel);
     std::error_code error;
-    const auto written = std::filesystem::last_write_time(d.root() + "/var/run/com.apple.thermalmonitord.pid", error);
+    const auto written = std::filesystem::last_write_time(
+        d.root() + "/var/run/com.apple.thermalmonitord.pid", error);
     if (pid > 0 && !error) {
-      const double age = std::chrono::duration<double>(std::filesystem::file_time_type::clock::now() - written).count();
+      const double age =
+          std::chrono::duration<double>(std::filesystem::file_time_type::clock::now() - written)
+              .count();
       if (age >= seconds) return;
     }
     std::this_thread::sleep_for(100ms);
@@ -271,9 +274,13 @@ void BM_ThreeModeChangesWithinASecond(benchmark::State& state) {
   state.counters["without_daemon_s"] = median(without);
   state.counters["longest_gap_s"] = median(longest);
   state.counters["last_mode_s"] = median(last_mode);
-  state.counters["worst_without_daemon_s"] = without.empty() ? 0.0 : *std::max_element(without.begin(), without.end());
+  state.counters["worst_without_daemon_s"] =
+      without.empty() ? 0.0 : *std::max_element(without.begin(), without.end());
 }
-BENCHMARK(BM_ThreeModeChangesWithinASecond)->UseManualTime()->Iterations(3)->Unit(benchmark::kSecond);
+BENCHMARK(BM_ThreeModeChangesWithinASecond)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kSecond);
 
 // 10 restart posts a second for 30 s. Argument 0: the file's mode stays; 1: it alternates
 // between lowPower and fullPower every second, written straight into the file with no
@@ -294,22 +301,30 @@ void BM_RestartFlood(benchmark::State& state) {
       std::this_thread::sleep_until(at);
       objc::AutoreleasePool pool;
       if (alternate && i % 10 == 0) {
-        halvernic::contract::write_preference_value(device.d->preferences_file(), "thermalPowerMode",
-                                                    objc::string((i / 10) % 2 ? "lowPower" : "fullPower"));
+        halvernic::contract::write_preference_value(
+            device.d->preferences_file(), "thermalPowerMode",
+            objc::string((i / 10) % 2 ? "lowPower" : "fullPower"));
       }
       CFNotificationCenterPostNotification(
           CFNotificationCenterGetDarwinNotifyCenter(),
-          reinterpret_cast<CFStringRef>(objc::string(halvernic::contract::kRestartThermalMonitorNotification)),
+          reinterpret_cast<CFStringRef>(
+              objc::string(halvernic::contract::kRestartThermalMonitorNotification)),
           nullptr, nullptr, true);
     }
     std::this_thread::sleep_until(start + 30s);
     sampler.stop();
     state.SetIterationTime(30);
-    state.counters["running_share_pct"] = 100.0 * sampler.running() / std::max(sampler.samples(), 1);
+    state.counters["running_share_pct"] =
+        100.0 * sampler.running() / std::max(sampler.samples(), 1);
     state.counters["ends"] = launches(*device.d) - before;
     state.counters["longest_gap_s"] = sampler.longest_gap();
   }
 }
-BENCHMARK(BM_RestartFlood)->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_RestartFlood)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace

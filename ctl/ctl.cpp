@@ -42,10 +42,10 @@ constexpr OptionSpec kStandDownOptions[] = {
 };
 
 constexpr Command kCommands[] = {
-    {"reset", "", 0, 0, {}, true, "put the platform's own thermal state back (root)", kResetHelp, &runReset},
+    {"reset", "", 0, 0, {}, true, "put the platform's own thermal state back (root)", kResetHelp,
+     &runReset},
     {"stand-down", "", 0, 0, kStandDownOptions, false,
-     "stop the running extension until thermalmonitord restarts", kStandDownHelp,
-     &runStandDown},
+     "stop the running extension until thermalmonitord restarts", kStandDownHelp, &runStandDown},
 };
 
 const Command* find(std::string_view name) {
@@ -69,7 +69,9 @@ void printHelp(std::ostream& out) {
       << "       " << kProgram << " --help | COMMAND --help\n\n"
       << "Halvernic from a shell.\n\nCommands:\n";
   std::size_t width = 0;
-  for (const Command& command : kCommands) width = std::max(width, synopsis(command).size() - kProgram.size() - 1);
+  for (const Command& command : kCommands) {
+    width = std::max(width, synopsis(command).size() - kProgram.size() - 1);
+  }
   for (const Command& command : kCommands) {
     const std::string shown = synopsis(command).substr(kProgram.size() + 1);
     out << "  " << shown << std::string(width + 2 - shown.size(), ' ') << command.summary << "\n";
@@ -119,8 +121,9 @@ void Invocation::complain(std::string_view message) const {
 Status run(const std::vector<std::string>& arguments, Context& context) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (!isUTF8(arguments[i])) {
-      return usageError(context, "", "argument " + std::to_string(i + 1) + " is not UTF-8: " +
-                                          quoted(arguments[i]));
+      return usageError(
+          context, "",
+          "argument " + std::to_string(i + 1) + " is not UTF-8: " + quoted(arguments[i]));
     }
   }
   if (arguments.empty()) {
@@ -133,7 +136,8 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
       printHelp(context.out);
       return Status::ok;
     }
-    const Command* command = first == "help" && arguments.size() == 2 ? find(arguments[1]) : nullptr;
+    const Command* command =
+        first == "help" && arguments.size() == 2 ? find(arguments[1]) : nullptr;
     if (!command) return usageError(context, "", "help takes one command name, or none");
     printCommandHelp(*command, context.out);
     return Status::ok;
@@ -141,7 +145,9 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
   const Command* command = find(first);
   if (!command) {
     const std::string what = first.rfind("-", 0) == 0 ? "unknown option " : "unknown command ";
-    return usageError(context, "", what + quoted(first) + " (" + std::string(kProgram) + " --help lists the commands)");
+    return usageError(
+        context, "",
+        what + quoted(first) + " (" + std::string(kProgram) + " --help lists the commands)");
   }
 
   Invocation invocation{*command, context, {}, {}};
@@ -161,8 +167,9 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
         return usageError(context, command->name, std::string(spec->name) + " is given twice");
       }
       if (i + 1 >= arguments.size()) {
-        return usageError(context, command->name,
-                          std::string(spec->name) + " needs a value (" + std::string(spec->valueName) + ")");
+        return usageError(
+            context, command->name,
+            std::string(spec->name) + " needs a value (" + std::string(spec->valueName) + ")");
       }
       invocation.options.emplace(argument, arguments[++i]);
       continue;
@@ -170,7 +177,8 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
     invocation.operands.push_back(argument);
   }
   if (invocation.operands.size() < command->minOperands) {
-    return usageError(context, command->name, "missing arguments (usage: " + synopsis(*command) + ")");
+    return usageError(context, command->name,
+                      "missing arguments (usage: " + synopsis(*command) + ")");
   }
   if (invocation.operands.size() > command->maxOperands) {
     return usageError(context, command->name,
@@ -178,7 +186,8 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
                           " (usage: " + synopsis(*command) + ")");
   }
   if (command->needsRoot && !context.isRoot) {
-    invocation.complain("needs root (the OS thermal status store belongs to the system): run it as root");
+    invocation.complain(
+        "needs root (the OS thermal status store belongs to the system): run it as root");
     return Status::failed;
   }
   return command->run(invocation);
@@ -232,7 +241,8 @@ std::string quoted(std::string_view text) {
   while (!text.empty()) {
     const std::size_t length = sequenceLength(text);
     const auto lead = static_cast<unsigned char>(text[0]);
-    if (length > 1 || (length == 1 && lead >= 0x20 && lead < 0x7F && lead != '\'' && lead != '\\')) {
+    if (length > 1 ||
+        (length == 1 && lead >= 0x20 && lead < 0x7F && lead != '\'' && lead != '\\')) {
       result.append(text.substr(0, length));
       text.remove_prefix(length);
       continue;

@@ -10,7 +10,8 @@
 
 int main(int argc, char** argv) {
   objc::AutoreleasePool pool;
-  const std::vector<std::string> arguments(argc > 1 ? argv + 1 : argv, argc > 1 ? argv + argc : argv);
+  const std::vector<std::string> arguments(argc > 1 ? argv + 1 : argv,
+                                           argc > 1 ? argv + argc : argv);
   halvernic::ctl::Context context{geteuid() == 0, std::cout, std::cerr};
   return static_cast<int>(halvernic::ctl::run(arguments, context));
 }

@@ -33,11 +33,13 @@ Status runReset(Invocation& invocation) {
   const osthermal::PlatformReset reset = osthermal::resetPlatformThermalState();
   for (const osthermal::ResetStep& step : reset.steps) {
     if (step.status == 0) continue;
-    invocation.complain(std::string(step.function) + ", " + step.what() + ": " + osthermal::describeStatus(step));
+    invocation.complain(std::string(step.function) + ", " + step.what() + ": " +
+                        osthermal::describeStatus(step));
   }
   if (!reset.succeeded()) return Status::failed;
   invocation.context.out
-      << "The OS thermal status store holds none of Halvernic's keys; the thermal-pressure level is\n"
+      << "The OS thermal status store holds none of Halvernic's keys; the thermal-pressure level "
+         "is\n"
          "published as nominal. While the extension is loaded, its next application sets its\n"
          "settings again.\n";
   return Status::ok;
@@ -59,7 +61,8 @@ Status runStandDown(Invocation& invocation) {
   // Only an answer given after this counts.
   notify_set_state(token, 0);
   const auto start = Clock::now();
-  const auto deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
+  const auto deadline =
+      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
   auto nextPost = start;
   std::uint64_t answer = 0;
   for (;;) {

@@ -231,7 +231,8 @@ int32_t halvernicSetDarwinThermalPressure(int32_t level) {
 }
 
 int32_t halvernicSetOSNotifEnabled(int32_t flag, int32_t persistent) {
-  return write_flags(kThermalNotifications.flagKey, kThermalNotifications.persistenceKey, flag, persistent);
+  return write_flags(kThermalNotifications.flagKey, kThermalNotifications.persistenceKey, flag,
+                     persistent);
 }
 
 int32_t halvernicSetOSNotifNative(void) { return halvernicSetOSNotifEnabled(1, 0); }
@@ -241,7 +242,8 @@ int32_t halvernicResetOSNotifEnabled(void) {
 }
 
 int32_t halvernicSetThermalMitigationsEnabled(int32_t flag, int32_t persistent) {
-  return write_flags(kThermalMitigations.flagKey, kThermalMitigations.persistenceKey, flag, persistent);
+  return write_flags(kThermalMitigations.flagKey, kThermalMitigations.persistenceKey, flag,
+                     persistent);
 }
 
 int32_t halvernicSetThermalMitigationsNative(void) {

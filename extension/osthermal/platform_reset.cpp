@@ -22,7 +22,8 @@ bool PlatformReset::succeeded() const noexcept {
 PlatformReset resetPlatformThermalState() noexcept {
   PlatformReset reset{{{
       {"halvernicResetOSNotifEnabled", &kThermalNotifications, halvernicResetOSNotifEnabled()},
-      {"halvernicResetThermalMitigations", &kThermalMitigations, halvernicResetThermalMitigations()},
+      {"halvernicResetThermalMitigations", &kThermalMitigations,
+       halvernicResetThermalMitigations()},
       {"halvernicResetHIP", &kPocketOverride, halvernicResetHIP()},
       {"halvernicResetSimulateHIP", &kPocketSimulation, halvernicResetSimulateHIP()},
       {"halvernicResetSunlightOverride", &kSunlightOverride, halvernicResetSunlightOverride()},

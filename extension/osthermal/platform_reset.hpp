@@ -18,27 +18,30 @@ namespace halvernic::osthermal {
 // The OS thermal status store's keys the exported functions write, by feature: the flag key
 // and its persistence key (simulateHip has none).
 struct ThermalStatusFeature {
-  const char* feature;         // for people
+  const char* feature;  // for people
   const char* flagKey;
   const char* persistenceKey;  // or null
 };
 inline constexpr ThermalStatusFeature kThermalNotifications{
-    "thermal notifications", "OSThermalNotificationEnabled", "OSThermalNotificationPersistentlyEnabled"};
-inline constexpr ThermalStatusFeature kThermalMitigations{
-    "thermal mitigations", "engageBehavior", "engageBehaviorPersistentlyEnabled"};
+    "thermal notifications", "OSThermalNotificationEnabled",
+    "OSThermalNotificationPersistentlyEnabled"};
+inline constexpr ThermalStatusFeature kThermalMitigations{"thermal mitigations", "engageBehavior",
+                                                          "engageBehaviorPersistentlyEnabled"};
 inline constexpr ThermalStatusFeature kPocketOverride{"pocket override", "hipOverride",
                                                       "hipPersistentlyEnabled"};
-inline constexpr ThermalStatusFeature kPocketSimulation{"pocket simulation", "simulateHip", nullptr};
+inline constexpr ThermalStatusFeature kPocketSimulation{"pocket simulation", "simulateHip",
+                                                        nullptr};
 inline constexpr ThermalStatusFeature kSunlightOverride{"sunlight override", "sunlightOverride",
                                                         "sunlightOverridePersistentlyEnabled"};
 // The five, nine keys in all: what a reset removes.
 inline constexpr std::array<ThermalStatusFeature, 5> kThermalStatusFeatures = {
-    kThermalNotifications, kThermalMitigations, kPocketOverride, kPocketSimulation, kSunlightOverride};
+    kThermalNotifications, kThermalMitigations, kPocketOverride, kPocketSimulation,
+    kSunlightOverride};
 
 struct ResetStep {
-  const char* function;                   // the exported function, e.g. "halvernicResetHIP"
-  const ThermalStatusFeature* feature;    // the store's keys it removes; null for the pressure
-  std::int32_t status;                    // what it answered (osthermal.h)
+  const char* function;                 // the exported function, e.g. "halvernicResetHIP"
+  const ThermalStatusFeature* feature;  // the store's keys it removes; null for the pressure
+  std::int32_t status;                  // what it answered (osthermal.h)
 
   // What it puts back, for people: "thermal mitigations (engageBehavior,
   // engageBehaviorPersistentlyEnabled)", "the thermal-pressure level (nominal)".

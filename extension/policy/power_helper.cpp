@@ -419,11 +419,13 @@ void HPowerHepler::standDown() {
   }
   // After the last application's writes: the store and the pressure level as the platform
   // keeps them without this extension.
-  const halvernic::osthermal::PlatformReset reset = halvernic::osthermal::resetPlatformThermalState();
+  const halvernic::osthermal::PlatformReset reset =
+      halvernic::osthermal::resetPlatformThermalState();
   const auto& steps = reset.steps;
-  objc::log("halvernic: stood down: OS thermal status reset (%d %d %d %d %d), pressure nominal (%d)",
-            steps[0].status, steps[1].status, steps[2].status, steps[3].status, steps[4].status,
-            steps[5].status);
+  objc::log(
+      "halvernic: stood down: OS thermal status reset (%d %d %d %d %d), pressure nominal (%d)",
+      steps[0].status, steps[1].status, steps[2].status, steps[3].status, steps[4].status,
+      steps[5].status);
   standDownDone_ = true;
 }
 

@@ -158,7 +158,7 @@ private:
   std::atomic<bool> modeChangedSinceFirst_{false};
 
   std::atomic<bool> stoodDown_{false};
-  std::mutex standDownMutex_;  // serialises stand-downs; never taken by an application
+  std::mutex standDownMutex_;   // serialises stand-downs; never taken by an application
   bool standDownDone_ = false;  // guarded by standDownMutex_
 
   std::atomic<bool> isApplying_{false};

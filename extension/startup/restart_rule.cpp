@@ -20,7 +20,9 @@ std::int64_t throttleIntervalOfPropertyList(std::string_view path) {
   const objc::Ref plist = objc::read_property_list_file(path, kLargestPropertyList);
   if (!objc::is_dictionary(plist.get())) return kDefaultThrottleIntervalNanoseconds;
   id value = objc::dictionary_get(plist.get(), "ThrottleInterval");
-  if (!objc::is_number(value) || objc::is_boolean(value)) return kDefaultThrottleIntervalNanoseconds;
+  if (!objc::is_number(value) || objc::is_boolean(value)) {
+    return kDefaultThrottleIntervalNanoseconds;
+  }
   const double seconds = objc::double_value(value);
   if (!std::isfinite(seconds) || seconds < 0) return kDefaultThrottleIntervalNanoseconds;
   if (seconds >= static_cast<double>(kLongestThrottleIntervalNanoseconds) / 1e9) {

@@ -82,7 +82,8 @@ public:
     if (pending_) return {Outcome::folded};
     if (nothing) return {Outcome::unchanged};
     pending_ = true;
-    return {Outcome::scheduled, std::max(now + kRestartDelayNanoseconds, loadTime_ + throttleLocked())};
+    return {Outcome::scheduled,
+            std::max(now + kRestartDelayNanoseconds, loadTime_ + throttleLocked())};
   }
 
   // The pending end is due: whether to end the process now. When the restart would change
@@ -122,7 +123,8 @@ public:
 private:
   std::int64_t throttleLocked() {
     if (!throttle_) {
-      const std::int64_t value = throttleSource_ ? throttleSource_() : kDefaultThrottleIntervalNanoseconds;
+      const std::int64_t value =
+          throttleSource_ ? throttleSource_() : kDefaultThrottleIntervalNanoseconds;
       throttle_ = std::clamp<std::int64_t>(value, 0, kLongestThrottleIntervalNanoseconds);
     }
     return *throttle_;

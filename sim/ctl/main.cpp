@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
   struct stat info {};
   if (!help) {
     if (root.empty()) {
-      std::fprintf(stderr, "halvernicctl: no simulated device: boot one (hv-device boot) or name it with --root DIR\n");
+      std::fprintf(stderr,
+                   "halvernicctl: no simulated device: boot one (hv-device boot) or name it with "
+                   "--root DIR\n");
       return 1;
     }
     if (::stat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -47,7 +49,9 @@ int main(int argc, char** argv) {
   if (!root.empty()) {
     ::setenv(HV_ENV_DEVICE_ROOT, root.c_str(), 1);
     const char* socket = std::getenv(HV_ENV_NOTIFY_SOCKET);
-    if (!socket || !*socket) ::setenv(HV_ENV_NOTIFY_SOCKET, (root + "/" HV_NOTIFYD_DEFAULT_SOCKET).c_str(), 1);
+    if (!socket || !*socket) {
+      ::setenv(HV_ENV_NOTIFY_SOCKET, (root + "/" HV_NOTIFYD_DEFAULT_SOCKET).c_str(), 1);
+    }
   }
   objc::attach_current_thread();
   objc::AutoreleasePool pool;

@@ -21,15 +21,19 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: hv-device [--root DIR] VERB [ARGUMENTS]\n"
-    "  boot [--throttle SECONDS] [--tick-ms N]  boot a device below DIR (a fresh folder without --root)\n"
+    "  boot [--throttle SECONDS] [--tick-ms N]  boot a device below DIR (a fresh folder without "
+    "--root)\n"
     "  install                        install the package's Linux build into the device's /var/jb\n"
-    "  remove | purge                 remove the package as dpkg does (prerm, files, postrm; purge:\n"
+    "  remove | purge                 remove the package as dpkg does (prerm, files, postrm; "
+    "purge:\n"
     "                                 postrm purge too) and say what was left behind\n"
     "  state                          the state table\n"
-    "  change KEY VALUE               write a setting and post as the front-ends do (a mode change\n"
+    "  change KEY VALUE               write a setting and post as the front-ends do (a mode "
+    "change\n"
     "                                 waits for the relaunched daemon)\n"
     "  settings COMMAND...            run commands in the simulated Settings app (hv-settings)\n"
-    "  controlcenter COMMAND...       run commands in the simulated Control Center (hv-controlcenter)\n"
+    "  controlcenter COMMAND...       run commands in the simulated Control Center "
+    "(hv-controlcenter)\n"
     "  screenshot settings|controlcenter FILE.png\n"
     "  appearance [light|dark]        show or set the device's appearance\n"
     "  scenario OUTDIR [--seconds N]  the heat scenario: table and plot in OUTDIR\n"
@@ -97,8 +101,10 @@ int run(std::vector<std::string> args) {
   if (root.empty()) root = device::default_root();
   if (root.empty()) return fail("no device: boot one, or name it with --root DIR");
   device::Device d(root, device::Programs::of_this_build());
-  const bool known_verb = verb == "install" || verb == "remove" || verb == "purge" || verb == "state" || verb == "change" || verb == "settings" || verb == "controlcenter" ||
-                          verb == "screenshot" || verb == "appearance" || verb == "scenario" || verb == "shutdown";
+  const bool known_verb = verb == "install" || verb == "remove" || verb == "purge" ||
+                          verb == "state" || verb == "change" || verb == "settings" ||
+                          verb == "controlcenter" || verb == "screenshot" || verb == "appearance" ||
+                          verb == "scenario" || verb == "shutdown";
   if (!known_verb) return fail("unknown verb '" + verb + "' (hv-device help lists them)");
   if (verb != "scenario" && verb != "appearance" && verb != "install" && verb != "remove" &&
       verb != "purge" && !d.booted()) {

@@ -28,7 +28,9 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
-std::string info_folder(const Device& device) { return device.jailbreak_root() + "/var/lib/dpkg/info"; }
+std::string info_folder(const Device& device) {
+  return device.jailbreak_root() + "/var/lib/dpkg/info";
+}
 std::string info_file(const Device& device, const std::string& what) {
   return info_folder(device) + "/" + kPackageName + "." + what;
 }
@@ -52,33 +54,41 @@ void write_jailbreak_tools(const Device& device) {
   const std::string bin = device.jailbreak_root() + "/usr/bin";
   fs::create_directories(bin);
   const std::string root = single_quoted(device.root());
-  write_executable(bin + "/launchctl",
-                   "#!/bin/sh\n"
-                   "# launchctl of the simulated device's jailbreak: only kickstart -k system/LABEL, which\n"
-                   "# ends the device's job LABEL (hv-launchd launches it again).\n"
-                   "root=" + root + "\n"
-                   "[ \"$1\" = kickstart ] || { echo \"launchctl: only 'kickstart -k system/LABEL' here\" >&2; exit 1; }\n"
-                   "shift\n"
-                   "[ \"$1\" = -k ] && shift\n"
-                   "label=\"${1#system/}\"\n"
-                   "pid=\"$(cat \"$root/var/run/$label.pid\" 2>/dev/null)\"\n"
-                   "case \"$pid\" in ''|*[!0-9]*) echo \"launchctl: $label is not running\" >&2; exit 3 ;; esac\n"
-                   "tr '\\000' ' ' < \"/proc/$pid/cmdline\" 2>/dev/null | grep -qF \"$root/\" || exit 3\n"
-                   "kill -TERM \"$pid\"\n");
-  write_executable(bin + "/killall",
-                   "#!/bin/sh\n"
-                   "# killall of the simulated device's jailbreak: killall [-SIGNAL] NAME signals the\n"
-                   "# device's processes of that name (their command line names the device root) only.\n"
-                   "root=" + root + "\n"
-                   "sig=TERM\n"
-                   "case \"$1\" in -*) sig=\"${1#-}\"; shift ;; esac\n"
-                   "found=1\n"
-                   "for dir in /proc/[0-9]*; do\n"
-                   "  [ \"$(cat \"$dir/comm\" 2>/dev/null)\" = \"$1\" ] || continue\n"
-                   "  tr '\\000' ' ' < \"$dir/cmdline\" 2>/dev/null | grep -qF \"$root/\" || continue\n"
-                   "  kill -\"$sig\" \"${dir#/proc/}\" 2>/dev/null && found=0\n"
-                   "done\n"
-                   "exit $found\n");
+  write_executable(
+      bin + "/launchctl",
+      "#!/bin/sh\n"
+      "# launchctl of the simulated device's jailbreak: only kickstart -k system/LABEL, which\n"
+      "# ends the device's job LABEL (hv-launchd launches it again).\n"
+      "root=" +
+          root +
+          "\n"
+          "[ \"$1\" = kickstart ] || { echo \"launchctl: only 'kickstart -k system/LABEL' here\" "
+          ">&2; exit 1; }\n"
+          "shift\n"
+          "[ \"$1\" = -k ] && shift\n"
+          "label=\"${1#system/}\"\n"
+          "pid=\"$(cat \"$root/var/run/$label.pid\" 2>/dev/null)\"\n"
+          "case \"$pid\" in ''|*[!0-9]*) echo \"launchctl: $label is not running\" >&2; exit 3 ;; "
+          "esac\n"
+          "tr '\\000' ' ' < \"/proc/$pid/cmdline\" 2>/dev/null | grep -qF \"$root/\" || exit 3\n"
+          "kill -TERM \"$pid\"\n");
+  write_executable(
+      bin + "/killall",
+      "#!/bin/sh\n"
+      "# killall of the simulated device's jailbreak: killall [-SIGNAL] NAME signals the\n"
+      "# device's processes of that name (their command line names the device root) only.\n"
+      "root=" +
+          root +
+          "\n"
+          "sig=TERM\n"
+          "case \"$1\" in -*) sig=\"${1#-}\"; shift ;; esac\n"
+          "found=1\n"
+          "for dir in /proc/[0-9]*; do\n"
+          "  [ \"$(cat \"$dir/comm\" 2>/dev/null)\" = \"$1\" ] || continue\n"
+          "  tr '\\000' ' ' < \"$dir/cmdline\" 2>/dev/null | grep -qF \"$root/\" || continue\n"
+          "  kill -\"$sig\" \"${dir#/proc/}\" 2>/dev/null && found=0\n"
+          "done\n"
+          "exit $found\n");
 }
 
 namespace {
@@ -106,7 +116,8 @@ std::vector<std::string> list_entries(const Device& device) {
 }
 
 bool maps_extension(pid_t pid) {
-  return read_file("/proc/" + std::to_string(pid) + "/maps").find("/halvernic.") != std::string::npos;
+  return read_file("/proc/" + std::to_string(pid) + "/maps").find("/halvernic.") !=
+         std::string::npos;
 }
 
 std::string boolean_text(id value) {
@@ -116,10 +127,12 @@ std::string boolean_text(id value) {
 
 }  // namespace
 
-std::vector<std::string> folders_new_to(const std::string& staged, const std::string& jailbreak_root) {
+std::vector<std::string> folders_new_to(const std::string& staged,
+                                        const std::string& jailbreak_root) {
   std::vector<std::string> folders;
   std::error_code error;
-  for (fs::recursive_directory_iterator it(staged, error), end; !error && it != end; it.increment(error)) {
+  for (fs::recursive_directory_iterator it(staged, error), end; !error && it != end;
+       it.increment(error)) {
     if (!it->is_directory()) continue;
     const std::string relative = fs::relative(it->path(), staged).string();
     if (!fs::exists(fs::path(jailbreak_root) / relative)) folders.push_back(relative);
@@ -158,7 +171,9 @@ PackageState package_state(const Device& device) {
 
 RemovalReport remove_package(const Device& device, bool purge) {
   const PackageState state = package_state(device);
-  if (state == PackageState::notInstalled) throw Error(std::string(kPackageName) + " is not installed");
+  if (state == PackageState::notInstalled) {
+    throw Error(std::string(kPackageName) + " is not installed");
+  }
   if (state == PackageState::configFiles && !purge) {
     throw Error(std::string(kPackageName) + " is removed already (purge deletes what is left)");
   }
@@ -173,7 +188,9 @@ RemovalReport remove_package(const Device& device, bool purge) {
       report.scripts.push_back(run_script(device, "prerm", "remove"));
       if (report.scripts.back().status != 0) {
         // As dpkg does: the package stays installed, its postinst is told the removal ended.
-        if (has("postinst")) report.scripts.push_back(run_script(device, "postinst", "abort-remove"));
+        if (has("postinst")) {
+          report.scripts.push_back(run_script(device, "postinst", "abort-remove"));
+        }
         report.leftBehind.push_back("everything: the prerm failed, so the package stays installed");
         return report;
       }
@@ -198,7 +215,8 @@ RemovalReport remove_package(const Device& device, bool purge) {
     report.removed = true;
     for (const std::string& entry : entries) {
       if (fs::exists(fs::path(device.jailbreak_root()) / entry)) {
-        report.leftBehind.push_back((entry.back() == '/' ? "folder /var/jb/" : "file /var/jb/") + entry);
+        report.leftBehind.push_back((entry.back() == '/' ? "folder /var/jb/" : "file /var/jb/") +
+                                    entry);
       }
     }
   }
@@ -212,10 +230,12 @@ RemovalReport remove_package(const Device& device, bool purge) {
 
   if (device.booted()) {
     try {
-      report.daemon = before && state == PackageState::installed ? device.wait_for_daemon(before, 30s)
-                                                                : device.wait_for_daemon(0, 30s);
+      report.daemon = before && state == PackageState::installed
+                          ? device.wait_for_daemon(before, 30s)
+                          : device.wait_for_daemon(0, 30s);
     } catch (const Error&) {
-      report.leftBehind.push_back("a thermalmonitord that was never relaunched (pid " + std::to_string(before) + ")");
+      report.leftBehind.push_back("a thermalmonitord that was never relaunched (pid " +
+                                  std::to_string(before) + ")");
       report.daemon = device.job_pid(kDaemonLabel);
     }
     report.daemonHasExtension = report.daemon > 0 && maps_extension(report.daemon);
@@ -225,8 +245,9 @@ RemovalReport remove_package(const Device& device, bool purge) {
     }
   }
   if (fs::exists(device.preferences_file())) {
-    report.leftBehind.push_back("the preferences file " + device.preferences_file() +
-                                (purge ? " (the purge did not delete it)" : " (a purge deletes it)"));
+    report.leftBehind.push_back(
+        "the preferences file " + device.preferences_file() +
+        (purge ? " (the purge did not delete it)" : " (a purge deletes it)"));
   }
   objc::AutoreleasePool pool;
   const objc::Ref store = objc::read_property_list_file(device.thermal_status_store());
@@ -234,7 +255,9 @@ RemovalReport remove_package(const Device& device, bool purge) {
   for (const osthermal::ThermalStatusFeature& feature : osthermal::kThermalStatusFeatures) {
     for (const char* key : {feature.flagKey, feature.persistenceKey}) {
       if (!key) continue;
-      if (id value = objc::dictionary_get(store.get(), key)) keys += std::string(" ") + key + "=" + boolean_text(value);
+      if (id value = objc::dictionary_get(store.get(), key)) {
+        keys += std::string(" ") + key + "=" + boolean_text(value);
+      }
     }
   }
   if (!keys.empty()) report.leftBehind.push_back("in the OS thermal status store:" + keys);

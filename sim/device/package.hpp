@@ -26,7 +26,8 @@ void write_jailbreak_tools(const Device& device);
 
 // The folders below staged (relative to it) that do not exist below jailbreak_root: the ones
 // an install of staged makes. Ask before copying.
-std::vector<std::string> folders_new_to(const std::string& staged, const std::string& jailbreak_root);
+std::vector<std::string> folders_new_to(const std::string& staged,
+                                        const std::string& jailbreak_root);
 
 // Records an installation in the dpkg database: files and folders relative to var/jb, and
 // the maintainer scripts the build's package manifest names (script lines of layout.tsv).

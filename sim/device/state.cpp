@@ -125,7 +125,9 @@ std::vector<Row> state_table(const Device& device) {
     rows.push_back({"thermalmonitord", std::string("(") + error.what() + ")"});
   }
 
-  for (Row& row : thermal_status_rows(device.thermal_status_store())) rows.push_back(std::move(row));
+  for (Row& row : thermal_status_rows(device.thermal_status_store())) {
+    rows.push_back(std::move(row));
+  }
   return rows;
 }
 
@@ -133,8 +135,11 @@ std::vector<Row> thermal_status_rows(const std::string& store_path) {
   objc::AutoreleasePool pool;
   objc::Ref store = objc::read_property_list_file(store_path);
   auto text = [](id value) {
-    if (objc::is_boolean(value)) return std::string(objc::platform_bool_value(value) ? "true" : "false");
-    return objc::is_string(value) ? objc::to_string(value) : std::to_string(objc::int64_value(value));
+    if (objc::is_boolean(value)) {
+      return std::string(objc::platform_bool_value(value) ? "true" : "false");
+    }
+    return objc::is_string(value) ? objc::to_string(value)
+                                  : std::to_string(objc::int64_value(value));
   };
   std::vector<Row> rows;
   std::set<std::string> known;
@@ -147,7 +152,8 @@ std::vector<Row> thermal_status_rows(const std::string& store_path) {
         value += (value.empty() ? "" : " ") + std::string(key) + "=" + text(stored);
       }
     }
-    rows.push_back({std::string("OS: ") + feature.feature, value.empty() ? "(no key: native)" : value});
+    rows.push_back(
+        {std::string("OS: ") + feature.feature, value.empty() ? "(no key: native)" : value});
   }
   std::string others;
   objc::for_each_entry(store.get(), [&](id key, id value) {

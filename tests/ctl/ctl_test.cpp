@@ -36,7 +36,8 @@ const std::string kDeviceRoot = [] {
   unsetenv("HALVERNIC_NOTIFY_SOCKET");  // names and states inside this process
   return root;
 }();
-const std::string kStore = kDeviceRoot + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
+const std::string kStore =
+    kDeviceRoot + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
 
 struct Result {
   Status status;
@@ -65,7 +66,9 @@ void seed(const std::map<std::string, bool>& values) {
   objc::AutoreleasePool pool;
   fs::create_directories(fs::path(kStore).parent_path());
   objc::Ref dict = objc::make_mutable_dictionary();
-  for (const auto& [key, value] : values) objc::dictionary_set(dict.get(), key, objc::boolean(value));
+  for (const auto& [key, value] : values) {
+    objc::dictionary_set(dict.get(), key, objc::boolean(value));
+  }
   ASSERT_TRUE(objc::write_property_list_xml_atomically(dict.get(), kStore));
 }
 
@@ -143,7 +146,8 @@ TEST_F(Ctl, HelpListsTheCommandsTheExitCodesAndWhatAResetLastsFor) {
   for (const ctl::Command& command : ctl::commands()) {
     EXPECT_NE(help.out.find("  " + std::string(command.name)), std::string::npos) << command.name;
   }
-  EXPECT_NE(help.out.find("lasts only until the loaded extension's next application"), std::string::npos);
+  EXPECT_NE(help.out.find("lasts only until the loaded extension's next application"),
+            std::string::npos);
   EXPECT_NE(help.out.find("holds only where thermalmonitord is restarted"), std::string::npos);
   EXPECT_NE(help.out.find("Exit status: 0"), std::string::npos);
   for (const std::string& line : {help.out}) {
@@ -158,7 +162,8 @@ TEST_F(Ctl, HelpListsTheCommandsTheExitCodesAndWhatAResetLastsFor) {
   EXPECT_EQ(reset.out.rfind("usage: halvernicctl reset\n", 0), 0u) << reset.out;
   EXPECT_NE(reset.out.find("is not restored, only removed"), std::string::npos);
   EXPECT_EQ(run({"help", "reset"}).out, reset.out);
-  EXPECT_NE(run({"stand-down", "-h"}).out.find("usage: halvernicctl stand-down [--wait SECONDS]"), std::string::npos);
+  EXPECT_NE(run({"stand-down", "-h"}).out.find("usage: halvernicctl stand-down [--wait SECONDS]"),
+            std::string::npos);
 }
 
 TEST_F(Ctl, ResetRemovesTheNineKeysAndPublishesNominalPressureAsRootOnly) {
@@ -171,7 +176,8 @@ TEST_F(Ctl, ResetRemovesTheNineKeysAndPublishesNominalPressureAsRootOnly) {
   const Result reset = run({"reset"});
   EXPECT_EQ(reset.status, Status::ok) << reset.err;
   EXPECT_EQ(reset.err, "");
-  EXPECT_NE(reset.out.find("its next application sets its\nsettings again"), std::string::npos) << reset.out;
+  EXPECT_NE(reset.out.find("its next application sets its\nsettings again"), std::string::npos)
+      << reset.out;
   EXPECT_EQ(store(), (std::map<std::string, bool>{{"someoneElsesKey", true}}));
   EXPECT_EQ(pressure(), 0u);
   // On a store that holds none of them: nothing to do, still done.
@@ -183,21 +189,25 @@ TEST_F(Ctl, AFailingStoreIsStatusOneWithTheFunctionAndTheReasonAndTheOtherStepsS
   HVSCTestFailCommit(3, 3003);  // the third commit: halvernicResetThermalMitigations' first key
   const Result failed = run({"reset"});
   EXPECT_EQ(failed.status, Status::failed);
-  EXPECT_NE(failed.err.find("halvernicctl reset: halvernicResetThermalMitigations, thermal mitigations "
-                            "(engageBehavior, engageBehaviorPersistentlyEnabled): the store's commit failed "
-                            "(SCError 3003)"),
+  EXPECT_NE(failed.err.find(
+                "halvernicctl reset: halvernicResetThermalMitigations, thermal mitigations "
+                "(engageBehavior, engageBehaviorPersistentlyEnabled): the store's commit failed "
+                "(SCError 3003)"),
             std::string::npos)
       << failed.err;
   EXPECT_EQ(failed.out, "");
-  EXPECT_EQ(store(), (std::map<std::string, bool>{{"someoneElsesKey", true}, {"engageBehavior", false}}))
+  EXPECT_EQ(store(),
+            (std::map<std::string, bool>{{"someoneElsesKey", true}, {"engageBehavior", false}}))
       << "every other key was still removed";
 
   HVSCTestReset();
   HVSCTestFailCreate(100, 1001);
   const Result unavailable = run({"reset"});
   EXPECT_EQ(unavailable.status, Status::failed);
-  EXPECT_NE(unavailable.err.find("SystemConfiguration is not available"), std::string::npos) << unavailable.err;
-  EXPECT_EQ(std::count(unavailable.err.begin(), unavailable.err.end(), '\n'), 5) << "one line per store step";
+  EXPECT_NE(unavailable.err.find("SystemConfiguration is not available"), std::string::npos)
+      << unavailable.err;
+  EXPECT_EQ(std::count(unavailable.err.begin(), unavailable.err.end(), '\n'), 5)
+      << "one line per store step";
 }
 
 // A stand-in for the loaded extension: answers each stand-down with its "pid".
@@ -227,14 +237,16 @@ TEST_F(Ctl, StandDownWaitsForTheExtensionsAnswerPostingAgainMeanwhile) {
     const auto start = std::chrono::steady_clock::now();
     const Result none = run({"stand-down", "--wait", "0.3"}, false);
     EXPECT_EQ(none.status, Status::failed);
-    EXPECT_NE(none.err.find("no running extension answered within 0.3 s"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("no running extension answered within 0.3 s"), std::string::npos)
+        << none.err;
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
   }
   {
     Extension extension(4242);
     const Result answered = run({"stand-down"}, false);
     EXPECT_EQ(answered.status, Status::ok) << answered.err;
-    EXPECT_EQ(answered.out, "thermalmonitord (pid 4242) stood down: native thermal control until it restarts.\n");
+    EXPECT_EQ(answered.out,
+              "thermalmonitord (pid 4242) stood down: native thermal control until it restarts.\n");
   }
   {
     // An answer left from an earlier stand-down does not count; a daemon that misses the
@@ -270,7 +282,9 @@ TEST(CtlParsing, ChoicesAndNumbersForTheCommandsThatTakeValues) {
   constexpr std::string_view modes[] = {"off", "lowPower", "fullPower"};
   EXPECT_EQ(ctl::parseChoice(invocation, "the mode", "lowPower", modes), 1u);
   EXPECT_EQ(ctl::parseChoice(invocation, "the mode", "LowPower", modes), std::nullopt);
-  EXPECT_NE(err.str().find("the mode is off, lowPower or fullPower, not 'LowPower'"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("the mode is off, lowPower or fullPower, not 'LowPower'"),
+            std::string::npos)
+      << err.str();
   EXPECT_EQ(ctl::parseNumber(invocation, "x", "2.5", 0, 10), 2.5);
   EXPECT_EQ(ctl::parseNumber(invocation, "x", "10", 0, 10), 10.0);
   EXPECT_EQ(ctl::parseNumber(invocation, "x", ".5", 0, 10), 0.5);
@@ -294,15 +308,17 @@ TEST_F(Ctl, TheSimulatedDevicesProgramChoosesItsDeviceFirst) {
     return device::run_bounded(arguments, env, std::chrono::seconds(30));
   };
   seed(everythingSet());
-  const std::string otherStore = other + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
+  const std::string otherStore =
+      other + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
 
   // No notify daemon runs on these devices: the store is reset, the pressure fails (status 1
   // with the reason).
   const auto named = program({"--root", kDeviceRoot, "reset"}, {"HALVERNIC_DEVICE_ROOT=" + other});
   EXPECT_EQ(named.status, 1) << named.err;
   if (geteuid() == 0) {
-    EXPECT_EQ(named.err, "halvernicctl reset: halvernicSetDarwinThermalPressure, the thermal-pressure level "
-                         "(nominal): notify registration failed\n");
+    EXPECT_EQ(named.err,
+              "halvernicctl reset: halvernicSetDarwinThermalPressure, the thermal-pressure level "
+              "(nominal): notify registration failed\n");
     EXPECT_EQ(store(), (std::map<std::string, bool>{{"someoneElsesKey", true}}));
   }
 

@@ -130,13 +130,14 @@ protected:
   }
   void choose_mode(const char* mode) { change(contract::kPowerModeKey, objc::string(mode), true); }
 
- public:
+public:
   // For the removal tests' helpers.
   void choose_mode_for_removal(const char* mode) { choose_mode(mode); }
-  void change_for_removal(const char* key, id value) { change(key, value, key == std::string(contract::kPowerModeKey)); }
+  void change_for_removal(const char* key, id value) {
+    change(key, value, key == std::string(contract::kPowerModeKey));
+  }
 
- protected:
-
+protected:
   // Waits for a daemon other than old; its state.
   std::map<std::string, std::string> relaunched(pid_t old) {
     pid_t now = 0;
@@ -423,8 +424,9 @@ std::map<std::string, std::string> store_of(const device::Device& d) {
   std::map<std::string, std::string> values;
   objc::Ref store = objc::read_property_list_file(d.thermal_status_store());
   objc::for_each_entry(store.get(), [&](id key, id value) {
-    values[objc::to_string(key)] = objc::is_boolean(value) ? (objc::platform_bool_value(value) ? "true" : "false")
-                                                           : objc::to_string(value);
+    values[objc::to_string(key)] = objc::is_boolean(value)
+                                       ? (objc::platform_bool_value(value) ? "true" : "false")
+                                       : objc::to_string(value);
     return true;
   });
   return values;
@@ -449,7 +451,8 @@ void set_everything(Device& test, device::Device& d) {
                           contract::kDisablePocketSunlightKey, contract::kSunlightLockedKey}) {
     test.change_for_removal(key, objc::boolean(true));
   }
-  ASSERT_TRUE(wait_until([&] { return nine_keys_in(store_of(d)).size() == 9; }, 5s)) << "the switches never reached the store";
+  ASSERT_TRUE(wait_until([&] { return nine_keys_in(store_of(d)).size() == 9; }, 5s))
+      << "the switches never reached the store";
 }
 
 TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem) {
@@ -468,9 +471,12 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_NE(removal.out.find("prerm remove: exit 0"), std::string::npos) << removal.out;
   EXPECT_NE(removal.out.find("stood down"), std::string::npos) << removal.out;
   EXPECT_NE(removal.out.find("postrm remove: exit 0"), std::string::npos) << removal.out;
-  EXPECT_NE(removal.out.find("thermalmonitord runs without the extension"), std::string::npos) << removal.out;
-  EXPECT_NE(removal.out.find("the preferences file " + d_->preferences_file() + " (a purge deletes it)"),
-            std::string::npos) << removal.out;
+  EXPECT_NE(removal.out.find("thermalmonitord runs without the extension"), std::string::npos)
+      << removal.out;
+  EXPECT_NE(
+      removal.out.find("the preferences file " + d_->preferences_file() + " (a purge deletes it)"),
+      std::string::npos)
+      << removal.out;
   EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{}) << removal.out;
   EXPECT_EQ(store_of(*d_), (std::map<std::string, std::string>{{"someoneElsesKey", "true"}}));
   EXPECT_FALSE(fs::exists(d_->tweak_folder() + "/halvernic.so"));
@@ -479,9 +485,11 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_EQ(device::package_state(*d_), device::PackageState::configFiles);
   const pid_t daemon = daemon_pid();
   ASSERT_GT(daemon, 0);
-  EXPECT_EQ(read_file("/proc/" + std::to_string(daemon) + "/maps").find("halvernic"), std::string::npos)
+  EXPECT_EQ(read_file("/proc/" + std::to_string(daemon) + "/maps").find("halvernic"),
+            std::string::npos)
       << "the daemon runs with the library";
-  EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "off") << "the daemon's own thermal control";
+  EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "off")
+      << "the daemon's own thermal control";
   EXPECT_EQ(daemons(), 1);
 
   const auto again = tool({"--root", *root_, "remove"});
@@ -511,11 +519,14 @@ TEST_F(Device, RemovalWithinTwoSecondsOfASwitchChangeLeavesNoKeyBehind) {
   change_for_removal(contract::kSunlightLockedKey, objc::boolean(true));
   const device::HostResult stood = device::run_bounded({ctl, "stand-down"}, d_->environment(), 20s);
   ASSERT_EQ(stood.status, 0) << stood.out << stood.err;
-  EXPECT_NE(stood.out.find("(pid " + std::to_string(daemon_pid()) + ") stood down"), std::string::npos) << stood.out;
+  EXPECT_NE(stood.out.find("(pid " + std::to_string(daemon_pid()) + ") stood down"),
+            std::string::npos)
+      << stood.out;
   const device::HostResult reset = device::run_bounded({ctl, "reset"}, d_->environment(), 20s);
   ASSERT_EQ(reset.status, 0) << reset.out << reset.err;
   std::this_thread::sleep_for(2500ms);
-  EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{}) << "a re-application wrote the store after the reset";
+  EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{})
+      << "a re-application wrote the store after the reset";
   const std::string after = log().substr(log().rfind("halvernic: stood down"));
   EXPECT_EQ(after.find("thermalSunlightLockedEnabled"), std::string::npos) << after;
 
@@ -548,7 +559,9 @@ TEST_F(Device, StandDownPostedByAnyoneOnlyEverMovesTowardsNative) {
   set_everything(*this, *d_);
   const pid_t pid = daemon_pid();
   post(contract::kStandDownNotification);
-  ASSERT_TRUE(wait_until([&] { return log().find("halvernic: stood down") != std::string::npos; }, 5s)) << log();
+  ASSERT_TRUE(
+      wait_until([&] { return log().find("halvernic: stood down") != std::string::npos; }, 5s))
+      << log();
   EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{});
   EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "off");
   change_for_removal(contract::kPowerModeKey, objc::string("lowPower"));

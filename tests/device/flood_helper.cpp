@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     }
     CFNotificationCenterPostNotification(
         CFNotificationCenterGetDarwinNotifyCenter(),
-        reinterpret_cast<CFStringRef>(objc::string(halvernic::contract::kRestartThermalMonitorNotification)),
+        reinterpret_cast<CFStringRef>(
+            objc::string(halvernic::contract::kRestartThermalMonitorNotification)),
         nullptr, nullptr, true);
   }
   std::this_thread::sleep_until(start + std::chrono::seconds(seconds));

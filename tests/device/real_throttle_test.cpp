@@ -61,7 +61,8 @@ struct Rig {
     d->shutdown();
     if (mode) {
       objc::AutoreleasePool pool;
-      contract::write_preference_value(d->preferences_file(), contract::kPowerModeKey, objc::string(mode));
+      contract::write_preference_value(d->preferences_file(), contract::kPowerModeKey,
+                                       objc::string(mode));
     }
     d->boot({});  // 10 s
   }
@@ -77,7 +78,8 @@ struct Rig {
   // How long the running daemon has run (the age of its pid file).
   double daemon_age() const {
     std::error_code error;
-    const auto written = fs::last_write_time(root + "/var/run/com.apple.thermalmonitord.pid", error);
+    const auto written =
+        fs::last_write_time(root + "/var/run/com.apple.thermalmonitord.pid", error);
     if (error || d->job_pid(device::kDaemonLabel) == 0) return 0;
     return std::chrono::duration<double>(fs::file_time_type::clock::now() - written).count();
   }
@@ -88,7 +90,8 @@ struct Rig {
 // Every 0.1 s: is a thermalmonitord of the device running, and which.
 class Sampler {
 public:
-  explicit Sampler(const device::Device& d) : d_(d), start_(Clock::now()), thread_([this] { run(); }) {}
+  explicit Sampler(const device::Device& d)
+      : d_(d), start_(Clock::now()), thread_([this] { run(); }) {}
   ~Sampler() { stop(); }
   void stop() {
     stopping_ = true;
@@ -122,7 +125,9 @@ private:
         longest_ = std::max(longest_, std::chrono::duration<double>(at - gap).count());
       }
     }
-    if (in_gap) longest_ = std::max(longest_, std::chrono::duration<double>(Clock::now() - gap).count());
+    if (in_gap) {
+      longest_ = std::max(longest_, std::chrono::duration<double>(Clock::now() - gap).count());
+    }
   }
   const device::Device& d_;
   const Clock::time_point start_;
@@ -146,7 +151,9 @@ Ends ends_in(const std::string& launchd_log) {
     if (at == std::string::npos) continue;
     ends.ran.push_back(std::strtod(line.c_str() + at + 28, nullptr));
     const std::size_t in = line.find("relaunch in ");
-    if (in != std::string::npos) ends.delays.push_back(std::strtod(line.c_str() + in + 12, nullptr));
+    if (in != std::string::npos) {
+      ends.delays.push_back(std::strtod(line.c_str() + in + 12, nullptr));
+    }
   }
   return ends;
 }
@@ -158,7 +165,8 @@ bool in_files_mode(const Rig& rig) {
 }
 
 void flood(const Rig& rig, const std::string& modes, device::HostResult* result) {
-  std::vector<std::string> argv{HV_DEVICE_FLOOD, rig.d->notify_socket(), rig.d->preferences_file(), "30", "10"};
+  std::vector<std::string> argv{HV_DEVICE_FLOOD, rig.d->notify_socket(), rig.d->preferences_file(),
+                                "30", "10"};
   if (!modes.empty()) argv.push_back(modes);
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
@@ -170,16 +178,20 @@ TEST(RealThrottle, ThreeChangesWithinASecondAndRestartFloodsKeepADaemonRunning) 
   Rig changes, unchanged("lowPower"), alternating("lowPower");
   ASSERT_TRUE(changes.d->booted() && unchanged.d->booted() && alternating.d->booted());
   device::HostResult flooded_unchanged, flooded_alternating;
-  const std::string before_unchanged = unchanged.launchd_log(), before_alternating = alternating.launchd_log();
+  const std::string before_unchanged = unchanged.launchd_log(),
+                    before_alternating = alternating.launchd_log();
   Sampler sample_unchanged(*unchanged.d), sample_alternating(*alternating.d);
   std::thread flood_unchanged(flood, std::cref(unchanged), "", &flooded_unchanged);
-  std::thread flood_alternating(flood, std::cref(alternating), "lowPower,fullPower", &flooded_alternating);
+  std::thread flood_alternating(flood, std::cref(alternating), "lowPower,fullPower",
+                                &flooded_alternating);
 
   // Meanwhile, three changes within a second as the front-ends make them (this process
   // talks to that device's notify daemon), once its daemon has run past the throttle.
   ::setenv("HALVERNIC_NOTIFY_SOCKET", changes.d->notify_socket().c_str(), 1);
   ASSERT_TRUE(wait_until([&] { return changes.daemon_age() >= 10.5; }, 20s));
-  auto change = [&](const char* mode) { changes.d->change_as_front_end(contract::kPowerModeKey, mode); };
+  auto change = [&](const char* mode) {
+    changes.d->change_as_front_end(contract::kPowerModeKey, mode);
+  };
   const std::size_t launchd_offset = changes.launchd_log().size();
   Sampler sample_changes(*changes.d);
   const auto start = Clock::now();
@@ -191,13 +203,15 @@ TEST(RealThrottle, ThreeChangesWithinASecondAndRestartFloodsKeepADaemonRunning) 
   change("lowPower");
   double last_applied = -1;
   while (Clock::now() < start + 13s) {
-    if (last_applied < 0 && changes.log().find("halvernic: low power mode", offset) != std::string::npos) {
+    if (last_applied < 0 &&
+        changes.log().find("halvernic: low power mode", offset) != std::string::npos) {
       last_applied = std::chrono::duration<double>(Clock::now() - start).count();
     }
     std::this_thread::sleep_for(50ms);
   }
   sample_changes.stop();
-  EXPECT_LT(sample_changes.longest_gap(), 1.0) << "a gap without any thermalmonitord\n" << changes.launchd_log();
+  EXPECT_LT(sample_changes.longest_gap(), 1.0) << "a gap without any thermalmonitord\n"
+                                               << changes.launchd_log();
   EXPECT_GE(last_applied, 0) << "the last change's mode was never applied\n" << changes.log();
   EXPECT_LE(last_applied, 11.0);
   // The first change, on a daemon past its throttle interval, ends it at once (0.2 s).
@@ -231,7 +245,8 @@ TEST(RealThrottle, ThreeChangesWithinASecondAndRestartFloodsKeepADaemonRunning) 
   for (double delay : ends.delays) EXPECT_EQ(delay, 0.0) << alternating.launchd_log();
   // Settled: a pending restart (at most one throttle interval away) brings the file's mode.
   EXPECT_TRUE(wait_until([&] { return in_files_mode(alternating); }, 12s))
-      << device::file_mode(alternating.d->preferences_file()) << "\n" << alternating.log();
+      << device::file_mode(alternating.d->preferences_file()) << "\n"
+      << alternating.log();
 }
 
 }  // namespace

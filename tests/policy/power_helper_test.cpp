@@ -409,7 +409,8 @@ std::map<std::string, bool> store() {
   objc::AutoreleasePool pool;
   std::map<std::string, bool> values;
   objc::Ref plist = objc::read_property_list_file(
-      (hv_test::device_root() / "Library/Preferences/SystemConfiguration/OSThermalStatus.plist").string());
+      (hv_test::device_root() / "Library/Preferences/SystemConfiguration/OSThermalStatus.plist")
+          .string());
   objc::for_each_entry(plist.get(), [&](id key, id value) {
     values[objc::to_string(key)] = objc::platform_bool_value(value);
     return true;
@@ -467,12 +468,16 @@ TEST_F(Engine, StandingDownPutsTheDaemonAndTheStoreBackToNativeForGood) {
   engine().standDown();
   EXPECT_TRUE(engine().stoodDown());
   EXPECT_TRUE(restart::store().empty()) << "the nine keys removed";
-  EXPECT_EQ(simulation_calls(), (std::vector<std::string>{"putDeviceInThermalSimulationMode: off",
-                                                          "putDeviceInLowTempSimulationMode: off"}));
-  EXPECT_EQ(controller_calls(),
-            (std::vector<std::string>{"setPowerSaveActive: 0", "setCPULevel: 0", "updateCPU", "updateGPU",
-                                      "updatePackage", "setPowerSaveActive: 0", "setCPULevel: 0"}));
-  EXPECT_EQ(log_.count("halvernic: stood down: OS thermal status reset (0 0 0 0 0), pressure nominal (0)"), 1u);
+  EXPECT_EQ(simulation_calls(),
+            (std::vector<std::string>{"putDeviceInThermalSimulationMode: off",
+                                      "putDeviceInLowTempSimulationMode: off"}));
+  EXPECT_EQ(
+      controller_calls(),
+      (std::vector<std::string>{"setPowerSaveActive: 0", "setCPULevel: 0", "updateCPU", "updateGPU",
+                                "updatePackage", "setPowerSaveActive: 0", "setCPULevel: 0"}));
+  EXPECT_EQ(log_.count(
+                "halvernic: stood down: OS thermal status reset (0 0 0 0 0), pressure nominal (0)"),
+            1u);
 
   // The hot paths answer natively, whatever the file says; applications do nothing.
   sim::clear_calls();
@@ -496,7 +501,8 @@ TEST_F(Engine, StandingDownPutsTheDaemonAndTheStoreBackToNativeForGood) {
 std::thread g_standDown;
 IMP g_savedSimulationForStandDown = nullptr;
 hv_test::LogCapture* g_log = nullptr;
-constexpr char kStoodDownLine[] = "halvernic: stood down: OS thermal status reset (0 0 0 0 0), pressure nominal (0)";
+constexpr char kStoodDownLine[] =
+    "halvernic: stood down: OS thermal status reset (0 0 0 0 0), pressure nominal (0)";
 void simulation_starting_a_stand_down(id self, SEL cmd, id value) {
   if (!g_standDown.joinable()) {
     g_standDown = std::thread([] {
@@ -505,7 +511,8 @@ void simulation_starting_a_stand_down(id self, SEL cmd, id value) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(HPowerHepler::shared().stoodDown());
-    EXPECT_EQ(g_log->count(kStoodDownLine), 0u) << "the stand-down did not wait for the application";
+    EXPECT_EQ(g_log->count(kStoodDownLine), 0u)
+        << "the stand-down did not wait for the application";
   }
   reinterpret_cast<void (*)(id, SEL, id)>(g_savedSimulationForStandDown)(self, cmd, value);
 }
@@ -516,19 +523,22 @@ TEST_F(Engine, AStandDownDuringAnApplicationResetsTheStoreAfterItsLastStep) {
     objc::Ref seeded = objc::make_mutable_dictionary();
     objc::dictionary_set(seeded.get(), "engageBehavior", objc::boolean(true));
     objc::dictionary_set(seeded.get(), "someoneElsesKey", objc::boolean(true));
-    const auto path = hv_test::device_root() / "Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
+    const auto path =
+        hv_test::device_root() / "Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
     std::filesystem::create_directories(path.parent_path());
     ASSERT_TRUE(objc::write_property_list_xml_atomically(seeded.get(), path.string()));
   }
   write_mode("fullPower");
   g_log = &log_;
   Class product = objc::class_of(daemon_->product());
-  g_savedSimulationForStandDown = objc::replace_instance_method(
-      product, host::kPutDeviceInThermalSimulationMode, reinterpret_cast<IMP>(&simulation_starting_a_stand_down));
+  g_savedSimulationForStandDown =
+      objc::replace_instance_method(product, host::kPutDeviceInThermalSimulationMode,
+                                    reinterpret_cast<IMP>(&simulation_starting_a_stand_down));
   ASSERT_NE(g_savedSimulationForStandDown, nullptr);
   engine().applyThermalState();
   g_standDown.join();
-  objc::replace_instance_method(product, host::kPutDeviceInThermalSimulationMode, g_savedSimulationForStandDown);
+  objc::replace_instance_method(product, host::kPutDeviceInThermalSimulationMode,
+                                g_savedSimulationForStandDown);
 
   EXPECT_EQ(restart::store(), (std::map<std::string, bool>{{"someoneElsesKey", true}}))
       << "only the extension's keys are removed, and no write outlived the stand-down";

@@ -99,7 +99,8 @@ TEST(RootpathFallback, SystemPathsStayAsTheyAre) {
   EXPECT_EQ(rootfs(nullptr, buffer), nullptr);
   EXPECT_EQ(buffer[0], 'x');
   const std::string longPath = "/" + std::string(3000, 'd');
-  EXPECT_EQ(std::string(rootfs(longPath.c_str(), buffer)), longPath.substr(0, rootpath::kBufferSize - 1));
+  EXPECT_EQ(std::string(rootfs(longPath.c_str(), buffer)),
+            longPath.substr(0, rootpath::kBufferSize - 1));
 }
 
 }  // namespace

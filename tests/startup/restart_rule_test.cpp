@@ -57,7 +57,8 @@ TEST_F(Rule, AnEndComesNoEarlierThanTheDelayAndTheThrottleIntervalFromTheLoad) {
       {"within the interval", 10 * kSecond, kLoad + 3 * kSecond, kLoad + 10 * kSecond},
       {"0.1 s before the interval ends: still the 0.2 s delay", 10 * kSecond,
        kLoad + 10 * kSecond - kSecond / 10, kLoad + 10 * kSecond + kSecond / 10},
-      {"past the interval: the delay", 10 * kSecond, kLoad + 60 * kSecond, kLoad + 60 * kSecond + kSecond / 5},
+      {"past the interval: the delay", 10 * kSecond, kLoad + 60 * kSecond,
+       kLoad + 60 * kSecond + kSecond / 5},
       {"a short throttle", kSecond / 2, kLoad + kSecond / 10, kLoad + kSecond / 2},
       {"no throttle", 0, kLoad, kLoad + kSecond / 5},
       {"a negative throttle counts as none", -5 * kSecond, kLoad, kLoad + kSecond / 5},
@@ -95,7 +96,8 @@ TEST_F(Rule, ARestartThatChangesNothingEndsNothingWhenAskedOrWhenDue) {
   RestartRule rule(kLoad, &throttleSource);
   Engine engine;
   engine.nothing = true;
-  EXPECT_EQ(rule.request(kLoad + 20 * kSecond, engine.changesNothing()).outcome, Outcome::unchanged);
+  EXPECT_EQ(rule.request(kLoad + 20 * kSecond, engine.changesNothing()).outcome,
+            Outcome::unchanged);
   EXPECT_FALSE(rule.pending());
   EXPECT_EQ(g_throttleReads, 0) << "nothing scheduled, nothing read";
 
@@ -103,7 +105,8 @@ TEST_F(Rule, ARestartThatChangesNothingEndsNothingWhenAskedOrWhenDue) {
   // more (the file went back before the engine applied it): no end, and the next request
   // schedules anew from its own time.
   engine.nothing = false;
-  ASSERT_EQ(rule.request(kLoad + 21 * kSecond, engine.changesNothing()).outcome, Outcome::scheduled);
+  ASSERT_EQ(rule.request(kLoad + 21 * kSecond, engine.changesNothing()).outcome,
+            Outcome::scheduled);
   engine.nothing = true;
   EXPECT_FALSE(rule.due(engine.changesNothing()));
   EXPECT_FALSE(rule.pending());
@@ -120,7 +123,8 @@ TEST_F(Rule, AfterAStandDownNothingEndsAndAPendingEndIsDropped) {
   ASSERT_EQ(rule.request(kLoad + kSecond, engine.changesNothing()).outcome, Outcome::scheduled);
   rule.standDown();
   EXPECT_FALSE(rule.due(engine.changesNothing()));
-  EXPECT_EQ(rule.request(kLoad + 20 * kSecond, engine.changesNothing()).outcome, Outcome::stoodDown);
+  EXPECT_EQ(rule.request(kLoad + 20 * kSecond, engine.changesNothing()).outcome,
+            Outcome::stoodDown);
   EXPECT_FALSE(rule.due(engine.changesNothing()));
   EXPECT_EQ(engine.asked, 1) << "a stood-down rule asks the engine nothing";
 }
@@ -158,7 +162,8 @@ protected:
     return path;
   }
   static std::string plist(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body +
+           "</plist>\n";
   }
   fs::path folder_;
 };
@@ -173,9 +178,11 @@ TEST_F(ThrottleOfPropertyList, ReadsTheJobsValueAndFallsBackToLaunchdsDefault) {
     std::int64_t expected;
   };
   const Case cases[] = {
-      {"whole seconds", plist("<dict>" + label + "<key>ThrottleInterval</key><integer>3</integer></dict>"),
+      {"whole seconds",
+       plist("<dict>" + label + "<key>ThrottleInterval</key><integer>3</integer></dict>"),
        3 * kSecond},
-      {"a real number", plist("<dict><key>ThrottleInterval</key><real>0.5</real></dict>"), kSecond / 2},
+      {"a real number", plist("<dict><key>ThrottleInterval</key><real>0.5</real></dict>"),
+       kSecond / 2},
       {"zero", plist("<dict><key>ThrottleInterval</key><integer>0</integer></dict>"), 0},
       {"no key", plist("<dict>" + label + "</dict>"), kDefaultThrottleIntervalNanoseconds},
       {"negative", plist("<dict><key>ThrottleInterval</key><integer>-4</integer></dict>"),
@@ -186,7 +193,8 @@ TEST_F(ThrottleOfPropertyList, ReadsTheJobsValueAndFallsBackToLaunchdsDefault) {
        kDefaultThrottleIntervalNanoseconds},
       {"enormous", plist("<dict><key>ThrottleInterval</key><real>1e300</real></dict>"),
        kLongestThrottleIntervalNanoseconds},
-      {"not a dictionary", plist("<array><integer>3</integer></array>"), kDefaultThrottleIntervalNanoseconds},
+      {"not a dictionary", plist("<array><integer>3</integer></array>"),
+       kDefaultThrottleIntervalNanoseconds},
       {"not a property list", "ThrottleInterval = 3", kDefaultThrottleIntervalNanoseconds},
       {"empty", "", kDefaultThrottleIntervalNanoseconds},
   };
@@ -195,8 +203,9 @@ TEST_F(ThrottleOfPropertyList, ReadsTheJobsValueAndFallsBackToLaunchdsDefault) {
     const std::string path = write("case" + std::to_string(++n) + ".plist", c.text);
     EXPECT_EQ(halvernic::startup::throttleIntervalOfPropertyList(path), c.expected) << c.what;
   }
-  EXPECT_EQ(halvernic::startup::throttleIntervalOfPropertyList((folder_ / "missing.plist").string()),
-            kDefaultThrottleIntervalNanoseconds);
+  EXPECT_EQ(
+      halvernic::startup::throttleIntervalOfPropertyList((folder_ / "missing.plist").string()),
+      kDefaultThrottleIntervalNanoseconds);
   EXPECT_EQ(halvernic::startup::throttleIntervalOfPropertyList(folder_.string()),
             kDefaultThrottleIntervalNanoseconds)
       << "a folder";

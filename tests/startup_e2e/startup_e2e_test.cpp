@@ -54,7 +54,9 @@ std::size_t countLinesEndingWith(const std::string& text, const std::string& end
 
 std::size_t countOf(const std::string& text, const std::string& needle) {
   std::size_t n = 0;
-  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+    ++n;
+  }
   return n;
 }
 
@@ -210,7 +212,8 @@ public:
   // throttle interval.
   static void writeThrottleInterval(double seconds) {
     objc::AutoreleasePool pool;
-    const fs::path folder = fs::path(hv_test::privateView().deviceRoot) / "System/Library/LaunchDaemons";
+    const fs::path folder =
+        fs::path(hv_test::privateView().deviceRoot) / "System/Library/LaunchDaemons";
     fs::create_directories(folder);
     objc::Ref job = objc::make_mutable_dictionary();
     objc::dictionary_set(job.get(), "Label", objc::string("com.apple.thermalmonitord"));
@@ -329,7 +332,8 @@ TEST_F(Startup, RestartPostEndsTheProcessBySigtermAfterTheLogLine) {
     ASSERT_TRUE(WIFSIGNALED(status)) << firstArgument << ": exit status " << status;
     EXPECT_EQ(WTERMSIG(status), SIGTERM) << firstArgument;
     EXPECT_GE(elapsed, 200ms) << firstArgument;
-    EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 1u) << firstArgument << "\n" << daemon.log();
+    EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 1u) << firstArgument << "\n"
+                                                                    << daemon.log();
   }
 }
 
@@ -353,7 +357,8 @@ TEST_F(Startup, RestartComesNoEarlierThanTheThrottleIntervalAndFoldsLaterPosts) 
   EXPECT_EQ(WTERMSIG(status), SIGTERM);
   EXPECT_GE(ended, 2000ms) << "ended before launchd's throttle interval";
   EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 1u) << daemon.log();
-  EXPECT_EQ(countOf(daemon.log(), "halvernic: restart scheduled in "), 1u) << "20 posts, one end\n" << daemon.log();
+  EXPECT_EQ(countOf(daemon.log(), "halvernic: restart scheduled in "), 1u) << "20 posts, one end\n"
+                                                                           << daemon.log();
 }
 
 // A restart that would change nothing ends nothing: the file names the mode the daemon
@@ -369,14 +374,16 @@ TEST_F(Startup, RestartThatChangesNothingEndsNothingUntilAnotherModeWasApplied) 
     post("com.nu-falk.halvernic-restartThermalMonitor");
     std::this_thread::sleep_for(50ms);
   }
-  EXPECT_EQ(daemon.wait(1500ms), -1) << "a restart that changes nothing ended the daemon\n" << daemon.log();
+  EXPECT_EQ(daemon.wait(1500ms), -1) << "a restart that changes nothing ended the daemon\n"
+                                     << daemon.log();
   EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 0u) << daemon.log();
 
   // fullPower applied (a switch-style re-apply, no restart post), then the file back at
   // lowPower: the daemon's objects have seen fullPower, so the restart goes ahead.
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
   post("com.nu-falk.halvernic-executePuppetEvent");
-  ASSERT_TRUE(waitUntil([&] { return daemon.log().find("halvernic: full power mode") != std::string::npos; }, 5s))
+  ASSERT_TRUE(waitUntil(
+      [&] { return daemon.log().find("halvernic: full power mode") != std::string::npos; }, 5s))
       << daemon.log();
   writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
   post("com.nu-falk.halvernic-restartThermalMonitor");
