@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/objc/thread.hpp"
@@ -129,8 +130,20 @@ int run(std::vector<std::string> args) {
     if (args.size() != 2) return fail("usage: change KEY VALUE");
     const pid_t old = d.job_pid(device::kDaemonLabel);
     const auto start = std::chrono::steady_clock::now();
+    // The mode chosen again: the extension restarts nothing (nothing would change).
+    const std::string before = device::file_mode(d.preferences_file());
+    const bool same_mode =
+        args[0] == "thermalPowerMode" && before.substr(0, before.find(' ')) == args[1];
     d.change_as_front_end(args[0], args[1]);
     std::printf("%s = %s\n", args[0].c_str(), args[1].c_str());
+    if (same_mode) {
+      std::this_thread::sleep_for(1s);
+      if (d.job_pid(device::kDaemonLabel) == old) {
+        std::printf("thermalmonitord keeps running (pid %d): the mode did not change\n",
+                    static_cast<int>(old));
+        return 0;
+      }
+    }
     if (args[0] == "thermalPowerMode") {
       const pid_t now = d.wait_for_daemon(old, 30s);
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

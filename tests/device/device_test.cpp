@@ -191,6 +191,16 @@ TEST_F(Device, ToolAnswersMistakesWithAMessageAndAStatus) {
   const auto no_host = tool({"--root", *root_, "screenshot", "springboard", "x.png"});
   EXPECT_EQ(no_host.status, 1);
 
+  // The mode chosen again restarts nothing, and the tool does not wait for a relaunch.
+  const pid_t before = daemon_pid();
+  const auto same = tool({"--root", *root_, "change", "thermalPowerMode", "off"});
+  EXPECT_EQ(same.status, 0) << same.err;
+  EXPECT_NE(same.out.find("thermalmonitord keeps running (pid " + std::to_string(before) +
+                          "): the mode did not change"),
+            std::string::npos)
+      << same.out;
+  EXPECT_EQ(daemon_pid(), before);
+
   const auto state = tool({"--root", *root_, "state"});
   EXPECT_EQ(state.status, 0) << state.err;
   EXPECT_NE(state.out.find("mode: engine"), std::string::npos);
