@@ -837,7 +837,9 @@ Options Options::parse(std::string_view text) {
     while (j < text.size() && text[j] != ',' && !std::isspace(static_cast<unsigned char>(text[j]))) ++j;
     if (j > i) {
       std::string entry(text.substr(i, j - i));
-      if (entry.find('/') == std::string::npos) {
+      if (const std::size_t equals = entry.find('='); equals != std::string::npos) {
+        options.retyped_methods[entry.substr(0, equals)] = entry.substr(equals + 1);
+      } else if (entry.find('/') == std::string::npos) {
         options.omitted_classes.insert(entry);
       } else {
         options.omitted_methods.insert(entry);

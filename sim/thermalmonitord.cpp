@@ -2,9 +2,11 @@
 // registered, then the injected libraries are loaded (their initialisers run), then the
 // daemon starts its objects and runs until SIGTERM.
 //
-//   thermalmonitord [--inject LIBRARY]... [--tweak-folder DIR] [--omit WHAT] [--tick-ms N]
-//                   [--config DIR] [--cpu-demand POWER] [--steps N --trace FILE]
+//   thermalmonitord [--inject LIBRARY]... [--tweak-folder DIR] [--omit WHAT] [--retype WHAT]
+//                   [--tick-ms N] [--config DIR] [--cpu-demand POWER] [--steps N --trace FILE]
 //
+// --retype registers methods with other type encodings, as a future system might declare
+// them ("MitigationController/setCPULevel:=v20@0:8q16", several separated by commas).
 // --tweak-folder loads the libraries of DIR whose filter list admits the process, as the
 // jailbreak's injector does (after those of --inject). --cpu-demand sets the workload's
 // CPU power (default 30000). --steps runs N steps of the thermal model back to back (one
@@ -20,6 +22,7 @@
 //                           the line "report N" counts the reports
 //   HALVERNIC_SIM_CALL_RECORD  how many recent calls the record keeps (default 16384)
 //   HALVERNIC_SIM_OMIT      classes or "Class/selector" methods to leave out (sim::Options)
+//   HALVERNIC_SIM_RETYPE    as --retype
 //   HALVERNIC_SIM_TICK_MS   period of the thermal model's steps; 0 never steps (default 1000)
 //   HALVERNIC_SIM_CONFIG_DIR  the configuration folder (default: this tree's)
 //   HALVERNIC_SIM_CALL_LOG  a file that receives, on SIGUSR1 and on SIGTERM, every call that
@@ -169,6 +172,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> inject;
   std::string omit = env("HALVERNIC_SIM_OMIT");
+  std::string retype = env("HALVERNIC_SIM_RETYPE");
   std::string tick_ms = env("HALVERNIC_SIM_TICK_MS", "1000");
   std::string config = env("HALVERNIC_SIM_CONFIG_DIR", sim::default_configuration_folder().c_str());
   std::string tweak_folder = env("HALVERNIC_SIM_TWEAK_FOLDER");
@@ -192,6 +196,13 @@ int main(int argc, char** argv) {
       cpu_demand = std::strtol(argv[i + 1], nullptr, 10);
     } else if (!std::strcmp(argv[i], "--omit")) {
       omit += std::string(",") + argv[i + 1];
+    } else if (!std::strcmp(argv[i], "--retype")) {
+      if (!std::strchr(argv[i + 1], '=')) {
+        std::fprintf(stderr, "thermalmonitord: --retype takes Class/selector=types, not %s\n",
+                     argv[i + 1]);
+        return 2;
+      }
+      retype += std::string(",") + argv[i + 1];
     } else if (!std::strcmp(argv[i], "--tick-ms")) {
       tick_ms = argv[i + 1];
     } else if (!std::strcmp(argv[i], "--config")) {
@@ -207,7 +218,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  sim::register_classes(sim::Options::parse(omit));
+  // Both lists go through one parser: an entry with "=" retypes, any other leaves out.
+  sim::register_classes(sim::Options::parse(omit + "," + retype));
   const std::string process = executable_name(argv[0]);
   if (!tweak_folder.empty()) {
     for (const std::string& library : sim::tweak_folder_libraries(tweak_folder, process)) inject.push_back(library);

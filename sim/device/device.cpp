@@ -171,7 +171,9 @@ std::vector<std::string> Device::environment() const {
 }
 
 void Device::lay_out(const BootOptions& options) {
-  for (const char* folder : {"var/jb/usr/lib", "var/jb/Library/MobileSubstrate/DynamicLibraries",
+  // var/jb/var/lib is the jailbreak's own (dpkg's), where the extension keeps its report.
+  for (const char* folder : {"var/jb/usr/lib", "var/jb/var/lib",
+                             "var/jb/Library/MobileSubstrate/DynamicLibraries",
                              "var/jb/var/mobile/Library/Preferences", "var/mobile/Library/Preferences",
                              "Library/Preferences/SystemConfiguration", "System/Library/ThermalMonitor",
                              "System/Library/LaunchDaemons", "var/run", "var/log", "var/tmp"}) {

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "common/objc/foundation.hpp"
+#include "extension/contract/report.hpp"
 #include "extension/osthermal/platform_reset.hpp"
 
 namespace halvernic::sim::device {
@@ -243,6 +244,11 @@ RemovalReport remove_package(const Device& device, bool purge) {
       report.leftBehind.push_back("the extension, still loaded in thermalmonitord (pid " +
                                   std::to_string(report.daemon) + ")");
     }
+  }
+  const std::string reportFile = device.jailbreak_root() + contract::kReportPath;
+  if (fs::exists(reportFile)) {
+    report.leftBehind.push_back("the extension's report " + reportFile +
+                                (purge ? " (the purge did not delete it)" : " (a purge deletes it)"));
   }
   if (fs::exists(device.preferences_file())) {
     report.leftBehind.push_back(

@@ -17,6 +17,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/osthermal/platform_reset.hpp"
+#include "extension/contract/report.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/package.hpp"
 #include "sim/device/scenario.hpp"
@@ -165,6 +166,31 @@ TEST_F(Device, LaysOutTheJailbreakAndLoadsTheInstalledTweakThroughItsFilter) {
       << "the tweak loader loaded halvernic into the relaunched daemon";
   EXPECT_EQ(daemons(), 1);
   EXPECT_EQ(device::engine_mode(log()), "off");
+}
+
+// The extension's report, where jbroot puts it on the device: every hook and replacement
+// installed, for the running daemon; a mode change's relaunched daemon writes its own, with
+// the mode its first application applied.
+TEST_F(Device, TheInstalledExtensionReportsEveryHookAndReplacementForTheRunningDaemon) {
+  const std::string path = d_->jailbreak_root() + contract::kReportPath;
+  contract::ReportReading reading = contract::read_extension_report(path);
+  ASSERT_TRUE(reading.ok()) << path << ": " << reading.problem;
+  EXPECT_EQ(reading.report.pid, daemon_pid());
+  EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::off);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::replacement), 24u);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::hook), 27u);
+  EXPECT_EQ(reading.report.methods.size(), 51u);
+  EXPECT_EQ(log().find("halvernic: no report at"), std::string::npos) << log();
+
+  const pid_t old = daemon_pid();
+  choose_mode("fullPower");
+  relaunched(old);
+  reading = contract::read_extension_report(path);
+  ASSERT_TRUE(reading.ok()) << reading.problem;
+  EXPECT_EQ(reading.report.pid, daemon_pid());
+  EXPECT_NE(reading.report.pid, old);
+  EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::fullPower);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed), 51u);
 }
 
 TEST_F(Device, ToolAnswersMistakesWithAMessageAndAStatus) {
@@ -492,6 +518,10 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_FALSE(fs::exists(d_->tweak_folder() + "/halvernic.so"));
   EXPECT_FALSE(fs::exists(d_->jailbreak_root() + "/usr/bin/halvernicctl"));
   EXPECT_TRUE(fs::exists(d_->preferences_file()));
+  const std::string report = d_->jailbreak_root() + contract::kReportPath;
+  EXPECT_NE(removal.out.find("the extension's report " + report + " (a purge deletes it)"),
+            std::string::npos)
+      << removal.out;
   EXPECT_EQ(device::package_state(*d_), device::PackageState::configFiles);
   const pid_t daemon = daemon_pid();
   ASSERT_GT(daemon, 0);
@@ -511,6 +541,7 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_NE(purge.out.find("postrm purge: exit 0"), std::string::npos) << purge.out;
   EXPECT_NE(purge.out.find("left behind: nothing"), std::string::npos) << purge.out;
   EXPECT_FALSE(fs::exists(d_->preferences_file()));
+  EXPECT_FALSE(fs::exists(report));
   EXPECT_EQ(device::package_state(*d_), device::PackageState::notInstalled);
   EXPECT_EQ(daemon_pid(), daemon) << "a purge after the removal leaves the daemon alone";
   const auto none = tool({"--root", *root_, "purge"});

@@ -70,13 +70,19 @@ run prerm remove
 expect_eq "the tool below DPKG_ROOT/var/jb" "jb-halvernicctl stand-down
 jb-halvernicctl reset" "$(cat "$log")"
 
-# purge deletes the preferences file (and one set aside as unreadable), nothing else.
+# purge deletes the preferences file (and one set aside as unreadable) and the extension's
+# report, nothing else.
 prefs="$root/var/jb/var/mobile/Library/Preferences"
 mkdir -p "$prefs"
 printf 'x' > "$prefs/com.nu-falk.halvernic-prefs.plist"
 printf 'x' > "$prefs/com.nu-falk.halvernic-prefs.plist.unreadable"
 printf 'x' > "$prefs/com.example.other.plist"
+state="$root/var/jb/var/lib/com.nu-falk.halvernic"
+mkdir -p "$state"
+printf 'x' > "$state/report.plist"
 run postrm purge; expect_eq "status of purge" 0 $?
+[ ! -e "$state" ] || fail "purge left the extension's report folder"
+[ -d "$root/var/jb/var/lib" ] || fail "purge deleted the jailbreak's /var/lib"
 [ ! -e "$prefs/com.nu-falk.halvernic-prefs.plist" ] || fail "purge left the preferences file"
 [ ! -e "$prefs/com.nu-falk.halvernic-prefs.plist.unreadable" ] || fail "purge left the unreadable copy"
 [ -e "$prefs/com.example.other.plist" ] || fail "purge deleted another package's preferences"
