@@ -164,12 +164,13 @@ bool in_files_mode(const Rig& rig) {
   return device::engine_mode(rig.log()) == file.substr(0, file.find(' '));
 }
 
-void flood(const Rig& rig, const std::string& modes, device::HostResult* result) {
+// env: this process's environment, copied before the threads start (the test sets a
+// variable of its own meanwhile).
+void flood(const Rig& rig, const std::string& modes, const std::vector<std::string>& env,
+           device::HostResult* result) {
   std::vector<std::string> argv{HV_DEVICE_FLOOD, rig.d->notify_socket(), rig.d->preferences_file(),
                                 "30", "10"};
   if (!modes.empty()) argv.push_back(modes);
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
   *result = device::run_bounded(argv, env, 60s);
 }
 
@@ -181,8 +182,10 @@ TEST(RealThrottle, ThreeChangesWithinASecondAndRestartFloodsKeepADaemonRunning) 
   const std::string before_unchanged = unchanged.launchd_log(),
                     before_alternating = alternating.launchd_log();
   Sampler sample_unchanged(*unchanged.d), sample_alternating(*alternating.d);
-  std::thread flood_unchanged(flood, std::cref(unchanged), "", &flooded_unchanged);
-  std::thread flood_alternating(flood, std::cref(alternating), "lowPower,fullPower",
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  std::thread flood_unchanged(flood, std::cref(unchanged), "", std::cref(env), &flooded_unchanged);
+  std::thread flood_alternating(flood, std::cref(alternating), "lowPower,fullPower", std::cref(env),
                                 &flooded_alternating);
 
   // Meanwhile, three changes within a second as the front-ends make them (this process
