@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/objc/exception.hpp"
+#include "common/os/file.hpp"
 
 extern "C" void NSLogv(id format, va_list args);
 
@@ -206,6 +207,18 @@ Ref make_data(std::string_view bytes) {
   return Ref::retain(send<id>(kNSData.get(), kDataWithBytesLength,
                               static_cast<const void*>(bytes.data()),
                               static_cast<NSUInteger>(bytes.size())));
+}
+
+Ref read_property_list_file(std::string_view path, std::size_t max_bytes) {
+  std::string bytes;
+  if (os::read_file(std::string(path).c_str(), max_bytes, bytes) != os::ReadStatus::ok) return {};
+  AutoreleasePool pool;
+  Ref result;
+  catch_exception([&] {
+    Ref data = make_data(bytes);
+    result = parse_property_list(data.get());
+  });
+  return result;
 }
 
 std::optional<std::string> property_list_xml(id plist) {

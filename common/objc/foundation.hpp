@@ -63,6 +63,11 @@ void for_each_entry(id dictionary, Fn&& fn);
 // Reads a property-list file (XML or binary) with mutable containers. nil when the file
 // is missing or unreadable or is not a property list; never raises.
 Ref read_property_list_file(std::string_view path);
+// The same with the file read in one bounded read (common/os read_file): a file above
+// max_bytes, or one that grows past it while it is read, reads as nil without being read
+// whole or parsed. For files of the system; the preferences file, which any local process
+// may write, is read only through contract::read_preferences_file (the bounded scan first).
+Ref read_property_list_file(std::string_view path, std::size_t max_bytes);
 // The bytes as NSData (owned).
 Ref make_data(std::string_view bytes);
 // Parses data (NSData) as a property list with mutable containers; nil on any error.

@@ -21,6 +21,16 @@ std::int64_t coarse_monotonic_nanoseconds() noexcept {
 #endif
 }
 
+std::int64_t monotonic_nanoseconds() noexcept {
+#if defined(__APPLE__)
+  return static_cast<std::int64_t>(clock_gettime_nsec_np(CLOCK_UPTIME_RAW));
+#else
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return nanoseconds(now);
+#endif
+}
+
 std::int64_t wall_clock_nanoseconds() noexcept {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);

@@ -18,6 +18,8 @@ using PathFunction = char* (*)(const char* path, char* buffer);
 struct Binding {
   PrefixFunction prefix;
   PathFunction path;
+  PrefixFunction rootPrefix;  // null: the system's files are where the system keeps them
+  PathFunction rootPath;
 };
 Binding g_binding{};
 pthread_once_t g_bind_once = PTHREAD_ONCE_INIT;
@@ -35,7 +37,9 @@ std::size_t append_bounded(char* buffer, std::size_t used, const char* src) {
   return used + n;
 }
 
-char* fallback_path(const char* path, char* buffer) {
+// path with prefix in front of it when it is absolute (prefix may be null), into buffer
+// (allocated when null), bounded to the buffer. Null for a null path.
+char* prefixed_path(const char* prefix, const char* path, char* buffer) {
   if (!path) return nullptr;
   if (!buffer) {
     buffer = static_cast<char*>(std::malloc(rootpath::kBufferSize));
@@ -50,16 +54,22 @@ char* fallback_path(const char* path, char* buffer) {
   }
   std::size_t used = 0;
   buffer[0] = '\0';
-  if (path[0] == '/') {
-    const char* prefix = g_binding.prefix();
-    if (prefix) used = append_bounded(buffer, used, prefix);
-  }
+  if (path[0] == '/' && prefix) used = append_bounded(buffer, used, prefix);
   append_bounded(buffer, used, path);
   return buffer;
 }
 
+char* fallback_path(const char* path, char* buffer) {
+  return prefixed_path(path ? g_binding.prefix() : nullptr, path, buffer);
+}
+
+char* fallback_root_path(const char* path, char* buffer) {
+  const PrefixFunction root = g_binding.rootPrefix;
+  return prefixed_path(path && root ? root() : nullptr, path, buffer);
+}
+
 void bind_libroot() {
-  Binding binding{&fallback_prefix, &fallback_path};
+  Binding binding{&fallback_prefix, &fallback_path, nullptr, &fallback_root_path};
   // The image stays loaded for the life of the process: its functions are bound below.
   if (void* image = dlopen(objc::platform::kLibrootImage, RTLD_NOW)) {
     if (void* prefix = dlsym(image, "libroot_get_jbroot_prefix")) {
@@ -67,6 +77,12 @@ void bind_libroot() {
     }
     if (void* path = dlsym(image, "libroot_jbrootpath")) {
       binding.path = reinterpret_cast<PathFunction>(path);
+    }
+    if (void* prefix = dlsym(image, "libroot_get_root_prefix")) {
+      binding.rootPrefix = reinterpret_cast<PrefixFunction>(prefix);
+    }
+    if (void* path = dlsym(image, "libroot_rootfspath")) {
+      binding.rootPath = reinterpret_cast<PathFunction>(path);
     }
   }
   g_binding = binding;
@@ -77,4 +93,9 @@ void bind_libroot() {
 char* jbroot(const char* path, char* buffer) noexcept {
   pthread_once(&g_bind_once, &bind_libroot);
   return g_binding.path(path, buffer);
+}
+
+char* rootfs(const char* path, char* buffer) noexcept {
+  pthread_once(&g_bind_once, &bind_libroot);
+  return g_binding.rootPath(path, buffer);
 }

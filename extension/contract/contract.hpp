@@ -75,6 +75,16 @@ inline constexpr char kRestartThermalMonitorNotification[] =
 // Posted with the runtime-state word stored as its notify state.
 inline constexpr char kRuntimeStateNotification[] = "com.nu-falk.halvernic.runtimeState";
 
+// Posted before the package is removed (halvernicctl stand-down): the running extension
+// stops applying for the rest of its process, puts the daemon and the OS thermal status
+// store back to the platform's own behaviour, and restarts the daemon no more. Any local
+// process can post it; standing down only ever moves the device towards native thermal
+// control.
+inline constexpr char kStandDownNotification[] = "com.nu-falk.halvernic-standDown";
+// Posted by the extension once it has stood down, with its process id as the name's notify
+// state.
+inline constexpr char kStoodDownNotification[] = "com.nu-falk.halvernic-stoodDown";
+
 // ---- the runtime-state word ----------------------------------------------------------------
 // Bits 63-32 the magic "HALV", 31-16 zero, 15-8 the first value, 7-0 the second.
 inline constexpr std::uint32_t kRuntimeStateMagic = 0x48414C56;

@@ -16,6 +16,7 @@
 #include "common/objc/ref.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/osthermal/platform_reset.hpp"
 
 extern "C" {
 // The platform's thermal-pressure notification name. Imported weakly: its address is null
@@ -27,6 +28,7 @@ extern const char* const kOSThermalNotificationPressureLevelName
 namespace {
 
 namespace contract = halvernic::contract;
+using namespace halvernic::osthermal;
 
 // ---- looking up by name ---------------------------------------------------------------
 // The SystemConfiguration preferences calls are not declared for iOS; these are their
@@ -229,18 +231,19 @@ int32_t halvernicSetDarwinThermalPressure(int32_t level) {
 }
 
 int32_t halvernicSetOSNotifEnabled(int32_t flag, int32_t persistent) {
-  return write_flags("OSThermalNotificationEnabled", "OSThermalNotificationPersistentlyEnabled", flag,
+  return write_flags(kThermalNotifications.flagKey, kThermalNotifications.persistenceKey, flag,
                      persistent);
 }
 
 int32_t halvernicSetOSNotifNative(void) { return halvernicSetOSNotifEnabled(1, 0); }
 
 int32_t halvernicResetOSNotifEnabled(void) {
-  return remove_two_keys("OSThermalNotificationEnabled", "OSThermalNotificationPersistentlyEnabled");
+  return remove_two_keys(kThermalNotifications.flagKey, kThermalNotifications.persistenceKey);
 }
 
 int32_t halvernicSetThermalMitigationsEnabled(int32_t flag, int32_t persistent) {
-  return write_flags("engageBehavior", "engageBehaviorPersistentlyEnabled", flag, persistent);
+  return write_flags(kThermalMitigations.flagKey, kThermalMitigations.persistenceKey, flag,
+                     persistent);
 }
 
 int32_t halvernicSetThermalMitigationsNative(void) {
@@ -248,11 +251,11 @@ int32_t halvernicSetThermalMitigationsNative(void) {
 }
 
 int32_t halvernicResetThermalMitigations(void) {
-  return remove_two_keys("engageBehavior", "engageBehaviorPersistentlyEnabled");
+  return remove_two_keys(kThermalMitigations.flagKey, kThermalMitigations.persistenceKey);
 }
 
 int32_t halvernicSetHIPEnabled(int32_t flag, int32_t persistent) {
-  return write_flags("hipOverride", "hipPersistentlyEnabled", flag, persistent);
+  return write_flags(kPocketOverride.flagKey, kPocketOverride.persistenceKey, flag, persistent);
 }
 
 int32_t halvernicSetHIPNative(void) {
@@ -262,19 +265,21 @@ int32_t halvernicSetHIPNative(void) {
 }
 
 int32_t halvernicSetSimulateHIPEnabled(int32_t flag) {
-  return write_flags("simulateHip", nullptr, flag, 0);
+  return write_flags(kPocketSimulation.flagKey, nullptr, flag, 0);
 }
 
-int32_t halvernicResetHIP(void) { return remove_two_keys("hipOverride", "hipPersistentlyEnabled"); }
+int32_t halvernicResetHIP(void) {
+  return remove_two_keys(kPocketOverride.flagKey, kPocketOverride.persistenceKey);
+}
 
-int32_t halvernicResetSimulateHIP(void) { return remove_key("simulateHip"); }
+int32_t halvernicResetSimulateHIP(void) { return remove_key(kPocketSimulation.flagKey); }
 
 int32_t halvernicSetSunlightOverride(int32_t flag, int32_t persistent) {
-  return write_flags("sunlightOverride", "sunlightOverridePersistentlyEnabled", flag, persistent);
+  return write_flags(kSunlightOverride.flagKey, kSunlightOverride.persistenceKey, flag, persistent);
 }
 
 int32_t halvernicResetSunlightOverride(void) {
-  return remove_two_keys("sunlightOverride", "sunlightOverridePersistentlyEnabled");
+  return remove_two_keys(kSunlightOverride.flagKey, kSunlightOverride.persistenceKey);
 }
 
 }  // extern "C"

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <limits>
+#include <thread>
 
 #include "common/objc/foundation.hpp"
 #include "extension/config/file_manager.hpp"
 #include "extension/osthermal/osthermal.h"
+#include "extension/osthermal/platform_reset.hpp"
 #include "extension/hooking/host.hpp"
 
 namespace contract = halvernic::contract;
@@ -73,12 +76,32 @@ void HPowerHepler::replacePreferences(objc::Ref dictionary, std::uint64_t sequen
       contract::engine_bool_preference(dictionary.get(), contract::kPreventDimmingKey, false);
   {
     std::lock_guard lock(plistMutex_);
+    if (stoodDown_.load(std::memory_order_acquire)) return;  // frozen for good
     if (sequence != 0 && sequence < plistSequence_) return;  // a later reading is stored
     plistSequence_ = sequence;
     plistObj_.swap(dictionary);
     decoded_.store(encode(hasEntries, mode, preventDimming), std::memory_order_release);
+    if (sequence != 0) noteModeInForce(effectivePowerMode(mode));
   }
   // The previous dictionary (or the reading refused) is released here, outside the lock.
+}
+
+void HPowerHepler::noteModeInForce(PowerMode mode) noexcept {
+  int expected = kNoMode;
+  const int value = static_cast<int>(mode);
+  if (!firstModeInForce_.compare_exchange_strong(expected, value, std::memory_order_acq_rel) &&
+      expected != value) {
+    modeChangedSinceFirst_.store(true, std::memory_order_release);
+  }
+}
+
+bool HPowerHepler::restartWouldChangeNothing() {
+  const int first = firstModeInForce_.load(std::memory_order_acquire);
+  if (first == kNoMode || modeChangedSinceFirst_.load(std::memory_order_acquire)) return false;
+  objc::AutoreleasePool pool;
+  const PreferencesReading reading = readPreferencesFile();
+  const PowerMode fileMode = contract::power_mode_of(reading.dictionary.get());
+  return static_cast<int>(effectivePowerMode(fileMode)) == first;
 }
 
 HPowerHepler::Decoded HPowerHepler::decoded() const {
@@ -244,7 +267,7 @@ void HPowerHepler::applySettings() {
     if (currentPowerMode() == PowerMode::fullPower) {
       simulate(product.get(), "nominal");
       lastForcedCommonProductThermal_ = true;
-      const int status = halvernicSetDarwinThermalPressure(0);
+      const int status = stoodDown() ? 0 : halvernicSetDarwinThermalPressure(0);
       objc::log("halvernic fullPower thermal state nominal -> Darwin pressure %d (%d)", 0, status);
     } else {
       simulate(product.get(), "light");
@@ -263,6 +286,8 @@ void HPowerHepler::applySettings() {
 }
 
 void HPowerHepler::applyMitigationSettings() {
+  // An application that outlived a stand-down's wait writes the store no more.
+  if (stoodDown()) return;
   const PowerMode mode = currentPowerMode();
   bool disabled = false;
   if (mode == PowerMode::fullPower) {
@@ -381,7 +406,62 @@ void HPowerHepler::scheduleReapplications() {
   }
 }
 
+// How long a stand-down waits for an application that is running (one takes milliseconds).
+constexpr auto kStandDownWait = std::chrono::seconds(5);
+
+void HPowerHepler::standDown() {
+  std::lock_guard once(standDownMutex_);
+  if (standDownDone_) return;
+  objc::AutoreleasePool pool;
+  {
+    // The hot paths answer as in the native mode with no switch set from now on, and no
+    // reading of the file replaces that.
+    objc::Ref empty = objc::make_mutable_dictionary();
+    std::lock_guard lock(plistMutex_);
+    stoodDown_.store(true, std::memory_order_release);
+    plistObj_.swap(empty);
+    decoded_.store(encode(true, PowerMode::off, false), std::memory_order_release);
+  }
+  // The application guard is taken for good: the application running now (if any) is the
+  // last, and every later one, the delayed ones included, returns at once.
+  const auto deadline = std::chrono::steady_clock::now() + kStandDownWait;
+  bool held = false;
+  while (!(held = !isApplying_.exchange(true, std::memory_order_acquire)) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (held) {
+    // The daemon's objects get the native mode once more (the guard makes these fields
+    // this thread's).
+    if (lastForcedCommonProductThermal_) {
+      simulate(commonProductObject().get(), "off");
+      lastForcedCommonProductThermal_ = false;
+    }
+    applyPowerMode();
+  } else {
+    objc::log("halvernic: standing down while an application still runs; its store writes stop");
+  }
+  // After the last application's writes: the store and the pressure level as the platform
+  // keeps them without this extension.
+  const halvernic::osthermal::PlatformReset reset =
+      halvernic::osthermal::resetPlatformThermalState();
+  const auto& steps = reset.steps;
+  objc::log(
+      "halvernic: stood down: OS thermal status reset (%d %d %d %d %d), pressure nominal (%d)",
+      steps[0].status, steps[1].status, steps[2].status, steps[3].status, steps[4].status,
+      steps[5].status);
+  standDownDone_ = true;
+}
+
 void HPowerHepler::resetForTesting() {
+  {
+    std::lock_guard once(standDownMutex_);
+    standDownDone_ = false;
+    stoodDown_.store(false, std::memory_order_release);
+    isApplying_.store(false, std::memory_order_release);
+  }
+  firstModeInForce_.store(kNoMode);
+  modeChangedSinceFirst_.store(false);
   preferencesFile_.reset();
   replacePreferences(objc::Ref(), 0);
   lastCPUPerformanceMode_.reset();

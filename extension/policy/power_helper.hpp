@@ -57,6 +57,31 @@ public:
   void applyThermalState();
   void scheduleReapplications();
 
+  // ---- the mode in force, for the daemon's restart ----------------------------------------
+  // The mode the engine puts in force for a preferences file holding fileMode. Every
+  // comparison of modes for the restart goes through here: today it is the file's mode, and
+  // a protection that overrides the user's mode while it is engaged (and releases it again)
+  // extends this one function, so that its engaging and releasing count as changes of mode.
+  PowerMode effectivePowerMode(PowerMode fileMode) const noexcept { return fileMode; }
+
+  // Whether ending the daemon for a restart now would change nothing: the effective mode of
+  // the file as it is now, and of every snapshot the engine has put in force in this process
+  // (each application's, and any the hot paths loaded in between), all equal the first one.
+  // The front-ends' re-apply notification, which precedes their restart notification, has
+  // then re-applied the settings already. False before the engine has put any mode in force.
+  // Reads the file (one stat while it is unchanged); never on a hot path.
+  bool restartWouldChangeNothing();
+
+  // ---- standing down (the package is being removed) ---------------------------------------
+  // For the rest of this process the engine answers and acts as in the native mode with no
+  // switch set: the snapshot is frozen empty, applications (the delayed ones too) return at
+  // once, the daemon's objects get the native mode once more, and the OS thermal status
+  // store and the thermal-pressure level are put back to the platform's own state after the
+  // last application has finished. Waits (bounded) for an application that is running.
+  // Safe to call from any thread, any number of times; later calls return once the first
+  // has finished.
+  void standDown();
+  bool stoodDown() const noexcept { return stoodDown_.load(std::memory_order_acquire); }
   // Told once per process, after the first application of the settings has completed
   // (outside it), with the mode that application applied: the extension's report is
   // written again then. Set at load, before any application can run.
@@ -130,6 +155,17 @@ private:
   std::atomic<std::uint8_t> decoded_{0};
 
   std::atomic<void (*)()> afterLoadReadingForTesting_{nullptr};
+
+  // The effective modes put in force: the first (kNoMode before any), and whether any
+  // other has been since.
+  static constexpr int kNoMode = -1;
+  void noteModeInForce(PowerMode mode) noexcept;
+  std::atomic<int> firstModeInForce_{kNoMode};
+  std::atomic<bool> modeChangedSinceFirst_{false};
+
+  std::atomic<bool> stoodDown_{false};
+  std::mutex standDownMutex_;   // serialises stand-downs; never taken by an application
+  bool standDownDone_ = false;  // guarded by standDownMutex_
 
   std::atomic<bool> isApplying_{false};
   // Touched only by the application that holds isApplying_.

@@ -1,5 +1,7 @@
 #include "extension/replacements/preference_snapshot.hpp"
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "common/objc/exception.hpp"
@@ -104,7 +106,22 @@ std::uint8_t PreferenceSnapshot::readFile(std::uint8_t previous) {
   return bits;
 }
 
+void PreferenceSnapshot::standDown() noexcept {
+  // The reading flag is taken for good: no one reads the file again.
+  bool expected = false;
+  while (!reading_.compare_exchange_weak(expected, true, std::memory_order_acq_rel)) {
+    expected = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  flags_.store(0, std::memory_order_release);
+  readTime_.store(kStoodDown, std::memory_order_release);
+  // Callers waiting for a first reading take this one.
+  { std::lock_guard lock(firstReadMutex_); }
+  firstReadDone_.notify_all();
+}
+
 void PreferenceSnapshot::resetForTesting() noexcept {
+  reading_.store(false, std::memory_order_release);
   file_.reset();
   readTime_.store(kNeverRead, std::memory_order_release);
   flags_.store(0, std::memory_order_release);

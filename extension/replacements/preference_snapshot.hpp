@@ -59,17 +59,24 @@ public:
   std::uint64_t fileReads() const noexcept { return fileReads_.load(std::memory_order_relaxed); }
   std::uint64_t fileParses() const noexcept { return file_.parses(); }
 
+  // For the rest of the process the snapshot answers as a file holding nothing (no mode,
+  // no switch): the native mode. The file is read no more; a reading running now is the
+  // last (this waits for it). The package's removal makes the extension stand down.
+  void standDown() noexcept;
+
   // For tests and benchmarks: another clock, and back to the unread state.
   void setClock(Clock clock) noexcept { clock_.store(clock, std::memory_order_relaxed); }
   void resetForTesting() noexcept;
 
 private:
   static constexpr std::int64_t kNeverRead = INT64_MIN;
+  static constexpr std::int64_t kStoodDown = INT64_MAX;  // a reading time that never ages
   static constexpr std::uint8_t kFullPower = 1, kLowPower = 2, kPreventDimming = 4;
 
   static PreferenceFlags decode(std::uint8_t bits) noexcept;
   bool fresh(std::int64_t readTime, std::int64_t now) const noexcept {
-    return readTime != kNeverRead && now - readTime < kReuseWindowNanoseconds;
+    return readTime != kNeverRead &&
+           (readTime == kStoodDown || now - readTime < kReuseWindowNanoseconds);
   }
   PreferenceFlags refreshSlow(std::int64_t now);
   std::uint8_t readFile(std::uint8_t previous);

@@ -1,22 +1,53 @@
 #include "extension/startup/darwin_observers.hpp"
 
 #include <dispatch/dispatch.h>
+#include <notify.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
+#include "common/os/clock.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
+#include "extension/replacements/preference_snapshot.hpp"
 
 namespace halvernic::startup {
 
 namespace {
 
+std::atomic<std::int64_t> gLoadTime{0};
+
+dispatch_queue_t defaultQueue() { return dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0); }
+
+bool restartChangesNothing() { return HPowerHepler::shared().restartWouldChangeNothing(); }
+
 void restartWorkItem(void*) {
-  objc::run_attached(
-      [] { objc::log("halvernic: restarting thermalmonitord after CPU mode change"); });
-  kill(getpid(), SIGTERM);
+  bool end = false;
+  objc::run_attached([&] {
+    end = restartRule().due(&restartChangesNothing);
+    if (end) objc::log("halvernic: restarting thermalmonitord after CPU mode change");
+  });
+  if (end) kill(getpid(), SIGTERM);
+}
+
+// The name's notify state is this process's id; the name is posted.
+void acknowledgeStandDown() {
+  int token = 0;
+  if (notify_register_check(contract::kStoodDownNotification, &token) != NOTIFY_STATUS_OK) return;
+  notify_set_state(token, static_cast<std::uint64_t>(getpid()));
+  notify_post(contract::kStoodDownNotification);
+  notify_cancel(token);
+}
+
+void standDownWorkItem(void*) {
+  objc::run_attached([] {
+    replacements::preferenceSnapshot().standDown();
+    HPowerHepler::shared().standDown();
+    acknowledgeStandDown();
+  });
 }
 
 // The observers stay registered for the life of the process. The center keeps its own
@@ -32,11 +63,25 @@ void addObserver(CFNotificationCenterRef center, const void* observer,
 
 }  // namespace
 
+void noteLibraryLoaded() noexcept {
+  std::int64_t expected = 0;
+  gLoadTime.compare_exchange_strong(expected, os::monotonic_nanoseconds());
+}
+
+RestartRule& restartRule() {
+  static RestartRule* rule = [] {
+    noteLibraryLoaded();  // no effect when the initialiser noted it
+    return new RestartRule(gLoadTime.load(), &daemonThrottleInterval);
+  }();
+  return *rule;
+}
+
 void registerDarwinObservers(const void* observer) {
   CFNotificationCenterRef center = CFNotificationCenterGetDarwinNotifyCenter();
   addObserver(center, observer, &reapplyHandler, contract::kExecutePuppetEventNotification);
   addObserver(center, observer, &reapplyHandler, contract::kRuntimeStateNotification);
   addObserver(center, observer, &restartHandler, contract::kRestartThermalMonitorNotification);
+  addObserver(center, observer, &standDownHandler, contract::kStandDownNotification);
 }
 
 void reapplyHandler(CFNotificationCenterRef, void*, CFNotificationName, const void*,
@@ -50,8 +95,24 @@ void reapplyHandler(CFNotificationCenterRef, void*, CFNotificationName, const vo
 
 void restartHandler(CFNotificationCenterRef, void*, CFNotificationName, const void*,
                     CFDictionaryRef) {
-  dispatch_after_f(dispatch_time(DISPATCH_TIME_NOW, kRestartDelayNanoseconds),
-                   dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0), nullptr, &restartWorkItem);
+  objc::run_attached([] {
+    RestartRule& rule = restartRule();
+    const std::int64_t now = os::monotonic_nanoseconds();
+    const RestartRule::Decision decision = rule.request(now, &restartChangesNothing);
+    if (decision.outcome != RestartRule::Outcome::scheduled) return;
+    const std::int64_t delay = decision.deadline - now;
+    objc::log("halvernic: restart scheduled in %d ms", static_cast<int>(delay / 1'000'000));
+    dispatch_after_f(dispatch_time(DISPATCH_TIME_NOW, delay), defaultQueue(), nullptr,
+                     &restartWorkItem);
+  });
+}
+
+void standDownHandler(CFNotificationCenterRef, void*, CFNotificationName, const void*,
+                      CFDictionaryRef) {
+  // At once, before anything else can be scheduled: a restart now would relaunch the daemon
+  // with the library of a package being removed.
+  restartRule().standDown();
+  dispatch_async_f(defaultQueue(), nullptr, &standDownWorkItem);
 }
 
 }  // namespace halvernic::startup

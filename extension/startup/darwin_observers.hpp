@@ -1,19 +1,21 @@
-// The extension's three Darwin observers and what they trigger: re-applying the settings
-// ("com.nu-falk.halvernic-executePuppetEvent" and "com.nu-falk.halvernic.runtimeState")
-// and restarting the daemon ("com.nu-falk.halvernic-restartThermalMonitor").
+// The extension's Darwin observers and what they trigger: re-applying the settings
+// ("com.nu-falk.halvernic-executePuppetEvent" and "com.nu-falk.halvernic.runtimeState"),
+// restarting the daemon ("com.nu-falk.halvernic-restartThermalMonitor", under the restart
+// rule of restart_rule.hpp) and standing down before the package is removed
+// ("com.nu-falk.halvernic-standDown").
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <cstdint>
 
+#include "extension/startup/restart_rule.hpp"
+
 namespace halvernic::startup {
 
-// How long after a restart notification the process ends.
-inline constexpr std::int64_t kRestartDelayNanoseconds = 200'000'000;  // 0.2 s
-
-// Registers the three observers on the Darwin notify center, in order, for observer (no
-// object filter, delivered immediately).
+// Registers the four observers on the Darwin notify center, in order (the three of the
+// contract's table, then the stand-down), for observer (no object filter, delivered
+// immediately).
 void registerDarwinObservers(const void* observer);
 
 // The engine applies the settings now and schedules its delayed re-applications. Every
@@ -21,9 +23,25 @@ void registerDarwinObservers(const void* observer);
 void reapplyHandler(CFNotificationCenterRef center, void* observer, CFNotificationName name,
                     const void* object, CFDictionaryRef userInfo);
 
-// Schedules the restart (a work item 0.2 seconds later on the default global queue that
-// logs and sends SIGTERM to this process) and returns at once. Every argument is ignored.
+// Asks the restart rule and returns at once. When it schedules an end, a work item on the
+// default global queue ends the process at the rule's deadline: it asks the rule once more,
+// then logs "halvernic: restarting thermalmonitord after CPU mode change" and sends SIGTERM
+// to this process. Every argument is ignored.
 void restartHandler(CFNotificationCenterRef center, void* observer, CFNotificationName name,
                     const void* object, CFDictionaryRef userInfo);
+
+// The restart rule refuses every restart from now on, at once; then, on the default global
+// queue, the replacement layer's snapshot and the engine stand down (the engine puts the
+// daemon and the OS thermal status store back to native after its last application), and
+// "com.nu-falk.halvernic-stoodDown" is posted with this process's id as its state. Every
+// argument is ignored.
+void standDownHandler(CFNotificationCenterRef center, void* observer, CFNotificationName name,
+                      const void* object, CFDictionaryRef userInfo);
+
+// When the library was loaded (os::monotonic_nanoseconds): the start of the throttle
+// interval. The load-time initialiser notes it; without that, the first use of the rule.
+void noteLibraryLoaded() noexcept;
+// The process's one restart rule, made on first use.
+RestartRule& restartRule();
 
 }  // namespace halvernic::startup

@@ -7,6 +7,7 @@
 #include "extension/contract/report.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/replacements.hpp"
+#include "extension/startup/darwin_observers.hpp"
 #include "extension/report/recorder.hpp"
 #include "extension/startup/hook_set.hpp"
 #include "extension/startup/tweak.hpp"
@@ -48,6 +49,8 @@ bool runMethodReplacementConstructor() {
 }
 
 void runLoadTimeInitialisers() {
+  // The daemon's throttle interval runs from here (launchd started the process earlier).
+  noteLibraryLoaded();
   // The loading thread may be one the Foundation has not seen yet.
   objc::attach_current_thread();
   objc::AutoreleasePool pool;

@@ -1,8 +1,9 @@
 // libroot, the rootless jailbreak's path library, for the simulated device: the jailbreak
-// root /var/jb lies below the device root ($HALVERNIC_DEVICE_ROOT; "/" when unset).
+// root /var/jb lies below the device root ($HALVERNIC_DEVICE_ROOT; "/" when unset), and so
+// do the system's own files (the root prefix is the device root).
 //
-// Built twice: with both entries, and (HV_LIBROOT_PREFIX_ONLY) without
-// libroot_jbrootpath, as an older libroot that only reports its prefix.
+// Built twice: with every entry, and (HV_LIBROOT_PREFIX_ONLY) without libroot_jbrootpath
+// and libroot_rootfspath, as an older libroot that only reports its prefixes.
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -16,14 +17,30 @@ namespace {
 // buffers by it.
 [[maybe_unused]] constexpr std::size_t kDevicePathMax = 1024;
 
-const std::string& jbroot_prefix() {
+// The device root without a trailing "/" ("" for the machine's own root).
+const std::string& root_prefix() {
   static const std::string prefix = [] {
     std::string root;
     if (const char* env = std::getenv(HV_ENV_DEVICE_ROOT)) root = env;
     while (!root.empty() && root.back() == '/') root.pop_back();
-    return root + "/var/jb";
+    return root;
   }();
   return prefix;
+}
+
+const std::string& jbroot_prefix() {
+  static const std::string prefix = root_prefix() + "/var/jb";
+  return prefix;
+}
+
+// prefix + path for an absolute path, the path itself otherwise, cut to the device's
+// PATH_MAX.
+[[maybe_unused]] char* resolve(const std::string& prefix, const char* path, char* resolvedPath) {
+  if (!path || !resolvedPath) return nullptr;
+  std::string result = path[0] == '/' ? prefix + path : std::string(path);
+  if (result.size() >= kDevicePathMax) result.resize(kDevicePathMax - 1);
+  std::memcpy(resolvedPath, result.c_str(), result.size() + 1);
+  return resolvedPath;
 }
 
 }  // namespace
@@ -34,16 +51,21 @@ extern "C" {
   return jbroot_prefix().c_str();
 }
 
+[[gnu::visibility("default")]] const char* libroot_get_root_prefix(void) {
+  return root_prefix().c_str();
+}
+
 #if !defined(HV_LIBROOT_PREFIX_ONLY)
 // An absolute path is placed below the jailbreak root; a relative one is returned as it
 // is. resolvedPath holds the device's PATH_MAX (1024) bytes, as libroot's own contract
 // says; a longer result is cut at 1023 bytes.
 [[gnu::visibility("default")]] char* libroot_jbrootpath(const char* path, char* resolvedPath) {
-  if (!path || !resolvedPath) return nullptr;
-  std::string result = path[0] == '/' ? jbroot_prefix() + path : std::string(path);
-  if (result.size() >= kDevicePathMax) result.resize(kDevicePathMax - 1);
-  std::memcpy(resolvedPath, result.c_str(), result.size() + 1);
-  return resolvedPath;
+  return resolve(jbroot_prefix(), path, resolvedPath);
+}
+
+// The same for the system's own files: below the device root.
+[[gnu::visibility("default")]] char* libroot_rootfspath(const char* path, char* resolvedPath) {
+  return resolve(root_prefix(), path, resolvedPath);
 }
 #endif
 

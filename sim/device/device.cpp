@@ -22,6 +22,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
 #include "sim/device/orphans.hpp"
+#include "sim/device/package.hpp"
 
 extern char** environ;
 
@@ -312,10 +313,15 @@ std::string Device::stage_package() const {
 
 std::vector<std::string> Device::install() {
   fs::create_directories(jailbreak_root());
+  // The jailbreak's own tools, which the package's maintainer scripts call.
+  write_jailbreak_tools(*this);
   const std::string staged = stage_package();
+  const std::vector<std::string> folders = folders_new_to(staged, jailbreak_root());
   std::vector<std::string> files;
   copy_tree(staged, jailbreak_root(), &files);
   fs::remove_all(root_ + "/var/tmp/package-stage");
+  // The dpkg database, as dpkg keeps it: what remove and purge undo.
+  record_installation(*this, files, folders);
   if (!booted()) return files;
   // As a package's maintainer script does: end the daemon so the tweak loader runs again.
   const pid_t old = job_pid(kDaemonLabel);

@@ -14,12 +14,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/objc/thread.hpp"
 #include "sim/cli/arguments.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/lock.hpp"
+#include "sim/device/package.hpp"
 #include "sim/device/scenario.hpp"
 #include "sim/device/state.hpp"
 
@@ -34,6 +36,8 @@ constexpr char kUsage[] =
     "  boot [--throttle SECONDS] [--tick-ms N]\n"
     "                                 boot a device below DIR (a fresh folder without --root)\n"
     "  install                        install the package's Linux build into the device's /var/jb\n"
+    "  remove | purge                 remove the package as dpkg does (prerm, files, postrm; purge:\n"
+    "                                 postrm purge too) and say what was left behind\n"
     "  state                          the state table\n"
     "  change KEY VALUE               write a setting and post as the front-ends do (a mode\n"
     "                                 change waits for the relaunched daemon)\n"
@@ -179,8 +183,20 @@ int state(device::Device& d, const Args&) {
 int change(device::Device& d, const Args& args) {
   const pid_t old = d.job_pid(device::kDaemonLabel);
   const auto start = std::chrono::steady_clock::now();
+  // The mode chosen again: the extension restarts nothing (nothing would change).
+  const std::string before = device::file_mode(d.preferences_file());
+  const bool same_mode =
+      args[0] == "thermalPowerMode" && before.substr(0, before.find(' ')) == args[1];
   d.change_as_front_end(args[0], args[1]);
   std::printf("%s = %s\n", args[0].c_str(), args[1].c_str());
+  if (same_mode) {
+    std::this_thread::sleep_for(1s);
+    if (d.job_pid(device::kDaemonLabel) == old) {
+      std::printf("thermalmonitord keeps running (pid %d): the mode did not change\n",
+                  static_cast<int>(old));
+      return 0;
+    }
+  }
   if (args[0] == "thermalPowerMode") {
     const pid_t now = d.wait_for_daemon(old, 30s);
     const double seconds =
@@ -189,6 +205,13 @@ int change(device::Device& d, const Args& args) {
                 seconds);
   }
   return 0;
+}
+
+// remove, purge: the package's maintainer scripts and files as dpkg handles them.
+int removal(device::Device& d, bool purge) {
+  const device::RemovalReport report = device::remove_package(d, purge);
+  std::fputs(device::format_report(report).c_str(), stdout);
+  return report.removed ? 0 : 1;
 }
 
 std::optional<Usage> check_commands(const char* verb, const char* program, const Args& args) {
@@ -235,6 +258,12 @@ const Verb kVerbs[] = {
      boot},
     {"install", Access::kChanges, Needs::kDevice,
      [](const Args& args) { return exactly("install", args, 0, ""); }, install},
+    {"remove", Access::kChanges, Needs::kDevice,
+     [](const Args& args) { return exactly("remove", args, 0, ""); },
+     [](device::Device& d, const Args&) { return removal(d, false); }},
+    {"purge", Access::kChanges, Needs::kDevice,
+     [](const Args& args) { return exactly("purge", args, 0, ""); },
+     [](device::Device& d, const Args&) { return removal(d, true); }},
     {"state", Access::kUses, Needs::kBooted,
      [](const Args& args) { return exactly("state", args, 0, ""); }, state},
     {"change", Access::kUses, Needs::kBooted,

@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/osthermal/platform_reset.hpp"
 
 namespace halvernic::sim::device {
 namespace {
@@ -119,17 +121,43 @@ std::vector<Row> state_table(const Device& device) {
     rows.push_back({"thermalmonitord", std::string("(") + error.what() + ")"});
   }
 
+  for (Row& row : thermal_status_rows(device.thermal_status_store())) {
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<Row> thermal_status_rows(const std::string& store_path) {
   objc::AutoreleasePool pool;
-  objc::Ref store = objc::read_property_list_file(device.thermal_status_store());
-  std::string switches;
+  objc::Ref store = objc::read_property_list_file(store_path);
+  auto text = [](id value) {
+    if (objc::is_boolean(value)) {
+      return std::string(objc::platform_bool_value(value) ? "true" : "false");
+    }
+    return objc::is_string(value) ? objc::to_string(value)
+                                  : std::to_string(objc::int64_value(value));
+  };
+  std::vector<Row> rows;
+  std::set<std::string> known;
+  for (const osthermal::ThermalStatusFeature& feature : osthermal::kThermalStatusFeatures) {
+    std::string value;
+    for (const char* key : {feature.flagKey, feature.persistenceKey}) {
+      if (!key) continue;
+      known.insert(key);
+      if (id stored = objc::dictionary_get(store.get(), key)) {
+        value += (value.empty() ? "" : " ") + std::string(key) + "=" + text(stored);
+      }
+    }
+    rows.push_back(
+        {std::string("OS: ") + feature.feature, value.empty() ? "(no key: native)" : value});
+  }
+  std::string others;
   objc::for_each_entry(store.get(), [&](id key, id value) {
-    if (!switches.empty()) switches += ' ';
-    switches += objc::to_string(key) + "=" +
-                (objc::is_boolean(value) ? (objc::platform_bool_value(value) ? "true" : "false")
-                                         : std::to_string(objc::int64_value(value)));
+    const std::string name = objc::to_string(key);
+    if (!known.count(name)) others += (others.empty() ? "" : " ") + name + "=" + text(value);
     return true;
   });
-  rows.push_back({"OS thermal status", switches.empty() ? "(native: no overrides)" : switches});
+  rows.push_back({"OS: other keys", others.empty() ? "(none)" : others});
   return rows;
 }
 

@@ -30,6 +30,12 @@ std::string engine_mode(const std::string& log);
 // How often the engine applied the settings, from its log lines in log.
 int engine_applications(const std::string& log);
 
+// The OS thermal status store at store_path, one row per feature the extension's settings
+// change ("OS: thermal mitigations" -> "engageBehavior=false
+// engageBehaviorPersistentlyEnabled=true", or "(no key: native)"), and one for any other
+// key.
+std::vector<Row> thermal_status_rows(const std::string& store_path);
+
 // Prints rows as an aligned two-column table.
 std::string format_table(const std::vector<Row>& rows);
 

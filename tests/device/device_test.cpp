@@ -21,8 +21,10 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/osthermal/platform_reset.hpp"
 #include "extension/contract/report.hpp"
 #include "sim/device/device.hpp"
+#include "sim/device/package.hpp"
 #include "sim/device/lock.hpp"
 #include "sim/device/orphans.hpp"
 #include "sim/device/scenario.hpp"
@@ -141,6 +143,14 @@ protected:
   }
   void choose_mode(const char* mode) { change(contract::kPowerModeKey, objc::string(mode), true); }
 
+public:
+  // For the removal tests' helpers.
+  void choose_mode_for_removal(const char* mode) { choose_mode(mode); }
+  void change_for_removal(const char* key, id value) {
+    change(key, value, key == std::string(contract::kPowerModeKey));
+  }
+
+protected:
   // Waits for a daemon other than old; its state.
   std::map<std::string, std::string> relaunched(pid_t old) {
     pid_t now = 0;
@@ -232,6 +242,9 @@ TEST_F(Device, ToolRefusesMistakesWithAMessageAndAStatusAndChangesNothing) {
       {{"--root", fresh, "boot", "--throttle"}, 2, "boot: --throttle needs a value"},
       {{"--root", never, "install"}, 1, "no device at"},
       {{"--root", never, "appearance", "dark"}, 1, "no device at"},
+      {{"--root", never, "remove"}, 1, "no device at"},
+      {{"--root", *root_, "remove", "now"}, 2, "remove takes no arguments"},
+      {{"--root", *root_, "purge", "--all"}, 2, "purge takes no arguments"},
       {{"--root", *root_, "appearance", "dark", "light"}, 2, "usage: appearance [light|dark]"},
       {{"--root", *root_, "appearance", "sepia"}, 2, "usage: appearance [light|dark]"},
       {{"--root", *root_, "settings"}, 2, "settings needs one or more commands"},
@@ -288,6 +301,16 @@ TEST_F(Device, ToolRefusesMistakesWithAMessageAndAStatusAndChangesNothing) {
   EXPECT_EQ(device::file_mode(d_->preferences_file()), "off (no file)") << "a refused change writes nothing";
   EXPECT_EQ(d_->appearance(), "light");
   fs::remove_all(never);
+
+  // The mode chosen again restarts nothing, and the tool does not wait for a relaunch.
+  const pid_t before = daemon_pid();
+  const auto same = tool({"--root", *root_, "change", "thermalPowerMode", "off"});
+  EXPECT_EQ(same.status, 0) << same.err;
+  EXPECT_NE(same.out.find("thermalmonitord keeps running (pid " + std::to_string(before) +
+                          "): the mode did not change"),
+            std::string::npos)
+      << same.out;
+  EXPECT_EQ(daemon_pid(), before);
 
   const auto state = tool({"--root", *root_, "state"});
   EXPECT_EQ(state.status, 0) << state.err;
@@ -467,8 +490,13 @@ TEST_F(Device, DaemonKilledWithSIGKILLComesBackInTheFilesMode) {
   EXPECT_EQ(daemons(), 1);
 }
 
+// Each damaged file replaces one that named lowPower, so the restart that follows it changes
+// the mode (a restart that would change nothing ends nothing).
 TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
   pid_t old = daemon_pid();
+  choose_mode("lowPower");
+  EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
+  old = daemon_pid();
   std::ofstream(d_->preferences_file(), std::ios::trunc | std::ios::binary) << "bplist00\x01\xff garbage";
   post(contract::kRestartThermalMonitorNotification);
   relaunched(old);
@@ -476,6 +504,9 @@ TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
 
   // A file of 4 MB is no preferences file (a real one is under 2 KB): every reader takes it
   // as unreadable, so the daemon runs natively and keeps stepping, never stalled by it.
+  old = daemon_pid();
+  choose_mode("lowPower");
+  EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
   old = daemon_pid();
   objc::Ref huge = objc::make_mutable_dictionary();
   objc::dictionary_set(huge.get(), "thermalPowerMode", objc::string("fullPower"));
@@ -647,6 +678,166 @@ TEST_F(Device, SettingsPaneSwitchReappliesAndItsMenuRestartsTheDaemon) {
   const auto wrong = d_->run_host(device::Host::kSettings, {"toggle", "Turbo"}, 60s);
   EXPECT_NE(wrong.status, 0);
   EXPECT_NE(wrong.err.find("no row labelled"), std::string::npos) << wrong.err;
+}
+
+// ---- removal ----------------------------------------------------------------------------
+
+std::map<std::string, std::string> store_of(const device::Device& d) {
+  objc::AutoreleasePool pool;
+  std::map<std::string, std::string> values;
+  objc::Ref store = objc::read_property_list_file(d.thermal_status_store());
+  objc::for_each_entry(store.get(), [&](id key, id value) {
+    values[objc::to_string(key)] = objc::is_boolean(value)
+                                       ? (objc::platform_bool_value(value) ? "true" : "false")
+                                       : objc::to_string(value);
+    return true;
+  });
+  return values;
+}
+
+std::vector<std::string> nine_keys_in(const std::map<std::string, std::string>& store) {
+  std::vector<std::string> present;
+  for (const auto& feature : halvernic::osthermal::kThermalStatusFeatures) {
+    for (const char* key : {feature.flagKey, feature.persistenceKey}) {
+      if (key && store.count(key)) present.push_back(key);
+    }
+  }
+  return present;
+}
+
+// fullPower and the four switches, as the front-ends set them; the daemon has applied them.
+void set_everything(Device& test, device::Device& d) {
+  const pid_t old = d.job_pid(device::kDaemonLabel);
+  test.choose_mode_for_removal("fullPower");
+  d.wait_for_daemon(old, 10s);
+  for (const char* key : {contract::kPreventDimmingKey, contract::kSuppressNotificationsKey,
+                          contract::kDisablePocketSunlightKey, contract::kSunlightLockedKey}) {
+    test.change_for_removal(key, objc::boolean(true));
+  }
+  ASSERT_TRUE(wait_until([&] { return nine_keys_in(store_of(d)).size() == 9; }, 5s))
+      << "the switches never reached the store";
+}
+
+TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem) {
+  // Someone else's key in the store stays as it is.
+  {
+    objc::Ref store = objc::make_mutable_dictionary();
+    objc::dictionary_set(store.get(), "someoneElsesKey", objc::boolean(true));
+    fs::create_directories(fs::path(d_->thermal_status_store()).parent_path());
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(store.get(), d_->thermal_status_store()));
+  }
+  set_everything(*this, *d_);
+  ASSERT_EQ(device::package_state(*d_), device::PackageState::installed);
+
+  const auto removal = tool({"--root", *root_, "remove"});
+  ASSERT_EQ(removal.status, 0) << removal.out << removal.err;
+  EXPECT_NE(removal.out.find("prerm remove: exit 0"), std::string::npos) << removal.out;
+  EXPECT_NE(removal.out.find("stood down"), std::string::npos) << removal.out;
+  EXPECT_NE(removal.out.find("postrm remove: exit 0"), std::string::npos) << removal.out;
+  EXPECT_NE(removal.out.find("thermalmonitord runs without the extension"), std::string::npos)
+      << removal.out;
+  EXPECT_NE(
+      removal.out.find("the preferences file " + d_->preferences_file() + " (a purge deletes it)"),
+      std::string::npos)
+      << removal.out;
+  EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{}) << removal.out;
+  EXPECT_EQ(store_of(*d_), (std::map<std::string, std::string>{{"someoneElsesKey", "true"}}));
+  EXPECT_FALSE(fs::exists(d_->tweak_folder() + "/halvernic.so"));
+  EXPECT_FALSE(fs::exists(d_->jailbreak_root() + "/usr/bin/halvernicctl"));
+  EXPECT_TRUE(fs::exists(d_->preferences_file()));
+  const std::string report = d_->jailbreak_root() + contract::kReportPath;
+  EXPECT_NE(removal.out.find("the extension's report " + report + " (a purge deletes it)"),
+            std::string::npos)
+      << removal.out;
+  EXPECT_EQ(device::package_state(*d_), device::PackageState::configFiles);
+  const pid_t daemon = daemon_pid();
+  ASSERT_GT(daemon, 0);
+  EXPECT_EQ(read_file("/proc/" + std::to_string(daemon) + "/maps").find("halvernic"),
+            std::string::npos)
+      << "the daemon runs with the library";
+  EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "off")
+      << "the daemon's own thermal control";
+  EXPECT_EQ(daemons(), 1);
+
+  const auto again = tool({"--root", *root_, "remove"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("is removed already"), std::string::npos) << again.err;
+
+  const auto purge = tool({"--root", *root_, "purge"});
+  ASSERT_EQ(purge.status, 0) << purge.out << purge.err;
+  EXPECT_NE(purge.out.find("postrm purge: exit 0"), std::string::npos) << purge.out;
+  EXPECT_NE(purge.out.find("left behind: nothing"), std::string::npos) << purge.out;
+  EXPECT_FALSE(fs::exists(d_->preferences_file()));
+  EXPECT_FALSE(fs::exists(report));
+  EXPECT_EQ(device::package_state(*d_), device::PackageState::notInstalled);
+  EXPECT_EQ(daemon_pid(), daemon) << "a purge after the removal leaves the daemon alone";
+  const auto none = tool({"--root", *root_, "purge"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("is not installed"), std::string::npos) << none.err;
+}
+
+// The running extension re-applies a change for 10 s after it. Told to stand down, it
+// writes the store no more: a reset made then stays (the prerm's two steps, with the daemon
+// kept running afterwards, past the re-applications at 1 and 2 s). Then the whole removal,
+// within 2 s of a switch change, and a purge of an installed package.
+TEST_F(Device, RemovalWithinTwoSecondsOfASwitchChangeLeavesNoKeyBehind) {
+  set_everything(*this, *d_);
+  const std::string ctl = d_->jailbreak_root() + "/usr/bin/halvernicctl";
+  change_for_removal(contract::kSunlightLockedKey, objc::boolean(false));
+  change_for_removal(contract::kSunlightLockedKey, objc::boolean(true));
+  const device::HostResult stood = device::run_bounded({ctl, "stand-down"}, d_->environment(), 20s);
+  ASSERT_EQ(stood.status, 0) << stood.out << stood.err;
+  EXPECT_NE(stood.out.find("(pid " + std::to_string(daemon_pid()) + ") stood down"),
+            std::string::npos)
+      << stood.out;
+  const device::HostResult reset = device::run_bounded({ctl, "reset"}, d_->environment(), 20s);
+  ASSERT_EQ(reset.status, 0) << reset.out << reset.err;
+  std::this_thread::sleep_for(2500ms);
+  EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{})
+      << "a re-application wrote the store after the reset";
+  const std::string after = log().substr(log().rfind("halvernic: stood down"));
+  EXPECT_EQ(after.find("thermalSunlightLockedEnabled"), std::string::npos) << after;
+
+  // Restarted with the package still installed, the extension applies the settings again:
+  // a stand-down lasts for its process only.
+  pid_t old = daemon_pid();
+  ASSERT_TRUE(device::signal_process(old, SIGTERM));
+  d_->wait_for_daemon(old, 10s);
+  ASSERT_TRUE(wait_until([&] { return nine_keys_in(store_of(*d_)).size() == 9; }, 5s));
+
+  // The removal proper, within 2 s of a change; a purge straight from the installed state.
+  d_->wait_for_daemon(0, 5s);
+  std::this_thread::sleep_for(1200ms);  // past the throttle: the change's restart is not held
+  change_for_removal(contract::kSunlightLockedKey, objc::boolean(false));
+  std::this_thread::sleep_for(500ms);
+  const auto purge = tool({"--root", *root_, "purge"});
+  ASSERT_EQ(purge.status, 0) << purge.out << purge.err;
+  EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{}) << purge.out;
+  std::this_thread::sleep_for(2500ms);
+  EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{}) << "written after the removal";
+  EXPECT_FALSE(fs::exists(d_->preferences_file()));
+  EXPECT_EQ(device::package_state(*d_), device::PackageState::notInstalled);
+  EXPECT_EQ(daemons(), 1);
+}
+
+// A hostile stand-down (any process can post it) leaves the device at native thermal
+// control: the store back to the platform's, the daemon's own simulation, no restart on
+// a mode change; the daemon's next start brings the user's settings back.
+TEST_F(Device, StandDownPostedByAnyoneOnlyEverMovesTowardsNative) {
+  set_everything(*this, *d_);
+  const pid_t pid = daemon_pid();
+  post(contract::kStandDownNotification);
+  ASSERT_TRUE(
+      wait_until([&] { return log().find("halvernic: stood down") != std::string::npos; }, 5s))
+      << log();
+  EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{});
+  EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "off");
+  change_for_removal(contract::kPowerModeKey, objc::string("lowPower"));
+  post(contract::kRestartThermalMonitorNotification);
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(daemon_pid(), pid) << "a stood-down daemon restarts nothing";
+  EXPECT_EQ(d_->daemon_state(5s).at("cpuLevel"), "0") << "nor applies lowPower";
+  EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{});
 }
 
 }  // namespace

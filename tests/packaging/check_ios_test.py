@@ -2,8 +2,9 @@
 """scripts/check-ios on small packages whose binaries are built here against the SDK: a
 sound one passes; each fault (an export too many or too few, a wrong install name, run path
 or minimum system, a damaged signature, a Linux import, a wrong filter list, a file that is
-no Mach-O, a method implementation signed with the wrong discriminator on arm64e) fails
-with a line naming it.
+no Mach-O, a method implementation signed with the wrong discriminator on arm64e, a shell
+tool that is missing or exports a symbol, a missing maintainer script, an Icon naming no
+installed file) fails with a line naming it.
 
     check_ios_test.py <source tree>
 
@@ -104,27 +105,69 @@ class CheckIos(unittest.TestCase):
         self.assertEqual(r.returncode, 0, f"{' '.join(cmd)}\n{r.stderr}")
         return base + ".dylib"
 
+    def tool(self, arch="arm64", exports_symbol=False):
+        """A small command-line program, as the package's tool is built."""
+        key = ("tool", arch, exports_symbol)
+        if key not in self.built:
+            CheckIos.count += 1
+            base = os.path.join(self.scratch, f"tool{self.count}")
+            with open(base + ".cpp", "w") as f:
+                f.write('extern "C" __attribute__((visibility("default"))) int halvernicTool(void) { return 0; }\n'
+                        "__attribute__((used)) int (*volatile pointer)(void) = halvernicTool;\n"
+                        "int main() { return pointer(); }\n")
+            empty = os.path.join(self.scratch, "empty.exports")
+            open(empty, "w").close()
+            cmd = [CLANG22 if arch == "arm64e" else CLANG, f"--target={arch}-apple-ios",
+                   "-miphoneos-version-min=15.0", "-isysroot", self.sysroot, "-nostdlib++",
+                   "-Wl,-adhoc_codesign", "-Wl,-rpath,/var/jb/usr/lib", base + ".cpp", "-o", base]
+            if not exports_symbol:
+                cmd.append(f"-Wl,-exported_symbols_list,{empty}")
+            if arch == "arm64e":
+                cmd += [f"--ld-path={self.ld64}/ld64", "-mlinker-version=951.9"]
+            else:
+                cmd.append("-fuse-ld=lld")
+            r = subprocess.run(cmd, capture_output=True, text=True)
+            self.assertEqual(r.returncode, 0, f"{' '.join(cmd)}\n{r.stderr}")
+            self.built[key] = base
+        return self.built[key]
+
     def fat(self, *slices):
         out = slices[0] + ".fat"
         subprocess.run([LIPO, "-create", *slices, "-output", out], check=True)
         return out
 
-    def package(self, binary, filter_list=None):
+    def package(self, binary, filter_list=None, tool="default", scripts=("postinst", "prerm", "postrm"),
+                control=None):
         CheckIos.count += 1
         work = os.path.join(self.scratch, f"pkg{self.count}")
         os.makedirs(work)
+        if tool == "default":
+            tool = self.tool()
         manifest = os.path.join(work, "layout.tsv")
         with open(manifest, "w") as f:
             f.write("version\t1.0.0\n")
             f.write(f"file\t{binary}\t{TWEAKS}/halvernic.dylib\t0755\n")
             f.write(f"file\t{filter_list or os.path.join(SRC, 'packaging/halvernic.plist')}"
                     f"\t{TWEAKS}/halvernic.plist\t0644\n")
+            if tool:
+                f.write(f"file\t{tool}\tusr/bin/halvernicctl\t0755\n")
+            for role in scripts:
+                f.write(f"script\t{os.path.join(SRC, 'packaging/maintainer-script')}\t{role}\n")
         env = dict(os.environ, SOURCE_DATE_EPOCH="1700000000")
         subprocess.run([os.path.join(SRC, "packaging/stage"), manifest, os.path.join(work, "root")],
                        check=True, env=env, capture_output=True)
         deb = os.path.join(work, "com.nu-falk.halvernic_1.0.0_iphoneos-arm64.deb")
         subprocess.run([os.path.join(SRC, "packaging/make-deb"), manifest, os.path.join(work, "root"), deb],
                        check=True, env=env)
+        if control:  # the control file changed by control(text), the package packed again
+            tree = os.path.join(work, "tree")
+            subprocess.run(["dpkg-deb", "-R", deb, tree], check=True)
+            path = os.path.join(tree, "DEBIAN/control")
+            with open(path) as f:
+                text = control(f.read())
+            with open(path, "w") as f:
+                f.write(text)
+            subprocess.run(["dpkg-deb", "--root-owner-group", "-b", tree, deb], check=True, capture_output=True)
         return deb
 
     def check(self, deb, *args):
@@ -192,6 +235,20 @@ class CheckIos(unittest.TestCase):
         shutil.copy(sys.executable if os.path.isfile(sys.executable) else "/bin/sh", elf)
         self.assertFails(self.package(elf), "not a Mach-O binary")
 
+    def test_the_tool_the_scripts_and_the_icon(self):
+        self.assertFails(self.package(self.dylib(), tool=None), "no usr/bin/halvernicctl")
+        self.assertFails(self.package(self.dylib(), tool=self.tool(exports_symbol=True)),
+                         "_halvernicTool")
+        self.assertFails(self.package(self.dylib(), tool=self.tool(exports_symbol=True)),
+                         "halvernicctl [arm64]: unexpected exports: extra [")
+        self.assertFails(self.package(self.dylib(), tool=self.dylib()), "halvernicctl [arm64]: install name")
+        self.assertFails(self.package(self.dylib(), scripts=("postinst", "postrm")), "no executable prerm")
+        self.assertFails(self.package(self.dylib(), control=lambda text: text.replace(
+            "Author:", "Icon: file:///var/jb/Library/PreferenceBundles/HalvernicPrefs.bundle/icon.png\nAuthor:")),
+            "names a file the package does not install")
+        self.assertFails(self.package(self.dylib(), control=lambda text: text.replace(
+            "Author:", "Icon: https://example.com/icon.png\nAuthor:")), "is no file:// URL below /var/jb")
+
     # --------------------------------------------------------------------------- arm64e
 
     def needs_arm64e(self):
@@ -201,7 +258,8 @@ class CheckIos(unittest.TestCase):
     def test_sound_universal_package_passes_with_its_implementations_checked(self):
         self.needs_arm64e()
         binary = self.fat(self.dylib(), self.dylib(arch="arm64e"))
-        rc, out = self.check(self.package(binary), "--require-arm64e")
+        tool = self.fat(self.tool(), self.tool(arch="arm64e"))
+        rc, out = self.check(self.package(binary, tool=tool), "--require-arm64e")
         self.assertEqual(rc, 0, out)
         self.assertIn("1 method implementations referenced, all checked", out)
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The layout this Linux build stages for the simulated device (scripts/package --linux):
-# the extension's .so and the same filter list as the iOS package, and each bundle of the
-# build with its binary and Info.plist, at the package's paths.
+# the extension's .so and the same filter list as the iOS package, the shell tool, and each
+# bundle of the build with its binary and Info.plist (its version the project's), at the
+# package's paths.
 source "$(dirname "$0")/lib.sh"
 build="$2"
 tweaks=Library/MobileSubstrate/DynamicLibraries
@@ -15,6 +16,12 @@ cmp -s "$build/extension/halvernic.so" "$jb/$tweaks/halvernic.so" ||
   fail "$tweaks/halvernic.so is not the build's extension"
 cmp -s "$src/packaging/halvernic.plist" "$jb/$tweaks/halvernic.plist" ||
   fail "$tweaks/halvernic.plist is not the package's filter list"
+if ! grep -q $'^missing\thalvernicctl\t' "$manifest"; then
+  cmp -s "$build/sim/ctl/halvernicctl" "$jb/usr/bin/halvernicctl" ||
+    fail "usr/bin/halvernicctl is not the build's tool"
+  [ -x "$jb/usr/bin/halvernicctl" ] || fail "usr/bin/halvernicctl is not executable"
+fi
+version="$(awk -F'\t' '$1 == "version" { print $2 }' "$manifest")"
 declare -A where=([HalvernicPrefs]=Library/PreferenceBundles [HalvernicCC]=Library/ControlCenter/Bundles)
 for name in HalvernicPrefs HalvernicCC; do
   if grep -q $'^missing\t'"$name"$'\t' "$manifest"; then
@@ -25,6 +32,8 @@ for name in HalvernicPrefs HalvernicCC; do
   bundle="$jb/${where[$name]}/$name.bundle"
   [ -x "$bundle/$name" ] || fail "$name.bundle has no executable $name"
   [ -f "$bundle/Info.plist" ] || fail "$name.bundle has no Info.plist"
+  grep -A1 CFBundleShortVersionString "$bundle/Info.plist" | grep -q "<string>$version</string>" ||
+    fail "$name.bundle's CFBundleShortVersionString is not the project's version $version"
 done
 if grep -q $'^bundle\t.*HalvernicPrefs.bundle' "$manifest"; then
   [ -f "$jb/Library/PreferenceLoader/Preferences/HalvernicPrefs.plist" ] ||

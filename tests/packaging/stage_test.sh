@@ -26,6 +26,7 @@ manifest="$b/layout.tsv"
   printf 'bundle\t%s\t%s\t%s\t%s\n' "$b/bundles/HalvernicCC.bundle" \
     "Library/ControlCenter/Bundles/HalvernicCC.bundle" HalvernicCC "$b/universal/HalvernicCC"
   printf 'missing\tHalvernicPrefs\tthe Settings pane\n'
+  printf 'script\t%s\tprerm\n' "$src/packaging/maintainer-script"  # the .deb's, not staged
 } > "$manifest"
 
 root="$scratch/root"

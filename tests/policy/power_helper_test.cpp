@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <map>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -396,6 +398,155 @@ TEST_F(Engine, AnOlderReadingNeverReplacesANewerOne) {
   write_mode("lowPower");
   engine().applyThermalState();
   EXPECT_EQ(engine().currentPowerMode(), PowerMode::lowPower);
+}
+
+// ---- the mode in force, for the daemon's restart ------------------------------------------
+
+namespace restart {
+
+// The OS thermal status store below the program's device root: key -> Boolean.
+std::map<std::string, bool> store() {
+  objc::AutoreleasePool pool;
+  std::map<std::string, bool> values;
+  objc::Ref plist = objc::read_property_list_file(
+      (hv_test::device_root() / "Library/Preferences/SystemConfiguration/OSThermalStatus.plist")
+          .string());
+  objc::for_each_entry(plist.get(), [&](id key, id value) {
+    values[objc::to_string(key)] = objc::platform_bool_value(value);
+    return true;
+  });
+  return values;
+}
+
+}  // namespace restart
+
+TEST_F(Engine, ARestartChangesNothingOnlyWhileEveryModeInForceAndTheFileAgreeWithTheFirst) {
+  EXPECT_EQ(engine().effectivePowerMode(PowerMode::lowPower), PowerMode::lowPower);
+  write_mode("lowPower");
+  EXPECT_FALSE(engine().restartWouldChangeNothing()) << "nothing put in force yet";
+  engine().applyThermalState();
+  EXPECT_TRUE(engine().restartWouldChangeNothing());
+  engine().applyThermalState();
+  EXPECT_TRUE(engine().restartWouldChangeNothing()) << "the same mode again";
+
+  // The file names another mode that no application has seen (a lone restart post).
+  write_mode("fullPower");
+  EXPECT_FALSE(engine().restartWouldChangeNothing());
+  // Back to the first mode before anything applied it: nothing to undo.
+  write_mode("lowPower");
+  EXPECT_TRUE(engine().restartWouldChangeNothing());
+
+  // Another mode applied, then the file back: the daemon's objects have seen it.
+  write_mode("fullPower");
+  engine().applyThermalState();
+  write_mode("lowPower");
+  engine().applyThermalState();
+  EXPECT_FALSE(engine().restartWouldChangeNothing());
+}
+
+TEST_F(Engine, AModeTheHotPathsLoadedCountsAsInForce) {
+  // No file at the start: the hot paths read it at every question until it holds entries.
+  engine().applyThermalState();
+  EXPECT_TRUE(engine().restartWouldChangeNothing());
+  write_mode("fullPower");
+  EXPECT_EQ(engine().adjustCPUPowerTarget(1000), 50000) << "the hot path took the new file";
+  write_mode("off");  // and went back without an application
+  EXPECT_FALSE(engine().restartWouldChangeNothing());
+}
+
+TEST_F(Engine, StandingDownPutsTheDaemonAndTheStoreBackToNativeForGood) {
+  write_prefs({{"thermalPowerMode", objc::string("fullPower")},
+               {"thermalPreventDimmingEnabled", objc::boolean(true)},
+               {"thermalSuppressNotificationsEnabled", objc::boolean(true)},
+               {"thermalDisablePocketSunlightEnabled", objc::boolean(true)},
+               {"thermalSunlightLockedEnabled", objc::boolean(true)}});
+  engine().applyThermalState();
+  ASSERT_EQ(restart::store().size(), 9u) << "fullPower and the switches write nine keys";
+  sim::clear_calls();
+  log_.clear();
+
+  engine().standDown();
+  EXPECT_TRUE(engine().stoodDown());
+  EXPECT_TRUE(restart::store().empty()) << "the nine keys removed";
+  EXPECT_EQ(simulation_calls(),
+            (std::vector<std::string>{"putDeviceInThermalSimulationMode: off",
+                                      "putDeviceInLowTempSimulationMode: off"}));
+  EXPECT_EQ(
+      controller_calls(),
+      (std::vector<std::string>{"setPowerSaveActive: 0", "setCPULevel: 0", "updateCPU", "updateGPU",
+                                "updatePackage", "setPowerSaveActive: 0", "setCPULevel: 0"}));
+  EXPECT_EQ(log_.count(
+                "halvernic: stood down: OS thermal status reset (0 0 0 0 0), pressure nominal (0)"),
+            1u);
+
+  // The hot paths answer natively, whatever the file says; applications do nothing.
+  sim::clear_calls();
+  log_.clear();
+  EXPECT_EQ(engine().currentPowerMode(), PowerMode::off);
+  EXPECT_FALSE(engine().shouldForceThermalState());
+  EXPECT_EQ(engine().adjustCPUPowerTarget(1000), 1000);
+  EXPECT_EQ(engine().adjustComponentPowerLimit(1000, 3), 1000);
+  write_mode("lowPower");
+  EXPECT_EQ(engine().filterCPULevel(0), 0);
+  engine().applyThermalState();
+  engine().standDown();  // a second stand-down changes nothing
+  EXPECT_TRUE(sim::calls().empty());
+  EXPECT_TRUE(log_.lines().empty());
+  EXPECT_TRUE(restart::store().empty());
+}
+
+// A stand-down that arrives while an application runs waits for it: the reset comes after
+// the application's last step, and the application writes the store no more once the
+// stand-down has begun.
+std::thread g_standDown;
+IMP g_savedSimulationForStandDown = nullptr;
+hv_test::LogCapture* g_log = nullptr;
+constexpr char kStoodDownLine[] =
+    "halvernic: stood down: OS thermal status reset (0 0 0 0 0), pressure nominal (0)";
+void simulation_starting_a_stand_down(id self, SEL cmd, id value) {
+  if (!g_standDown.joinable()) {
+    g_standDown = std::thread([] {
+      objc::attach_current_thread();
+      HPowerHepler::shared().standDown();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(HPowerHepler::shared().stoodDown());
+    EXPECT_EQ(g_log->count(kStoodDownLine), 0u)
+        << "the stand-down did not wait for the application";
+  }
+  reinterpret_cast<void (*)(id, SEL, id)>(g_savedSimulationForStandDown)(self, cmd, value);
+}
+
+TEST_F(Engine, AStandDownDuringAnApplicationResetsTheStoreAfterItsLastStep) {
+  {
+    objc::AutoreleasePool pool;
+    objc::Ref seeded = objc::make_mutable_dictionary();
+    objc::dictionary_set(seeded.get(), "engageBehavior", objc::boolean(true));
+    objc::dictionary_set(seeded.get(), "someoneElsesKey", objc::boolean(true));
+    const auto path =
+        hv_test::device_root() / "Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
+    std::filesystem::create_directories(path.parent_path());
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(seeded.get(), path.string()));
+  }
+  write_mode("fullPower");
+  g_log = &log_;
+  Class product = objc::class_of(daemon_->product());
+  g_savedSimulationForStandDown =
+      objc::replace_instance_method(product, host::kPutDeviceInThermalSimulationMode,
+                                    reinterpret_cast<IMP>(&simulation_starting_a_stand_down));
+  ASSERT_NE(g_savedSimulationForStandDown, nullptr);
+  engine().applyThermalState();
+  g_standDown.join();
+  objc::replace_instance_method(product, host::kPutDeviceInThermalSimulationMode,
+                                g_savedSimulationForStandDown);
+
+  EXPECT_EQ(restart::store(), (std::map<std::string, bool>{{"someoneElsesKey", true}}))
+      << "only the extension's keys are removed, and no write outlived the stand-down";
+  const std::vector<std::string> lines = log_.lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), kStoodDownLine) << "the reset is the last step";
+  EXPECT_EQ(log_.count("thermalPowerMode fullPower -> thermal mitigations disabled (0)"), 0u)
+      << "the application wrote the store after the stand-down had begun";
 }
 
 // ---- the first application -------------------------------------------------------------------

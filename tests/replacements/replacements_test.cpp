@@ -553,4 +553,37 @@ TEST_F(Replacements, OneReadPerWindowUnderConcurrentCallers) {
   EXPECT_EQ(repl::preferenceSnapshot().fileReads(), 2u);
 }
 
+// Standing down: from then on every replacement answers as without preferences, whatever
+// the file says, and the file is read no more; callers waiting for a first reading go on.
+TEST_F(Replacements, AfterAStandDownEveryMessageReachesTheHostUnchangedForGood) {
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")},
+                    {"thermalPreventDimmingEnabled", objc::boolean(true)}});
+  ASSERT_TRUE(repl::preferenceSnapshot().fullPowerMode());
+  repl::preferenceSnapshot().standDown();
+  const std::uint64_t reads = repl::preferenceSnapshot().fileReads();
+  for (int i = 0; i < 3; ++i) {
+    advanceMilliseconds(100);
+    const repl::PreferenceFlags flags = repl::preferenceSnapshot().refresh();
+    EXPECT_FALSE(flags.fullPowerMode || flags.lowPowerMode || flags.preventDimming);
+  }
+  EXPECT_EQ(repl::preferenceSnapshot().fileReads(), reads) << "the file is read no more";
+  probe::clearCalls();
+  const std::vector<std::string> results = sendAll();
+  const std::vector<std::string> calls = probe::calls();
+  // The same as with no preferences at all.
+  repl::preferenceSnapshot().resetForTesting();
+  repl::preferenceSnapshot().setClock(&testClock);
+  std::filesystem::remove(hv_test::privateView().preferencesPath);
+  probe::clearCalls();
+  EXPECT_EQ(results, sendAll());
+  EXPECT_EQ(calls, probe::calls());
+
+  // Before any reading: a stand-down lets waiting callers go with the native answer.
+  repl::preferenceSnapshot().resetForTesting();
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  repl::preferenceSnapshot().standDown();
+  EXPECT_FALSE(repl::preferenceSnapshot().fullPowerMode());
+  EXPECT_EQ(repl::preferenceSnapshot().fileReads(), 0u);
+}
+
 }  // namespace

@@ -88,4 +88,19 @@ TEST(RootpathFallback, ResolvingInPlaceReadsThePathBeforeOverwritingIt) {
   EXPECT_STREQ(jbroot(buffer, buffer), "/var/jb/usr/lib/libroot.dylib");
 }
 
+// Without libroot the system's files are where the system keeps them.
+TEST(RootpathFallback, SystemPathsStayAsTheyAre) {
+  char buffer[rootpath::kBufferSize];
+  constexpr char kLaunchd[] = "/System/Library/LaunchDaemons/com.apple.thermalmonitord.plist";
+  EXPECT_EQ(rootfs(kLaunchd, buffer), buffer);
+  EXPECT_STREQ(buffer, kLaunchd);
+  EXPECT_STREQ(rootfs("relative", buffer), "relative");
+  std::memset(buffer, 'x', sizeof buffer);
+  EXPECT_EQ(rootfs(nullptr, buffer), nullptr);
+  EXPECT_EQ(buffer[0], 'x');
+  const std::string longPath = "/" + std::string(3000, 'd');
+  EXPECT_EQ(std::string(rootfs(longPath.c_str(), buffer)),
+            longPath.substr(0, rootpath::kBufferSize - 1));
+}
+
 }  // namespace

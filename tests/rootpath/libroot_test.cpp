@@ -1,6 +1,6 @@
-// jbroot in a process that has libroot on its run path: with both of libroot's entries
-// (HV_LIBROOT_HAS_PATH_FUNCTION 1) or with only its prefix function (0), where jbroot's
-// own fallback builds the path on libroot's prefix.
+// jbroot and rootfs in a process that has libroot on its run path: with libroot's path
+// entries (HV_LIBROOT_HAS_PATH_FUNCTION 1) or with only its prefix functions (0), where the
+// fallbacks build the paths on libroot's prefixes.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -52,6 +52,19 @@ TEST(RootpathWithLibroot, LongPathsStayInsideTheBuffer) {
   EXPECT_EQ(std::string(g.buffer),
             (kDeviceRoot + "/var/jb" + absolute).substr(0, rootpath::kBufferSize - 1));
   for (char c : g.guard) ASSERT_EQ(c, '#') << "wrote past the 1024-byte buffer";
+}
+
+// The system's own files lie below the device root, as libroot places them.
+TEST(RootpathWithLibroot, SystemPathsFollowLibrootsRootPrefix) {
+  char buffer[rootpath::kBufferSize];
+  constexpr char kLaunchd[] = "/System/Library/LaunchDaemons/com.apple.thermalmonitord.plist";
+  EXPECT_EQ(std::string(rootfs(kLaunchd, buffer)), kDeviceRoot + kLaunchd);
+  EXPECT_STREQ(rootfs("relative", buffer), "relative");
+  EXPECT_EQ(rootfs(nullptr, buffer), nullptr);
+  void* libroot = dlopen(objc::platform::kLibrootImage, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(libroot, nullptr);
+  EXPECT_EQ(dlsym(libroot, "libroot_rootfspath") != nullptr, HV_LIBROOT_HAS_PATH_FUNCTION == 1);
+  dlclose(libroot);
 }
 
 #if HV_LIBROOT_HAS_PATH_FUNCTION == 0

@@ -59,6 +59,14 @@ std::size_t countLinesEndingWith(const std::string& text, const std::string& end
   return n;
 }
 
+std::size_t countOf(const std::string& text, const std::string& needle) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
 template <class Predicate>
 bool waitUntil(Predicate done, std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
@@ -213,17 +221,35 @@ public:
         << "no private view of /var/mobile: " << hv_test::privateView().failure;
     ASSERT_TRUE(notifyd_ > 0 && notifydListening_) << "the notify daemon did not start";
     fs::remove(hv_test::privateView().preferencesPath);
+    // A short throttle keeps the waits for a restart short.
+    writeThrottleInterval(kThrottleSeconds);
     // The jailbreak's own /var/lib (dpkg's) exists on every device; the report's folder is
     // the extension's to make.
     fs::remove_all(fs::path(reportPath()).parent_path());
     fs::create_directories(fs::path(reportPath()).parent_path().parent_path());
   }
 
+  static constexpr double kThrottleSeconds = 0.5;
+
   static void post(const char* name) {
     objc::AutoreleasePool pool;
     CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                          reinterpret_cast<CFStringRef>(objc::string(name)), nullptr,
                                          nullptr, true);
+  }
+
+  // The daemon's launchd job below the device root, where the extension looks for its
+  // throttle interval.
+  static void writeThrottleInterval(double seconds) {
+    objc::AutoreleasePool pool;
+    const fs::path folder =
+        fs::path(hv_test::privateView().deviceRoot) / "System/Library/LaunchDaemons";
+    fs::create_directories(folder);
+    objc::Ref job = objc::make_mutable_dictionary();
+    objc::dictionary_set(job.get(), "Label", objc::string("com.apple.thermalmonitord"));
+    objc::dictionary_set(job.get(), "ThrottleInterval", objc::number_double(seconds));
+    ASSERT_TRUE(objc::write_property_list_xml_atomically(
+        job.get(), (folder / "com.apple.thermalmonitord.plist").string()));
   }
 
   static void writePreferences(std::initializer_list<std::pair<const char*, id>> entries) {
@@ -341,12 +367,19 @@ TEST_F(Startup, PuppetEventPostAloneReapplies) {
   expectPostAloneReapplies(*folder_, "com.nu-falk.halvernic-executePuppetEvent");
 }
 
+constexpr char kRestartLine[] = "halvernic: restarting thermalmonitord after CPU mode change";
+
 // In thermalmonitord, and in any other process that loads the library (which gets the
-// observers without the replacements).
+// observers without the replacements). The daemon starts in the native mode (no file); the
+// file then names another mode, and the post comes after the throttle interval.
 TEST_F(Startup, RestartPostEndsTheProcessBySigtermAfterTheLogLine) {
   for (const char* firstArgument : {"/usr/libexec/thermalmonitord", "/usr/libexec/thermalmonitordX"}) {
+    fs::remove(hv_test::privateView().preferencesPath);
+    const auto started = Clock::now();
     Daemon daemon(*folder_, firstArgument);
     ASSERT_TRUE(daemon.ready()) << daemon.log();
+    writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
+    std::this_thread::sleep_until(started + std::chrono::duration<double>(kThrottleSeconds + 0.1));
     const auto posted = Clock::now();
     post("com.nu-falk.halvernic-restartThermalMonitor");
     const int status = daemon.wait(10s);
@@ -355,9 +388,66 @@ TEST_F(Startup, RestartPostEndsTheProcessBySigtermAfterTheLogLine) {
     ASSERT_TRUE(WIFSIGNALED(status)) << firstArgument << ": exit status " << status;
     EXPECT_EQ(WTERMSIG(status), SIGTERM) << firstArgument;
     EXPECT_GE(elapsed, 200ms) << firstArgument;
-    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: restarting thermalmonitord after CPU mode change"), 1u)
-        << firstArgument << "\n" << daemon.log();
+    EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 1u) << firstArgument << "\n"
+                                                                    << daemon.log();
   }
+}
+
+// Within the throttle interval (3 s here) from the start, a restart waits for its end, and
+// the requests meanwhile fold into the one end.
+TEST_F(Startup, RestartComesNoEarlierThanTheThrottleIntervalAndFoldsLaterPosts) {
+  writeThrottleInterval(3.0);
+  const auto started = Clock::now();
+  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
+  ASSERT_TRUE(daemon.ready()) << daemon.log();
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  for (int i = 0; i < 20; ++i) {
+    post("com.nu-falk.halvernic-restartThermalMonitor");
+    std::this_thread::sleep_for(20ms);
+  }
+  // (On a machine slow enough to start the daemon in 3 s, the posts come after the interval
+  // and only the folding is tested.)
+  const int status = daemon.wait(15s);
+  const auto ended = Clock::now() - started;
+  ASSERT_NE(status, -1) << "still running 15 s after the posts";
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_GE(ended, 3000ms) << "ended before launchd's throttle interval";
+  EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 1u) << daemon.log();
+  EXPECT_EQ(countOf(daemon.log(), "halvernic: restart scheduled in "), 1u) << "20 posts, one end\n"
+                                                                           << daemon.log();
+}
+
+// A restart that would change nothing ends nothing: the file names the mode the daemon
+// started in, however often the post comes (the front-ends' re-apply has re-applied it).
+// Once the engine has applied another mode, even a file back at the first mode restarts.
+TEST_F(Startup, RestartThatChangesNothingEndsNothingUntilAnotherModeWasApplied) {
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
+  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
+  ASSERT_TRUE(daemon.ready()) << daemon.log();
+  std::this_thread::sleep_for(std::chrono::duration<double>(kThrottleSeconds));
+  for (int i = 0; i < 10; ++i) {
+    post("com.nu-falk.halvernic-executePuppetEvent");
+    post("com.nu-falk.halvernic-restartThermalMonitor");
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(daemon.wait(1500ms), -1) << "a restart that changes nothing ended the daemon\n"
+                                     << daemon.log();
+  EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 0u) << daemon.log();
+
+  // fullPower applied (a switch-style re-apply, no restart post), then the file back at
+  // lowPower: the daemon's objects have seen fullPower, so the restart goes ahead.
+  writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+  post("com.nu-falk.halvernic-executePuppetEvent");
+  ASSERT_TRUE(waitUntil(
+      [&] { return daemon.log().find("halvernic: full power mode") != std::string::npos; }, 5s))
+      << daemon.log();
+  writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
+  post("com.nu-falk.halvernic-restartThermalMonitor");
+  const int status = daemon.wait(10s);
+  ASSERT_NE(status, -1) << daemon.log();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_EQ(countLinesEndingWith(daemon.log(), kRestartLine), 1u) << daemon.log();
 }
 
 // ---- the extension's report -------------------------------------------------------------------
