@@ -26,15 +26,6 @@ struct ItemState {
   objc::Ref title, back_title;
 };
 
-struct NavigationState {
-  std::vector<objc::Ref> stack;
-  objc::Ref bar;
-  // Pages that outlive the controller no longer name it as their parent.
-  ~NavigationState() {
-    for (const objc::Ref& c : stack) objc::storage<ControllerState>(c.get()).parent = nullptr;
-  }
-};
-
 struct BarState {
   id controller = nullptr;  // the navigation controller owning the bar (not retained)
   objc::Ref title, back_button, back_chevron;
@@ -42,6 +33,17 @@ struct BarState {
 
 struct ContainerState {
   id controller = nullptr;  // the navigation controller owning the view (not retained)
+};
+
+struct NavigationState {
+  std::vector<objc::Ref> stack;
+  objc::Ref bar, container;
+  // Pages, the bar and the view that outlive the controller no longer name it.
+  ~NavigationState() {
+    for (const objc::Ref& c : stack) objc::storage<ControllerState>(c.get()).parent = nullptr;
+    if (bar) objc::storage<BarState>(bar.get()).controller = nullptr;
+    if (container) objc::storage<ContainerState>(container.get()).controller = nullptr;
+  }
 };
 
 ControllerState& controller_state(id self) { return objc::storage<ControllerState>(self); }
@@ -161,6 +163,7 @@ void nav_loadView(id self, SEL) {
   objc::Ref view = objc::Ref::adopt(make_view("UILayoutContainerView", screen));
   objc::storage<ContainerState>(view.get()).controller = self;
   NavigationState& n = navigation_state(self);
+  n.container = view;
   n.bar = objc::Ref::adopt(make_view("UINavigationBar", CGRectMake(0, 0, screen.size.width, kBarHeight)));
   bar_state(n.bar.get()).controller = self;
   send(view.get(), sel("addSubview:"), n.bar.get());
