@@ -141,7 +141,8 @@ bool write_preference_value(std::string_view path, std::string_view key, id valu
     const std::string below = options.foldersBelow.empty() ? resolved_jailbreak_root()
                                                            : options.foldersBelow;
     const std::string folder = file.substr(0, slash);
-    // Only a folder that is missing is made; one outside the root is left to the write.
+    // Only missing folders are made, and only below the root: a folder missing elsewhere
+    // fails the write, as it always did.
     if (os::entry_at(folder) == os::Entry::none &&
         !os::make_folders(folder, below, options.ownership)) {
       return false;
