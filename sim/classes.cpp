@@ -16,6 +16,7 @@
 #include "common/objc/swizzle.hpp"
 #include "extension/hooking/host.hpp"
 #include "sim/internal.hpp"
+#include "sim/model.hpp"
 
 namespace halvernic::sim {
 namespace {
@@ -41,8 +42,12 @@ struct Product {
   std::mutex mutex;
   ProductState state;
   objc::Ref config;
-  std::vector<double> thresholds{38, 41, 44, 47};         // °C where levels 1..4 begin
-  std::vector<std::int64_t> limit_percent{100, 80, 60, 40, 25};  // limits per level
+  // The control's figures (sim/model.hpp), unless the configuration sets its own.
+  std::vector<double> thresholds{std::begin(model::kPressureThresholds),
+                                 std::end(model::kPressureThresholds)};
+  std::vector<std::int64_t> limit_percent{std::begin(model::kPressureLimitPercent),
+                                          std::end(model::kPressureLimitPercent)};
+  double hysteresis = model::kPressureHysteresis;
   int cpu_max = detail::kCPUMaxPower;
   int package_max = detail::kPackageMaxPower;
   int gpu_max = detail::kGPUMaxPower;
@@ -87,6 +92,11 @@ id product_initProduct(id self, SEL cmd, id config) {
       p.thresholds.push_back(objc::double_value(objc::array_get(thresholds, i)));
     }
   }
+  if (id hysteresis = objc::dictionary_get(config, "pressureHysteresis");
+      objc::is_number(hysteresis)) {
+    const double degrees = objc::double_value(hysteresis);
+    if (std::isfinite(degrees)) p.hysteresis = std::max(degrees, 0.0);
+  }
   if (id limits = objc::dictionary_get(config, "pressureLimitPercent"); objc::is_array(limits)) {
     p.limit_percent.clear();
     for (std::size_t i = 0; i < objc::count(limits); ++i) {
@@ -110,8 +120,9 @@ void product_putDeviceInLowTempSimulationMode(id self, SEL cmd, id mode) {
   p.state.low_temp_simulation_mode = objc::to_string(mode);
 }
 
-// The product's decision: pressure from the sensed temperature, then the controller's
-// limits lowered by the pressure the product reports.
+// The product's decision: pressure from the sensed temperature (with the control's
+// hysteresis, sim/model.hpp), then the controller's limits lowered by the pressure the
+// product reports.
 void product_tryTakeAction(id self, SEL cmd) {
   record_call(self, cmd);
   const detail::Wiring wiring = detail::wiring();
@@ -121,12 +132,8 @@ void product_tryTakeAction(id self, SEL cmd) {
   {
     std::lock_guard lock(p.mutex);
     ++p.state.actions;
-    std::int64_t level = 0;
-    while (level < static_cast<std::int64_t>(p.thresholds.size()) &&
-           wiring.sensed_temperature >= p.thresholds[static_cast<std::size_t>(level)]) {
-      ++level;
-    }
-    p.state.pressure_level = level;
+    p.state.pressure_level = model::pressure_level(
+        p.state.pressure_level, wiring.sensed_temperature, p.thresholds, p.hysteresis);
     cpu_max = p.cpu_max;
     package_max = p.package_max;
     gpu_max = p.gpu_max;
@@ -142,9 +149,7 @@ void product_tryTakeAction(id self, SEL cmd) {
     // configuration asks for brightness mitigation.
     std::lock_guard lock(p.mutex);
     p.state.reported_pressure_level = reported;
-    p.state.brightness_limit =
-        p.dims_display ? static_cast<int>(std::max<std::int64_t>(100 - 15 * std::max<std::int64_t>(reported, 0), 25))
-                       : 100;
+    p.state.brightness_limit = p.dims_display ? model::brightness_limit(reported) : 100;
   }
   id mc = wiring.controller.get();
   host::kSetCPUPowerCeilingFromDecisionSource.send(mc, static_cast<int>(cpu_max * percent / 100),
@@ -837,7 +842,9 @@ Options Options::parse(std::string_view text) {
     while (j < text.size() && text[j] != ',' && !std::isspace(static_cast<unsigned char>(text[j]))) ++j;
     if (j > i) {
       std::string entry(text.substr(i, j - i));
-      if (entry.find('/') == std::string::npos) {
+      if (const std::size_t equals = entry.find('='); equals != std::string::npos) {
+        options.retyped_methods[entry.substr(0, equals)] = entry.substr(equals + 1);
+      } else if (entry.find('/') == std::string::npos) {
         options.omitted_classes.insert(entry);
       } else {
         options.omitted_methods.insert(entry);

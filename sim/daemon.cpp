@@ -6,6 +6,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/hooking/host.hpp"
 #include "sim/internal.hpp"
+#include "sim/model.hpp"
 
 #ifndef HALVERNIC_SIM_SOURCE_DIR
 #error "HALVERNIC_SIM_SOURCE_DIR names this folder"
@@ -19,18 +20,16 @@ namespace host = halvernic::host;
 constinit objc::Selector kAlloc{"alloc"};
 constinit objc::Selector kInit{"init"};
 
-// The model's one die: heated by the CPU power drawn, cooled towards the ambient.
+// The thermal model (sim/model.hpp) as this daemon runs it, with the workload.
 struct Model {
   std::mutex mutex;
-  double temperature = 30.0;           // °C
-  double ambient = 25.0;               // °C
-  double heating_per_watt = 0.08;      // °C per second per watt drawn
-  double cooling = 0.05;               // share of the difference to ambient lost per second
+  model::Parameters parameters;
+  model::Nodes nodes = model::initial(parameters);
   std::uint32_t cpu_demand = 30000;    // what the workload asks for
   std::uint32_t cpu_drawn = 0;         // what the controller let it draw in the last step
 };
 
-Model& model() {
+Model& running_model() {
   static auto* m = new Model();
   return *m;
 }
@@ -94,12 +93,12 @@ void Daemon::start(const std::string& folder) {
   }
 
   {
-    Model& m = model();
+    Model& m = running_model();
     std::lock_guard lock(m.mutex);
     if (id ambient = objc::dictionary_get(product_config, "ambientTemperature"); objc::is_number(ambient)) {
-      m.ambient = objc::double_value(ambient);
+      m.parameters.ambient = objc::double_value(ambient);
     }
-    m.temperature = m.ambient + 5.0;
+    m.nodes = model::initial(m.parameters);
     m.cpu_drawn = 0;
   }
   if (product_) detail::set_wiring(product_.get(), controller_.get());
@@ -109,10 +108,10 @@ void Daemon::tick() {
   objc::AutoreleasePool pool;
   double temperature;
   {
-    Model& m = model();
+    Model& m = running_model();
     std::lock_guard lock(m.mutex);
-    m.temperature += m.heating_per_watt * (m.cpu_drawn / 1000.0) - m.cooling * (m.temperature - m.ambient);
-    temperature = m.temperature;
+    m.nodes = model::step(m.parameters, m.nodes, m.cpu_drawn);
+    temperature = m.nodes.die;
   }
   host::kHandleTemperatureEventService.send(
       sensors_.get(), static_cast<int>(temperature * 1000.0),
@@ -124,22 +123,22 @@ void Daemon::tick() {
     host::kCurrentPower.send(component.get());
   }
   const std::int64_t target = controller_ ? host::kGetCPUTargetPower.send(controller_.get()) : 0;
-  Model& m = model();
+  Model& m = running_model();
   std::lock_guard lock(m.mutex);
   const std::int64_t allowed = controller_ ? std::max<std::int64_t>(target, 0) : m.cpu_demand;
   m.cpu_drawn = static_cast<std::uint32_t>(std::min<std::int64_t>(m.cpu_demand, allowed));
 }
 
 void Daemon::set_cpu_demand(std::uint32_t demand) {
-  Model& m = model();
+  Model& m = running_model();
   std::lock_guard lock(m.mutex);
   m.cpu_demand = demand;
 }
 
 double Daemon::temperature() const {
-  Model& m = model();
+  Model& m = running_model();
   std::lock_guard lock(m.mutex);
-  return m.temperature;
+  return m.nodes.die;
 }
 
 }  // namespace halvernic::sim

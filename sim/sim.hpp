@@ -38,7 +38,9 @@ struct Options {
   std::map<std::string, std::string> retyped_methods;
 
   // Entries separated by commas or white space; "Class" leaves out a class,
-  // "Class/selector" one method. Unknown names are kept (they leave out nothing).
+  // "Class/selector" one method, "Class/selector=types" registers that method with the
+  // encoding types ("MitigationController/setCPULevel:=v20@0:8q16"). Unknown names are
+  // kept (they change nothing).
   static Options parse(std::string_view text);
   bool operator==(const Options&) const = default;
 };

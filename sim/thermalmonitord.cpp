@@ -2,15 +2,18 @@
 // registered, then the injected libraries are loaded (their initialisers run), then the
 // daemon starts its objects and runs until SIGTERM.
 //
-//   thermalmonitord [--inject LIBRARY]... [--tweak-folder DIR] [--omit WHAT] [--tick-ms N]
-//                   [--config DIR] [--cpu-demand POWER] [--steps N --trace FILE]
+//   thermalmonitord [--inject LIBRARY]... [--tweak-folder DIR] [--omit WHAT] [--retype WHAT]
+//                   [--tick-ms N] [--config DIR] [--cpu-demand POWER] [--steps N --trace FILE]
 //
+// --retype registers methods with other type encodings, as a future system might declare
+// them ("MitigationController/setCPULevel:=v20@0:8q16", several separated by commas).
 // --tweak-folder loads the libraries of DIR whose filter list admits the process, as the
 // jailbreak's injector does (after those of --inject). --cpu-demand sets the workload's
 // CPU power (default 30000). --steps runs N steps of the thermal model back to back (one
 // simulated second each, no waiting) after the start, writes one line per step to FILE
 // ("step temperature cpuPowerCeiling cpuLevel brightnessLimit pressure cpuTargetPower")
-// and exits with status 0.
+// and exits with status 0. A number that is not a whole one within its bounds (--tick-ms
+// 0 to 60000, --steps 1 to 10000000, --cpu-demand 0 to 1000000) is refused with status 2.
 //
 // Environment (read by the simulation only):
 //   HALVERNIC_SIM_INJECT    libraries to inject, separated by ':' (after those of --inject)
@@ -20,6 +23,7 @@
 //                           the line "report N" counts the reports
 //   HALVERNIC_SIM_CALL_RECORD  how many recent calls the record keeps (default 16384)
 //   HALVERNIC_SIM_OMIT      classes or "Class/selector" methods to leave out (sim::Options)
+//   HALVERNIC_SIM_RETYPE    as --retype
 //   HALVERNIC_SIM_TICK_MS   period of the thermal model's steps; 0 never steps (default 1000)
 //   HALVERNIC_SIM_CONFIG_DIR  the configuration folder (default: this tree's)
 //   HALVERNIC_SIM_CALL_LOG  a file that receives, on SIGUSR1 and on SIGTERM, every call that
@@ -37,16 +41,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/objc/thread.hpp"
+#include "sim/cli/arguments.hpp"
 #include "sim/sim.hpp"
 
 namespace sim = halvernic::sim;
 
 namespace {
+
+// The bounds of the options' numbers.
+constexpr long long kMaxSteps = 10'000'000;     // simulated seconds of a trace
+constexpr long long kMaxCPUDemand = 1'000'000;  // the daemon's power unit (mW)
+constexpr long long kMaxTickMs = 60'000;
 
 std::string env(const char* name, const char* fallback = "") {
   const char* value = std::getenv(name);
@@ -169,29 +180,51 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> inject;
   std::string omit = env("HALVERNIC_SIM_OMIT");
+  std::string retype = env("HALVERNIC_SIM_RETYPE");
   std::string tick_ms = env("HALVERNIC_SIM_TICK_MS", "1000");
   std::string config = env("HALVERNIC_SIM_CONFIG_DIR", sim::default_configuration_folder().c_str());
   std::string tweak_folder = env("HALVERNIC_SIM_TWEAK_FOLDER");
   std::string trace;
-  long steps = 0;
-  long cpu_demand = -1;
+  long long steps = 0;
+  long long cpu_demand = -1;
   if (argc % 2 == 0) {
     std::fprintf(stderr, "thermalmonitord: option %s needs a value\n", argv[argc - 1]);
     return 2;
   }
+  // A number option read whole and bounded, or the program refuses to start.
+  namespace cli = halvernic::sim::cli;
+  auto number = [](const char* option, const char* text, long long low, long long high,
+                   long long* value) {
+    if (const std::optional<long long> read = cli::parse_integer(text, low, high)) {
+      *value = *read;
+      return true;
+    }
+    std::fprintf(
+        stderr, "thermalmonitord: %s takes %s\n", option,
+        cli::expected("a whole number", text, static_cast<double>(low), static_cast<double>(high))
+            .c_str());
+    return false;
+  };
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--inject")) {
       inject.push_back(argv[i + 1]);
     } else if (!std::strcmp(argv[i], "--tweak-folder")) {
       tweak_folder = argv[i + 1];
     } else if (!std::strcmp(argv[i], "--steps")) {
-      steps = std::strtol(argv[i + 1], nullptr, 10);
+      if (!number("--steps", argv[i + 1], 1, kMaxSteps, &steps)) return 2;
     } else if (!std::strcmp(argv[i], "--trace")) {
       trace = argv[i + 1];
     } else if (!std::strcmp(argv[i], "--cpu-demand")) {
-      cpu_demand = std::strtol(argv[i + 1], nullptr, 10);
+      if (!number("--cpu-demand", argv[i + 1], 0, kMaxCPUDemand, &cpu_demand)) return 2;
     } else if (!std::strcmp(argv[i], "--omit")) {
       omit += std::string(",") + argv[i + 1];
+    } else if (!std::strcmp(argv[i], "--retype")) {
+      if (!std::strchr(argv[i + 1], '=')) {
+        std::fprintf(stderr, "thermalmonitord: --retype takes Class/selector=types, not %s\n",
+                     argv[i + 1]);
+        return 2;
+      }
+      retype += std::string(",") + argv[i + 1];
     } else if (!std::strcmp(argv[i], "--tick-ms")) {
       tick_ms = argv[i + 1];
     } else if (!std::strcmp(argv[i], "--config")) {
@@ -201,13 +234,19 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  long long period = 0;
+  if (!number("the tick period (--tick-ms, HALVERNIC_SIM_TICK_MS)", tick_ms.c_str(), 0, kMaxTickMs,
+              &period)) {
+    return 2;
+  }
   for (const std::string& library : split(env("HALVERNIC_SIM_INJECT"), ':')) inject.push_back(library);
   if ((steps > 0) != !trace.empty()) {
     std::fprintf(stderr, "thermalmonitord: --steps and --trace go together\n");
     return 2;
   }
 
-  sim::register_classes(sim::Options::parse(omit));
+  // Both lists go through one parser: an entry with "=" retypes, any other leaves out.
+  sim::register_classes(sim::Options::parse(omit + "," + retype));
   const std::string process = executable_name(argv[0]);
   if (!tweak_folder.empty()) {
     for (const std::string& library : sim::tweak_folder_libraries(tweak_folder, process)) inject.push_back(library);
@@ -233,7 +272,6 @@ int main(int argc, char** argv) {
   std::printf("thermalmonitord: ready\n");
   std::fflush(stdout);
 
-  const long period = std::strtol(tick_ms.c_str(), nullptr, 10);
   if (period > 0) {
     std::thread([&daemon, period] {
       objc::attach_current_thread();

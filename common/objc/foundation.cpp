@@ -223,6 +223,22 @@ Ref read_property_list_file(std::string_view path, std::size_t max_bytes) {
   return result;
 }
 
+std::optional<std::string> property_list_xml(id plist) {
+  if (!plist) return std::nullopt;
+  AutoreleasePool pool;
+  std::optional<std::string> bytes;
+  catch_exception([&] {
+    id error = nullptr;
+    id data = send<id>(kNSPropertyListSerialization.get(), kDataWithPropertyList, plist,
+                       static_cast<NSInteger>(kXMLFormat), NSUInteger{0}, &error);
+    if (!data) return;
+    const auto* start = send<const void*>(data, kBytes);
+    const NSUInteger length = send<NSUInteger>(data, kLength);
+    if (start || length == 0) bytes.emplace(static_cast<const char*>(start), length);
+  });
+  return bytes;
+}
+
 bool write_property_list_xml_atomically(id plist, std::string_view path,
                                         const os::Ownership& ownership) {
   if (!plist || path.empty()) return false;

@@ -72,6 +72,9 @@ Ref read_property_list_file(std::string_view path, std::size_t max_bytes);
 Ref make_data(std::string_view bytes);
 // Parses data (NSData) as a property list with mutable containers; nil on any error.
 Ref parse_property_list(id data);
+// A property list in Apple's XML format; nothing when it is not a property list (a
+// value of another class, a dictionary key that is not a string). Never raises.
+std::optional<std::string> property_list_xml(id plist);
 // Writes a property list as Apple's XML format, atomically (a temporary file renamed into
 // place): a reader sees the old file or the new one, never a mixture. On iOS the platform's
 // own atomic write does it; on Linux, and on iOS when an owner or mode is asked for (the

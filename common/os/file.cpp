@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 namespace os {
 namespace {
@@ -85,6 +87,65 @@ ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes
   }
   bytes.resize(filled);
   return ReadStatus::ok;
+}
+
+int write_file_atomically(const char* path, const void* bytes, std::size_t size,
+                          unsigned mode) noexcept {
+  if (!path || !*path || (!bytes && size > 0)) return EINVAL;
+  const char* slash = std::strrchr(path, '/');
+  const char* name = slash ? slash + 1 : path;
+  if (!*name || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return EISDIR;
+  std::string folder = slash ? std::string(path, static_cast<std::size_t>(slash - path)) : ".";
+  if (folder.empty()) folder = "/";
+  File dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (dir.get() < 0) return errno;
+
+  const std::string temporary = "." + std::string(name) + "." + std::to_string(getpid()) + ".tmp";
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = openat(dir.get(), temporary.c_str(), flags, mode & 07777);
+  if (fd < 0 && errno == EEXIST) {
+    // Left by an earlier process with this pid that ended while writing; this process
+    // writes one file at a time.
+    unlinkat(dir.get(), temporary.c_str(), 0);
+    fd = openat(dir.get(), temporary.c_str(), flags, mode & 07777);
+  }
+  if (fd < 0) return errno;
+  int error = 0;
+  {
+    File file(fd);
+    // The creation mode went through the umask; the file gets exactly the bits asked for.
+    if (fchmod(file.get(), static_cast<mode_t>(mode & 07777)) != 0) error = errno;
+    const char* next = static_cast<const char*>(bytes);
+    std::size_t left = size;
+    while (!error && left > 0) {
+      const ssize_t wrote = write(file.get(), next, left);
+      if (wrote < 0) {
+        if (errno != EINTR) error = errno;
+        continue;
+      }
+      if (wrote == 0) {
+        error = EIO;
+        break;
+      }
+      next += wrote;
+      left -= static_cast<std::size_t>(wrote);
+    }
+  }
+  if (!error && renameat(dir.get(), temporary.c_str(), dir.get(), name) != 0) error = errno;
+  if (error) unlinkat(dir.get(), temporary.c_str(), 0);
+  return error;
+}
+
+int make_folder(const char* path, unsigned mode) noexcept {
+  if (!path || !*path) return EINVAL;
+  if (mkdir(path, static_cast<mode_t>(mode & 07777)) == 0) {
+    // mkdir's mode went through the umask.
+    return chmod(path, static_cast<mode_t>(mode & 07777)) == 0 ? 0 : errno;
+  }
+  if (errno != EEXIST) return errno;
+  struct stat info {};
+  if (lstat(path, &info) != 0) return errno;
+  return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
 }  // namespace os

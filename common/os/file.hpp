@@ -1,4 +1,4 @@
-// A file's identity as stat gives it, and a bounded read of a whole file.
+// A file's identity as stat gives it, a bounded read of a whole file, and an atomic write.
 #pragma once
 
 #include <cstddef>
@@ -43,5 +43,18 @@ enum class ReadStatus {
 // past it. stamp, when given, receives the stamp of the file that was opened.
 ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes,
                      FileStamp* stamp = nullptr);
+
+// Replaces the file at path with bytes, atomically: a reader sees the old file or the new
+// one, never a part. The bytes go to a new file beside it (".<name>.<pid>.tmp", created
+// exclusively, never through a link) with exactly the given permission bits, which is
+// then renamed over path. The folder is opened without following a final link. Answers 0,
+// or the errno of the step that failed (nothing is left behind then).
+int write_file_atomically(const char* path, const void* bytes, std::size_t size,
+                          unsigned mode) noexcept;
+
+// Makes the folder at path (its parent must exist) with the given permission bits, exactly;
+// an existing folder is left as it is. Answers 0, or the errno that stopped it (ENOTDIR
+// when something else than a folder has that name).
+int make_folder(const char* path, unsigned mode) noexcept;
 
 }  // namespace os

@@ -17,14 +17,12 @@ std::string HookError::description() const {
   text += " ";
   text += replacement ? replacement->selector->name() : "?";
   text += "]";
-  if (kind == Kind::typeMismatch && hook && replacement) {
-    Class holder = hook->target().get();
-    if (holder && replacement->class_method) holder = objc::metaclass_of(holder);
-    const char* host_types = objc::instance_method_types(holder, replacement->selector->get());
+  if (kind == Kind::typeMismatch) {
+    const char* expected = expectedTypes();
     text += ": host ";
-    text += host_types ? host_types : "?";
-    text += ", replacement ";
-    text += replacement->types();
+    text += hostTypes ? hostTypes : "?";
+    text += ", expected ";
+    text += expected ? expected : "?";
   }
   return text;
 }
@@ -50,30 +48,37 @@ Installed install_replacement(Class holder, const Replacement& replacement) {
   return Installed::installed;
 }
 
-std::size_t install(Tweak& tweak, std::span<const ClassHook* const> hooks) {
+std::size_t install_into(InstallObserver& observer, const ClassHook& hook, Class target) {
+  if (!target) {
+    observer.handleError(HookError{HookError::Kind::targetClassNotFound, &hook, nullptr});
+    return 0;
+  }
+  std::size_t in_place = 0;
+  for (const Replacement& replacement : hook.replacements()) {
+    Class holder = replacement.class_method ? objc::metaclass_of(target) : target;
+    switch (install_replacement(holder, replacement)) {
+      case Installed::installed:
+      case Installed::alreadyInstalled:
+        ++in_place;
+        observer.didInstall(hook, replacement);
+        break;
+      case Installed::missing:
+        observer.handleError(HookError{HookError::Kind::methodNotFound, &hook, &replacement});
+        break;
+      case Installed::typeMismatch:
+        observer.handleError(
+            HookError{HookError::Kind::typeMismatch, &hook, &replacement,
+                      objc::instance_method_types(holder, replacement.selector->get())});
+        break;
+    }
+  }
+  return in_place;
+}
+
+std::size_t install(InstallObserver& observer, std::span<const ClassHook* const> hooks) {
   std::size_t in_place = 0;
   for (const ClassHook* hook : hooks) {
-    if (!hook) continue;
-    Class target = hook->target().get();
-    if (!target) {
-      tweak.handleError(HookError{HookError::Kind::targetClassNotFound, hook, nullptr});
-      continue;
-    }
-    for (const Replacement& replacement : hook->replacements()) {
-      Class holder = replacement.class_method ? objc::metaclass_of(target) : target;
-      switch (install_replacement(holder, replacement)) {
-        case Installed::installed:
-        case Installed::alreadyInstalled:
-          ++in_place;
-          break;
-        case Installed::missing:
-          tweak.handleError(HookError{HookError::Kind::methodNotFound, hook, &replacement});
-          break;
-        case Installed::typeMismatch:
-          tweak.handleError(HookError{HookError::Kind::typeMismatch, hook, &replacement});
-          break;
-      }
-    }
+    if (hook) in_place += install_into(observer, *hook, hook->target().get());
   }
   return in_place;
 }

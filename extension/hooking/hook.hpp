@@ -28,13 +28,14 @@
 // default group: each replacement is active from activation on, for every caller on
 // every thread, and is never removed. A target class that does not exist skips its whole
 // hook; a method that neither the class nor its superclasses implement skips that one
-// replacement; both are reported to the tweak's handleError(), which by default does
-// nothing. A method whose type encoding in the target class differs from the
-// replacement's in what decides the calling convention (argument and result widths,
-// signedness, integer or floating point or pointer) is treated as missing and reported
-// too: a system that changes a method's types gets no replacement reading the wrong
-// width. A method the target class only inherits is added to the target class (its
-// superclass keeps its own), and `orig` is then the inherited implementation.
+// replacement; both are reported to the tweak's handleError(). A method whose type
+// encoding in the target class differs from the replacement's in what decides the calling
+// convention (argument and result widths, signedness, integer or floating point or
+// pointer) is treated as missing and reported too, with both encodings: a system that
+// changes a method's types gets no replacement reading the wrong width. Every replacement
+// put in place is told to the tweak's didInstall(). A method the target class only
+// inherits is added to the target class (its superclass keeps its own), and `orig` is then
+// the inherited implementation.
 //
 // Threads: each saved implementation is written before its replacement is installed and
 // read with acquire ordering, so any thread that reaches a replacement sees its `orig`.
@@ -131,30 +132,54 @@ struct HookError {
   Kind kind;
   const ClassHook* hook;
   const Replacement* replacement;  // nullptr for targetClassNotFound
+  // typeMismatch: the host method's encoding as the runtime gave it at installation (the
+  // runtime keeps the text for the method's life); nullptr otherwise.
+  const char* hostTypes = nullptr;
+
+  // The replacement's own encoding ("i@:"); nullptr for targetClassNotFound.
+  const char* expectedTypes() const noexcept {
+    return replacement ? replacement->types() : nullptr;
+  }
 
   // "MitigationControllerHook: no class MitigationController",
   // "MitigationControllerHook: no method -[MitigationController setDVD1Level:]" or
-  // "MitigationControllerHook: other types for -[MitigationController CPULevel]: host q16@0:8,
-  // replacement i@:".
+  // "MitigationControllerHook: other types for -[MitigationController CPULevel]: host
+  // q16@0:8, expected i@:".
   std::string description() const;
 };
 
-// The tweak: one instance per process, made at activation and never destroyed.
-class Tweak {
+// Told what became of each entry of a hook table as it is installed: the tweak, and
+// whoever else installs from a table (the method replacement layer reports the same way).
+class InstallObserver {
 public:
-  virtual ~Tweak() = default;
+  virtual ~InstallObserver() = default;
+  // A hook or a replacement that could not be installed. Does nothing by default.
+  virtual void handleError(const HookError& error) {}
+  // A replacement in place after installation (installed now, or found in place). Does
+  // nothing by default.
+  virtual void didInstall(const ClassHook& hook, const Replacement& replacement) {}
+};
+
+// The tweak: one instance per process, made at activation and never destroyed. It hears
+// of every skipped hook through handleError() and every installed one through didInstall().
+class Tweak : public InstallObserver {
+public:
   // Runs once, right after the instance is made and before any hook is installed.
   virtual void init() {}
   // Runs once, after every hook of the list is installed (or skipped).
   virtual void tweakDidActivate() {}
-  // A hook or a replacement that could not be installed. Logs nothing by default.
-  virtual void handleError(const HookError& error) {}
 };
 
-// Installs the hooks in list order, reporting what is skipped to tweak.handleError.
-// Installing a replacement that is already installed changes nothing. Answers the number
-// of replacements in place afterwards.
-std::size_t install(Tweak& tweak, std::span<const ClassHook* const> hooks);
+// Installs the hooks in list order, reporting each skipped entry to observer.handleError
+// (a missing class once for its whole hook) and each entry in place to
+// observer.didInstall. Installing a replacement that is already installed changes nothing.
+// Answers the number of replacements in place afterwards.
+std::size_t install(InstallObserver& observer, std::span<const ClassHook* const> hooks);
+
+// Installs one hook's replacements into the given class (the hook's target class, or
+// another one that stands for it), reporting as install() does; a nil class is reported as
+// the hook's missing target. Answers the number of replacements in place afterwards.
+std::size_t install_into(InstallObserver& observer, const ClassHook& hook, Class target);
 
 namespace detail {
 void keep_alive(Tweak* tweak);

@@ -202,15 +202,39 @@ objc::Ref HPowerHepler::mitigationControllerObject() const {
 
 // ---- applications ----------------------------------------------------------------------
 
+namespace {
+std::atomic<HPowerHepler::FirstApplicationObserver> gFirstApplicationObserver{nullptr};
+}  // namespace
+
+void HPowerHepler::setFirstApplicationObserver(FirstApplicationObserver observer) noexcept {
+  gFirstApplicationObserver.store(observer, std::memory_order_release);
+}
+
 void HPowerHepler::applyThermalState() {
   if (isApplying_.exchange(true, std::memory_order_acquire)) return;
-  // Cleared however this application ends: a raising host method must not leave the
-  // engine refusing every later application.
-  struct Release {
-    std::atomic<bool>& flag;
-    ~Release() { flag.store(false, std::memory_order_release); }
-  } release{isApplying_};
+  std::optional<PowerMode> firstApplied;
+  {
+    // Cleared however this application ends: a raising host method must not leave the
+    // engine refusing every later application.
+    struct Release {
+      std::atomic<bool>& flag;
+      ~Release() { flag.store(false, std::memory_order_release); }
+    } release{isApplying_};
+    applySettings();
+    if (!hasApplied_) {
+      hasApplied_ = true;
+      firstApplied = lastCPUPerformanceMode_.value_or(PowerMode::off);
+    }
+  }
+  // Outside the application: a concurrent one is not refused while the observer works.
+  if (firstApplied) {
+    if (auto observer = gFirstApplicationObserver.load(std::memory_order_acquire)) {
+      observer(*firstApplied);
+    }
+  }
+}
 
+void HPowerHepler::applySettings() {
   objc::AutoreleasePool pool;
   PreferencesReading reading = readPreferencesFile();
   replacePreferences(std::move(reading.dictionary), reading.sequence);
@@ -361,6 +385,7 @@ void HPowerHepler::resetForTesting() {
   preferencesFile_.reset();
   replacePreferences(objc::Ref(), 0);
   lastCPUPerformanceMode_.reset();
+  hasApplied_ = false;
   lastThermalMitigationsDisabled_ = false;
   hasNormalizedThermalMitigationsState_ = false;
   lastForcedCommonProductThermal_ = false;

@@ -57,6 +57,12 @@ public:
   void applyThermalState();
   void scheduleReapplications();
 
+  // Told once per process, after the first application of the settings has completed
+  // (outside it), with the mode that application applied: the extension's report is
+  // written again then. Set at load, before any application can run.
+  using FirstApplicationObserver = void (*)(PowerMode applied);
+  static void setFirstApplicationObserver(FirstApplicationObserver observer) noexcept;
+
   // ---- written by the hooks and the configuration patcher ------------------------------
   void setCommonProductObject(id commonProduct);              // replaces, releasing the old
   void setMitigationControllerObject(id mitigationController);
@@ -89,6 +95,7 @@ private:
 
   // The steps of applyThermalState, run only by the application that holds isApplying_
   // (they touch the last-application state without further synchronisation).
+  void applySettings();
   void applyMitigationSettings();
   void applyPowerMode();
   void applyFullCPUPower(id mitigationController);
@@ -127,6 +134,7 @@ private:
   std::atomic<bool> isApplying_{false};
   // Touched only by the application that holds isApplying_.
   std::optional<PowerMode> lastCPUPerformanceMode_;
+  bool hasApplied_ = false;  // an application has completed
   bool lastThermalMitigationsDisabled_ = false;
   bool hasNormalizedThermalMitigationsState_ = false;
   bool lastForcedCommonProductThermal_ = false;

@@ -300,26 +300,18 @@ constinit const hook::Replacement kMitigationControllerReplacements[] = {
     hook::instance_method<host::kSetPackagePowerZoneTarget, &setPackagePowerZoneTarget>(),
 };
 
-constinit const ReplacementGroup kInstallationTable[] = {
-    {&host::kCommonProduct, kCommonProductReplacements},
-    {&host::kThermalManager, kThermalManagerReplacements},
-    {&host::kMitigationController, kMitigationControllerReplacements},
-};
+constinit const hook::ClassHook kCommonProductGroup{kReplacementGroupName, host::kCommonProduct,
+                                                   kCommonProductReplacements};
+constinit const hook::ClassHook kThermalManagerGroup{kReplacementGroupName, host::kThermalManager,
+                                                    kThermalManagerReplacements};
+constinit const hook::ClassHook kMitigationControllerGroup{
+    kReplacementGroupName, host::kMitigationController, kMitigationControllerReplacements};
 
-// Saves the method's current implementation and puts the replacement in its place. A
-// method that is missing, or whose types differ from the replacement's, keeps its slot
-// empty.
-bool installOne(Class hostClass, const hook::Replacement& replacement) {
-  switch (hook::install_replacement(hostClass, replacement)) {
-    case hook::Installed::installed:
-    case hook::Installed::alreadyInstalled:
-      return true;
-    case hook::Installed::missing:
-    case hook::Installed::typeMismatch:
-      return false;
-  }
-  return false;
-}
+constinit const ReplacementGroup kInstallationTable[] = {
+    {&host::kCommonProduct, kCommonProductReplacements, &kCommonProductGroup},
+    {&host::kThermalManager, kThermalManagerReplacements, &kThermalManagerGroup},
+    {&host::kMitigationController, kMitigationControllerReplacements, &kMitigationControllerGroup},
+};
 
 }  // namespace
 
@@ -334,17 +326,20 @@ HostClassList hostClassesByName() noexcept {
 
 std::span<const ReplacementGroup> installationTable() noexcept { return kInstallationTable; }
 
-std::size_t installMethodReplacements(const HostClassList& classes) {
+std::size_t installMethodReplacements(const HostClassList& classes,
+                                      hook::InstallObserver& observer) {
   const Class hostClasses[] = {classes.commonProduct, classes.thermalManager,
                                classes.mitigationController};
   std::size_t inPlace = 0;
   for (std::size_t i = 0; i < std::size(kInstallationTable); ++i) {
-    if (!hostClasses[i]) continue;
-    for (const hook::Replacement& replacement : kInstallationTable[i].replacements) {
-      if (installOne(hostClasses[i], replacement)) ++inPlace;
-    }
+    inPlace += hook::install_into(observer, *kInstallationTable[i].group, hostClasses[i]);
   }
   return inPlace;
+}
+
+std::size_t installMethodReplacements(const HostClassList& classes) {
+  hook::InstallObserver silent;
+  return installMethodReplacements(classes, silent);
 }
 
 }  // namespace halvernic::replacements

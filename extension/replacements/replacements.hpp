@@ -39,15 +39,27 @@ HostClassList hostClassesByName() noexcept;
 
 // Installs the replacements into the given classes, in table order: for each class that
 // exists, each selector it implements (or inherits) is saved and replaced; a missing class
-// or method, or one whose types differ from the replacement's, is skipped silently.
-// Installing a replacement that is already in place changes nothing. Answers the number of replacements in place afterwards. Installation is meant
+// or method, or one whose types differ from the replacement's, is skipped and reported to
+// observer.handleError as the hook layer reports a skipped hook (a missing class once for
+// all its selectors, a type mismatch with both encodings); each replacement in place is
+// told to observer.didInstall. Installing a replacement that is already in place changes
+// nothing. Answers the number of replacements in place afterwards. Installation is meant
 // to happen once per process, before the host calls the methods; it is never undone.
+std::size_t installMethodReplacements(const HostClassList& classes,
+                                      hook::InstallObserver& observer);
+// The same, telling no one what was skipped.
 std::size_t installMethodReplacements(const HostClassList& classes);
 
-// One host class and its replacements, in installation order.
+// The name the replacement layer's groups report under ("replacements: no method
+// -[ThermalManager thermalPressure:]").
+inline constexpr char kReplacementGroupName[] = "replacements";
+
+// One host class and its replacements, in installation order; `group` is the same as a
+// hook table, for reporting.
 struct ReplacementGroup {
   const objc::ClassName* hostClass;
   std::span<const hook::Replacement> replacements;
+  const hook::ClassHook* group;
 };
 // The installation table: CommonProduct (5), ThermalManager (5), MitigationController (14).
 std::span<const ReplacementGroup> installationTable() noexcept;
@@ -58,10 +70,5 @@ bool shouldSuppressThermalSignals();
 // 0 in fullPower; otherwise 1 for a level of 1 or more while thermalPreventDimmingEnabled
 // is set; otherwise the level unchanged (0 and negative levels are never changed).
 std::int64_t clampedPressureLevel(std::int64_t level);
-
-// The configuration patch: getConfigurationFor: answers, for a host section in
-// fullPower or with thermalPreventDimmingEnabled, a patched copy that is attached to the
-// host's dictionary (one per combination of the two settings) and answered again for the
-// same section, so it lives exactly as long as the section the daemon borrows.
 
 }  // namespace halvernic::replacements

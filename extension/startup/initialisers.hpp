@@ -3,7 +3,10 @@
 //   1. hook activation: the tweak HalvernicTInit (which registers the Darwin observers)
 //      and the hook set, in every process that loads the library;
 //   2. the method-replacement constructor: only when the process is thermalmonitord, the
-//      method replacement layer is installed into the daemon's classes.
+//      method replacement layer is installed into the daemon's classes;
+//   3. only in thermalmonitord: the report of what 1 and 2 installed and skipped is written
+//      (contract/report.hpp), and written again after the engine's first application.
+// Every skip of 1 and 2 is logged, in every process.
 #pragma once
 
 #include <string_view>
@@ -24,10 +27,11 @@ bool isHostProcess(const char* firstArgument) noexcept;
 // Step 1: the tweak and the hook set.
 void activateHooks();
 // Step 2: installs the method replacements when this process's first argument (_NSGetArgv)
-// names thermalmonitord; answers whether it did.
+// names thermalmonitord, reporting to the process's report recorder; answers whether it
+// did.
 bool runMethodReplacementConstructor();
 
-// Both steps, in order, on the loading thread.
+// The steps, in order, on the loading thread.
 void runLoadTimeInitialisers();
 
 }  // namespace halvernic::startup

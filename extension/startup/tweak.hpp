@@ -8,6 +8,12 @@
 class HalvernicTInit : public halvernic::hook::Tweak {
 public:
   // Registers the three Darwin observers, in order, and does nothing else (no preference
-  // is read here). tweakDidActivate and handleError keep the hook layer's defaults.
+  // is read here). tweakDidActivate keeps the hook layer's default.
   void init() override;
+  // Logs the hook that could not be installed ("halvernic: <what>", the platform's log)
+  // and records it for the process's report (extension/report).
+  void handleError(const halvernic::hook::HookError& error) override;
+  // Records the hook in place for the report.
+  void didInstall(const halvernic::hook::ClassHook& hook,
+                  const halvernic::hook::Replacement& replacement) override;
 };

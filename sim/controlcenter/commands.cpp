@@ -1,5 +1,8 @@
 #include "sim/controlcenter/commands.hpp"
 
+#include "sim/cli/arguments.hpp"
+
+#include <algorithm>
 #include <cstdlib>
 #include <istream>
 #include <ostream>
@@ -37,12 +40,17 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
       return false;
     }
   }
-  if (options->root.empty()) {
+  for (; i < argc; ++i) options->words.emplace_back(argv[i]);
+  if (options->root.empty() && !only_help(options->words)) {
     *error = "no device root: pass --root DIR or set HALVERNIC_DEVICE_ROOT";
     return false;
   }
-  for (; i < argc; ++i) options->words.emplace_back(argv[i]);
   return true;
+}
+
+bool only_help(const std::vector<std::string>& words) {
+  return !words.empty() && std::all_of(words.begin(), words.end(),
+                                       [](const std::string& word) { return word == "help"; });
 }
 
 namespace {
@@ -67,11 +75,15 @@ int run_words(const std::vector<Command>& commands, const std::vector<std::strin
     if (words.size() - i - 1 < static_cast<std::size_t>(command->arguments)) {
       err << "hv-controlcenter: " << command->name << " needs " << command->arguments
           << " argument(s): " << command->usage << "\n";
-      return 1;
+      return halvernic::sim::cli::kUsageStatus;
     }
     std::vector<std::string> args(words.begin() + static_cast<long>(i) + 1,
                                   words.begin() + static_cast<long>(i) + 1 + command->arguments);
     std::string error;
+    if (command->check && !command->check(args, &error)) {
+      err << "hv-controlcenter: " << command->name << ": " << error << "\n";
+      return halvernic::sim::cli::kUsageStatus;
+    }
     if (!command->run(args, &error)) {
       err << "hv-controlcenter: " << command->name << ": " << error << "\n";
       return 1;
@@ -85,13 +97,19 @@ int run_lines(const std::vector<Command>& commands, std::istream& in, std::ostre
   int status = 0;
   std::string line;
   while (std::getline(in, line)) {
+    if (!halvernic::sim::cli::is_utf8(line)) {
+      err << "hv-controlcenter: a line that is not UTF-8 text: \""
+          << halvernic::sim::cli::printable(line) << "\"\n";
+      status = halvernic::sim::cli::kUsageStatus;
+      continue;
+    }
     std::istringstream stream(line);
     std::string name;
     if (!(stream >> name)) continue;
     const Command* command = find(commands, name);
     if (!command) {
       err << "hv-controlcenter: unknown command '" << name << "' (try help)\n";
-      status = 1;
+      status = std::max(status, 1);
       continue;
     }
     std::vector<std::string> args;
@@ -109,13 +127,16 @@ int run_lines(const std::vector<Command>& commands, std::istream& in, std::ostre
     if (args.size() != static_cast<std::size_t>(command->arguments)) {
       err << "hv-controlcenter: " << command->name << " needs " << command->arguments
           << " argument(s): " << command->usage << "\n";
-      status = 1;
+      status = halvernic::sim::cli::kUsageStatus;
       continue;
     }
     std::string error;
-    if (!command->run(args, &error)) {
+    if (command->check && !command->check(args, &error)) {
       err << "hv-controlcenter: " << command->name << ": " << error << "\n";
-      status = 1;
+      status = halvernic::sim::cli::kUsageStatus;
+    } else if (!command->run(args, &error)) {
+      err << "hv-controlcenter: " << command->name << ": " << error << "\n";
+      status = std::max(status, 1);
     }
   }
   return status;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 
 #include "common/objc/class_builder.hpp"
@@ -10,6 +11,7 @@
 #include "common/ui/quartzcore.hpp"
 #include "common/ui/uikit.hpp"
 #include "extension/contract/contract.hpp"
+#include "sim/cli/arguments.hpp"
 
 namespace hv_controlcenter_sim {
 
@@ -141,10 +143,32 @@ objc::Ref make_neighbours() {
   return page;
 }
 
-bool parse_number(const std::string& text, double* value) {
-  char* end = nullptr;
-  *value = std::strtod(text.c_str(), &end);
-  return !text.empty() && end && *end == '\0';
+namespace cli = halvernic::sim::cli;
+
+// The bounds of the commands' numbers: a wait of at most an hour; a tap anywhere near the
+// screen (outside it, it hits nothing).
+constexpr double kMaxWaitSeconds = 3600;
+constexpr double kMaxCoordinate = 10000;
+
+bool read_seconds(const std::string& text, double* value, std::string* error) {
+  const std::optional<double> seconds = cli::parse_real(text, 0, kMaxWaitSeconds);
+  if (!seconds) {
+    *error = "takes " + cli::expected("a number of seconds", text, 0, kMaxWaitSeconds);
+    return false;
+  }
+  *value = *seconds;
+  return true;
+}
+
+bool read_point(const std::string& x, const std::string& y, CGPoint* point, std::string* error) {
+  const std::optional<double> px = cli::parse_real(x, -kMaxCoordinate, kMaxCoordinate);
+  const std::optional<double> py = cli::parse_real(y, -kMaxCoordinate, kMaxCoordinate);
+  if (!px || !py) {
+    *error = "takes " + cli::expected("points", px ? y : x, -kMaxCoordinate, kMaxCoordinate);
+    return false;
+  }
+  *point = CGPoint{*px, *py};
+  return true;
 }
 
 }  // namespace
@@ -332,10 +356,7 @@ bool Host::appearance(const std::string& style, std::string* error) {
 
 bool Host::wait(const std::string& seconds, std::string* error) {
   double value = 0;
-  if (!parse_number(seconds, &value) || value < 0 || value > 3600) {
-    *error = "takes a number of seconds from 0 to 3600, not " + seconds;
-    return false;
-  }
+  if (!read_seconds(seconds, &value, error)) return false;
   hv::uikit::run_for(value);
   out_ << "waited: " << seconds << "\n";
   return true;
@@ -348,13 +369,10 @@ bool Host::screenshot(const std::string& file, std::string* error) {
 }
 
 bool Host::tap_at(const std::string& x, const std::string& y, std::string* error) {
-  double px = 0, py = 0;
-  if (!parse_number(x, &px) || !parse_number(y, &py)) {
-    *error = "takes two numbers (points), not " + x + " " + y;
-    return false;
-  }
+  CGPoint point{};
+  if (!read_point(x, y, &point, error)) return false;
   std::string hit;
-  tap(px, py, &hit);
+  tap(point.x, point.y, &hit);
   out_ << "tapped-at: " << x << " " << y << " -> " << hit << "\n";
   return true;
 }
@@ -369,9 +387,17 @@ std::vector<Command> Host::commands() {
       {"lock-screen", 0, "lock-screen", [this](auto&, std::string* e) { return lock_screen(e); }},
       {"state", 0, "state", [this](auto&, std::string* e) { return state(e); }},
       {"appearance", 1, "appearance light|dark", [this](auto& a, std::string* e) { return appearance(a[0], e); }},
-      {"wait", 1, "wait SECONDS", [this](auto& a, std::string* e) { return wait(a[0], e); }},
+      {"wait", 1, "wait SECONDS", [this](auto& a, std::string* e) { return wait(a[0], e); },
+       [](auto& a, std::string* e) {
+         double seconds = 0;
+         return read_seconds(a[0], &seconds, e);
+       }},
       {"screenshot", 1, "screenshot FILE.png", [this](auto& a, std::string* e) { return screenshot(a[0], e); }},
-      {"tap-at", 2, "tap-at X Y", [this](auto& a, std::string* e) { return tap_at(a[0], a[1], e); }},
+      {"tap-at", 2, "tap-at X Y", [this](auto& a, std::string* e) { return tap_at(a[0], a[1], e); },
+       [](auto& a, std::string* e) {
+         CGPoint point{};
+         return read_point(a[0], a[1], &point, e);
+       }},
   };
   std::vector<std::string> usages;
   for (const Command& command : list) usages.push_back(command.usage);

@@ -21,6 +21,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "sim/device/orphans.hpp"
 
 extern char** environ;
 
@@ -146,13 +147,21 @@ std::string Device::thermal_status_store() const {
 
 pid_t Device::launchd_pid() const {
   const pid_t pid = read_pid(root_ + "/var/run/launchd.pid");
-  return process_is(pid, "hv-launchd") ? pid : 0;
+  return process_is(pid, "hv-launchd") && runs_on_device(pid, root_) ? pid : 0;
 }
 
 pid_t Device::job_pid(const std::string& label) const {
   const pid_t pid = read_pid(root_ + "/var/run/" + label + ".pid");
   const std::string name = label == kDaemonLabel ? base_name(programs_.thermalmonitord) : base_name(programs_.notifyd);
-  return process_is(pid, name) ? pid : 0;
+  return process_is(pid, name) && runs_on_device(pid, root_) ? pid : 0;
+}
+
+std::string Device::log(const std::string& name) const {
+  return read_file(log_file(name) + ".1") + read_file(log_file(name));
+}
+
+bool Device::exists() const {
+  return fs::is_regular_file(root_ + "/System/Library/LaunchDaemons/" + kDaemonLabel + ".plist");
 }
 
 std::vector<std::string> Device::environment() const {
@@ -170,7 +179,9 @@ std::vector<std::string> Device::environment() const {
 }
 
 void Device::lay_out(const BootOptions& options) {
-  for (const char* folder : {"var/jb/usr/lib", "var/jb/Library/MobileSubstrate/DynamicLibraries",
+  // var/jb/var/lib is the jailbreak's own (dpkg's), where the extension keeps its report.
+  for (const char* folder : {"var/jb/usr/lib", "var/jb/var/lib",
+                             "var/jb/Library/MobileSubstrate/DynamicLibraries",
                              "var/jb/var/mobile/Library/Preferences", "var/mobile/Library/Preferences",
                              "Library/Preferences/SystemConfiguration", "System/Library/ThermalMonitor",
                              "System/Library/LaunchDaemons", "var/run", "var/log", "var/tmp"}) {
@@ -215,16 +226,24 @@ void Device::boot(const BootOptions& options) {
   if (const pid_t pid = launchd_pid()) {
     throw Error("the device at " + root_ + " is already booted (hv-launchd pid " + std::to_string(pid) + ")");
   }
+  orphans_ended_.clear();
   fs::create_directories(root_);
   lay_out(options);
+  // Before a launchd of this boot exists: whatever of the device runs now is an orphan.
+  orphans_ended_ = end_orphans();
   for (const char* stale : {"launchd.pid", "com.apple.thermalmonitord.pid", "com.apple.notifyd.pid",
                             "thermalmonitord.state", "hv-notifyd.socket"}) {
     ::unlink((root_ + "/var/run/" + stale).c_str());
   }
 
-  // hv-launchd in a session of its own, a grandchild that this tool does not wait for.
+  // hv-launchd in a session of its own, a grandchild that this tool does not wait for; the
+  // device's root in its environment marks it (and, through it, its jobs) as this device's.
   std::string program = programs_.launchd, flag = "--root", root = root_;
   char* argv[] = {program.data(), flag.data(), root.data(), nullptr};
+  std::vector<std::string> env_strings = environment();
+  std::vector<char*> envp;
+  for (std::string& entry : env_strings) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   const std::string log = log_file("launchd.log");
   const pid_t child = ::fork();
   if (child == 0) {
@@ -236,7 +255,7 @@ void Device::boot(const BootOptions& options) {
     ::dup2(in, STDIN_FILENO);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(out, STDERR_FILENO);
-    ::execve(argv[0], argv, environ);
+    ::execve(argv[0], argv, envp.data());
     ::_exit(127);
   }
   if (child < 0) throw Error(std::string("cannot start hv-launchd: ") + std::strerror(errno));
@@ -306,23 +325,29 @@ std::vector<std::string> Device::install() {
 }
 
 void Device::shutdown() {
+  orphans_ended_.clear();
   const pid_t pid = launchd_pid();
-  if (!pid) throw Error("the device at " + root_ + " is not booted");
-  const pid_t jobs[] = {job_pid(kDaemonLabel), job_pid(kNotifydLabel)};
-  signal_process(pid, SIGTERM);
-  // hv-launchd gives its jobs 5 s for SIGTERM and 2 more after SIGKILL.
-  const bool stopped = wait_until([&] { return !process_is(pid, "hv-launchd"); }, 10s);
-  if (!stopped) signal_process(pid, SIGKILL);
-  bool jobs_left = false;
-  for (const pid_t job : jobs) {
-    if (job > 0 && (process_is(job, base_name(programs_.thermalmonitord)) || process_is(job, base_name(programs_.notifyd)))) {
-      jobs_left = true;
-      signal_process(job, SIGKILL);
+  bool stopped = true, jobs_left = false;
+  if (pid) {
+    const pid_t jobs[] = {job_pid(kDaemonLabel), job_pid(kNotifydLabel)};
+    signal_process(pid, SIGTERM);
+    // hv-launchd gives its jobs 5 s for SIGTERM and 2 more after SIGKILL.
+    stopped = wait_until([&] { return !process_is(pid, "hv-launchd"); }, 10s);
+    if (!stopped) signal_process(pid, SIGKILL);
+    for (const pid_t job : jobs) {
+      if (job > 0 && (process_is(job, base_name(programs_.thermalmonitord)) ||
+                      process_is(job, base_name(programs_.notifyd)))) {
+        jobs_left = true;
+        signal_process(job, SIGKILL);
+      }
     }
   }
+  // What runs of the device now has no launchd.
+  orphans_ended_ = end_orphans();
   for (const char* stale : {"launchd.pid", "com.apple.thermalmonitord.pid", "com.apple.notifyd.pid"}) {
     ::unlink((root_ + "/var/run/" + stale).c_str());
   }
+  if (!pid && orphans_ended_.empty()) throw Error("the device at " + root_ + " is not booted");
   if (!stopped || jobs_left) throw Error("the device at " + root_ + " did not stop in time; its processes were killed");
 }
 

@@ -62,16 +62,22 @@ public:
   std::string tweak_folder() const;
   std::string notify_socket() const;
   std::string log_file(const std::string& name) const { return root_ + "/var/log/" + name; }
+  // What a log holds: its rotated older part ("<name>.1") and then the file itself.
+  std::string log(const std::string& name) const;
   std::string thermal_status_store() const;
 
-  // 0 when no such process runs (a stale pid file counts as none).
+  // 0 when no such process runs (a stale pid file, or one naming a process of another
+  // device, counts as none).
   pid_t launchd_pid() const;
   pid_t job_pid(const std::string& label) const;
   bool booted() const { return launchd_pid() > 0; }
+  // Whether a boot has laid the device out below root (it may be shut down now).
+  bool exists() const;
 
-  // Lays the device out (a root that exists keeps what it holds), starts hv-launchd and
-  // waits for the notify daemon and a ready thermalmonitord. Throws Error when already
-  // booted or when something does not come up (after stopping what started).
+  // Lays the device out (a root that exists keeps what it holds), ends the device's
+  // orphaned processes (orphans_ended()), starts hv-launchd and waits for the notify daemon
+  // and a ready thermalmonitord. Throws Error when already booted or when something does
+  // not come up (after stopping what started).
   void boot(const BootOptions& options);
 
   // Installs the package's Linux layout into var/jb and relaunches thermalmonitord so the
@@ -79,9 +85,20 @@ public:
   // installed files, relative to var/jb.
   std::vector<std::string> install();
 
-  // Stops hv-launchd and its jobs; throws Error when not booted or when a process
-  // outlives the bounded wait (it is then killed).
+  // Stops hv-launchd and its jobs, then ends any process of the device that outlived its
+  // launchd (orphans_ended()); throws Error when there was nothing to stop, or when a
+  // process outlives the bounded wait (it is then killed).
   void shutdown();
+
+  // The device's processes that run without the device's live hv-launchd (left by a
+  // hv-launchd that was killed, or a launchd whose pid file is gone, with its jobs): ended
+  // with SIGTERM, then SIGKILL. Answers them ("thermalmonitord (pid 123)"); throws Error
+  // when one outlives SIGKILL. boot() and shutdown() call it.
+  std::vector<std::string> end_orphans();
+  // What the last boot() or shutdown() ended of that kind.
+  const std::vector<std::string>& orphans_ended() const { return orphans_ended_; }
+  // The file names of the programs the device runs as daemons (hv-launchd and its jobs').
+  std::vector<std::string> daemon_names() const;
 
   // The running daemon's state ("name value" lines of thermalmonitord); throws Error when
   // no daemon answers within timeout.
@@ -116,6 +133,7 @@ private:
 
   std::string root_;
   Programs programs_;
+  std::vector<std::string> orphans_ended_;
 };
 
 // The device a command without --root means: $HALVERNIC_DEVICE_ROOT, else the last one

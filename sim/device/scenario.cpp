@@ -56,9 +56,12 @@ std::string lay_out_case(const std::string& folder, const Case& c) {
 
 std::string gnuplot_script(const std::string& out_dir) {
   std::string s;
-  s += "set terminal pngcairo size 1100,1300 font 'sans,10'\n";
+  s += "set terminal pngcairo size 1100,1600 font 'sans,10'\n";
   s += "set output '" + out_dir + "/heat.png'\n";
-  s += "set multiplot layout 4,1 title 'Heat scenario: one workload, four settings (simulated seconds)'\n";
+  s += "set multiplot layout 5,1 title "
+       "'Heat scenario: one workload, four settings (simulated seconds)'\n";
+  // The same margins for every panel, so that their time axes line up.
+  s += "set lmargin 10\nset rmargin 22\n";
   s += "set key outside right top\nset grid\nset xlabel 'seconds'\n";
   struct Panel {
     const char* title;
@@ -66,6 +69,7 @@ std::string gnuplot_script(const std::string& out_dir) {
     const char* range;
   };
   const Panel panels[] = {{"temperature (C)", 2, "[*:*]"},
+                          {"thermal pressure level (as the daemon reports it)", 6, "[-0.5:4.5]"},
                           {"CPU power limit (ceiling)", 3, "[0:55000]"},
                           {"CPU level", 4, "[-0.5:4.5]"},
                           {"brightness limit (%)", 5, "[0:105]"}};
@@ -107,6 +111,10 @@ Summary summarise(const std::string& name, const std::vector<Sample>& samples, i
   summary.peak_temperature = samples.front().temperature;
   summary.lowest_cpu_power_ceiling = samples.front().cpu_power_ceiling;
   summary.lowest_brightness_limit = samples.front().brightness_limit;
+  summary.final_temperature = samples.back().temperature;
+  for (std::size_t i = 1; i < samples.size(); ++i) {
+    if (samples[i].cpu_power_ceiling != samples[i - 1].cpu_power_ceiling) ++summary.limit_changes;
+  }
   for (const Sample& s : samples) {
     summary.peak_temperature = std::max(summary.peak_temperature, s.temperature);
     summary.lowest_cpu_power_ceiling = std::min(summary.lowest_cpu_power_ceiling, s.cpu_power_ceiling);
@@ -117,11 +125,14 @@ Summary summarise(const std::string& name, const std::vector<Sample>& samples, i
 }
 
 std::string format_summaries(const std::vector<Summary>& summaries) {
-  std::string out = "setting          peak °C  throttled s  lowest CPU limit  lowest brightness %\n";
+  std::string out = "setting          peak °C  throttled s  lowest CPU limit  lowest brightness %";
+  out += "  limit changes  end °C\n";
   for (const Summary& s : summaries) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%-15s  %7.1f  %11d  %16ld  %19ld\n", s.name.c_str(), s.peak_temperature,
-                  s.seconds_throttled, s.lowest_cpu_power_ceiling, s.lowest_brightness_limit);
+    char line[200];
+    std::snprintf(line, sizeof line, "%-15s  %7.1f  %11d  %16ld  %19ld  %13d  %6.1f\n",
+                  s.name.c_str(), s.peak_temperature, s.seconds_throttled,
+                  s.lowest_cpu_power_ceiling, s.lowest_brightness_limit, s.limit_changes,
+                  s.final_temperature);
     out += line;
   }
   return out;

@@ -31,6 +31,8 @@ struct Summary {
   int seconds_throttled = 0;  // steps in which the CPU was allowed less than the workload asked
   long lowest_cpu_power_ceiling = 0;
   long lowest_brightness_limit = 0;
+  int limit_changes = 0;          // steps whose CPU power limit differs from the step before
+  double final_temperature = 0;   // at the last step
 };
 
 std::vector<Sample> parse_trace(const std::string& text);

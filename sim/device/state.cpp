@@ -13,13 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 int count_of(const std::string& text, const std::string& needle) {
   int n = 0;
   for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
@@ -91,14 +84,14 @@ std::vector<Row> state_table(const Device& device) {
   rows.push_back({"mode: file", file_mode(device.preferences_file()) + "  " + device.preferences_file()});
   rows.push_back({"mode: pane", host_line(device, Host::kSettings, {"rows"}, "thermalPowerMode")});
   rows.push_back({"mode: module", host_line(device, Host::kControlCenter, {"state"}, "mode: ")});
-  const std::string log = read_file(device.log_file("thermalmonitord.log"));
+  const std::string log = device.log("thermalmonitord.log");
   const std::string engine = engine_mode(log);
   rows.push_back({"mode: engine", engine.empty() ? "(not applied yet)" : engine});
   // The replacement layer reads the same file through the jailbreak root, at most every
   // 50 ms: what the file holds is what it acts on.
   rows.push_back({"mode: replacement layer", file_mode(device.preferences_file())});
 
-  const std::string launchd_log = read_file(device.log_file("launchd.log"));
+  const std::string launchd_log = device.log("launchd.log");
   rows.push_back({"launches of thermalmonitord", std::to_string(count_of(launchd_log, "launched com.apple.thermalmonitord"))});
   rows.push_back({"re-applications (all launches)", std::to_string(engine_applications(log))});
   try {

@@ -1,6 +1,13 @@
 #include "sim/launchd/launchd.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "common/objc/foundation.hpp"
@@ -37,7 +44,11 @@ std::optional<Job> read_job(const std::string& plist_path, std::string* error) {
     job.keep_alive = objc::platform_bool_value(keep_alive);
   }
   if (id throttle = objc::dictionary_get(plist.get(), "ThrottleInterval"); objc::is_number(throttle)) {
-    job.throttle_interval = std::max(objc::double_value(throttle), 0.0);
+    // Bounded, so that no list can make a delay the clock cannot hold.
+    const double seconds = objc::double_value(throttle);
+    if (std::isfinite(seconds)) {
+      job.throttle_interval = std::clamp(seconds, 0.0, kMaxThrottleInterval);
+    }
   }
   return job;
 }
@@ -66,6 +77,75 @@ std::vector<Job> read_jobs(const std::string& folder, std::vector<std::string>* 
 double relaunch_delay(double seconds_since_launch, double throttle_interval) {
   if (seconds_since_launch < 0) seconds_since_launch = 0;  // a clock that went back
   return seconds_since_launch >= throttle_interval ? 0.0 : throttle_interval - seconds_since_launch;
+}
+
+RotatingLog::RotatingLog(std::string path, std::size_t limit)
+    : path_(std::move(path)), limit_(std::max<std::size_t>(limit, 1)) {}
+
+RotatingLog::~RotatingLog() {
+  flush();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RotatingLog::open() {
+  if (fd_ >= 0) return true;
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd_ < 0) return false;
+  struct stat st {};
+  size_ = ::fstat(fd_, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
+  return true;
+}
+
+void RotatingLog::rotate() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  std::rename(path_.c_str(), (path_ + ".1").c_str());
+  size_ = 0;
+}
+
+void RotatingLog::put(std::string_view line) {
+  while (!line.empty()) {
+    if (!open()) return;
+    if (size_ > 0 && size_ + line.size() > limit_) {
+      rotate();
+      continue;
+    }
+    const std::size_t n = std::min(line.size(), limit_);  // all of it unless it alone is too long
+    for (std::size_t done = 0; done < n;) {
+      const ssize_t written = ::write(fd_, line.data() + done, n - done);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) break;
+      done += static_cast<std::size_t>(written);
+    }
+    size_ += n;
+    line.remove_prefix(n);
+  }
+}
+
+void RotatingLog::write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const std::size_t newline = bytes.find('\n');
+    if (newline == std::string_view::npos) {
+      partial_.append(bytes);
+      if (partial_.size() >= limit_) flush();
+      return;
+    }
+    if (partial_.empty()) {
+      put(bytes.substr(0, newline + 1));
+    } else {
+      partial_.append(bytes.substr(0, newline + 1));
+      put(partial_);
+      partial_.clear();
+    }
+    bytes.remove_prefix(newline + 1);
+  }
+}
+
+void RotatingLog::flush() {
+  if (partial_.empty()) return;
+  const std::string line = std::move(partial_);
+  partial_.clear();
+  put(line);
 }
 
 }  // namespace halvernic::sim::launchd

@@ -3,10 +3,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "common/objc/foundation.hpp"
 #include "common/ui/preferences.hpp"
 #include "common/ui/uikit.hpp"
+#include "sim/cli/arguments.hpp"
 #include "sim/settings/pane_loader.hpp"
 #include "hvplatform/uikit_host.hpp"
 
@@ -18,6 +20,10 @@ using ui::NSInteger;
 namespace {
 
 constexpr CGSize kContentSize{390, 844};
+// The bounds of the commands' numbers: a wait of at most an hour; a tap anywhere near the
+// window (outside it, it hits nothing).
+constexpr double kMaxWaitSeconds = 3600;
+constexpr double kMaxCoordinate = 10000;
 constexpr char kCheckmark[] = "\u2713";
 // Settings' own page, from which a pane is pushed (the system is in Chinese, as the pane).
 constexpr char kSettingsTitle[] = "设置";
@@ -126,7 +132,37 @@ int App::arity(const std::string& name) {
   return -1;
 }
 
+namespace {
+
+std::optional<double> seconds_of(const std::string& text) {
+  return sim::cli::parse_real(text, 0, kMaxWaitSeconds);
+}
+std::optional<double> coordinate_of(const std::string& text) {
+  return sim::cli::parse_real(text, -kMaxCoordinate, kMaxCoordinate);
+}
+
+}  // namespace
+
+bool App::check(const std::string& name, const std::vector<std::string>& args, std::string* error) {
+  if (name == "wait" && !seconds_of(args.at(0))) {
+    *error = "wait takes " + sim::cli::expected("a number of seconds", args[0], 0, kMaxWaitSeconds);
+    return false;
+  }
+  if (name == "tap-at") {
+    for (const std::string& arg : args) {
+      if (coordinate_of(arg)) continue;
+      *error = "tap-at takes " + sim::cli::expected("points", arg, -kMaxCoordinate, kMaxCoordinate);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool App::run(const std::string& name, const std::vector<std::string>& args) {
+  if (std::string error; !check(name, args, &error)) {
+    fail("%s", error);
+    return false;
+  }
   if (name == "help") {
     help();
     return true;
@@ -137,8 +173,8 @@ bool App::run(const std::string& name, const std::vector<std::string>& args) {
   if (name == "toggle") return toggle(args[0]);
   if (name == "menu") return menu();
   if (name == "choose") return choose(args[0]);
-  if (name == "tap-at") return tap_at(std::atof(args[0].c_str()), std::atof(args[1].c_str()));
-  if (name == "wait") return wait(std::atof(args[0].c_str()));
+  if (name == "tap-at") return tap_at(*coordinate_of(args[0]), *coordinate_of(args[1]));
+  if (name == "wait") return wait(*seconds_of(args[0]));
   if (name == "appearance") return appearance(args[0]);
   if (name == "screenshot") return screenshot(args[0]);
   fail("unknown command \"%s\" (try help)", name);
@@ -154,8 +190,8 @@ void App::help() {
       "  menu               menu-row<TAB>title<TAB>checked|unchecked for each row of the open menu,\n"
       "                     or \"no menu\"\n"
       "  choose TITLE       tap the open menu's row with this title\n"
-      "  tap-at X Y         tap the window at a point (points)\n"
-      "  wait SECONDS       let the main run loop run (animations, timers)\n"
+      "  tap-at X Y         tap the window at a point (points, -10000 to 10000)\n"
+      "  wait SECONDS       let the main run loop run (animations, timers; at most 3600)\n"
       "  appearance light|dark\n"
       "  screenshot FILE.png\n"
       "  help\n",

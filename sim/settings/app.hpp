@@ -31,6 +31,10 @@ public:
 
   // The number of arguments a command takes, or -1 for an unknown command.
   static int arity(const std::string& name);
+  // Whether a command's arguments are well formed (numbers whole and within their bounds);
+  // false with the reason, which is bad usage. Run checks them again.
+  static bool check(const std::string& name, const std::vector<std::string>& args,
+                    std::string* error);
   // Runs one command; false (with the reason on standard error) when it failed.
   bool run(const std::string& name, const std::vector<std::string>& args);
 

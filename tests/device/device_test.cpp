@@ -8,6 +8,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,13 +21,18 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/contract/report.hpp"
 #include "sim/device/device.hpp"
+#include "sim/device/lock.hpp"
+#include "sim/device/orphans.hpp"
 #include "sim/device/scenario.hpp"
 #include "sim/device/state.hpp"
+#include "sim/launchd/launchd.hpp"
 
 namespace {
 
 namespace device = halvernic::sim::device;
+namespace launchd = halvernic::sim::launchd;
 namespace contract = halvernic::contract;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -44,8 +54,9 @@ bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
   return true;
 }
 
-device::HostResult tool(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{HV_DEVICE_TOOL};
+// Runs program with args, without this process's HALVERNIC_ variables.
+device::HostResult run(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{program};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
@@ -53,6 +64,8 @@ device::HostResult tool(const std::vector<std::string>& args) {
   }
   return device::run_bounded(argv, env, 60s);
 }
+
+device::HostResult tool(const std::vector<std::string>& args) { return run(HV_DEVICE_TOOL, args); }
 
 void post(const char* name) {
   CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
@@ -157,29 +170,124 @@ TEST_F(Device, LaysOutTheJailbreakAndLoadsTheInstalledTweakThroughItsFilter) {
   EXPECT_EQ(device::engine_mode(log()), "off");
 }
 
-TEST_F(Device, ToolAnswersMistakesWithAMessageAndAStatus) {
-  const auto usage = tool({});
-  EXPECT_EQ(usage.status, 2);
-  EXPECT_NE(usage.err.find("usage: hv-device"), std::string::npos);
-  const auto verb = tool({"--root", *root_, "reboot-into-dfu"});
-  EXPECT_EQ(verb.status, 1);
-  EXPECT_NE(verb.err.find("unknown verb 'reboot-into-dfu'"), std::string::npos) << verb.err;
-  const auto missing = tool({"--root", *root_ + "/nowhere", "state"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("is not booted"), std::string::npos) << missing.err;
-  const auto again = tool({"--root", *root_, "boot"});
-  EXPECT_EQ(again.status, 1);
-  EXPECT_NE(again.err.find("is already booted"), std::string::npos) << again.err;
-  EXPECT_EQ(daemons(), 1) << "a refused boot started nothing";
+// The extension's report, where jbroot puts it on the device: every hook and replacement
+// installed, for the running daemon; a mode change's relaunched daemon writes its own, with
+// the mode its first application applied.
+TEST_F(Device, TheInstalledExtensionReportsEveryHookAndReplacementForTheRunningDaemon) {
+  const std::string path = d_->jailbreak_root() + contract::kReportPath;
+  contract::ReportReading reading = contract::read_extension_report(path);
+  ASSERT_TRUE(reading.ok()) << path << ": " << reading.problem;
+  EXPECT_EQ(reading.report.pid, daemon_pid());
+  EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::off);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::replacement), 24u);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::hook), 27u);
+  EXPECT_EQ(reading.report.methods.size(), 51u);
+  EXPECT_EQ(log().find("halvernic: no report at"), std::string::npos) << log();
 
-  const auto bad_value = tool({"--root", *root_, "change", "thermalPreventDimmingEnabled", "yes"});
-  EXPECT_EQ(bad_value.status, 1);
-  EXPECT_NE(bad_value.err.find("takes true or false, not yes"), std::string::npos) << bad_value.err;
-  const auto bad_mode = tool({"--root", *root_, "change", "thermalPowerMode", "native"});
-  EXPECT_EQ(bad_mode.status, 1);
+  const pid_t old = daemon_pid();
+  choose_mode("fullPower");
+  relaunched(old);
+  reading = contract::read_extension_report(path);
+  ASSERT_TRUE(reading.ok()) << reading.problem;
+  EXPECT_EQ(reading.report.pid, daemon_pid());
+  EXPECT_NE(reading.report.pid, old);
+  EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::fullPower);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed), 51u);
+}
+
+// Every refusal of the device tool (and of the hosts it passes commands to): a message, a
+// status (2 for bad usage), and nothing changed: no folder made, no daemon ended or started,
+// no setting written.
+TEST_F(Device, ToolRefusesMistakesWithAMessageAndAStatusAndChangesNothing) {
+  const std::string fresh = *root_ + "-fresh", never = *root_ + "-never";
+  fs::create_directories(never);
+  const device::Programs programs = device::Programs::of_this_build();
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* says;  // on standard error
+    const char* program = HV_DEVICE_TOOL;
+  };
+  const std::vector<Case> cases = {
+      {{}, 2, "usage: hv-device"},
+      {{"--root"}, 2, "--root needs a folder"},
+      {{"--root", *root_, "reboot-into-dfu"}, 1, "unknown verb 'reboot-into-dfu'"},
+      {{"--root", *root_ + "/nowhere", "state"}, 1, "is not booted"},
+      {{"--root", *root_, "state", "now"}, 2, "state takes no arguments"},
+      {{"--root", *root_, "boot"}, 1, "is already booted"},
+      {{"--root", fresh, "boot", "--throttle", "abc"},
+       2,
+       "--throttle takes seconds from 0 to 3600, not \"abc\""},
+      {{"--root", fresh, "boot", "--throttle", "-5"},
+       2,
+       "--throttle takes seconds from 0 to 3600, not \"-5\""},
+      {{"--root", fresh, "boot", "--throttle", "1e29"}, 2, "not \"1e29\""},
+      {{"--root", fresh, "boot", "--throttle", "nan"}, 2, "not \"nan\""},
+      {{"--root", fresh, "boot", "--tick-ms", "abc"},
+       2,
+       "--tick-ms takes a whole number of milliseconds"},
+      {{"--root", fresh, "boot", "--tick-ms", "-1"}, 2, "from 0 to 60000, not \"-1\""},
+      {{"--root", fresh, "boot", "--tick-ms", "2.5"}, 2, "not \"2.5\""},
+      {{"--root", fresh, "boot", "--bogus"}, 2, "boot: unknown option --bogus"},
+      {{"--root", fresh, "boot", "--throttle"}, 2, "boot: --throttle needs a value"},
+      {{"--root", never, "install"}, 1, "no device at"},
+      {{"--root", never, "appearance", "dark"}, 1, "no device at"},
+      {{"--root", *root_, "appearance", "dark", "light"}, 2, "usage: appearance [light|dark]"},
+      {{"--root", *root_, "appearance", "sepia"}, 2, "usage: appearance [light|dark]"},
+      {{"--root", *root_, "settings"}, 2, "settings needs one or more commands"},
+      {{"--root", *root_, "controlcenter"}, 2, "controlcenter needs one or more commands"},
+      {{"--root", *root_, "controlcenter", "\xff"}, 2, "argument 4 is not UTF-8 text: \"\\xFF\""},
+      {{"--root", *root_, "screenshot", "springboard", "x.png"}, 2, "usage: screenshot"},
+      {{"--root", *root_, "change", "thermalPowerMode"}, 2, "change takes KEY VALUE"},
+      {{"--root", *root_, "change", "thermalPreventDimmingEnabled", "yes"},
+       1,
+       "takes true or false, not yes"},
+      {{"--root", *root_, "change", "thermalPowerMode", "native"},
+       1,
+       "is off, lowPower or fullPower"},
+      {{"--root", *root_, "scenario", *root_ + "/heat", "--seconds", "abc"},
+       2,
+       "--seconds takes a whole number"},
+      {{"--root", *root_, "scenario", *root_ + "/heat", "--seconds", "0"}, 2, "from 1 to 36000"},
+  };
+  std::vector<Case> host_cases = {
+      {{"--root", *root_, "settings", "wait", "abc"},
+       2,
+       "wait takes a number of seconds from 0 to 3600"},
+      {{"--root", *root_, "settings", "wait", "1000000000"}, 2, "not \"1000000000\""},
+      {{"--root", *root_, "settings", "tap-at", "x", "y"}, 2, "tap-at takes points"},
+      {{"--root", *root_, "controlcenter", "wait", "nan"},
+       2,
+       "wait: takes a number of seconds from 0 to 3600"},
+      {{"--root", *root_, "controlcenter", "tap-at", "x", "y"}, 2, "tap-at: takes points"},
+      // help lists the commands without a device.
+      {{"help"}, 0, "", programs.settings.c_str()},
+      {{"help"}, 0, "", programs.controlcenter.c_str()},
+  };
+  const pid_t daemon = daemon_pid();
+  const int launched = launches();
+  for (const Case& c : cases) {
+    const auto result = tool(c.args);
+    std::string shown;
+    for (const std::string& arg : c.args) shown += arg + " ";
+    EXPECT_EQ(result.status, c.status) << shown << "\n" << result.err;
+    EXPECT_NE(result.err.find(c.says), std::string::npos) << shown << "\n" << result.err;
+  }
+  for (const Case& c : host_cases) {
+    if (programs.settings.empty() || programs.controlcenter.empty()) break;
+    const auto result =
+        std::string(c.program) == HV_DEVICE_TOOL ? tool(c.args) : run(c.program, c.args);
+    EXPECT_EQ(result.status, c.status) << c.program << " " << c.args.back() << "\n" << result.err;
+    EXPECT_NE(result.err.find(c.says), std::string::npos) << c.args.back() << "\n" << result.err;
+  }
+  EXPECT_FALSE(fs::exists(fresh)) << "a refused boot makes no folder";
+  EXPECT_TRUE(fs::is_empty(never)) << "a refused install lays nothing out";
+  EXPECT_EQ(daemon_pid(), daemon) << "no refusal ended the daemon";
+  EXPECT_EQ(launches(), launched) << "no refusal launched anything";
+  EXPECT_EQ(daemons(), 1);
   EXPECT_EQ(device::file_mode(d_->preferences_file()), "off (no file)") << "a refused change writes nothing";
-  const auto no_host = tool({"--root", *root_, "screenshot", "springboard", "x.png"});
-  EXPECT_EQ(no_host.status, 1);
+  EXPECT_EQ(d_->appearance(), "light");
+  fs::remove_all(never);
 
   const auto state = tool({"--root", *root_, "state"});
   EXPECT_EQ(state.status, 0) << state.err;
@@ -192,6 +300,108 @@ TEST_F(Device, ToolAnswersMistakesWithAMessageAndAStatus) {
   const auto twice = tool({"--root", *root_, "shutdown"});
   EXPECT_EQ(twice.status, 1);
   EXPECT_NE(twice.err.find("is not booted"), std::string::npos);
+}
+
+// One device, one owner: boots raced on one root start one launchd; a verb waits while
+// another holds the device.
+TEST_F(Device, ConcurrentBootsOfOneRootStartOneDeviceAndVerbsWaitForTheOwner) {
+  const std::string other = *root_ + "-raced";
+  std::vector<device::HostResult> results(3);
+  std::vector<std::thread> boots;
+  for (auto& result : results) {
+    boots.emplace_back([&result, &other] {
+      result = tool({"--root", other, "boot", "--throttle", "1", "--tick-ms", "200"});
+    });
+  }
+  for (std::thread& boot : boots) boot.join();
+  int booted = 0;
+  for (const auto& result : results) {
+    if (result.status == 0) {
+      ++booted;
+    } else {
+      EXPECT_NE(result.err.find("is already booted"), std::string::npos) << result.err;
+    }
+  }
+  EXPECT_EQ(booted, 1);
+  device::Device raced(other, device::Programs::of_this_build());
+  EXPECT_EQ(device::find_device_processes(raced.root(), {"hv-launchd"}).size(), 1u)
+      << "one launchd";
+  EXPECT_EQ(device::find_device_processes(raced.root(), {"thermalmonitord"}).size(), 1u)
+      << "one daemon";
+
+  // While this process changes the device, a verb that uses it waits, then runs.
+  auto owner = std::make_unique<device::DeviceLock>(raced.root(), device::Access::kChanges);
+  device::HostResult state;
+  std::atomic<bool> done{false};
+  std::thread waiting([&] {
+    state = tool({"--root", other, "state"});
+    done = true;
+  });
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_FALSE(done) << "state ran while the device was held";
+  owner.reset();
+  waiting.join();
+  EXPECT_EQ(state.status, 0) << state.err;
+  EXPECT_NE(state.err.find("waiting for another hv-device"), std::string::npos) << state.err;
+
+  EXPECT_NO_THROW(raced.shutdown());
+  EXPECT_TRUE(device::find_device_processes(raced.root(), raced.daemon_names()).empty());
+  fs::remove_all(other);
+}
+
+// A launchd that dies takes its jobs with it; what outlives it anyway (a launchd whose pid
+// file is gone, a daemon started outside it) is ended at the next boot or shutdown.
+TEST_F(Device, JobsEndWithTheirLaunchdAndOrphansEndAtTheNextBootOrShutdown) {
+  const pid_t notifyd = d_->job_pid(device::kNotifydLabel), daemon = daemon_pid();
+  ASSERT_GT(notifyd, 0);
+  ASSERT_TRUE(device::signal_process(d_->launchd_pid(), SIGKILL));
+  EXPECT_TRUE(wait_until(
+      [&] {
+        return !device::runs_on_device(notifyd, d_->root()) &&
+               !device::runs_on_device(daemon, d_->root());
+      },
+      5s))
+      << "the jobs outlived their launchd";
+  EXPECT_FALSE(d_->booted());
+
+  device::BootOptions options;
+  options.throttle_interval = 1.0;
+  options.tick_ms = 200;
+  ASSERT_NO_THROW(d_->boot(options));
+  EXPECT_TRUE(d_->orphans_ended().empty());
+  EXPECT_EQ(daemons(), 1);
+
+  // The launchd's pid file is lost: the next boot ends that launchd and its jobs first.
+  const pid_t hidden = d_->launchd_pid();
+  ::unlink((*root_ + "/var/run/launchd.pid").c_str());
+  EXPECT_FALSE(d_->booted());
+  ASSERT_NO_THROW(d_->boot(options));
+  EXPECT_EQ(d_->orphans_ended().size(), 3u);
+  EXPECT_NE(std::find(d_->orphans_ended().begin(), d_->orphans_ended().end(),
+                      "hv-launchd (pid " + std::to_string(hidden) + ")"),
+            d_->orphans_ended().end());
+  EXPECT_EQ(daemons(), 1) << "one set of jobs";
+  EXPECT_EQ(device::find_device_processes(d_->root(), {"hv-launchd"}).size(), 1u);
+
+  // A daemon of this device that no launchd started is ended by the shutdown.
+  std::vector<std::string> env = d_->environment();
+  pid_t orphan = 0;
+  {
+    std::string program = d_->programs().thermalmonitord, flag = "--tweak-folder",
+                folder = d_->tweak_folder();
+    char* argv[] = {program.data(), flag.data(), folder.data(), nullptr};
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    ASSERT_EQ(::posix_spawn(&orphan, argv[0], nullptr, nullptr, argv, envp.data()), 0);
+  }
+  ASSERT_TRUE(wait_until([&] { return device::runs_on_device(orphan, d_->root()); }, 5s));
+  EXPECT_EQ(daemons(), 2);
+  ASSERT_NO_THROW(d_->shutdown());
+  EXPECT_EQ(d_->orphans_ended(),
+            std::vector<std::string>{"thermalmonitord (pid " + std::to_string(orphan) + ")"});
+  ::waitpid(orphan, nullptr, 0);
+  EXPECT_EQ(daemons(), 0);
 }
 
 TEST_F(Device, ModeChosenAsTheFrontEndsDoReachesTheRelaunchedDaemonsSettersAs50000) {
@@ -317,6 +527,44 @@ TEST_F(Device, StormOfRestartNotificationsEndsInOneDaemonInTheFilesMode) {
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
 }
 
+// A flood of notifications makes the daemon log without pause; its log is rotated as a
+// system log is, so the disk never fills: at most kLogRotationBytes in the file and as much
+// in "<file>.1", whole lines, the newest kept.
+TEST_F(Device, DaemonLogUnderANotificationFloodStaysBounded) {
+  const std::string path = d_->log_file("thermalmonitord.log");
+  const auto size = [](const std::string& file) {
+    std::error_code error;
+    const auto bytes = fs::file_size(file, error);
+    return error ? std::uintmax_t{0} : bytes;
+  };
+  std::uintmax_t largest = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  int posts = 0;
+  while (!fs::exists(path + ".1") || size(path) < 4096) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the flood never filled the log";
+    for (int i = 0; i < 100; ++i, ++posts) post(contract::kExecutePuppetEventNotification);
+    largest = std::max({largest, size(path), size(path + ".1")});
+    ASSERT_LE(largest, launchd::kLogRotationBytes) << "after " << posts << " posts";
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_LE(largest, launchd::kLogRotationBytes);
+  EXPECT_LE(size(path + ".1"), launchd::kLogRotationBytes);
+  EXPECT_GT(size(path + ".1"), launchd::kLogRotationBytes * 9 / 10) << "rotated when full";
+  // Whole lines only: "thermalmonitord: ready", or NSLog's "2026-12-08 08:04:19.332
+  // thermalmonitord[9410:9410] ...".
+  const std::string kept = read_file(path + ".1");
+  EXPECT_EQ(kept.back(), '\n');
+  std::istringstream lines(kept);
+  int cut = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line != "thermalmonitord: ready" && line.find(" thermalmonitord[") != 23) ++cut;
+  }
+  EXPECT_EQ(cut, 0) << "lines cut by the rotation";
+  EXPECT_EQ(daemons(), 1) << "after " << posts << " posts";
+  // The state table reads both files.
+  EXPECT_EQ(device::engine_mode(d_->log("thermalmonitord.log")), "off");
+}
+
 // The scenario on the installed tweak: fullPower runs hottest and never throttles,
 // preventDimming keeps the display brighter than the native mode, gnuplot draws the plot.
 TEST_F(Device, HeatScenarioComparesTheFourSettingsInATableAndAPlot) {
@@ -334,6 +582,8 @@ TEST_F(Device, HeatScenarioComparesTheFourSettingsInATableAndAPlot) {
   const auto full = device::summarise("fullPower", runs["fullPower"], options.cpu_demand);
   const auto dim = device::summarise("preventDimming", runs["preventDimming"], options.cpu_demand);
   EXPECT_GT(full.peak_temperature, native.peak_temperature + 10);
+  EXPECT_LE(native.limit_changes, 4)
+      << "the daemon's own control settles, never flipping at a threshold";
   EXPECT_EQ(full.seconds_throttled, 0);
   EXPECT_EQ(full.lowest_cpu_power_ceiling, 50000);
   EXPECT_LE(low.peak_temperature, native.peak_temperature);

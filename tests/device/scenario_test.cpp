@@ -35,12 +35,15 @@ TEST(HeatScenario, SummaryTakesPeaksLowestLimitsAndCountsSecondsBelowTheDemand) 
   EXPECT_EQ(s.lowest_cpu_power_ceiling, 27000);
   EXPECT_EQ(s.lowest_brightness_limit, 70);
   EXPECT_EQ(s.seconds_throttled, 2) << "allowed 27000 and 39999 of 40000; exactly the demand is no throttle";
+  EXPECT_EQ(s.limit_changes, 3);
+  EXPECT_DOUBLE_EQ(s.final_temperature, 37.0);
 
   const device::Summary empty = device::summarise("none", {}, 40000);
   EXPECT_EQ(empty.seconds_throttled, 0);
   const std::string table = device::format_summaries({s});
-  EXPECT_NE(table.find("native              41.5            2             27000                   70"), std::string::npos)
-      << table;
+  const std::string row = "native              41.5            2             27000"
+                          "                   70              3    37.0\n";
+  EXPECT_NE(table.find(row), std::string::npos) << table;
 }
 
 }  // namespace

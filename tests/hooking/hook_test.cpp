@@ -315,9 +315,9 @@ TEST_F(HookTest, MethodsWhoseTypesDifferAreSkippedAndReportedAStructPointerIsAPo
   EXPECT_EQ(tweak.events,
             (std::vector<std::string>{
                 "MistypedHook: other types for -[MitigationController CPULevel]: host i16@0:8, "
-                "replacement " + std::string(objc::method_types<std::int64_t>()),
+                "expected " + std::string(objc::method_types<std::int64_t>()),
                 "MistypedHook: other types for -[MitigationController setSGXLevel:]: host "
-                "v20@0:8i16, replacement " + std::string(objc::method_types<void, std::int64_t>()),
+                "v20@0:8i16, expected " + std::string(objc::method_types<void, std::int64_t>()),
             }));
 
   // The daemon's own implementations answer as before.

@@ -3,6 +3,8 @@
 
 #include <stdlib.h>
 
+#include <cmath>
+
 #include <filesystem>
 #include <fstream>
 
@@ -104,6 +106,87 @@ TEST_F(LaunchdJobs, RefusesListsWithoutLabelOrProgramAndReadsTheRestInNameOrder)
   errors.clear();
   EXPECT_TRUE(launchd::read_jobs((dir_ / "missing").string(), &errors).empty());
   EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(LaunchdJobs, ThrottleIntervalsTheClockCannotHoldAreBounded) {
+  struct Case {
+    double asked, kept;
+  } cases[] = {
+      {2.5, 2.5}, {-3, 0}, {1e29, launchd::kMaxThrottleInterval}, {NAN, 10}, {INFINITY, 10}};
+  for (const Case& c : cases) {
+    objc::Ref plist = job("throttled", {"/bin/true"});
+    objc::dictionary_set(plist.get(), "ThrottleInterval", objc::number_double(c.asked));
+    write("throttled.plist", plist.get());
+    std::string error;
+    const auto read = launchd::read_job((dir_ / "throttled.plist").string(), &error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_DOUBLE_EQ(read->throttle_interval, c.kept) << c.asked;
+  }
+}
+
+// A job's log, rotated as a system log is: whole lines, at most the limit in the file and
+// as much in "<file>.1", the newest kept.
+TEST_F(LaunchdJobs, LogsRotateAtTheirLimitKeepingWholeLinesAndTheNewest) {
+  struct Case {
+    const char* what;
+    std::size_t before;               // bytes in the log from an earlier run
+    std::vector<const char*> writes;  // as the pipe delivers them
+    bool flush;                       // the job's output ended
+    const char* file;
+    const char* rotated;  // "<file>.1"; nullptr: none
+  } cases[] = {
+      {"under the limit", 0, {"one\n", "two\n"}, false, "one\ntwo\n", nullptr},
+      {"the line that would pass it starts a new file",
+       0,
+       {"0123456\n", "abcdefgh\n"},
+       false,
+       "abcdefgh\n",
+       "0123456\n"},
+      {"a second rotation replaces the older file",
+       0,
+       {"aaaaaaa\n", "bbbbbbbbb\n", "ccccccccc\n"},
+       false,
+       "ccccccccc\n",
+       "bbbbbbbbb\n"},
+      {"a line split across writes stays whole",
+       0,
+       {"0123456\n", "abc", "defgh\n"},
+       false,
+       "abcdefgh\n",
+       "0123456\n"},
+      {"a partial last line waits for its newline", 0, {"one\n", "tw"}, false, "one\n", nullptr},
+      {"the end of the output writes it", 0, {"one\n", "tw"}, true, "one\ntw", nullptr},
+      {"a line longer than the limit is cut at it",
+       0,
+       {"0123456789abcdefXYZ\n"},
+       false,
+       "XYZ\n",
+       "0123456789abcdef"},
+      {"a log left too large by an earlier run rotates first", 40, {"new\n"}, false, "new\n", ""},
+  };
+  for (const Case& c : cases) {
+    const fs::path path = dir_ / "job.log";
+    fs::remove(path);
+    fs::remove(dir_ / "job.log.1");
+    if (c.before) std::ofstream(path) << std::string(c.before, 'x');
+    {
+      launchd::RotatingLog log(path.string(), 16);
+      for (const char* bytes : c.writes) log.write(bytes);
+      if (c.flush) log.flush();
+      auto read = [](const fs::path& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+      };
+      EXPECT_EQ(read(path), c.file) << c.what;
+      if (c.rotated && c.before == 0) {
+        EXPECT_EQ(read(dir_ / "job.log.1"), c.rotated) << c.what;
+      } else if (c.rotated) {
+        EXPECT_EQ(fs::file_size(dir_ / "job.log.1"), c.before) << c.what;
+      } else {
+        EXPECT_FALSE(fs::exists(dir_ / "job.log.1")) << c.what;
+      }
+    }
+  }
 }
 
 }  // namespace

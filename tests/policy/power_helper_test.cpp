@@ -397,3 +397,42 @@ TEST_F(Engine, AnOlderReadingNeverReplacesANewerOne) {
   engine().applyThermalState();
   EXPECT_EQ(engine().currentPowerMode(), PowerMode::lowPower);
 }
+
+// ---- the first application -------------------------------------------------------------------
+
+namespace first_application {
+std::vector<PowerMode> g_seen;
+// Applies once more from inside the observer: that application must not be refused as
+// overlapping the first one.
+void reapplying_observer(PowerMode applied) {
+  g_seen.push_back(applied);
+  HPowerHepler::shared().applyThermalState();
+}
+}  // namespace first_application
+
+TEST_F(Engine, TheFirstApplicationIsToldOnceWithItsModeAfterItCompleted) {
+  using first_application::g_seen;
+  g_seen.clear();
+  HPowerHepler::setFirstApplicationObserver(&first_application::reapplying_observer);
+  write_mode("fullPower");
+  EXPECT_EQ(engine().currentPowerMode(), PowerMode::fullPower) << "a question is no application";
+  EXPECT_TRUE(g_seen.empty());
+
+  engine().applyThermalState();
+  EXPECT_EQ(g_seen, std::vector<PowerMode>{PowerMode::fullPower});
+  EXPECT_EQ(log_.count("halvernic: full power mode"), 2u) << "the observer's application ran";
+
+  write_mode("lowPower");
+  engine().applyThermalState();
+  engine().applyThermalState();
+  EXPECT_EQ(g_seen, std::vector<PowerMode>{PowerMode::fullPower}) << "once per process";
+
+  // A new instance's first application (tests only) is told again; without an observer nothing is.
+  engine().resetForTesting();
+  engine().applyThermalState();
+  EXPECT_EQ(g_seen, (std::vector<PowerMode>{PowerMode::fullPower, PowerMode::lowPower}));
+  HPowerHepler::setFirstApplicationObserver(nullptr);
+  engine().resetForTesting();
+  engine().applyThermalState();
+  EXPECT_EQ(g_seen.size(), 2u);
+}

@@ -17,6 +17,13 @@ TEST(SimOmit, ParsesClassesAndMethods) {
   EXPECT_EQ(options.omitted_classes, (std::set<std::string>{"ThermalManager"}));
   EXPECT_EQ(options.omitted_methods, (std::set<std::string>{"MitigationController/setDVD1Level:"}));
   EXPECT_EQ(sim::Options::parse(""), sim::Options{});
+
+  const sim::Options retyped =
+      sim::Options::parse("MitigationController/CPULevel=q16@0:8, ThermalManager");
+  EXPECT_EQ(retyped.retyped_methods,
+            (std::map<std::string, std::string>{{"MitigationController/CPULevel", "q16@0:8"}}));
+  EXPECT_EQ(retyped.omitted_classes, (std::set<std::string>{"ThermalManager"}));
+  EXPECT_TRUE(retyped.omitted_methods.empty()) << "a retyped method is still registered";
 }
 
 TEST(SimOmit, LeftOutClassAndMethodAreAbsentAndTheDaemonStillRuns) {

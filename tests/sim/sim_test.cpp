@@ -208,6 +208,26 @@ TEST_F(SimTest, TicksHeatTheDeviceRaisePressureAndLowerTheLimits) {
   EXPECT_LT(daemon.temperature(), 30);
 }
 
+// Under a steady workload the daemon's own control settles: after heating up it holds one
+// level, never flipping between two at a threshold.
+TEST_F(SimTest, NativeControlSettlesUnderASteadyWorkload) {
+  sim::Daemon daemon;
+  daemon.start(sim::default_configuration_folder());
+  daemon.set_cpu_demand(40000);
+  int changes = 0;
+  std::int64_t level = 0;
+  for (int second = 0; second < 600; ++second) {
+    daemon.tick();
+    const std::int64_t now = sim::product_state(daemon.product()).pressure_level;
+    if (now != level) ++changes;
+    level = now;
+  }
+  EXPECT_EQ(level, 4);
+  EXPECT_LE(changes, 4) << "one step up per level, none down";
+  EXPECT_NEAR(daemon.temperature(), 43.0, 0.1) << "where level 4's limit settles the die";
+  EXPECT_EQ(sim::controller_state(daemon.controller()).cpu_power_ceiling, 45000 * 25 / 100);
+}
+
 TEST_F(SimTest, CallsFromManyThreadsAreAllRecordedInOrderPerThread) {
   objc::Ref controller = objc::Ref::adopt(host::kInitForFastLoop.send(
       objc::send<id>(host::kMitigationController.get(), kAlloc), objc::to_BOOL(false),

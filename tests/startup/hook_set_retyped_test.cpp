@@ -40,7 +40,7 @@ TEST(HookSetRetyped, MethodsWithOtherTypesStayTheDaemonsAndAreReported) {
   EXPECT_EQ(hook::install(tweak, halvernic::startup::hookSet()), 26u);
   ASSERT_EQ(tweak.errors.size(), 1u);
   EXPECT_EQ(tweak.errors[0].rfind("MitigationControllerHook: other types for "
-                                  "-[MitigationController CPULevel]: host q16@0:8, replacement ",
+                                  "-[MitigationController CPULevel]: host q16@0:8, expected ",
                                   0),
             0u)
       << tweak.errors[0];

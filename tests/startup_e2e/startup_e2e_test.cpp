@@ -5,6 +5,8 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -13,9 +15,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -23,6 +28,7 @@
 #include <vector>
 
 #include "common/objc/foundation.hpp"
+#include "extension/contract/report.hpp"
 #include "extension/replacements/replacements.hpp"
 #include "extension/hooking/host.hpp"
 #include "hvplatform/environment.h"
@@ -33,6 +39,7 @@ extern "C" char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+namespace contract = halvernic::contract;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -73,10 +80,27 @@ std::set<std::string> tableMethods() {
   return methods;
 }
 
+// The extension's report in the suite's device root, where jbroot puts it for the daemon.
+std::string reportPath() {
+  return hv_test::privateView().deviceRoot + "/var/jb" + contract::kReportPath;
+}
+
+// The report's methods by "-[Class selector]" (hooks and replacements apart).
+std::map<std::string, contract::ReportedMethod> reportedMethods(const contract::ExtensionReport& report,
+                                                                contract::ReportLayer layer) {
+  std::map<std::string, contract::ReportedMethod> methods;
+  for (const contract::ReportedMethod& method : report.methods) {
+    if (method.layer == layer) methods.emplace(method.method(), method);
+  }
+  return methods;
+}
+
 // One simulated thermalmonitord with the library injected.
 class Daemon {
 public:
-  Daemon(const std::string& folder, const std::string& firstArgument, const std::string& omit = "") {
+  // omit and retype as the simulated daemon takes them (HALVERNIC_SIM_OMIT, _RETYPE).
+  Daemon(const std::string& folder, const std::string& firstArgument, const std::string& omit = "",
+         const std::string& retype = "") {
     static int serial = 0;
     const std::string base = folder + "/daemon" + std::to_string(++serial);
     out_ = base + ".out";
@@ -92,6 +116,7 @@ public:
     // The Linux libroot, so the engine resolves the preferences below the device root.
     env.push_back(std::string("LD_LIBRARY_PATH=") + HV_LIBROOT_DIR);
     if (!omit.empty()) env.push_back("HALVERNIC_SIM_OMIT=" + omit);
+    if (!retype.empty()) env.push_back("HALVERNIC_SIM_RETYPE=" + retype);
     std::vector<char*> envp, argv;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -116,6 +141,7 @@ public:
     return pid_ > 0 && waitUntil([&] { return readFile(out_).find("thermalmonitord: ready") != std::string::npos; }, 20s);
   }
   std::string log() const { return readFile(err_); }
+  pid_t pid() const { return pid_; }
   std::string calls() const { return readFile(callLog_); }
 
   // Ends the daemon with SIGTERM (it writes its call log first); answers the wait status.
@@ -187,6 +213,10 @@ public:
         << "no private view of /var/mobile: " << hv_test::privateView().failure;
     ASSERT_TRUE(notifyd_ > 0 && notifydListening_) << "the notify daemon did not start";
     fs::remove(hv_test::privateView().preferencesPath);
+    // The jailbreak's own /var/lib (dpkg's) exists on every device; the report's folder is
+    // the extension's to make.
+    fs::remove_all(fs::path(reportPath()).parent_path());
+    fs::create_directories(fs::path(reportPath()).parent_path().parent_path());
   }
 
   static void post(const char* name) {
@@ -222,11 +252,15 @@ TEST_F(Startup, HooksEverywhereReplacementsOnlyInThermalmonitord) {
   };
   for (const Case& c : {Case{"/usr/libexec/thermalmonitord", true}, Case{"/usr/libexec/thermalmonitordX", false},
                         Case{"/usr/libexec/thermalmonitord/", false}, Case{"thermalmonitord", true}}) {
+    fs::remove(reportPath());
     Daemon daemon(*folder_, c.firstArgument);
     ASSERT_TRUE(daemon.ready()) << c.firstArgument << "\n" << daemon.log();
     const int status = daemon.terminate();
     ASSERT_TRUE(WIFSIGNALED(status)) << c.firstArgument;
     EXPECT_EQ(daemon.replacedTableMethods(), c.installed ? all : std::set<std::string>{}) << c.firstArgument;
+    // Only the daemon writes the report: another process that loads the library never
+    // overwrites it.
+    EXPECT_EQ(fs::exists(reportPath()), c.installed) << c.firstArgument;
     // The hook set is active in every process.
     EXPECT_NE(daemon.calls().find(std::string("replaced -[MitigationController ") +
                                   halvernic::host::kInitForFastLoop.name() + "]"),
@@ -243,6 +277,17 @@ TEST_F(Startup, MissingHostClassesAndMethodsAreSkipped) {
     const std::set<std::string> replaced = daemon.replacedTableMethods();
     EXPECT_EQ(replaced.size(), 19u);
     for (const std::string& method : replaced) EXPECT_EQ(method.find("ThermalManager"), std::string::npos);
+    // Logged once for the class, reported for each of its five selectors.
+    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: replacements: no class ThermalManager"), 1u)
+        << daemon.log();
+    const contract::ReportReading reading = contract::read_extension_report(reportPath());
+    ASSERT_TRUE(reading.ok()) << reading.problem;
+    EXPECT_EQ(reading.report.count(contract::InstallOutcome::missingClass, contract::ReportLayer::replacement), 5u);
+    EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::replacement), 19u);
+    EXPECT_EQ(reportedMethods(reading.report, contract::ReportLayer::replacement)
+                  .at("-[ThermalManager getConfigurationFor:]")
+                  .outcome,
+              contract::InstallOutcome::missingClass);
   }
   {
     Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "MitigationController/setDVD1Level:");
@@ -251,6 +296,17 @@ TEST_F(Startup, MissingHostClassesAndMethodsAreSkipped) {
     std::set<std::string> expected = tableMethods();
     expected.erase("-[MitigationController setDVD1Level:]");
     EXPECT_EQ(daemon.replacedTableMethods(), expected);
+    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: replacements: no method "
+                                                 "-[MitigationController setDVD1Level:]"),
+              1u)
+        << daemon.log();
+    const contract::ReportReading reading = contract::read_extension_report(reportPath());
+    ASSERT_TRUE(reading.ok()) << reading.problem;
+    EXPECT_EQ(reportedMethods(reading.report, contract::ReportLayer::replacement)
+                  .at("-[MitigationController setDVD1Level:]")
+                  .outcome,
+              contract::InstallOutcome::missingMethod);
+    EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed), reading.report.methods.size() - 1);
   }
 }
 
@@ -302,6 +358,132 @@ TEST_F(Startup, RestartPostEndsTheProcessBySigtermAfterTheLogLine) {
     EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: restarting thermalmonitord after CPU mode change"), 1u)
         << firstArgument << "\n" << daemon.log();
   }
+}
+
+// ---- the extension's report -------------------------------------------------------------------
+
+// After start-up and the first application (the daemon's own objects trigger it before it is
+// ready), the report names every hook and replacement as installed, with the process's
+// pid, the extension's version and the mode that application applied.
+TEST_F(Startup, TheReportNamesEveryHookAndReplacementInstalledAndTheAppliedMode) {
+  struct Case {
+    const char* mode;  // in the file; nullptr: no file
+    contract::PowerMode applied;
+  };
+  for (const Case& c : {Case{nullptr, contract::PowerMode::off}, Case{"fullPower", contract::PowerMode::fullPower}}) {
+    fs::remove(hv_test::privateView().preferencesPath);
+    if (c.mode) writePreferences({{"thermalPowerMode", objc::string(c.mode)}});
+    Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
+    ASSERT_TRUE(daemon.ready()) << daemon.log();
+    const contract::ReportReading reading = contract::read_extension_report(reportPath());
+    ASSERT_TRUE(reading.ok()) << reading.problem;
+    const contract::ExtensionReport& report = reading.report;
+    EXPECT_EQ(report.pid, daemon.pid());
+    EXPECT_EQ(report.version, contract::project_version());
+    EXPECT_EQ(report.appliedMode, c.applied) << (c.mode ? c.mode : "no file");
+
+    const auto replacements = reportedMethods(report, contract::ReportLayer::replacement);
+    std::set<std::string> reported;
+    for (const auto& [method, entry] : replacements) reported.insert(method);
+    EXPECT_EQ(reported, tableMethods());
+    const auto hooks = reportedMethods(report, contract::ReportLayer::hook);
+    EXPECT_EQ(hooks.size(), 27u);
+    EXPECT_EQ(hooks.at("+[NSDictionary dictionaryWithContentsOfFile:]").owner, "NSDictionaryHook");
+    EXPECT_EQ(hooks.at("-[MitigationController CPULevel]").owner, "MitigationControllerHook");
+    EXPECT_EQ(report.count(contract::InstallOutcome::installed), report.methods.size());
+    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: no report at " + reportPath() + ": "), 0u);
+    EXPECT_TRUE(WIFSIGNALED(daemon.terminate()));
+  }
+  struct stat info {};
+  ASSERT_EQ(stat(reportPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  ASSERT_EQ(stat(fs::path(reportPath()).parent_path().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0755u);
+}
+
+// A daemon whose methods have other types than the extension expects (a hooked getter and a
+// replaced setter): both are left to the daemon, logged and reported with both encodings.
+TEST_F(Startup, MethodsWithOtherTypesAreLoggedAndReportedWithBothEncodings) {
+  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "",
+                "MitigationController/CPULevel=q16@0:8,MitigationController/setCPULevel:=v20@0:8q16");
+  ASSERT_TRUE(daemon.ready()) << daemon.log();
+  const std::string log = daemon.log();
+  const std::string getter = std::string("halvernic: MitigationControllerHook: other types for "
+                                         "-[MitigationController CPULevel]: host q16@0:8, expected ") +
+                             objc::method_types<int>();
+  const std::string setter = std::string("halvernic: replacements: other types for "
+                                         "-[MitigationController setCPULevel:]: host v20@0:8q16, expected ") +
+                             objc::method_types<void, int>();
+  EXPECT_EQ(countLinesEndingWith(log, getter), 1u) << log;
+  EXPECT_EQ(countLinesEndingWith(log, setter), 1u) << log;
+
+  const contract::ReportReading reading = contract::read_extension_report(reportPath());
+  ASSERT_TRUE(reading.ok()) << reading.problem;
+  const contract::ReportedMethod hooked =
+      reportedMethods(reading.report, contract::ReportLayer::hook).at("-[MitigationController CPULevel]");
+  EXPECT_EQ(hooked.outcome, contract::InstallOutcome::typeMismatch);
+  EXPECT_EQ(hooked.hostTypes, "q16@0:8");
+  EXPECT_EQ(hooked.expectedTypes, objc::method_types<int>());
+  const contract::ReportedMethod replaced = reportedMethods(reading.report, contract::ReportLayer::replacement)
+                                                .at("-[MitigationController setCPULevel:]");
+  EXPECT_EQ(replaced.outcome, contract::InstallOutcome::typeMismatch);
+  EXPECT_EQ(replaced.hostTypes, "v20@0:8q16");
+  EXPECT_EQ(replaced.expectedTypes, (objc::method_types<void, int>()));
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::typeMismatch), 2u);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed), reading.report.methods.size() - 2);
+  EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::off);
+  // The daemon keeps its own methods and runs on.
+  EXPECT_EQ(daemon.wait(0ms), -1);
+  EXPECT_TRUE(WIFSIGNALED(daemon.terminate()));
+  EXPECT_EQ(daemon.replacedTableMethods().count("-[MitigationController setCPULevel:]"), 0u);
+}
+
+// Where the daemon may not write (a read-only folder, as a sandbox or a read-only volume
+// would have it; a file where the folder should be), the skips are logged all the same,
+// one line says why there is no report, the reader finds none, and the daemon runs on.
+TEST_F(Startup, AReportThatCannotBeWrittenLeavesTheLogLinesAndNoReport) {
+  const std::string folder = fs::path(reportPath()).parent_path().string();
+  struct Case {
+    const char* what;
+    bool (*prepare)(const std::string& folder);
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"a read-only folder",
+       [](const std::string& folder) {
+         fs::create_directories(folder);
+         return mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+                mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+       },
+       "Read-only file system"},
+      {"a file in the folder's place",
+       [](const std::string& folder) { return static_cast<bool>(std::ofstream(folder) << "x"); },
+       "Not a directory"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(folder);
+    ASSERT_TRUE(c.prepare(folder)) << c.what << ": " << std::strerror(errno);
+    {
+      Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "MitigationController/setDVD1Level:");
+      ASSERT_TRUE(daemon.ready()) << c.what << "\n" << daemon.log();
+      const std::string log = daemon.log();
+      EXPECT_EQ(countLinesEndingWith(log, "halvernic: replacements: no method "
+                                          "-[MitigationController setDVD1Level:]"),
+                1u)
+          << c.what << "\n" << log;
+      // Once after start-up and once after the first application.
+      EXPECT_EQ(countLinesEndingWith(log, "halvernic: no report at " + reportPath() + ": " + c.reason), 2u)
+          << c.what << "\n" << log;
+      EXPECT_GE(countLinesEndingWith(log, "halvernic: native thermal mode restored"), 1u) << c.what;
+      const contract::ReportReading reading = contract::read_extension_report(reportPath());
+      EXPECT_EQ(reading.status, contract::ReportReading::Status::missing) << c.what;
+      EXPECT_EQ(reading.problem, "no report") << c.what;
+      EXPECT_EQ(daemon.wait(0ms), -1) << c.what << ": the daemon ended";
+      EXPECT_TRUE(WIFSIGNALED(daemon.terminate())) << c.what;
+    }
+    umount2(folder.c_str(), MNT_DETACH);
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace
