@@ -36,7 +36,6 @@ std::mutex& pango_lock() {
 
 PangoContext* context_instance = nullptr;
 
-
 // Pango matches font patterns and sorts fallback fonts on short-lived threads of its own,
 // started inside a layout and left to finish by themselves: one can still be running at
 // exit, when fontconfig is torn down (FcFini then aborts the process: a cache is in use).
@@ -80,7 +79,8 @@ private:
 void wait_for_pango_threads() {
   for (int attempt = 0; attempt < 2000 && !pango_threads().empty(); ++attempt) {
     const std::vector<long> now = tasks();
-    std::erase_if(pango_threads(), [&](long id) { return std::find(now.begin(), now.end(), id) == now.end(); });
+    std::erase_if(pango_threads(),
+                  [&](long id) { return std::find(now.begin(), now.end(), id) == now.end(); });
     if (!pango_threads().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
