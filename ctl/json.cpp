@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "ctl/ctl.hpp"
 
@@ -87,7 +88,7 @@ void appendJsonString(std::string& out, std::string_view text) {
     } else if (byte == '"' || byte == '\\') {
       out += '\\';
       out += static_cast<char>(byte);
-    } else if (byte >= 0x20 && byte != 0x7F) {
+    } else if (byte >= 0x20) {
       out += static_cast<char>(byte);
     } else {
       switch (byte) {
@@ -98,7 +99,7 @@ void appendJsonString(std::string& out, std::string_view text) {
         case '\t': out += "\\t"; break;
         default: {
           char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
           out += escaped;
         }
       }
@@ -129,10 +130,14 @@ void Json::write(std::string& out, int depth) const {
       out += std::to_string(integer_);
       return;
     case Kind::real: {
-      // 17 significant digits read back as the same double; %g never writes a bare "." or
-      // a leading "+", and the value is finite.
+      // The shortest of 15 to 17 significant digits that reads back as the same double
+      // (17 always does); %g never writes a bare "." or a leading "+", and the value is
+      // finite.
       char text[40];
-      std::snprintf(text, sizeof text, "%.17g", real_);
+      for (int digits = 15; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, real_);
+        if (std::strtod(text, nullptr) == real_) break;
+      }
       out += text;
       return;
     }
