@@ -12,6 +12,7 @@
 
 #include "common/objc/ref.hpp"
 #include "common/objc/runtime.hpp"
+#include "common/os/write.hpp"
 
 namespace objc {
 
@@ -75,8 +76,12 @@ Ref parse_property_list(id data);
 // value of another class, a dictionary key that is not a string). Never raises.
 std::optional<std::string> property_list_xml(id plist);
 // Writes a property list as Apple's XML format, atomically (a temporary file renamed into
-// place): a reader sees the old file or the new one, never a mixture.
-bool write_property_list_xml_atomically(id plist, std::string_view path);
+// place): a reader sees the old file or the new one, never a mixture. On iOS the platform's
+// own atomic write does it; on Linux, and on iOS when an owner or mode is asked for (the
+// platform's write has no way to set them but by path afterwards), os::write_file_atomically
+// does, with every step after the temporary file's creation on its descriptor.
+bool write_property_list_xml_atomically(id plist, std::string_view path,
+                                        const os::Ownership& ownership = {});
 
 // ---- logging ---------------------------------------------------------------------------
 // The platform's NSLog with a printf-style format ("%d", "%@" for objects).
