@@ -102,8 +102,15 @@ Status change(Invocation& invocation, const char* key, id value, std::string_vie
         "was written or posted");
     return Status::failed;
   }
+  // Run as root (a shell on the phone), the file and any folder made for it are left as
+  // the front-ends, which run as mobile, leave them.
+  contract::WriteOptions options;
+  if (invocation.context.isRoot) {
+    options.ownership = {contract::kMobileUserId, contract::kMobileGroupId,
+                         contract::kPreferencesFileMode};
+  }
   errno = 0;
-  const bool written = contract::write_preference_value(path, key, value);
+  const bool written = contract::write_preference_value(path, key, value, options);
   const int saved = errno;
   if (!written) {
     invocation.complain("cannot write " + path + ": " + writeFailure(path, saved) +

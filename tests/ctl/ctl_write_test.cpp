@@ -287,6 +287,19 @@ TEST_F(CtlWrite, RunAsRootTheFileStaysTheMobileUsers) {
   ASSERT_EQ(::chmod(path_.c_str(), 0600), 0);
   ASSERT_EQ(run({"set", "preventDimming", "on"}).status, Status::ok);
   EXPECT_EQ(owner(), mobile) << "a file root had taken";
+  // A device without the folder: made for the file, the mobile user's too.
+  fs::remove_all(folder_);
+  ASSERT_EQ(run({"set", "preventDimming", "off"}).status, Status::ok);
+  EXPECT_EQ(owner(), mobile) << "a file in a folder made for it";
+  struct stat info {};
+  ASSERT_EQ(::stat(folder_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, contract::kMobileUserId);
+  EXPECT_EQ(info.st_gid, contract::kMobileGroupId);
+  // Not run as root (as mobile): the owner and mode of the file it replaces, as the
+  // front-ends keep them.
+  ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
+  ASSERT_EQ(run({"set", "preventDimming", "on"}, false).status, Status::ok);
+  EXPECT_EQ(owner(), "501:501 416") << "not root: the replaced file's";
 }
 
 }  // namespace
