@@ -109,6 +109,10 @@ Status change(Invocation& invocation, const char* key, id value, std::string_vie
     options.ownership = {contract::kMobileUserId, contract::kMobileGroupId,
                          contract::kPreferencesFileMode};
   }
+  // A file there that does not read is set aside by the write, never replaced: say so.
+  struct stat info {};
+  const bool unreadable = ::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) &&
+                          !contract::read_preferences(path);
   errno = 0;
   const bool written = contract::write_preference_value(path, key, value, options);
   const int saved = errno;
@@ -126,7 +130,12 @@ Status change(Invocation& invocation, const char* key, id value, std::string_vie
   if (restart) note(post(contract::kRestartThermalMonitorNotification, failures));
 
   std::ostream& out = invocation.context.out;
-  out << key << " = " << shown << "\nwritten to " << path << "\nposted";
+  out << key << " = " << shown << "\nwritten to " << path << "\n";
+  if (unreadable) {
+    out << "the file that was there did not read as preferences: kept as " << path
+        << contract::kUnreadableSuffix << "\n";
+  }
+  out << "posted";
   if (posted.empty()) out << " nothing";
   for (std::size_t i = 0; i < posted.size(); ++i) out << (i ? ", " : " ") << posted[i];
   out << "\n";

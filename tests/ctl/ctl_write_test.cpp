@@ -204,6 +204,17 @@ TEST_F(CtlWrite, ModeAndSetWriteAndAnnounceAsThePaneDoes) {
     EXPECT_EQ(observer.heard(c.posts.size() + 1, 500ms), c.posts) << shown;
     EXPECT_EQ(runtimeWord(), contract::kPublishedRuntimeState) << shown;
   }
+  // A file that does not read is kept aside, and the tool says where.
+  { std::ofstream(path_) << "bplist00 broken"; }
+  const Result aside = run({"mode", "fullPower"});
+  EXPECT_EQ(aside.status, Status::ok) << aside.err;
+  EXPECT_NE(aside.out.find("\nthe file that was there did not read as preferences: kept as " +
+                           path_ + contract::kUnreadableSuffix + "\n"),
+            std::string::npos)
+      << aside.out;
+  EXPECT_EQ(std::ifstream(path_ + contract::kUnreadableSuffix).get(), 'b');
+  EXPECT_EQ(entries(), (std::map<std::string, std::string>{{contract::kPowerModeKey, "fullPower"}}));
+  EXPECT_EQ(run({"mode", "off"}).out.find("kept as"), std::string::npos) << "only when it was";
   // A first change on a device without the file makes it with the one key.
   fs::remove(path_);
   EXPECT_EQ(run({"set", "preventDimming", "off"}).status, Status::ok);
