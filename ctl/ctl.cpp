@@ -322,6 +322,31 @@ std::string quoted(std::string_view text) {
   return result + "'";
 }
 
+std::string printable(std::string_view text) {
+  std::string result;
+  while (!text.empty()) {
+    const std::size_t length = utf8SequenceLength(text);
+    const auto lead = static_cast<unsigned char>(text[0]);
+    char escaped[8];
+    if (length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0) {
+      // C1 controls (U+0080 to U+009F): a terminal takes some as escape sequences.
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(text[1]));
+      result += escaped;
+      text.remove_prefix(2);
+      continue;
+    }
+    if (length > 1 || (length == 1 && lead >= 0x20 && lead != 0x7F)) {
+      result.append(text.substr(0, length));
+      text.remove_prefix(length);
+      continue;
+    }
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", lead);
+    result += escaped;
+    text.remove_prefix(1);
+  }
+  return result;
+}
+
 std::optional<double> parseNumber(const Invocation& invocation, std::string_view what,
                                   std::string_view text, double min, double max) {
   bool digits = false, point = false, ok = !text.empty();

@@ -96,6 +96,9 @@ std::size_t utf8SequenceLength(std::string_view text) noexcept;
 // text for a message: printable ASCII and well-formed UTF-8 as they are; control
 // characters and bytes of malformed sequences as \xNN; quoted.
 std::string quoted(std::string_view text);
+// text for a terminal, unquoted: well-formed UTF-8 as it is, but control characters (C0,
+// DEL, C1) and bytes of malformed sequences escaped (\xNN, \u00NN).
+std::string printable(std::string_view text);
 
 // A decimal number (digits, an optional fraction; no sign, exponent, "nan" or "inf") within
 // [min, max]; otherwise a message naming what and the range, and nothing.

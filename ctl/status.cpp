@@ -359,14 +359,16 @@ StatusSection extensionSection(const StatusFacts& facts) {
   std::size_t skips = 0;
   for (const contract::ReportedMethod& method : r.methods) {
     methods.add(methodJson(method));
+    // One line each, whatever the report's names hold.
     const std::string layer = contract::report_layer_value(method.layer);
-    const std::string name = method.method();
+    const std::string name = printable(method.method());
     listed += "\n" + padded(contract::install_outcome_value(method.outcome), 14) +
               padded(layer, 13) + name;
-    if (method.layer == contract::ReportLayer::hook) listed += " (" + method.owner + ")";
+    if (method.layer == contract::ReportLayer::hook) listed += " (" + printable(method.owner) + ")";
     if (method.outcome == contract::InstallOutcome::installed) continue;
     ++skips;
-    skipped += "\n" + name + " (" + layer + ", " + method.owner + "): " + skipReason(method);
+    skipped += "\n" + name + " (" + layer + ", " + printable(method.owner) +
+               "): " + printable(skipReason(method));
   }
   add("skipped", "skipped", Json::integer(static_cast<std::int64_t>(skips)),
       skips ? std::to_string(skips) + skipped : std::string("none"));
@@ -404,7 +406,7 @@ StatusSection storeSection(const StatusFacts& facts) {
     const std::string name = objc::to_string(key);
     if (known.count(name)) return true;
     const Json json = jsonOfPropertyList(value);
-    shown += (shown.empty() ? "" : ", ") + name + " = " + shownValue(json);
+    shown += (shown.empty() ? "" : ", ") + printable(name) + " = " + shownValue(json);
     others.set(name, json);
     return true;
   });
@@ -485,6 +487,8 @@ std::vector<StatusSection> statusSections(const StatusFacts& facts) {
 }
 
 std::string renderStatusTable(const std::vector<StatusSection>& sections) {
+  // What the device's files hold (the store's other keys, the report's names) reaches a
+  // terminal: every line goes through printable().
   std::string out;
   for (const StatusSection& section : sections) {
     if (!out.empty()) out += '\n';
@@ -496,12 +500,12 @@ std::string renderStatusTable(const std::vector<StatusSection>& sections) {
     for (const StatusRow& row : section.rows) {
       if (row.label.empty() || row.shown.empty()) continue;
       const std::size_t end = row.shown.find('\n');
-      out += "  " + row.label + std::string(width + 2 - row.label.size(), ' ') +
-             row.shown.substr(0, end) + '\n';
+      out += "  " + printable(row.label) + std::string(width + 2 - row.label.size(), ' ') +
+             printable(row.shown.substr(0, end)) + '\n';
       for (std::size_t at = end; at != std::string::npos;) {
         const std::size_t next = row.shown.find('\n', at + 1);
-        out += "    " + row.shown.substr(at + 1, next == std::string::npos ? next : next - at - 1) +
-               '\n';
+        const std::size_t length = next == std::string::npos ? next : next - at - 1;
+        out += "    " + printable(row.shown.substr(at + 1, length)) + '\n';
         at = next;
       }
     }

@@ -310,6 +310,8 @@ TEST_F(CtlStatus, TheExtensionIsLoadedWhenItsReportNamesTheRunningDaemon) {
              InstallOutcome::missingMethod),
       method(ReportLayer::replacement, "replacements", "CommonProduct", "setThermalState:",
              InstallOutcome::installed),
+      method(ReportLayer::hook, "\x1b]0;owned\x07Hook", "Crafted\nClass", "x\xc2\x9b" "31m",
+             InstallOutcome::missingClass),
   };
   std::map<std::string, std::string> json;
   {
@@ -371,8 +373,12 @@ TEST_F(CtlStatus, TheExtensionIsLoadedWhenItsReportNamesTheRunningDaemon) {
   // The last report's methods: each skip with its reason, both encodings for other types.
   const std::string table = run({"status"}).out;
   EXPECT_EQ(tableLine(table, "Extension (its report)", "installed"),
-            "1 of 3 (0 hooks, 1 replacement)");
-  EXPECT_EQ(tableLine(table, "Extension (its report)", "skipped"), "2");
+            "1 of 4 (0 hooks, 1 replacement)");
+  EXPECT_EQ(tableLine(table, "Extension (its report)", "skipped"), "3");
+  EXPECT_NE(table.find("\n    -[Crafted\\x0AClass x\\u009B31m] (hook, \\x1B]0;owned\\x07Hook): no "
+                       "class Crafted\\x0AClass\n"),
+            std::string::npos)
+      << table;
   EXPECT_NE(table.find("\n    -[MitigationController CPULevel] (hook, MitigationControllerHook): "
                        "other types: host q16@0:8, expected i16@0:8\n"),
             std::string::npos)
@@ -419,6 +425,8 @@ TEST_F(CtlStatus, TheStoresKeysAndAnyOthers) {
     EXPECT_EQ(json["thermalStatusStore.simulateHip"], "true");
     EXPECT_EQ(json["thermalStatusStore.hipOverride"], "null");
     EXPECT_EQ(json["thermalStatusStore.otherKeys.someoneElses\\n\\\"key\\\""], "2.5");
+    // Whatever a name holds reaches the terminal as one line, its controls escaped.
+    EXPECT_EQ(tableLine(table, store, "other keys"), "someoneElses\\x0A\"key\" = 2.5");
   }
   HVSCTestFailCreate(100, 1001);
   const std::string table = statusBoth(&json);
