@@ -20,9 +20,9 @@
 // Command row of kCommands (ctl.cpp): its name, its operands and options, whether it needs
 // root, its summary and help text. The table drives the parsing, the checks and --help, so
 // a command's function starts with its arguments already checked: the options it takes
-// (each with its value, or none for a flag), and between minOperands and maxOperands operands, all UTF-8. Values
-// are checked with the parsers below, which print the message and answer nothing for a
-// bad one (the command then returns Status::usage).
+// (each with its value, or none for a flag), and between minOperands and maxOperands
+// operands, all UTF-8. Values are checked with the parsers below, which print the message
+// and answer nothing for a bad one (the command then returns Status::usage).
 #pragma once
 
 #include <cstddef>

@@ -50,12 +50,9 @@ Json stringOrNull(const std::string& text) { return text.empty() ? Json() : Json
 std::string shownValue(const Json& value) {
   switch (value.kind()) {
     case Json::Kind::object:
+      return "(a dictionary of " + std::to_string(value.members().size()) + ")";
     case Json::Kind::array:
-      return "(a " + std::string(value.kind() == Json::Kind::object ? "dictionary" : "list") +
-             " of " +
-             std::to_string(value.kind() == Json::Kind::object ? value.members().size()
-                                                               : value.items().size()) +
-             ")";
+      return "(a list of " + std::to_string(value.items().size()) + ")";
     default:
       return value.dump();
   }
@@ -117,7 +114,8 @@ void readPreferences(StatusFacts& facts) {
 
 void readRuntimeState(StatusFacts& facts) {
   int token = 0;
-  const std::uint32_t registered = notify_register_check(contract::kRuntimeStateNotification, &token);
+  const std::uint32_t registered =
+      notify_register_check(contract::kRuntimeStateNotification, &token);
   if (registered != NOTIFY_STATUS_OK) {
     facts.runtimeStateProblem =
         "notify registration failed (status " + std::to_string(registered) + ")";
@@ -145,7 +143,8 @@ StatusSection preferencesSection(const StatusFacts& facts) {
   std::string shownFile = facts.preferencesPath.empty() ? "(no path)" : facts.preferencesPath;
   if (facts.preferencesFile == File::missing) shownFile += " (no file: every key is absent)";
   if (facts.preferencesFile == File::unreadable) {
-    shownFile += " (unreadable: " + facts.preferencesProblem + "; read as if every key were absent)";
+    shownFile +=
+        " (unreadable: " + facts.preferencesProblem + "; read as if every key were absent)";
   }
   section.rows.push_back({"path", "file", stringOrNull(facts.preferencesPath), shownFile});
   section.rows.push_back({"file", "", Json::string(state), ""});
@@ -348,7 +347,8 @@ StatusSection extensionSection(const StatusFacts& facts) {
                     : "(no application yet)");
 
   const std::size_t installed = r.count(contract::InstallOutcome::installed);
-  const std::size_t hooks = r.count(contract::InstallOutcome::installed, contract::ReportLayer::hook);
+  const std::size_t hooks =
+      r.count(contract::InstallOutcome::installed, contract::ReportLayer::hook);
   add("installed", "installed", Json::integer(static_cast<std::int64_t>(installed)),
       std::to_string(installed) + " of " + std::to_string(r.methods.size()) + " (" +
           plural(hooks, "hook", "hooks") + ", " +

@@ -7,7 +7,9 @@ std::string shortName(std::string_view key) {
   if (key.starts_with(kPrefix) && key.size() > kPrefix.size()) key.remove_prefix(kPrefix.size());
   if (key.ends_with(kSuffix) && key.size() > kSuffix.size()) key.remove_suffix(kSuffix.size());
   std::string name(key);
-  if (!name.empty() && name[0] >= 'A' && name[0] <= 'Z') name[0] = static_cast<char>(name[0] - 'A' + 'a');
+  if (!name.empty() && name[0] >= 'A' && name[0] <= 'Z') {
+    name[0] = static_cast<char>(name[0] - 'A' + 'a');
+  }
   return name;
 }
 

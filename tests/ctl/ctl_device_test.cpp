@@ -53,11 +53,13 @@ bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
 }
 
 // The table's line for a label in a section: its text ("" when there is none).
-std::string tableLine(const std::string& table, const std::string& title, const std::string& label) {
+std::string tableLine(const std::string& table, const std::string& title,
+                      const std::string& label) {
   const std::size_t section = table.find("\n" + title + "\n");
   if (section == std::string::npos) return "";
   const std::size_t end = table.find("\n\n", section + 1);
-  std::istringstream lines(table.substr(section + 1, end == std::string::npos ? end : end - section));
+  std::istringstream lines(
+      table.substr(section + 1, end == std::string::npos ? end : end - section));
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("  " + label + "  ", 0) == 0) {
       const std::size_t text = line.find_first_not_of(' ', 2 + label.size());
@@ -269,8 +271,8 @@ TEST_F(CtlDevice, AReportTheDaemonCannotWriteIsNoReport) {
   const pid_t old = daemon();
   ASSERT_TRUE(device::signal_process(old, SIGTERM));
   ASSERT_NO_THROW(d_->wait_for_daemon(old, 20s));
-  ASSERT_TRUE(wait_until([&] { return log().find("halvernic: no report at ") != std::string::npos; },
-                         10s))
+  ASSERT_TRUE(wait_until(
+      [&] { return log().find("halvernic: no report at ") != std::string::npos; }, 10s))
       << log();
   std::map<std::string, std::string> json;
   const std::string table = status(&json);
@@ -371,7 +373,8 @@ TEST_F(CtlDevice, AfterRemovalTheExtensionIsNotLoadedAndTheNineKeysAreAbsent) {
   const std::string table = status(&json);
   const std::string pid = std::to_string(daemon());
   EXPECT_EQ(tableLine(table, "thermalmonitord", "running"), "yes, pid " + pid) << table;
-  EXPECT_EQ(tableLine(table, "thermalmonitord", "extension loaded").rfind("no: the report is of pid ", 0),
+  EXPECT_EQ(tableLine(table, "thermalmonitord", "extension loaded")
+                .rfind("no: the report is of pid ", 0),
             0u)
       << table;
   EXPECT_EQ(json["thermalmonitord.extensionLoaded"], "false");

@@ -158,11 +158,13 @@ contract::ReportedMethod method(contract::ReportLayer layer, const char* owner, 
 }
 
 // The table's line for a label in a section: "  label   text" ("" when there is none).
-std::string tableLine(const std::string& table, const std::string& title, const std::string& label) {
+std::string tableLine(const std::string& table, const std::string& title,
+                      const std::string& label) {
   const std::size_t section = table.find("\n" + title + "\n");
   if (section == std::string::npos) return "";
   const std::size_t end = table.find("\n\n", section + 1);
-  std::istringstream lines(table.substr(section + 1, end == std::string::npos ? end : end - section));
+  std::istringstream lines(
+      table.substr(section + 1, end == std::string::npos ? end : end - section));
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("  " + label + "  ", 0) == 0) {
       const std::size_t text = line.find_first_not_of(' ', 2 + label.size());

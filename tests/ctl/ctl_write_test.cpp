@@ -61,7 +61,8 @@ public:
                              contract::kExecutePuppetEventNotification,
                              contract::kRestartThermalMonitorNotification}) {
       int token = 0;
-      EXPECT_EQ(hv_notify_register_function(name, &token, &Observer::heard, this), NOTIFY_STATUS_OK);
+      EXPECT_EQ(hv_notify_register_function(name, &token, &Observer::heard, this),
+                NOTIFY_STATUS_OK);
       tokens_.push_back(token);
     }
   }
@@ -213,12 +214,14 @@ TEST_F(CtlWrite, ModeAndSetWriteAndAnnounceAsThePaneDoes) {
             std::string::npos)
       << aside.out;
   EXPECT_EQ(std::ifstream(path_ + contract::kUnreadableSuffix).get(), 'b');
-  EXPECT_EQ(entries(), (std::map<std::string, std::string>{{contract::kPowerModeKey, "fullPower"}}));
+  EXPECT_EQ(entries(),
+            (std::map<std::string, std::string>{{contract::kPowerModeKey, "fullPower"}}));
   EXPECT_EQ(run({"mode", "off"}).out.find("kept as"), std::string::npos) << "only when it was";
   // A first change on a device without the file makes it with the one key.
   fs::remove(path_);
   EXPECT_EQ(run({"set", "preventDimming", "off"}).status, Status::ok);
-  EXPECT_EQ(entries(), (std::map<std::string, std::string>{{contract::kPreventDimmingKey, "false"}}));
+  EXPECT_EQ(entries(),
+            (std::map<std::string, std::string>{{contract::kPreventDimmingKey, "false"}}));
 }
 
 // Never silent: a write that fails says which file and why, exits 1, and posts nothing
