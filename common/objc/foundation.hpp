@@ -66,7 +66,8 @@ void for_each_entry(id dictionary, Fn&& fn);
 Ref read_property_list_file(std::string_view path);
 // The same with the file read in one bounded read (common/os read_file): a file above
 // max_bytes, or one that grows past it while it is read, reads as nil without being read
-// whole or parsed.
+// whole or parsed. For files of the system; the preferences file, which any local process
+// may write, is read only through contract::read_preferences_file (the bounded scan first).
 Ref read_property_list_file(std::string_view path, std::size_t max_bytes);
 // The bytes as NSData (owned).
 Ref make_data(std::string_view bytes);

@@ -5,6 +5,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/ref.hpp"
+#include "common/plist/scan.hpp"
 #include "common/rootpath/rootpath.hpp"
 
 namespace halvernic::contract {
@@ -59,8 +60,34 @@ std::string resolved_preferences_path() {
   return resolved ? std::string(resolved) : std::string();
 }
 
+PreferencesFileContents read_preferences_file(std::string_view path) {
+  PreferencesFileContents contents;
+  std::string bytes;
+  switch (os::read_file(std::string(path).c_str(), kMaxPreferencesFileSize, bytes)) {
+    case os::ReadStatus::ok:
+      break;
+    case os::ReadStatus::missing:
+      return contents;
+    case os::ReadStatus::tooLarge:
+    case os::ReadStatus::failed:
+      contents.status = PreferencesFileStatus::unreadable;
+      return contents;
+  }
+  contents.status = PreferencesFileStatus::unreadable;
+  if (plist::scan(bytes.data(), bytes.size()) == plist::Form::refused) return contents;
+  objc::AutoreleasePool pool;
+  try {
+    objc::Ref data = objc::make_data(bytes);
+    contents.propertyList = objc::parse_property_list(data.get());
+  } catch (...) {
+    contents.propertyList = objc::Ref();
+  }
+  if (contents.propertyList) contents.status = PreferencesFileStatus::read;
+  return contents;
+}
+
 objc::Ref read_preferences_property_list(std::string_view path) {
-  return objc::read_property_list_file(path, kMaxPreferencesFileSize);
+  return read_preferences_file(path).propertyList;
 }
 
 objc::Ref read_preferences(std::string_view path) {

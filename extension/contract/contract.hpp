@@ -129,10 +129,29 @@ std::string resolved_preferences_path();
 // file is unreadable: it reads as a missing one, and is never read whole or parsed.
 inline constexpr std::size_t kMaxPreferencesFileSize = 1024 * 1024;  // 1 MiB
 
-// The property list stored in the file at path (mutable containers, any root), read with
-// one bounded read: nil when the file is missing, unreadable, above
-// kMaxPreferencesFileSize (or grows past it while it is read), or not a property list.
-// Every reader of the preferences file, in every binary, reads through here.
+// How a reading of the preferences file ended.
+enum class PreferencesFileStatus {
+  read,        // parsed: propertyList holds the list
+  missing,     // no file at the path
+  unreadable,  // a file the readers do not take (below): it reads as a missing one
+};
+
+struct PreferencesFileContents {
+  PreferencesFileStatus status = PreferencesFileStatus::missing;
+  objc::Ref propertyList;  // mutable containers, any root; nil unless read
+};
+
+// The preferences file at path, read as every reader of it in every binary reads it: opened
+// without following a final symbolic link and without blocking (a FIFO planted there
+// freezes no one), taken only when that open file is a regular file of at most
+// kMaxPreferencesFileSize (and still is when read whole: a file growing past the limit is
+// never read past it), passed through the bounded scan of common/plist (an XML or binary
+// list, at most plist::kMaxContainerDepth containers deep) and only then parsed by the
+// platform. Anything else is unreadable: a symbolic link, a FIFO or other special file, a
+// larger file, old-style text or any other form, a deeper or damaged list.
+PreferencesFileContents read_preferences_file(std::string_view path);
+
+// The property list of read_preferences_file: nil when the file is missing or unreadable.
 objc::Ref read_preferences_property_list(std::string_view path);
 
 // The preferences as stored in the file at path: a mutable dictionary, or nil when the file is
