@@ -97,8 +97,8 @@ void readPreferences(StatusFacts& facts) {
   facts.preferencesFile = File::unreadable;
   if (plist) {
     facts.preferencesProblem = "its root is not a dictionary";
-  } else if (::stat(path.c_str(), &info) != 0) {
-    facts.preferencesProblem = std::strerror(errno);
+  } else if (S_ISLNK(info.st_mode)) {
+    facts.preferencesProblem = "a symbolic link (no reader follows one)";
   } else if (!S_ISREG(info.st_mode)) {
     facts.preferencesProblem = "not a regular file";
   } else if (static_cast<std::uint64_t>(info.st_size) > contract::kMaxPreferencesFileSize) {

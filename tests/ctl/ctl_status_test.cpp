@@ -260,6 +260,18 @@ TEST_F(CtlStatus, ThePreferencesFileAsTheReadersReadIt) {
        " (unreadable: its root is not a dictionary; read as if every key were absent)", "off",
        "off (not set)", "false", "not set: off",
        "not set: the platform's setting is left as it is"},
+      {"a link to a good file",
+       [] {
+         objc::Ref plist = objc::make_mutable_dictionary();
+         objc::dictionary_set(plist.get(), contract::kPowerModeKey, objc::string("lowPower"));
+         writePlist(plist.get(), kDeviceRoot + "/elsewhere.plist");
+         fs::create_symlink(kDeviceRoot + "/elsewhere.plist", kPreferences);
+       },
+       "unreadable",
+       " (unreadable: a symbolic link (no reader follows one); read as if every key were "
+       "absent)",
+       "off", "off (not set)", "false", "not set: off",
+       "not set: the platform's setting is left as it is"},
       {"a folder", [] { fs::create_directory(kPreferences); }, "unreadable",
        " (unreadable: not a regular file; read as if every key were absent)",
        "off", "off (not set)", "false", "not set: off",
