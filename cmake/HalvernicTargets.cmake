@@ -81,13 +81,14 @@ if(NOT HALVERNIC_IOS AND HALVERNIC_SANITIZE)
 endif()
 
 # A Linux program that runs the power policy engine: the engine's objects and those it calls
-# (configuration, contract, OS thermal status functions), the platform stand-ins, and
+# (configuration, contract, OS thermal status functions, the battery's reading through
+# IOKit), the platform stand-ins, and
 # SystemConfiguration, which the OS status functions find by name among the loaded images.
 # The engine's preferences resolve below the program's device root through libroot, found
 # on the program's run path.
 function(halvernic_link_engine target)
   target_link_libraries(${target} PRIVATE
-    hv_policy hv_config hv_contract hv_osthermal_api hv_platform
+    hv_policy hv_config hv_contract hv_osthermal_api hv_battery hv_platform
     -Wl,--no-as-needed hv_systemconfiguration hv_corefoundation hv_notify -Wl,--as-needed)
   set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
   set_property(TARGET ${target} APPEND PROPERTY BUILD_RPATH ${HV_LIBROOT_DIR})

@@ -9,6 +9,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
@@ -94,6 +95,50 @@ TEST_F(EngineThroughReplacements, LowPowerReachesTheHostAsPowerSaveAndLevelTwo) 
   // The daemon's own request for level 0 is held at 2 by the replacement as well.
   halvernic::host::kSetCPULevel.send(daemon_->controller(), 0);
   EXPECT_EQ(sim::controller_state(daemon_->controller()).cpu_level, 2);
+}
+
+// While the overheat protection is engaged the layer answers as the engine does: fullPower
+// acts as native (the daemon's own values pass), prevent-dimming is off; released, the
+// layer's own snapshot decides again.
+std::optional<int> hotBattery() { return 5600; }
+std::optional<int> coolBattery() { return 4000; }
+std::int64_t gClock = 0;
+std::int64_t testClock() { return gClock; }
+
+TEST_F(EngineThroughReplacements, WhileTheProtectionIsEngagedTheLayerAsksTheEngine) {
+  objc::AutoreleasePool pool;
+  objc::Ref preferences = objc::make_mutable_dictionary();
+  objc::dictionary_set(preferences.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::dictionary_set(preferences.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(preferences.get(),
+                                                       hv_test::privateView().preferencesPath));
+  std::filesystem::create_directories(
+      std::filesystem::path(halvernic::contract::resolved_overheat_state_path()).parent_path().parent_path());
+  HPowerHepler& engine = HPowerHepler::shared();
+  namespace host = halvernic::host;
+  id mc = daemon_->controller();
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 0) << "fullPower: level 0";
+
+  gClock = 0;
+  engine.setBatteryForTesting(&hotBattery, &testClock);
+  engine.sampleBatteryIfDue();
+  ASSERT_TRUE(engine.overheatProtectionEngaged());
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 3) << "engaged: the daemon's own level";
+  host::kSetCPUPowerCeilingFromDecisionSource.send(mc, 12000, 4);
+  EXPECT_EQ(sim::controller_state(mc).cpu_power_ceiling, 12000);
+  EXPECT_EQ(repl::preferenceSnapshot().refresh().fullPowerMode, true)
+      << "the layer's own snapshot still says what the file says";
+
+  gClock = 61'000'000'000;
+  engine.setBatteryForTesting(&coolBattery, &testClock);
+  engine.sampleBatteryIfDue();
+  ASSERT_FALSE(engine.overheatProtectionEngaged());
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 0) << "released: fullPower again";
+  engine.setBatteryForTesting(nullptr, nullptr);
+  std::filesystem::remove(halvernic::contract::resolved_overheat_state_path());
 }
 
 }  // namespace
