@@ -139,7 +139,8 @@ function(halvernic_add_bundle target)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${info_out}" "${dir}/Info.plist"
     ${copies}
     VERBATIM)
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${B_INFO_PLIST}")
+  # A changed resource relinks the binary, whose POST_BUILD copies it into the bundle.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${B_INFO_PLIST}" ${B_RESOURCES})
   set_property(TARGET ${target} PROPERTY HALVERNIC_BUNDLE_DIR "${dir}")
 endfunction()
 
