@@ -5,6 +5,9 @@
 #   halvernic_link_runtime(<target>)
 #                       link the runtime; on Linux also the Foundation fix-ups that make
 #                       GNUstep behave as Apple's Foundation (every Linux program needs them)
+#   halvernic_link_engine(<target>), halvernic_link_replacements(<target>)
+#                       a Linux program (test, benchmark, fuzz target) that runs the power
+#                       policy engine, or the method replacement layer, with all it calls
 
 # iOS: every binary links for 15.0 unless it lowers its own minimum
 # (halvernic_set_minimum_ios, below); sources compile for the slice's oldest system.
@@ -93,6 +96,16 @@ function(halvernic_link_engine target)
   set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
   set_property(TARGET ${target} APPEND PROPERTY BUILD_RPATH ${HV_LIBROOT_DIR})
   add_dependencies(${target} hv_libroot)
+endfunction()
+
+# A Linux program that runs the method replacement layer: its objects, the hook layer's
+# through which it installs the replacements, the contract's reader of the preferences
+# file, and the engine, which the layer asks while the overheat protection is engaged. The
+# layer's own snapshot resolves the preferences file below the program's device root
+# through libroot, found on the program's run path.
+function(halvernic_link_replacements target)
+  target_link_libraries(${target} PRIVATE hv_replacements hv_hooking hv_contract)
+  halvernic_link_engine(${target})
 endfunction()
 
 # A loadable bundle, laid out as the device holds it:

@@ -2,13 +2,21 @@
 #
 #   halvernic_ios_sdk(<sdk> <build-dir> <out-var>)
 #
-# Checks that <sdk> is an iPhoneOS SDK (SDKSettings.json, libSystem's and Foundation's stubs)
-# and stops with a message naming what is missing otherwise. Answers the folder to use in
-# <out-var>: <sdk> itself, or a repaired copy below <build-dir>/ios-sdk when <sdk> is a copy
-# that lost its symbolic links (a copy made without them keeps each link as a small file
-# holding the link's target: `usr/lib/libSystem.tbd` then reads "libSystem.B.tbd", and neither
-# the compiler nor the linker can use it). The copy is made once and never touches <sdk>.
+# Checks that <sdk> is an iPhoneOS SDK with every framework the build links (and those their
+# stubs re-export: UIKit's re-exports FileProvider) and stops with a message naming what is
+# missing otherwise. Answers the folder to use in <out-var>: <sdk> itself, or a repaired copy
+# below <build-dir>/ios-sdk when <sdk> is a copy that lost its symbolic links.
+#
+# Apple's SDKs, and the collection theos/sdks, hold symbolic links (usr/lib/libSystem.tbd to
+# libSystem.B.tbd, libc++.tbd, libobjc.tbd, usr/include/pthread.h, IOKit's Versions/Current, …).
+# A checkout or unpacking that cannot make links keeps each as a small file holding the link's
+# target (git with core.symlinks=false, the default of Git for Windows and of a clone onto a
+# file system without links; unzip tools that write a link's text; a copy through such a
+# file system): `usr/lib/libSystem.tbd` then reads "libSystem.B.tbd", and neither the compiler
+# nor the linker can use it. The copy is made once and never touches <sdk>. An SDK that keeps
+# every file as a file (such as ../shared/sdk) is used as it is.
 include_guard(GLOBAL)
+
 
 # Whether <file> is a link kept as a file: a few bytes, one word without white space, naming
 # a path that exists next to it (directly or through other such files).
@@ -41,6 +49,27 @@ function(halvernic_ios_sdk sdk build_dir out)
                           "${needed} is missing")
     endif()
   endforeach()
+  # What the build links, each framework by its stub (Preferences and ControlCenterUIKit are
+  # private; FileProvider comes in as UIKit's re-export).
+  set(missing)
+  foreach(needed usr/lib/libobjc.tbd usr/lib/libc++.tbd
+      System/Library/Frameworks/Foundation.framework/Foundation.tbd
+      System/Library/Frameworks/CoreFoundation.framework/CoreFoundation.tbd
+      System/Library/Frameworks/UIKit.framework/UIKit.tbd
+      System/Library/Frameworks/FileProvider.framework/FileProvider.tbd
+      System/Library/Frameworks/QuartzCore.framework/QuartzCore.tbd
+      System/Library/Frameworks/CoreGraphics.framework/CoreGraphics.tbd
+      System/Library/PrivateFrameworks/Preferences.framework/Preferences.tbd
+      System/Library/PrivateFrameworks/ControlCenterUIKit.framework/ControlCenterUIKit.tbd)
+    if(NOT EXISTS "${sdk}/${needed}")
+      list(APPEND missing "${needed}")
+    endif()
+  endforeach()
+  if(missing)
+    list(JOIN missing "\n  " missing)
+    message(FATAL_ERROR "HALVERNIC_IOS_SDK=${sdk} lacks what the build links (use a complete "
+                        "iPhoneOS SDK; UIKit's stub re-exports FileProvider):\n  ${missing}")
+  endif()
   file(READ "${sdk}/SDKSettings.json" settings)
   if(NOT settings MATCHES "\"iphoneos\"|iPhoneOS")
     message(FATAL_ERROR "HALVERNIC_IOS_SDK=${sdk} is not an iPhoneOS SDK (SDKSettings.json "

@@ -1,11 +1,7 @@
 # Cross-compile for iOS against an iPhoneOS SDK, one slice per build folder.
 #
-#   HALVERNIC_IOS_SDK    the SDK folder (cache variable or environment variable)
-#   HALVERNIC_IOS_SDK_EXTRAS  optional: a second SDK folder of the same version whose
-#                        frameworks the linker may also use (cache or environment variable).
-#                        A trimmed SDK may lack a framework that another one re-exports
-#                        (UIKit's stub re-exports FileProvider): the front-ends then link
-#                        only with an SDK that has it here.
+#   HALVERNIC_IOS_SDK    the SDK folder (cache variable or environment variable); checked,
+#                        and repaired when it lost its links, by cmake/ios-sdk.cmake
 #   HALVERNIC_IOS_ARCH   arm64 (default): clang and lld. The `ios` preset builds this slice and,
 #                        when Apple's linker is there, the arm64e slice beside it
 #                        (cmake/ios-universal.cmake), joining both into every binary.
@@ -49,11 +45,7 @@ if(NOT HALVERNIC_IOS_SYSROOT OR NOT HALVERNIC_IOS_SYSROOT_FROM STREQUAL HALVERNI
   set(HALVERNIC_IOS_SYSROOT_FROM "${HALVERNIC_IOS_SDK}" CACHE INTERNAL "")
 endif()
 set(HALVERNIC_IOS_SDK "${HALVERNIC_IOS_SDK}" CACHE PATH "iPhoneOS SDK folder")
-if(NOT HALVERNIC_IOS_SDK_EXTRAS)
-  set(HALVERNIC_IOS_SDK_EXTRAS "$ENV{HALVERNIC_IOS_SDK_EXTRAS}")
-endif()
-set(HALVERNIC_IOS_SDK_EXTRAS "${HALVERNIC_IOS_SDK_EXTRAS}" CACHE PATH "a second SDK folder for frameworks the first lacks")
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HALVERNIC_IOS_SDK_EXTRAS
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES
   HALVERNIC_IOS_SDK HALVERNIC_IOS_SYSROOT HALVERNIC_IOS_SYSROOT_FROM HALVERNIC_IOS_ARCH HALVERNIC_IOS_LD64_BIN)
 set(CMAKE_OSX_SYSROOT "${HALVERNIC_IOS_SYSROOT}")
 
@@ -84,32 +76,6 @@ set(CMAKE_CXX_COMPILER_TARGET ${_target})
 set(CMAKE_OBJCXX_COMPILER_TARGET ${_target})
 set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++")
 set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++")
-if(HALVERNIC_IOS_SDK_EXTRAS)
-  # Both linkers search every -syslibroot for a library's re-exports.
-  string(APPEND _link " -Wl,-syslibroot,${HALVERNIC_IOS_SDK_EXTRAS}")
-endif()
-# A framework that the SDK lacks and that only reaches the link as another's re-export (the
-# trimmed SDK's UIKit stub re-exports FileProvider, which nothing of this project uses) gets an
-# empty stub below the build folder, searched as one more system root: the linkers must find
-# every re-export, and a symbol of it that someone did use would still fail to link.
-set(_reexports_only System/Library/Frameworks/FileProvider.framework/FileProvider)
-set(_stub_root "${CMAKE_BINARY_DIR}/ios-sdk-stubs")
-set(_stubs FALSE)
-foreach(lib IN LISTS _reexports_only)
-  if(EXISTS "${HALVERNIC_IOS_SYSROOT}/${lib}.tbd" OR
-     (HALVERNIC_IOS_SDK_EXTRAS AND EXISTS "${HALVERNIC_IOS_SDK_EXTRAS}/${lib}.tbd"))
-    continue()
-  endif()
-  if(NOT EXISTS "${_stub_root}/${lib}.tbd")
-    file(WRITE "${_stub_root}/${lib}.tbd"
-         "--- !tapi-tbd\ntbd-version:     4\ntargets:         [ arm64-ios, arm64e-ios ]\n"
-         "install-name:    '/${lib}'\n...\n")
-  endif()
-  set(_stubs TRUE)
-endforeach()
-if(_stubs)
-  string(APPEND _link " -Wl,-syslibroot,${_stub_root}")
-endif()
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "${_link} -Wl,-adhoc_codesign")
 endforeach()

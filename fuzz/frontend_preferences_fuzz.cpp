@@ -2,9 +2,13 @@
 // module read and rewrite it. read_preferences answers a mutable dictionary or nil; one
 // front-end change (the mode set, the seven mode-reset keys dropped, the whole dictionary
 // written back) must leave a file that reads back with the new mode, without the reset
-// keys, and with every other entry of the old file as it was.
+// keys, and with every other entry of the old file as it was; a file that did not read is
+// kept whole beside it (<name>.unreadable).
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
@@ -53,6 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (is_reset_key(key)) hv_fuzz::fail("a mode-reset key survived the write");
     return true;
   });
+  if (!before) {
+    // What could not be read is kept whole beside the new file, never overwritten.
+    std::ifstream aside(path + contract::kUnreadableSuffix, std::ios::binary);
+    const std::string kept{std::istreambuf_iterator<char>(aside), std::istreambuf_iterator<char>()};
+    if (kept != std::string(reinterpret_cast<const char*>(bytes), size)) {
+      hv_fuzz::fail("an unreadable file was not kept aside whole");
+    }
+  }
   if (before) {
     objc::for_each_entry(before.get(), [&](id key, id value) {
       if (is_reset_key(key) || objc::string_equals(key, contract::kPowerModeKey)) return true;

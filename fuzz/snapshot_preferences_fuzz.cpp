@@ -1,8 +1,8 @@
 // libFuzzer target: an arbitrary preferences file as the method replacement layer reads it
-// (its own snapshot, re-read on every question here). The snapshot reads the file through
-// +[NSDictionary dictionaryWithContentsOfFile:], the engine and the front-ends through
-// property-list data: both must see the same dictionary, so the snapshot's flags must be
-// what the contract makes of the parsed file. Nothing may crash, raise, hang or log.
+// (its own snapshot, re-read on every question here, through the contract's reader of
+// changed files). The snapshot's flags must be what the contract makes of the same file
+// read by the platform's own file reader (on Linux the Foundation fix-ups apply the same
+// bounded scan). Nothing may crash, raise, hang or log.
 #include <cstddef>
 #include <cstdint>
 

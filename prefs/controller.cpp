@@ -63,8 +63,15 @@ void set_specifiers(id self, SEL, id rows) {
   ui::PSListController::setSpecifiers.send_super(self, g_controller_class, rows);
 }
 
+// The CPU mode row shows what its menu checks: a stored mode that is none of the three
+// values is shown as the native mode, as it is treated, not as an empty value.
 id read_preference_value(id self, SEL, id specifier) {
-  objc::Ref value = row_value(ui::PSSpecifier::properties.send(specifier));
+  id properties = ui::PSSpecifier::properties.send(specifier);
+  ControllerState* state = controller_state(self);
+  if (state && objc::objects_equal(objc::dictionary_get(properties, "key"), state->cpu_mode_key.get())) {
+    return objc::string(current_cpu_mode_value());
+  }
+  objc::Ref value = row_value(properties);
   return objc::autorelease(value.leak());
 }
 

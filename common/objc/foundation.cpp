@@ -44,7 +44,9 @@ constinit Selector kDataWithContentsOfFile{"dataWithContentsOfFile:"};
 constinit Selector kDataWithBytesLength{"dataWithBytes:length:"};
 constinit Selector kPropertyListWithData{"propertyListWithData:options:format:error:"};
 constinit Selector kDataWithPropertyList{"dataWithPropertyList:format:options:error:"};
+#if defined(__APPLE__)
 constinit Selector kWriteToFileAtomically{"writeToFile:atomically:"};
+#endif
 constinit Selector kBytes{"bytes"};
 constinit Selector kLength{"length"};
 
@@ -237,17 +239,30 @@ std::optional<std::string> property_list_xml(id plist) {
   return bytes;
 }
 
-bool write_property_list_xml_atomically(id plist, std::string_view path) {
-  if (!plist) return false;
+bool write_property_list_xml_atomically(id plist, std::string_view path,
+                                        const os::Ownership& ownership) {
+  if (!plist || path.empty()) return false;
   AutoreleasePool pool;
-  bool written = false;
+  id data = nullptr;
   catch_exception([&] {
     id error = nullptr;
-    id data = send<id>(kNSPropertyListSerialization.get(), kDataWithPropertyList, plist,
-                       static_cast<NSInteger>(kXMLFormat), NSUInteger{0}, &error);
-    if (data) written = send_bool(data, kWriteToFileAtomically, string(path), to_BOOL(true));
+    data = send<id>(kNSPropertyListSerialization.get(), kDataWithPropertyList, plist,
+                    static_cast<NSInteger>(kXMLFormat), NSUInteger{0}, &error);
   });
-  return written;
+  if (!is_data(data)) return false;
+#if defined(__APPLE__)
+  if (!ownership.uid && !ownership.gid && !ownership.mode) {
+    bool written = false;
+    catch_exception([&] {
+      written = send_bool(data, kWriteToFileAtomically, string(path), to_BOOL(true));
+    });
+    return written;
+  }
+#endif
+  const auto* bytes = static_cast<const char*>(send<const void*>(data, kBytes));
+  const auto length = send<NSUInteger>(data, kLength);
+  if (!bytes && length != 0) return false;
+  return os::write_file_atomically(std::string(path), std::string_view(bytes, length), ownership);
 }
 
 void logv(const char* format, va_list args) {

@@ -12,6 +12,7 @@
 
 #include "common/objc/ref.hpp"
 #include "common/objc/runtime.hpp"
+#include "common/os/write.hpp"
 
 namespace objc {
 
@@ -65,7 +66,8 @@ void for_each_entry(id dictionary, Fn&& fn);
 Ref read_property_list_file(std::string_view path);
 // The same with the file read in one bounded read (common/os read_file): a file above
 // max_bytes, or one that grows past it while it is read, reads as nil without being read
-// whole or parsed.
+// whole or parsed. For files of the system; the preferences file, which any local process
+// may write, is read only through contract::read_preferences_file (the bounded scan first).
 Ref read_property_list_file(std::string_view path, std::size_t max_bytes);
 // The bytes as NSData (owned).
 Ref make_data(std::string_view bytes);
@@ -75,8 +77,12 @@ Ref parse_property_list(id data);
 // value of another class, a dictionary key that is not a string). Never raises.
 std::optional<std::string> property_list_xml(id plist);
 // Writes a property list as Apple's XML format, atomically (a temporary file renamed into
-// place): a reader sees the old file or the new one, never a mixture.
-bool write_property_list_xml_atomically(id plist, std::string_view path);
+// place): a reader sees the old file or the new one, never a mixture. On iOS the platform's
+// own atomic write does it; on Linux, and on iOS when an owner or mode is asked for (the
+// platform's write has no way to set them but by path afterwards), os::write_file_atomically
+// does, with every step after the temporary file's creation on its descriptor.
+bool write_property_list_xml_atomically(id plist, std::string_view path,
+                                        const os::Ownership& ownership = {});
 
 // ---- logging ---------------------------------------------------------------------------
 // The platform's NSLog with a printf-style format ("%d", "%@" for objects).

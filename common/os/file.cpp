@@ -57,7 +57,9 @@ ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes
                      FileStamp* stamp) {
   bytes.clear();
   if (!path || !*path) return ReadStatus::missing;
-  File file(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  // Never blocks (a FIFO opens at once, then fails the regular-file check) and never
+  // follows a symbolic link in the last component.
+  File file(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
   if (file.get() < 0) return errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
   struct stat info {};
   if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadStatus::failed;

@@ -35,12 +35,15 @@ enum class ReadStatus {
   ok,
   missing,   // no such file
   tooLarge,  // larger than the limit when opened, or grew past it while read
-  failed,    // anything else (not a regular file, permissions, read errors)
+  failed,    // anything else (a symbolic link, not a regular file, permissions, read errors)
 };
 
 // Reads the whole regular file at path into bytes with one open file and reads bounded by
 // max_bytes: a file above the limit is never read, and one growing meanwhile is never read
-// past it. stamp, when given, receives the stamp of the file that was opened.
+// past it. The file is opened without blocking and without following a symbolic link in
+// the last component of path (a link there fails), and checked on that open file, so a
+// FIFO or device planted at path never stalls the reader. stamp, when given, receives the
+// stamp of the file that was opened.
 ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes,
                      FileStamp* stamp = nullptr);
 

@@ -16,6 +16,7 @@
 #include "common/objc/runtime.hpp"
 #include "common/os/clock.hpp"
 #include "common/os/file.hpp"
+#include "common/os/write.hpp"
 
 namespace halvernic::contract {
 
@@ -124,10 +125,29 @@ std::string resolved_preferences_path();
 // file is unreadable: it reads as a missing one, and is never read whole or parsed.
 inline constexpr std::size_t kMaxPreferencesFileSize = 1024 * 1024;  // 1 MiB
 
-// The property list stored in the file at path (mutable containers, any root), read with
-// one bounded read: nil when the file is missing, unreadable, above
-// kMaxPreferencesFileSize (or grows past it while it is read), or not a property list.
-// Every reader of the preferences file, in every binary, reads through here.
+// How a reading of the preferences file ended.
+enum class PreferencesFileStatus {
+  read,        // parsed: propertyList holds the list
+  missing,     // no file at the path
+  unreadable,  // a file the readers do not take (below): it reads as a missing one
+};
+
+struct PreferencesFileContents {
+  PreferencesFileStatus status = PreferencesFileStatus::missing;
+  objc::Ref propertyList;  // mutable containers, any root; nil unless read
+};
+
+// The preferences file at path, read as every reader of it in every binary reads it: opened
+// without following a final symbolic link and without blocking (a FIFO planted there
+// freezes no one), taken only when that open file is a regular file of at most
+// kMaxPreferencesFileSize (and still is when read whole: a file growing past the limit is
+// never read past it), passed through the bounded scan of common/plist (an XML or binary
+// list, at most plist::kMaxContainerDepth containers deep) and only then parsed by the
+// platform. Anything else is unreadable: a symbolic link, a FIFO or other special file, a
+// larger file, old-style text or any other form, a deeper or damaged list.
+PreferencesFileContents read_preferences_file(std::string_view path);
+
+// The property list of read_preferences_file: nil when the file is missing or unreadable.
 objc::Ref read_preferences_property_list(std::string_view path);
 
 // The preferences as stored in the file at path: a mutable dictionary, or nil when the file is
@@ -136,11 +156,13 @@ objc::Ref read_preferences_property_list(std::string_view path);
 objc::Ref read_preferences(std::string_view path);
 
 // The preferences file read again only when it changed. A reading costs one stat while the
-// file keeps its device, inode, size and modification and status change times; otherwise
-// (or the first time) the file is read and parsed with read_preferences_property_list. As
-// git does with racily clean files, a file whose times lie within `window` of the moment
-// it was parsed is parsed again at the next reading: two rewrites of the same size within
-// one tick of the file system's clock leave the stamp as it was.
+// file keeps its device, inode, size and modification and status change times (a file
+// renamed into place, as every atomic write does, has a new inode); otherwise (or the first
+// time) the file is read and parsed with read_preferences_property_list. As git does with
+// racily clean files, a file whose times' second is not earlier than the second it was
+// parsed in, or whose times lie within `window` of that moment, is parsed again at the next
+// reading: two rewrites of the same size within one tick of the file system's clock (a
+// whole second on some) leave the stamp as it was.
 //
 // Threads: readings are serialised by a lock held for the stat and, when the file changed,
 // the bounded read and the parse.
@@ -179,18 +201,40 @@ private:
   std::mutex mutex_;
   enum class Kept { nothing, missing, file } kept_ = Kept::nothing;
   os::FileStamp stamp_;  // of the file kept
-  bool racy_ = false;    // its times lay within the window when it was parsed
+  bool racy_ = false;    // it could still change unseen when it was parsed (racily clean)
   objc::Ref last_;
   std::atomic<std::uint64_t> parses_{0};
   std::uint64_t sequence_ = 0;
 };
 
+// The jailbreak root, resolved as the preferences file's path is ("" when it cannot be).
+std::string resolved_jailbreak_root();
+
+// The suffix a preferences file that could not be read is renamed to before a write
+// replaces it.
+inline constexpr char kUnreadableSuffix[] = ".unreadable";
+
+struct WriteOptions {
+  // Owner and mode of the file, and the owner of the folders made for it, set on their
+  // descriptors (for a writer running as root on the user's behalf); by default the
+  // writer's own, the file keeping the owner and mode of the one it replaces.
+  os::Ownership ownership;
+  // Missing folders between this one and the file are made (mode 0755): the folders the
+  // writing process may create. Empty: the jailbreak root.
+  std::string foldersBelow;
+};
+
 // One front-end change, the part both front-ends share: load the file at path as a mutable
 // dictionary (an empty one when it is missing, unreadable or not a dictionary), set value
 // under key (nil removes the key), drop the seven mode-reset keys in their order, and write
-// the whole dictionary back as an XML property list, atomically. Every other key is kept.
+// the whole dictionary back as an XML property list, atomically. Every other key is kept,
+// every value as it was. Nothing is destroyed that could not be read: a file at path that
+// did not load (too large, corrupt, not a dictionary, a format the readers refuse) is
+// renamed to path + kUnreadableSuffix first, replacing an older one. Missing folders below
+// options.foldersBelow are made first; if that fails, so does the write.
 // Returns whether the write succeeded; the front-ends ignore it. Publishing the runtime-state
 // word and posting the notifications are the caller's.
-bool write_preference_value(std::string_view path, std::string_view key, id value);
+bool write_preference_value(std::string_view path, std::string_view key, id value,
+                            const WriteOptions& options = {});
 
 }  // namespace halvernic::contract

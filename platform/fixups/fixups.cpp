@@ -9,8 +9,15 @@
 //    Every format is read through NSPropertyListSerialization, as Apple's does.
 //  - NSPropertyListSerialization answers nil and an NSError (NSCocoaErrorDomain, 3840) for
 //    data that is not a property list. GNUstep raises on corrupt binary data (leaking what
-//    it had made: such data is checked first, binary_plist.hpp), and answers nil without
-//    an error for some other bad input.
+//    it had made), and answers nil without an error for some other bad input.
+//  - Every list passes the project's bounded scan (common/plist/scan.hpp) before GNUstep's
+//    parsers see it: XML and binary lists only, at most 32 containers deep, binary ones
+//    well formed. GNUstep's parsers recurse once per level (a million nested brackets
+//    exhaust the stack), its old-style text parser keeps what it built from damaged text,
+//    and its XML parser reads damaged markup leniently and loses objects on the way. So no
+//    reader of any file, in any Linux program of the project, reaches those paths. This
+//    departs from Apple's Foundation, which also reads old-style text: no file the project
+//    writes or reads is in that form.
 //  - -[NSString boolValue]: skip leading white space, an optional "+" or "-" and leading
 //    zeros; YES when the next character is one of "YyTt" or a digit 1-9, otherwise NO.
 //  - Reading a property list is silent. GNUstep's readers write lines of their own through
@@ -31,7 +38,7 @@
 #include "common/objc/exception.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
-#include "platform/fixups/binary_plist.hpp"
+#include "common/plist/scan.hpp"
 
 namespace {
 
@@ -206,23 +213,14 @@ id corrupt_error(const std::string& reason) {
                         kPropertyListReadCorruptError, info.get());
 }
 
-// Apple reads three formats: binary ("bplist"), XML and OpenStep text (UTF-8 or UTF-16).
-// GNUstep also tries its own serialised binary format, whose decoder can spin for minutes
-// on a few corrupt bytes. Data that begins with a control byte is none of Apple's formats
-// (UTF-16 text begins with a byte-order mark or, big-endian without one, a zero followed
-// by text), so it is refused before GNUstep sees it. A binary list is refused unless it is
-// well formed: GNUstep's binary reader raises on a damaged one and loses what it had made.
-bool in_apple_format(id data) {
+// Only lists the scan lets through reach GNUstep: XML and well-formed binary lists, nested
+// at most 32 deep. That also keeps GNUstep's own serialised-format decoder (which can spin
+// for minutes on a few corrupt bytes) and its binary reader's raise on damaged data away.
+bool passes_scan(id data) {
   const unsigned long length = data ? objc::send<unsigned long>(data, kLength) : 0;
-  if (length == 0) return true;  // GNUstep answers an empty list with its own error
-  const auto* bytes = static_cast<const unsigned char*>(objc::send<const void*>(data, kBytes));
-  if (!bytes) return true;
-  if (length >= 6 && std::memcmp(bytes, "bplist", 6) == 0) {
-    return hv_fixups::is_well_formed_binary_plist(bytes, length);
-  }
-  const unsigned char first = bytes[0];
-  if (first >= 0x09) return true;
-  return first == 0x00 && length >= 2 && bytes[1] >= 0x09;  // UTF-16BE text without a BOM
+  if (length == 0) return false;
+  const void* bytes = objc::send<const void*>(data, kBytes);
+  return plist::scan(bytes, length) != plist::Form::refused;
 }
 
 // Both reading methods take (data, option, format, out) and differ only in what they
@@ -276,7 +274,7 @@ template <class Failure>
 id read_without_raising(id self, SEL cmd, id data, unsigned long option, long* format, id* out,
                         Failure failure) {
   SilentReading silent;
-  if (!in_apple_format(data)) {
+  if (!passes_scan(data)) {
     if (out) *out = failure("");
     return nullptr;
   }

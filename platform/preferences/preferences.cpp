@@ -148,7 +148,13 @@ void vc_set_preference_value(id self, SEL, id value, id specifier) {
 }
 
 id vc_specifier(id self, SEL) { return objc::get_ivar(self, "_specifier"); }
-void vc_set_specifier(id self, SEL, id specifier) { objc::set_ivar(self, "_specifier", specifier); }
+// The row that opened the page: its name is the page's title (a pane's loader entry label).
+void vc_set_specifier(id self, SEL, id specifier) {
+  objc::set_ivar(self, "_specifier", specifier);
+  if (id name = specifier ? ui::PSSpecifier::name.send(specifier) : nullptr; objc::is_string(name)) {
+    ui::UIViewController::setTitle.send(self, name);
+  }
+}
 
 // ---- PSListController ------------------------------------------------------------------------
 id list_specifiers(id self, SEL) { return objc::get_ivar(self, "_specifiers"); }

@@ -68,6 +68,16 @@ struct Backdrop {
 
 enum TextAlignment { align_left = 0, align_center = 1, align_right = 2 };
 
+// The corners of a rectangle, as CACornerMask names them (y growing downwards: "min y" is
+// the top).
+enum Corner : unsigned {
+  corner_top_left = 1,      // kCALayerMinXMinYCorner
+  corner_top_right = 2,     // kCALayerMaxXMinYCorner
+  corner_bottom_left = 4,   // kCALayerMinXMaxYCorner
+  corner_bottom_right = 8,  // kCALayerMaxXMaxYCorner
+};
+inline constexpr unsigned kAllCorners = 15;
+
 // Text laid out in `frame` (node coordinates), centred vertically as UILabel does.
 // `family` may be a comma-separated list; empty means the system font. `weight` is
 // 100..900 (400 regular, 700 bold). `max_lines` 0 wraps without limit; a text cut short by
@@ -123,6 +133,7 @@ struct Node {
   std::optional<Rgba> background;
   double corner_radius = 0;
   bool continuous_corners = false;
+  unsigned corner_mask = kAllCorners;  // which corners corner_radius rounds
   bool clips = false;
   std::optional<Shadow> shadow;
   std::optional<Backdrop> backdrop;
@@ -159,9 +170,10 @@ bool write_png(const Image& image, const std::string& path, std::string* error =
 // has no width, else wrapped to frame.width.
 Size measure_text(const Text& text, Stats* stats = nullptr);
 
-// Paths for the common shapes. Continuous corners follow iOS's smoother curve (see path.cpp).
+// Paths for the common shapes. Continuous corners follow iOS's smoother curve (see path.cpp);
+// `corners` (CACornerMask's bits) names the corners that are rounded, the others stay square.
 Path rect_path(const Rect& r);
-Path rounded_rect_path(const Rect& r, double radius, bool continuous);
+Path rounded_rect_path(const Rect& r, double radius, bool continuous, unsigned corners = kAllCorners);
 Path ellipse_path(const Rect& r);
 
 // The thin system material (UIBlurEffectStyleSystemThinMaterial) in the light or dark

@@ -426,7 +426,7 @@ class Renderer {
 
   void draw_content(cairo_t* cr, const Node& n) {
     cairo_save(cr);
-    const Path shape = rounded_rect_path(n.bounds, n.corner_radius, n.continuous_corners);
+    const Path shape = rounded_rect_path(n.bounds, n.corner_radius, n.continuous_corners, n.corner_mask);
     if (n.backdrop) draw_backdrop(cr, *n.backdrop, shape);
     if (n.background && n.background->a > 0) {
       if (n.corner_radius > 0 || !fill_on_pixels(cr, n.bounds)) set_path(cr, shape);

@@ -29,24 +29,34 @@ Path rect_path(const Rect& r) {
 // curvature rises from zero instead of jumping at the tangent point.
 // The extent is capped by half the shorter side; when the rectangle is too small for the
 // longer transition the corner falls back to the circular one.
-Path rounded_rect_path(const Rect& r, double radius, bool continuous) {
+Path rounded_rect_path(const Rect& r, double radius, bool continuous, unsigned corners) {
   const double limit = std::min(r.width, r.height) / 2;
   radius = std::clamp(radius, 0.0, std::max(limit, 0.0));
-  if (radius <= 0) return rect_path(r);
+  corners &= kAllCorners;
+  if (radius <= 0 || corners == 0) return rect_path(r);
   const double x0 = r.x, y0 = r.y, x1 = r.x + r.width, y1 = r.y + r.height;
 
   if (!continuous || radius * 1.528 > limit) {
     const double h = radius * (1 - kCircleHandle);
-    return {move_to(x0 + radius, y0),
-            line_to(x1 - radius, y0),
-            cubic_to({x1 - h, y0}, {x1, y0 + h}, {x1, y0 + radius}),
-            line_to(x1, y1 - radius),
-            cubic_to({x1, y1 - h}, {x1 - h, y1}, {x1 - radius, y1}),
-            line_to(x0 + radius, y1),
-            cubic_to({x0 + h, y1}, {x0, y1 - h}, {x0, y1 - radius}),
-            line_to(x0, y0 + radius),
-            cubic_to({x0, y0 + h}, {x0 + h, y0}, {x0 + radius, y0}),
-            close_path()};
+    Path p;
+    // Each corner in turn, clockwise from the top right, entered along one edge and left
+    // along the next; a corner that is not rounded is the corner point itself.
+    auto corner = [&](unsigned bit, Point c, Point in, Point out) {
+      if (!(corners & bit)) {
+        p.push_back(p.empty() ? move_to(c.x, c.y) : line_to(c.x, c.y));
+        return;
+      }
+      const Point start{c.x - radius * in.x, c.y - radius * in.y};
+      p.push_back(p.empty() ? move_to(start.x, start.y) : line_to(start.x, start.y));
+      p.push_back(cubic_to({c.x - h * in.x, c.y - h * in.y}, {c.x + h * out.x, c.y + h * out.y},
+                           {c.x + radius * out.x, c.y + radius * out.y}));
+    };
+    corner(corner_top_right, {x1, y0}, {1, 0}, {0, 1});
+    corner(corner_bottom_right, {x1, y1}, {0, 1}, {-1, 0});
+    corner(corner_bottom_left, {x0, y1}, {-1, 0}, {0, -1});
+    corner(corner_top_left, {x0, y0}, {0, -1}, {1, 0});
+    p.push_back(close_path());
+    return p;
   }
 
   // Each corner as three cubics, in (u, v): u back along the edge that enters the corner,
@@ -60,7 +70,11 @@ Path rounded_rect_path(const Rect& r, double radius, bool continuous) {
       {0, 1.52866483}};
   Path p;
   // Corner point and the unit directions of travel in and out, walking clockwise on screen.
-  auto corner = [&](Point c, Point in, Point out) {
+  auto corner = [&](unsigned bit, Point c, Point in, Point out) {
+    if (!(corners & bit)) {
+      p.push_back(p.empty() ? move_to(c.x, c.y) : line_to(c.x, c.y));
+      return;
+    }
     auto at = [&](int i) {
       const double u = kCorner[i][0] * radius, v = kCorner[i][1] * radius;
       return Point{c.x - u * in.x + v * out.x, c.y - u * in.y + v * out.y};
@@ -69,10 +83,10 @@ Path rounded_rect_path(const Rect& r, double radius, bool continuous) {
     p.push_back(p.empty() ? move_to(s.x, s.y) : line_to(s.x, s.y));
     for (int i = 1; i < 10; i += 3) p.push_back(cubic_to(at(i), at(i + 1), at(i + 2)));
   };
-  corner({x1, y0}, {1, 0}, {0, 1});
-  corner({x1, y1}, {0, 1}, {-1, 0});
-  corner({x0, y1}, {-1, 0}, {0, -1});
-  corner({x0, y0}, {0, -1}, {1, 0});
+  corner(corner_top_right, {x1, y0}, {1, 0}, {0, 1});
+  corner(corner_bottom_right, {x1, y1}, {0, 1}, {-1, 0});
+  corner(corner_bottom_left, {x0, y1}, {-1, 0}, {0, -1});
+  corner(corner_top_left, {x0, y0}, {0, -1}, {1, 0});
   p.push_back(close_path());
   return p;
 }

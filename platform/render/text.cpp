@@ -5,13 +5,21 @@
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
+#include <dirent.h>
+
 #include <algorithm>
-#include <cstdlib>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/render/internal.hpp"
+
+// Defined only in builds with LeakSanitizer.
+extern "C" [[gnu::weak]] void __lsan_do_leak_check();
 
 namespace hv::render::detail {
 
@@ -28,8 +36,54 @@ std::mutex& pango_lock() {
 
 PangoContext* context_instance = nullptr;
 
-// Defined only in builds with LeakSanitizer.
-extern "C" [[gnu::weak]] void __lsan_do_leak_check();
+// Pango matches font patterns and sorts fallback fonts on short-lived threads of its own,
+// started inside a layout and left to finish by themselves: one can still be running at
+// exit, when fontconfig is torn down (FcFini then aborts the process: a cache is in use).
+// In builds with a leak check, the threads that appear while pango works are noted, and
+// the teardown waits for them to end.
+std::vector<long> tasks() {
+  std::vector<long> ids;
+  if (DIR* folder = opendir("/proc/self/task")) {
+    while (dirent* entry = readdir(folder)) {
+      if (entry->d_name[0] != '.') ids.push_back(std::strtol(entry->d_name, nullptr, 10));
+    }
+    closedir(folder);
+  }
+  return ids;
+}
+
+std::vector<long>& pango_threads() {  // under pango_lock()
+  static auto* ids = new std::vector<long>;
+  return *ids;
+}
+
+class PangoThreadWatch {
+public:
+  PangoThreadWatch() {
+    if (__lsan_do_leak_check) before_ = tasks();
+  }
+  ~PangoThreadWatch() {
+    if (!__lsan_do_leak_check) return;
+    for (long id : tasks()) {
+      if (std::find(before_.begin(), before_.end(), id) == before_.end()) pango_threads().push_back(id);
+    }
+  }
+  PangoThreadWatch(const PangoThreadWatch&) = delete;
+  PangoThreadWatch& operator=(const PangoThreadWatch&) = delete;
+
+private:
+  std::vector<long> before_;
+};
+
+// Waits (at most two seconds) until every thread noted is gone.
+void wait_for_pango_threads() {
+  for (int attempt = 0; attempt < 2000 && !pango_threads().empty(); ++attempt) {
+    const std::vector<long> now = tasks();
+    std::erase_if(pango_threads(),
+                  [&](long id) { return std::find(now.begin(), now.end(), id) == now.end(); });
+    if (!pango_threads().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
 
 // At exit the font map and cairo's font caches are released, so a leak check that runs
 // after it sees only what was really lost. (Fontconfig keeps
@@ -38,6 +92,7 @@ extern "C" [[gnu::weak]] void __lsan_do_leak_check();
 void release_fonts() {
   std::lock_guard lock(pango_lock());
   if (!context_instance) return;
+  wait_for_pango_threads();
   PangoFontMap* map = pango_context_get_font_map(context_instance);
   g_object_ref(map);
   g_object_unref(context_instance);
@@ -47,8 +102,9 @@ void release_fonts() {
   cairo_debug_reset_static_data();
   // Fontconfig's configuration and caches are released only where a leak check follows:
   // its functions are stripped, so no suppression can name what it keeps. FcFini() asserts
-  // (and aborts the process) when a cache is still referenced at exit, which pango's own
-  // font-matching thread can do; a plain build therefore leaves them to the process's end.
+  // (and aborts the process) when a cache is still referenced at exit, which a thread of
+  // pango's still running did (waited for above); a plain build leaves them to the
+  // process's end all the same.
   if (__lsan_do_leak_check) FcFini();
 }
 
@@ -157,6 +213,7 @@ bool drawable(const Text& t) {
 void draw_text(cairo_t* cr, const Text& t, Stats* stats) {
   if (!drawable(t)) return;
   std::lock_guard lock(pango_lock());
+  PangoThreadWatch watch;
   PangoContext* context = shared_context();
   if (!context) return;  // the process is exiting
   pango_cairo_update_context(cr, context);
@@ -181,6 +238,7 @@ void draw_text(cairo_t* cr, const Text& t, Stats* stats) {
 Size measure_text(const Text& t, Stats* stats) {
   if (!drawable(t)) return {};
   std::lock_guard lock(pango_lock());
+  PangoThreadWatch watch;
   PangoContext* context = shared_context();
   if (!context) return {};  // the process is exiting
   pango_context_set_matrix(context, nullptr);  // no drawing's transform

@@ -65,6 +65,7 @@ id c_systemRed(id, SEL) { return system(1, 59 / 255.0, 48 / 255.0, 1, 1, 69 / 25
 id c_systemGray(id, SEL) { return system(142 / 255.0, 142 / 255.0, 147 / 255.0, 1, 142 / 255.0, 142 / 255.0, 147 / 255.0, 1); }
 id c_label(id, SEL) { return system(0, 0, 0, 1, 1, 1, 1, 1); }
 id c_secondaryLabel(id, SEL) { return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.6, 235 / 255.0, 235 / 255.0, 245 / 255.0, 0.6); }
+id c_tertiaryLabel(id, SEL) { return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.3, 235 / 255.0, 235 / 255.0, 245 / 255.0, 0.3); }
 id c_separator(id, SEL) { return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.29, 84 / 255.0, 84 / 255.0, 88 / 255.0, 0.6); }
 id c_systemBackground(id, SEL) { return system(1, 1, 1, 1, 0, 0, 0, 1); }
 id c_secondarySystemBackground(id, SEL) { return system(242 / 255.0, 242 / 255.0, 247 / 255.0, 1, 28 / 255.0, 28 / 255.0, 30 / 255.0, 1); }
@@ -223,6 +224,7 @@ void register_colors_and_fonts() {
       .class_method("systemGrayColor", &c_systemGray)
       .class_method("labelColor", &c_label)
       .class_method("secondaryLabelColor", &c_secondaryLabel)
+      .class_method("tertiaryLabelColor", &c_tertiaryLabel)
       .class_method("separatorColor", &c_separator)
       .class_method("systemBackgroundColor", &c_systemBackground)
       .class_method("secondarySystemBackgroundColor", &c_secondarySystemBackground)

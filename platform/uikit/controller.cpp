@@ -1,5 +1,5 @@
 // UIViewController: view loading through loadView and viewDidLoad, appearance calls,
-// the initialisers.
+// the initialisers, and its place in a navigation controller (navigation.cpp).
 #include "platform/uikit/internal.hpp"
 
 namespace hv::uikit {
@@ -39,7 +39,22 @@ id vc_traitCollection(id self, SEL) {
 }
 CGSize vc_preferred(id self, SEL) { return state(self).preferred_content_size; }
 void vc_setPreferred(id self, SEL, CGSize s) { state(self).preferred_content_size = s; }
-id vc_parent(id, SEL) { return nullptr; }
+id vc_parent(id self, SEL) { return state(self).parent; }
+id vc_navigationController(id self, SEL) {
+  for (id c = state(self).parent; c; c = state(c).parent) {
+    if (is_kind(c, "UINavigationController")) return c;
+  }
+  return nullptr;
+}
+// The item follows the controller's title until it is given one of its own.
+id vc_navigationItem(id self, SEL) {
+  ControllerState& s = state(self);
+  if (!s.navigation_item) {
+    s.navigation_item = objc::Ref::adopt(send<id>(send<id>(objc::cls("UINavigationItem"), sel("alloc")),
+                                                  sel("initWithTitle:"), static_cast<id>(nullptr)));
+  }
+  return s.navigation_item.get();
+}
 
 }  // namespace
 
@@ -67,6 +82,8 @@ void register_controller() {
       .method("preferredContentSize", &vc_preferred)
       .method("setPreferredContentSize:", &vc_setPreferred)
       .method("parentViewController", &vc_parent)
+      .method("navigationController", &vc_navigationController)
+      .method("navigationItem", &vc_navigationItem)
       .build();
 }
 

@@ -64,6 +64,27 @@ id draw_symbol(const std::string& name, double point_size, long weight) {
   return image_with_bitmap(canvas.snapshot(), scale, true);
 }
 
+}  // namespace
+
+// A chevron of width x height points, pointing right (forward) or left, as UIKit draws the
+// disclosure indicator and the back indicator: a template image (the view's tint colours it).
+id chevron_image(bool forward, double width, double height, double line_width) {
+  const double scale = main_screen_scale();
+  render::Canvas canvas({width, height}, false, scale);
+  const double inset = line_width / 2;
+  const double near = forward ? inset : width - inset, far = forward ? width - inset : inset;
+  render::Path path;
+  path.push_back({render::PathElement::move, {{near, inset}}});
+  path.push_back({render::PathElement::line, {{far, height / 2}}});
+  path.push_back({render::PathElement::line, {{near, height - inset}}});
+  canvas.stroke({path, {0, 0, 0, 1}, line_width, render::cap_round, render::join_round});
+  id image = image_with_bitmap(canvas.snapshot(), scale, false);
+  objc::storage<ImageState>(image).rendering_mode = 2;  // always template
+  return image;
+}
+
+namespace {
+
 // ---- UIImageSymbolConfiguration ----------------------------------------------------------
 id config_make(double size, long weight) {
   id c = make_object("UIImageSymbolConfiguration");

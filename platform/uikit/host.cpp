@@ -42,6 +42,7 @@ render::Node node_of(id view, long style) {
   if (s.background) n.background = rgba_of(s.background.get(), style);
   const LayerState& l = layer_state(s.layer.get());
   n.corner_radius = l.corner_radius;
+  n.corner_mask = static_cast<unsigned>(l.masked_corners);
   n.continuous_corners = l.corner_curve && objc::to_string(l.corner_curve.get()) == "continuous";
   n.clips = l.masks;
   if (l.shadow_opacity > 0 && l.shadow_color) {
@@ -124,7 +125,64 @@ Host::Host(CGSize size, long interface_style) {
 
 Host::~Host() {
   objc::release(controller_);
+  objc::release(status_bar_);
   objc::release(root_);
+}
+
+namespace {
+
+id color_named(const char* name) { return send<id>(objc::cls("UIColor"), sel(name)); }
+
+id add_piece(id parent, CGRect frame, id color, double corner_radius) {
+  objc::Ref piece = objc::Ref::adopt(make_view("UIView", frame));
+  send(piece.get(), sel("setBackgroundColor:"), color);
+  if (corner_radius > 0) send(send<id>(piece.get(), sel("layer")), sel("setCornerRadius:"), corner_radius);
+  send(parent, sel("addSubview:"), piece.get());
+  return piece.get();
+}
+
+}  // namespace
+
+// iOS 15's status bar on a 390-point iPhone with a notch: the leading text centred in the
+// left ear, four signal bars and the battery (a translucent body, its charge full) in the
+// right one.
+void Host::show_status_bar(const std::string& leading, bool light_content) {
+  objc::AutoreleasePool pool;
+  const double width = send<CGRect>(root_, sel("bounds")).size.width;
+  if (!status_bar_) {
+    status_bar_ = make_view("UIView", CGRectMake(0, 0, width, kStatusBarHeight));
+    send(status_bar_, sel("setUserInteractionEnabled:"), NO);
+    send(status_bar_, sel("setAutoresizingMask:"), 0x2ul);
+  }
+  const std::vector<objc::Ref> old_pieces = view_state(status_bar_).subviews;
+  for (const objc::Ref& piece : old_pieces) send(piece.get(), sel("removeFromSuperview"));
+  id ink = light_content ? color_named("whiteColor") : color_named("labelColor");
+  id faint = send<id>(ink, sel("colorWithAlphaComponent:"), 0.35);
+
+  objc::Ref text = objc::Ref::adopt(make_view("UILabel", CGRectMake(0, 14, 108, 22)));
+  send(text.get(), sel("setText:"), objc::string(leading));
+  send(text.get(), sel("setTextAlignment:"), 1l);
+  send(text.get(), sel("setFont:"), send<id>(objc::cls("UIFont"), sel("systemFontOfSize:weight:"), 16.0, 0.3));
+  send(text.get(), sel("setTextColor:"), ink);
+  send(status_bar_, sel("addSubview:"), text.get());
+
+  const double right = width - 24;  // the battery's trailing edge
+  const double battery_x = right - 27, middle = 25;
+  add_piece(status_bar_, CGRectMake(battery_x, middle - 6, 25, 12), faint, 3.8);
+  add_piece(status_bar_, CGRectMake(battery_x + 2, middle - 4, 21, 8), ink, 2);
+  add_piece(status_bar_, CGRectMake(battery_x + 25.8, middle - 2, 1.4, 4), faint, 0.7);
+  const double bar_heights[] = {4, 6.3, 8.6, 11};
+  double x = battery_x - 24;
+  for (double h : bar_heights) {
+    add_piece(status_bar_, CGRectMake(x, middle + 5.5 - h, 3, h), ink, 1);
+    x += 4.7;
+  }
+  send(root_, sel("addSubview:"), status_bar_);
+  view_state(root_).safe_area.top = kStatusBarHeight;
+  // What lays itself out by the safe area does so again (a navigation controller's view).
+  each_view(root_, [](id v) {
+    if (is_kind(v, "UILayoutContainerView")) send(v, sel("layoutSubviews"));
+  });
 }
 
 id Host::root_view() const { return root_; }
@@ -138,7 +196,8 @@ void Host::set_root_view_controller(id controller) {
   send(view, sel("setFrame:"), send<CGRect>(root_, sel("bounds")));
   send(view, sel("setAutoresizingMask:"), 0x12ul);
   send(controller_, sel("viewWillAppear:"), NO);
-  send(root_, sel("addSubview:"), view);
+  // Below the status bar, which stays on top.
+  send(root_, sel("insertSubview:atIndex:"), view, 0l);
   send(controller_, sel("viewDidAppear:"), NO);
 }
 

@@ -50,6 +50,7 @@ struct ViewState {
   objc::Ref layer;
   objc::Ref tint;
   long style_override = 0;  // a root view's interface style (host appearance)
+  UIEdgeInsets safe_area{};  // a root view's safe area (the host's status bar)
   // UIControl
   std::vector<Target> targets;
   bool enabled = true, selected = false, highlighted = false;
@@ -78,8 +79,9 @@ struct ViewState {
   std::vector<std::vector<objc::Ref>> cells;
   std::vector<objc::Ref> section_views;
   objc::Ref selected_path;
-  // UITableViewCell
-  objc::Ref text_label, detail_label, reuse_identifier, accessory_view;
+  // UITableViewCell (disclosure: the chevron UIKit shows for the disclosure accessory type;
+  // separator: the hairline the table gives every row of a section but its last)
+  objc::Ref text_label, detail_label, reuse_identifier, accessory_view, disclosure, separator;
   long cell_style = 0, accessory = 0, selection_style = 3;
   bool cell_selected = false;
   // Views that outlive this one (retained elsewhere) no longer name it as their superview;
@@ -90,6 +92,7 @@ struct ViewState {
 struct LayerState {
   id view = nullptr;  // the view that owns the layer
   double corner_radius = 0;
+  unsigned long masked_corners = 15;  // CACornerMask: all four
   objc::Ref corner_curve;
   bool masks = false;
   float opacity = 1;
@@ -144,6 +147,8 @@ struct ControllerState {
   objc::Ref view;
   objc::Ref title;
   CGSize preferred_content_size{};
+  id parent = nullptr;  // the container showing it (a navigation controller), not retained
+  objc::Ref navigation_item;
 };
 
 // ---- helpers shared by the files ------------------------------------------------------
@@ -190,6 +195,8 @@ render::Path path_of(CGPathRef path);
 render::Size measure(const render::Text& t);
 render::Text text_for(id label, long style, CGRect frame);  // a UILabel's text, as drawn
 int css_weight(double ui_font_weight);
+// A chevron image (template, autoreleased): the disclosure and back indicators.
+id chevron_image(bool forward, double width, double height, double line_width);
 double main_screen_scale();
 
 // Class registration, in dependency order.
@@ -200,5 +207,6 @@ void register_table();
 void register_graphics();
 void register_devices();
 void register_switch();
+void register_navigation();
 
 }  // namespace hv::uikit

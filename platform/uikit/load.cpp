@@ -22,6 +22,7 @@ void register_all() {
   register_graphics();
   register_devices();
   register_switch();
+  register_navigation();
   kCACornerCurveContinuous = objc::make_string("continuous").leak();
   kCACornerCurveCircular = objc::make_string("circular").leak();
 }

@@ -1,6 +1,16 @@
 // UITableView (enough for a settings list: sections and rows from the data source, laid
 // out top to bottom, selection through the delegate), UITableViewCell, and NSIndexPath's
 // row and section (added to GNUstep's NSIndexPath).
+//
+// The look is iOS 15's on a 390-point iPhone: in the inset grouped style each section is a
+// card 20 points in from the table's sides with corners of radius 10 (the first row rounds
+// its top corners, the last its bottom ones), rows are divided by hairlines that start at
+// the text, and headers and footers line up with the text. A cell lays its text out 16
+// points in (20 in the other styles), its detail text right-aligned before the accessory,
+// and shows a chevron for the disclosure indicator.
+#include <algorithm>
+#include <cmath>
+
 #include <hvplatform/uikit_host.hpp>
 
 #include "platform/uikit/internal.hpp"
@@ -21,6 +31,52 @@ long path_section(id self, SEL) { return static_cast<long>(send<unsigned long>(s
 id index_path(long row, long section) { return path_forRow(objc::as_id(objc::cls("NSIndexPath")), nullptr, row, section); }
 
 // ---- UITableViewCell ---------------------------------------------------------------------
+constexpr long kInsetGrouped = 2;
+constexpr double kCardInset = 20;       // an inset grouped section's distance from the sides
+constexpr double kCardCornerRadius = 10;
+constexpr double kInsetCellMargin = 16;  // the text's distance from the card's edge
+constexpr double kCellMargin = 20;       // from the screen's edge in the other styles
+constexpr CGSize kDisclosureSize{8, 13.5};
+constexpr double kDisclosureGap = 10;    // between the detail text and the chevron
+
+double cell_margin(id cell) {
+  id table = view_state(cell).superview;
+  const bool inset = table && is_kind(table, "UITableView") && view_state(table).table_style == kInsetGrouped;
+  return inset ? kInsetCellMargin : kCellMargin;
+}
+
+// The text from the margin, the detail text right-aligned up to the accessory (a view of
+// the cell's own, or the disclosure chevron), each centred in the row's height.
+void cell_layoutSubviews(id self, SEL) {
+  ViewState& s = view_state(self);
+  const double width = s.bounds.size.width, height = s.bounds.size.height;
+  const double margin = cell_margin(self);
+  if (s.content_view) send(s.content_view.get(), sel("setFrame:"), CGRectMake(0, 0, width, height));
+  double trailing = width - margin;  // where the detail text ends
+  if (s.accessory_view) {
+    CGRect f = send<CGRect>(s.accessory_view.get(), sel("frame"));
+    f.origin = CGPointMake(width - margin - f.size.width, (height - f.size.height) / 2);
+    send(s.accessory_view.get(), sel("setFrame:"), f);
+    trailing = f.origin.x - kDisclosureGap;
+  } else if (s.disclosure) {
+    const CGRect f = CGRectMake(width - margin - kDisclosureSize.width, (height - kDisclosureSize.height) / 2,
+                                kDisclosureSize.width, kDisclosureSize.height);
+    send(s.disclosure.get(), sel("setFrame:"), f);
+    trailing = f.origin.x - kDisclosureGap;
+  }
+  if (s.text_label) {
+    send(s.text_label.get(), sel("setFrame:"), CGRectMake(margin, 0, std::max(0.0, trailing - margin), height));
+  }
+  if (s.detail_label) {
+    const double left = margin + (trailing - margin) / 3;
+    send(s.detail_label.get(), sel("setFrame:"), CGRectMake(left, 0, std::max(0.0, trailing - left), height));
+  }
+  if (s.separator) {
+    const double hairline = 1 / main_screen_scale();
+    send(s.separator.get(), sel("setFrame:"), CGRectMake(margin, height - hairline, width - margin, hairline));
+  }
+}
+
 id cell_initWithStyle(id self, SEL, long style, id reuse) {
   self = send<id>(self, sel("initWithFrame:"), CGRectMake(0, 0, 320, 44));
   if (!self) return nullptr;
@@ -36,6 +92,10 @@ id cell_initWithStyle(id self, SEL, long style, id reuse) {
   if (style != 0) {
     s.detail_label = objc::Ref::adopt(make_view("UILabel", CGRectMake(160, 0, 140, 44)));
     send(s.detail_label.get(), sel("setTextAlignment:"), 2l);
+    // The value of a Value1 row is secondary text, as in Settings.
+    if (style == 1) {
+      send(s.detail_label.get(), sel("setTextColor:"), send<id>(objc::cls("UIColor"), sel("secondaryLabelColor")));
+    }
     send(s.detail_label.get(), sel("setAutoresizingMask:"), 0x11ul);
     send(s.content_view.get(), sel("addSubview:"), s.detail_label.get());
   }
@@ -49,19 +109,29 @@ id cell_textLabel(id self, SEL) { return view_state(self).text_label.get(); }
 id cell_detail(id self, SEL) { return view_state(self).detail_label.get(); }
 id cell_contentView(id self, SEL) { return view_state(self).content_view.get(); }
 long cell_accessory(id self, SEL) { return view_state(self).accessory; }
-void cell_setAccessory(id self, SEL, long a) { view_state(self).accessory = a; }
+// The disclosure indicator (1) is a chevron in the tertiary label colour; the other types
+// (check mark, detail buttons) are not drawn.
+void cell_setAccessory(id self, SEL, long a) {
+  ViewState& s = view_state(self);
+  s.accessory = a;
+  if (a == 1 && !s.disclosure) {
+    id image = chevron_image(true, kDisclosureSize.width, kDisclosureSize.height, 2);
+    s.disclosure = objc::Ref::adopt(send<id>(send<id>(objc::cls("UIImageView"), sel("alloc")), sel("initWithImage:"), image));
+    send(s.disclosure.get(), sel("setTintColor:"), send<id>(objc::cls("UIColor"), sel("tertiaryLabelColor")));
+    send(self, sel("addSubview:"), s.disclosure.get());
+  } else if (a != 1 && s.disclosure) {
+    send(s.disclosure.get(), sel("removeFromSuperview"));
+    s.disclosure.reset();
+  }
+  cell_layoutSubviews(self, nullptr);
+}
 id cell_accessoryView(id self, SEL) { return view_state(self).accessory_view.get(); }
 void cell_setAccessoryView(id self, SEL, id v) {
   ViewState& s = view_state(self);
   if (s.accessory_view) send(s.accessory_view.get(), sel("removeFromSuperview"));
   s.accessory_view = objc::Ref::retain(v);
-  if (v) {
-    CGRect f = send<CGRect>(v, sel("frame"));
-    f.origin = CGPointMake(s.bounds.size.width - f.size.width - 16, (s.bounds.size.height - f.size.height) / 2);
-    send(v, sel("setFrame:"), f);
-    send(v, sel("setAutoresizingMask:"), 0x1ul | 0x8ul | 0x20ul);
-    send(self, sel("addSubview:"), v);
-  }
+  if (v) send(self, sel("addSubview:"), v);
+  cell_layoutSubviews(self, nullptr);
 }
 long cell_selectionStyle(id self, SEL) { return view_state(self).selection_style; }
 void cell_setSelectionStyle(id self, SEL, long v) { view_state(self).selection_style = v; }
@@ -82,13 +152,27 @@ void table_setDelegate(id self, SEL, id d) { view_state(self).delegate = d; }
 CGFloat table_rowHeight(id self, SEL) { return view_state(self).row_height; }
 void table_setRowHeight(id self, SEL, CGFloat h) { view_state(self).row_height = h; }
 
+bool is_inset_grouped(id table) { return view_state(table).table_style == kInsetGrouped; }
+
+// The horizontal extent of a section's rows: the card, or the whole width.
+void row_extent(id table, double& x, double& width) {
+  const double full = view_state(table).bounds.size.width;
+  x = is_inset_grouped(table) ? kCardInset : 0;
+  width = std::max(0.0, full - 2 * x);
+}
+
+// A header sits 17 points below what comes before it and 7 above its rows; a footer 7 below
+// its rows and 10 above what follows. Their text wraps to as many lines as it needs.
 void add_section_label(id self, id text, double& y, bool header) {
-  const double height = header ? 38 : 30;
   if (!text || objc::to_string(text).empty()) {
     y += header ? 18 : 8;
     return;
   }
-  objc::Ref label = objc::Ref::adopt(make_view("UILabel", CGRectMake(20, y, view_state(self).bounds.size.width - 40, height)));
+  double x = 0, width = 0;
+  row_extent(self, x, width);
+  const double margin = is_inset_grouped(self) ? kInsetCellMargin : kCellMargin;
+  const double above = header ? 17 : 7, below = header ? 7 : 10;
+  objc::Ref label = objc::Ref::adopt(make_view("UILabel", CGRectMake(x + margin, y + above, width - 2 * margin, 0)));
   send(label.get(), sel("setText:"), header ? objc::string([&] {
     std::string t = objc::to_string(text);
     std::string upper;
@@ -99,9 +183,36 @@ void add_section_label(id self, id text, double& y, bool header) {
   send(label.get(), sel("setTextColor:"), send<id>(objc::cls("UIColor"), sel("secondaryLabelColor")));
   send(label.get(), sel("setNumberOfLines:"), 0l);
   send(label.get(), sel("setAutoresizingMask:"), 0x2ul);
+  CGRect frame = view_frame(view_state(label.get()));
+  frame.size.height = std::ceil(measure(text_for(label.get(), 1, frame)).height);
+  send(label.get(), sel("setFrame:"), frame);
   send(self, sel("addSubview:"), label.get());
   view_state(self).section_views.push_back(label);
-  y += height;
+  y += above + frame.size.height + below;
+}
+
+// A row's place in its section: in the inset grouped style the first and last rows round
+// their outer corners (a single row all four); every row but the last has a hairline.
+void style_row(id cell, long row, long rows, bool inset) {
+  ViewState& s = view_state(cell);
+  id layer = s.layer.get();
+  if (inset) {
+    unsigned long corners = 0;
+    if (row == 0) corners |= 1 | 2;
+    if (row == rows - 1) corners |= 4 | 8;
+    send(layer, sel("setCornerRadius:"), corners ? kCardCornerRadius : 0.0);
+    send(layer, sel("setMaskedCorners:"), corners ? corners : 15ul);
+    send(layer, sel("setMasksToBounds:"), objc::to_BOOL(corners != 0));
+  }
+  const bool hairline = row < rows - 1;
+  if (hairline && !s.separator) {
+    s.separator = objc::Ref::adopt(make_view("UIView", CGRectZero));
+    send(s.separator.get(), sel("setBackgroundColor:"), send<id>(objc::cls("UIColor"), sel("separatorColor")));
+    send(cell, sel("addSubview:"), s.separator.get());
+  } else if (!hairline && s.separator) {
+    send(s.separator.get(), sel("removeFromSuperview"));
+    s.separator.reset();
+  }
 }
 
 // Asks the data source for every section and row, and lays the cells out.
@@ -136,9 +247,13 @@ void table_reloadData(id self, SEL) {
         height = send<CGFloat>(delegate, sel("tableView:heightForRowAtIndexPath:"), self, path);
       }
       if (cell) {
-        send(cell.get(), sel("setFrame:"), CGRectMake(0, y, width, height));
-        send(cell.get(), sel("setAutoresizingMask:"), 0x2ul);
+        double x = 0, row_width = width;
+        row_extent(self, x, row_width);
         send(self, sel("addSubview:"), cell.get());
+        send(cell.get(), sel("setFrame:"), CGRectMake(x, y, row_width, height));
+        send(cell.get(), sel("setAutoresizingMask:"), 0x2ul);
+        style_row(cell.get(), row, rows, is_inset_grouped(self));
+        cell_layoutSubviews(cell.get(), nullptr);
       }
       cells.push_back(cell);
       y += height;
@@ -241,6 +356,7 @@ void register_table() {
       .method("setSelectionStyle:", &cell_setSelectionStyle)
       .method("isSelected", &cell_isSelected)
       .method("setSelected:animated:", &cell_setSelected)
+      .method("layoutSubviews", &cell_layoutSubviews)
       .build();
 }
 

@@ -1,5 +1,6 @@
 // UIResponder, UIView and its layer CALayer, UIControl, UIButton, UILabel, UIImageView,
 // UIStackView, UIVisualEffectView and UIBlurEffect.
+#include <algorithm>
 #include <cmath>
 
 #include "platform/uikit/internal.hpp"
@@ -221,6 +222,21 @@ CGPoint view_convertPointToSpace(id self, SEL, CGPoint p, id space) {
 CGRect view_convertRectToView(id self, SEL, CGRect r, id view) { return convert_rect(self, r, view); }
 CGPoint view_convertPointToView(id self, SEL, CGPoint p, id view) { return convert_point(self, p, view); }
 
+// The part of the root's safe area (the host's status bar) that covers this view.
+UIEdgeInsets view_safeAreaInsets(id self, SEL) {
+  id root = root_of(self);
+  const UIEdgeInsets root_insets = view_state(root).safe_area;
+  const CGRect bounds = view_state(self).bounds;
+  const CGRect in_root = convert_rect(self, bounds, nullptr);
+  const CGRect root_bounds = view_state(root).bounds;
+  UIEdgeInsets insets{};
+  insets.top = std::max(0.0, root_insets.top - CGRectGetMinY(in_root));
+  insets.left = std::max(0.0, root_insets.left - CGRectGetMinX(in_root));
+  insets.bottom = std::max(0.0, CGRectGetMaxY(in_root) - (CGRectGetMaxY(root_bounds) - root_insets.bottom));
+  insets.right = std::max(0.0, CGRectGetMaxX(in_root) - (CGRectGetMaxX(root_bounds) - root_insets.right));
+  return insets;
+}
+
 BOOL view_pointInside(id self, SEL, CGPoint p, id) {
   return objc::to_BOOL(CGRectContainsPoint(view_state(self).bounds, p));
 }
@@ -268,6 +284,8 @@ id layer_cornerCurve(id self, SEL) {
   return c ? c : objc::string("circular");
 }
 void layer_setCornerCurve(id self, SEL, id c) { layer_state(self).corner_curve = objc::make_string(objc::to_string(c)); }
+unsigned long layer_maskedCorners(id self, SEL) { return layer_state(self).masked_corners; }
+void layer_setMaskedCorners(id self, SEL, unsigned long mask) { layer_state(self).masked_corners = mask & 15; }
 BOOL layer_masks(id self, SEL) { return objc::to_BOOL(layer_state(self).masks); }
 void layer_setMasks(id self, SEL, BOOL v) { layer_state(self).masks = objc::from_BOOL(v); }
 float layer_opacity(id self, SEL) { return layer_state(self).opacity; }
@@ -617,6 +635,8 @@ void register_responder_and_views() {
       .method("setCornerRadius:", &layer_setCornerRadius)
       .method("cornerCurve", &layer_cornerCurve)
       .method("setCornerCurve:", &layer_setCornerCurve)
+      .method("maskedCorners", &layer_maskedCorners)
+      .method("setMaskedCorners:", &layer_setMaskedCorners)
       .method("masksToBounds", &layer_masks)
       .method("setMasksToBounds:", &layer_setMasks)
       .method("opacity", &layer_opacity)
@@ -647,6 +667,7 @@ void register_responder_and_views() {
       .method("init", &view_init)
       .method("initWithFrame:", &view_initWithFrame)
       .method("frame", &view_frame_get)
+      .method("safeAreaInsets", &view_safeAreaInsets)
       .method("setFrame:", &view_setFrame)
       .method("bounds", &view_bounds)
       .method("setBounds:", &view_setBounds)

@@ -1,5 +1,6 @@
 #include "sim/controlcenter/host.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <ostream>
@@ -7,6 +8,7 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/ui/controlcenter.hpp"
+#include "common/ui/quartzcore.hpp"
 #include "common/ui/uikit.hpp"
 #include "extension/contract/contract.hpp"
 #include "sim/cli/arguments.hpp"
@@ -23,13 +25,30 @@ namespace item = ui::CCUIMenuModuleItem;
 
 namespace {
 
-// Control Center's panel as the host draws it, in points: the module's tile in the first
-// place of the grid, the expanded module centred across the panel.
+// Control Center's page as the host draws it, in points, on a 390-point iPhone with a
+// notch: the status bar, then a grid of four columns of 70-point modules 16 apart. The
+// system's modules are plain placeholders in their places (connectivity and media 2 x 2,
+// orientation lock and screen mirroring, brightness and volume 1 x 2, focus 2 x 1, then
+// flashlight, timer and camera); the loaded module takes the third place of the last row.
+// Expanded, the module is centred on the page and the others fade out, as on the device.
 constexpr CGFloat kScreenWidth = 390;
-constexpr CGFloat kScreenHeight = 340;
-constexpr CGRect kTileFrame{{32, 48}, {70, 70}};
+constexpr CGFloat kScreenHeight = 540;
+constexpr CGFloat kUnit = 70;
+constexpr CGFloat kGap = 16;
+constexpr CGFloat kGridLeft = (kScreenWidth - 4 * kUnit - 3 * kGap) / 2;
+constexpr CGFloat kGridTop = 84;
+constexpr CGFloat kCornerRadius = 19;
+
+// A place of the grid: column and row from 0, width and height in modules.
+constexpr CGRect grid_rect(int column, int row, int columns, int rows) {
+  return CGRect{{kGridLeft + column * (kUnit + kGap), kGridTop + row * (kUnit + kGap)},
+                {columns * kUnit + (columns - 1) * kGap, rows * kUnit + (rows - 1) * kGap}};
+}
+
+constexpr CGRect kTileFrame = grid_rect(2, 4, 1, 1);
 constexpr CGFloat kExpandedWidth = 320;
-constexpr CGFloat kExpandedTop = 48;
+// Control Center's carrier text above its modules.
+constexpr char kCarrier[] = "中国移动";
 
 bool responds(id object, const objc::Selector& selector) { return objc::responds_to(object, selector.get()); }
 
@@ -40,6 +59,88 @@ id backdrop_color() {
     return dark ? ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, 0.07, 0.08, 0.11, 1.0)
                 : ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, 0.55, 0.60, 0.70, 1.0);
   });
+}
+
+id white(CGFloat alpha) { return ui::UIColor::colorWithWhite_alpha.send(ui::kUIColor, 1.0, alpha); }
+id rgb(CGFloat r, CGFloat g, CGFloat b) { return ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, r, g, b, 1.0); }
+
+// The modules' material, as the module's own platter has it in each appearance.
+id placeholder_material() {
+  return ui::UIColor::colorWithDynamicProvider.send(ui::kUIColor, ^id(id traits) {
+    const bool dark = ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
+    return dark ? ui::UIColor::colorWithWhite_alpha.send(ui::kUIColor, 0.12, 0.72)
+                : ui::UIColor::colorWithWhite_alpha.send(ui::kUIColor, 0.45, 0.55);
+  });
+}
+
+id add_shape(id parent, CGRect frame, id color, CGFloat radius) {
+  objc::Ref view = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView), frame));
+  ui::UIView::setBackgroundColor.send(view.get(), color);
+  if (radius > 0) {
+    id layer = ui::UIView::layer.send(view.get());
+    ui::CALayer::setCornerRadius.send(layer, radius);
+    ui::CALayer::setCornerCurve.send(layer, objc::string("continuous"));
+    ui::CALayer::setMasksToBounds.send(layer, YES);
+  }
+  ui::UIView::setUserInteractionEnabled.send(view.get(), NO);
+  ui::UIView::addSubview.send(parent, view.get());
+  return view.get();
+}
+
+void add_text(id parent, CGRect frame, const char* text, CGFloat size, CGFloat alpha) {
+  objc::Ref label = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUILabel), frame));
+  ui::UILabel::setText.send(label.get(), objc::string(text));
+  ui::UILabel::setFont.send(label.get(), ui::UIFont::systemFontOfSize_weight.send(ui::kUIFont, size, 0.23));
+  ui::UILabel::setTextColor.send(label.get(), white(alpha));
+  ui::UILabel::setTextAlignment.send(label.get(), ui::NSTextAlignmentCenter);
+  ui::UIView::addSubview.send(parent, label.get());
+}
+
+// A module's place: the platter, and a round placeholder glyph in its middle.
+id add_placeholder(id parent, CGRect frame) {
+  id platter = add_shape(parent, frame, placeholder_material(), kCornerRadius);
+  const CGFloat glyph = 24;
+  add_shape(platter, CGRect{{(frame.size.width - glyph) / 2, (frame.size.height - glyph) / 2}, {glyph, glyph}},
+            white(0.9), glyph / 2);
+  return platter;
+}
+
+// Control Center's own modules around the loaded one, in one view that takes no touches.
+objc::Ref make_neighbours() {
+  objc::Ref page = objc::Ref::adopt(
+      ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView), CGRect{{0, 0}, {kScreenWidth, kScreenHeight}}));
+  ui::UIView::setUserInteractionEnabled.send(page.get(), NO);
+  id view = page.get();
+
+  // Connectivity: airplane mode off, cellular, Wi-Fi and Bluetooth on.
+  const CGRect connectivity = grid_rect(0, 0, 2, 2);
+  id platter = add_shape(view, connectivity, placeholder_material(), kCornerRadius);
+  const CGFloat button = 60, inset = (connectivity.size.width - 2 * button) / 3;
+  id colours[] = {white(0.25), rgb(0.20, 0.78, 0.35), rgb(0.0, 0.48, 1.0), rgb(0.0, 0.48, 1.0)};
+  for (int i = 0; i < 4; ++i) {
+    const CGRect circle{{inset + (i % 2) * (button + inset), inset + (i / 2) * (button + inset)}, {button, button}};
+    id round = add_shape(platter, circle, colours[i], button / 2);
+    add_shape(round, CGRect{{button / 2 - 10, button / 2 - 10}, {20, 20}}, white(0.95), 10);
+  }
+  // Media: nothing playing.
+  id media = add_shape(view, grid_rect(2, 0, 2, 2), placeholder_material(), kCornerRadius);
+  add_text(media, CGRect{{0, 60}, {grid_rect(2, 0, 2, 2).size.width, 36}}, "未在播放", 15, 0.6);
+  add_placeholder(view, grid_rect(0, 2, 1, 1));  // orientation lock
+  add_placeholder(view, grid_rect(1, 2, 1, 1));  // screen mirroring
+  // Brightness and volume: sliders half full.
+  for (int column : {2, 3}) {
+    const CGRect slider = grid_rect(column, 2, 1, 2);
+    id track = add_shape(view, slider, placeholder_material(), kCornerRadius);
+    add_shape(track, CGRect{{0, slider.size.height / 2}, {slider.size.width, slider.size.height / 2}}, white(0.92), 0);
+  }
+  id focus = add_shape(view, grid_rect(0, 3, 2, 1), placeholder_material(), kCornerRadius);
+  id moon = add_shape(focus, CGRect{{13, 13}, {44, 44}}, white(0.25), 22);
+  add_shape(moon, CGRect{{12, 12}, {20, 20}}, white(0.95), 10);
+  add_text(focus, CGRect{{60, 0}, {80, kUnit}}, "专注模式", 15, 1.0);
+  add_placeholder(view, grid_rect(0, 4, 1, 1));  // flashlight
+  add_placeholder(view, grid_rect(1, 4, 1, 1));  // timer
+  add_placeholder(view, grid_rect(3, 4, 1, 1));  // camera
+  return page;
 }
 
 namespace cli = halvernic::sim::cli;
@@ -74,6 +175,8 @@ bool read_point(const std::string& x, const std::string& y, CGPoint* point, std:
 
 Host::Host(const Options& options, std::ostream& out) : options_(options), out_(out) {}
 
+CGRect Host::tile_frame() { return kTileFrame; }
+
 Host::~Host() {
   if (module_) ui::UIView::removeFromSuperview.send(ui::UIViewController::view.send(controller()));
   module_.reset();
@@ -93,6 +196,9 @@ bool Host::start(std::string* error) {
                                               options_.appearance == "dark" ? ui::UIUserInterfaceStyleDark
                                                                             : ui::UIUserInterfaceStyleLight);
   ui::UIView::setBackgroundColor.send(screen_->root_view(), backdrop_color());
+  neighbours_ = make_neighbours();
+  ui::UIView::addSubview.send(screen_->root_view(), neighbours_.get());
+  screen_->show_status_bar(kCarrier, true);
   module_ = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(bundle_.principal)));
   if (!module_ || !controller()) {
     *error = "the module made no content view controller";
@@ -123,8 +229,10 @@ void Host::place_module() {
     ui::UIView::setFrame.send(view, kTileFrame);
   } else {
     const CGFloat height = content::preferredExpandedContentHeight.send(controller());
-    ui::UIView::setFrame.send(view, CGRect{{(kScreenWidth - kExpandedWidth) / 2, kExpandedTop}, {kExpandedWidth, height}});
+    const CGFloat top = std::max<CGFloat>(hv::uikit::Host::kStatusBarHeight, (kScreenHeight - height) / 2);
+    ui::UIView::setFrame.send(view, CGRect{{(kScreenWidth - kExpandedWidth) / 2, top}, {kExpandedWidth, height}});
   }
+  if (neighbours_) ui::UIView::setAlpha.send(neighbours_.get(), expanded_ ? 0.0 : 1.0);
   ui::UIView::layoutIfNeeded.send(view);
 }
 

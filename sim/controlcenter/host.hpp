@@ -39,6 +39,10 @@ public:
   // Loads HalvernicCC from the device root, makes the module and presents it.
   bool start(std::string* error);
   std::vector<Command> commands();
+  // The page as it stands (after start), for pictures and tests.
+  const hv::uikit::Host& screen() const { return *screen_; }
+  // Where the module's tile sits on the page, in points.
+  static CGRect tile_frame();
 
 private:
   bool tap_tile(std::string* error);
@@ -63,6 +67,7 @@ private:
   std::ostream& out_;
   LoadedBundle bundle_;
   std::unique_ptr<hv::uikit::Host> screen_;  // its root view is Control Center's backdrop
+  objc::Ref neighbours_;                      // the system's modules around this one
   objc::Ref module_;
   bool expanded_ = false;
   bool locked_ = false;

@@ -47,10 +47,12 @@ std::string host_line(const Device& device, Host host, const std::vector<std::st
 }  // namespace
 
 std::string file_mode(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return "off (no file)";
   objc::AutoreleasePool pool;
-  objc::Ref plist = objc::read_property_list_file(path);
+  // As every reader reads it: a FIFO or a crafted file planted there reads as unreadable
+  // at once, never stalling the tool.
+  const contract::PreferencesFileContents contents = contract::read_preferences_file(path);
+  if (contents.status == contract::PreferencesFileStatus::missing) return "off (no file)";
+  const objc::Ref& plist = contents.propertyList;
   if (!objc::is_dictionary(plist.get())) return "off (unreadable file)";
   id mode = objc::dictionary_get(plist.get(), "thermalPowerMode");
   if (objc::string_equals(mode, "lowPower") || objc::string_equals(mode, "fullPower")) return objc::to_string(mode);

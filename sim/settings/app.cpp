@@ -25,6 +25,13 @@ constexpr CGSize kContentSize{390, 844};
 constexpr double kMaxWaitSeconds = 3600;
 constexpr double kMaxCoordinate = 10000;
 constexpr char kCheckmark[] = "\u2713";
+// Settings' own page, from which a pane is pushed (the system is in Chinese, as the pane).
+constexpr char kSettingsTitle[] = "设置";
+
+constinit objc::ClassName kUINavigationController{"UINavigationController"};
+constinit objc::Message<id(id)> kInitWithRootViewController{"initWithRootViewController:"};
+constinit objc::Message<void(id, BOOL)> kPushViewController{"pushViewController:animated:"};
+constinit objc::Message<void(id)> kSetSpecifier{"setSpecifier:"};
 
 void fail(const char* format, const std::string& what) {
   std::fprintf(stderr, "hv-settings: ");
@@ -215,9 +222,35 @@ bool App::ensure_pane() {
   hv::uikit::set_main_screen_scale(options_.scale);
   host_ = std::make_unique<hv::uikit::Host>(kContentSize, options_.dark ? ui::UIUserInterfaceStyleDark
                                                                           : ui::UIUserInterfaceStyleLight);
-  host_->set_root_view_controller(controller_.get());
+  show_in_settings(panes.front());
   pane_failed_ = false;
   return true;
+}
+
+// As Settings shows a pane: its own page, pushed from Settings' list by the loader entry's
+// row (whose label becomes the page's title), in a navigation controller below the status
+// bar; the bar has no background of its own at the top of the page, so the page's grouped
+// background shows through it.
+void App::show_in_settings(const PaneEntry& pane) {
+  objc::AutoreleasePool pool;
+  objc::Ref row = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kPSSpecifier.get())));
+  objc::Ref entry = objc::read_property_list_file(pane.entry_file);
+  if (id properties = objc::dictionary_get(entry.get(), "entry"); objc::is_dictionary(properties)) {
+    ui::PSSpecifier::setProperties.send(row.get(), properties);
+  }
+  ui::PSSpecifier::setName.send(row.get(), objc::string(pane.label));
+  kSetSpecifier.send(controller_.get(), row.get());
+
+  objc::Ref settings = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kUIViewController.get())));
+  ui::UIViewController::setTitle.send(settings.get(), objc::string(kSettingsTitle));
+  id grouped = ui::UIColor::systemGroupedBackgroundColor.send(ui::kUIColor.get());
+  ui::UIView::setBackgroundColor.send(ui::UIViewController::view.send(settings.get()), grouped);
+  navigation_ = objc::Ref::adopt(kInitWithRootViewController.send(ui::NSObject::alloc.send(kUINavigationController.get()),
+                                                                  settings.get()));
+  kPushViewController.send(navigation_.get(), controller_.get(), NO);
+  ui::UIView::setBackgroundColor.send(ui::UIViewController::view.send(navigation_.get()), grouped);
+  host_->set_root_view_controller(navigation_.get());
+  host_->show_status_bar();
 }
 
 bool App::rows() {

@@ -14,6 +14,8 @@ class Host;
 
 namespace halvernic::sim::settings {
 
+struct PaneEntry;
+
 class App {
 public:
   struct Options {
@@ -41,6 +43,7 @@ public:
 
 private:
   bool ensure_pane();
+  void show_in_settings(const PaneEntry& pane);
 
   bool rows();
   bool tap(const std::string& label);
@@ -55,6 +58,7 @@ private:
 
   Options options_;
   std::unique_ptr<hv::uikit::Host> host_;
+  objc::Ref navigation_;  // Settings' navigation controller: its root page, then the pane
   objc::Ref controller_;
   bool pane_failed_ = false;
 };

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,28 @@ TEST_F(ModeFile, AFailedWriteOrRegistrationStillPostsBothNotifications) {
     EXPECT_TRUE(seen.words().empty()) << "no word published without a registration";
     EXPECT_EQ(mode_in_file(), "fullPower") << "the file is written all the same";
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Without the preferences folder every choice used to fail while the restart was still
+// posted: the tile never left "off". The folders below the jailbreak root are made first,
+// and a file that could not be read is kept aside, never overwritten.
+TEST_F(ModeFile, AChoiceMakesTheMissingFoldersAndKeepsAnUnreadableFileAside) {
+  const fs::path var = hv_test::device_root() / "var/jb/var";
+  fs::remove_all(var);
+  applyPowerModeValue(objc::string("lowPower"));
+  EXPECT_EQ(mode_in_file(), "lowPower");
+  EXPECT_STREQ(currentPowerModeValue(), "lowPower");
+
+  write_raw("bplist00 damaged");
+  applyPowerModeValue(objc::string("fullPower"));
+  EXPECT_EQ(mode_in_file(), "fullPower");
+  std::ifstream aside(hv_test::preferences_path() + contract::kUnreadableSuffix, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), "bplist00 damaged");
+  fs::remove(hv_test::preferences_path() + contract::kUnreadableSuffix);
 }
 
 }  // namespace

@@ -302,28 +302,73 @@ TEST_F(PreferencesFile, AnUnchangedFileIsParsedOnceAReplacedOneAgain) {
 
 // Two rewrites of the same size in place within one tick of the file system's clock leave
 // device, inode, size and both times as they were: the stamp cannot tell them apart. A file
-// whose times lie within the window of its parsing is therefore parsed again.
+// is therefore parsed again while its times lie within the window of its parsing, or in the
+// same second (a file system that keeps whole seconds stamps every write of that second
+// alike), and only then trusted.
 TEST_F(PreferencesFile, SameSizeRewritesWithinOneTickAreNeverMistakenForNone) {
-  static std::int64_t now;
-  static const os::FileStamp fixed{1, 2, 400, 1'000'000'000'000, 1'000'000'000'000};
-  auto stat_fixed = [](const char* path) noexcept -> std::optional<os::FileStamp> {
-    return fs::exists(path) ? std::optional<os::FileStamp>(fixed) : std::nullopt;
+  struct Case {
+    const char* what;
+    std::int64_t written;     // the file's times
+    std::int64_t first_parse;  // the moment of the first reading
+    std::int64_t settled;      // a moment from which an unchanged stamp is trusted
   };
-  now = fixed.changed_ns + 1'000'000;  // parsed 1 ms after the write
-  contract::PreferencesFileReader reader(path_, kWindow, stat_fixed, [] () noexcept { return now; });
+  constexpr std::int64_t s = 1'000'000'000;
+  const Case cases[] = {
+      // Fine times, read at once: racy for the rest of that second.
+      {"fine times", 1000 * s + 300'000'000, 1000 * s + 301'000'000, 1001 * s},
+      // Written at the very end of a second, read just after it: the window decides (file
+      // times come from a clock that may lag the wall clock by a tick).
+      {"across a second", 1000 * s + 990'000'000, 1001 * s + 10'000'000, 1001 * s + 40'000'000},
+      // Whole seconds, read 0.9 s into the second the file was written in: the window has
+      // long passed, yet a rewrite later in that second keeps the stamp.
+      {"whole seconds", 1000 * s, 1000 * s + 900'000'000, 1001 * s},
+      // A file stamped in the future (a clock set back) is never trusted until it is past.
+      {"future times", 1005 * s, 1000 * s + 500'000'000, 1006 * s},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    static std::int64_t now;
+    static os::FileStamp fixed;
+    fixed = os::FileStamp{1, 2, 400, c.written, c.written};
+    auto stat_fixed = [](const char* path) noexcept -> std::optional<os::FileStamp> {
+      return fs::exists(path) ? std::optional<os::FileStamp>(fixed) : std::nullopt;
+    };
+    now = c.first_parse;
+    contract::PreferencesFileReader reader(path_, kWindow, stat_fixed, [] () noexcept { return now; });
 
+    write_raw(plist_of_size(400, "lowPower"));
+    EXPECT_EQ(mode_of(reader.read()), PowerMode::lowPower);
+    rewrite_in_place(plist_of_size(400, "notAMode"));
+    EXPECT_EQ(mode_of(reader.read()), PowerMode::off) << "the second write was missed";
+    rewrite_in_place(plist_of_size(400, "fullPower"));
+    now = c.settled;  // parsed once more, once no write can keep the stamp any longer
+    EXPECT_EQ(mode_of(reader.read()), PowerMode::fullPower);
+    EXPECT_EQ(reader.parses(), 3u);
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(reader.read().fresh);
+    EXPECT_EQ(reader.parses(), 3u) << "an unchanged stamp is an unchanged file";
+  }
+}
+
+// A file renamed into place keeps nothing of the old one's identity but what a writer may
+// copy: with the same size and the same whole-second times, its inode tells it apart.
+TEST_F(PreferencesFile, AFileRenamedIntoPlaceIsSeenByItsInodeAlone) {
+  static std::int64_t now = 0;
+  auto stat_whole_seconds = [](const char* path) noexcept -> std::optional<os::FileStamp> {
+    std::optional<os::FileStamp> stamp = os::file_stamp(path);
+    if (stamp) stamp->modified_ns = stamp->changed_ns = 1000'000'000'000;
+    return stamp;
+  };
+  now = 1002'000'000'000;  // seconds after the stamped times: never racy
+  contract::PreferencesFileReader reader(path_, kWindow, stat_whole_seconds,
+                                         [] () noexcept { return now; });
   write_raw(plist_of_size(400, "lowPower"));
   EXPECT_EQ(mode_of(reader.read()), PowerMode::lowPower);
-  rewrite_in_place(plist_of_size(400, "notAMode"));
-  EXPECT_EQ(mode_of(reader.read()), PowerMode::off) << "the second write was missed";
-  rewrite_in_place(plist_of_size(400, "fullPower"));
-  now = fixed.changed_ns + kWindow;  // parsed once more, a window after the write
+  EXPECT_FALSE(reader.read().fresh);
+  const std::string other = path_ + ".new";
+  std::ofstream(other, std::ios::binary) << plist_of_size(400, "fullPower");
+  fs::rename(other, path_);
   EXPECT_EQ(mode_of(reader.read()), PowerMode::fullPower);
-  EXPECT_EQ(reader.parses(), 3u);
-  // The file's times now lie a window before its last parsing: an unchanged stamp is an
-  // unchanged file.
-  for (int i = 0; i < 5; ++i) EXPECT_FALSE(reader.read().fresh);
-  EXPECT_EQ(reader.parses(), 3u);
+  EXPECT_EQ(reader.parses(), 2u);
 }
 
 // The same on the real file system and clocks: an in-place rewrite right after a reading.

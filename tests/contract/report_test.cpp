@@ -156,9 +156,14 @@ TEST_F(Report, TheOverheatProtectionRoundTripsWithItsReadingOrUnknown) {
   contract::ReportReading reading = contract::read_extension_report(path_);
   ASSERT_TRUE(reading.ok()) << reading.problem;
   EXPECT_EQ(reading.report.overheat, overheat);
-  std::ifstream in(path_);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("<real>50.13</real>"), std::string::npos) << text;
+  {
+    objc::AutoreleasePool pool;
+    const objc::Ref root = objc::read_property_list_file(path_);
+    id entry = objc::dictionary_get(root.get(), contract::kReportOverheatKey);
+    id celsius = objc::dictionary_get(entry, contract::kReportBatteryTemperatureKey);
+    EXPECT_TRUE(objc::is_number(celsius) && !objc::is_boolean(celsius));
+    EXPECT_DOUBLE_EQ(objc::double_value(celsius), 50.13) << "degrees Celsius, for people";
+  }
 
   overheat.enabled = false;
   overheat.engaged = false;

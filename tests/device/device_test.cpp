@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <iostream>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -97,6 +98,15 @@ protected:
     ASSERT_NO_THROW(d_->install());
   }
   void TearDown() override {
+    // A failed end-to-end case shows what the device did: every launch and exit, and the
+    // end of the daemon's log.
+    if (HasFailure()) {
+      const std::string daemon_log = log();
+      std::cerr << "--- launchd.log\n" << read_file(d_->log_file("launchd.log"))
+                << "--- thermalmonitord.log (end)\n"
+                << daemon_log.substr(daemon_log.size() > 4000 ? daemon_log.size() - 4000 : 0)
+                << "---\n";
+    }
     if (d_->booted()) EXPECT_NO_THROW(d_->shutdown());
     EXPECT_EQ(daemons(), 0) << "a thermalmonitord of this device outlived the shutdown";
     EXPECT_EQ(d_->job_pid(device::kNotifydLabel), 0);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The layout this Linux build stages for the simulated device (scripts/package --linux):
-# the extension's .so and the same filter list as the iOS package, the shell tool, and each
+# the extension's .so and the same filter list as the iOS package, the shell tool, each
 # bundle of the build with its binary and Info.plist (its version the project's), at the
-# package's paths.
+# package's paths, and the bridge (usr/lib/halvernic/libhv_objc.so), which every staged
+# product loads from the layout itself (its run path, no LD_LIBRARY_PATH) and none carries
+# a copy of.
 source "$(dirname "$0")/lib.sh"
 build="$2"
 tweaks=Library/MobileSubstrate/DynamicLibraries
@@ -34,6 +36,30 @@ for name in HalvernicPrefs HalvernicCC; do
   [ -f "$bundle/Info.plist" ] || fail "$name.bundle has no Info.plist"
   grep -A1 CFBundleShortVersionString "$bundle/Info.plist" | grep -q "<string>$version</string>" ||
     fail "$name.bundle's CFBundleShortVersionString is not the project's version $version"
+done
+cmp -s "$build/common/objc/libhv_objc.so" "$jb/usr/lib/halvernic/libhv_objc.so" ||
+  fail "usr/lib/halvernic/libhv_objc.so is not the build's bridge"
+products=("$jb/$tweaks/halvernic.so")
+for name in HalvernicPrefs HalvernicCC; do
+  if [ -e "$jb/${where[$name]}/$name.bundle/$name" ]; then
+    products+=("$jb/${where[$name]}/$name.bundle/$name")
+  fi
+done
+[ -e "$jb/usr/bin/halvernicctl" ] && products+=("$jb/usr/bin/halvernicctl")
+for product in "${products[@]}"; do
+  what="${product#"$jb"/}"
+  readelf -d "$product" | grep -q 'NEEDED.*\[libhv_objc\.so\]' ||
+    fail "$what does not need libhv_objc.so"
+  found="$(env -u LD_LIBRARY_PATH ldd "$product" | awk '$1 == "libhv_objc.so" { print $3 }')"
+  expect_eq "the bridge $what loads" "$(realpath "$jb/usr/lib/halvernic/libhv_objc.so")" \
+    "$(realpath -m "$found")"
+  # A copy of its own would define the bridge's functions (weak references, ownership):
+  # objc::WeakRef::store, objc::WeakRef::load, objc::retain, objc::release.
+  own='_ZN4objc7WeakRef5storeEP11objc_object|_ZNK4objc7WeakRef4loadEv'
+  own="$own|_ZN4objc6retainEP11objc_object|_ZN4objc7releaseEP11objc_object"
+  if nm --defined-only "$product" | grep -qE " ($own)\$"; then
+    fail "$what carries a copy of the bridge"
+  fi
 done
 if grep -q $'^bundle\t.*HalvernicPrefs.bundle' "$manifest"; then
   [ -f "$jb/Library/PreferenceLoader/Preferences/HalvernicPrefs.plist" ] ||

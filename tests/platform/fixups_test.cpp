@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -131,12 +132,18 @@ TEST_F(Fixups, CorruptPropertyListDataGivesNilAndAnErrorInsteadOfAnException) {
   ASSERT_NE(serialised, nullptr);
   EXPECT_EQ(objc::parse_property_list(serialised), objc::Ref());
 
-  // Text still reads: OpenStep's format begins with no control byte.
-  const std::string openstep = "{ alpha = beta; }";
-  id text_data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
-                                static_cast<const void*>(openstep.data()),
-                                static_cast<unsigned long>(openstep.size()));
-  EXPECT_TRUE(objc::objects_equal(objc::parse_property_list(text_data).get(), dictionary.get()));
+  // Old-style text is refused too, before GNUstep's text parser (which recurses once per
+  // bracket and keeps what it built from damaged text) sees it, whole or damaged.
+  for (const std::string& openstep : {std::string("{ alpha = beta; }"), std::string(100000, '{')}) {
+    id text_data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
+                                  static_cast<const void*>(openstep.data()),
+                                  static_cast<unsigned long>(openstep.size()));
+    EXPECT_EQ(objc::parse_property_list(text_data), objc::Ref()) << openstep.substr(0, 20);
+    const std::string path = write("text.plist", openstep);
+    EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
+                             objc::string(path)),
+              nullptr);
+  }
 }
 
 TEST_F(Fixups, StringBoolValueIsApples) {
@@ -374,3 +381,37 @@ TEST_F(Fixups, TextCutShortInsideATokenIsReadWithinItsData) {
   EXPECT_EQ(objc::count(parsed.get()), 1u);
   EXPECT_EQ(objc::to_string(objc::dictionary_get(parsed.get(), "a")), "b");
 }
+
+// GNUstep's XML parser resolves references even inside a processing instruction, the
+// declaration and attribute values, and loses a string for every entity it does not know:
+// 71 bytes per reading of the file fuzzing found (an instruction holding "&e.com/..."),
+// which it otherwise reads as a dictionary. No such list reaches it, through any entry
+// point; under the leak-checked preset this test also shows that nothing is lost.
+TEST_F(Fixups, UnknownEntitiesNeverReachGNUstepsXmlParser) {
+  std::ifstream in(HV_FUZZ_FINDINGS_DIR "/patcher-leak-damaged-xml.plist", std::ios::binary);
+  const std::string found{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_GT(found.size(), 500u);
+  const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  const std::string body = "<plist version=\"1.0\"><dict><key>a</key><string>b</string></dict></plist>";
+  const std::string cases[] = {
+      found,
+      decl + "<?C x&e.com/DTDs?>" + body,
+      "<?xml version=\"1.0\" x=\"&foo;\"?>" + body,
+      decl + "<plist version=\"1&foo;0\"><dict><key>a</key><string>b</string></dict></plist>",
+      decl + "<plist><dict><key>&foo;</key><string>b</string></dict></plist>",
+      // A character reference GNUstep's parser takes for an entity name (found by fuzzing).
+      decl + "<plist><dict><key>a</key><string>&#x0FF600;</string></dict></plist>",
+  };
+  for (const std::string& bytes : cases) {
+    EXPECT_EQ(objc::parse_property_list(data_of(bytes)), objc::Ref()) << bytes.substr(0, 40);
+    const std::string path = write("entity.plist", bytes);
+    EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
+                             objc::string(path)),
+              nullptr);
+  }
+  // The same lists with a reference every parser knows read as they are.
+  objc::Ref known = objc::parse_property_list(data_of(decl + "<?C x&amp;e.com?>" + body));
+  ASSERT_TRUE(objc::is_dictionary(known.get()));
+  EXPECT_EQ(objc::to_string(objc::dictionary_get(known.get(), "a")), "b");
+}
+

@@ -1,6 +1,8 @@
 // The bundle as the Settings app loads it: its classes exist once it is loaded, its rows
 // come from its own "Root" resource although the process's main bundle is another (this
-// test program), and it exports the runtime-state function and no other function of its own.
+// test program), it exports the runtime-state function and no other function of its own,
+// and it shares the process's one bridge (weak references made inside the bundle are
+// cleared by a deallocation anywhere in the process).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -10,8 +12,11 @@
 #include <string>
 
 #include "common/objc/foundation.hpp"
+#include "common/objc/weak.hpp"
 #include "common/ui/preferences.hpp"
 #include "extension/contract/overheat.hpp"
+#include "common/ui/uikit.hpp"
+#include "hvplatform/uikit_host.hpp"
 #include "tests/support/preferences.hpp"
 
 namespace {
@@ -23,6 +28,7 @@ constinit objc::Message<id()> kMainBundle{"mainBundle"};
 constinit objc::Message<id()> kBundlePath{"bundlePath"};
 constinit objc::Message<id(id)> kBundleForClass{"bundleForClass:"};
 constinit objc::ClassName kNSBundle{"NSBundle"};
+constinit objc::Message<id()> kCpuModeMenuOverlay{"cpuModeMenuOverlay"};
 
 class PaneBundle : public testing::Test {
 protected:
@@ -119,11 +125,23 @@ TEST_F(PaneBundle, TheLastGroupIsTheOverheatProtectionWithItsTemperaturesInTheFo
 
 TEST_F(PaneBundle, ExportsTheRuntimeStateFunctionAndNoOtherFunctionOfItsOwn) {
   EXPECT_NE(dlsym(handle_, "halvernicPrefsPostRuntimeState"), nullptr);
-  // Internals stay hidden, the bridge's and the root path's copies included.
-  for (const char* hidden : {"jbroot", "_ZN9halvernic5prefs22write_preference_valueEP11objc_objectNSt3__117basic_string_viewIcNS2_11char_traitsIcEEEE",
-                             "_ZN4objc6stringENSt17basic_string_viewIcSt11char_traitsIcEEE"}) {
+  // Internals stay hidden, the root path's copy included.
+  for (const char* hidden :
+       {"jbroot",
+        "_ZN9halvernic5prefs22write_preference_value"
+        "EP11objc_objectSt17basic_string_viewIcSt11char_traitsIcEE"}) {
     EXPECT_EQ(dlsym(handle_, hidden), nullptr) << hidden;
   }
+  // The bridge is the process's one shared library, which the bundle needs, never a copy
+  // of its own: what the bundle reaches by name is what this program calls.
+  void* bridge_function =
+      dlsym(handle_, "_ZN4objc6stringESt17basic_string_viewIcSt11char_traitsIcEE");
+  ASSERT_NE(bridge_function, nullptr) << "the bundle does not reach the bridge";
+  id (*string_function)(std::string_view) = &objc::string;
+  EXPECT_EQ(bridge_function, reinterpret_cast<void*>(string_function));
+  Dl_info where{};
+  ASSERT_NE(dladdr(bridge_function, &where), 0);
+  EXPECT_EQ(fs::path(where.dli_fname).filename(), "libhv_objc.so");
   FILE* nm = popen("nm -D --defined-only " HV_PREFS_BUNDLE "/HalvernicPrefs", "r");
   ASSERT_NE(nm, nullptr);
   std::vector<std::string> functions;
@@ -136,6 +154,49 @@ TEST_F(PaneBundle, ExportsTheRuntimeStateFunctionAndNoOtherFunctionOfItsOwn) {
   }
   pclose(nm);
   EXPECT_EQ(functions, std::vector<std::string>{"halvernicPrefsPostRuntimeState"});
+}
+
+// A weak reference the pane keeps (to its menu's overlay) is cleared when the host removes
+// the overlay, although the host's own code tracked the overlay's class first. Two copies of
+// the bridge in one process would keep two tables: the deallocation would clear the host's
+// and leave the pane's pointing at a freed view.
+TEST_F(PaneBundle, AWeakReferenceInsideTheBundleIsClearedByADeallocationInTheHost) {
+  objc::AutoreleasePool pool;
+  objc::Ref watched = objc::Ref::adopt(ui::UIView::initWithFrame.send(
+      ui::NSObject::alloc.send(ui::kUIControl.get()), CGRect{{0, 0}, {10, 10}}));
+  objc::WeakRef host_watch(watched.get());  // the host's bridge tracks UIControl first
+
+  objc::Ref controller = make_controller();
+  ASSERT_TRUE(controller);
+  hv::uikit::Host host(CGSize{390, 844}, ui::UIUserInterfaceStyleLight);
+  host.set_root_view_controller(controller.get());
+  ui::UIView::layoutIfNeeded.send(ui::UIViewController::view.send(controller.get()));
+  id table = ui::PSListController::table.send(controller.get());
+  id row = ui::PSListController::specifierForID.send(controller.get(), objc::string("CPU 模式"));
+  ASSERT_NE(row, nullptr);
+  id path = ui::PSListController::indexPathForSpecifier.send(controller.get(), row);
+  ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath.send(controller.get(), table, path);
+  hv::uikit::advance(1);
+  hv::uikit::forget_animations();  // the animation records hold the views they animated
+
+  objc::WeakRef host_view;
+  {
+    objc::AutoreleasePool inner;
+    id overlay = kCpuModeMenuOverlay.send(controller.get());
+    ASSERT_NE(overlay, nullptr) << "the CPU mode row opened no menu";
+    ASSERT_TRUE(objc::is_kind_of(overlay, ui::kUIControl.get()));
+    host_view.store(overlay);
+    ui::UIView::removeFromSuperview.send(overlay);
+  }
+  EXPECT_FALSE(host_view.load()) << "the overlay outlived its removal";
+  EXPECT_EQ(kCpuModeMenuOverlay.send(controller.get()), nullptr)
+      << "the pane's weak reference survived the overlay's deallocation";
+  EXPECT_TRUE(host_watch.load()) << "an unrelated control's reference was cleared";
+
+  ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath.send(controller.get(), table, path);
+  EXPECT_NE(kCpuModeMenuOverlay.send(controller.get()), nullptr) << "a new menu opens";
+  hv::uikit::advance(1);
+  hv::uikit::forget_animations();
 }
 
 }  // namespace

@@ -373,6 +373,29 @@ TEST_F(Pane, ARowReadsTheFileAsItIsAtEachRead) {
   EXPECT_TRUE(objc::objects_equal(read(), objc::boolean(false)));
 }
 
+// The CPU mode row shows the mode its menu checks: anything but the three values is the
+// native mode, never an empty value; other rows show what is stored.
+TEST_F(Pane, TheModeRowReadsWhatTheMenuChecks) {
+  objc::AutoreleasePool pool;
+  objc::Ref controller = make_controller();
+  objc::Ref row = specifier_with({{"key", objc::string("thermalPowerMode")}, {"default", objc::string("lowPower")}});
+  auto read = [&] { return objc::to_string(ui::PSViewController::readPreferenceValue.send(controller.get(), row.get())); };
+  EXPECT_EQ(read(), "off") << "no file";
+  struct Case {
+    id stored;
+    const char* shown;
+  };
+  for (const Case& c : {Case{objc::string("native"), "off"}, Case{objc::string("FullPower"), "off"},
+                        Case{objc::number(1), "off"}, Case{objc::string(""), "off"},
+                        Case{objc::string("lowPower"), "lowPower"}, Case{objc::string("fullPower"), "fullPower"}}) {
+    hv_test::write_preferences({{"thermalPowerMode", c.stored}});
+    EXPECT_EQ(read(), c.shown) << objc::to_string(objc::send<id>(c.stored, objc::sel("description")));
+  }
+  hv_test::write_preferences({{"thermalPowerMode", objc::number(1)}, {"thermalSunlightLockedEnabled", objc::number(1)}});
+  objc::Ref other = specifier_with({{"key", objc::string("thermalSunlightLockedEnabled")}});
+  EXPECT_EQ(objc::int64_value(ui::PSViewController::readPreferenceValue.send(controller.get(), other.get())), 1);
+}
+
 TEST_F(Pane, AChangeGoesToTheFileNeverToThePlatformsStore) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
@@ -428,7 +451,7 @@ TEST_F(Pane, OnlyTheExactCPUModeLabelOpensTheMenu) {
   EXPECT_NE(overlay(controller.get()), nullptr);
   EXPECT_EQ(kOpenedDetail.send(controller.get()), nullptr) << "the superclass is not called";
   EXPECT_EQ(ui::UITableView::indexPathForSelectedRow.send(table), nullptr) << "the row is deselected";
-  EXPECT_EQ(objc::count(rows), 8u);
+  EXPECT_EQ(objc::count(rows), 10u);
 }
 
 TEST_F(Pane, SpecifiersKeepAMutableArrayAndLoadTheRootResourceOtherwise) {

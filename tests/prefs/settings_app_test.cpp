@@ -209,6 +209,33 @@ TEST_F(SettingsApp, ChoosingFullPowerInTheMenuWritesTheModeAndPostsInOrder) {
                                                          halvernic::contract::kRestartThermalMonitorNotification}));
 }
 
+// A stored mode outside the three values: the row shows the title of the mode the menu
+// checks, not an empty value.
+TEST_F(SettingsApp, AModeOutsideTheThreeShowsTheNativeTitleTheMenuChecks) {
+  objc::AutoreleasePool pool;
+  objc::Ref stored = objc::make_mutable_dictionary();
+  objc::dictionary_set(stored.get(), "thermalPowerMode", objc::string("native"));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(stored.get(), preferences_file()));
+  const Result r = run_settings(with_root({"rows", "tap", "CPU 模式", "menu"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has_line(r, "row\tCPU 模式\tthermalPowerMode\t苹果原生温控")) << r.out;
+  EXPECT_TRUE(has_line(r, "menu-row\t苹果原生温控\tchecked")) << r.out;
+}
+
+// A device whose preferences folder is gone: the first change makes it and writes the file.
+TEST_F(SettingsApp, AMissingPreferencesFolderIsMadeByTheFirstChange) {
+  fs::remove_all(root_ / "var/jb/var");
+  const Result r = run_settings(with_root({"tap", "CPU 模式", "choose", "模拟低电频率", "wait", "0.3", "rows"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has_line(r, "row\tCPU 模式\tthermalPowerMode\t模拟低电频率")) << r.out;
+  objc::AutoreleasePool pool;
+  objc::Ref file = halvernic::contract::read_preferences(preferences_file());
+  EXPECT_EQ(halvernic::contract::power_mode_of(file.get()), halvernic::contract::PowerMode::lowPower);
+  EXPECT_EQ(fs::status(root_ / "var/jb/var/mobile/Library/Preferences").permissions(),
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                fs::perms::others_exec);
+}
+
 TEST_F(SettingsApp, ASwitchWritesItsKeyAndPostsNoRestart) {
   PostLog posts;
   const Result r = run_settings(with_root({"toggle", "锁定阳光模式", "rows"}));
@@ -257,7 +284,9 @@ TEST_F(SettingsApp, TheOverheatProtectionSwitchShowsOnByDefaultAndWritesLikeTheO
 }
 
 TEST_F(SettingsApp, ATapOutsideTheMenuClosesItWithoutWriting) {
-  const Result r = run_settings(with_root({"tap", "CPU 模式", "tap-at", "20", "30", "wait", "0.3", "menu"}));
+  // Below the rows, away from the menu (the status bar and the navigation bar above the pane
+  // are no part of its view).
+  const Result r = run_settings(with_root({"tap", "CPU 模式", "tap-at", "20", "760", "wait", "0.3", "menu"}));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has_line(r, "no menu")) << r.out;
   EXPECT_FALSE(fs::exists(preferences_file()));

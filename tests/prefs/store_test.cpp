@@ -12,6 +12,7 @@
 #include <memory>
 #include <utility>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -190,7 +191,7 @@ TEST_F(PaneStore, OnlyKeysBeginningWithLowerCaseThermalAreAnnounced) {
   EXPECT_NE(objc::dictionary_get(stored.get(), "ThermalPowerMode"), nullptr);
 }
 
-TEST_F(PaneStore, AnUnreadableFileIsReplacedWholeAndAFailedWriteStillAnnounces) {
+TEST_F(PaneStore, AnUnreadableFileIsKeptAsideAndAFailedWriteStillAnnounces) {
   objc::AutoreleasePool pool;
   const std::string& path = hv_test::preferences_path();
   for (const char* content : {"", "not a property list", "<plist><array><string>a</string></array></plist>"}) {
@@ -198,8 +199,11 @@ TEST_F(PaneStore, AnUnreadableFileIsReplacedWholeAndAFailedWriteStillAnnounces) 
     prefs::write_preference_value(objc::boolean(false), "thermalSuppressNotificationsEnabled");
     objc::Ref stored = file();
     EXPECT_EQ(keys_of(stored.get()), std::vector<std::string>{"thermalSuppressNotificationsEnabled"}) << content;
+    std::ifstream aside(path + ".unreadable", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), content) << "kept, never destroyed";
     observer_->drain();
   }
+  fs::remove(path + ".unreadable");
   // A folder in the file's place: the write fails, leaves no partial file, and the posts go out.
   fs::remove(path);
   fs::create_directory(path);

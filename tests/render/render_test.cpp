@@ -109,6 +109,30 @@ TEST(RenderCorners, ContinuousCornerBendsEarlierThanCircular) {
   EXPECT_LT(alpha_along_top(true, 88), alpha_along_top(false, 88) - 0.1);
 }
 
+// The first and last rows of an inset grouped section round only their outer corners.
+TEST(RenderCorners, OnlyTheMaskedCornersAreRounded) {
+  for (bool continuous : {false, true}) {
+    SCOPED_TRACE(continuous);
+    Node row = box({0, 0, 100, 44}, kBlue);
+    row.corner_radius = 10;
+    row.continuous_corners = continuous;
+    row.corner_mask = corner_top_left | corner_top_right;
+    row.clips = true;
+    Node child = box({0, 0, 100, 44}, kBlue);
+    row.children.push_back(child);  // a child fills the clipped shape, no more
+    const Image image = render(row, picture(100, 44, 2));
+    EXPECT_LT(image.pixel(0, 0).a, 0.05);
+    EXPECT_LT(image.pixel(199, 0).a, 0.05);
+    EXPECT_GT(image.pixel(0, 87).a, 0.95) << "bottom left stays square";
+    EXPECT_GT(image.pixel(199, 87).a, 0.95) << "bottom right stays square";
+    EXPECT_GT(image.pixel(100, 0).a, 0.95);
+  }
+  Node none = box({0, 0, 20, 20}, kBlue);
+  none.corner_radius = 5;
+  none.corner_mask = 0;
+  EXPECT_GT(render(none, picture(20, 20, 2)).pixel(0, 0).a, 0.95) << "no corner masked: a rectangle";
+}
+
 TEST(RenderClip, ClippingFollowsTheRoundedBounds) {
   Node parent = box({10, 10, 40, 40}, kWhite);
   parent.corner_radius = 10;

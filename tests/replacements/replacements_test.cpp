@@ -428,9 +428,11 @@ TEST_F(Replacements, FollowsTheModeTheContractWritesBelowTheJailbreakRoot) {
 TEST_F(Replacements, AnUnchangedFileIsParsedOnceAndAnOversizedOneNever) {
   repl::PreferenceSnapshot& snapshot = repl::preferenceSnapshot();
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
-  // A file whose times lie within a window of its parsing is parsed again (file times are
-  // wall-clock times): let this one age past that first.
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  // A file whose times lie within a window of its parsing, or in the same second, is parsed
+  // again (file times are wall-clock times): let this one age past both first.
+  const auto written = std::filesystem::last_write_time(hv_test::privateView().preferencesPath);
+  const auto next_second = std::chrono::ceil<std::chrono::seconds>(written + std::chrono::milliseconds(60));
+  std::this_thread::sleep_until(std::chrono::file_clock::to_sys(next_second));
   const std::uint64_t before = snapshot.fileParses();
   for (int i = 0; i < 20; ++i) {
     EXPECT_TRUE(snapshot.fullPowerMode());

@@ -65,6 +65,14 @@ public:
   // Loads the controller's view, makes it fill the root view (flexible width and height)
   // and sends viewWillAppear: / viewDidAppear:.
   void set_root_view_controller(id controller);
+  // The system's status bar across the top of the root view, above everything the host
+  // adds (a view of its own that takes no touches): `leading` at the leading edge (the time,
+  // or Control Center's carrier name), the signal bars and the battery at the trailing edge,
+  // in the label colour or, with light_content, in white. The root view's safe area then
+  // begins below it (kStatusBarHeight, an iPhone with a notch); safeAreaInsets tells each
+  // view how much of it covers that view.
+  static constexpr double kStatusBarHeight = 47;
+  void show_status_bar(const std::string& leading = "9:41", bool light_content = false);
   // Changes the interface style of the whole tree; every view and the root controller get
   // traitCollectionDidChange: with the previous trait collection.
   void set_appearance(long interface_style);
@@ -85,6 +93,7 @@ public:
 private:
   id root_ = nullptr;
   id controller_ = nullptr;
+  id status_bar_ = nullptr;
 };
 
 // Any view's display list (its own coordinates at the root of the list).
