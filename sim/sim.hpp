@@ -182,7 +182,7 @@ public:
 
   // The CPU power the workload asks for (the model draws at most the controller's target).
   void set_cpu_demand(std::uint32_t demand);
-  double temperature() const;          // the die's
+  double temperature() const;  // the die's
   double battery_temperature() const;
   // The model's time: the steps run on this device since its boot (each one second).
   std::int64_t seconds() const;

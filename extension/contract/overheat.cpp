@@ -46,9 +46,13 @@ OverheatStateReading read_overheat_state(std::string_view path) {
   std::string bytes;
   errno = 0;
   switch (os::read_file(std::string(path).c_str(), kMaxOverheatStateFileSize, bytes)) {
-    case os::ReadStatus::ok: break;
-    case os::ReadStatus::missing: return reading;
-    case os::ReadStatus::tooLarge: reading.status = Status::damaged; return reading;
+    case os::ReadStatus::ok:
+      break;
+    case os::ReadStatus::missing:
+      return reading;
+    case os::ReadStatus::tooLarge:
+      reading.status = Status::damaged;
+      return reading;
     case os::ReadStatus::failed:
       // No folder where the file would be: there is no file either.
       if (errno == ENOTDIR) return reading;

@@ -89,8 +89,8 @@ HPowerHepler::HPowerHepler()
 
 std::uint8_t HPowerHepler::encode(const Decoded& d) noexcept {
   return static_cast<std::uint8_t>((d.hasEntries ? 1 : 0) | (static_cast<int>(d.fileMode) << 1) |
-                                   (d.filePreventDimming ? 8 : 0) |
-                                   (d.protectionEnabled ? 16 : 0) | (d.engaged ? 32 : 0));
+                                   (d.filePreventDimming ? 8 : 0) | (d.protectionEnabled ? 16 : 0) |
+                                   (d.engaged ? 32 : 0));
 }
 
 HPowerHepler::Decoded HPowerHepler::decode(std::uint8_t word) noexcept {
@@ -173,7 +173,7 @@ HPowerHepler::Decoded HPowerHepler::decoded() const {
 
 HPowerHepler::PowerMode HPowerHepler::effectivePowerMode(PowerMode fileMode) const noexcept {
   return overheatProtectionEngaged() && fileMode == PowerMode::fullPower ? PowerMode::off
-                                                                          : fileMode;
+                                                                         : fileMode;
 }
 
 objc::Ref HPowerHepler::plistObj() const {
@@ -322,8 +322,7 @@ void HPowerHepler::sampleBatteryIfDue() {
       lastReadingWall_ = os::wall_clock_nanoseconds() / kSecond;
     }
     const Decoded d = decode(decoded_.load(std::memory_order_relaxed));
-    if (reading && !d.engaged && d.guarded() &&
-        *reading >= contract::kOverheatEngageCentiCelsius) {
+    if (reading && !d.engaged && d.guarded() && *reading >= contract::kOverheatEngageCentiCelsius) {
       made = OverheatChange::engaged;
       engagedAt_ = now;
     } else if (reading && d.engaged && *reading <= contract::kOverheatReleaseCentiCelsius &&
@@ -370,13 +369,10 @@ void HPowerHepler::finishOverheatChange(OverheatChange change, bool modeChanged,
       objc::log("halvernic overheat protection released: thermalOverheatProtectionEnabled off");
     } else {
       objc::log("halvernic overheat protection released: battery %@ C after %d s",
-                objc::string(contract::celsius_text(reading)),
-                log_int(engagedFor / kSecond));
+                objc::string(contract::celsius_text(reading)), log_int(engagedFor / kSecond));
     }
   }
 }
-
-
 
 // ---- filters ---------------------------------------------------------------------------
 

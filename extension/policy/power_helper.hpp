@@ -114,9 +114,9 @@ public:
   void sampleBatteryIfDue();
 
   struct OverheatStatus {
-    bool enabled = true;   // thermalOverheatProtectionEnabled in the snapshot (fallback true)
+    bool enabled = true;  // thermalOverheatProtectionEnabled in the snapshot (fallback true)
     bool engaged = false;
-    std::optional<int> lastReading;  // hundredths of a degree Celsius; none: unknown
+    std::optional<int> lastReading;    // hundredths of a degree Celsius; none: unknown
     std::int64_t lastReadingWall = 0;  // seconds since 1970; 0 without a reading
   };
   OverheatStatus overheatStatus() const;

@@ -33,11 +33,10 @@ constinit objc::Selector kCopy{"copy"};
 PreferenceFlags flags() {
   const PreferenceFlags own = preferenceSnapshot().refresh();
   static HPowerHepler& engine = HPowerHepler::shared();
-  if (!engine.overheatProtectionEngaged()) [[likely]] return own;
+  if (!engine.overheatProtectionEngaged()) return own;
   const HPowerHepler::PowerMode mode = engine.currentPowerMode();
   return PreferenceFlags{mode == HPowerHepler::PowerMode::fullPower,
-                         mode == HPowerHepler::PowerMode::lowPower,
-                         engine.preventDimmingEnabled()};
+                         mode == HPowerHepler::PowerMode::lowPower, engine.preventDimmingEnabled()};
 }
 
 bool suppressesThermalSignals(const PreferenceFlags& f) { return f.preventDimming || f.fullPowerMode; }

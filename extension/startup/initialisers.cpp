@@ -66,8 +66,7 @@ void overheatChanged(const HPowerHepler::OverheatEvent& event) {
     HPowerHepler::shared().scheduleReapplications();
   }
   if (event.modeChanged) requestRestart();
-  dispatch_async_f(dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0), nullptr,
-                   &writeOverheatReport);
+  dispatch_async_f(dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0), nullptr, &writeOverheatReport);
 }
 
 }  // namespace

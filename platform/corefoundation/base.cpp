@@ -117,21 +117,27 @@ HV_CF_API Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, voi
   if (!valuePtr || !objc::is_number(object) || objc::is_boolean(object)) return FALSE;
   switch (theType) {
     case kCFNumberSInt8Type:
-    case kCFNumberCharType: return store_integer<std::int8_t>(object, valuePtr);
+    case kCFNumberCharType:
+      return store_integer<std::int8_t>(object, valuePtr);
     case kCFNumberSInt16Type:
-    case kCFNumberShortType: return store_integer<std::int16_t>(object, valuePtr);
+    case kCFNumberShortType:
+      return store_integer<std::int16_t>(object, valuePtr);
     case kCFNumberSInt32Type:
-    case kCFNumberIntType: return store_integer<std::int32_t>(object, valuePtr);
+    case kCFNumberIntType:
+      return store_integer<std::int32_t>(object, valuePtr);
     case kCFNumberSInt64Type:
     case kCFNumberLongType:
     case kCFNumberLongLongType:
     case kCFNumberCFIndexType:
-    case kCFNumberNSIntegerType: return store_integer<std::int64_t>(object, valuePtr);
+    case kCFNumberNSIntegerType:
+      return store_integer<std::int64_t>(object, valuePtr);
     case kCFNumberFloat32Type:
-    case kCFNumberFloatType: return store<float>(objc::double_value(object), valuePtr);
+    case kCFNumberFloatType:
+      return store<float>(objc::double_value(object), valuePtr);
     case kCFNumberFloat64Type:
     case kCFNumberDoubleType:
-    case kCFNumberCGFloatType: return store<double>(objc::double_value(object), valuePtr);
+    case kCFNumberCGFloatType:
+      return store<double>(objc::double_value(object), valuePtr);
   }
   return FALSE;
 }

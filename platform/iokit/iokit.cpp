@@ -97,8 +97,7 @@ HV_IOKIT_API CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry
   const std::string path = entry_path(className);
   if (!is_entry(path)) return nullptr;
   objc::AutoreleasePool pool;
-  const objc::Ref properties =
-      objc::read_property_list_file(path, HV_IOREGISTRY_MAX_ENTRY_BYTES);
+  const objc::Ref properties = objc::read_property_list_file(path, HV_IOREGISTRY_MAX_ENTRY_BYTES);
   if (!objc::is_dictionary(properties.get()) || !objc::is_string(as_object(key))) return nullptr;
   id value = objc::dictionary_get(properties.get(), as_object(key));
   return value ? static_cast<CFTypeRef>(objc::retain(value)) : nullptr;

@@ -216,14 +216,20 @@ void Device::lay_out(const BootOptions& options) {
   job(kNotifydLabel, {programs_.notifyd, "--socket", notify_socket()}, env,
       options.throttle_interval, "notifyd.log");
   auto daemon_env = env;
-  if (!options.trace_file.empty()) daemon_env.emplace_back("HALVERNIC_SIM_TRACE", options.trace_file);
+  if (!options.trace_file.empty())
+    daemon_env.emplace_back("HALVERNIC_SIM_TRACE", options.trace_file);
   daemon_env.emplace_back("HALVERNIC_SIM_STATE_FILE", root_ + "/var/run/thermalmonitord.state");
   daemon_env.emplace_back("HALVERNIC_SIM_CALL_LOG", root_ + "/var/run/thermalmonitord.calls");
-  std::vector<std::string> daemon_arguments{
-      programs_.thermalmonitord, "--tweak-folder", tweak_folder(), "--config",
-      root_ + "/System/Library/ThermalMonitor", "--tick-ms", std::to_string(options.tick_ms)};
+  std::vector<std::string> daemon_arguments{programs_.thermalmonitord,
+                                            "--tweak-folder",
+                                            tweak_folder(),
+                                            "--config",
+                                            root_ + "/System/Library/ThermalMonitor",
+                                            "--tick-ms",
+                                            std::to_string(options.tick_ms)};
   if (options.cpu_demand > 0) {
-    daemon_arguments.insert(daemon_arguments.end(), {"--cpu-demand", std::to_string(options.cpu_demand)});
+    daemon_arguments.insert(daemon_arguments.end(),
+                            {"--cpu-demand", std::to_string(options.cpu_demand)});
   }
   job(kDaemonLabel, daemon_arguments, daemon_env, options.throttle_interval, "thermalmonitord.log");
 }

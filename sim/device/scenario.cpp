@@ -100,8 +100,8 @@ std::string gnuplot_script(const std::string& out_dir) {
   };
   const Panel panels[] = {
       {"die temperature (C)", 2, "[*:*]"},
-      {"battery temperature (C); dots: overheat protection engaged (at 50 C), released at 45 C",
-       8, "[25:65]"},
+      {"battery temperature (C); dots: overheat protection engaged (at 50 C), released at 45 C", 8,
+       "[25:65]"},
       {"overheat protection engaged (1) or released (0)", 9, "[-0.2:1.2]"},
       {"thermal pressure level (as the daemon reports it)", 6, "[-0.5:4.5]"},
       {"CPU power limit (ceiling)", 3, "[0:55000]"},
@@ -124,8 +124,8 @@ std::string gnuplot_script(const std::string& out_dir) {
       const std::string using_ =
           panel.column == 9 ? std::string("1:($9") + (c.prevent_dimming ? "*0.96" : "") + ")"
                             : "1:" + std::to_string(panel.column);
-      s += file(c) + " using " + using_ + " with " + (panel.column == 9 ? "steps" : "lines") +
-           " " + line_style(c) + " title '" + c.name + "'";
+      s += file(c) + " using " + using_ + " with " + (panel.column == 9 ? "steps" : "lines") + " " +
+           line_style(c) + " title '" + c.name + "'";
       if (panel.column == 8 && guarded(c)) {
         s += ", " + file(c) + " using 1:($9 > 0 ? $8 : 1/0) with points pt 7 ps 0.5 " +
              line_style(c) + " notitle";
@@ -146,8 +146,9 @@ std::vector<Sample> parse_trace(const std::string& text) {
     Sample s;
     std::istringstream fields(line);
     int protection = 0;
-    if (fields >> s.step >> s.temperature >> s.cpu_power_ceiling >> s.cpu_level >> s.brightness_limit >> s.pressure >>
-        s.cpu_target_power >> s.battery_temperature >> protection) {
+    if (fields >> s.step >> s.temperature >> s.cpu_power_ceiling >> s.cpu_level >>
+        s.brightness_limit >> s.pressure >> s.cpu_target_power >> s.battery_temperature >>
+        protection) {
       s.protection = protection != 0;
       samples.push_back(s);
     }
@@ -173,7 +174,8 @@ Summary summarise(const std::string& name, const std::vector<Sample>& samples, i
     if (s.protection) ++summary.seconds_protected;
     if (s.protection && !engaged) ++summary.engagements;
     engaged = s.protection;
-    summary.peak_battery_temperature = std::max(summary.peak_battery_temperature, s.battery_temperature);
+    summary.peak_battery_temperature =
+        std::max(summary.peak_battery_temperature, s.battery_temperature);
     summary.peak_temperature = std::max(summary.peak_temperature, s.temperature);
     summary.lowest_cpu_power_ceiling = std::min(summary.lowest_cpu_power_ceiling, s.cpu_power_ceiling);
     summary.lowest_brightness_limit = std::min(summary.lowest_brightness_limit, s.brightness_limit);
@@ -188,12 +190,12 @@ std::string format_summaries(const std::vector<Summary>& summaries) {
   out += "  restarts  end die/battery °C\n";
   for (const Summary& s : summaries) {
     char line[300];
-    std::snprintf(line, sizeof line,
-                  "%-26s  %11.1f  %15.1f  %11d  %16ld  %19ld  %13d  %11d  %7d  %8d  %11.1f / %4.1f\n",
-                  s.name.c_str(), s.peak_temperature, s.peak_battery_temperature,
-                  s.seconds_throttled, s.lowest_cpu_power_ceiling, s.lowest_brightness_limit,
-                  s.limit_changes, s.seconds_protected, s.engagements, s.restarts,
-                  s.final_temperature, s.final_battery_temperature);
+    std::snprintf(
+        line, sizeof line,
+        "%-26s  %11.1f  %15.1f  %11d  %16ld  %19ld  %13d  %11d  %7d  %8d  %11.1f / %4.1f\n",
+        s.name.c_str(), s.peak_temperature, s.peak_battery_temperature, s.seconds_throttled,
+        s.lowest_cpu_power_ceiling, s.lowest_brightness_limit, s.limit_changes, s.seconds_protected,
+        s.engagements, s.restarts, s.final_temperature, s.final_battery_temperature);
     out += line;
   }
   return out;
@@ -225,12 +227,12 @@ ScenarioResult run_scenario(const Device& device, const ScenarioOptions& options
     const int most_launches = options.seconds / 10 + 2;
     int launches = 0;
     for (;;) {
-      const HostResult result = run_bounded(
-          {programs.thermalmonitord, "--tweak-folder", device.tweak_folder(), "--config",
-           programs.configuration_folder, "--tick-ms", "0", "--cpu-demand",
-           std::to_string(options.cpu_demand), "--steps", std::to_string(options.seconds),
-           "--trace", trace},
-          env, 120s);
+      const HostResult result =
+          run_bounded({programs.thermalmonitord, "--tweak-folder", device.tweak_folder(),
+                       "--config", programs.configuration_folder, "--tick-ms", "0", "--cpu-demand",
+                       std::to_string(options.cpu_demand), "--steps",
+                       std::to_string(options.seconds), "--trace", trace},
+                      env, 120s);
       ++launches;
       if (result.status == 0) break;
       if (result.status != 128 + SIGTERM || launches >= most_launches) {

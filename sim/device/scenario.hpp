@@ -59,15 +59,12 @@ struct Setting {
   const char* name;
   const char* mode;  // thermalPowerMode, or nullptr
   bool prevent_dimming;
-  bool protection;   // false: thermalOverheatProtectionEnabled written false
+  bool protection;  // false: thermalOverheatProtectionEnabled written false
 };
 inline constexpr Setting kSettings[] = {
-    {"native", nullptr, false, true},
-    {"lowPower", "lowPower", false, true},
-    {"fullPower", "fullPower", false, true},
-    {"fullPower-unprotected", "fullPower", false, false},
-    {"preventDimming", nullptr, true, true},
-    {"preventDimming-unprotected", nullptr, true, false},
+    {"native", nullptr, false, true},        {"lowPower", "lowPower", false, true},
+    {"fullPower", "fullPower", false, true}, {"fullPower-unprotected", "fullPower", false, false},
+    {"preventDimming", nullptr, true, true}, {"preventDimming-unprotected", nullptr, true, false},
 };
 
 struct ScenarioResult {

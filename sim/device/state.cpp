@@ -120,8 +120,9 @@ std::vector<Row> state_table(const Device& device) {
     rows.push_back({"thermalmonitord pid", get("pid")});
     rows.push_back({"temperature (C)", get("temperature")});
     rows.push_back({"battery temperature (C)", get("batteryTemperature")});
-    rows.push_back({"overheat protection",
-                    get("overheatProtection") + " (" + protection_setting(device.preferences_file()) + ")"});
+    rows.push_back(
+        {"overheat protection",
+         get("overheatProtection") + " (" + protection_setting(device.preferences_file()) + ")"});
     rows.push_back({"device time (s)", get("deviceSeconds")});
     rows.push_back({"thermal pressure", get("thermalPressure") + " (simulation " + get("thermalSimulation") + ")"});
     rows.push_back({"brightness limit (%)", get("brightnessLimit")});

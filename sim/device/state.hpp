@@ -15,8 +15,8 @@ struct Row {
 
 // The mode as each reader reads it (the pane, the module, the engine, the replacement
 // layer, the file), the daemon's limits, the die's and the battery's temperatures, the
-// overheat protection, the OS thermal status switches, launches and re-applications. Values that cannot be had say why ("not built", "no
-// daemon").
+// overheat protection, the OS thermal status switches, launches and re-applications. Values that
+// cannot be had say why ("not built", "no daemon").
 std::vector<Row> state_table(const Device& device);
 
 // The mode a preferences file holds, read as every reader of the system reads it: "off"

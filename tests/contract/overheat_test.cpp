@@ -81,7 +81,8 @@ TEST_F(OverheatState, AFileThatHoldsNoStateIsDamaged) {
   const char* damaged[] = {
       "garbage",
       "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>",
-      "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>engaged</key><true/></dict></plist>",
+      "<?xml version=\"1.0\"?><plist "
+      "version=\"1.0\"><dict><key>engaged</key><true/></dict></plist>",
       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>engaged</key><false/>"
       "<key>engagedAt</key><integer>5</integer></dict></plist>",
       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>engaged</key><string>yes</string>"

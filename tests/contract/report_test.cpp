@@ -175,8 +175,8 @@ TEST_F(Report, TheOverheatProtectionRoundTripsWithItsReadingOrUnknown) {
     objc::AutoreleasePool pool;
     const objc::Ref root = objc::read_property_list_file(path_);
     id entry = objc::dictionary_get(root.get(), contract::kReportOverheatKey);
-    EXPECT_TRUE(objc::string_equals(objc::dictionary_get(entry, contract::kReportBatteryTemperatureKey),
-                                    "unknown"));
+    EXPECT_TRUE(objc::string_equals(
+        objc::dictionary_get(entry, contract::kReportBatteryTemperatureKey), "unknown"));
   }
   reading = contract::read_extension_report(path_);
   ASSERT_TRUE(reading.ok());

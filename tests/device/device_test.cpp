@@ -617,10 +617,12 @@ TEST_F(Device, HeatScenarioComparesTheSixSettingsInATableAndAPlot) {
   const device::ScenarioResult result = device::run_scenario(*d_, options);
   std::map<std::string, device::Summary> runs;
   for (const device::Setting& setting : device::kSettings) {
-    const auto samples = device::parse_trace(read_file(options.out_dir + "/heat-" + setting.name + ".dat"));
+    const auto samples =
+        device::parse_trace(read_file(options.out_dir + "/heat-" + setting.name + ".dat"));
     ASSERT_EQ(samples.size(), 300u) << setting.name;
     for (std::size_t i = 0; i < samples.size(); ++i) {
-      ASSERT_EQ(samples[i].step, static_cast<int>(i + 1)) << setting.name << ": one line per second, restarts or not";
+      ASSERT_EQ(samples[i].step, static_cast<int>(i + 1))
+          << setting.name << ": one line per second, restarts or not";
     }
     runs[setting.name] = device::summarise(setting.name, samples, options.cpu_demand);
   }
@@ -649,7 +651,8 @@ TEST_F(Device, HeatScenarioComparesTheSixSettingsInATableAndAPlot) {
   EXPECT_EQ(read_file(options.out_dir + "/heat.txt"), result.table);
   const auto samples = device::parse_trace(read_file(options.out_dir + "/heat-fullPower.dat"));
   int changes = 0;
-  for (std::size_t i = 1; i < samples.size(); ++i) changes += samples[i].protection != samples[i - 1].protection;
+  for (std::size_t i = 1; i < samples.size(); ++i)
+    changes += samples[i].protection != samples[i - 1].protection;
   ASSERT_EQ(result.summaries.size(), std::size(device::kSettings));
   EXPECT_EQ(result.summaries[2].name, "fullPower");
   EXPECT_EQ(result.summaries[2].restarts, changes);

@@ -35,7 +35,8 @@ std::string read_file(const std::string& path) {
 
 int count_of(const std::string& text, const std::string& needle) {
   int n = 0;
-  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+    ++n;
   return n;
 }
 

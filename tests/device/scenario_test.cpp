@@ -39,7 +39,8 @@ TEST(HeatScenario, SummaryTakesPeaksLowestLimitsAndCountsSecondsBelowTheDemand) 
   EXPECT_DOUBLE_EQ(s.peak_battery_temperature, 50.2);
   EXPECT_EQ(s.lowest_cpu_power_ceiling, 27000);
   EXPECT_EQ(s.lowest_brightness_limit, 70);
-  EXPECT_EQ(s.seconds_throttled, 3) << "allowed 27000 and 39999 of 40000; exactly the demand is no throttle";
+  EXPECT_EQ(s.seconds_throttled, 3)
+      << "allowed 27000 and 39999 of 40000; exactly the demand is no throttle";
   EXPECT_EQ(s.limit_changes, 3);
   EXPECT_EQ(s.seconds_protected, 3);
   EXPECT_EQ(s.engagements, 2) << "engaged at steps 2 and 5";

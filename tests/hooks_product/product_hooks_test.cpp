@@ -185,7 +185,8 @@ TEST_F(ProductHooks, TheControlStepReadsTheBatteryAndAnEngagedProtectionLeavesIt
   ASSERT_TRUE(engine().overheatProtectionEngaged());
   EXPECT_EQ(product_calls(), std::vector<std::string>{"tryTakeAction"})
       << "neither nominal nor light: the step is the native one";
-  EXPECT_EQ(log_.count("halvernic native/lowPower thermal state: leaving system pressure untouched"), 1u);
+  EXPECT_EQ(
+      log_.count("halvernic native/lowPower thermal state: leaving system pressure untouched"), 1u);
   for (int i = 0; i < 10; ++i) host::kTryTakeAction.send(product());
   EXPECT_EQ(gBatteryReads, 1) << "within 5 s the step reads no battery";
   gSeconds += 5;
@@ -194,9 +195,9 @@ TEST_F(ProductHooks, TheControlStepReadsTheBatteryAndAnEngagedProtectionLeavesIt
 
   sim::clear_calls();
   send_pressure_methods();
-  EXPECT_EQ(product_calls(), (std::vector<std::string>{"handleMCSThermalPressure",
-                                                       "simulateLightThermalPressure",
-                                                       "updatePowerzoneTelemetry"}))
+  EXPECT_EQ(product_calls(),
+            (std::vector<std::string>{"handleMCSThermalPressure", "simulateLightThermalPressure",
+                                      "updatePowerzoneTelemetry"}))
       << "the product's own pressure handling runs";
 
   objc::AutoreleasePool pool;
@@ -205,7 +206,8 @@ TEST_F(ProductHooks, TheControlStepReadsTheBatteryAndAnEngagedProtectionLeavesIt
   host::kUpdatePowerParameters.send(component.get(), parameters.get());
   EXPECT_EQ(sim::component_state(component.get()).power_parameters.get(), parameters.get())
       << "not patched while engaged";
-  EXPECT_EQ(HDictHepler::shared().patchThermalConfiguration(parameters.get()).get(), parameters.get());
+  EXPECT_EQ(HDictHepler::shared().patchThermalConfiguration(parameters.get()).get(),
+            parameters.get());
 
   engine().setBatteryForTesting(nullptr, nullptr);
   fs::remove(halvernic::contract::resolved_overheat_state_path());

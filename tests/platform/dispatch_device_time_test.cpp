@@ -27,7 +27,8 @@ void record(void* context) {
 // Runs and schedules a follow-up due at once, which the same HVDispatchRunDue runs too.
 void recordAndFollow(void* context) {
   record(context);
-  dispatch_after_f(dispatch_time(DISPATCH_TIME_NOW, 0), dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0),
+  dispatch_after_f(dispatch_time(DISPATCH_TIME_NOW, 0),
+                   dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0),
                    reinterpret_cast<void*>(std::intptr_t{99}), &record);
 }
 

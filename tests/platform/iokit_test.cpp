@@ -100,7 +100,8 @@ TEST_F(Registry, WhatIsNoEntryMatchesNothing) {
   std::FILE* file = std::fopen((registry() / "Broken.plist").c_str(), "w");
   std::fputs("not a property list", file);
   std::fclose(file);
-  const io_service_t broken = IOServiceGetMatchingService(kIOMainPortDefault, IOServiceMatching("Broken"));
+  const io_service_t broken =
+      IOServiceGetMatchingService(kIOMainPortDefault, IOServiceMatching("Broken"));
   ASSERT_NE(broken, IO_OBJECT_NULL);
   EXPECT_EQ(property(broken, "Temperature"), nullptr);
   IOObjectRelease(broken);
@@ -118,14 +119,16 @@ TEST(CoreFoundationNumbers, TypesAndConversionsAsThePlatformAnswersThem) {
   SInt32 i32 = 0;
   EXPECT_TRUE(CFNumberGetValue(number(objc::number(3125)), kCFNumberSInt32Type, &i32));
   EXPECT_EQ(i32, 3125);
-  EXPECT_FALSE(CFNumberGetValue(number(objc::number(INT64_C(5000000000))), kCFNumberSInt32Type, &i32))
+  EXPECT_FALSE(
+      CFNumberGetValue(number(objc::number(INT64_C(5000000000))), kCFNumberSInt32Type, &i32))
       << "out of range";
   EXPECT_EQ(i32, INT32_MAX) << "saturated";
   EXPECT_FALSE(CFNumberGetValue(number(objc::number_double(31.5)), kCFNumberSInt32Type, &i32))
       << "a fraction is lost";
   EXPECT_EQ(i32, 31);
   SInt64 i64 = 0;
-  EXPECT_TRUE(CFNumberGetValue(number(objc::number(INT64_C(9007199254740993))), kCFNumberSInt64Type, &i64));
+  EXPECT_TRUE(
+      CFNumberGetValue(number(objc::number(INT64_C(9007199254740993))), kCFNumberSInt64Type, &i64));
   EXPECT_EQ(i64, INT64_C(9007199254740993)) << "every digit of a 64-bit integer";
   double d = 0;
   EXPECT_TRUE(CFNumberGetValue(number(objc::number(4480)), kCFNumberFloat64Type, &d));

@@ -138,9 +138,9 @@ TEST_F(Overheat, EngagesAtFiftyAndReleasesAtFortyFiveOnlyAfterAMinute) {
   ASSERT_TRUE(engine().overheatProtectionEngaged()) << "at 50.00 °C";
   EXPECT_EQ(engine().currentPowerMode(), PowerMode::off);
   EXPECT_EQ(engine().effectivePowerMode(PowerMode::fullPower), PowerMode::off);
-  EXPECT_EQ(overheat_lines(), std::vector<std::string>{
-                                  "halvernic overheat protection engaged: battery 50.00 C, "
-                                  "fullPower acts as native until it cools"});
+  EXPECT_EQ(overheat_lines(),
+            std::vector<std::string>{"halvernic overheat protection engaged: battery 50.00 C, "
+                                     "fullPower acts as native until it cools"});
   ASSERT_EQ(gEvents.size(), 1u);
   EXPECT_EQ(gEvents[0].kind, Event::Kind::engaged);
   EXPECT_TRUE(gEvents[0].modeChanged) << "the daemon restarts";
@@ -158,7 +158,8 @@ TEST_F(Overheat, EngagesAtFiftyAndReleasesAtFortyFiveOnlyAfterAMinute) {
   read(4500);
   EXPECT_FALSE(engine().overheatProtectionEngaged()) << "at 45.00 °C, a minute on";
   EXPECT_EQ(engine().currentPowerMode(), PowerMode::fullPower);
-  EXPECT_EQ(overheat_lines().back(), "halvernic overheat protection released: battery 45.00 C after 65 s");
+  EXPECT_EQ(overheat_lines().back(),
+            "halvernic overheat protection released: battery 45.00 C after 65 s");
   ASSERT_EQ(gEvents.size(), 2u);
   EXPECT_EQ(gEvents[1].kind, Event::Kind::released);
   EXPECT_TRUE(gEvents[1].modeChanged);
@@ -226,14 +227,16 @@ TEST_F(Overheat, TheKeyAbsentTrueFalseOrOfAnotherType) {
   for (const Case& c : cases) {
     restart_without_state();
     if (c.value) {
-      write({{"thermalPowerMode", objc::string("fullPower")}, {"thermalOverheatProtectionEnabled", c.value}});
+      write({{"thermalPowerMode", objc::string("fullPower")},
+             {"thermalOverheatProtectionEnabled", c.value}});
     } else {
       write({{"thermalPowerMode", objc::string("fullPower")}});
     }
     EXPECT_EQ(engine().overheatStatus().enabled, c.protects) << c.name;
     read(6000);
     EXPECT_EQ(engine().overheatProtectionEngaged(), c.protects) << c.name;
-    EXPECT_EQ(engine().currentPowerMode(), c.protects ? PowerMode::off : PowerMode::fullPower) << c.name;
+    EXPECT_EQ(engine().currentPowerMode(), c.protects ? PowerMode::off : PowerMode::fullPower)
+        << c.name;
   }
 }
 
@@ -244,12 +247,12 @@ TEST_F(Overheat, TurningTheKeyOffWhileEngagedReleasesAtOnce) {
   ASSERT_TRUE(fs::exists(state_));
   log_.clear();
   gEvents.clear();
-  write({{"thermalPowerMode", objc::string("fullPower")}, {"thermalOverheatProtectionEnabled", objc::boolean(false)}});
+  write({{"thermalPowerMode", objc::string("fullPower")},
+         {"thermalOverheatProtectionEnabled", objc::boolean(false)}});
   EXPECT_FALSE(engine().overheatProtectionEngaged()) << "hot, and within the minute";
   EXPECT_FALSE(fs::exists(state_));
-  EXPECT_EQ(overheat_lines(), std::vector<std::string>{
-                                  "halvernic overheat protection released: "
-                                  "thermalOverheatProtectionEnabled off"});
+  EXPECT_EQ(overheat_lines(), std::vector<std::string>{"halvernic overheat protection released: "
+                                                       "thermalOverheatProtectionEnabled off"});
   ASSERT_EQ(gEvents.size(), 1u);
   EXPECT_TRUE(gEvents[0].modeChanged);
   // The same application already applied full power.
@@ -279,12 +282,13 @@ TEST_F(Overheat, EngagedFullPowerActsAsNativeWithoutPreventDimming) {
   sim::clear_calls();
   log_.clear();
   engine().applyThermalState();
-  EXPECT_EQ(log_.lines(),
-            (std::vector<std::string>{
-                "halvernic native/lowPower thermal state: restored CommonProduct simulation off once",
-                "thermalPowerMode native/lowPower -> thermal mitigations restored native once (0)",
-                "halvernic: native thermal mode restored",
-                "thermalSuppressNotificationsEnabled: on -> 0"}));
+  EXPECT_EQ(
+      log_.lines(),
+      (std::vector<std::string>{
+          "halvernic native/lowPower thermal state: restored CommonProduct simulation off once",
+          "thermalPowerMode native/lowPower -> thermal mitigations restored native once (0)",
+          "halvernic: native thermal mode restored",
+          "thermalSuppressNotificationsEnabled: on -> 0"}));
   EXPECT_EQ(sim::call_texts({"putDeviceInThermalSimulationMode:"}),
             std::vector<std::string>{"putDeviceInThermalSimulationMode: off"});
   const auto mc = sim::controller_state(daemon_->controller());
@@ -344,7 +348,10 @@ TEST_F(Overheat, LowPowerAndNativeKeepTheirModeAndLoseOnlyPreventDimming) {
   sim::clear_calls();
   log_.clear();
   engine().applyThermalState();
-  EXPECT_EQ(log_.count("halvernic native/lowPower thermal state: restored CommonProduct simulation off once"), 1u);
+  EXPECT_EQ(
+      log_.count(
+          "halvernic native/lowPower thermal state: restored CommonProduct simulation off once"),
+      1u);
   EXPECT_EQ(log_.count("halvernic: low power mode at CPU level 2 with soft ceiling"), 1u);
   EXPECT_EQ(sim::controller_state(daemon_->controller()).cpu_level, 2);
 }
@@ -359,7 +366,8 @@ TEST_F(Overheat, TheEngagedStateSurvivesTheDaemonsRestart) {
   ASSERT_EQ(kept.status, contract::OverheatStateReading::Status::engaged);
   EXPECT_EQ(kept.state.engagedAt, engagedAt);
   EXPECT_EQ(kept.state.readingCentiCelsius, 5300);
-  EXPECT_EQ(fs::status(state_).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(state_).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 
   gNow += 20 * kSecond;
   engine().resetForTesting();  // as a relaunched daemon: nothing read yet

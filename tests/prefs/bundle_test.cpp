@@ -119,7 +119,8 @@ TEST_F(PaneBundle, TheLastGroupIsTheOverheatProtectionWithItsTemperaturesInTheFo
   EXPECT_NE(footer.find(release), std::string::npos) << footer;
   EXPECT_LT(footer.find(engage), footer.find(release)) << footer;
   EXPECT_EQ(footer.find("。"), footer.size() - std::strlen("。")) << "one sentence: " << footer;
-  EXPECT_EQ(halvernic::contract::kOverheatEngageCentiCelsius % 100, 0) << "the footer says whole degrees";
+  EXPECT_EQ(halvernic::contract::kOverheatEngageCentiCelsius % 100, 0)
+      << "the footer says whole degrees";
   EXPECT_EQ(halvernic::contract::kOverheatReleaseCentiCelsius % 100, 0);
 }
 

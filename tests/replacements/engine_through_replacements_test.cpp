@@ -113,7 +113,9 @@ TEST_F(EngineThroughReplacements, WhileTheProtectionIsEngagedTheLayerAsksTheEngi
   ASSERT_TRUE(objc::write_property_list_xml_atomically(preferences.get(),
                                                        hv_test::privateView().preferencesPath));
   std::filesystem::create_directories(
-      std::filesystem::path(halvernic::contract::resolved_overheat_state_path()).parent_path().parent_path());
+      std::filesystem::path(halvernic::contract::resolved_overheat_state_path())
+          .parent_path()
+          .parent_path());
   HPowerHepler& engine = HPowerHepler::shared();
   namespace host = halvernic::host;
   id mc = daemon_->controller();

@@ -15,7 +15,7 @@ struct mach_timebase_info {
   uint32_t numer;
   uint32_t denom;
 };
-typedef struct mach_timebase_info *mach_timebase_info_t;
+typedef struct mach_timebase_info* mach_timebase_info_t;
 typedef struct mach_timebase_info mach_timebase_info_data_t;
 
 #ifdef __cplusplus
