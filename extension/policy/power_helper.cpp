@@ -83,7 +83,7 @@ HPowerHepler::HPowerHepler()
       overheatStatePath_(contract::resolved_overheat_state_path()),
       batteryReader_(&deviceBattery),
       clock_(&continuousNanoseconds) {
-  decoded_.store(encode(Decoded{}), std::memory_order_release);  // no file read yet
+  storeDecoded(encode(Decoded{}));  // no file read yet
   loadOverheatState();
 }
 
@@ -140,7 +140,7 @@ void HPowerHepler::replacePreferences(objc::Ref dictionary, std::uint64_t sequen
       modeChanged = read.fileMode == PowerMode::fullPower;
       engagedFor = protectionClock() - engagedAt_;
     }
-    decoded_.store(encode(read), std::memory_order_release);
+    storeDecoded(encode(read));
     if (sequence != 0 || released) noteModeInForce(read.mode());
   }
   if (released) finishOverheatChange(OverheatChange::releasedKeyOff, modeChanged, 0, engagedFor);
@@ -244,8 +244,9 @@ std::int64_t HPowerHepler::protectionClock() const noexcept {
   return clock_.load(std::memory_order_acquire)();
 }
 
-bool HPowerHepler::overheatProtectionEngaged() const noexcept {
-  return (decoded_.load(std::memory_order_acquire) & 32) != 0;
+void HPowerHepler::storeDecoded(std::uint8_t word) noexcept {
+  decoded_.store(word, std::memory_order_release);
+  engagedForHotPaths_.store((word & 32) != 0, std::memory_order_release);
 }
 
 void HPowerHepler::setOverheatObserver(OverheatObserver observer) noexcept {
@@ -266,7 +267,7 @@ HPowerHepler::OverheatStatus HPowerHepler::overheatStatus() const {
 void HPowerHepler::setEngagedLocked(bool engaged) {
   Decoded now = decode(decoded_.load(std::memory_order_relaxed));
   now.engaged = engaged;
-  decoded_.store(encode(now), std::memory_order_release);
+  storeDecoded(encode(now));
   noteModeInForce(now.mode());
 }
 
@@ -282,7 +283,7 @@ void HPowerHepler::loadOverheatState() {
     std::lock_guard lock(plistMutex_);
     Decoded d = decode(decoded_.load(std::memory_order_relaxed));
     d.engaged = true;
-    decoded_.store(encode(d), std::memory_order_release);
+    storeDecoded(encode(d));
     // A time after now is from before the device's last boot: the minute starts again.
     engagedAt_ = reading.status == Status::engaged && reading.state.engagedAt <= now
                      ? reading.state.engagedAt
@@ -645,7 +646,7 @@ void HPowerHepler::standDown() {
     plistObj_.swap(empty);
     Decoded native;
     native.hasEntries = true;
-    decoded_.store(encode(native), std::memory_order_release);
+    storeDecoded(encode(native));
   }
   // The application guard is taken for good: the application running now (if any) is the
   // last, and every later one, the delayed ones included, returns at once.
@@ -690,7 +691,7 @@ void HPowerHepler::resetForTesting() {
   preferencesFile_.reset();
   {
     std::lock_guard lock(plistMutex_);
-    decoded_.store(encode(Decoded{}), std::memory_order_relaxed);
+    storeDecoded(encode(Decoded{}));
     engagedAt_ = 0;
     lastReading_.reset();
     lastReadingWall_ = 0;

@@ -102,8 +102,11 @@ public:
   static void setFirstApplicationObserver(FirstApplicationObserver observer) noexcept;
 
   // ---- overheat protection ----------------------------------------------------------------
-  // Whether it is engaged: one atomic load (the replacement layer asks on every call).
-  bool overheatProtectionEngaged() const noexcept;
+  // Whether it is engaged: one atomic load, without making or finding the instance (the
+  // replacement layer asks on every call).
+  static bool overheatProtectionEngaged() noexcept {
+    return engagedForHotPaths_.load(std::memory_order_acquire);
+  }
 
   // Reads the battery when the last reading is kBatterySampleIntervalSeconds old or more
   // (or there is none, or the clock went back) and acts on it. The fast case is one clock
@@ -220,6 +223,10 @@ private:
   objc::Ref plistObj_;
   std::uint64_t plistSequence_ = 0;  // the reading plistObj_ came from
   std::atomic<std::uint8_t> decoded_{0};
+  // The word's engaged bit, for overheatProtectionEngaged. Both are written together, only
+  // through storeDecoded (under plistMutex_, or before the instance is shared).
+  static inline constinit std::atomic<bool> engagedForHotPaths_{false};
+  void storeDecoded(std::uint8_t word) noexcept;
 
   std::atomic<void (*)()> afterLoadReadingForTesting_{nullptr};
 

@@ -32,8 +32,8 @@ constinit objc::Selector kCopy{"copy"};
 // acts as native, prevent-dimming is off), as it does for the hooks.
 PreferenceFlags flags() {
   const PreferenceFlags own = preferenceSnapshot().refresh();
-  static HPowerHepler& engine = HPowerHepler::shared();
-  if (!engine.overheatProtectionEngaged()) return own;
+  if (!HPowerHepler::overheatProtectionEngaged()) return own;
+  HPowerHepler& engine = HPowerHepler::shared();
   const HPowerHepler::PowerMode mode = engine.currentPowerMode();
   return PreferenceFlags{mode == HPowerHepler::PowerMode::fullPower,
                          mode == HPowerHepler::PowerMode::lowPower, engine.preventDimmingEnabled()};

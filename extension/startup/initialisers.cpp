@@ -73,6 +73,10 @@ void overheatChanged(const HPowerHepler::OverheatEvent& event) {
 
 bool runMethodReplacementConstructor() {
   if (!isHostProcess(firstArgument())) return false;
+  // The engine exists before the daemon's first replaced call: the replacement layer learns
+  // from it, without making it, whether the overheat protection a previous launch left
+  // engaged still is.
+  HPowerHepler::shared();
   replacements::installMethodReplacements(replacements::hostClassesByName(),
                                           report::Recorder::shared().replacementObserver());
   return true;

@@ -143,4 +143,33 @@ TEST_F(EngineThroughReplacements, WhileTheProtectionIsEngagedTheLayerAsksTheEngi
   std::filesystem::remove(halvernic::contract::resolved_overheat_state_path());
 }
 
+// The layer learns whether the protection is engaged without finding the engine: an engine
+// put back to a new one's state tells it at once, engaged from a state file a previous
+// launch left, released without one.
+TEST_F(EngineThroughReplacements, AnEngineBackToItsStartTellsTheLayerAtOnce) {
+  objc::AutoreleasePool pool;
+  writeMode("fullPower");
+  const std::string state = halvernic::contract::resolved_overheat_state_path();
+  std::filesystem::create_directories(std::filesystem::path(state).parent_path().parent_path());
+  HPowerHepler& engine = HPowerHepler::shared();
+  namespace host = halvernic::host;
+  id mc = daemon_->controller();
+
+  gClock = 0;
+  engine.setBatteryForTesting(&hotBattery, &testClock);
+  engine.sampleBatteryIfDue();
+  ASSERT_TRUE(std::filesystem::exists(state));
+  engine.resetForTesting();  // a relaunched daemon: engaged from the file, nothing read yet
+  ASSERT_TRUE(HPowerHepler::overheatProtectionEngaged());
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 3) << "engaged from the file";
+
+  engine.setBatteryForTesting(nullptr, nullptr);
+  ASSERT_EQ(halvernic::contract::remove_overheat_state(state), 0);
+  engine.resetForTesting();  // no file: released
+  EXPECT_FALSE(HPowerHepler::overheatProtectionEngaged());
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 0) << "released: fullPower's level again";
+}
+
 }  // namespace
