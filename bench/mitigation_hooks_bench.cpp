@@ -42,13 +42,13 @@ std::uint32_t getMaxPowerForComponent(id, SEL, int) { return 45000; }
 
 Class controllerClass(const char* name) {
   return objc::ClassBuilder(name, "NSObject")
-      .method(host::kGetCPUTargetPower.name(), &getCPUTargetPower)
-      .method(host::kSetGPUPowerCeilingFromDecisionSource.name(), &setGPUPowerCeiling)
+      .method(host::kGetCPUTargetPower, &getCPUTargetPower)
+      .method(host::kSetGPUPowerCeilingFromDecisionSource, &setGPUPowerCeiling)
       .build();
 }
 Class helperClass(const char* name) {
   return objc::ClassBuilder(name, "NSObject")
-      .method(host::kGetMaxPowerForComponent.name(), &getMaxPowerForComponent)
+      .method(host::kGetMaxPowerForComponent, &getMaxPowerForComponent)
       .build();
 }
 

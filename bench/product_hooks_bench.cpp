@@ -28,8 +28,8 @@ int mitigationType(id, SEL) { return 3; }
 
 Class hostClass(const char* name) {
   return objc::ClassBuilder(name, "NSObject")
-      .method(host::kCurrentPower.name(), &currentPower)
-      .method(host::kMitigationType.name(), &mitigationType)
+      .method(host::kCurrentPower, &currentPower)
+      .method(host::kMitigationType, &mitigationType)
       .build();
 }
 

@@ -35,38 +35,38 @@ void setObject(id, SEL, id) { gLevel.fetch_add(1, std::memory_order_relaxed); }
 void trigger(id, SEL) { gLevel.fetch_add(1, std::memory_order_relaxed); }
 std::int64_t thermalPressureLevel(id, SEL) { return 2; }
 bool forcedPressureLevel(id, SEL) { return true; }
-unsigned long long forcedLevel(id, SEL, unsigned long long) { return 3; }
+std::uint64_t forcedLevel(id, SEL, std::uint64_t) { return 3; }
 id objectQuery(id self, SEL, id) { return self; }
 void* configuration(id self, SEL, host::CFStringRef) { return self; }
 
 // The 24 selectors of the installation table, each with the host implementation of its shape.
 Class hostClass(const char* name) {
   objc::ClassBuilder b(name, "NSObject");
-  b.method(host::kThermalPressureLevel.name(), &thermalPressureLevel)
-      .method(host::kSetThermalState.name(), &setInt)
-      .method(host::kGetPotentialForcedThermalPressureLevel.name(), &forcedPressureLevel)
-      .method(host::kGetPotentialForcedThermalLevel.name(), &forcedLevel)
-      .method(host::kThermalUpdatesToWatchdogEnabled.name(), &setObject)
-      .method(host::kGetConfigurationFor.name(), &configuration)
-      .method(host::kGetThermalSuggestion.name(), &objectQuery)
-      .method(host::kThermalSuggestion.name(), &objectQuery)
-      .method(host::kThermalMitigation.name(), &objectQuery)
-      .method(host::kThermalPressure.name(), &objectQuery)
-      .method(host::kSetPowerSaveActive.name(), &setBool)
-      .method(host::kSetCPMSMitigationsEnabled.name(), &setBool);
-  for (const objc::Selector* s :
+  b.method(host::kThermalPressureLevel, &thermalPressureLevel)
+      .method(host::kSetThermalState, &setInt)
+      .method(host::kGetPotentialForcedThermalPressureLevel, &forcedPressureLevel)
+      .method(host::kGetPotentialForcedThermalLevel, &forcedLevel)
+      .method(host::kThermalUpdatesToWatchdogEnabled, &setObject)
+      .method(host::kGetConfigurationFor, &configuration)
+      .method(host::kGetThermalSuggestion, &objectQuery)
+      .method(host::kThermalSuggestion, &objectQuery)
+      .method(host::kThermalMitigation, &objectQuery)
+      .method(host::kThermalPressure, &objectQuery)
+      .method(host::kSetPowerSaveActive, &setBool)
+      .method(host::kSetCPMSMitigationsEnabled, &setBool);
+  for (const host::Message<void(int)>* s :
        {&host::kSetDVD1Level, &host::kSetCPULevel, &host::kSetCPULowPowerTarget,
         &host::kSetCPUPowerZoneTarget, &host::kSetMaxPackagePower}) {
-    b.method(s->name(), &setInt);
+    b.method(*s, &setInt);
   }
-  for (const objc::Selector* s :
+  for (const host::Message<void(int, host::PassedOnArg)>* s :
        {&host::kSetCPUPowerCeilingFromDecisionSource, &host::kSetCPUPowerCeilingForDVD1Contributor,
         &host::kSetCPUPowerFloorFromDecisionSource, &host::kSetPackagePowerCeilingFromDecisionSource,
         &host::kSetPackagePowerFloorFromDecisionSource}) {
-    b.method(s->name(), &setIntInt);
+    b.method(*s, &setIntInt);
   }
-  b.method(host::kSetPackageLowPowerTarget.name(), &trigger)
-      .method(host::kSetPackagePowerZoneTarget.name(), &trigger);
+  b.method(host::kSetPackageLowPowerTarget, &trigger)
+      .method(host::kSetPackagePowerZoneTarget, &trigger);
   return b.build();
 }
 

@@ -40,9 +40,9 @@ Class register_module_class() {
   objc::ClassBuilder builder(kModuleClassName, "NSObject");
   builder.ivar(kContentViewControllerIvar)
       .ivar(kBackgroundViewControllerIvar)
-      .method("init", &module_init)
-      .method("contentViewController", &module_content_view_controller)
-      .method("backgroundViewController", &module_background_view_controller);
+      .method(ui::NSObject::init, &module_init)
+      .method(ui::CCUIContentModule::contentViewController, &module_content_view_controller)
+      .method(ui::CCUIContentModule::backgroundViewController, &module_background_view_controller);
   // Control Center knows the protocol before it loads any module; should it ever not, the
   // class is made all the same rather than taking SpringBoard down with the bundle.
   if (objc_getProtocol(ui::kCCUIContentModuleProtocol)) builder.protocol(ui::kCCUIContentModuleProtocol);

@@ -23,6 +23,7 @@ namespace cc = ui::CCUIMenuModuleViewController;
 namespace button = ui::CCUIButtonModuleViewController;
 namespace item = ui::CCUIMenuModuleItem;
 namespace row = ui::CCUIMenuModuleItemView;
+namespace content = ui::CCUIContentModuleContentViewController;
 // This class's own messages, sent to self so a subclass's versions take part.
 namespace own = HalvernicCCModuleViewController;
 
@@ -237,26 +238,28 @@ Class register_view_controller_class() {
   g_controller_class =
       objc::ClassBuilder(kViewControllerClassName, "CCUIMenuModuleViewController")
           .storage<ControllerState>()
-          .method("forceWhiteHeaderTitle", &force_white_header_title)
-          .method("init", &controller_init)
-          .method("viewDidLoad", &view_did_load)
-          .method("controlCenterWillPresent", &control_center_will_present)
-          .method("viewWillAppear:", &view_will_appear)
-          .method("shouldBeginTransitionToExpandedContentModule", &should_begin_transition_to_expanded_content_module)
-          .method("willTransitionToExpandedContentMode:", &will_transition_to_expanded_content_mode)
-          .method("refreshSelectionState", &refresh_selection_state)
-          .method("rebuildMenuItems", &rebuild_menu_items)
-          .method("buttonTapped:forEvent:", &button_tapped_for_event)
-          .method("_handleActionTapped:", &handle_action_tapped)
-          .method("_canShowWhileLocked", &can_show_while_locked)
-          .method("modeValues", &mode_values)
-          .method("setModeValues:", &set_mode_values)
-          .method("modeTitles", &mode_titles)
-          .method("setModeTitles:", &set_mode_titles)
-          .method("modeSubtitles", &mode_subtitles)
-          .method("setModeSubtitles:", &set_mode_subtitles)
-          .method("selectedIndex", &selected_index)
-          .method("setSelectedIndex:", &set_selected_index)
+          .method(own::forceWhiteHeaderTitle, &force_white_header_title)
+          .method(ui::NSObject::init, &controller_init)
+          .method(ui::UIViewController::viewDidLoad, &view_did_load)
+          .method(content::controlCenterWillPresent, &control_center_will_present)
+          .method(ui::UIViewController::viewWillAppear, &view_will_appear)
+          .method(content::shouldBeginTransitionToExpandedContentModule,
+                  &should_begin_transition_to_expanded_content_module)
+          .method(content::willTransitionToExpandedContentMode,
+                  &will_transition_to_expanded_content_mode)
+          .method(own::refreshSelectionState, &refresh_selection_state)
+          .method(own::rebuildMenuItems, &rebuild_menu_items)
+          .method(button::buttonTapped_forEvent, &button_tapped_for_event)
+          .method(cc::_handleActionTapped, &handle_action_tapped)
+          .method(cc::_canShowWhileLocked, &can_show_while_locked)
+          .method(own::modeValues, &mode_values)
+          .method(own::setModeValues, &set_mode_values)
+          .method(own::modeTitles, &mode_titles)
+          .method(own::setModeTitles, &set_mode_titles)
+          .method(own::modeSubtitles, &mode_subtitles)
+          .method(own::setModeSubtitles, &set_mode_subtitles)
+          .method(own::selectedIndex, &selected_index)
+          .method(own::setSelectedIndex, &set_selected_index)
           .build();
   return g_controller_class;
 }

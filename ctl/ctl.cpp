@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "ctl/commands.hpp"
+#include "ctl/switches.hpp"
 
 namespace halvernic::ctl {
 
@@ -37,11 +38,72 @@ constexpr std::string_view kStandDownHelp =
     "Waits for the extension's answer; without one (no extension loaded, no daemon running)\n"
     "the status is 1.\n";
 
+constexpr std::string_view kStatusHelp =
+    "Shows, as the device has them now:\n"
+    "  - the preferences file (its path; whether it is missing or unreadable, which every\n"
+    "    reader takes as all keys absent), the mode and each switch as the file holds them\n"
+    "    and as the extension reads them;\n"
+    "  - the runtime-state word the front-ends publish;\n"
+    "  - whether thermalmonitord runs, and whether this extension is loaded in it (the\n"
+    "    extension's report names the running process);\n"
+    "  - the extension's report: its version, the mode of its first application, every hook\n"
+    "    and replacement it installed, and each it skipped and why (for other types, the\n"
+    "    daemon's encoding and the expected one). \"no report\" when it wrote none (it may not\n"
+    "    write there, or it is not loaded) or the file cannot be read;\n"
+    "  - the keys of the OS thermal status store (OSThermalStatus.plist) the extension's\n"
+    "    settings change, and any other key there.\n"
+    "\n"
+    "With --json the same facts as one JSON object (the README lists its keys). The status\n"
+    "is 0 once the status is printed; a fact that cannot be read says why.\n";
+
+constexpr OptionSpec kStatusOptions[] = {
+    {"--json", "", "one JSON object instead of the table"},
+};
+
+constexpr std::string_view kModeHelp =
+    "Writes the power mode into the preferences file and tells the extension, as the\n"
+    "Settings pane and Control Center do: the file is read, the mode set, the keys of earlier\n"
+    "versions dropped and the file written back atomically (as root, it stays the mobile\n"
+    "user's, 501:501, mode 0644); then the runtime-state word is published and the re-apply\n"
+    "and restart notifications are posted. thermalmonitord applies the mode and restarts\n"
+    "(no earlier than launchd's throttle interval after its start).\n"
+    "\n"
+    "  off        the platform's own thermal control\n"
+    "  lowPower   the CPU held at a low-power level\n"
+    "  fullPower  the daemon's thermal mitigations off, full CPU and package power\n"
+    "\n"
+    "A write that fails is reported with its reason, status 1, and nothing is posted.\n";
+
+constexpr std::string_view kSetHelp =
+    "Turns a switch on or off in the preferences file and tells the extension, as the\n"
+    "Settings pane does: written as mode writes (as root, the file stays the mobile user's),\n"
+    "then the runtime-state word is published and the re-apply notification is posted;\n"
+    "thermalmonitord applies it without a restart. A write that fails is reported with its\n"
+    "reason, status 1, and nothing is posted.\n";
+
+void printSwitches(std::ostream& out) {
+  out << "\nSWITCH is a key or its short name:\n";
+  std::size_t width = 0;
+  for (const Switch& entry : kSwitches) width = std::max(width, shortName(entry.key).size());
+  for (const Switch& entry : kSwitches) {
+    const std::string name = shortName(entry.key);
+    out << "  " << name << std::string(width + 2 - name.size(), ' ') << entry.key << "\n"
+        << "  " << std::string(width + 2, ' ') << entry.summary << "\n";
+  }
+}
+
 constexpr OptionSpec kStandDownOptions[] = {
     {"--wait", "SECONDS", "how long to wait for the extension's answer (default 3, at most 60)"},
 };
 
 constexpr Command kCommands[] = {
+    {"status", "", 0, 0, kStatusOptions, false,
+     "the settings, thermalmonitord, the extension's report, the OS store", kStatusHelp,
+     &runStatus},
+    {"mode", "off|lowPower|fullPower", 1, 1, {}, false,
+     "choose the power mode (as Settings and Control Center do)", kModeHelp, &runMode},
+    {"set", "SWITCH on|off", 2, 2, {}, false, "turn a switch on or off (as Settings does)",
+     kSetHelp, &runSet, &printSwitches},
     {"reset", "", 0, 0, {}, true, "put the platform's own thermal state back (root)", kResetHelp,
      &runReset},
     {"stand-down", "", 0, 0, kStandDownOptions, false,
@@ -58,7 +120,9 @@ const Command* find(std::string_view name) {
 std::string synopsis(const Command& command) {
   std::string text = std::string(kProgram) + " " + std::string(command.name);
   for (const OptionSpec& option : command.options) {
-    text += " [" + std::string(option.name) + " " + std::string(option.valueName) + "]";
+    text += " [" + std::string(option.name);
+    if (!option.valueName.empty()) text += " " + std::string(option.valueName);
+    text += "]";
   }
   if (!command.operands.empty()) text += " " + std::string(command.operands);
   return text;
@@ -87,10 +151,13 @@ void printHelp(std::ostream& out) {
 
 void printCommandHelp(const Command& command, std::ostream& out) {
   out << "usage: " << synopsis(command) << "\n\n" << command.help;
+  if (command.moreHelp) command.moreHelp(out);
   if (!command.options.empty()) {
     out << "\n";
     for (const OptionSpec& option : command.options) {
-      out << "  " << option.name << " " << option.valueName << "  " << option.help << "\n";
+      out << "  " << option.name;
+      if (!option.valueName.empty()) out << " " << option.valueName;
+      out << "  " << option.help << "\n";
     }
   }
 }
@@ -166,6 +233,10 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
       if (invocation.options.count(argument)) {
         return usageError(context, command->name, std::string(spec->name) + " is given twice");
       }
+      if (spec->valueName.empty()) {
+        invocation.options.emplace(argument, std::string());
+        continue;
+      }
       if (i + 1 >= arguments.size()) {
         return usageError(
             context, command->name,
@@ -195,10 +266,8 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
 
 // ---- shared parsing ------------------------------------------------------------------------
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of text, or 0.
-std::size_t sequenceLength(std::string_view text) noexcept {
+std::size_t utf8SequenceLength(std::string_view text) noexcept {
+  if (text.empty()) return 0;
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
   if (lead < 0x80) return 1;
@@ -225,11 +294,9 @@ std::size_t sequenceLength(std::string_view text) noexcept {
   return length;
 }
 
-}  // namespace
-
 bool isUTF8(std::string_view text) noexcept {
   while (!text.empty()) {
-    const std::size_t length = sequenceLength(text);
+    const std::size_t length = utf8SequenceLength(text);
     if (length == 0) return false;
     text.remove_prefix(length);
   }
@@ -239,7 +306,7 @@ bool isUTF8(std::string_view text) noexcept {
 std::string quoted(std::string_view text) {
   std::string result = "'";
   while (!text.empty()) {
-    const std::size_t length = sequenceLength(text);
+    const std::size_t length = utf8SequenceLength(text);
     const auto lead = static_cast<unsigned char>(text[0]);
     if (length > 1 ||
         (length == 1 && lead >= 0x20 && lead < 0x7F && lead != '\'' && lead != '\\')) {
@@ -253,6 +320,31 @@ std::string quoted(std::string_view text) {
     text.remove_prefix(1);
   }
   return result + "'";
+}
+
+std::string printable(std::string_view text) {
+  std::string result;
+  while (!text.empty()) {
+    const std::size_t length = utf8SequenceLength(text);
+    const auto lead = static_cast<unsigned char>(text[0]);
+    char escaped[8];
+    if (length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0) {
+      // C1 controls (U+0080 to U+009F): a terminal takes some as escape sequences.
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(text[1]));
+      result += escaped;
+      text.remove_prefix(2);
+      continue;
+    }
+    if (length > 1 || (length == 1 && lead >= 0x20 && lead != 0x7F)) {
+      result.append(text.substr(0, length));
+      text.remove_prefix(length);
+      continue;
+    }
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", lead);
+    result += escaped;
+    text.remove_prefix(1);
+  }
+  return result;
 }
 
 std::optional<double> parseNumber(const Invocation& invocation, std::string_view what,

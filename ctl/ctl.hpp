@@ -20,9 +20,9 @@
 // Command row of kCommands (ctl.cpp): its name, its operands and options, whether it needs
 // root, its summary and help text. The table drives the parsing, the checks and --help, so
 // a command's function starts with its arguments already checked: the options it takes
-// (each with a value), and between minOperands and maxOperands operands, all UTF-8. Values
-// are checked with the parsers below, which print the message and answer nothing for a
-// bad one (the command then returns Status::usage).
+// (each with its value, or none for a flag), and between minOperands and maxOperands
+// operands, all UTF-8. Values are checked with the parsers below, which print the message
+// and answer nothing for a bad one (the command then returns Status::usage).
 #pragma once
 
 #include <cstddef>
@@ -47,7 +47,7 @@ struct Context {
 
 struct OptionSpec {
   std::string_view name;       // "--wait"
-  std::string_view valueName;  // "SECONDS": every option takes one value
+  std::string_view valueName;  // "SECONDS" for an option that takes one value; "" for a flag
   std::string_view help;
 };
 
@@ -63,6 +63,8 @@ struct Command {
   std::string_view summary;  // one line for the command list
   std::string_view help;     // paragraphs for COMMAND --help
   Status (*run)(Invocation&) = nullptr;
+  // Help made at run time from tables (printed after help), or null.
+  void (*moreHelp)(std::ostream&) = nullptr;
 };
 
 struct Invocation {
@@ -71,7 +73,7 @@ struct Invocation {
   std::vector<std::string> operands;
   std::map<std::string, std::string, std::less<>> options;  // by name ("--wait")
 
-  // The option's value, if given.
+  // The option's value, if given ("" for a flag).
   std::optional<std::string_view> option(std::string_view name) const;
   // Prints "halvernicctl COMMAND: message" to standard error.
   void complain(std::string_view message) const;
@@ -88,9 +90,15 @@ Status run(const std::vector<std::string>& arguments, Context& context);
 // Whether text is well-formed UTF-8 (no overlong forms, no surrogates, nothing above
 // U+10FFFF).
 bool isUTF8(std::string_view text) noexcept;
+// The length of the well-formed UTF-8 sequence at the start of text (1 to 4), or 0 when it
+// starts with a byte of a malformed one (or text is empty).
+std::size_t utf8SequenceLength(std::string_view text) noexcept;
 // text for a message: printable ASCII and well-formed UTF-8 as they are; control
 // characters and bytes of malformed sequences as \xNN; quoted.
 std::string quoted(std::string_view text);
+// text for a terminal, unquoted: well-formed UTF-8 as it is, but control characters (C0,
+// DEL, C1) and bytes of malformed sequences escaped (\xNN, \u00NN).
+std::string printable(std::string_view text);
 
 // A decimal number (digits, an optional fraction; no sign, exponent, "nan" or "inf") within
 // [min, max]; otherwise a message naming what and the range, and nothing.

@@ -9,6 +9,7 @@
 #include "common/objc/message.hpp"
 #include "common/ui/preferences.hpp"
 #include "common/ui/uikit.hpp"
+#include "prefs/messages.hpp"
 #include "prefs/mode_menu.hpp"
 #include "prefs/store.hpp"
 
@@ -169,21 +170,26 @@ void register_controller_classes() {
   if (g_controller_class || objc::cls("RootListController") || !ui::kPSListController.get()) return;
   g_controller_class = objc::ClassBuilder("RootListController", "PSListController")
                            .storage<ControllerState>()
-                           .method("specifiers", &specifiers)
-                           .method("setSpecifiers:", &set_specifiers)
-                           .method("readPreferenceValue:", &read_preference_value)
-                           .method("setPreferenceValue:specifier:", &set_preference_value)
-                           .method("tableView:didSelectRowAtIndexPath:", &did_select_row)
-                           .method("cpuModeMenuItemTapped:", &cpu_mode_menu_item_tapped)
-                           .method("dismissCPUModeMenu", &dismiss_cpu_mode_menu)
-                           .method("initForContentSize:", &init_for_content_size)
-                           .method("initWithNibName:bundle:", &init_with_nib_name)
-                           .method("initWithCoder:", &init_with_coder)
-                           .method("bundle", &bundle)
-                           .method("cpuModeKey", &cpu_mode_key)
-                           .method("cpuModeValues", &cpu_mode_values)
-                           .method("cpuModeTitles", &cpu_mode_titles)
-                           .method("cpuModeMenuOverlay", &cpu_mode_menu_overlay)
+                           .method(ui::PSListController::specifiers, &specifiers)
+                           .method(ui::PSListController::setSpecifiers, &set_specifiers)
+                           .method(ui::PSViewController::readPreferenceValue,
+                                   &read_preference_value)
+                           .method(ui::PSViewController::setPreferenceValue_specifier,
+                                   &set_preference_value)
+                           .method(ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath,
+                                   &did_select_row)
+                           .method(RootListController::cpuModeMenuItemTapped,
+                                   &cpu_mode_menu_item_tapped)
+                           .method(RootListController::dismissCPUModeMenu, &dismiss_cpu_mode_menu)
+                           .method(ui::PSViewController::initForContentSize, &init_for_content_size)
+                           .method(ui::UIViewController::initWithNibName_bundle,
+                                   &init_with_nib_name)
+                           .method(ui::UIViewController::initWithCoder, &init_with_coder)
+                           .method(ui::PSListController::bundle, &bundle)
+                           .method(RootListController::cpuModeKey, &cpu_mode_key)
+                           .method(RootListController::cpuModeValues, &cpu_mode_values)
+                           .method(RootListController::cpuModeTitles, &cpu_mode_titles)
+                           .method(RootListController::cpuModeMenuOverlay, &cpu_mode_menu_overlay)
                            .build();
 }
 

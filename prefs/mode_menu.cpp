@@ -8,6 +8,7 @@
 #include "common/ui/quartzcore.hpp"
 #include "common/ui/uikit.hpp"
 #include "prefs/controller.hpp"
+#include "prefs/messages.hpp"
 #include "prefs/store.hpp"
 
 namespace halvernic::prefs {
@@ -112,8 +113,8 @@ void show_cpu_mode_menu(id controller, id cell) {
   objc::Ref overlay = new_view(ui::kUIControl, bounds);
   ui::UIView::setAutoresizingMask.send(overlay.get(), kFlexibleWidthAndHeight);
   ui::UIView::setBackgroundColor.send(overlay.get(), ui::UIColor::clearColor.send(ui::kUIColor.get()));
-  ui::UIControl::addTarget_action_forControlEvents.send(overlay.get(), controller, objc::sel("dismissCPUModeMenu"),
-                                                      kTouchUpInside);
+  ui::UIControl::addTarget_action_forControlEvents.send(
+      overlay.get(), controller, RootListController::dismissCPUModeMenu, kTouchUpInside);
 
   // The frame: below the cell and right-aligned to it, kept inside the view; the far edge's
   // limit is applied last, so a menu that does not fit is pushed up or left.
@@ -182,8 +183,8 @@ void show_cpu_mode_menu(id controller, id cell) {
     ui::UIButton::setTitle_forState.send(button, objc::array_get(titles, i), kControlStateNormal);
     ui::UIButton::setTitleColor_forState.send(button, title_colour.get(), kControlStateNormal);
     ui::UIButton::setTitleEdgeInsets.send(button, kTitleInsets);
-    ui::UIControl::addTarget_action_forControlEvents.send(button, controller, objc::sel("cpuModeMenuItemTapped:"),
-                                                        kTouchUpInside);
+    ui::UIControl::addTarget_action_forControlEvents.send(
+        button, controller, RootListController::cpuModeMenuItemTapped, kTouchUpInside);
     ui::UIView::addSubview.send(card.get(), button);
 
     if (objc::string_equals(objc::array_get(values, i), current)) {

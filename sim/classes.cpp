@@ -208,13 +208,12 @@ bool product_getPotentialForcedThermalPressureLevel(id self, SEL cmd) {
 }
 
 // The forced level plus one for any component (0: none forced).
-unsigned long long product_getPotentialForcedThermalLevel(id self, SEL cmd,
-                                                          unsigned long long component) {
+std::uint64_t product_getPotentialForcedThermalLevel(id self, SEL cmd, std::uint64_t component) {
   record_call(self, cmd, component);
   Product& p = product(self);
   std::lock_guard lock(p.mutex);
   const std::int64_t level = simulated_level(p.state.thermal_simulation_mode);
-  return level < 0 ? 0 : static_cast<unsigned long long>(level) + 1;
+  return level < 0 ? 0 : static_cast<std::uint64_t>(level) + 1;
 }
 
 void product_thermalUpdatesToWatchdogEnabled(id self, SEL cmd, id enabled) {
@@ -701,19 +700,22 @@ public:
     if (!omitted_) builder_.emplace(name, "NSObject");
   }
 
-  // A method of the daemon is registered with the daemon's own encoding (or the one the
-  // options give it instead); the simulation's own methods with their C++ signature's.
-  // The implementation must be callable as the daemon declares the method.
-  template <class R, class... Args>
-  Registrar& method(const objc::Selector& selector, R (*imp)(id, SEL, Args...)) {
-    const std::string key = name_ + "/" + selector.name();
+  // A method is registered from its declaration (the extension's host.hpp for the daemon's
+  // own messages, internal.hpp for the simulation's), which the implementation must match
+  // exactly. A daemon method takes the daemon's literal encoding (method_types.cpp) rather
+  // than the declaration's, or the one the options give it instead: the extension's
+  // declarations are what the simulation checks, not what it trusts. The implementation
+  // must still be callable as the daemon declares the method.
+  template <class M, class Imp>
+  Registrar& method(const M& message, Imp imp) {
+    const std::string key = name_ + "/" + message.name();
     if (omitted_ || options_.omitted_methods.count(key)) return *this;
     const std::string derived = objc::method_encoding(imp);
     std::string types = derived;
-    if (const char* daemon = detail::daemon_method_types(name_.c_str(), selector.name())) {
+    if (const char* daemon = detail::daemon_method_types(name_.c_str(), message.name())) {
       if (!objc::same_calling_convention(daemon, derived.c_str())) {
         std::fprintf(stderr, "sim: -[%s %s] is implemented as %s, the daemon declares %s\n",
-                     name_.c_str(), selector.name(), derived.c_str(), daemon);
+                     name_.c_str(), message.name(), derived.c_str(), daemon);
         std::abort();
       }
       types = daemon;
@@ -721,8 +723,8 @@ public:
     if (auto retyped = options_.retyped_methods.find(key); retyped != options_.retyped_methods.end()) {
       types = retyped->second;
     }
-    builder_->method(selector.name(), reinterpret_cast<IMP>(imp), types.c_str());
-    methods_.push_back({selector.name(), reinterpret_cast<IMP>(imp)});
+    builder_->method_with_encoding(message, imp, types.c_str());
+    methods_.push_back({message.name(), reinterpret_cast<IMP>(imp)});
     return *this;
   }
 

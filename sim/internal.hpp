@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/objc/message.hpp"
 #include "common/objc/ref.hpp"
 #include "sim/sim.hpp"
 
@@ -48,11 +49,15 @@ void set_sensed_temperature(double celsius);
 // mode holds it), read without sending a message.
 std::int64_t effective_pressure_level(id product);
 
-// Sim-only messages the Daemon uses to wire its objects.
-inline constinit objc::Selector kLoadConfigurationsFromFolder{"loadConfigurationsFromFolder:"};
-inline constinit objc::Selector kConfigureComponents{"configureComponents:"};
-inline constinit objc::Selector kInitWithTypeHelper{"initWithType:helper:"};
-inline constinit objc::Selector kSetDemand{"setDemand:"};
+// Sim-only messages the Daemon uses to wire its objects (the simulated classes register
+// them from these declarations; the daemon's own messages are extension/hooking/host.hpp's).
+inline constinit objc::Message<void(id)> kLoadConfigurationsFromFolder{
+    "loadConfigurationsFromFolder:"};
+inline constinit objc::Message<void(id)> kConfigureComponents{"configureComponents:"};
+// A component of the given type (int, as the daemon's mitigationType) and its power helper.
+inline constinit objc::Message<id(int, id)> kInitWithTypeHelper{"initWithType:helper:"};
+// The power the component asks for, in the daemon's unit.
+inline constinit objc::Message<void(unsigned int)> kSetDemand{"setDemand:"};
 
 // The daemon's own type encoding of one of its methods, as Apple's class dumps give it;
 // nullptr for a method the dumps do not have (the simulation's own, and the four

@@ -46,9 +46,12 @@ struct Options {
 };
 
 // Registers CommonProduct, ThermalManager, MitigationController, CPMSHelper, HidSensors
-// and ComponentControl (subclasses of NSObject). Each of the daemon's methods is
-// registered with the daemon's own type encoding (sim/method_types.cpp). The first call of the process decides;
-// a later call changes nothing and answers whether it asked for the same options.
+// and ComponentControl (subclasses of NSObject). Each method is registered from its
+// declaration (extension/hooking/host.hpp), whose types its implementation has, but with
+// the daemon's own type encoding (sim/method_types.cpp), or the one retyped_methods gives
+// it: the class builder's method_with_encoding, which nothing but the simulation uses. The
+// first call of the process decides; a later call changes nothing and answers whether it
+// asked for the same options.
 bool register_classes(const Options& options = {});
 
 // The simulation's own methods whose implementation is no longer the simulation's (a

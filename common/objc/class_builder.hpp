@@ -2,21 +2,37 @@
 // (front-end controllers, modules), the simulated daemon's classes and the platform
 // stand-ins.
 //
+// A method is registered from its typed declaration (an objc::Message, declared once with
+// the types of Apple's headers: common/ui, extension/hooking/host.hpp, or the class's own
+// header for a message only it has). The selector and the type encoding come from the
+// declaration, and the C++ function must have exactly the declared types, `id self, SEL
+// _cmd` first, or the registration does not compile: a misspelt selector cannot add a new
+// method beside the one it meant to override, and a function reading a double where the
+// message carries a float is a compile error, not a wrong value.
+//
+//   inline constinit objc::Message<int()> level{"level"};
+//   inline constinit objc::Message<void(int)> setLevel{"setLevel:"};
+//   inline constinit objc::Message<id()> shared{"shared"};
+//
 //   objc::ClassBuilder("ThermalThing", "NSObject")
-//       .method("level", &level_imp)          // int level_imp(id self, SEL _cmd)
-//       .method("setLevel:", &set_level_imp)  // void set_level_imp(id, SEL, int)
-//       .class_method("shared", &shared_imp)
+//       .method(level, &level_imp)            // int level_imp(id self, SEL _cmd)
+//       .method(setLevel, &set_level_imp)     // void set_level_imp(id, SEL, int)
+//       .class_method(shared, &shared_imp)    // id shared_imp(id cls, SEL)
 //       .storage<ThingState>()                // a ThingState per instance
 //       .ivar("_titleLabel")                  // an object ivar, found by key-value coding
 //       .protocol("UITableViewDataSource")    // adopt a protocol registered by the runtime
 //       .build();
 //
 //   objc::ClassBuilder::extend("NSIndexPath")  // methods added to a class that exists
-//       .method("row", &row_imp)
+//       .method(ui::NSIndexPath::row, &row_imp)
 //       .build();
 //
-// Type encodings are derived from the implementation's C++ signature (encoding.hpp):
-// Apple's encodings for structs with a specialisation, "@?" for blocks.
+// The type encoding is the declaration's (encoding.hpp): Apple's encodings for structs
+// with a specialisation, "@?" for blocks. One registration replaces it on purpose:
+// method_with_encoding() keeps the declaration's compile-time check but registers an
+// encoding given as text, for the simulated daemon's classes, registered as the daemon
+// declares them (or otherwise, to show what a type mismatch does). There is no
+// registration by selector string.
 //
 // Object ivars hold strong references: the builder's dealloc releases them (and destroys
 // the storage) before the superclass's dealloc runs. Such a class must not define its
@@ -36,6 +52,7 @@
 #include <vector>
 
 #include "common/objc/encoding.hpp"
+#include "common/objc/message.hpp"
 #include "common/objc/runtime.hpp"
 
 namespace objc {
@@ -58,7 +75,29 @@ const char* storage_name() {
   return name->c_str();
 }
 [[noreturn]] void class_builder_failure(const std::string& what);
+
+// Whether Imp implements a message of this signature: R imp(id self, SEL _cmd, Args...)
+// with the message's R and Args exactly (a noexcept function does too).
+template <class Signature, class Imp>
+inline constexpr bool implements_message = false;
+template <class R, class... Args>
+inline constexpr bool implements_message<R(Args...), R (*)(id, SEL, Args...)> = true;
+template <class R, class... Args>
+inline constexpr bool implements_message<R(Args...), R (*)(id, SEL, Args...) noexcept> = true;
+
+// The method type string of a message signature ("v@:f" for void(float)).
+template <class Signature>
+struct SignatureTypes;
+template <class R, class... Args>
+struct SignatureTypes<R(Args...)> {
+  static const char* get() noexcept { return method_types<R, Args...>(); }
+};
 }  // namespace detail
+
+// A message declared with its types: an objc::Selector that names its signature
+// (objc::Message<R(Args...)>, the hook layer's host messages).
+template <class M>
+concept TypedMessage = std::is_base_of_v<Selector, M> && requires { typename M::Signature; };
 
 class ClassBuilder {
 public:
@@ -71,18 +110,37 @@ public:
   ClassBuilder(const ClassBuilder&) = delete;
   ClassBuilder& operator=(const ClassBuilder&) = delete;
 
-  template <class R, class... Args>
-  ClassBuilder& method(const char* selector, R (*imp)(id, SEL, Args...)) {
-    return add(false, selector, reinterpret_cast<IMP>(imp), method_encoding(imp));
+  // Adds the instance method `message` with imp as its implementation. imp's types must
+  // be the message's exactly: R imp(id self, SEL _cmd, Args...) for Message<R(Args...)>.
+  template <class M, class Imp>
+  ClassBuilder& method(const M& message, Imp imp) {
+    if constexpr (valid_implementation<M, Imp>()) {
+      return add(false, message.name(), reinterpret_cast<IMP>(imp), types_of<M>());
+    } else {
+      return *this;
+    }
   }
-  template <class R, class... Args>
-  ClassBuilder& class_method(const char* selector, R (*imp)(id, SEL, Args...)) {
-    return add(true, selector, reinterpret_cast<IMP>(imp), method_encoding(imp));
+  // Adds the class method `message` (imp's self is the class the message was sent to).
+  template <class M, class Imp>
+  ClassBuilder& class_method(const M& message, Imp imp) {
+    if constexpr (valid_implementation<M, Imp>()) {
+      return add(true, message.name(), reinterpret_cast<IMP>(imp), types_of<M>());
+    } else {
+      return *this;
+    }
   }
-  // A method registered with the given type encoding rather than one derived from imp
-  // (a class as another binary declares it).
-  ClassBuilder& method(const char* selector, IMP imp, const char* types) {
-    return add(false, selector, imp, types);
+  // Adds the instance method `message`, checked against its declaration as method() is,
+  // but registered with the given encoding instead of the declaration's: a class as
+  // another binary declares it, which may differ from this binary's declaration (the
+  // simulated daemon registers the daemon's literal encodings, and others on request, so
+  // that a test can show what a type mismatch does). Nothing else uses it.
+  template <class M, class Imp>
+  ClassBuilder& method_with_encoding(const M& message, Imp imp, const char* types) {
+    if constexpr (valid_implementation<M, Imp>()) {
+      return add(false, message.name(), reinterpret_cast<IMP>(imp), types);
+    } else {
+      return *this;
+    }
   }
   // Every instance carries one T, made on first use by storage<T>(self) and destroyed
   // when the instance is deallocated. A subclass may add storage of another type beside
@@ -101,6 +159,30 @@ public:
   Class build();
 
 private:
+  // Fails the compilation with a readable reason unless imp implements the declared
+  // message; answers whether it does (the callers then compile nothing more, so the
+  // reason is the only error).
+  template <class M, class Imp>
+  static constexpr bool valid_implementation() {
+    static_assert(TypedMessage<M>,
+                  "a method is registered from its typed declaration (an "
+                  "objc::Message<R(Args...)>), never from a selector string or an untyped "
+                  "objc::Selector");
+    if constexpr (TypedMessage<M>) {
+      static_assert(detail::implements_message<typename M::Signature, Imp>,
+                    "the implementation's types differ from the message's declaration: for "
+                    "Message<R(Args...)> it must be `R imp(id self, SEL _cmd, Args...)` with "
+                    "exactly those types");
+      return detail::implements_message<typename M::Signature, Imp>;
+    } else {
+      return false;
+    }
+  }
+  template <class M>
+  static const char* types_of() noexcept {
+    return detail::SignatureTypes<typename M::Signature>::get();
+  }
+
   ClassBuilder() = default;
   ClassBuilder& add(bool class_side, const char* selector, IMP imp, const std::string& types);
   ClassBuilder& add_storage(const char* type_name);

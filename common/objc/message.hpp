@@ -8,9 +8,13 @@
 //
 // A nil receiver answers zero (or nil, or NO), as everywhere in the bridge.
 //
+// The same declaration is what a class made with objc::ClassBuilder registers its method
+// from (class_builder.hpp): `.method(setShadowOpacity, &set_shadow_opacity)` takes the
+// selector and the types from it and does not compile unless the function has them.
+//
 // Declarations are enumerable: a header that declares the messages of a framework also
-// lists them as MessageInfo entries ({class, message}), and a test compares each entry's
-// types() with the method a stand-in registered (see common/ui/declarations.hpp).
+// lists them as MessageInfo entries ({class, message}), and a test checks that each is
+// implemented by its class with these types() (see common/ui/declarations.hpp).
 #pragma once
 
 #include <string>

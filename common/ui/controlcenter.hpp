@@ -73,6 +73,7 @@ inline constinit objc::Message<void(id)> setGlyphState{"setGlyphState:"};
 inline constinit objc::Message<BOOL()> isSelected{"isSelected"};
 inline constinit objc::Message<void(BOOL)> setSelected{"setSelected:"};
 inline constinit objc::Message<BOOL()> isExpanded{"isExpanded"};
+inline constinit objc::Message<void(BOOL)> setExpanded{"setExpanded:"};
 // The tile's button was tapped (sender: the button; event: the UIEvent).
 inline constinit objc::Message<void(id, id)> buttonTapped_forEvent{"buttonTapped:forEvent:"};
 }  // namespace CCUIButtonModuleViewController
@@ -90,6 +91,7 @@ inline constinit objc::Message<void(BOOL)> setShouldProvideOwnPlatter{"setShould
 inline constinit objc::Message<BOOL()> useTrailingCheckmarkLayout{"useTrailingCheckmarkLayout"};
 inline constinit objc::Message<void(BOOL)> setUseTrailingCheckmarkLayout{"setUseTrailingCheckmarkLayout:"};
 inline constinit objc::Message<BOOL()> isBusy{"isBusy"};
+inline constinit objc::Message<void(BOOL)> setBusy{"setBusy:"};
 inline constinit objc::Message<void(id)> setMenuItems{"setMenuItems:"};
 inline constinit objc::Message<id(id)> menuItemForIdentifier{"menuItemForIdentifier:"};
 // A row was tapped; sender is its CCUIMenuModuleItemView.
@@ -119,13 +121,18 @@ inline constinit objc::Message<BOOL()> performAction{"performAction"};
 // stack of rows.
 namespace CCUIMenuModuleItemView {
 inline constinit objc::Message<id()> menuItem{"menuItem"};
+inline constinit objc::Message<void(id)> setMenuItem{"setMenuItem:"};
 inline constinit objc::Message<id()> leadingView{"leadingView"};
 inline constinit objc::Message<void(id)> setLeadingView{"setLeadingView:"};
 inline constinit objc::Message<id()> trailingView{"trailingView"};
 inline constinit objc::Message<void(id)> setTrailingView{"setTrailingView:"};
 inline constinit objc::Message<BOOL()> useTrailingCheckmarkLayout{"useTrailingCheckmarkLayout"};
+inline constinit objc::Message<void(BOOL)> setUseTrailingCheckmarkLayout{
+    "setUseTrailingCheckmarkLayout:"};
 inline constinit objc::Message<unsigned long long()> indentation{"indentation"};
+inline constinit objc::Message<void(unsigned long long)> setIndentation{"setIndentation:"};
 inline constinit objc::Message<BOOL()> separatorVisible{"separatorVisible"};
+inline constinit objc::Message<void(BOOL)> setSeparatorVisible{"setSeparatorVisible:"};
 }  // namespace CCUIMenuModuleItemView
 
 // Every message above with the stand-in class that implements it (for the encoding test;
@@ -152,6 +159,7 @@ inline constexpr objc::MessageInfo kControlCenterUIKitMessages[] = {
     objc::instance_message<CCUIButtonModuleViewController::isSelected>("CCUIButtonModuleViewController"),
     objc::instance_message<CCUIButtonModuleViewController::setSelected>("CCUIButtonModuleViewController"),
     objc::instance_message<CCUIButtonModuleViewController::isExpanded>("CCUIButtonModuleViewController"),
+    objc::instance_message<CCUIButtonModuleViewController::setExpanded>("CCUIButtonModuleViewController"),
     objc::instance_message<CCUIButtonModuleViewController::buttonTapped_forEvent>("CCUIButtonModuleViewController"),
     objc::instance_message<CCUIMenuModuleViewController::subtitle>("CCUIMenuModuleViewController"),
     objc::instance_message<CCUIMenuModuleViewController::setSubtitle>("CCUIMenuModuleViewController"),
@@ -162,6 +170,7 @@ inline constexpr objc::MessageInfo kControlCenterUIKitMessages[] = {
     objc::instance_message<CCUIMenuModuleViewController::useTrailingCheckmarkLayout>("CCUIMenuModuleViewController"),
     objc::instance_message<CCUIMenuModuleViewController::setUseTrailingCheckmarkLayout>("CCUIMenuModuleViewController"),
     objc::instance_message<CCUIMenuModuleViewController::isBusy>("CCUIMenuModuleViewController"),
+    objc::instance_message<CCUIMenuModuleViewController::setBusy>("CCUIMenuModuleViewController"),
     objc::instance_message<CCUIMenuModuleViewController::setMenuItems>("CCUIMenuModuleViewController"),
     objc::instance_message<CCUIMenuModuleViewController::menuItemForIdentifier>("CCUIMenuModuleViewController"),
     objc::instance_message<CCUIMenuModuleViewController::_handleActionTapped>("CCUIMenuModuleViewController"),
@@ -178,13 +187,17 @@ inline constexpr objc::MessageInfo kControlCenterUIKitMessages[] = {
     objc::instance_message<CCUIMenuModuleItem::setBusy>("CCUIMenuModuleItem"),
     objc::instance_message<CCUIMenuModuleItem::performAction>("CCUIMenuModuleItem"),
     objc::instance_message<CCUIMenuModuleItemView::menuItem>("CCUIMenuModuleItemView"),
+    objc::instance_message<CCUIMenuModuleItemView::setMenuItem>("CCUIMenuModuleItemView"),
     objc::instance_message<CCUIMenuModuleItemView::leadingView>("CCUIMenuModuleItemView"),
     objc::instance_message<CCUIMenuModuleItemView::setLeadingView>("CCUIMenuModuleItemView"),
     objc::instance_message<CCUIMenuModuleItemView::trailingView>("CCUIMenuModuleItemView"),
     objc::instance_message<CCUIMenuModuleItemView::setTrailingView>("CCUIMenuModuleItemView"),
     objc::instance_message<CCUIMenuModuleItemView::useTrailingCheckmarkLayout>("CCUIMenuModuleItemView"),
+    objc::instance_message<CCUIMenuModuleItemView::setUseTrailingCheckmarkLayout>("CCUIMenuModuleItemView"),
     objc::instance_message<CCUIMenuModuleItemView::indentation>("CCUIMenuModuleItemView"),
+    objc::instance_message<CCUIMenuModuleItemView::setIndentation>("CCUIMenuModuleItemView"),
     objc::instance_message<CCUIMenuModuleItemView::separatorVisible>("CCUIMenuModuleItemView"),
+    objc::instance_message<CCUIMenuModuleItemView::setSeparatorVisible>("CCUIMenuModuleItemView"),
 };
 
 }  // namespace halvernic::ui

@@ -15,6 +15,7 @@ namespace halvernic::ui {
 inline constinit objc::ClassName kPSSpecifier{"PSSpecifier"};
 inline constinit objc::ClassName kPSViewController{"PSViewController"};
 inline constinit objc::ClassName kPSListController{"PSListController"};
+inline constinit objc::ClassName kPSTableCell{"PSTableCell"};
 
 // The row kinds of a specifier (PSCellType) and the resource's names for them.
 using PSCellType = NSInteger;
@@ -75,6 +76,13 @@ inline constinit objc::Message<id()> table{"table"};
 inline constinit objc::Message<id()> bundle{"bundle"};
 }  // namespace PSListController
 
+// PSTableCell : UITableViewCell, the cell Settings makes for a specifier.
+namespace PSTableCell {
+inline constinit objc::Message<void(id)> refreshCellContentsWithSpecifier{
+    "refreshCellContentsWithSpecifier:"};
+inline constinit objc::Message<id()> specifier{"specifier"};
+}  // namespace PSTableCell
+
 // Every message above with the class that declares it (for the encoding test).
 inline constexpr objc::MessageInfo kPreferencesMessages[] = {
     objc::instance_message<PSSpecifier::properties>("PSSpecifier"),
@@ -107,6 +115,14 @@ inline constexpr objc::MessageInfo kPreferencesMessages[] = {
     objc::instance_message<PSListController::indexPathForSpecifier>("PSListController"),
     objc::instance_message<PSListController::table>("PSListController"),
     objc::instance_message<PSListController::bundle>("PSListController"),
+    objc::instance_message<UITableViewDataSource::numberOfSectionsInTableView>("PSListController"),
+    objc::instance_message<UITableViewDataSource::tableView_numberOfRowsInSection>("PSListController"),
+    objc::instance_message<UITableViewDataSource::tableView_cellForRowAtIndexPath>("PSListController"),
+    objc::instance_message<UITableViewDataSource::tableView_titleForHeaderInSection>("PSListController"),
+    objc::instance_message<UITableViewDataSource::tableView_titleForFooterInSection>("PSListController"),
+    objc::instance_message<UITableViewDelegate::tableView_didSelectRowAtIndexPath>("PSListController"),
+    objc::instance_message<PSTableCell::refreshCellContentsWithSpecifier>("PSTableCell"),
+    objc::instance_message<PSTableCell::specifier>("PSTableCell"),
 };
 
 }  // namespace halvernic::ui

@@ -17,9 +17,14 @@ namespace halvernic::ui {
 
 inline constinit objc::ClassName kCALayer{"CALayer"};
 
+// Which corners cornerRadius rounds (NS_OPTIONS over NSUInteger).
+using CACornerMask = unsigned long;
+
 namespace CALayer {
 inline constinit objc::Message<CGFloat()> cornerRadius{"cornerRadius"};
 inline constinit objc::Message<void(CGFloat)> setCornerRadius{"setCornerRadius:"};
+inline constinit objc::Message<CACornerMask()> maskedCorners{"maskedCorners"};
+inline constinit objc::Message<void(CACornerMask)> setMaskedCorners{"setMaskedCorners:"};
 inline constinit objc::Message<id()> cornerCurve{"cornerCurve"};
 inline constinit objc::Message<void(id)> setCornerCurve{"setCornerCurve:"};
 inline constinit objc::Message<BOOL()> masksToBounds{"masksToBounds"};
@@ -51,6 +56,8 @@ inline constinit objc::Message<id()> delegate{"delegate"};
 inline constexpr objc::MessageInfo kQuartzCoreMessages[] = {
     objc::instance_message<CALayer::cornerRadius>("CALayer"),
     objc::instance_message<CALayer::setCornerRadius>("CALayer"),
+    objc::instance_message<CALayer::maskedCorners>("CALayer"),
+    objc::instance_message<CALayer::setMaskedCorners>("CALayer"),
     objc::instance_message<CALayer::cornerCurve>("CALayer"),
     objc::instance_message<CALayer::setCornerCurve>("CALayer"),
     objc::instance_message<CALayer::masksToBounds>("CALayer"),

@@ -17,13 +17,18 @@
 //     opacities), BOOL for BOOL, NSInteger/NSUInteger (long) for enumerations, blocks
 //     as block types;
 //   - a message is declared in the class that declares it in Apple's headers and sent
-//     to any subclass (UIView::setFrame to a button);
+//     to any subclass (UIView::setFrame to a button); a protocol's messages in a
+//     namespace named as the protocol (UITableViewDataSource);
+//   - a class made with the class builder (a front-end's, a stand-in's) registers its
+//     methods from these declarations, `.method(ui::UIView::layoutSubviews, &layout)`:
+//     the stand-ins' implementations are written from the SDK's headers apart from these
+//     declarations, and one whose C++ types differ from the declaration's does not
+//     compile (objc/class_builder.hpp), so a wrong type fails on Linux at build time;
 //   - every message is listed in the header's table (kUIKitMessages here) as
 //     objc::instance_message<Class::message>("Class") or objc::class_message<...>;
-//     tests/uikit compares each entry's types with the method the stand-in registered
-//     (ui::declaration_mismatches in declarations.hpp), so a wrong type fails on Linux;
-//   - the stand-ins register their methods from their own implementations' C++
-//     signatures, written from the SDK's headers apart from these declarations.
+//     tests/uikit checks that the class implements each (ui::declaration_mismatches in
+//     declarations.hpp), and, for the methods the platform's own runtime provides rather
+//     than a stand-in (NSObject's), that their types are the declared ones.
 // Product code sends UIKit messages only through these declarations.
 #pragma once
 
@@ -60,6 +65,8 @@ inline constinit objc::ClassName kUIImageSymbolConfiguration{"UIImageSymbolConfi
 inline constinit objc::ClassName kUIImageView{"UIImageView"};
 inline constinit objc::ClassName kUIBezierPath{"UIBezierPath"};
 inline constinit objc::ClassName kUISwitch{"UISwitch"};
+inline constinit objc::ClassName kUINavigationController{"UINavigationController"};
+inline constinit objc::ClassName kUINavigationItem{"UINavigationItem"};
 
 // ---- enumerations (iOS values; tests/uikit checks them against the SDK's headers) -------
 using UIViewAutoresizing = NSUInteger;
@@ -213,6 +220,7 @@ inline constinit objc::Message<CGRect()> frame{"frame"};
 inline constinit objc::Message<void(CGRect)> setFrame{"setFrame:"};
 inline constinit objc::Message<CGRect()> bounds{"bounds"};
 inline constinit objc::Message<void(CGRect)> setBounds{"setBounds:"};
+inline constinit objc::Message<UIEdgeInsets()> safeAreaInsets{"safeAreaInsets"};
 inline constinit objc::Message<CGPoint()> center{"center"};
 inline constinit objc::Message<void(CGPoint)> setCenter{"setCenter:"};
 inline constinit objc::Message<id()> superview{"superview"};
@@ -348,6 +356,7 @@ inline constinit objc::Message<id()> systemRedColor{"systemRedColor"};
 inline constinit objc::Message<id()> systemGrayColor{"systemGrayColor"};
 inline constinit objc::Message<id()> labelColor{"labelColor"};
 inline constinit objc::Message<id()> secondaryLabelColor{"secondaryLabelColor"};
+inline constinit objc::Message<id()> tertiaryLabelColor{"tertiaryLabelColor"};
 inline constinit objc::Message<id()> separatorColor{"separatorColor"};
 inline constinit objc::Message<id()> systemBackgroundColor{"systemBackgroundColor"};
 inline constinit objc::Message<id()> secondarySystemBackgroundColor{"secondarySystemBackgroundColor"};
@@ -401,10 +410,32 @@ inline constinit objc::Message<void(BOOL)> viewDidDisappear{"viewDidDisappear:"}
 inline constinit objc::Message<id()> title{"title"};
 inline constinit objc::Message<void(id)> setTitle{"setTitle:"};
 inline constinit objc::Message<id()> traitCollection{"traitCollection"};
+inline constinit objc::Message<void(id)> traitCollectionDidChange{"traitCollectionDidChange:"};
 inline constinit objc::Message<CGSize()> preferredContentSize{"preferredContentSize"};
 inline constinit objc::Message<void(CGSize)> setPreferredContentSize{"setPreferredContentSize:"};
 inline constinit objc::Message<id()> parentViewController{"parentViewController"};
+// UINavigationControllerItem (a category in UINavigationController.h).
+inline constinit objc::Message<id()> navigationItem{"navigationItem"};
+inline constinit objc::Message<id()> navigationController{"navigationController"};
 }  // namespace UIViewController
+
+namespace UINavigationController {
+inline constinit objc::Message<id(id)> initWithRootViewController{"initWithRootViewController:"};
+inline constinit objc::Message<void(id, BOOL)> pushViewController_animated{"pushViewController:animated:"};
+inline constinit objc::Message<id(BOOL)> popViewControllerAnimated{"popViewControllerAnimated:"};
+inline constinit objc::Message<id()> topViewController{"topViewController"};
+inline constinit objc::Message<id()> visibleViewController{"visibleViewController"};
+inline constinit objc::Message<id()> viewControllers{"viewControllers"};
+inline constinit objc::Message<id()> navigationBar{"navigationBar"};
+}  // namespace UINavigationController
+
+namespace UINavigationItem {
+inline constinit objc::Message<id(id)> initWithTitle{"initWithTitle:"};
+inline constinit objc::Message<id()> title{"title"};
+inline constinit objc::Message<void(id)> setTitle{"setTitle:"};
+inline constinit objc::Message<id()> backButtonTitle{"backButtonTitle"};
+inline constinit objc::Message<void(id)> setBackButtonTitle{"setBackButtonTitle:"};
+}  // namespace UINavigationItem
 
 namespace UITableView {
 inline constinit objc::Message<id(CGRect, UITableViewStyle)> initWithFrame_style{"initWithFrame:style:"};
@@ -427,6 +458,15 @@ inline constinit objc::Message<CGFloat()> rowHeight{"rowHeight"};
 inline constinit objc::Message<void(CGFloat)> setRowHeight{"setRowHeight:"};
 inline constinit objc::Message<id(id)> dequeueReusableCellWithIdentifier{"dequeueReusableCellWithIdentifier:"};
 }  // namespace UITableView
+
+// UITableViewDataSource (a protocol: sent to the table's data source).
+namespace UITableViewDataSource {
+inline constinit objc::Message<NSInteger(id)> numberOfSectionsInTableView{"numberOfSectionsInTableView:"};
+inline constinit objc::Message<NSInteger(id, NSInteger)> tableView_numberOfRowsInSection{"tableView:numberOfRowsInSection:"};
+inline constinit objc::Message<id(id, id)> tableView_cellForRowAtIndexPath{"tableView:cellForRowAtIndexPath:"};
+inline constinit objc::Message<id(id, NSInteger)> tableView_titleForHeaderInSection{"tableView:titleForHeaderInSection:"};
+inline constinit objc::Message<id(id, NSInteger)> tableView_titleForFooterInSection{"tableView:titleForFooterInSection:"};
+}  // namespace UITableViewDataSource
 
 // UITableViewDelegate (a protocol: sent to the table's delegate).
 namespace UITableViewDelegate {
@@ -541,6 +581,7 @@ inline constexpr objc::MessageInfo kUIKitMessages[] = {
     objc::instance_message<UIView::setFrame>("UIView"),
     objc::instance_message<UIView::bounds>("UIView"),
     objc::instance_message<UIView::setBounds>("UIView"),
+    objc::instance_message<UIView::safeAreaInsets>("UIView"),
     objc::instance_message<UIView::center>("UIView"),
     objc::instance_message<UIView::setCenter>("UIView"),
     objc::instance_message<UIView::superview>("UIView"),
@@ -661,6 +702,7 @@ inline constexpr objc::MessageInfo kUIKitMessages[] = {
     objc::class_message<UIColor::systemGrayColor>("UIColor"),
     objc::class_message<UIColor::labelColor>("UIColor"),
     objc::class_message<UIColor::secondaryLabelColor>("UIColor"),
+    objc::class_message<UIColor::tertiaryLabelColor>("UIColor"),
     objc::class_message<UIColor::separatorColor>("UIColor"),
     objc::class_message<UIColor::systemBackgroundColor>("UIColor"),
     objc::class_message<UIColor::secondarySystemBackgroundColor>("UIColor"),
@@ -705,6 +747,21 @@ inline constexpr objc::MessageInfo kUIKitMessages[] = {
     objc::instance_message<UIViewController::preferredContentSize>("UIViewController"),
     objc::instance_message<UIViewController::setPreferredContentSize>("UIViewController"),
     objc::instance_message<UIViewController::parentViewController>("UIViewController"),
+    objc::instance_message<UIViewController::traitCollectionDidChange>("UIViewController"),
+    objc::instance_message<UIViewController::navigationItem>("UIViewController"),
+    objc::instance_message<UIViewController::navigationController>("UIViewController"),
+    objc::instance_message<UINavigationController::initWithRootViewController>("UINavigationController"),
+    objc::instance_message<UINavigationController::pushViewController_animated>("UINavigationController"),
+    objc::instance_message<UINavigationController::popViewControllerAnimated>("UINavigationController"),
+    objc::instance_message<UINavigationController::topViewController>("UINavigationController"),
+    objc::instance_message<UINavigationController::visibleViewController>("UINavigationController"),
+    objc::instance_message<UINavigationController::viewControllers>("UINavigationController"),
+    objc::instance_message<UINavigationController::navigationBar>("UINavigationController"),
+    objc::instance_message<UINavigationItem::initWithTitle>("UINavigationItem"),
+    objc::instance_message<UINavigationItem::title>("UINavigationItem"),
+    objc::instance_message<UINavigationItem::setTitle>("UINavigationItem"),
+    objc::instance_message<UINavigationItem::backButtonTitle>("UINavigationItem"),
+    objc::instance_message<UINavigationItem::setBackButtonTitle>("UINavigationItem"),
     objc::instance_message<UITableView::initWithFrame_style>("UITableView"),
     objc::instance_message<UITableView::style>("UITableView"),
     objc::instance_message<UITableView::dataSource>("UITableView"),

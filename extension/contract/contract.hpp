@@ -26,6 +26,12 @@ namespace halvernic::contract {
 inline constexpr char kPreferencesPath[] =
     "/var/mobile/Library/Preferences/com.nu-falk.halvernic-prefs.plist";
 
+// The file is the mobile user's: the front-ends run as mobile and leave it so. A writer
+// that runs as root on the user's behalf (halvernicctl) gives it this owner and mode.
+inline constexpr std::uint32_t kMobileUserId = 501;
+inline constexpr std::uint32_t kMobileGroupId = 501;
+inline constexpr std::uint32_t kPreferencesFileMode = 0644;
+
 inline constexpr char kPowerModeKey[] = "thermalPowerMode";
 inline constexpr char kPreventDimmingKey[] = "thermalPreventDimmingEnabled";
 inline constexpr char kSuppressNotificationsKey[] = "thermalSuppressNotificationsEnabled";

@@ -17,6 +17,7 @@
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/osthermal/platform_reset.hpp"
+#include "extension/osthermal/thermal_status_store.hpp"
 
 extern "C" {
 // The platform's thermal-pressure notification name. Imported weakly: its address is null
@@ -61,8 +62,6 @@ T lookup_constant(const char* name) noexcept {
 }
 
 constexpr int32_t kStatusFailed = kSCStatusFailed;  // 1001
-constexpr char kPreferencesName[] = "halvernic";
-constexpr char kThermalStatusIdentifier[] = "OSThermalStatus.plist";
 constexpr char kThermalPressureLiteralName[] = "com.apple.system.thermalpressurelevel";
 
 // A key or name as a CFString (a CF reference is the Foundation object).
@@ -94,7 +93,7 @@ private:
 PreferencesHandle createThermalStatusPreferences() {
   auto create = lookup_function<SCPreferencesCreateFunction>("SCPreferencesCreate");
   if (!create) return PreferencesHandle(nullptr);
-  objc::Ref name = objc::make_string(kPreferencesName);
+  objc::Ref name = objc::make_string(kThermalStatusHandleName);
   objc::Ref identifier = objc::make_string(kThermalStatusIdentifier);
   // A null allocator is the default allocator.
   return PreferencesHandle(create(nullptr, cf_string(name), cf_string(identifier)));

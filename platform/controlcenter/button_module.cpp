@@ -14,6 +14,9 @@ namespace hv_controlcenter {
 
 namespace {
 
+namespace button = ui::CCUIButtonModuleViewController;
+namespace content = ui::CCUIContentModuleContentViewController;
+
 Class g_class = nullptr;
 Class g_root_view_class = nullptr;
 
@@ -165,36 +168,37 @@ void register_button_module_class() {
   if (g_class) return;
   g_root_view_class = objc::ClassBuilder("HVCCUIModuleRootView", "UIView")
                           .storage<RootViewState>()
-                          .method("layoutSubviews", &root_view_layout_subviews)
+                          .method(ui::UIView::layoutSubviews, &root_view_layout_subviews)
                           .build();
   g_class = objc::ClassBuilder("CCUIButtonModuleViewController", "UIViewController")
                 .storage<ButtonState>()
                 .protocol(ui::kCCUIContentModuleContentViewControllerProtocol)
-                .method("loadView", &load_view)
-                .method("viewDidLoad", &view_did_load)
-                .method("glyphImage", &glyph_image)
-                .method("setGlyphImage:", &set_glyph_image)
-                .method("glyphColor", &glyph_color)
-                .method("setGlyphColor:", &set_glyph_color)
-                .method("selectedGlyphImage", &selected_glyph_image)
-                .method("setSelectedGlyphImage:", &set_selected_glyph_image)
-                .method("selectedGlyphColor", &selected_glyph_color)
-                .method("setSelectedGlyphColor:", &set_selected_glyph_color)
-                .method("glyphState", &glyph_state)
-                .method("setGlyphState:", &set_glyph_state)
-                .method("isSelected", &is_selected)
-                .method("setSelected:", &set_selected)
-                .method("isExpanded", &is_expanded)
-                .method("setExpanded:", &set_expanded)
-                .method("buttonTapped:forEvent:", &button_tapped_for_event)
-                .method("preferredExpandedContentHeight", &preferred_expanded_content_height)
-                .method("preferredExpandedContentWidth", &preferred_expanded_content_width)
-                .method("shouldBeginTransitionToExpandedContentModule", &should_begin_transition)
-                .method("willTransitionToExpandedContentMode:", &will_transition)
-                .method("didTransitionToExpandedContentMode:", &did_transition)
-                .method("controlCenterWillPresent", &control_center_will_present)
-                .method("controlCenterDidDismiss", &control_center_did_dismiss)
-                .method("providesOwnPlatter", &provides_own_platter)
+                .method(ui::UIViewController::loadView, &load_view)
+                .method(ui::UIViewController::viewDidLoad, &view_did_load)
+                .method(button::glyphImage, &glyph_image)
+                .method(button::setGlyphImage, &set_glyph_image)
+                .method(button::glyphColor, &glyph_color)
+                .method(button::setGlyphColor, &set_glyph_color)
+                .method(button::selectedGlyphImage, &selected_glyph_image)
+                .method(button::setSelectedGlyphImage, &set_selected_glyph_image)
+                .method(button::selectedGlyphColor, &selected_glyph_color)
+                .method(button::setSelectedGlyphColor, &set_selected_glyph_color)
+                .method(button::glyphState, &glyph_state)
+                .method(button::setGlyphState, &set_glyph_state)
+                .method(button::isSelected, &is_selected)
+                .method(button::setSelected, &set_selected)
+                .method(button::isExpanded, &is_expanded)
+                .method(button::setExpanded, &set_expanded)
+                .method(button::buttonTapped_forEvent, &button_tapped_for_event)
+                .method(content::preferredExpandedContentHeight, &preferred_expanded_content_height)
+                .method(content::preferredExpandedContentWidth, &preferred_expanded_content_width)
+                .method(content::shouldBeginTransitionToExpandedContentModule,
+                        &should_begin_transition)
+                .method(content::willTransitionToExpandedContentMode, &will_transition)
+                .method(content::didTransitionToExpandedContentMode, &did_transition)
+                .method(content::controlCenterWillPresent, &control_center_will_present)
+                .method(content::controlCenterDidDismiss, &control_center_did_dismiss)
+                .method(content::providesOwnPlatter, &provides_own_platter)
                 .build();
 }
 

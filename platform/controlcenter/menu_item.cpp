@@ -12,6 +12,8 @@ namespace hv_controlcenter {
 
 namespace {
 
+namespace item = ui::CCUIMenuModuleItem;
+
 struct ItemState {
   objc::Ref title;
   objc::Ref identifier;
@@ -58,16 +60,16 @@ void register_menu_item_class() {
   if (g_class) return;
   g_class = objc::ClassBuilder("CCUIMenuModuleItem", "NSObject")
                 .storage<ItemState>()
-                .method("initWithTitle:identifier:handler:", &init_with_title)
-                .method("title", &title)
-                .method("identifier", &identifier)
-                .method("subtitle", &subtitle)
-                .method("setSubtitle:", &set_subtitle)
-                .method("isSelected", &is_selected)
-                .method("setSelected:", &set_selected)
-                .method("isBusy", &is_busy)
-                .method("setBusy:", &set_busy)
-                .method("performAction", &perform_action)
+                .method(item::initWithTitle_identifier_handler, &init_with_title)
+                .method(item::title, &title)
+                .method(item::identifier, &identifier)
+                .method(item::subtitle, &subtitle)
+                .method(item::setSubtitle, &set_subtitle)
+                .method(item::isSelected, &is_selected)
+                .method(item::setSelected, &set_selected)
+                .method(item::isBusy, &is_busy)
+                .method(item::setBusy, &set_busy)
+                .method(item::performAction, &perform_action)
                 .build();
 }
 

@@ -12,6 +12,8 @@ namespace hv_controlcenter {
 
 namespace {
 
+namespace row = ui::CCUIMenuModuleItemView;
+
 struct RowState {
   objc::Ref menuItem, leadingView, trailingView;
   objc::Ref titleLabel, subtitleLabel, separator;
@@ -131,20 +133,20 @@ void register_menu_item_view_class() {
   if (g_class) return;
   g_class = objc::ClassBuilder("CCUIMenuModuleItemView", "UIControl")
                 .storage<RowState>()
-                .method("initWithFrame:", &init_with_frame)
-                .method("layoutSubviews", &layout_subviews)
-                .method("menuItem", &menu_item)
-                .method("setMenuItem:", &set_menu_item)
-                .method("leadingView", &leading_view)
-                .method("setLeadingView:", &set_leading_view)
-                .method("trailingView", &trailing_view)
-                .method("setTrailingView:", &set_trailing_view)
-                .method("useTrailingCheckmarkLayout", &use_trailing_checkmark_layout)
-                .method("setUseTrailingCheckmarkLayout:", &set_use_trailing_checkmark_layout)
-                .method("indentation", &indentation)
-                .method("setIndentation:", &set_indentation)
-                .method("separatorVisible", &separator_visible)
-                .method("setSeparatorVisible:", &set_separator_visible)
+                .method(ui::UIView::initWithFrame, &init_with_frame)
+                .method(ui::UIView::layoutSubviews, &layout_subviews)
+                .method(row::menuItem, &menu_item)
+                .method(row::setMenuItem, &set_menu_item)
+                .method(row::leadingView, &leading_view)
+                .method(row::setLeadingView, &set_leading_view)
+                .method(row::trailingView, &trailing_view)
+                .method(row::setTrailingView, &set_trailing_view)
+                .method(row::useTrailingCheckmarkLayout, &use_trailing_checkmark_layout)
+                .method(row::setUseTrailingCheckmarkLayout, &set_use_trailing_checkmark_layout)
+                .method(row::indentation, &indentation)
+                .method(row::setIndentation, &set_indentation)
+                .method(row::separatorVisible, &separator_visible)
+                .method(row::setSeparatorVisible, &set_separator_visible)
                 .build();
 }
 

@@ -21,16 +21,13 @@ namespace {
 namespace button = ui::CCUIButtonModuleViewController;
 namespace row = ui::CCUIMenuModuleItemView;
 namespace item = ui::CCUIMenuModuleItem;
+namespace cc = ui::CCUIMenuModuleViewController;
+namespace content = ui::CCUIContentModuleContentViewController;
 
 constexpr char kTitleLabelIvar[] = "_titleLabel";
 constexpr char kMenuItemsContainerIvar[] = "_menuItemsContainer";
 constexpr char kMenuItemsIvar[] = "_menuItems";
 constexpr CGFloat kHeaderTitleFontSize = 17.0;
-
-inline constinit objc::Message<void(id)> kSetMenuItem{"setMenuItem:"};
-inline constinit objc::Message<void(BOOL)> kSetUseTrailingCheckmarkLayout{"setUseTrailingCheckmarkLayout:"};
-inline constinit objc::Message<void(unsigned long long)> kSetIndentation{"setIndentation:"};
-inline constinit objc::Message<void(BOOL)> kSetSeparatorVisible{"setSeparatorVisible:"};
 
 struct MenuState {
   objc::Ref subtitle;
@@ -129,7 +126,9 @@ unsigned long long indentation(id self, SEL) { return state(self).indentation; }
 void set_indentation(id self, SEL, unsigned long long value) {
   state(self).indentation = value;
   id all = rows(self);
-  for (std::size_t i = 0; i < objc::count(all); ++i) kSetIndentation.send(objc::array_get(all, i), value);
+  for (std::size_t i = 0; i < objc::count(all); ++i) {
+    row::setIndentation.send(objc::array_get(all, i), value);
+  }
 }
 
 BOOL should_provide_own_platter(id self, SEL) { return objc::to_BOOL(state(self).shouldProvideOwnPlatter); }
@@ -142,7 +141,9 @@ BOOL use_trailing_checkmark_layout(id self, SEL) { return objc::to_BOOL(state(se
 void set_use_trailing_checkmark_layout(id self, SEL, BOOL value) {
   state(self).useTrailingCheckmarkLayout = objc::from_BOOL(value);
   id all = rows(self);
-  for (std::size_t i = 0; i < objc::count(all); ++i) kSetUseTrailingCheckmarkLayout.send(objc::array_get(all, i), value);
+  for (std::size_t i = 0; i < objc::count(all); ++i) {
+    row::setUseTrailingCheckmarkLayout.send(objc::array_get(all, i), value);
+  }
 }
 
 BOOL is_busy(id self, SEL) { return objc::to_BOOL(state(self).busy); }
@@ -184,10 +185,11 @@ void set_menu_items(id self, SEL, id items) {
   for (std::size_t i = 0; i < objc::count(copy.get()); ++i) {
     objc::Ref menu_row = objc::Ref::adopt(
         ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kCCUIMenuModuleItemView), CGRect{}));
-    kSetMenuItem.send(menu_row.get(), objc::array_get(copy.get(), i));
-    kSetUseTrailingCheckmarkLayout.send(menu_row.get(), objc::to_BOOL(menu.useTrailingCheckmarkLayout));
-    kSetIndentation.send(menu_row.get(), menu.indentation);
-    kSetSeparatorVisible.send(menu_row.get(), objc::to_BOOL(i > 0));
+    row::setMenuItem.send(menu_row.get(), objc::array_get(copy.get(), i));
+    row::setUseTrailingCheckmarkLayout.send(menu_row.get(),
+                                            objc::to_BOOL(menu.useTrailingCheckmarkLayout));
+    row::setIndentation.send(menu_row.get(), menu.indentation);
+    row::setSeparatorVisible.send(menu_row.get(), objc::to_BOOL(i > 0));
     ui::UIControl::addTarget_action_forControlEvents.send(menu_row.get(), self, objc::sel("_handleActionTapped:"),
                                                         ui::UIControlEventTouchUpInside);
     ui::UIStackView::addArrangedSubview.send(stack, menu_row.get());
@@ -231,26 +233,26 @@ void register_menu_module_class() {
                 .ivar(kTitleLabelIvar)
                 .ivar(kMenuItemsContainerIvar)
                 .ivar(kMenuItemsIvar)
-                .method("viewDidLoad", &view_did_load)
-                .method("setTitle:", &set_title)
-                .method("subtitle", &subtitle)
-                .method("setSubtitle:", &set_subtitle)
-                .method("indentation", &indentation)
-                .method("setIndentation:", &set_indentation)
-                .method("shouldProvideOwnPlatter", &should_provide_own_platter)
-                .method("setShouldProvideOwnPlatter:", &set_should_provide_own_platter)
-                .method("providesOwnPlatter", &provides_own_platter)
-                .method("useTrailingCheckmarkLayout", &use_trailing_checkmark_layout)
-                .method("setUseTrailingCheckmarkLayout:", &set_use_trailing_checkmark_layout)
-                .method("isBusy", &is_busy)
-                .method("setBusy:", &set_busy)
-                .method("setMenuItems:", &set_menu_items)
-                .method("menuItemForIdentifier:", &menu_item_for_identifier)
-                .method("_handleActionTapped:", &handle_action_tapped)
-                .method("_updateLeadingAndTrailingViews", &update_leading_and_trailing_views)
-                .method("_canShowWhileLocked", &can_show_while_locked)
-                .method("preferredExpandedContentHeight", &preferred_expanded_content_height)
-                .method("willTransitionToExpandedContentMode:", &will_transition)
+                .method(ui::UIViewController::viewDidLoad, &view_did_load)
+                .method(ui::UIViewController::setTitle, &set_title)
+                .method(cc::subtitle, &subtitle)
+                .method(cc::setSubtitle, &set_subtitle)
+                .method(cc::indentation, &indentation)
+                .method(cc::setIndentation, &set_indentation)
+                .method(cc::shouldProvideOwnPlatter, &should_provide_own_platter)
+                .method(cc::setShouldProvideOwnPlatter, &set_should_provide_own_platter)
+                .method(content::providesOwnPlatter, &provides_own_platter)
+                .method(cc::useTrailingCheckmarkLayout, &use_trailing_checkmark_layout)
+                .method(cc::setUseTrailingCheckmarkLayout, &set_use_trailing_checkmark_layout)
+                .method(cc::isBusy, &is_busy)
+                .method(cc::setBusy, &set_busy)
+                .method(cc::setMenuItems, &set_menu_items)
+                .method(cc::menuItemForIdentifier, &menu_item_for_identifier)
+                .method(cc::_handleActionTapped, &handle_action_tapped)
+                .method(cc::_updateLeadingAndTrailingViews, &update_leading_and_trailing_views)
+                .method(cc::_canShowWhileLocked, &can_show_while_locked)
+                .method(content::preferredExpandedContentHeight, &preferred_expanded_content_height)
+                .method(content::willTransitionToExpandedContentMode, &will_transition)
                 .build();
 }
 

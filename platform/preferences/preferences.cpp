@@ -38,6 +38,17 @@ constinit objc::Message<id()> kClassMessage{"class"};
 constinit objc::Message<id()> kNew{"new"};
 constinit objc::ClassName kNSBundle{"NSBundle"};
 
+// The stand-in's own messages, which the framework does not have.
+namespace own {
+namespace PSListController {
+// The detail page a link row last opened (its detail class's name), for tests and hosts.
+constinit objc::Message<id()> hvOpenedDetail{"hvOpenedDetail"};
+}  // namespace PSListController
+namespace PSTableCell {
+constinit objc::Message<void(id)> controlChanged{"controlChanged:"};  // a row's switch moved
+}  // namespace PSTableCell
+}  // namespace own
+
 Class g_specifier = nullptr;
 Class g_view_controller = nullptr;
 Class g_list_controller = nullptr;
@@ -302,8 +313,6 @@ id list_title_for_footer(id self, SEL, id, NSInteger section) { return group_tex
 
 // ---- cells -----------------------------------------------------------------------------------
 // PSTableCell: one row, made from its specifier, showing the value its target reads.
-constinit objc::Message<void(id)> kRefreshCellContents{"refreshCellContentsWithSpecifier:"};
-
 void cell_refresh(id self, SEL, id specifier) {
   objc::set_ivar(self, "_specifier", specifier);
   ui::UILabel::setText.send(ui::UITableViewCell::textLabel.send(self), ui::PSSpecifier::name.send(specifier));
@@ -317,8 +326,8 @@ void cell_refresh(id self, SEL, id specifier) {
     if (!control) {
       objc::Ref made = objc::Ref::adopt(
           ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUISwitch.get()), CGRect{{0, 0}, {51, 31}}));
-      ui::UIControl::addTarget_action_forControlEvents.send(made.get(), self, objc::sel("controlChanged:"),
-                                                            ui::UIControlEventValueChanged);
+      ui::UIControl::addTarget_action_forControlEvents.send(
+          made.get(), self, own::PSTableCell::controlChanged, ui::UIControlEventValueChanged);
       ui::UITableViewCell::setAccessoryView.send(self, made.get());
       ui::UITableViewCell::setSelectionStyle.send(self, ui::UITableViewCellSelectionStyleNone);
       control = made.get();
@@ -352,7 +361,7 @@ id list_cell_for_row(id self, SEL, id, id index_path) {
       ui::NSObject::alloc.send(g_cell), ui::UITableViewCellStyleValue1, nullptr));
   ui::UIView::setBackgroundColor.send(cell.get(),
                                       ui::UIColor::secondarySystemGroupedBackgroundColor.send(ui::kUIColor.get()));
-  kRefreshCellContents.send(cell.get(), specifier);
+  ui::PSTableCell::refreshCellContentsWithSpecifier.send(cell.get(), specifier);
   return objc::autorelease(cell.leak());
 }
 
@@ -372,28 +381,31 @@ __attribute__((constructor)) void register_preferences_classes() {
   if (objc::cls("PSListController")) return;
   g_specifier = objc::ClassBuilder("PSSpecifier", "NSObject")
                     .storage<SpecifierState>()
-                    .method("properties", &spec_properties)
-                    .method("setProperties:", &spec_set_properties)
-                    .method("propertyForKey:", &spec_property_for_key)
-                    .method("setProperty:forKey:", &spec_set_property_for_key)
-                    .method("name", &spec_name)
-                    .method("setName:", &spec_set_name)
-                    .method("identifier", &spec_identifier)
-                    .method("setIdentifier:", &spec_set_identifier)
-                    .method("target", &spec_target)
-                    .method("setTarget:", &spec_set_target)
-                    .method("cellType", &spec_cell_type)
-                    .method("setCellType:", &spec_set_cell_type)
-                    .method("values", &spec_values)
-                    .method("titleDictionary", &spec_title_dictionary)
+                    .method(ui::PSSpecifier::properties, &spec_properties)
+                    .method(ui::PSSpecifier::setProperties, &spec_set_properties)
+                    .method(ui::PSSpecifier::propertyForKey, &spec_property_for_key)
+                    .method(ui::PSSpecifier::setProperty_forKey, &spec_set_property_for_key)
+                    .method(ui::PSSpecifier::name, &spec_name)
+                    .method(ui::PSSpecifier::setName, &spec_set_name)
+                    .method(ui::PSSpecifier::identifier, &spec_identifier)
+                    .method(ui::PSSpecifier::setIdentifier, &spec_set_identifier)
+                    .method(ui::PSSpecifier::target, &spec_target)
+                    .method(ui::PSSpecifier::setTarget, &spec_set_target)
+                    .method(ui::PSSpecifier::cellType, &spec_cell_type)
+                    .method(ui::PSSpecifier::setCellType, &spec_set_cell_type)
+                    .method(ui::PSSpecifier::values, &spec_values)
+                    .method(ui::PSSpecifier::titleDictionary, &spec_title_dictionary)
                     .build();
   g_view_controller = objc::ClassBuilder("PSViewController", "UIViewController")
                           .ivar("_specifier")
-                          .method("initForContentSize:", &vc_init_for_content_size)
-                          .method("readPreferenceValue:", &vc_read_preference_value)
-                          .method("setPreferenceValue:specifier:", &vc_set_preference_value)
-                          .method("specifier", &vc_specifier)
-                          .method("setSpecifier:", &vc_set_specifier)
+                          .method(ui::PSViewController::initForContentSize,
+                                  &vc_init_for_content_size)
+                          .method(ui::PSViewController::readPreferenceValue,
+                                  &vc_read_preference_value)
+                          .method(ui::PSViewController::setPreferenceValue_specifier,
+                                  &vc_set_preference_value)
+                          .method(ui::PSViewController::specifier, &vc_specifier)
+                          .method(ui::PSViewController::setSpecifier, &vc_set_specifier)
                           .build();
   g_list_controller = objc::ClassBuilder("PSListController", "PSViewController")
                           .ivar("_specifiers")
@@ -401,32 +413,42 @@ __attribute__((constructor)) void register_preferences_classes() {
                           .ivar("_hvOpenedDetail")
                           .protocol("UITableViewDataSource")
                           .protocol("UITableViewDelegate")
-                          .method("specifiers", &list_specifiers)
-                          .method("setSpecifiers:", &list_set_specifiers)
-                          .method("bundle", &list_bundle)
-                          .method("loadSpecifiersFromPlistName:target:", &list_load_specifiers)
-                          .method("loadSpecifiersFromPlistName:target:bundle:", &list_load_specifiers_bundle)
-                          .method("reloadSpecifiers", &list_reload_specifiers)
-                          .method("reloadSpecifier:", &list_reload_specifier)
-                          .method("specifierForID:", &list_specifier_for_id)
-                          .method("specifierAtIndexPath:", &list_specifier_at_index_path)
-                          .method("indexPathForSpecifier:", &list_index_path_for_specifier)
-                          .method("table", &list_table)
-                          .method("loadView", &list_load_view)
-                          .method("viewWillAppear:", &list_view_will_appear)
-                          .method("numberOfSectionsInTableView:", &list_number_of_sections)
-                          .method("tableView:numberOfRowsInSection:", &list_number_of_rows)
-                          .method("tableView:cellForRowAtIndexPath:", &list_cell_for_row)
-                          .method("tableView:titleForHeaderInSection:", &list_title_for_header)
-                          .method("tableView:titleForFooterInSection:", &list_title_for_footer)
-                          .method("tableView:didSelectRowAtIndexPath:", &list_did_select_row)
-                          .method("hvOpenedDetail", &list_opened_detail)
+                          .method(ui::PSListController::specifiers, &list_specifiers)
+                          .method(ui::PSListController::setSpecifiers, &list_set_specifiers)
+                          .method(ui::PSListController::bundle, &list_bundle)
+                          .method(ui::PSListController::loadSpecifiersFromPlistName_target,
+                                  &list_load_specifiers)
+                          .method(ui::PSListController::loadSpecifiersFromPlistName_target_bundle,
+                                  &list_load_specifiers_bundle)
+                          .method(ui::PSListController::reloadSpecifiers, &list_reload_specifiers)
+                          .method(ui::PSListController::reloadSpecifier, &list_reload_specifier)
+                          .method(ui::PSListController::specifierForID, &list_specifier_for_id)
+                          .method(ui::PSListController::specifierAtIndexPath,
+                                  &list_specifier_at_index_path)
+                          .method(ui::PSListController::indexPathForSpecifier,
+                                  &list_index_path_for_specifier)
+                          .method(ui::PSListController::table, &list_table)
+                          .method(ui::UIViewController::loadView, &list_load_view)
+                          .method(ui::UIViewController::viewWillAppear, &list_view_will_appear)
+                          .method(ui::UITableViewDataSource::numberOfSectionsInTableView,
+                                  &list_number_of_sections)
+                          .method(ui::UITableViewDataSource::tableView_numberOfRowsInSection,
+                                  &list_number_of_rows)
+                          .method(ui::UITableViewDataSource::tableView_cellForRowAtIndexPath,
+                                  &list_cell_for_row)
+                          .method(ui::UITableViewDataSource::tableView_titleForHeaderInSection,
+                                  &list_title_for_header)
+                          .method(ui::UITableViewDataSource::tableView_titleForFooterInSection,
+                                  &list_title_for_footer)
+                          .method(ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath,
+                                  &list_did_select_row)
+                          .method(own::PSListController::hvOpenedDetail, &list_opened_detail)
                           .build();
   g_cell = objc::ClassBuilder("PSTableCell", "UITableViewCell")
                .ivar("_specifier")
-               .method("refreshCellContentsWithSpecifier:", &cell_refresh)
-               .method("specifier", &cell_specifier)
-               .method("controlChanged:", &cell_control_changed)
+               .method(ui::PSTableCell::refreshCellContentsWithSpecifier, &cell_refresh)
+               .method(ui::PSTableCell::specifier, &cell_specifier)
+               .method(own::PSTableCell::controlChanged, &cell_control_changed)
                .build();
 }
 

@@ -56,7 +56,7 @@ render::Node node_of(id view, long style) {
     n.shadow = shadow;
   }
   if (is_kind(view, "UIVisualEffectView") && s.effect) {
-    const long blur = send<long>(s.effect.get(), sel("hvStyle"));
+    const long blur = own::UIBlurEffect::hvStyle.send(s.effect.get());
     (void)blur;  // every style is drawn as the thin material
     n.backdrop = render::system_thin_material(style == 2);
   }
@@ -97,7 +97,7 @@ render::Text text_for(id label, long style, CGRect frame) {
   t.utf8 = objc::to_string(s.text.get());
   id font = font_or_default(label);
   t.point_size = send<CGFloat>(font, sel("pointSize"));
-  t.weight = css_weight(send<CGFloat>(font, sel("hvWeight")));
+  t.weight = css_weight(own::UIFont::hvWeight.send(font));
   t.color = rgba_of(send<id>(label, sel("textColor")), style);
   t.alignment = render_alignment(s.alignment);
   t.frame = rect(frame);
@@ -106,7 +106,8 @@ render::Text text_for(id label, long style, CGRect frame) {
 }
 
 void set_system_version(const char* version) {
-  send(send<id>(objc::cls("UIDevice"), sel("currentDevice")), sel("hvSetSystemVersion:"), objc::string(version));
+  own::UIDevice::hvSetSystemVersion.send(ui::UIDevice::currentDevice.send(ui::kUIDevice),
+                                         objc::string(version));
 }
 
 render::Node display_list_of(id view) {

@@ -14,14 +14,41 @@
 #include "common/objc/block.hpp"
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
+#include "common/objc/message.hpp"
 #include "common/objc/ref.hpp"
 #include "common/ui/geometry.hpp"
+#include "common/ui/uikit.hpp"
 #include "platform/render/canvas.hpp"
 #include "platform/render/display_list.hpp"
 
 namespace hv::uikit {
 
+// The classes register their methods from the declarations of common/ui (Apple's types);
+// the implementations are written from the SDK's headers, and a registration whose
+// function has other types than the declaration does not compile.
+namespace ui = halvernic::ui;
 using halvernic::ui::UIEdgeInsets;
+
+// The stand-in's own messages, which no UIKit header has: what the host API and tests ask
+// of its objects, and the actions of its own controls.
+namespace own {
+namespace UIBlurEffect {
+inline constinit objc::Message<ui::UIBlurEffectStyle()> hvStyle{"hvStyle"};  // as made
+}  // namespace UIBlurEffect
+namespace UIFont {
+inline constinit objc::Message<ui::UIFontWeight()> hvWeight{"hvWeight"};
+}  // namespace UIFont
+namespace UIDevice {
+// The version systemVersion answers from now on (the simulated host's iOS version).
+inline constinit objc::Message<void(id)> hvSetSystemVersion{"hvSetSystemVersion:"};
+}  // namespace UIDevice
+namespace UISwitch {
+inline constinit objc::Message<void(id)> hvToggle{"hvToggle:"};  // a tap's action
+}  // namespace UISwitch
+namespace UINavigationBar {
+inline constinit objc::Message<void(id)> hvBack{"hvBack:"};  // the back button's action
+}  // namespace UINavigationBar
+}  // namespace own
 
 struct Target {
   id target = nullptr;  // not retained, as UIKit

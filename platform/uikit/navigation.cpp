@@ -118,7 +118,8 @@ void bar_update(id bar, const std::vector<objc::Ref>& stack) {
     send(b.back_button.get(), sel("setContentHorizontalAlignment:"), 1l);
     send(send<id>(b.back_button.get(), sel("titleLabel")), sel("setFont:"),
          send<id>(objc::cls("UIFont"), sel("systemFontOfSize:"), 17.0));
-    send(b.back_button.get(), sel("addTarget:action:forControlEvents:"), bar, sel("hvBack:"), 1ul << 6);
+    send(b.back_button.get(), sel("addTarget:action:forControlEvents:"), bar,
+         own::UINavigationBar::hvBack.get(), 1ul << 6);
     send(bar, sel("addSubview:"), b.back_button.get());
     send(bar, sel("addSubview:"), b.back_chevron.get());
   } else if (!back && b.back_button) {
@@ -247,35 +248,35 @@ void nav_traitCollectionDidChange(id self, SEL, id previous) {
 void register_navigation() {
   objc::ClassBuilder("UINavigationItem", "NSObject")
       .storage<ItemState>()
-      .method("initWithTitle:", &item_initWithTitle)
-      .method("title", &item_title)
-      .method("setTitle:", &item_setTitle)
-      .method("backButtonTitle", &item_backTitle)
-      .method("setBackButtonTitle:", &item_setBackTitle)
+      .method(ui::UINavigationItem::initWithTitle, &item_initWithTitle)
+      .method(ui::UINavigationItem::title, &item_title)
+      .method(ui::UINavigationItem::setTitle, &item_setTitle)
+      .method(ui::UINavigationItem::backButtonTitle, &item_backTitle)
+      .method(ui::UINavigationItem::setBackButtonTitle, &item_setBackTitle)
       .build();
   objc::ClassBuilder("UINavigationBar", "UIView")
       .storage<BarState>()
-      .method("layoutSubviews", &bar_layoutSubviews)
-      .method("hvBack:", &bar_back)
+      .method(ui::UIView::layoutSubviews, &bar_layoutSubviews)
+      .method(own::UINavigationBar::hvBack, &bar_back)
       .build();
   objc::ClassBuilder("UILayoutContainerView", "UIView")
       .storage<ContainerState>()
-      .method("layoutSubviews", &container_layoutSubviews)
-      .method("didMoveToSuperview", &container_didMoveToSuperview)
+      .method(ui::UIView::layoutSubviews, &container_layoutSubviews)
+      .method(ui::UIView::didMoveToSuperview, &container_didMoveToSuperview)
       .build();
   objc::ClassBuilder("UINavigationController", "UIViewController")
       .storage<NavigationState>()
-      .method("initWithRootViewController:", &nav_initWithRoot)
-      .method("loadView", &nav_loadView)
-      .method("pushViewController:animated:", &nav_push)
-      .method("popViewControllerAnimated:", &nav_pop)
-      .method("viewControllers", &nav_viewControllers)
-      .method("topViewController", &nav_top)
-      .method("visibleViewController", &nav_top)
-      .method("navigationBar", &nav_bar)
-      .method("viewWillAppear:", &nav_viewWillAppear)
-      .method("viewDidAppear:", &nav_viewDidAppear)
-      .method("traitCollectionDidChange:", &nav_traitCollectionDidChange)
+      .method(ui::UINavigationController::initWithRootViewController, &nav_initWithRoot)
+      .method(ui::UIViewController::loadView, &nav_loadView)
+      .method(ui::UINavigationController::pushViewController_animated, &nav_push)
+      .method(ui::UINavigationController::popViewControllerAnimated, &nav_pop)
+      .method(ui::UINavigationController::viewControllers, &nav_viewControllers)
+      .method(ui::UINavigationController::topViewController, &nav_top)
+      .method(ui::UINavigationController::visibleViewController, &nav_top)
+      .method(ui::UINavigationController::navigationBar, &nav_bar)
+      .method(ui::UIViewController::viewWillAppear, &nav_viewWillAppear)
+      .method(ui::UIViewController::viewDidAppear, &nav_viewDidAppear)
+      .method(ui::UIViewController::traitCollectionDidChange, &nav_traitCollectionDidChange)
       .build();
 }
 

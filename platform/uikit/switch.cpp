@@ -56,7 +56,8 @@ id switch_initWithFrame(id self, SEL cmd, CGRect frame) {
   send(s.knob.get(), sel("setUserInteractionEnabled:"), objc::to_BOOL(false));
   send(self, sel("addSubview:"), s.track.get());
   send(self, sel("addSubview:"), s.knob.get());
-  send(self, sel("addTarget:action:forControlEvents:"), self, sel("hvToggle:"), 1UL << 6);
+  send(self, sel("addTarget:action:forControlEvents:"), self, own::UISwitch::hvToggle.get(),
+       1UL << 6);
   show_state(self);
   return self;
 }
@@ -79,11 +80,11 @@ void switch_toggle(id self, SEL, id) {
 void register_switch() {
   objc::ClassBuilder("UISwitch", "UIControl")
       .storage<SwitchState>()
-      .method("initWithFrame:", &switch_initWithFrame)
-      .method("isOn", &switch_isOn)
-      .method("setOn:", &switch_setOn)
-      .method("setOn:animated:", &switch_setOnAnimated)
-      .method("hvToggle:", &switch_toggle)
+      .method(ui::UIView::initWithFrame, &switch_initWithFrame)
+      .method(ui::UISwitch::isOn, &switch_isOn)
+      .method(ui::UISwitch::setOn, &switch_setOn)
+      .method(ui::UISwitch::setOn_animated, &switch_setOnAnimated)
+      .method(own::UISwitch::hvToggle, &switch_toggle)
       .build();
 }
 

@@ -114,6 +114,7 @@ Programs Programs::of_this_build() {
   p.configuration_folder = HV_DEVICE_CONFIGURATION_FOLDER;
   p.source_dir = HV_DEVICE_SOURCE_DIR;
   p.build_dir = HV_DEVICE_BUILD_DIR;
+  p.ctl = HV_DEVICE_HALVERNICCTL;
   auto host = [&](const char* variable, std::initializer_list<std::string> built) {
     if (const char* named = std::getenv(variable); named && *named) return std::string(named);
     for (const std::string& path : built) {
@@ -220,18 +221,19 @@ void Device::lay_out(const BootOptions& options) {
     daemon_env.emplace_back("HALVERNIC_SIM_TRACE", options.trace_file);
   daemon_env.emplace_back("HALVERNIC_SIM_STATE_FILE", root_ + "/var/run/thermalmonitord.state");
   daemon_env.emplace_back("HALVERNIC_SIM_CALL_LOG", root_ + "/var/run/thermalmonitord.calls");
-  std::vector<std::string> daemon_arguments{programs_.thermalmonitord,
-                                            "--tweak-folder",
-                                            tweak_folder(),
-                                            "--config",
-                                            root_ + "/System/Library/ThermalMonitor",
-                                            "--tick-ms",
-                                            std::to_string(options.tick_ms)};
+  std::vector<std::string> daemon_arguments{
+      programs_.thermalmonitord, "--tweak-folder", tweak_folder(), "--config",
+      root_ + "/System/Library/ThermalMonitor", "--tick-ms", std::to_string(options.tick_ms)};
   if (options.cpu_demand > 0) {
     daemon_arguments.insert(daemon_arguments.end(),
                             {"--cpu-demand", std::to_string(options.cpu_demand)});
   }
-  job(kDaemonLabel, daemon_arguments, daemon_env, options.throttle_interval, "thermalmonitord.log");
+  if (!options.retype.empty()) {
+    daemon_arguments.push_back("--retype");
+    daemon_arguments.push_back(options.retype);
+  }
+  job(kDaemonLabel, daemon_arguments, daemon_env, options.throttle_interval,
+      "thermalmonitord.log");
 }
 
 void Device::boot(const BootOptions& options) {
@@ -470,6 +472,17 @@ HostResult Device::run_host(Host host, const std::vector<std::string>& arguments
                                         : "the simulated Control Center (hv-controlcenter) is not built");
   }
   std::vector<std::string> argv{program, "--root", root_, "--appearance", appearance()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run_bounded(argv, environment(), timeout);
+}
+
+HostResult Device::run_ctl(const std::vector<std::string>& arguments,
+                           std::chrono::milliseconds timeout, std::string* which) const {
+  const std::string installed = jailbreak_root() + "/usr/bin/halvernicctl";
+  const std::string program = ::access(installed.c_str(), X_OK) == 0 ? installed : programs_.ctl;
+  if (program.empty()) throw Error("halvernicctl is neither installed nor built");
+  if (which) *which = program;
+  std::vector<std::string> argv{program, "--root", root_};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   return run_bounded(argv, environment(), timeout);
 }

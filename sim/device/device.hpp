@@ -27,6 +27,7 @@ struct Programs {
   std::string launchd, notifyd, thermalmonitord, libroot, systemconfiguration, platform_lib_dir;
   std::string halvernic, configuration_folder, source_dir, build_dir;
   std::string settings, controlcenter;  // the hosts; empty when not built
+  std::string ctl;                      // this build's halvernicctl; empty when not built
   // This build's programs (the hosts found where their folders build them, or named by
   // HALVERNIC_SETTINGS_APP and HALVERNIC_CONTROL_CENTER).
   static Programs of_this_build();
@@ -44,6 +45,9 @@ struct BootOptions {
   std::string trace_file;
   // The workload's CPU power (thermalmonitord --cpu-demand); 0: the daemon's own default.
   int cpu_demand = 0;
+  // Methods the daemon registers with other types than Apple's ("Class/selector=types",
+  // comma-separated; thermalmonitord --retype): a future system's daemon.
+  std::string retype;
 };
 
 enum class Host { kSettings, kControlCenter };
@@ -124,6 +128,12 @@ public:
   // ("off", "lowPower", "fullPower") for thermalPowerMode, "true" or "false" otherwise.
   // The notify daemon is the device's (this process's HALVERNIC_NOTIFY_SOCKET is set to it).
   void change_as_front_end(const std::string& key, const std::string& value) const;
+
+  // Runs halvernicctl on this device with arguments, bounded by timeout: the tool the
+  // package installed (var/jb/usr/bin), else this build's; throws Error when neither is
+  // there. which, when given, receives the program's path.
+  HostResult run_ctl(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
+                     std::string* which = nullptr) const;
 
   // The environment every process of the device gets (root, notify socket, libraries).
   std::vector<std::string> environment() const;

@@ -33,12 +33,13 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: hv-device [--root DIR] VERB [ARGUMENTS]\n"
-    "  boot [--throttle SECONDS] [--tick-ms N]\n"
-    "                                 boot a device below DIR (a fresh folder without --root)\n"
+    "  boot [--throttle SECONDS] [--tick-ms N] [--retype Class/selector=TYPES,...]\n"
+    "                                 boot a device below DIR (a fresh folder without --root);\n"
+    "                                 --retype: a daemon whose methods have other types\n"
     "  install                        install the package's Linux build into the device's /var/jb\n"
     "  remove | purge                 remove the package as dpkg does (prerm, files, postrm; purge:\n"
     "                                 postrm purge too) and say what was left behind\n"
-    "  state                          the state table\n"
+    "  state                          the state table and halvernicctl status\n"
     "  change KEY VALUE               write a setting and post as the front-ends do (a mode\n"
     "                                 change waits for the relaunched daemon)\n"
     "  settings COMMAND...            run commands in the simulated Settings app (hv-settings)\n"
@@ -100,12 +101,17 @@ std::optional<Usage> exactly(const char* verb, const Args& args, std::size_t cou
 std::optional<Usage> parse_boot(const Args& args, device::BootOptions* options) {
   for (std::size_t i = 0; i < args.size(); i += 2) {
     const std::string& option = args[i];
-    if (option != "--throttle" && option != "--tick-ms") {
+    if (option != "--throttle" && option != "--tick-ms" && option != "--retype") {
       return Usage{"boot: unknown option " + option};
     }
     if (i + 1 >= args.size()) return Usage{"boot: " + option + " needs a value"};
     const std::string& value = args[i + 1];
-    if (option == "--throttle") {
+    if (option == "--retype") {
+      if (value.empty() || value.find('=') == std::string::npos) {
+        return Usage{"boot: --retype takes Class/selector=types[,...], not \"" + value + "\""};
+      }
+      options->retype = value;
+    } else if (option == "--throttle") {
       const std::optional<double> seconds = cli::parse_real(value, 0, kMaxThrottleSeconds);
       if (!seconds) {
         return Usage{"boot: --throttle takes " +
@@ -177,6 +183,7 @@ int install(device::Device& d, const Args&) {
 
 int state(device::Device& d, const Args&) {
   std::fputs(device::format_table(device::state_table(d)).c_str(), stdout);
+  std::printf("\n%s", device::ctl_status(d).c_str());
   return 0;
 }
 

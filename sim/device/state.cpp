@@ -178,6 +178,21 @@ std::vector<Row> thermal_status_rows(const std::string& store_path) {
   return rows;
 }
 
+std::string ctl_status(const Device& device) {
+  std::string which;
+  try {
+    const HostResult result = device.run_ctl({"status"}, 30s, &which);
+    std::string text = "halvernicctl status (" + which + ")\n\n" + result.out;
+    if (result.status != 0) {
+      text += result.err + "(halvernicctl exited with status " + std::to_string(result.status) +
+              ")\n";
+    }
+    return text;
+  } catch (const Error& error) {
+    return std::string("halvernicctl status: ") + error.what() + "\n";
+  }
+}
+
 std::string format_table(const std::vector<Row>& rows) {
   std::size_t width = 0;
   for (const Row& row : rows) width = std::max(width, row.name.size());

@@ -40,6 +40,10 @@ int engine_applications(const std::string& log);
 // key.
 std::vector<Row> thermal_status_rows(const std::string& store_path);
 
+// What `halvernicctl status` says on the device (the installed tool, else this build's),
+// under a heading that names the program; its error output and status when it fails.
+std::string ctl_status(const Device& device);
+
 // Prints rows as an aligned two-column table.
 std::string format_table(const std::vector<Row>& rows);
 

@@ -298,7 +298,7 @@ id odd_value_for_key(id self, SEL, id key) {
 
 Class odd_controller_class() {
   static Class made = objc::ClassBuilder("HVTestOddHeaderController", "HalvernicCCModuleViewController")
-                          .method("valueForKey:", &odd_value_for_key)
+                          .method(ui::NSObject::valueForKey, &odd_value_for_key)
                           .build();
   return made;
 }

@@ -38,6 +38,17 @@ const std::string kDeviceRoot = [] {
 }();
 const std::string kStore =
     kDeviceRoot + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
+const std::string kPreferences =
+    kDeviceRoot + "/var/jb" + halvernic::contract::kPreferencesPath;
+
+std::uint64_t runtimeWord() {
+  int token = 0;
+  notify_register_check(halvernic::contract::kRuntimeStateNotification, &token);
+  std::uint64_t word = 0;
+  notify_get_state(token, &word);
+  notify_cancel(token);
+  return word;
+}
 
 struct Result {
   Status status;
@@ -128,6 +139,28 @@ TEST_F(Ctl, MistakesOnTheCommandLineAreStatusTwoWithAMessageAndDoNothing) {
       {{"stand-down", "--wait", std::string("\xed\xa0\x80", 3)}, "is not UTF-8"},  // a surrogate
       {{std::string("\xc0\xaf", 2)}, "is not UTF-8"},                              // overlong "/"
       {{"\x1b[31mreset"}, "unknown command '\\x1B[31mreset'"},
+      {{"status", "now"}, "status: extra argument 'now'"},
+      {{"status", "--jsn"}, "status: unknown option '--jsn'"},
+      {{"status", "--json", "--json"}, "--json is given twice"},
+      {{"status", "--json=1"}, "status: unknown option '--json=1'"},
+      {{"mode"}, "mode: missing arguments (usage: halvernicctl mode off|lowPower|fullPower)"},
+      {{"mode", "LowPower"}, "the mode is off, lowPower or fullPower, not 'LowPower'"},
+      {{"mode", "1"}, "not '1'"},
+      {{"mode", ""}, "not ''"},
+      {{"mode", "native"}, "not 'native'"},
+      {{"mode", "off", "now"}, "mode: extra argument 'now'"},
+      {{"mode", "--json", "off"}, "mode: unknown option '--json'"},
+      {{"mode", "\xef\xbc\xa6ullPower"}, "not 'ＦullPower'"},
+      {{"mode", std::string("full\xffPower", 10)}, "argument 2 is not UTF-8: 'full\\xFFPower'"},
+      {{"set", "preventDimming"}, "set: missing arguments (usage: halvernicctl set SWITCH on|off)"},
+      {{"set"}, "set: missing arguments"},
+      {{"set", "dimming", "on"}, "unknown switch 'dimming'; the switches: preventDimming"},
+      {{"set", "thermalPowerMode", "on"}, "(the mode: halvernicctl mode)"},
+      {{"set", "PreventDimming", "on"}, "unknown switch 'PreventDimming'"},
+      {{"set", "preventDimming", "yes"}, "the value is on or off, not 'yes'"},
+      {{"set", "preventDimming", "ON"}, "not 'ON'"},
+      {{"set", "preventDimming", "on", "off"}, "set: extra argument 'off'"},
+      {{"set", std::string("\xe6\xbb", 2), "on"}, "argument 2 is not UTF-8: '\\xE6\\xBB'"},
   };
   for (const Case& c : cases) {
     const Result result = run(c.arguments);
@@ -138,6 +171,8 @@ TEST_F(Ctl, MistakesOnTheCommandLineAreStatusTwoWithAMessageAndDoNothing) {
     EXPECT_EQ(result.out, "") << shown;
   }
   EXPECT_EQ(store(), everythingSet()) << "a mistake did something";
+  EXPECT_FALSE(fs::exists(kPreferences)) << "a mistake wrote the preferences";
+  EXPECT_EQ(runtimeWord(), 0u) << "a mistake published the runtime-state word";
 }
 
 TEST_F(Ctl, HelpListsTheCommandsTheExitCodesAndWhatAResetLastsFor) {

@@ -26,7 +26,8 @@ HALVERNIC_OBJC_STRUCT_ENCODING(Box, "{CGRect={CGPoint=dd}{CGSize=dd}}");
 namespace {
 
 constinit objc::Selector kAlloc{"alloc"};
-constinit objc::Selector kInit{"init"};
+constinit objc::Message<id()> kInit{"init"};
+constinit objc::Message<void()> kDealloc{"dealloc"};
 constinit objc::Selector kValueForKey{"valueForKey:"};
 constinit objc::Selector kSetValueForKey{"setValue:forKey:"};
 
@@ -38,7 +39,7 @@ void probe_dealloc(id self, SEL cmd) {
   objc::send_super(self, objc::cls("HVIvarProbe"), cmd);
 }
 Class probe_class() {
-  static Class c = objc::ClassBuilder("HVIvarProbe", "NSObject").method("dealloc", &probe_dealloc).build();
+  static Class c = objc::ClassBuilder("HVIvarProbe", "NSObject").method(kDealloc, &probe_dealloc).build();
   return c;
 }
 
@@ -99,26 +100,29 @@ TEST(ClassBuilderIvars, DeallocReleasesEveryLevelsIvarsAndStorageOnce) {
   EXPECT_EQ(destroyed, 1);
 }
 
+id probe_init(id self, SEL) { return self; }
+
 TEST(ClassBuilderFailures, FailLoudly) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");  // GNUstep and the sanitizers run threads
   EXPECT_DEATH(objc::ClassBuilder("HVNoSuper", "HVNoSuchClass"), "HVNoSuchClass");
   EXPECT_DEATH(objc::ClassBuilder("NSObject", "NSObject"), "already exists");
   EXPECT_DEATH(objc::ClassBuilder::extend("HVNoSuchClass"), "no such class");
   EXPECT_DEATH(objc::ClassBuilder("HVTwice", "NSObject").ivar("_a").ivar("_a"), "already taken");
-  EXPECT_DEATH(objc::ClassBuilder("HVTwiceM", "NSObject").method("dealloc", &probe_dealloc).method("dealloc", &probe_dealloc),
+  EXPECT_DEATH(objc::ClassBuilder("HVTwiceM", "NSObject").method(kDealloc, &probe_dealloc).method(kDealloc, &probe_dealloc),
                "already defined");
-  EXPECT_DEATH(objc::ClassBuilder("HVOwnDealloc", "NSObject").ivar("_a").method("dealloc", &probe_dealloc).build(),
+  EXPECT_DEATH(objc::ClassBuilder("HVOwnDealloc", "NSObject").ivar("_a").method(kDealloc, &probe_dealloc).build(),
                "defines dealloc");
   EXPECT_DEATH(objc::ClassBuilder("HVNoProto", "NSObject").protocol("HVNoSuchProtocol"), "HVNoSuchProtocol");
-  EXPECT_DEATH(objc::ClassBuilder::extend("NSObject").method("init", &probe_dealloc), "already defined");
+  EXPECT_DEATH(objc::ClassBuilder::extend("NSObject").method(kInit, &probe_init), "already defined");
 }
 
 long answer_row(id, SEL) { return 7; }
+constinit objc::Message<long()> kRow{"hvRow"};
 
 TEST(ClassBuilderExtend, AddsMethodsToAnExistingClassAndAdoptsProtocols) {
-  Class c = objc::ClassBuilder::extend("NSNumber").method("hvRow", &answer_row).build();
+  Class c = objc::ClassBuilder::extend("NSNumber").method(kRow, &answer_row).build();
   EXPECT_EQ(c, objc::cls("NSNumber"));
-  EXPECT_EQ(objc::send<long>(objc::number(1), objc::sel("hvRow")), 7);
+  EXPECT_EQ(kRow.send(objc::number(1)), 7);
 
   Protocol* copying = objc_getProtocol("NSCopying");
   ASSERT_NE(copying, nullptr);
@@ -132,12 +136,12 @@ TEST(Encodings, StructsAndBlocksUseApplesEncodings) {
   EXPECT_EQ(objc::method_encoding(&box_of), "{CGRect={CGPoint=dd}{CGSize=dd}}@:{CGPoint=dd}@?");
   static constinit objc::Message<void(float)> set_opacity{"setShadowOpacity:"};
   EXPECT_EQ(set_opacity.types(), "v@:f");
-  Class c = objc::ClassBuilder("HVBoxMaker", "NSObject").method("boxAt:then:", &box_of).build();
+  static constinit objc::Message<Box(Point2, void (^)(bool))> box_at{"boxAt:then:"};
+  Class c = objc::ClassBuilder("HVBoxMaker", "NSObject").method(box_at, &box_of).build();
   Method m = class_getInstanceMethod(c, objc::sel("boxAt:then:"));
   ASSERT_NE(m, nullptr);
   EXPECT_STREQ(method_getTypeEncoding(m), "{CGRect={CGPoint=dd}{CGSize=dd}}@:{CGPoint=dd}@?");
   // A struct result travels by value through a typed message.
-  static constinit objc::Message<Box(Point2, void (^)(bool))> box_at{"boxAt:then:"};
   objc::Ref maker = objc::Ref::adopt(make(c));
   Box b = box_at.send(maker.get(), Point2{3, 4}, nullptr);
   EXPECT_EQ(b.origin.x, 3);

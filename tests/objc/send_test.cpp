@@ -4,6 +4,7 @@
 
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
+#include "common/objc/message.hpp"
 #include "common/objc/ref.hpp"
 #include "common/objc/swizzle.hpp"
 
@@ -21,12 +22,13 @@ struct objc::Encoding<Rect> {
 
 namespace {
 
-constinit objc::Selector kAnswer{"answer"};
-constinit objc::Selector kRect{"rect"};
-constinit objc::Selector kScaled{"scaled:by:"};
-constinit objc::Selector kFlag{"flag"};
-constinit objc::Selector kWide{"wide:"};
-constinit objc::Selector kDescribe{"describe"};
+constinit objc::Message<int()> kAnswer{"answer"};
+constinit objc::Message<Rect()> kRect{"rect"};
+constinit objc::Message<double(double, int)> kScaled{"scaled:by:"};
+constinit objc::Message<BOOL()> kFlag{"flag"};
+constinit objc::Message<unsigned long long(long long)> kWide{"wide:"};
+constinit objc::Message<int()> kDescribe{"describe"};
+constinit objc::Message<int()> kBump{"bump"};
 
 int base_answer(id, SEL) { return 41; }
 int derived_answer(id self, SEL cmd) {
@@ -43,19 +45,19 @@ int replaced_describe(id self, SEL cmd) { return objc::call<int>(g_saved_describ
 
 Class base_class() {
   static Class c = objc::ClassBuilder("HVTestBase", "NSObject")
-                       .method("answer", &base_answer)
-                       .method("rect", &base_rect)
-                       .method("scaled:by:", &base_scaled)
-                       .method("flag", &base_flag)
-                       .method("wide:", &base_wide)
-                       .method("describe", &base_describe)
+                       .method(kAnswer, &base_answer)
+                       .method(kRect, &base_rect)
+                       .method(kScaled, &base_scaled)
+                       .method(kFlag, &base_flag)
+                       .method(kWide, &base_wide)
+                       .method(kDescribe, &base_describe)
                        .build();
   return c;
 }
 Class derived_class() {
   base_class();
   static Class c = objc::ClassBuilder("HVTestDerived", "HVTestBase")
-                       .method("answer", &derived_answer)
+                       .method(kAnswer, &derived_answer)
                        .build();
   return c;
 }
@@ -120,7 +122,7 @@ struct Counter {
 int bump(id self, SEL) { return ++objc::storage<Counter>(self).value; }
 
 TEST(ClassBuilder, PerInstanceStorageLivesAndDiesWithTheInstance) {
-  Class c = objc::ClassBuilder("HVTestCounter", "NSObject").method("bump", &bump).storage<Counter>().build();
+  Class c = objc::ClassBuilder("HVTestCounter", "NSObject").method(kBump, &bump).storage<Counter>().build();
   ASSERT_NE(c, nullptr);
   const int destroyed_before = g_counter_destroyed;
   {

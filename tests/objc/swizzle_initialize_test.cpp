@@ -4,9 +4,13 @@
 
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
+#include "common/objc/message.hpp"
 #include "common/objc/swizzle.hpp"
 
 namespace {
+
+constinit objc::Message<void()> kInitialize{"initialize"};
+constinit objc::Message<int()> kAnswer{"answer"};
 
 int g_initialized = 0;
 void count_initialize(id, SEL) { ++g_initialized; }
@@ -15,9 +19,9 @@ int two(id, SEL) { return 2; }
 
 Class fresh_class(const char* name) {
   return objc::ClassBuilder(name, "NSObject")
-      .class_method("initialize", &count_initialize)
-      .class_method("answer", &one)
-      .method("answer", &one)
+      .class_method(kInitialize, &count_initialize)
+      .class_method(kAnswer, &one)
+      .method(kAnswer, &one)
       .build();
 }
 

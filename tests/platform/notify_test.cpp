@@ -181,7 +181,8 @@ void probe_dealloc(id self, SEL cmd) {
 }
 
 Class probe_class() {
-  static Class cls = objc::ClassBuilder("HVPlatformTestProbe", "NSObject").method("dealloc", &probe_dealloc).build();
+  static constinit objc::Message<void()> dealloc{"dealloc"};
+  static Class cls = objc::ClassBuilder("HVPlatformTestProbe", "NSObject").method(dealloc, &probe_dealloc).build();
   return cls;
 }
 

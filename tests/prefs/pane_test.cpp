@@ -255,7 +255,9 @@ void recording_reload_specifiers(id self, SEL cmd) {
 
 TEST_F(Pane, ChoosingAModeWritesItThenFadesTheMenuThenReloadsTheRows) {
   static const bool recording = [] {
-    objc::ClassBuilder::extend("RootListController").method("reloadSpecifiers", &recording_reload_specifiers).build();
+    objc::ClassBuilder::extend("RootListController")
+        .method(ui::PSListController::reloadSpecifiers, &recording_reload_specifiers)
+        .build();
     return true;
   }();
   ASSERT_TRUE(recording);

@@ -45,7 +45,7 @@ id answerObject(const objc::Ref& ref) {
 
 std::int64_t pressureLevel(id, SEL cmd) { record(cmd); return answers().pressureLevel; }
 bool forcedPressureLevel(id, SEL cmd) { record(cmd); return answers().forcedPressureLevel; }
-unsigned long long forcedLevel(id, SEL cmd, unsigned long long component) {
+std::uint64_t forcedLevel(id, SEL cmd, std::uint64_t component) {
   record(cmd, component);
   return answers().forcedLevel;
 }
@@ -82,39 +82,40 @@ halvernic::replacements::HostClassList classes() {
   static const halvernic::replacements::HostClassList list{
       build("ProbeCommonProduct",
             [](objc::ClassBuilder& b) {
-              b.method(host::kThermalPressureLevel.name(), &pressureLevel)
-                  .method(host::kSetThermalState.name(), &intSetter)
-                  .method(host::kGetPotentialForcedThermalPressureLevel.name(), &forcedPressureLevel)
-                  .method(host::kGetPotentialForcedThermalLevel.name(), &forcedLevel)
-                  .method(host::kThermalUpdatesToWatchdogEnabled.name(), &objectSetter);
+              b.method(host::kThermalPressureLevel, &pressureLevel)
+                  .method(host::kSetThermalState, &intSetter)
+                  .method(host::kGetPotentialForcedThermalPressureLevel, &forcedPressureLevel)
+                  .method(host::kGetPotentialForcedThermalLevel, &forcedLevel)
+                  .method(host::kThermalUpdatesToWatchdogEnabled, &objectSetter);
             }),
       build("ProbeThermalManager",
             [](objc::ClassBuilder& b) {
-              b.method(host::kGetConfigurationFor.name(), &configuration)
-                  .method(host::kGetThermalSuggestion.name(), &objectQuery)
-                  .method(host::kThermalSuggestion.name(), &objectQuery)
-                  .method(host::kThermalMitigation.name(), &objectQuery)
-                  .method(host::kThermalPressure.name(), &pressure);
+              b.method(host::kGetConfigurationFor, &configuration)
+                  .method(host::kGetThermalSuggestion, &objectQuery)
+                  .method(host::kThermalSuggestion, &objectQuery)
+                  .method(host::kThermalMitigation, &objectQuery)
+                  .method(host::kThermalPressure, &pressure);
             }),
       build("ProbeMitigationController", [](objc::ClassBuilder& b) {
-        b.method(host::kSetPowerSaveActive.name(), &boolSetter)
-            .method(host::kSetCPMSMitigationsEnabled.name(), &boolSetter);
-        using Selectors = std::initializer_list<const objc::Selector*>;
-        for (const objc::Selector* s :
-             Selectors{&host::kSetDVD1Level, &host::kSetCPULevel, &host::kSetCPULowPowerTarget,
-                       &host::kSetCPUPowerZoneTarget, &host::kSetMaxPackagePower}) {
-          b.method(s->name(), &intSetter);
+        b.method(host::kSetPowerSaveActive, &boolSetter)
+            .method(host::kSetCPMSMitigationsEnabled, &boolSetter);
+        using Setters = std::initializer_list<const host::Message<void(int)>*>;
+        for (const auto* s :
+             Setters{&host::kSetDVD1Level, &host::kSetCPULevel, &host::kSetCPULowPowerTarget,
+                     &host::kSetCPUPowerZoneTarget, &host::kSetMaxPackagePower}) {
+          b.method(*s, &intSetter);
         }
-        for (const objc::Selector* s :
-             Selectors{&host::kSetCPUPowerCeilingFromDecisionSource,
-                       &host::kSetCPUPowerCeilingForDVD1Contributor,
-                       &host::kSetCPUPowerFloorFromDecisionSource,
-                       &host::kSetPackagePowerCeilingFromDecisionSource,
-                       &host::kSetPackagePowerFloorFromDecisionSource}) {
-          b.method(s->name(), &intSourceSetter);
+        using SourceSetters = std::initializer_list<const host::Message<void(int, host::PassedOnArg)>*>;
+        for (const auto* s :
+             SourceSetters{&host::kSetCPUPowerCeilingFromDecisionSource,
+                           &host::kSetCPUPowerCeilingForDVD1Contributor,
+                           &host::kSetCPUPowerFloorFromDecisionSource,
+                           &host::kSetPackagePowerCeilingFromDecisionSource,
+                           &host::kSetPackagePowerFloorFromDecisionSource}) {
+          b.method(*s, &intSourceSetter);
         }
-        b.method(host::kSetPackageLowPowerTarget.name(), &trigger)
-            .method(host::kSetPackagePowerZoneTarget.name(), &trigger);
+        b.method(host::kSetPackageLowPowerTarget, &trigger)
+            .method(host::kSetPackagePowerZoneTarget, &trigger);
       })};
   return list;
 }

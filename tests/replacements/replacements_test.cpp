@@ -303,13 +303,15 @@ TEST_F(Replacements, PatchedSectionsLiveAsLongAsTheHostsAndAreMadeOncePerSection
 }
 
 // A dictionary that raises when it is copied.
-void raiseOnCopy(id, SEL) { objc::raise_exception("NSGenericException", "copy refused"); }
+constinit objc::Message<unsigned long()> kCount{"count"};
+constinit objc::Message<id()> kMutableCopy{"mutableCopy"};
+id raiseOnCopy(id, SEL) { objc::raise_exception("NSGenericException", "copy refused"); }
 unsigned long oneEntry(id, SEL) { return 1; }
 
 TEST_F(Replacements, ConfigurationPatchExceptionReturnsTheHostDictionaryAndLogs) {
   Class raising = objc::ClassBuilder("RaisingConfiguration", "NSDictionary")
-                      .method("count", &oneEntry)
-                      .method("mutableCopy", &raiseOnCopy)
+                      .method(kCount, &oneEntry)
+                      .method(kMutableCopy, &raiseOnCopy)
                       .build();
   objc::Ref config = objc::Ref::adopt(objc::send<id>(raising, objc::sel("alloc")));
   probe::answers().configuration = config;

@@ -1,5 +1,8 @@
-// The typed declarations against the stand-in's registered methods, and iOS's enumeration
-// values against the SDK's headers.
+// The typed declarations against the classes that implement them, and iOS's enumeration
+// values against the SDK's headers. The stand-ins register their methods from the
+// declarations (the compiler checks each implementation's types against them); what is
+// left to see at run time is a declared message no class implements, and the types of the
+// methods GNUstep provides itself (NSObject's).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

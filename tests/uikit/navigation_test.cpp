@@ -37,8 +37,8 @@ void record_did_disappear(id self, SEL, BOOL) {
 
 objc::Ref page(const char* title) {
   static Class c = objc::ClassBuilder("HVNavigationTestPage", "UIViewController")
-                       .method("viewWillAppear:", &record_will_appear)
-                       .method("viewDidDisappear:", &record_did_disappear)
+                       .method(ui::UIViewController::viewWillAppear, &record_will_appear)
+                       .method(ui::UIViewController::viewDidDisappear, &record_did_disappear)
                        .build();
   objc::Ref controller = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(c)));
   ui::UIViewController::setTitle.send(controller.get(), objc::string(title));
@@ -145,10 +145,11 @@ struct TableScene {
   explicit TableScene(long style) {
     static Class c = objc::ClassBuilder("HVInsetTableSource", "NSObject")
                          .protocol("UITableViewDataSource")
-                         .method("numberOfSectionsInTableView:", &sections)
-                         .method("tableView:numberOfRowsInSection:", &rows)
-                         .method("tableView:cellForRowAtIndexPath:", &cell)
-                         .method("tableView:titleForHeaderInSection:", &header)
+                         .method(ui::UITableViewDataSource::numberOfSectionsInTableView, &sections)
+                         .method(ui::UITableViewDataSource::tableView_numberOfRowsInSection, &rows)
+                         .method(ui::UITableViewDataSource::tableView_cellForRowAtIndexPath, &cell)
+                         .method(ui::UITableViewDataSource::tableView_titleForHeaderInSection,
+                                 &header)
                          .build();
     source = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(c)));
     table = objc::Ref::adopt(ui::UITableView::initWithFrame_style.send(ui::NSObject::alloc.send(ui::kUITableView),

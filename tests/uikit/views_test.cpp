@@ -36,8 +36,9 @@ void expect_rect(CGRect r, double x, double y, double w, double h) {
 // A target that records which control sent its action.
 std::vector<id> g_taps;
 void tapped(id, SEL, id sender) { g_taps.push_back(sender); }
+constinit objc::Message<void(id)> kTapped{"tapped:"};
 id recorder() {
-  static Class c = objc::ClassBuilder("HVTapRecorder", "NSObject").method("tapped:", &tapped).build();
+  static Class c = objc::ClassBuilder("HVTapRecorder", "NSObject").method(kTapped, &tapped).build();
   static id r = objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init"));
   return r;
 }
@@ -286,10 +287,14 @@ TEST(Table, RowsComeFromTheDataSourceAndATapSelectsThroughTheDelegate) {
   objc::AutoreleasePool pool;
   static Class source_class = objc::ClassBuilder("HVTableSource", "NSObject")
                                   .protocol("UITableViewDataSource")
-                                  .method("tableView:numberOfRowsInSection:", &rows_in)
-                                  .method("numberOfSectionsInTableView:", &sections_in)
-                                  .method("tableView:cellForRowAtIndexPath:", &cell_at)
-                                  .method("tableView:didSelectRowAtIndexPath:", &did_select)
+                                  .method(ui::UITableViewDataSource::tableView_numberOfRowsInSection,
+                                          &rows_in)
+                                  .method(ui::UITableViewDataSource::numberOfSectionsInTableView,
+                                          &sections_in)
+                                  .method(ui::UITableViewDataSource::tableView_cellForRowAtIndexPath,
+                                          &cell_at)
+                                  .method(ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath,
+                                          &did_select)
                                   .build();
   objc::Ref source = objc::Ref::adopt(objc::send<id>(objc::send<id>(source_class, objc::sel("alloc")), objc::sel("init")));
   hv::uikit::Host host(CGSizeMake(390, 844));
@@ -318,9 +323,9 @@ TEST(Table, RowsComeFromTheDataSourceAndATapSelectsThroughTheDelegate) {
 TEST(ViewController, TheViewLoadsOnceThroughLoadViewThenViewDidLoad) {
   objc::AutoreleasePool pool;
   static Class c = objc::ClassBuilder("HVTestController", "UIViewController")
-                       .method("loadView", &vc_load_view)
-                       .method("viewDidLoad", &vc_did_load)
-                       .method("viewWillAppear:", &vc_will_appear)
+                       .method(ui::UIViewController::loadView, &vc_load_view)
+                       .method(ui::UIViewController::viewDidLoad, &vc_did_load)
+                       .method(ui::UIViewController::viewWillAppear, &vc_will_appear)
                        .build();
   g_calls.clear();
   objc::Ref vc = objc::Ref::adopt(ui::UIViewController::initWithNibName_bundle.send(
