@@ -23,6 +23,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/osthermal/platform_reset.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/contract/report.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/package.hpp"
@@ -765,6 +766,15 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   }
   set_everything(*this, *d_);
   ASSERT_EQ(device::package_state(*d_), device::PackageState::installed);
+  // The overheat protection engaged (its state file, as the extension keeps it, and a file a
+  // write left beside it): a reinstallation must not start engaged.
+  const std::string overheat = d_->jailbreak_root() + contract::kOverheatStatePath;
+  contract::OverheatState engaged;
+  engaged.engagedAt = 1;
+  engaged.engagedAtWall = 1700000000;
+  engaged.readingCentiCelsius = 5100;
+  ASSERT_EQ(contract::write_overheat_state(overheat, engaged), 0);
+  { std::ofstream(overheat + ".interrupted") << "x"; }
 
   const auto removal = tool({"--root", *root_, "remove"});
   ASSERT_EQ(removal.status, 0) << removal.out << removal.err;
@@ -782,6 +792,8 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_FALSE(fs::exists(d_->tweak_folder() + "/halvernic.so"));
   EXPECT_FALSE(fs::exists(d_->jailbreak_root() + "/usr/bin/halvernicctl"));
   EXPECT_TRUE(fs::exists(d_->preferences_file()));
+  EXPECT_FALSE(fs::exists(overheat)) << removal.out;
+  EXPECT_EQ(removal.out.find("overheat protection's state"), std::string::npos) << removal.out;
   const std::string report = d_->jailbreak_root() + contract::kReportPath;
   EXPECT_NE(removal.out.find("the extension's report " + report + " (a purge deletes it)"),
             std::string::npos)
@@ -806,6 +818,7 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_NE(purge.out.find("left behind: nothing"), std::string::npos) << purge.out;
   EXPECT_FALSE(fs::exists(d_->preferences_file()));
   EXPECT_FALSE(fs::exists(report));
+  EXPECT_FALSE(fs::exists(fs::path(report).parent_path())) << "the package's state folder";
   EXPECT_EQ(device::package_state(*d_), device::PackageState::notInstalled);
   EXPECT_EQ(daemon_pid(), daemon) << "a purge after the removal leaves the daemon alone";
   const auto none = tool({"--root", *root_, "purge"});

@@ -95,6 +95,7 @@ state="$root/var/jb/var/lib/com.nu-falk.halvernic"
 mkdir -p "$state"
 printf 'x' > "$state/report.plist"
 printf 'x' > "$state/overheat.plist"
+printf 'x' > "$state/report.plist.tmp-interrupted"
 run postrm purge; expect_eq "status of purge" 0 $?
 [ ! -e "$state" ] || fail "purge left the extension's report folder"
 [ -d "$root/var/jb/var/lib" ] || fail "purge deleted the jailbreak's /var/lib"
@@ -102,8 +103,14 @@ run postrm purge; expect_eq "status of purge" 0 $?
 [ ! -e "$prefs/com.nu-falk.halvernic-prefs.plist.unreadable" ] || fail "purge left the unreadable copy"
 [ -e "$prefs/com.example.other.plist" ] || fail "purge deleted another package's preferences"
 run postrm purge; expect_eq "purge without a file" 0 $?
+mkdir -p "$state"
+printf 'x' > "$state/overheat.plist"
+printf 'x' > "$state/report.plist"
 run postrm remove
 [ -e "$prefs/com.example.other.plist" ] || fail "remove touched the preferences"
+[ ! -e "$state/overheat.plist" ] || fail "postrm remove left the overheat protection's state"
+[ -e "$state/report.plist" ] || fail "postrm remove deleted the report (purge's)"
+rm -rf "$state"
 
 # A respring is asked for on install and upgrade (configure) and on removal, through the
 # descriptor CYDIA names first; never without CYDIA, never with a malformed or closed one.
