@@ -43,6 +43,9 @@ constexpr std::string_view kStatusHelp =
     "  - the preferences file (its path; whether it is missing or unreadable, which every\n"
     "    reader takes as all keys absent), the mode and each switch as the file holds them\n"
     "    and as the extension reads them;\n"
+    "  - the overheat protection: its setting, what it guards, whether it is engaged (since\n"
+    "    when and at which battery temperature, from its state file, which only root reads)\n"
+    "    and the last battery temperature the extension's report carries;\n"
     "  - the runtime-state word the front-ends publish;\n"
     "  - whether thermalmonitord runs, and whether this extension is loaded in it (the\n"
     "    extension's report names the running process);\n"
@@ -98,7 +101,7 @@ constexpr OptionSpec kStandDownOptions[] = {
 
 constexpr Command kCommands[] = {
     {"status", "", 0, 0, kStatusOptions, false,
-     "the settings, thermalmonitord, the extension's report, the OS store", kStatusHelp,
+     "the settings, overheat protection, daemon, its report, OS store", kStatusHelp,
      &runStatus},
     {"mode", "off|lowPower|fullPower", 1, 1, {}, false,
      "choose the power mode (as Settings and Control Center do)", kModeHelp, &runMode},

@@ -37,6 +37,8 @@ inline constexpr char kPreventDimmingKey[] = "thermalPreventDimmingEnabled";
 inline constexpr char kSuppressNotificationsKey[] = "thermalSuppressNotificationsEnabled";
 inline constexpr char kDisablePocketSunlightKey[] = "thermalDisablePocketSunlightEnabled";
 inline constexpr char kSunlightLockedKey[] = "thermalSunlightLockedEnabled";
+// thermalOverheatProtectionEnabled (kOverheatProtectionKey) lives with the protection's
+// other shared facts in contract/overheat.hpp.
 
 // Keys of earlier versions that no one reads any more; every write drops them, in this order.
 inline constexpr std::array<const char*, 7> kModeResetKeys = {

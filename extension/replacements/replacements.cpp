@@ -7,8 +7,9 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
 #include "common/objc/weak.hpp"
-#include "extension/replacements/preference_snapshot.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/policy/power_helper.hpp"
+#include "extension/replacements/preference_snapshot.hpp"
 
 namespace halvernic::replacements {
 
@@ -25,9 +26,18 @@ constinit objc::ClassName kNSNumber{"NSNumber"};
 constinit objc::Selector kNumberWithInt{"numberWithInt:"};
 constinit objc::Selector kCopy{"copy"};
 
-// Each replacement takes the snapshot's flags once per call: one clock read within the
-// reuse window, and every decision of the call made from the same reading.
-PreferenceFlags flags() { return preferenceSnapshot().refresh(); }
+// Each replacement takes the flags once per call: one clock read within the snapshot's reuse
+// window and one atomic load of the engine's word, and every decision of the call made from
+// the same reading. While the overheat protection is engaged the engine decides (fullPower
+// acts as native, prevent-dimming is off), as it does for the hooks.
+PreferenceFlags flags() {
+  const PreferenceFlags own = preferenceSnapshot().refresh();
+  if (!HPowerHepler::overheatProtectionEngaged()) return own;
+  HPowerHepler& engine = HPowerHepler::shared();
+  const HPowerHepler::PowerMode mode = engine.currentPowerMode();
+  return PreferenceFlags{mode == HPowerHepler::PowerMode::fullPower,
+                         mode == HPowerHepler::PowerMode::lowPower, engine.preventDimmingEnabled()};
+}
 
 bool suppressesThermalSignals(const PreferenceFlags& f) { return f.preventDimming || f.fullPowerMode; }
 

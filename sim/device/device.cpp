@@ -23,6 +23,7 @@
 #include "extension/contract/contract.hpp"
 #include "sim/device/orphans.hpp"
 #include "sim/device/package.hpp"
+#include "sim/sim.hpp"
 
 extern char** environ;
 
@@ -216,11 +217,17 @@ void Device::lay_out(const BootOptions& options) {
   job(kNotifydLabel, {programs_.notifyd, "--socket", notify_socket()}, env,
       options.throttle_interval, "notifyd.log");
   auto daemon_env = env;
+  if (!options.trace_file.empty())
+    daemon_env.emplace_back("HALVERNIC_SIM_TRACE", options.trace_file);
   daemon_env.emplace_back("HALVERNIC_SIM_STATE_FILE", root_ + "/var/run/thermalmonitord.state");
   daemon_env.emplace_back("HALVERNIC_SIM_CALL_LOG", root_ + "/var/run/thermalmonitord.calls");
   std::vector<std::string> daemon_arguments{
       programs_.thermalmonitord, "--tweak-folder", tweak_folder(), "--config",
       root_ + "/System/Library/ThermalMonitor", "--tick-ms", std::to_string(options.tick_ms)};
+  if (options.cpu_demand > 0) {
+    daemon_arguments.insert(daemon_arguments.end(),
+                            {"--cpu-demand", std::to_string(options.cpu_demand)});
+  }
   if (!options.retype.empty()) {
     daemon_arguments.push_back("--retype");
     daemon_arguments.push_back(options.retype);
@@ -242,6 +249,9 @@ void Device::boot(const BootOptions& options) {
                             "thermalmonitord.state", "hv-notifyd.socket"}) {
     ::unlink((root_ + "/var/run/" + stale).c_str());
   }
+  // A device boots cool, its clock at 0: the hardware the previous boot's daemons left goes.
+  fs::remove(fs::path(root_) / kHardwareStateFile);
+  fs::remove_all((fs::path(root_) / kBatteryRegistryEntry).parent_path());
 
   // hv-launchd in a session of its own, a grandchild that this tool does not wait for; the
   // device's root in its environment marks it (and, through it, its jobs) as this device's.
