@@ -134,7 +134,8 @@ id bundle(id self, SEL) {
     if (!dladdr(reinterpret_cast<void*>(&bundle), &info) || !info.dli_fname) return nullptr;
     const std::string binary = info.dli_fname;
     const std::string folder = binary.substr(0, binary.find_last_of('/'));
-    return objc::retain(kBundleWithPath.send(kNSBundle.get(), objc::string(folder)));
+    return objc::keep_forever(
+        objc::Ref::retain(kBundleWithPath.send(kNSBundle.get(), objc::string(folder))));
   }();
   if (own) return own;
   return ui::PSListController::bundle.send_super(self, g_controller_class);

@@ -41,11 +41,11 @@ std::int64_t clampedLevel(const PreferenceFlags& f, std::int64_t level) {
 id pressureNumber(std::int64_t level) {
   static const id zero = [] {
     objc::AutoreleasePool pool;
-    return objc::retain(objc::number(0));
+    return objc::keep_forever(objc::Ref::retain(objc::number(0)));
   }();
   static const id one = [] {
     objc::AutoreleasePool pool;
-    return objc::retain(objc::number(1));
+    return objc::keep_forever(objc::Ref::retain(objc::number(1)));
   }();
   if (level == 0) return zero;
   if (level == 1) return one;
