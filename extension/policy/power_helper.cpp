@@ -159,7 +159,7 @@ std::int64_t HPowerHepler::filterCPULevel(std::int64_t requested) {
     return 0;
   }
   if (currentPowerMode() != PowerMode::lowPower) return requested;
-  const std::int64_t target = currentPowerMode() == PowerMode::lowPower ? lowPowerCPULevel : 0;
+  const std::int64_t target = currentPowerMode() == PowerMode::lowPower ? host::kLowPowerCPULevel : 0;
   if (requested == target) return target;
   objc::log("halvernic cpu level lock %d -> %d", log_int(requested), log_int(target));
   return target;
@@ -349,7 +349,7 @@ void HPowerHepler::applyPowerMode() {
       objc::log("halvernic: full power mode");
       break;
     case PowerMode::lowPower: {
-      const int level = currentPowerMode() == PowerMode::lowPower ? int{lowPowerCPULevel} : 0;
+      const int level = currentPowerMode() == PowerMode::lowPower ? host::kLowPowerCPULevel : 0;
       if (mc) {
         host::kSetPowerSaveActive.send(mc, objc::to_BOOL(true));
         host::kSetCPULevel.send(mc, level);

@@ -24,6 +24,7 @@
 
 #include "common/objc/ref.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/policy/observed_power.hpp"
 
 class HPowerHepler {
@@ -33,8 +34,7 @@ public:
   // The one instance, made on first use from any thread and never destroyed.
   static HPowerHepler& shared();
 
-  static constexpr std::int64_t unrestrictedPowerTarget = 50000;
-  static constexpr std::int64_t lowPowerCPULevel = 2;
+  static constexpr std::int64_t unrestrictedPowerTarget = halvernic::host::kFullPowerValue;
 
   // ---- the preferences ---------------------------------------------------------------
   // Reads the file into the snapshot while the snapshot holds no entry.

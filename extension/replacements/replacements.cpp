@@ -18,7 +18,6 @@ using hook::Orig;
 using host::PassedOnArg;
 
 constexpr int kFullPower = static_cast<int>(host::kFullPowerValue);
-constexpr int kLowPowerCPULevel = 2;
 constexpr std::int64_t kHighestDimmedPressure = 1;
 
 constinit objc::ClassName kNSNumber{"NSNumber"};
@@ -209,7 +208,7 @@ void setDVD1Level(Orig<void(int)> orig, id self, int level) {
 void setCPULevel(Orig<void(int)> orig, id self, int level) {
   const PreferenceFlags f = flags();
   if (f.fullPowerMode) return orig(self, 0);
-  orig(self, f.lowPowerMode ? kLowPowerCPULevel : level);
+  orig(self, f.lowPowerMode ? host::kLowPowerCPULevel : level);
 }
 
 // The CPU and package power limits: the full power value in fullPower, else unchanged.
