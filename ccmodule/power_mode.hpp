@@ -21,9 +21,9 @@ const char* currentPowerModeValue();
 
 // One mode choice: the file rewritten atomically with thermalPowerMode = modeValue, the
 // seven mode-reset keys dropped and every other key kept (a file that cannot be read starts
-// empty); then the runtime-state word published (skipped when the notify registration
-// fails); then executePuppetEvent and restartThermalMonitor posted, in that order, whatever
-// became of the write and the publication.
+// empty); then the runtime-state word published (contract::publish_runtime_state); then
+// executePuppetEvent and restartThermalMonitor posted, in that order, whatever became of
+// the write and the publication.
 void applyPowerModeValue(id modeValue);
 
 // Posts name on the Darwin notify center: no object, no user info, delivered immediately.

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/objc/foundation.hpp"
+#include "extension/contract/contract.hpp"
 
 namespace halvernic::sim::device {
 namespace {
@@ -47,8 +48,10 @@ std::string lay_out_case(const std::string& folder, const Case& c) {
   fs::create_directories(preferences);
   objc::AutoreleasePool pool;
   objc::Ref plist = objc::make_mutable_dictionary();
-  if (c.mode) objc::dictionary_set(plist.get(), "thermalPowerMode", objc::string(c.mode));
-  if (c.prevent_dimming) objc::dictionary_set(plist.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
+  if (c.mode) objc::dictionary_set(plist.get(), contract::kPowerModeKey, objc::string(c.mode));
+  if (c.prevent_dimming) {
+    objc::dictionary_set(plist.get(), contract::kPreventDimmingKey, objc::boolean(true));
+  }
   const std::string path = preferences + "/" + kPreferencesName;
   if (!objc::write_property_list_xml_atomically(plist.get(), path)) throw Error("cannot write " + path);
   return folder;
