@@ -24,13 +24,14 @@ const std::string& preferences_file_path();
 // the row's "default", else nil. properties is the specifier's properties dictionary.
 objc::Ref row_value(id properties);
 
-// The stored CPU mode's value from the contract's mode table, as every reader normalises it.
+// The file's mode value from the contract's mode table, as every reader normalises it
+// (contract::power_mode_of).
 const char* current_cpu_mode_value();
 
-// One change: value stored under key, the seven mode-reset keys dropped, the file written
-// back atomically (a failed write is ignored); then, for a key beginning with "thermal", the
-// runtime-state word published (halvernicPrefsPostRuntimeState) and the re-apply notification
-// posted, and for the CPU mode's key the restart notification last.
+// One change, written through contract::write_preference_value (a failed write is ignored);
+// then, for a key beginning with "thermal", the runtime-state word published
+// (halvernicPrefsPostRuntimeState) and the re-apply notification posted, and for the CPU
+// mode's key the restart notification last.
 void write_preference_value(id value, std::string_view key);
 
 // The one object every Darwin post of the pane names as its sender.
@@ -38,9 +39,8 @@ id notification_helper();
 
 }  // namespace halvernic::prefs
 
-// Publishes the runtime-state word: the magic in bits 63-32, (first & 0xFF) in bits 15-8 and
-// (second & 0xFF) in bits 7-0. Returns the notify status of the step that failed, 0 on
-// success (a state that could not be set is not posted). The only function the bundle
-// exports.
+// Publishes the runtime-state word with first and second as its two values (their low 8
+// bits), through contract::publish_runtime_state. Returns the notify status of the step
+// that failed, 0 on success. The only function the bundle exports.
 extern "C" __attribute__((visibility("default"))) std::uint32_t halvernicPrefsPostRuntimeState(
     int first, int second);

@@ -119,6 +119,9 @@ void updateCPU(Orig<void()> orig, id self) {
     case Mode::lowPower: {
       host::kSetPowerSaveActive.send(self, YES);
       orig(self);
+      // Asked again after the daemon's own update, and once more for the level: a mode
+      // change that lands meanwhile (the engine reloads on another thread) ends the hold
+      // here, or sends level 0, rather than holding the CPU low for a mode that has ended.
       if (mode() != Mode::lowPower) return;
       host::kSetPowerSaveActive.send(self, YES);
       // The level sent is the level logged.

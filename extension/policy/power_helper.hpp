@@ -174,8 +174,10 @@ private:
   bool lastThermalMitigationsDisabled_ = false;
   bool hasNormalizedThermalMitigationsState_ = false;
   bool lastForcedCommonProductThermal_ = false;
-  // A positive count would force requested CPU levels to 0; nothing raises it, so
-  // applyPowerMode keeps it at 0.
+  // While positive, filterCPULevel forces every requested CPU level to 0: the way back to
+  // full CPU for a soft ceiling in lowPower (lowPowerSoftCeilingPercent_), which is not
+  // applied. So nothing raises it, and every applyPowerMode sets it to 0: kept, closed, as
+  // part of the engine's declared state, so that such a ceiling finds its way back in place.
   std::atomic<std::int64_t> pendingFullCPURestoreCount_{0};
   static constexpr std::int64_t lowPowerSoftCeilingPercent_ = 80;
 
