@@ -193,8 +193,8 @@ int change(device::Device& d, const Args& args) {
   const auto start = std::chrono::steady_clock::now();
   // The mode chosen again: the extension restarts nothing (nothing would change).
   const std::string before = device::file_mode(d.preferences_file());
-  const bool same_mode =
-      args[0] == halvernic::contract::kPowerModeKey && before.substr(0, before.find(' ')) == args[1];
+  const bool same_mode = args[0] == halvernic::contract::kPowerModeKey &&
+                         before.substr(0, before.find(' ')) == args[1];
   d.change_as_front_end(args[0], args[1]);
   std::printf("%s = %s\n", args[0].c_str(), args[1].c_str());
   if (same_mode) {
