@@ -47,19 +47,9 @@ constexpr NSTimeInterval kOpenDuration = 0.16;
 constexpr CGFloat kOpenScale = 0.96;
 constexpr NSTimeInterval kCloseDuration = 0.12;
 
-// Platform values (iOS's).
-constexpr ui::UIButtonType kButtonTypeSystem = ui::UIButtonTypeSystem;                       // 1
-constexpr ui::UIControlContentHorizontalAlignment kContentAlignmentLeft =
-    ui::UIControlContentHorizontalAlignmentLeft;                                              // 1
-constexpr ui::NSTextAlignment kTextAlignmentCenter = ui::NSTextAlignmentCenter;              // 1
-constexpr ui::UIControlEvents kTouchUpInside = ui::UIControlEventTouchUpInside;              // 0x40
+// The overlay and the blur fill their superviews.
 constexpr ui::UIViewAutoresizing kFlexibleWidthAndHeight =
-    ui::UIViewAutoresizingFlexibleWidth | ui::UIViewAutoresizingFlexibleHeight;               // 0x12
-constexpr ui::UIUserInterfaceStyle kInterfaceStyleDark = ui::UIUserInterfaceStyleDark;       // 2
-constexpr ui::UIControlState kControlStateNormal = ui::UIControlStateNormal;                 // 0
-constexpr ui::UIViewAnimationOptions kAnimationCurveEaseOut = ui::UIViewAnimationOptionCurveEaseOut;  // 0x20000
-static_assert(kTouchUpInside == 0x40 && kFlexibleWidthAndHeight == 0x12 && kAnimationCurveEaseOut == 0x20000);
-
+    ui::UIViewAutoresizingFlexibleWidth | ui::UIViewAutoresizingFlexibleHeight;
 constexpr CGAffineTransform kIdentity{1, 0, 0, 1, 0, 0};
 
 // One colour of the menu: a dynamic colour that follows the trait collection's appearance
@@ -68,7 +58,8 @@ objc::Ref menu_colour(bool dynamic, objc::Ref dark, objc::Ref light) {
   if (!dynamic) return light;
   id colour = ui::UIColor::initWithDynamicProvider.send(
       ui::NSObject::alloc.send(ui::kUIColor.get()), ^id(id traits) {
-        const bool is_dark = ui::UITraitCollection::userInterfaceStyle.send(traits) == kInterfaceStyleDark;
+        const bool is_dark =
+            ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
         return is_dark ? dark.get() : light.get();
       });
   return objc::Ref::adopt(colour);
@@ -114,7 +105,8 @@ void show_cpu_mode_menu(id controller, id cell) {
   ui::UIView::setAutoresizingMask.send(overlay.get(), kFlexibleWidthAndHeight);
   ui::UIView::setBackgroundColor.send(overlay.get(), ui::UIColor::clearColor.send(ui::kUIColor.get()));
   ui::UIControl::addTarget_action_forControlEvents.send(
-      overlay.get(), controller, RootListController::dismissCPUModeMenu, kTouchUpInside);
+      overlay.get(), controller, RootListController::dismissCPUModeMenu,
+      ui::UIControlEventTouchUpInside);
 
   // The frame: below the cell and right-aligned to it, kept inside the view; the far edge's
   // limit is applied last, so a menu that does not fit is pushed up or left.
@@ -172,25 +164,28 @@ void show_cpu_mode_menu(id controller, id cell) {
   const std::size_t count = objc::count(titles);
   for (std::size_t i = 0; i < count; ++i) {
     const CGFloat top = static_cast<CGFloat>(i) * kRowHeight;
-    id button = ui::UIButton::buttonWithType.send(ui::kUIButton.get(), kButtonTypeSystem);
+    id button = ui::UIButton::buttonWithType.send(ui::kUIButton.get(), ui::UIButtonTypeSystem);
     ui::UIView::setTag.send(button, static_cast<NSInteger>(i));
     ui::UIView::setFrame.send(button, CGRect{{0, top}, {w, kRowHeight}});
-    ui::UIControl::setContentHorizontalAlignment.send(button, kContentAlignmentLeft);
+    ui::UIControl::setContentHorizontalAlignment.send(button,
+                                                      ui::UIControlContentHorizontalAlignmentLeft);
     if (id title_label = ui::UIButton::titleLabel.send(button)) {
       ui::UILabel::setFont.send(title_label, ui::UIFont::systemFontOfSize_weight.send(ui::kUIFont.get(), kTitleFontSize,
                                                                                     UIFontWeightRegular));
     }
-    ui::UIButton::setTitle_forState.send(button, objc::array_get(titles, i), kControlStateNormal);
-    ui::UIButton::setTitleColor_forState.send(button, title_colour.get(), kControlStateNormal);
+    ui::UIButton::setTitle_forState.send(button, objc::array_get(titles, i),
+                                         ui::UIControlStateNormal);
+    ui::UIButton::setTitleColor_forState.send(button, title_colour.get(), ui::UIControlStateNormal);
     ui::UIButton::setTitleEdgeInsets.send(button, kTitleInsets);
     ui::UIControl::addTarget_action_forControlEvents.send(
-        button, controller, RootListController::cpuModeMenuItemTapped, kTouchUpInside);
+        button, controller, RootListController::cpuModeMenuItemTapped,
+        ui::UIControlEventTouchUpInside);
     ui::UIView::addSubview.send(card.get(), button);
 
     if (objc::string_equals(objc::array_get(values, i), current)) {
       objc::Ref checkmark = new_view(ui::kUILabel, CGRect{{w - kCheckmarkFromRight, top}, {kCheckmarkWidth, kRowHeight}});
       ui::UILabel::setText.send(checkmark.get(), objc::string(kCheckmark));
-      ui::UILabel::setTextAlignment.send(checkmark.get(), kTextAlignmentCenter);
+      ui::UILabel::setTextAlignment.send(checkmark.get(), ui::NSTextAlignmentCenter);
       ui::UILabel::setTextColor.send(checkmark.get(), checkmark_colour.get());
       ui::UILabel::setFont.send(checkmark.get(), ui::UIFont::systemFontOfSize_weight.send(
                                                      ui::kUIFont.get(), kCheckmarkFontSize, UIFontWeightSemibold));
@@ -211,7 +206,7 @@ void show_cpu_mode_menu(id controller, id cell) {
   ui::UIView::setAlpha.send(container.get(), 0);
   ui::UIView::setTransform.send(container.get(), CGAffineTransform{kOpenScale, 0, 0, kOpenScale, 0, 0});
   ui::UIView::animateWithDuration_delay_options_animations_completion.send(
-      ui::kUIView.get(), kOpenDuration, 0, kAnimationCurveEaseOut,
+      ui::kUIView.get(), kOpenDuration, 0, ui::UIViewAnimationOptionCurveEaseOut,
       ^{
         ui::UIView::setAlpha.send(container.get(), 1);
         ui::UIView::setTransform.send(container.get(), kIdentity);

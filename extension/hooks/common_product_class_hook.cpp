@@ -12,11 +12,11 @@ using PowerMode = HPowerHepler::PowerMode;
 // The two forced simulation values, made once and kept for the life of the process:
 // tryTakeAction runs on every step of the daemon and allocates nothing for them.
 id nominal_state() {
-  static id const value = objc::make_string("nominal").leak();
+  static id const value = objc::keep_forever(objc::make_string("nominal"));
   return value;
 }
 id light_state() {
-  static id const value = objc::make_string("light").leak();
+  static id const value = objc::keep_forever(objc::make_string("light"));
   return value;
 }
 

@@ -383,7 +383,10 @@ std::int64_t HPowerHepler::filterCPULevel(std::int64_t requested) {
     return 0;
   }
   if (currentPowerMode() != PowerMode::lowPower) return requested;
-  const std::int64_t target = currentPowerMode() == PowerMode::lowPower ? lowPowerCPULevel : 0;
+  // Read again, not reused: a notification may replace the snapshot in between, and the
+  // level answered is then the one of the mode in force now (0 once lowPower has ended).
+  const std::int64_t target =
+      currentPowerMode() == PowerMode::lowPower ? host::kLowPowerCPULevel : 0;
   if (requested == target) return target;
   objc::log("halvernic cpu level lock %d -> %d", log_int(requested), log_int(target));
   return target;
@@ -573,7 +576,10 @@ void HPowerHepler::applyPowerMode() {
       objc::log("halvernic: full power mode");
       break;
     case PowerMode::lowPower: {
-      const int level = currentPowerMode() == PowerMode::lowPower ? int{lowPowerCPULevel} : 0;
+      // The mode read again, not the one switched on: the snapshot may have been replaced
+      // since (a notification on another thread), and the CPU is never held at the low level
+      // for a mode that has already ended.
+      const int level = currentPowerMode() == PowerMode::lowPower ? host::kLowPowerCPULevel : 0;
       if (mc) {
         host::kSetPowerSaveActive.send(mc, objc::to_BOOL(true));
         host::kSetCPULevel.send(mc, level);

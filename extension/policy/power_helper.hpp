@@ -31,6 +31,7 @@
 
 #include "common/objc/ref.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/policy/observed_power.hpp"
 
 class HPowerHepler {
@@ -40,8 +41,7 @@ public:
   // The one instance, made on first use from any thread and never destroyed.
   static HPowerHepler& shared();
 
-  static constexpr std::int64_t unrestrictedPowerTarget = 50000;
-  static constexpr std::int64_t lowPowerCPULevel = 2;
+  static constexpr std::int64_t unrestrictedPowerTarget = halvernic::host::kFullPowerValue;
 
   // ---- the preferences ---------------------------------------------------------------
   // Reads the file into the snapshot while the snapshot holds no entry.
@@ -271,8 +271,10 @@ private:
   bool lastThermalMitigationsDisabled_ = false;
   bool hasNormalizedThermalMitigationsState_ = false;
   bool lastForcedCommonProductThermal_ = false;
-  // A positive count would force requested CPU levels to 0; nothing raises it, so
-  // applyPowerMode keeps it at 0.
+  // While positive, filterCPULevel forces every requested CPU level to 0: the way back to
+  // full CPU for a soft ceiling in lowPower (lowPowerSoftCeilingPercent_), which is not
+  // applied. So nothing raises it, and every applyPowerMode sets it to 0: kept, closed, as
+  // part of the engine's declared state, so that such a ceiling finds its way back in place.
   std::atomic<std::int64_t> pendingFullCPURestoreCount_{0};
   static constexpr std::int64_t lowPowerSoftCeilingPercent_ = 80;
 

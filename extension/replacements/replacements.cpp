@@ -19,7 +19,6 @@ using hook::Orig;
 using host::PassedOnArg;
 
 constexpr int kFullPower = static_cast<int>(host::kFullPowerValue);
-constexpr int kLowPowerCPULevel = 2;
 constexpr std::int64_t kHighestDimmedPressure = 1;
 
 constinit objc::ClassName kNSNumber{"NSNumber"};
@@ -51,11 +50,11 @@ std::int64_t clampedLevel(const PreferenceFlags& f, std::int64_t level) {
 id pressureNumber(std::int64_t level) {
   static const id zero = [] {
     objc::AutoreleasePool pool;
-    return objc::retain(objc::number(0));
+    return objc::keep_forever(objc::Ref::retain(objc::number(0)));
   }();
   static const id one = [] {
     objc::AutoreleasePool pool;
-    return objc::retain(objc::number(1));
+    return objc::keep_forever(objc::Ref::retain(objc::number(1)));
   }();
   if (level == 0) return zero;
   if (level == 1) return one;
@@ -219,7 +218,7 @@ void setDVD1Level(Orig<void(int)> orig, id self, int level) {
 void setCPULevel(Orig<void(int)> orig, id self, int level) {
   const PreferenceFlags f = flags();
   if (f.fullPowerMode) return orig(self, 0);
-  orig(self, f.lowPowerMode ? kLowPowerCPULevel : level);
+  orig(self, f.lowPowerMode ? host::kLowPowerCPULevel : level);
 }
 
 // The CPU and package power limits: the full power value in fullPower, else unchanged.

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/ref.hpp"
@@ -151,7 +152,7 @@ HV_CF_API CFStringRef __CFStringMakeConstantString(const char* cStr) {
   auto found = strings->find(cStr);
   if (found == strings->end()) {
     objc::Ref made = objc::make_string(cStr);
-    found = strings->emplace(cStr, made.leak()).first;
+    found = strings->emplace(cStr, objc::keep_forever(std::move(made))).first;
   }
   return static_cast<CFStringRef>(static_cast<const void*>(found->second));
 }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,10 +17,8 @@
 #include <sstream>
 #include <thread>
 
-#include <CoreFoundation/CoreFoundation.h>
-#include <notify.h>
-
 #include "common/objc/foundation.hpp"
+#include "extension/contract/announce.hpp"
 #include "extension/contract/contract.hpp"
 #include "sim/device/orphans.hpp"
 #include "sim/device/package.hpp"
@@ -435,8 +434,9 @@ void Device::change_as_front_end(const std::string& key, const std::string& valu
   const bool mode = key == contract::kPowerModeKey;
   id object = nullptr;
   if (mode) {
-    if (value != "off" && value != "lowPower" && value != "fullPower") {
-      throw Error("thermalPowerMode is off, lowPower or fullPower, not " + value);
+    const auto& modes = contract::kPowerModeValues;
+    if (std::find(modes.begin(), modes.end(), value) == modes.end()) {
+      throw Error(key + " is off, lowPower or fullPower, not " + value);
     }
     object = objc::string(value);
   } else if (value == "true" || value == "false") {
@@ -449,19 +449,9 @@ void Device::change_as_front_end(const std::string& key, const std::string& valu
   if (!contract::write_preference_value(preferences_file(), key, object)) {
     throw Error("cannot write " + preferences_file());
   }
-  int token = 0;
-  if (notify_register_check(contract::kRuntimeStateNotification, &token) == NOTIFY_STATUS_OK) {
-    notify_set_state(token, contract::kPublishedRuntimeState);
-    notify_post(contract::kRuntimeStateNotification);
-    notify_cancel(token);
-  }
-  CFNotificationCenterRef center = CFNotificationCenterGetDarwinNotifyCenter();
-  auto post = [&](const char* name) {
-    CFNotificationCenterPostNotification(center, reinterpret_cast<CFStringRef>(objc::string(name)), nullptr,
-                                         nullptr, true);
-  };
-  post(contract::kExecutePuppetEventNotification);
-  if (mode) post(contract::kRestartThermalMonitorNotification);
+  contract::publish_runtime_state();
+  contract::post_darwin_notification(contract::kExecutePuppetEventNotification);
+  if (mode) contract::post_darwin_notification(contract::kRestartThermalMonitorNotification);
 }
 
 HostResult Device::run_host(Host host, const std::vector<std::string>& arguments,

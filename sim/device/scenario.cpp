@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "common/objc/foundation.hpp"
+#include "extension/contract/contract.hpp"
+#include "extension/contract/overheat.hpp"
 
 namespace halvernic::sim::device {
 namespace {
@@ -47,10 +49,12 @@ std::string lay_out_case(const std::string& folder, const Setting& c) {
   }
   objc::AutoreleasePool pool;
   objc::Ref plist = objc::make_mutable_dictionary();
-  if (c.mode) objc::dictionary_set(plist.get(), "thermalPowerMode", objc::string(c.mode));
-  if (c.prevent_dimming) objc::dictionary_set(plist.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
+  if (c.mode) objc::dictionary_set(plist.get(), contract::kPowerModeKey, objc::string(c.mode));
+  if (c.prevent_dimming) {
+    objc::dictionary_set(plist.get(), contract::kPreventDimmingKey, objc::boolean(true));
+  }
   if (!c.protection) {
-    objc::dictionary_set(plist.get(), "thermalOverheatProtectionEnabled", objc::boolean(false));
+    objc::dictionary_set(plist.get(), contract::kOverheatProtectionKey, objc::boolean(false));
   }
   const std::string path = preferences + "/" + kPreferencesName;
   if (!objc::write_property_list_xml_atomically(plist.get(), path)) throw Error("cannot write " + path);

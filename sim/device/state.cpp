@@ -54,9 +54,7 @@ std::string file_mode(const std::string& path) {
   if (contents.status == contract::PreferencesFileStatus::missing) return "off (no file)";
   const objc::Ref& plist = contents.propertyList;
   if (!objc::is_dictionary(plist.get())) return "off (unreadable file)";
-  id mode = objc::dictionary_get(plist.get(), "thermalPowerMode");
-  if (objc::string_equals(mode, "lowPower") || objc::string_equals(mode, "fullPower")) return objc::to_string(mode);
-  return "off";
+  return contract::power_mode_value(contract::power_mode_of(plist.get()));
 }
 
 std::string protection_setting(const std::string& path) {
