@@ -171,6 +171,22 @@ Status usageError(Context& context, std::string_view where, std::string_view mes
   return Status::usage;
 }
 
+}  // namespace
+
+std::span<const Command> commands() { return kCommands; }
+
+std::optional<std::string_view> Invocation::option(std::string_view name) const {
+  const auto found = options.find(name);
+  if (found == options.end()) return std::nullopt;
+  return std::string_view(found->second);
+}
+
+void Invocation::complain(std::string_view message) const {
+  context.err << kProgram << " " << command.name << ": " << message << "\n";
+}
+
+namespace {
+
 // "help", "--help" or "-h" as the first argument: the list of commands, or one command's usage.
 Status runHelp(const std::vector<std::string>& arguments, Context& context) {
   const std::string& first = arguments[0];
@@ -241,18 +257,6 @@ std::optional<Status> checkOperandCount(const Invocation& invocation) {
 }
 
 }  // namespace
-
-std::span<const Command> commands() { return kCommands; }
-
-std::optional<std::string_view> Invocation::option(std::string_view name) const {
-  const auto found = options.find(name);
-  if (found == options.end()) return std::nullopt;
-  return std::string_view(found->second);
-}
-
-void Invocation::complain(std::string_view message) const {
-  context.err << kProgram << " " << command.name << ": " << message << "\n";
-}
 
 Status run(const std::vector<std::string>& arguments, Context& context) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
