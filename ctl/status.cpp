@@ -335,6 +335,35 @@ Json methodJson(const contract::ReportedMethod& method) {
   return entry;
 }
 
+// The report's methods three ways: as JSON, one line each for the listing, and the ones not
+// installed, each with why.
+struct MethodListing {
+  Json methods = Json::array();
+  std::string listed;
+  std::string skipped;
+  std::size_t skips = 0;
+};
+
+MethodListing listMethods(const std::vector<contract::ReportedMethod>& methods) {
+  MethodListing listing;
+  for (const contract::ReportedMethod& method : methods) {
+    listing.methods.add(methodJson(method));
+    // One line each, whatever the report's names hold.
+    const std::string layer = contract::report_layer_value(method.layer);
+    const std::string name = printable(method.method());
+    listing.listed += "\n" + padded(contract::install_outcome_value(method.outcome), 14) +
+                      padded(layer, 13) + name;
+    if (method.layer == contract::ReportLayer::hook) {
+      listing.listed += " (" + printable(method.owner) + ")";
+    }
+    if (method.outcome == contract::InstallOutcome::installed) continue;
+    ++listing.skips;
+    listing.skipped += "\n" + name + " (" + layer + ", " + printable(method.owner) +
+                       "): " + printable(skipReason(method));
+  }
+  return listing;
+}
+
 StatusSection extensionSection(const StatusFacts& facts) {
   StatusSection section{"extension", "Extension (its report)", {}};
   const contract::ReportReading& reading = facts.report;
@@ -377,26 +406,11 @@ StatusSection extensionSection(const StatusFacts& facts) {
           plural(hooks, "hook", "hooks") + ", " +
           plural(installed - hooks, "replacement", "replacements") + ")");
 
-  Json methods = Json::array();
-  std::string skipped, listed;
-  std::size_t skips = 0;
-  for (const contract::ReportedMethod& method : r.methods) {
-    methods.add(methodJson(method));
-    // One line each, whatever the report's names hold.
-    const std::string layer = contract::report_layer_value(method.layer);
-    const std::string name = printable(method.method());
-    listed += "\n" + padded(contract::install_outcome_value(method.outcome), 14) +
-              padded(layer, 13) + name;
-    if (method.layer == contract::ReportLayer::hook) listed += " (" + printable(method.owner) + ")";
-    if (method.outcome == contract::InstallOutcome::installed) continue;
-    ++skips;
-    skipped += "\n" + name + " (" + layer + ", " + printable(method.owner) +
-               "): " + printable(skipReason(method));
-  }
-  add("skipped", "skipped", Json::integer(static_cast<std::int64_t>(skips)),
-      skips ? std::to_string(skips) + skipped : std::string("none"));
-  add(contract::kReportMethodsKey, "methods", std::move(methods),
-      std::to_string(r.methods.size()) + listed);
+  MethodListing listing = listMethods(r.methods);
+  add("skipped", "skipped", Json::integer(static_cast<std::int64_t>(listing.skips)),
+      listing.skips ? std::to_string(listing.skips) + listing.skipped : std::string("none"));
+  add(contract::kReportMethodsKey, "methods", std::move(listing.methods),
+      std::to_string(r.methods.size()) + listing.listed);
   return section;
 }
 
