@@ -24,41 +24,29 @@ thread_local bool tlReading = false;
 std::int64_t PreferenceSnapshot::steadyClock() noexcept { return os::coarse_monotonic_nanoseconds(); }
 
 PreferenceSnapshot::PreferenceSnapshot(std::string path, Clock clock)
-    : file_(std::move(path), kReuseWindowNanoseconds), clock_(clock) {}
+    : file_(std::move(path), kReuseWindowNanoseconds),
+      clock_(clock == &steadyClock ? nullptr : clock) {}
 
-PreferenceFlags PreferenceSnapshot::decode(std::uint8_t bits) noexcept {
-  return PreferenceFlags{(bits & kFullPower) != 0, (bits & kLowPower) != 0,
-                         (bits & kPreventDimming) != 0};
-}
-
-PreferenceFlags PreferenceSnapshot::refresh() {
-  const std::int64_t now = clock_.load(std::memory_order_relaxed)();
-  if (fresh(readTime_.load(std::memory_order_acquire), now)) {
-    return decode(flags_.load(std::memory_order_relaxed));
-  }
-  return refreshSlow(now);
-}
-
-PreferenceFlags PreferenceSnapshot::refreshSlow(std::int64_t now) {
-  if (tlReading) return decode(flags_.load(std::memory_order_acquire));
+PreferenceFlags PreferenceSnapshot::refreshSlow(std::uint64_t clockReading) {
+  const auto now = static_cast<std::int64_t>(clockReading);
+  if (tlReading) return decode(state_.load(std::memory_order_acquire));
 
   bool expected = false;
   if (reading_.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {
     // Another caller may have finished a reading between our look at its time and our
     // winning the flag: then that reading is fresh for us too.
-    const std::int64_t previous = readTime_.load(std::memory_order_acquire);
+    const std::uint64_t previous = state_.load(std::memory_order_acquire);
     if (fresh(previous, now)) {
       reading_.store(false, std::memory_order_release);
-      return decode(flags_.load(std::memory_order_relaxed));
+      return decode(previous);
     }
     tlReading = true;
-    const std::uint8_t bits = readFile(flags_.load(std::memory_order_relaxed));
+    const std::uint8_t bits = readFile(static_cast<std::uint8_t>(previous & kFlagMask));
     tlReading = false;
-    flags_.store(bits, std::memory_order_release);
-    readTime_.store(now, std::memory_order_release);
+    state_.store(pack(now, bits), std::memory_order_release);
     reading_.store(false, std::memory_order_release);
-    if (previous == kNeverRead) {
-      // Taking the mutex orders this wake-up after any waiter's look at readTime_.
+    if (timeOf(previous) == kNeverRead) {
+      // Taking the mutex orders this wake-up after any waiter's look at state_.
       { std::lock_guard lock(firstReadMutex_); }
       firstReadDone_.notify_all();
     }
@@ -66,13 +54,15 @@ PreferenceFlags PreferenceSnapshot::refreshSlow(std::int64_t now) {
   }
 
   // Someone else is reading. Answer from the previous reading, unless there is none yet.
-  if (readTime_.load(std::memory_order_acquire) != kNeverRead) {
-    return decode(flags_.load(std::memory_order_relaxed));
-  }
+  const std::uint64_t current = state_.load(std::memory_order_acquire);
+  if (timeOf(current) != kNeverRead) return decode(current);
   std::unique_lock lock(firstReadMutex_);
-  firstReadDone_.wait(
-      lock, [this] { return readTime_.load(std::memory_order_acquire) != kNeverRead; });
-  return decode(flags_.load(std::memory_order_relaxed));
+  std::uint64_t read = kNeverRead;
+  firstReadDone_.wait(lock, [&] {
+    read = state_.load(std::memory_order_acquire);
+    return timeOf(read) != kNeverRead;
+  });
+  return decode(read);
 }
 
 std::uint8_t PreferenceSnapshot::readFile(std::uint8_t previous) {
@@ -113,8 +103,7 @@ void PreferenceSnapshot::standDown() noexcept {
     expected = false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  flags_.store(0, std::memory_order_release);
-  readTime_.store(kStoodDown, std::memory_order_release);
+  state_.store(kStoodDown, std::memory_order_release);
   // Callers waiting for a first reading take this one.
   { std::lock_guard lock(firstReadMutex_); }
   firstReadDone_.notify_all();
@@ -123,14 +112,18 @@ void PreferenceSnapshot::standDown() noexcept {
 void PreferenceSnapshot::resetForTesting() noexcept {
   reading_.store(false, std::memory_order_release);
   file_.reset();
-  readTime_.store(kNeverRead, std::memory_order_release);
-  flags_.store(0, std::memory_order_release);
+  state_.store(kNeverRead, std::memory_order_release);
   fileReads_.store(0, std::memory_order_relaxed);
-  clock_.store(&steadyClock, std::memory_order_relaxed);
+  clock_.store(nullptr, std::memory_order_relaxed);
 }
 
-PreferenceSnapshot& preferenceSnapshot() {
-  static auto* snapshot = new PreferenceSnapshot(contract::resolved_preferences_path());
+PreferenceSnapshot& detail::makeSnapshot() {
+  // The function-local static makes exactly one, whichever threads race here first.
+  static auto* snapshot = [] {
+    auto* made = new PreferenceSnapshot(contract::resolved_preferences_path());
+    gSnapshot.store(made, std::memory_order_release);
+    return made;
+  }();
   return *snapshot;
 }
 

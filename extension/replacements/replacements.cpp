@@ -25,17 +25,22 @@ constinit objc::ClassName kNSNumber{"NSNumber"};
 constinit objc::Selector kNumberWithInt{"numberWithInt:"};
 constinit objc::Selector kCopy{"copy"};
 
-// Each replacement takes the flags once per call: one clock read within the snapshot's reuse
-// window and one atomic load of the engine's word, and every decision of the call made from
-// the same reading. While the overheat protection is engaged the engine decides (fullPower
-// acts as native, prevent-dimming is off), as it does for the hooks.
-PreferenceFlags flags() {
-  const PreferenceFlags own = preferenceSnapshot().refresh();
-  if (!HPowerHepler::overheatProtectionEngaged()) return own;
+// While the overheat protection is engaged the engine decides (fullPower acts as native,
+// prevent-dimming is off), as it does for the hooks. Rare: kept out of the callers' code.
+[[gnu::noinline, gnu::cold]] PreferenceFlags engineFlags() {
   HPowerHepler& engine = HPowerHepler::shared();
   const HPowerHepler::PowerMode mode = engine.currentPowerMode();
   return PreferenceFlags{mode == HPowerHepler::PowerMode::fullPower,
                          mode == HPowerHepler::PowerMode::lowPower, engine.preventDimmingEnabled()};
+}
+
+// Each replacement takes the flags once per call: one clock read and one load of the
+// snapshot's word within its reuse window, one atomic load of the engine's engaged bit, and
+// every decision of the call made from the same reading.
+[[gnu::always_inline]] inline PreferenceFlags flags() {
+  const PreferenceFlags own = preferenceSnapshot().refresh();
+  if (__builtin_expect(!HPowerHepler::overheatProtectionEngaged(), 1)) return own;
+  return engineFlags();
 }
 
 bool suppressesThermalSignals(const PreferenceFlags& f) { return f.preventDimming || f.fullPowerMode; }

@@ -392,6 +392,31 @@ TEST_F(Replacements, SnapshotIsReusedForFiftyMillisecondsOfTheMonotonicClock) {
   EXPECT_GE(repl::PreferenceSnapshot::steadyClock(), a);
 }
 
+// A reading taken at any nanosecond, from the clock's start to the end of its range, is
+// reused for the window less at most 8 ns and never beyond it.
+TEST_F(Replacements, TheWindowHoldsToTheNanosecondAtAnyReadingTime) {
+  repl::PreferenceSnapshot& snapshot = repl::preferenceSnapshot();
+  constexpr std::int64_t window = repl::PreferenceSnapshot::kReuseWindowNanoseconds;
+  const std::int64_t starts[] = {0, 7, 2'000'000'000'001, 2'000'000'000'013, INT64_MAX - window};
+  for (const std::int64_t start : starts) {
+    SCOPED_TRACE(start);
+    snapshot.resetForTesting();
+    snapshot.setClock(&testClock);
+    gNow = start;
+    writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
+    EXPECT_TRUE(snapshot.fullPowerMode());
+    writePreferences({{"thermalPowerMode", objc::string("lowPower")}});
+    gNow += window - 8;
+    EXPECT_TRUE(snapshot.fullPowerMode()) << "reused until 8 ns before the window ends";
+    EXPECT_EQ(snapshot.fileReads(), 1u);
+    gNow += 8;
+    EXPECT_TRUE(snapshot.lowPowerMode()) << "read again once the window has passed";
+    EXPECT_TRUE(snapshot.lowPowerMode());
+    EXPECT_EQ(snapshot.fileReads(), 2u);
+  }
+  gNow = 1'000'000'000'000;
+}
+
 // On rootless jailbreaks the jailbreak root's /var/mobile is a folder of its own: the layer
 // follows the file the front-ends write through the contract (below the jailbreak root),
 // never one at the literal /var/mobile path.
