@@ -1,13 +1,6 @@
 #include "extension/policy/observed_power.hpp"
 
 namespace halvernic::policy {
-namespace {
-std::size_t home_slot(std::int64_t type) noexcept {
-  auto h = static_cast<std::uint64_t>(type) * 0x9E3779B97F4A7C15ULL;
-  return static_cast<std::size_t>(h >> 58);  // 64 slots
-}
-static_assert(ComponentMaxima::kSlots == 64);
-}  // namespace
 
 std::atomic<std::int64_t>* ComponentMaxima::find(std::int64_t type, bool insert) noexcept {
   if (type == kEmpty) return nullptr;  // the one type value the table cannot hold
@@ -31,7 +24,7 @@ const std::atomic<std::int64_t>* ComponentMaxima::find(std::int64_t type) const 
   return const_cast<ComponentMaxima*>(this)->find(type, false);
 }
 
-std::int64_t ComponentMaxima::raise(std::int64_t type, std::int64_t value) noexcept {
+std::int64_t ComponentMaxima::raiseSlow(std::int64_t type, std::int64_t value) noexcept {
   if (auto* max = find(type, true)) return raise_to(*max, value);
   std::lock_guard lock(overflow_mutex_);
   overflow_used_.store(true, std::memory_order_release);
@@ -44,7 +37,7 @@ std::int64_t ComponentMaxima::raise(std::int64_t type, std::int64_t value) noexc
   }
 }
 
-std::int64_t ComponentMaxima::get(std::int64_t type) const noexcept {
+std::int64_t ComponentMaxima::getSlow(std::int64_t type) const noexcept {
   if (const auto* max = find(type)) return max->load(std::memory_order_relaxed);
   if (!overflow_used_.load(std::memory_order_acquire)) return 0;
   std::lock_guard lock(overflow_mutex_);

@@ -31,8 +31,22 @@ public:
   static constexpr std::size_t kSlots = 64;
 
   // Records value for type (value > 0) and returns the entry afterwards.
-  std::int64_t raise(std::int64_t type, std::int64_t value) noexcept;
-  std::int64_t get(std::int64_t type) const noexcept;  // 0 when absent
+  std::int64_t raise(std::int64_t type, std::int64_t value) noexcept {
+    // A type found in its home slot (the steady state: a handful of types, 64 slots) is
+    // handled here, inline on the hooks' paths; probing and inserting are out of line.
+    Slot& home = slots_[home_slot(type)];
+    if (__builtin_expect(type != kEmpty && home.type.load(std::memory_order_acquire) == type, 1)) {
+      return raise_to(home.max, value);
+    }
+    return raiseSlow(type, value);
+  }
+  std::int64_t get(std::int64_t type) const noexcept {  // 0 when absent
+    const Slot& home = slots_[home_slot(type)];
+    if (__builtin_expect(type != kEmpty && home.type.load(std::memory_order_acquire) == type, 1)) {
+      return home.max.load(std::memory_order_relaxed);
+    }
+    return getSlow(type);
+  }
   void clear() noexcept;
 
 private:
@@ -41,6 +55,13 @@ private:
     std::atomic<std::int64_t> type{kEmpty};
     std::atomic<std::int64_t> max{0};
   };
+  static constexpr std::size_t home_slot(std::int64_t type) noexcept {
+    const std::uint64_t hash = static_cast<std::uint64_t>(type) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<std::size_t>(hash >> 58);
+  }
+  static_assert(kSlots == 64, "home_slot answers 6 bits");
+  std::int64_t raiseSlow(std::int64_t type, std::int64_t value) noexcept;
+  std::int64_t getSlow(std::int64_t type) const noexcept;
   std::atomic<std::int64_t>* find(std::int64_t type, bool insert) noexcept;
   const std::atomic<std::int64_t>* find(std::int64_t type) const noexcept;
 

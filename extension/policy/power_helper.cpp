@@ -69,8 +69,13 @@ void reapply(void* context) { static_cast<HPowerHepler*>(context)->applyThermalS
 
 }  // namespace
 
-HPowerHepler& HPowerHepler::shared() {
-  static HPowerHepler* instance = new HPowerHepler();  // never destroyed
+HPowerHepler& HPowerHepler::makeShared() {
+  // The function-local static makes exactly one, whichever threads race here first.
+  static HPowerHepler* instance = [] {
+    auto* made = new HPowerHepler();  // never destroyed
+    sharedInstance_.store(made, std::memory_order_release);
+    return made;
+  }();
   return *instance;
 }
 

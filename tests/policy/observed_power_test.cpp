@@ -28,6 +28,19 @@ TEST(ComponentMaxima, KeepsTheLargestPerTypeBeyondTheLockFreeSlotsAndClears) {
   EXPECT_EQ(maxima.raise(7, 3), 3);
 }
 
+// The one type value that also marks an empty slot is kept apart from the slots: every
+// slot taken afterwards starts from nothing.
+TEST(ComponentMaxima, TheLowestTypeNeverLendsItsMaximumToAnotherType) {
+  ComponentMaxima maxima;
+  EXPECT_EQ(maxima.get(INT64_MIN), 0);
+  EXPECT_EQ(maxima.raise(INT64_MIN, 6), 6);
+  for (std::int64_t type = 0; type < 200; ++type) {  // fills every slot
+    EXPECT_EQ(maxima.raise(type, 1), 1) << type;
+  }
+  for (std::int64_t type = 0; type < 200; ++type) EXPECT_EQ(maxima.get(type), 1) << type;
+  EXPECT_EQ(maxima.get(INT64_MIN), 6);
+}
+
 TEST(ComponentMaxima, ConcurrentRaisesKeepTheLargest) {
   ComponentMaxima maxima;
   std::vector<std::thread> threads;
