@@ -4,7 +4,7 @@ namespace halvernic::policy {
 
 std::atomic<std::int64_t>* ComponentMaxima::find(std::int64_t type, bool insert) noexcept {
   if (type == kEmpty) return nullptr;  // the one type value the table cannot hold
-  std::size_t index = home_slot(type);
+  std::size_t index = homeSlot(type);
   for (std::size_t probe = 0; probe < kSlots; ++probe, index = (index + 1) % kSlots) {
     Slot& slot = slots_[index];
     std::int64_t held = slot.type.load(std::memory_order_acquire);

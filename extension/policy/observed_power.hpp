@@ -34,14 +34,14 @@ public:
   std::int64_t raise(std::int64_t type, std::int64_t value) noexcept {
     // A type found in its home slot (the steady state: a handful of types, 64 slots) is
     // handled here, inline on the hooks' paths; probing and inserting are out of line.
-    Slot& home = slots_[home_slot(type)];
+    Slot& home = slots_[homeSlot(type)];
     if (__builtin_expect(type != kEmpty && home.type.load(std::memory_order_acquire) == type, 1)) {
       return raise_to(home.max, value);
     }
     return raiseSlow(type, value);
   }
   std::int64_t get(std::int64_t type) const noexcept {  // 0 when absent
-    const Slot& home = slots_[home_slot(type)];
+    const Slot& home = slots_[homeSlot(type)];
     if (__builtin_expect(type != kEmpty && home.type.load(std::memory_order_acquire) == type, 1)) {
       return home.max.load(std::memory_order_relaxed);
     }
@@ -55,11 +55,11 @@ private:
     std::atomic<std::int64_t> type{kEmpty};
     std::atomic<std::int64_t> max{0};
   };
-  static constexpr std::size_t home_slot(std::int64_t type) noexcept {
+  static constexpr std::size_t homeSlot(std::int64_t type) noexcept {
     const std::uint64_t hash = static_cast<std::uint64_t>(type) * 0x9E3779B97F4A7C15ULL;
     return static_cast<std::size_t>(hash >> 58);
   }
-  static_assert(kSlots == 64, "home_slot answers 6 bits");
+  static_assert(kSlots == 64, "homeSlot answers 6 bits");
   std::int64_t raiseSlow(std::int64_t type, std::int64_t value) noexcept;
   std::int64_t getSlow(std::int64_t type) const noexcept;
   std::atomic<std::int64_t>* find(std::int64_t type, bool insert) noexcept;
