@@ -13,9 +13,10 @@
 // does nothing.
 //
 // Threads: the replacements run on whichever daemon thread calls them. Their hot paths ask
-// the snapshot once (a clock read and two loads within its reuse window) and call the saved
-// implementation (one load and an indirect call); nothing allocates except the
-// first configuration patch of a section and a clamped pressure number other than 0 or 1.
+// the snapshot once (a clock read and one load within its reuse window, and the engine's
+// engaged bit) and call the saved implementation (one load and an indirect call), all inline
+// in the method's trampoline; nothing allocates except the first configuration patch of a
+// section and a clamped pressure number other than 0 or 1.
 #pragma once
 
 #include <cstddef>
