@@ -46,7 +46,7 @@ void postDarwinNotification(const char* name) {
   objc::AutoreleasePool pool;
   objc::Ref string = objc::make_string(name);
   CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                       static_cast<CFStringRef>(static_cast<const void*>(string.get())),
+                                       reinterpret_cast<CFStringRef>(string.get()),
                                        nullptr, nullptr, true);
 }
 
