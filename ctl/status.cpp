@@ -362,13 +362,21 @@ StatusSection extensionSection(const StatusFacts& facts) {
     // One line each, whatever the report's names hold.
     const std::string layer = contract::report_layer_value(method.layer);
     const std::string name = printable(method.method());
-    listed += "\n" + padded(contract::install_outcome_value(method.outcome), 14) +
-              padded(layer, 13) + name;
+    listed.append("\n")
+        .append(padded(contract::install_outcome_value(method.outcome), 14))
+        .append(padded(layer, 13))
+        .append(name);
     if (method.layer == contract::ReportLayer::hook) listed += " (" + printable(method.owner) + ")";
     if (method.outcome == contract::InstallOutcome::installed) continue;
     ++skips;
-    skipped += "\n" + name + " (" + layer + ", " + printable(method.owner) +
-               "): " + printable(skipReason(method));
+    skipped.append("\n")
+        .append(name)
+        .append(" (")
+        .append(layer)
+        .append(", ")
+        .append(printable(method.owner))
+        .append("): ")
+        .append(printable(skipReason(method)));
   }
   add("skipped", "skipped", Json::integer(static_cast<std::int64_t>(skips)),
       skips ? std::to_string(skips) + skipped : std::string("none"));
