@@ -63,7 +63,9 @@ static_assert(kTouchUpInside == 0x40 && kFlexibleWidthAndHeight == 0x12 && kAnim
 constexpr CGAffineTransform kIdentity{1, 0, 0, 1, 0, 0};
 
 // One colour of the menu: a dynamic colour that follows the trait collection's appearance
-// (from iOS 13), else the light member alone.
+// (from iOS 13), else the light member alone. The colours are taken by value: a block
+// captures a reference parameter as a reference, which would dangle once this returns.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 objc::Ref menu_colour(bool dynamic, objc::Ref dark, objc::Ref light) {
   if (!dynamic) return light;
   id colour = ui::UIColor::initWithDynamicProvider.send(
