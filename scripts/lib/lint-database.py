@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Writes a compile database with one entry per product source file.
 
-Usage: lint-database.py BUILD_DIR OUT_DIR FOLDER...
+Usage: lint-database.py BUILD_DIR OUT_DIR [FOLDER...]   (no folder: every file)
 
-The build compiles some product files more than once (into a test as well as into the
-product's own target); the linter needs each file once, with the flags of the product's
-own target where there is one.
+The build compiles some files more than once (into a test as well as into the
+product's own target); the linter needs each file once, with the flags of the file's own
+target where there is one (the entry a test does not produce).
 """
 import json
 import os
@@ -19,7 +19,7 @@ root = os.path.dirname(root)
 chosen = {}
 for entry in entries:
     path = os.path.relpath(os.path.join(entry["directory"], entry["file"]), root)
-    if path.split(os.sep)[0] not in folders:
+    if folders and path.split(os.sep)[0] not in folders:
         continue
     output = entry.get("output", "")
     from_tests = output.startswith("tests/") or "/tests/" in output

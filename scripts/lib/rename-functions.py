@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Renames the product's functions to the naming convention of .clang-tidy, everywhere.
+
+Usage: rename-functions.py JOBS BUILD_DIR...
+
+Runs clang-tidy's readability-identifier-naming check over every file of each build's
+compile database (the product's folders, and the tests, stand-ins and tools that call
+them), keeps the renames of functions declared in the product's folders, and applies
+each edit once. A function of a test or a stand-in keeps its name: only the calls to the
+product's functions change there. Prints the renamed functions, and those the check could
+not rename (a use inside a macro, a clash with another name), which need a hand.
+"""
+import concurrent.futures
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+import yaml
+
+PRODUCT = ("common", "extension", "prefs", "ccmodule", "ctl")
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+TIDY = os.environ.get("CLANG_TIDY", "clang-tidy-22")
+
+
+def in_product(path):
+    rel = os.path.relpath(os.path.realpath(path), ROOT)
+    return rel.split(os.sep)[0] in PRODUCT
+
+
+def one_file(database, source, out):
+    fixes = os.path.join(out, str(abs(hash((database, source)))) + ".yaml")
+    subprocess.run(
+        [TIDY, "-p", database, "--quiet", "--checks=-*,readability-identifier-naming",
+         "--header-filter=/(" + "|".join(PRODUCT) + ")/", "--extra-arg=-Wno-error",
+         "--extra-arg=-ferror-limit=0", "--export-fixes=" + fixes, source],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    if not os.path.exists(fixes):
+        return []
+    with open(fixes) as f:
+        return (yaml.safe_load(f) or {}).get("Diagnostics") or []
+
+
+def main():
+    jobs, builds = int(sys.argv[1]), sys.argv[2:]
+    edits = {}      # path -> {(offset, length): text}
+    renamed, unfixed = {}, set()
+    with tempfile.TemporaryDirectory() as out:
+        work = []
+        for build in builds:
+            database = os.path.join(out, os.path.basename(os.path.normpath(build)))
+            listed = subprocess.run(
+                [sys.executable, os.path.join(HERE, "lint-database.py"), build, database],
+                check=True, capture_output=True, text=True).stdout.split()
+            work += [(database, os.path.join(ROOT, p)) for p in listed]
+        with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
+            results = pool.map(lambda w: one_file(w[0], w[1], out), work)
+            for diagnostics in results:
+                for d in diagnostics:
+                    message = d["DiagnosticMessage"]
+                    if not in_product(message["FilePath"]):
+                        continue
+                    text = message["Message"]
+                    name = text.split("'")[1] if "'" in text else text
+                    replacements = message.get("Replacements") or []
+                    if not replacements:
+                        unfixed.add(name + " (" + os.path.relpath(message["FilePath"], ROOT) + ")")
+                        continue
+                    renamed[name] = replacements[0]["ReplacementText"]
+                    for r in replacements:
+                        path = os.path.realpath(r["FilePath"])
+                        edits.setdefault(path, {})[(r["Offset"], r["Length"])] = (
+                            r["ReplacementText"])
+    for path, changes in sorted(edits.items()):
+        with open(path, "rb") as f:
+            data = f.read()
+        end = len(data) + 1
+        for (offset, length), text in sorted(changes.items(), reverse=True):
+            if offset + length > end:
+                sys.exit("overlapping edits in %s at %d" % (path, offset))
+            data = data[:offset] + text.encode() + data[offset + length:]
+            end = offset
+        with open(path, "wb") as f:
+            f.write(data)
+    for name in sorted(renamed):
+        print("renamed %s -> %s" % (name, renamed[name]))
+    for name in sorted(unfixed - set(renamed)):
+        print("not renamed (needs a hand): %s" % name)
+    print("%d functions renamed, %d edits in %d files" % (
+        len(renamed), sum(len(c) for c in edits.values()), len(edits)))
+
+
+if __name__ == "__main__":
+    main()
