@@ -85,11 +85,12 @@ def main():
             end = offset
         with open(path, "wb") as f:
             f.write(data)
+    # A name the check refused in one file may have been edited in others: every
+    # remaining use of it is renamed as a whole word.
     by_word = {}
     for entry in sorted(unfixed):
         name = entry.split(" ")[0]
-        if name not in renamed:
-            by_word[name] = re.sub(r"_+([A-Za-z0-9])", lambda m: m.group(1).upper(), name)
+        by_word[name] = re.sub(r"_+([A-Za-z0-9])", lambda m: m.group(1).upper(), name)
     if by_word:
         files = subprocess.run(
             ["git", "ls-files", "--", "*.c", "*.cpp", "*.h", "*.hpp", "*.m", "*.mm"],
