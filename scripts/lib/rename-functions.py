@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Renames the product's functions to the naming convention of .clang-tidy, everywhere.
 
-Usage: rename-functions.py JOBS BUILD_DIR...
+Usage: rename-functions.py JOBS BUILD_DIR[:FOLDER,...]...
+(with folders, only the files of those folders of that build are read)
 
 Runs clang-tidy's readability-identifier-naming check over every file of each build's
 compile database (the product's folders, and the tests, stand-ins and tools that call
@@ -50,10 +51,12 @@ def main():
     renamed, unfixed = {}, set()
     with tempfile.TemporaryDirectory() as out:
         work = []
-        for build in builds:
+        for spec in builds:
+            build, _, folders = spec.partition(":")
             database = os.path.join(out, os.path.basename(os.path.normpath(build)))
             listed = subprocess.run(
-                [sys.executable, os.path.join(HERE, "lint-database.py"), build, database],
+                [sys.executable, os.path.join(HERE, "lint-database.py"), build, database]
+                + [f for f in folders.split(",") if f],
                 check=True, capture_output=True, text=True).stdout.split()
             work += [(database, os.path.join(ROOT, p)) for p in listed]
         with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
