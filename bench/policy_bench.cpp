@@ -1,6 +1,8 @@
 // The power policy engine's hot paths in steady state (preferences loaded), next to a
-// bare atomic load, and the cost of one whole application against the simulated daemon.
+// bare atomic load, the overheat protection's sampling between two readings, and the cost
+// of one whole application against the simulated daemon.
 #include <benchmark/benchmark.h>
+#include <mach/mach_time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -81,6 +83,21 @@ void BM_AdjustComponentPowerLimit_FullPower(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(engine.adjustComponentPowerLimit(60000, 3));
 }
 BENCHMARK(BM_AdjustComponentPowerLimit_FullPower);
+
+// The overheat protection's sampling on the daemon's control step, between two readings (its
+// fast case: the device's clock read and compared with the last reading's time), next to
+// the clock read alone.
+void BM_SampleBatteryIfDue_BetweenReadings(benchmark::State& state) {
+  HPowerHepler& engine = engine_in("fullPower");
+  engine.sampleBatteryIfDue();  // the reading of this interval (unknown: no battery entry)
+  for (auto _ : state) engine.sampleBatteryIfDue();
+}
+BENCHMARK(BM_SampleBatteryIfDue_BetweenReadings);
+
+void BM_ContinuousClockAlone(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(mach_continuous_time());
+}
+BENCHMARK(BM_ContinuousClockAlone);
 
 void BM_ApplyThermalState_FullPower(benchmark::State& state) {
   HPowerHepler& engine = engine_in("fullPower");

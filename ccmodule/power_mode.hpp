@@ -14,16 +14,14 @@ namespace halvernic::ccmodule {
 // and a write to it fails).
 std::string preferencesFilePath();
 
-// "off", "lowPower" or "fullPower": thermalPowerMode of the file when it is exactly one of
-// the two non-native words, else "off" (no file, an unreadable or non-dictionary file, no
-// key, a value of another type or another spelling).
+// The file's mode value from the contract's mode table, as every reader normalises it
+// (contract::power_mode_of).
 const char* currentPowerModeValue();
 
-// One mode choice: the file rewritten atomically with thermalPowerMode = modeValue, the
-// seven mode-reset keys dropped and every other key kept (a file that cannot be read starts
-// empty); then the runtime-state word published (skipped when the notify registration
-// fails); then executePuppetEvent and restartThermalMonitor posted, in that order, whatever
-// became of the write and the publication.
+// One mode choice: thermalPowerMode = modeValue written through
+// contract::write_preference_value; then the runtime-state word published
+// (contract::publish_runtime_state); then executePuppetEvent and restartThermalMonitor
+// posted, in that order, whatever became of the write and the publication.
 void applyPowerModeValue(id modeValue);
 
 // Posts name on the Darwin notify center: no object, no user info, delivered immediately.

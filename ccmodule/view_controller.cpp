@@ -14,6 +14,7 @@
 #include "common/objc/ref.hpp"
 #include "common/ui/controlcenter.hpp"
 #include "common/ui/uikit.hpp"
+#include "extension/contract/contract.hpp"
 
 namespace halvernic::ccmodule {
 
@@ -27,17 +28,10 @@ namespace content = ui::CCUIContentModuleContentViewController;
 // This class's own messages, sent to self so a subclass's versions take part.
 namespace own = HalvernicCCModuleViewController;
 
-// The mode table: stored value, row title, row subtitle.
-struct ModeEntry {
-  const char* value;
-  const char* title;
-  const char* subtitle;
-};
-constexpr std::array<ModeEntry, 3> kModeTable = {{
-    {"off", "原生态", "苹果原生温控"},
-    {"lowPower", "低电量", "模拟低电频率"},
-    {"fullPower", "满频率", "防止温控降频"},
-}};
+// The rows' titles, indexed as the contract's mode table (whose values are the rows'
+// identifiers and whose titles are their subtitles).
+constexpr std::array<const char*, contract::kPowerModeValues.size()> kModeRowTitles = {
+    "原生态", "低电量", "满频率"};
 
 constexpr char kTitle[] = "Halvernic";
 constexpr char kSymbolName[] = "waveform.path.ecg";
@@ -56,9 +50,9 @@ Class g_controller_class = nullptr;
 
 ControllerState& state(id self) { return objc::storage<ControllerState>(self); }
 
-objc::Ref make_string_array(const char* ModeEntry::*field) {
+objc::Ref make_string_array(const std::array<const char*, kModeRowTitles.size()>& texts) {
   objc::Ref array = objc::make_mutable_array();
-  for (const ModeEntry& entry : kModeTable) objc::array_add(array.get(), objc::string(entry.*field));
+  for (const char* text : texts) objc::array_add(array.get(), objc::string(text));
   return array;
 }
 
@@ -99,9 +93,9 @@ id controller_init(id self, SEL) {
   self = ui::UIViewController::initWithNibName_bundle.send_super(self, g_controller_class, nullptr, nullptr);
   if (!self) return nullptr;
   objc::AutoreleasePool pool;
-  own::setModeValues.send(self, make_string_array(&ModeEntry::value).get());
-  own::setModeTitles.send(self, make_string_array(&ModeEntry::title).get());
-  own::setModeSubtitles.send(self, make_string_array(&ModeEntry::subtitle).get());
+  own::setModeValues.send(self, make_string_array(contract::kPowerModeValues).get());
+  own::setModeTitles.send(self, make_string_array(kModeRowTitles).get());
+  own::setModeSubtitles.send(self, make_string_array(contract::kPowerModeTitles).get());
   own::setSelectedIndex.send(self, 0);
   return self;
 }

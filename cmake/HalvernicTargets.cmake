@@ -84,13 +84,14 @@ if(NOT HALVERNIC_IOS AND HALVERNIC_SANITIZE)
 endif()
 
 # A Linux program that runs the power policy engine: the engine's objects and those it calls
-# (configuration, contract, OS thermal status functions), the platform stand-ins, and
+# (configuration, contract, OS thermal status functions, the battery's reading through
+# IOKit), the platform stand-ins, and
 # SystemConfiguration, which the OS status functions find by name among the loaded images.
 # The engine's preferences resolve below the program's device root through libroot, found
 # on the program's run path.
 function(halvernic_link_engine target)
   target_link_libraries(${target} PRIVATE
-    hv_policy hv_config hv_contract hv_osthermal_api hv_platform
+    hv_policy hv_config hv_contract hv_osthermal_api hv_battery hv_platform
     -Wl,--no-as-needed hv_systemconfiguration hv_corefoundation hv_notify -Wl,--as-needed)
   set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
   set_property(TARGET ${target} APPEND PROPERTY BUILD_RPATH ${HV_LIBROOT_DIR})
@@ -98,13 +99,13 @@ function(halvernic_link_engine target)
 endfunction()
 
 # A Linux program that runs the method replacement layer: its objects, the hook layer's
-# through which it installs the replacements, and the contract's reader of the preferences
-# file. The layer's own snapshot resolves the preferences file below the program's device
-# root through libroot, found on the program's run path.
+# through which it installs the replacements, the contract's reader of the preferences
+# file, and the engine, which the layer asks while the overheat protection is engaged. The
+# layer's own snapshot resolves the preferences file below the program's device root
+# through libroot, found on the program's run path.
 function(halvernic_link_replacements target)
   target_link_libraries(${target} PRIVATE hv_replacements hv_hooking hv_contract)
-  set_property(TARGET ${target} APPEND PROPERTY BUILD_RPATH ${HV_LIBROOT_DIR})
-  add_dependencies(${target} hv_libroot)
+  halvernic_link_engine(${target})
 endfunction()
 
 # A loadable bundle, laid out as the device holds it:
@@ -151,7 +152,8 @@ function(halvernic_add_bundle target)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${info_out}" "${dir}/Info.plist"
     ${copies}
     VERBATIM)
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${B_INFO_PLIST}")
+  # A changed resource relinks the binary, whose POST_BUILD copies it into the bundle.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${B_INFO_PLIST}" ${B_RESOURCES})
   set_property(TARGET ${target} PROPERTY HALVERNIC_BUNDLE_DIR "${dir}")
 endfunction()
 

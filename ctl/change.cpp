@@ -13,6 +13,7 @@
 #include "common/objc/foundation.hpp"
 #include "ctl/commands.hpp"
 #include "ctl/switches.hpp"
+#include "extension/contract/announce.hpp"
 #include "extension/contract/contract.hpp"
 
 namespace halvernic::ctl {
@@ -66,28 +67,27 @@ std::string post(const char* name, std::vector<std::string>& failures) {
   return name;
 }
 
-// The runtime-state word as the pane publishes it: registered, set, posted only when the
-// state was set, the registration cancelled. Answers the name when it was posted.
+// The runtime-state word as every writer publishes it (contract::publish_runtime_state),
+// each failure said. Answers the name when it was posted.
 std::string publishRuntimeState(std::vector<std::string>& failures) {
+  using Step = contract::RuntimeStatePublication::Step;
   const char* name = contract::kRuntimeStateNotification;
-  int token = 0;
-  const std::uint32_t registered = notify_register_check(name, &token);
-  if (registered != NOTIFY_STATUS_OK) {
-    failures.push_back("registering for " + std::string(name) +
-                       " failed (notify status " + std::to_string(registered) +
-                       "): the runtime-state word was not published");
-    return "";
+  const contract::RuntimeStatePublication publication = contract::publish_runtime_state();
+  if (publication.published()) return name;
+  const std::string status = " (notify status " + std::to_string(publication.status) + ")";
+  switch (publication.failed) {
+    case Step::registration:
+      failures.push_back("registering for " + std::string(name) + " failed" + status +
+                         ": the runtime-state word was not published");
+      break;
+    case Step::setState:
+      failures.push_back("setting the runtime-state word failed" + status + ": it was not posted");
+      break;
+    case Step::post:
+      failures.push_back("posting " + std::string(name) + " failed" + status);
+      break;
   }
-  std::string posted;
-  const std::uint32_t set = notify_set_state(token, contract::kPublishedRuntimeState);
-  if (set != NOTIFY_STATUS_OK) {
-    failures.push_back("setting the runtime-state word failed (notify status " +
-                       std::to_string(set) + "): it was not posted");
-  } else {
-    posted = post(name, failures);
-  }
-  notify_cancel(token);
-  return posted;
+  return "";
 }
 
 // One change: the file written through the contract (key set, the mode-reset keys dropped,

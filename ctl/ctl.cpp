@@ -43,6 +43,9 @@ constexpr std::string_view kStatusHelp =
     "  - the preferences file (its path; whether it is missing or unreadable, which every\n"
     "    reader takes as all keys absent), the mode and each switch as the file holds them\n"
     "    and as the extension reads them;\n"
+    "  - the overheat protection: its setting, what it guards, whether it is engaged (since\n"
+    "    when and at which battery temperature, from its state file, which only root reads)\n"
+    "    and the last battery temperature the extension's report carries;\n"
     "  - the runtime-state word the front-ends publish;\n"
     "  - whether thermalmonitord runs, and whether this extension is loaded in it (the\n"
     "    extension's report names the running process);\n"
@@ -98,7 +101,7 @@ constexpr OptionSpec kStandDownOptions[] = {
 
 constexpr Command kCommands[] = {
     {"status", "", 0, 0, kStatusOptions, false,
-     "the settings, thermalmonitord, the extension's report, the OS store", kStatusHelp,
+     "the settings, overheat protection, daemon, its report, OS store", kStatusHelp,
      &runStatus},
     {"mode", "off|lowPower|fullPower", 1, 1, {}, false,
      "choose the power mode (as Settings and Control Center do)", kModeHelp, &runMode},
@@ -185,39 +188,29 @@ void Invocation::complain(std::string_view message) const {
   context.err << kProgram << " " << command.name << ": " << message << "\n";
 }
 
-Status run(const std::vector<std::string>& arguments, Context& context) {
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    if (!isUTF8(arguments[i])) {
-      return usageError(
-          context, "",
-          "argument " + std::to_string(i + 1) + " is not UTF-8: " + quoted(arguments[i]));
-    }
-  }
-  if (arguments.empty()) {
-    printHelp(context.err);
-    return Status::usage;
-  }
+namespace {
+
+// "help", "--help" or "-h" as the first argument: the list of commands, or one command's usage.
+Status runHelp(const std::vector<std::string>& arguments, Context& context) {
   const std::string& first = arguments[0];
-  if (isHelp(first) || first == "help") {
-    if (arguments.size() == 1) {
-      printHelp(context.out);
-      return Status::ok;
-    }
-    const Command* command =
-        first == "help" && arguments.size() == 2 ? find(arguments[1]) : nullptr;
-    if (!command) return usageError(context, "", "help takes one command name, or none");
-    printCommandHelp(*command, context.out);
+  if (arguments.size() == 1) {
+    printHelp(context.out);
     return Status::ok;
   }
-  const Command* command = find(first);
-  if (!command) {
-    const std::string what = first.rfind('-', 0) == 0 ? "unknown option " : "unknown command ";
-    return usageError(
-        context, "",
-        what + quoted(first) + " (" + std::string(kProgram) + " --help lists the commands)");
-  }
+  const Command* command =
+      first == "help" && arguments.size() == 2 ? find(arguments[1]) : nullptr;
+  if (!command) return usageError(context, "", "help takes one command name, or none");
+  printCommandHelp(*command, context.out);
+  return Status::ok;
+}
 
-  Invocation invocation{*command, context, {}, {}};
+// Sorts the arguments after the command's name into its options and operands. Answers a
+// status to end with when there is nothing to run: the command's usage was asked for, or an
+// option is unknown, given twice or missing its value.
+std::optional<Status> readArguments(const std::vector<std::string>& arguments,
+                                    Invocation& invocation) {
+  const Command* command = &invocation.command;
+  Context& context = invocation.context;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (isHelp(argument)) {
@@ -247,6 +240,13 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
     }
     invocation.operands.push_back(argument);
   }
+  return std::nullopt;
+}
+
+// The usage error for too few or too many operands, or none.
+std::optional<Status> checkOperandCount(const Invocation& invocation) {
+  const Command* command = &invocation.command;
+  Context& context = invocation.context;
   if (invocation.operands.size() < command->minOperands) {
     return usageError(context, command->name,
                       "missing arguments (usage: " + synopsis(*command) + ")");
@@ -256,6 +256,36 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
                       "extra argument " + quoted(invocation.operands[command->maxOperands]) +
                           " (usage: " + synopsis(*command) + ")");
   }
+  return std::nullopt;
+}
+
+}  // namespace
+
+Status run(const std::vector<std::string>& arguments, Context& context) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (!isUTF8(arguments[i])) {
+      return usageError(
+          context, "",
+          "argument " + std::to_string(i + 1) + " is not UTF-8: " + quoted(arguments[i]));
+    }
+  }
+  if (arguments.empty()) {
+    printHelp(context.err);
+    return Status::usage;
+  }
+  const std::string& first = arguments[0];
+  if (isHelp(first) || first == "help") return runHelp(arguments, context);
+  const Command* command = find(first);
+  if (!command) {
+    const std::string what = first.rfind('-', 0) == 0 ? "unknown option " : "unknown command ";
+    return usageError(
+        context, "",
+        what + quoted(first) + " (" + std::string(kProgram) + " --help lists the commands)");
+  }
+
+  Invocation invocation{*command, context, {}, {}};
+  if (const std::optional<Status> done = readArguments(arguments, invocation)) return *done;
+  if (const std::optional<Status> wrong = checkOperandCount(invocation)) return *wrong;
   if (command->needsRoot && !context.isRoot) {
     invocation.complain(
         "needs root (the OS thermal status store belongs to the system): run it as root");

@@ -20,6 +20,7 @@
 #include "ctl/commands.hpp"
 #include "ctl/switches.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/osthermal/platform_reset.hpp"
 #include "extension/startup/initialisers.hpp"
 
@@ -109,6 +110,28 @@ void readPreferences(StatusFacts& facts) {
     facts.preferencesProblem = std::strerror(errno);
   } else {
     facts.preferencesProblem = "not a property list the readers take";
+  }
+}
+
+void readOverheatState(StatusFacts& facts) {
+  facts.overheatStatePath = contract::resolved_overheat_state_path();
+  const std::string& path = facts.overheatStatePath;
+  if (path.empty()) return;
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    // No file (or no folder for it): released. Anything else leaves the state unknown.
+    if (errno != ENOENT && errno != ENOTDIR) facts.overheatStateProblem = std::strerror(errno);
+    return;
+  }
+  // The extension takes a file it cannot read as engaged; so does this tool.
+  if (::access(path.c_str(), R_OK) != 0) {
+    facts.overheatState.status = contract::OverheatStateReading::Status::damaged;
+    facts.overheatStateProblem = std::strerror(errno);
+    return;
+  }
+  facts.overheatState = contract::read_overheat_state(path);
+  if (facts.overheatState.status == contract::OverheatStateReading::Status::damaged) {
+    facts.overheatStateProblem = "it holds no state";
   }
 }
 
@@ -312,6 +335,43 @@ Json methodJson(const contract::ReportedMethod& method) {
   return entry;
 }
 
+// The report's methods three ways: as JSON, one line each for the listing, and the ones not
+// installed, each with why.
+struct MethodListing {
+  Json methods = Json::array();
+  std::string listed;
+  std::string skipped;
+  std::size_t skips = 0;
+};
+
+MethodListing listMethods(const std::vector<contract::ReportedMethod>& methods) {
+  MethodListing listing;
+  for (const contract::ReportedMethod& method : methods) {
+    listing.methods.add(methodJson(method));
+    // One line each, whatever the report's names hold.
+    const std::string layer = contract::report_layer_value(method.layer);
+    const std::string name = printable(method.method());
+    listing.listed.append("\n")
+        .append(padded(contract::install_outcome_value(method.outcome), 14))
+        .append(padded(layer, 13))
+        .append(name);
+    if (method.layer == contract::ReportLayer::hook) {
+      listing.listed += " (" + printable(method.owner) + ")";
+    }
+    if (method.outcome == contract::InstallOutcome::installed) continue;
+    ++listing.skips;
+    listing.skipped.append("\n")
+        .append(name)
+        .append(" (")
+        .append(layer)
+        .append(", ")
+        .append(printable(method.owner))
+        .append("): ")
+        .append(printable(skipReason(method)));
+  }
+  return listing;
+}
+
 StatusSection extensionSection(const StatusFacts& facts) {
   StatusSection section{"extension", "Extension (its report)", {}};
   const contract::ReportReading& reading = facts.report;
@@ -354,34 +414,11 @@ StatusSection extensionSection(const StatusFacts& facts) {
           plural(hooks, "hook", "hooks") + ", " +
           plural(installed - hooks, "replacement", "replacements") + ")");
 
-  Json methods = Json::array();
-  std::string skipped, listed;
-  std::size_t skips = 0;
-  for (const contract::ReportedMethod& method : r.methods) {
-    methods.add(methodJson(method));
-    // One line each, whatever the report's names hold.
-    const std::string layer = contract::report_layer_value(method.layer);
-    const std::string name = printable(method.method());
-    listed.append("\n")
-        .append(padded(contract::install_outcome_value(method.outcome), 14))
-        .append(padded(layer, 13))
-        .append(name);
-    if (method.layer == contract::ReportLayer::hook) listed += " (" + printable(method.owner) + ")";
-    if (method.outcome == contract::InstallOutcome::installed) continue;
-    ++skips;
-    skipped.append("\n")
-        .append(name)
-        .append(" (")
-        .append(layer)
-        .append(", ")
-        .append(printable(method.owner))
-        .append("): ")
-        .append(printable(skipReason(method)));
-  }
-  add("skipped", "skipped", Json::integer(static_cast<std::int64_t>(skips)),
-      skips ? std::to_string(skips) + skipped : std::string("none"));
-  add(contract::kReportMethodsKey, "methods", std::move(methods),
-      std::to_string(r.methods.size()) + listed);
+  MethodListing listing = listMethods(r.methods);
+  add("skipped", "skipped", Json::integer(static_cast<std::int64_t>(listing.skips)),
+      listing.skips ? std::to_string(listing.skips) + listing.skipped : std::string("none"));
+  add(contract::kReportMethodsKey, "methods", std::move(listing.methods),
+      std::to_string(r.methods.size()) + listing.listed);
   return section;
 }
 
@@ -423,10 +460,112 @@ StatusSection storeSection(const StatusFacts& facts) {
   return section;
 }
 
+StatusSection overheatSection(const StatusFacts& facts) {
+  using State = contract::OverheatStateReading::Status;
+  StatusSection section{"overheatProtection", "Overheat protection", {}};
+  objc::AutoreleasePool pool;
+  id stored = objc::dictionary_get(facts.preferences.get(), contract::kOverheatProtectionKey);
+  const std::optional<bool> read = contract::engine_bool_value(stored);
+  const bool enabled = read.value_or(contract::kOverheatProtectionDefault);
+  std::string shown = enabled ? "on" : "off";
+  if (read) {
+    shown += " (stored: " + shownValue(jsonOfPropertyList(stored)) + ")";
+  } else {
+    shown += stored ? " (stored: " + shownValue(jsonOfPropertyList(stored)) +
+                          ", which is no switch value: on unless set off)"
+                    : " (not set: on unless set off)";
+  }
+  section.rows.push_back(
+      {"enabled", contract::kOverheatProtectionKey, Json::boolean(enabled), shown});
+
+  // What it guards: fullPower and prevent-dimming, as the file asks for them.
+  const bool fullPower = contract::normalize_power_mode(objc::dictionary_get(
+                             facts.preferences.get(), contract::kPowerModeKey)) ==
+                         contract::PowerMode::fullPower;
+  const bool dimming = contract::engine_bool_preference(facts.preferences.get(),
+                                                        contract::kPreventDimmingKey, false);
+  std::string guarded;
+  if (!enabled) {
+    guarded = "nothing: it is off";
+  } else if (!fullPower && !dimming) {
+    guarded = "nothing: neither fullPower nor " + std::string(contract::kPreventDimmingKey) +
+              " is chosen";
+  } else {
+    guarded = fullPower ? "fullPower" : "";
+    if (dimming) guarded += (fullPower ? " and " : "") + std::string(contract::kPreventDimmingKey);
+    guarded += " (from " + contract::celsius_text(contract::kOverheatEngageCentiCelsius) +
+               " C until " + contract::celsius_text(contract::kOverheatReleaseCentiCelsius) +
+               " C, at least " + std::to_string(contract::kOverheatMinimumEngagedSeconds) + " s)";
+  }
+  section.rows.push_back(
+      {"guarding", "guards", Json::boolean(enabled && (fullPower || dimming)), guarded});
+
+  // Engaged while its state file exists.
+  const contract::OverheatStateReading& state = facts.overheatState;
+  const bool known = !facts.overheatStatePath.empty() &&
+                     (state.status != State::released || facts.overheatStateProblem.empty());
+  const bool engaged = state.status != State::released;
+  const bool detailed = state.status == State::engaged;
+  std::string engagedShown;
+  if (!known) {
+    engagedShown = "unknown: " + (facts.overheatStatePath.empty()
+                                      ? std::string("its state file's path cannot be resolved")
+                                      : "its state file: " + facts.overheatStateProblem);
+  } else if (!engaged) {
+    engagedShown = "no";
+  } else if (detailed) {
+    engagedShown = "yes, since ";
+    engagedShown += state.state.engagedAtWall ? utcTime(state.state.engagedAtWall)
+                                              : std::string("(a time not kept)");
+    engagedShown += " (battery " + contract::celsius_text(state.state.readingCentiCelsius) + " C)";
+  } else {
+    engagedShown = "yes (its state file: " + facts.overheatStateProblem +
+                   "; the extension takes such a file as engaged)";
+  }
+  section.rows.push_back(
+      {"engaged", "engaged", known ? Json::boolean(engaged) : Json(), engagedShown});
+  section.rows.push_back({"engagedAt", "",
+                          detailed && state.state.engagedAtWall
+                              ? Json::integer(state.state.engagedAtWall)
+                              : Json(),
+                          ""});
+  section.rows.push_back(
+      {"engagedAtTemperature", "",
+       detailed ? Json::real(state.state.readingCentiCelsius / 100.0) : Json(), ""});
+  section.rows.push_back({"stateFile", "state file", stringOrNull(facts.overheatStatePath),
+                          facts.overheatStatePath.empty() ? "(no path)"
+                                                          : facts.overheatStatePath});
+  section.rows.push_back({"stateProblem", "", stringOrNull(facts.overheatStateProblem), ""});
+
+  // The last reading, from the extension's report.
+  const contract::ReportReading& report = facts.report;
+  const contract::OverheatReport* overheat =
+      report.ok() && report.report.overheat ? &*report.report.overheat : nullptr;
+  const bool reading = overheat && overheat->batteryCentiCelsius;
+  std::string readingShown;
+  if (!report.ok()) {
+    readingShown = "unknown: no report";
+  } else if (!overheat) {
+    readingShown = "unknown: the report does not carry it";
+  } else if (!reading) {
+    readingShown = "unknown: the extension has read none (no battery entry or no temperature)";
+  } else {
+    readingShown = contract::celsius_text(*overheat->batteryCentiCelsius) + " C";
+    if (overheat->readAt) readingShown += " at " + utcTime(overheat->readAt);
+    readingShown += " (the extension's report)";
+  }
+  section.rows.push_back(
+      {"batteryTemperature", "last reading",
+       reading ? Json::real(*overheat->batteryCentiCelsius / 100.0) : Json(), readingShown});
+  section.rows.push_back(
+      {"readAt", "", reading && overheat->readAt ? Json::integer(overheat->readAt) : Json(), ""});
+  return section;
+}
+
 using SectionFunction = StatusSection (*)(const StatusFacts&);
 
 constexpr SectionFunction kSections[] = {
-    &preferencesSection, &switchesSection, &runtimeStateSection,
+    &preferencesSection, &switchesSection,  &overheatSection, &runtimeStateSection,
     &daemonSection,      &extensionSection, &storeSection,
 };
 
@@ -485,6 +624,7 @@ StatusFacts gatherStatusFacts() {
                                                {}}
                      : contract::read_extension_report(facts.reportPath);
   facts.store = osthermal::readThermalStatusStore();
+  readOverheatState(facts);
   return facts;
 }
 

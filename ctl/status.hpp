@@ -16,6 +16,7 @@
 
 #include "common/objc/ref.hpp"
 #include "ctl/json.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/contract/report.hpp"
 #include "extension/osthermal/thermal_status_store.hpp"
 
@@ -56,6 +57,12 @@ struct StatusFacts {
 
   // The OS thermal status store.
   osthermal::ThermalStatusReading store;
+
+  // The overheat protection's state file (root's alone: another user sees only whether it
+  // exists).
+  std::string overheatStatePath;  // "" when it cannot be resolved
+  contract::OverheatStateReading overheatState;
+  std::string overheatStateProblem;  // why a file that exists could not be read
 };
 
 // Reads the facts from the device (the files below the jailbreak root, notify, the process

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "extension/contract/contract.hpp"
+#include "extension/contract/overheat.hpp"
 
 namespace halvernic::ctl {
 
@@ -25,6 +26,8 @@ inline constexpr Switch kSwitches[] = {
     {contract::kDisablePocketSunlightKey, std::nullopt,
      "turn the pocket (hip) behaviour and its simulation off"},
     {contract::kSunlightLockedKey, std::nullopt, "hold the sunlight override on"},
+    {contract::kOverheatProtectionKey, contract::kOverheatProtectionDefault,
+     "hand thermal control back while the battery is hot (50 C until 45 C)"},
 };
 
 // The key without "thermal" and "Enabled", its first letter lower-cased:

@@ -9,6 +9,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/config/file_manager.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "fuzz/fuzz_support.hpp"
 
@@ -43,6 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       }
     }
   }
+  // The overheat protection's setting: on unless the file turns it off, and never engaged
+  // without a reading of the battery.
+  if (engine.overheatStatus().enabled !=
+      contract::engine_bool_preference(read.get(), contract::kOverheatProtectionKey, true)) {
+    hv_fuzz::fail("engine and contract disagree on the overheat protection");
+  }
+  if (engine.overheatProtectionEngaged()) hv_fuzz::fail("engaged without a reading");
   const bool force = engine.shouldForceThermalState();
   if (mode == contract::PowerMode::fullPower && !force) hv_fuzz::fail("fullPower without a forced state");
 

@@ -17,6 +17,7 @@ BOOLS = [
     "thermalSuppressNotificationsEnabled",
     "thermalDisablePocketSunlightEnabled",
     "thermalSunlightLockedEnabled",
+    "thermalOverheatProtectionEnabled",
 ]
 RESET = [
     "thermalPuppetValue", "cpuMinPowerValue", "thermalCPUPerformanceMode",
@@ -47,6 +48,7 @@ def main():
     write("everything", everything, False)
     write("everything", everything, True)
     mixed = {MODE: "off", BOOLS[0]: "Yes", BOOLS[1]: 2, BOOLS[2]: ["on"], BOOLS[3]: "no",
+             BOOLS[4]: "off",
              "otherTweakKey": {"nested": [1, 2.5, "x", b"data"]}}
     write("mixed", mixed, False)
     write("mixed", mixed, True)

@@ -9,6 +9,7 @@
 #include "common/objc/message.hpp"
 #include "common/ui/preferences.hpp"
 #include "common/ui/uikit.hpp"
+#include "extension/contract/contract.hpp"
 #include "prefs/messages.hpp"
 #include "prefs/mode_menu.hpp"
 #include "prefs/store.hpp"
@@ -41,9 +42,9 @@ objc::Ref make_string_array(const auto& texts) {
 void set_properties(id self) {
   ControllerState* state = controller_state(self);
   if (!state) return;
-  state->cpu_mode_key = objc::make_string(kCPUModeKey);
-  state->cpu_mode_values = make_string_array(kCPUModeValues);
-  state->cpu_mode_titles = make_string_array(kCPUModeTitles);
+  state->cpu_mode_key = objc::make_string(contract::kPowerModeKey);
+  state->cpu_mode_values = make_string_array(contract::kPowerModeValues);
+  state->cpu_mode_titles = make_string_array(contract::kPowerModeTitles);
   state->cpu_mode_menu_overlay.store(nullptr);
 }
 
@@ -134,7 +135,8 @@ id bundle(id self, SEL) {
     if (!dladdr(reinterpret_cast<void*>(&bundle), &info) || !info.dli_fname) return nullptr;
     const std::string binary = info.dli_fname;
     const std::string folder = binary.substr(0, binary.find_last_of('/'));
-    return objc::retain(kBundleWithPath.send(kNSBundle.get(), objc::string(folder)));
+    return objc::keep_forever(
+        objc::Ref::retain(kBundleWithPath.send(kNSBundle.get(), objc::string(folder))));
   }();
   if (own) return own;
   return ui::PSListController::bundle.send_super(self, g_controller_class);

@@ -47,19 +47,9 @@ constexpr NSTimeInterval kOpenDuration = 0.16;
 constexpr CGFloat kOpenScale = 0.96;
 constexpr NSTimeInterval kCloseDuration = 0.12;
 
-// Platform values (iOS's).
-constexpr ui::UIButtonType kButtonTypeSystem = ui::UIButtonTypeSystem;                       // 1
-constexpr ui::UIControlContentHorizontalAlignment kContentAlignmentLeft =
-    ui::UIControlContentHorizontalAlignmentLeft;                                              // 1
-constexpr ui::NSTextAlignment kTextAlignmentCenter = ui::NSTextAlignmentCenter;              // 1
-constexpr ui::UIControlEvents kTouchUpInside = ui::UIControlEventTouchUpInside;              // 0x40
+// The overlay and the blur fill their superviews.
 constexpr ui::UIViewAutoresizing kFlexibleWidthAndHeight =
-    ui::UIViewAutoresizingFlexibleWidth | ui::UIViewAutoresizingFlexibleHeight;               // 0x12
-constexpr ui::UIUserInterfaceStyle kInterfaceStyleDark = ui::UIUserInterfaceStyleDark;       // 2
-constexpr ui::UIControlState kControlStateNormal = ui::UIControlStateNormal;                 // 0
-constexpr ui::UIViewAnimationOptions kAnimationCurveEaseOut = ui::UIViewAnimationOptionCurveEaseOut;  // 0x20000
-static_assert(kTouchUpInside == 0x40 && kFlexibleWidthAndHeight == 0x12 && kAnimationCurveEaseOut == 0x20000);
-
+    ui::UIViewAutoresizingFlexibleWidth | ui::UIViewAutoresizingFlexibleHeight;
 constexpr CGAffineTransform kIdentity{1, 0, 0, 1, 0, 0};
 
 // One colour of the menu: a dynamic colour that follows the trait collection's appearance
@@ -70,7 +60,8 @@ objc::Ref menu_colour(bool dynamic, objc::Ref dark, objc::Ref light) {
   if (!dynamic) return light;
   id colour = ui::UIColor::initWithDynamicProvider.send(
       ui::NSObject::alloc.send(ui::kUIColor.get()), ^id(id traits) {
-        const bool is_dark = ui::UITraitCollection::userInterfaceStyle.send(traits) == kInterfaceStyleDark;
+        const bool is_dark =
+            ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
         return is_dark ? dark.get() : light.get();
       });
   return objc::Ref::adopt(colour);
@@ -102,35 +93,37 @@ void close_cpu_mode_menu(id controller) {
       ^(BOOL) { ui::UIView::removeFromSuperview.send(overlay.get()); });
 }
 
-void show_cpu_mode_menu(id controller, id cell) {
-  ControllerState* state = controller_state(controller);
-  if (!state) return;
-  objc::AutoreleasePool pool;
-  close_cpu_mode_menu(controller);
+namespace {
 
-  id view = ui::UIViewController::view.send(controller);
-  if (!view) return;
-  const CGRect bounds = ui::UIView::bounds.send(view);
-
+// The overlay that covers the view while the menu is open: a tap outside the menu closes it.
+objc::Ref new_overlay(id controller, CGRect bounds) {
   objc::Ref overlay = new_view(ui::kUIControl, bounds);
   ui::UIView::setAutoresizingMask.send(overlay.get(), kFlexibleWidthAndHeight);
   ui::UIView::setBackgroundColor.send(overlay.get(), ui::UIColor::clearColor.send(ui::kUIColor.get()));
   ui::UIControl::addTarget_action_forControlEvents.send(
-      overlay.get(), controller, RootListController::dismissCPUModeMenu, kTouchUpInside);
+      overlay.get(), controller, RootListController::dismissCPUModeMenu, ui::UIControlEventTouchUpInside);
+  return overlay;
+}
 
-  // The frame: below the cell and right-aligned to it, kept inside the view; the far edge's
-  // limit is applied last, so a menu that does not fit is pushed up or left.
+// The menu's frame in the view (of the given bounds): below the cell and right-aligned to it,
+// kept inside the view; the far edge's limit is applied last, so a menu that does not fit is
+// pushed up or left.
+CGRect menu_frame(id view, CGRect bounds, id cell, std::size_t rows) {
   const CGFloat W = bounds.size.width;
   const CGFloat H = bounds.size.height;
   const CGRect cell_bounds = ui::UIView::bounds.send(cell);
   const CGRect R = ui::UIView::convertRect_toCoordinateSpace.send(cell, cell_bounds, view);
-  const std::size_t rows = objc::count(state->cpu_mode_values.get());
   const CGFloat w = std::min(W - 2 * kSideMargin, std::max(cell_bounds.size.width * kWidthFactor, kMinimumWidth));
   const CGFloat h = static_cast<CGFloat>(rows) * kRowHeight;
   const CGFloat x = std::min(W - w - kSideMargin, std::max(R.origin.x + R.size.width - w - kRightInset, kSideMargin));
   const CGFloat y = std::min(H - h - kVerticalMargin, std::max(R.origin.y + R.size.height + kGapBelowCell, kVerticalMargin));
+  return CGRect{{x, y}, {w, h}};
+}
 
-  objc::Ref container = new_view(ui::kUIView, CGRect{{x, y}, {w, h}});
+// The clear view in the menu's frame that casts the menu's shadow, along the card's rounded
+// outline.
+objc::Ref new_menu_container(CGRect frame) {
+  objc::Ref container = new_view(ui::kUIView, frame);
   ui::UIView::setBackgroundColor.send(container.get(), ui::UIColor::clearColor.send(ui::kUIColor.get()));
   id container_layer = ui::UIView::layer.send(container.get());
   const CGRect menu_bounds = ui::UIView::bounds.send(container.get());
@@ -143,9 +136,13 @@ void show_cpu_mode_menu(id controller, id cell) {
       container_layer,
       ui::UIBezierPath::CGPath.send(ui::UIBezierPath::bezierPathWithRoundedRect_cornerRadius.send(
           ui::kUIBezierPath.get(), menu_bounds, kCornerRadius)));
+  return container;
+}
 
+// The card that holds the rows: rounded and clipped, and from iOS 13 (modern) in colours that
+// follow the appearance, with the system's thin material blurred behind it.
+objc::Ref new_menu_card(CGRect menu_bounds, bool modern) {
   objc::Ref card = new_view(ui::kUIView, menu_bounds);
-  const bool modern = objc::system_version_at_least(13);  // asked once for this menu
   objc::Ref card_colour = menu_colour(modern, white(0.12, 0.95), white(0.98, 0.86));
   ui::UIView::setBackgroundColor.send(card.get(), card_colour.get());
   id card_layer = ui::UIView::layer.send(card.get());
@@ -161,64 +158,122 @@ void show_cpu_mode_menu(id controller, id cell) {
     ui::UIView::setAutoresizingMask.send(blur.get(), kFlexibleWidthAndHeight);
     ui::UIView::insertSubview_atIndex.send(card.get(), blur.get(), 0);
   }
-  ui::UIView::addSubview.send(container.get(), card.get());
+  return card;
+}
 
-  objc::Ref title_colour = menu_colour(modern, objc::Ref::retain(ui::UIColor::whiteColor.send(ui::kUIColor.get())),
-                                       objc::Ref::retain(ui::UIColor::blackColor.send(ui::kUIColor.get())));
-  objc::Ref separator_colour = menu_colour(modern, white(1.0, 0.12), white(0.0, 0.1));
-  objc::Ref checkmark_colour = menu_colour(modern, rgba(0.4, 0.7, 1.0, 1.0), rgba(0.0, 0.36, 1.0, 1.0));
+// The colours of a row's parts.
+struct RowColours {
+  objc::Ref title;
+  objc::Ref separator;
+  objc::Ref checkmark;
+};
 
+RowColours row_colours(bool modern) {
+  return RowColours{
+      menu_colour(modern, objc::Ref::retain(ui::UIColor::whiteColor.send(ui::kUIColor.get())),
+                  objc::Ref::retain(ui::UIColor::blackColor.send(ui::kUIColor.get()))),
+      menu_colour(modern, white(1.0, 0.12), white(0.0, 0.1)),
+      menu_colour(modern, rgba(0.4, 0.7, 1.0, 1.0), rgba(0.0, 0.36, 1.0, 1.0)),
+  };
+}
+
+// The button of the row at index, in frame: its tag is the index, which the tap's action reads.
+id new_row_button(id controller, std::size_t index, id title, CGRect frame, id colour) {
+  id button = ui::UIButton::buttonWithType.send(ui::kUIButton.get(), ui::UIButtonTypeSystem);
+  ui::UIView::setTag.send(button, static_cast<NSInteger>(index));
+  ui::UIView::setFrame.send(button, frame);
+  ui::UIControl::setContentHorizontalAlignment.send(button, ui::UIControlContentHorizontalAlignmentLeft);
+  if (id title_label = ui::UIButton::titleLabel.send(button)) {
+    ui::UILabel::setFont.send(title_label,
+                              ui::UIFont::systemFontOfSize_weight.send(
+                                  ui::kUIFont.get(), kTitleFontSize, UIFontWeightRegular));
+  }
+  ui::UIButton::setTitle_forState.send(button, title, ui::UIControlStateNormal);
+  ui::UIButton::setTitleColor_forState.send(button, colour, ui::UIControlStateNormal);
+  ui::UIButton::setTitleEdgeInsets.send(button, kTitleInsets);
+  ui::UIControl::addTarget_action_forControlEvents.send(
+      button, controller, RootListController::cpuModeMenuItemTapped, ui::UIControlEventTouchUpInside);
+  return button;
+}
+
+// The checkmark at the right end of the row that starts at top, in a menu width w wide.
+objc::Ref new_checkmark(CGFloat w, CGFloat top, id colour) {
+  objc::Ref checkmark =
+      new_view(ui::kUILabel, CGRect{{w - kCheckmarkFromRight, top}, {kCheckmarkWidth, kRowHeight}});
+  ui::UILabel::setText.send(checkmark.get(), objc::string(kCheckmark));
+  ui::UILabel::setTextAlignment.send(checkmark.get(), ui::NSTextAlignmentCenter);
+  ui::UILabel::setTextColor.send(checkmark.get(), colour);
+  ui::UILabel::setFont.send(checkmark.get(),
+                            ui::UIFont::systemFontOfSize_weight.send(
+                                ui::kUIFont.get(), kCheckmarkFontSize, UIFontWeightSemibold));
+  return checkmark;
+}
+
+// One row per title, top to bottom: the mode's button, a checkmark on the current mode, and a
+// separator between rows.
+void add_rows(id card, id controller, id titles, id values, CGFloat w, const RowColours& colours) {
   const std::string current = current_cpu_mode_value();
-  id titles = state->cpu_mode_titles.get();
-  id values = state->cpu_mode_values.get();
   const std::size_t count = objc::count(titles);
   for (std::size_t i = 0; i < count; ++i) {
     const CGFloat top = static_cast<CGFloat>(i) * kRowHeight;
-    id button = ui::UIButton::buttonWithType.send(ui::kUIButton.get(), kButtonTypeSystem);
-    ui::UIView::setTag.send(button, static_cast<NSInteger>(i));
-    ui::UIView::setFrame.send(button, CGRect{{0, top}, {w, kRowHeight}});
-    ui::UIControl::setContentHorizontalAlignment.send(button, kContentAlignmentLeft);
-    if (id title_label = ui::UIButton::titleLabel.send(button)) {
-      ui::UILabel::setFont.send(title_label, ui::UIFont::systemFontOfSize_weight.send(ui::kUIFont.get(), kTitleFontSize,
-                                                                                    UIFontWeightRegular));
-    }
-    ui::UIButton::setTitle_forState.send(button, objc::array_get(titles, i), kControlStateNormal);
-    ui::UIButton::setTitleColor_forState.send(button, title_colour.get(), kControlStateNormal);
-    ui::UIButton::setTitleEdgeInsets.send(button, kTitleInsets);
-    ui::UIControl::addTarget_action_forControlEvents.send(
-        button, controller, RootListController::cpuModeMenuItemTapped, kTouchUpInside);
-    ui::UIView::addSubview.send(card.get(), button);
+    id button = new_row_button(controller, i, objc::array_get(titles, i),
+                               CGRect{{0, top}, {w, kRowHeight}}, colours.title.get());
+    ui::UIView::addSubview.send(card, button);
 
     if (objc::string_equals(objc::array_get(values, i), current)) {
-      objc::Ref checkmark = new_view(ui::kUILabel, CGRect{{w - kCheckmarkFromRight, top}, {kCheckmarkWidth, kRowHeight}});
-      ui::UILabel::setText.send(checkmark.get(), objc::string(kCheckmark));
-      ui::UILabel::setTextAlignment.send(checkmark.get(), kTextAlignmentCenter);
-      ui::UILabel::setTextColor.send(checkmark.get(), checkmark_colour.get());
-      ui::UILabel::setFont.send(checkmark.get(), ui::UIFont::systemFontOfSize_weight.send(
-                                                     ui::kUIFont.get(), kCheckmarkFontSize, UIFontWeightSemibold));
-      ui::UIView::addSubview.send(card.get(), checkmark.get());
+      objc::Ref checkmark = new_checkmark(w, top, colours.checkmark.get());
+      ui::UIView::addSubview.send(card, checkmark.get());
     }
     if (i + 1 < count) {
       objc::Ref separator =
           new_view(ui::kUIView, CGRect{{0, top + kRowHeight - kSeparatorThickness}, {w, kSeparatorThickness}});
-      ui::UIView::setBackgroundColor.send(separator.get(), separator_colour.get());
-      ui::UIView::addSubview.send(card.get(), separator.get());
+      ui::UIView::setBackgroundColor.send(separator.get(), colours.separator.get());
+      ui::UIView::addSubview.send(card, separator.get());
     }
   }
+}
 
-  ui::UIView::addSubview.send(overlay.get(), container.get());
-  ui::UIView::addSubview.send(view, overlay.get());
-  state->cpu_mode_menu_overlay.store(overlay.get());
-
+// The menu fades in from slightly smaller than its size.
+void animate_open(objc::Ref container) {
   ui::UIView::setAlpha.send(container.get(), 0);
   ui::UIView::setTransform.send(container.get(), CGAffineTransform{kOpenScale, 0, 0, kOpenScale, 0, 0});
   ui::UIView::animateWithDuration_delay_options_animations_completion.send(
-      ui::kUIView.get(), kOpenDuration, 0, kAnimationCurveEaseOut,
+      ui::kUIView.get(), kOpenDuration, 0, ui::UIViewAnimationOptionCurveEaseOut,
       ^{
         ui::UIView::setAlpha.send(container.get(), 1);
         ui::UIView::setTransform.send(container.get(), kIdentity);
       },
       nullptr);
+}
+
+}  // namespace
+
+void show_cpu_mode_menu(id controller, id cell) {
+  ControllerState* state = controller_state(controller);
+  if (!state) return;
+  objc::AutoreleasePool pool;
+  close_cpu_mode_menu(controller);
+
+  id view = ui::UIViewController::view.send(controller);
+  if (!view) return;
+  const CGRect bounds = ui::UIView::bounds.send(view);
+
+  objc::Ref overlay = new_overlay(controller, bounds);
+  const std::size_t rows = objc::count(state->cpu_mode_values.get());
+  const CGRect frame = menu_frame(view, bounds, cell, rows);
+  objc::Ref container = new_menu_container(frame);
+  const CGRect menu_bounds = ui::UIView::bounds.send(container.get());
+
+  const bool modern = objc::system_version_at_least(13);  // asked once for this menu
+  objc::Ref card = new_menu_card(menu_bounds, modern);
+  ui::UIView::addSubview.send(container.get(), card.get());
+  add_rows(card.get(), controller, state->cpu_mode_titles.get(), state->cpu_mode_values.get(),
+           frame.size.width, row_colours(modern));
+
+  ui::UIView::addSubview.send(overlay.get(), container.get());
+  ui::UIView::addSubview.send(view, overlay.get());
+  state->cpu_mode_menu_overlay.store(overlay.get());
+  animate_open(container);
 }
 
 }  // namespace halvernic::prefs

@@ -1,12 +1,8 @@
 #include "prefs/store.hpp"
 
-#include <CoreFoundation/CoreFoundation.h>
-#include <notify.h>
-
-#include <mutex>
-
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
+#include "extension/contract/announce.hpp"
 #include "extension/contract/contract.hpp"
 
 namespace halvernic::prefs {
@@ -20,13 +16,8 @@ constexpr std::string_view kThermalPrefix = "thermal";
 id make_notification_helper() {
   Class helper_class = objc::cls("HPNotificationHelper");
   if (!helper_class) helper_class = objc::ClassBuilder("HPNotificationHelper", "NSObject").build();
-  id helper = objc::send<id>(objc::as_id(helper_class), objc::sel("new"));
-  return helper;  // owned by the process from here on
-}
-
-void post_darwin(CFStringRef name) {
-  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), name,
-                                       notification_helper(), nullptr, true);
+  return objc::keep_forever(
+      objc::Ref::adopt(objc::send<id>(objc::as_id(helper_class), objc::sel("new"))));
 }
 
 }  // namespace
@@ -56,34 +47,28 @@ objc::Ref row_value(id properties) {
 const char* current_cpu_mode_value() {
   objc::AutoreleasePool pool;
   objc::Ref preferences = contract::read_preferences(preferences_file_path());
-  id stored = objc::dictionary_get(preferences.get(), kCPUModeKey);
-  if (objc::is_string(stored)) {
-    for (const char* value : kCPUModeValues) {
-      if (objc::string_equals(stored, value)) return value;
-    }
-  }
-  return kCPUModeValues[0];
+  return contract::power_mode_value(contract::power_mode_of(preferences.get()));
 }
 
 void write_preference_value(id value, std::string_view key) {
   contract::write_preference_value(preferences_file_path(), key, value);
   if (key.starts_with(kThermalPrefix)) {
     halvernicPrefsPostRuntimeState(0, 0);
-    post_darwin(CFSTR("com.nu-falk.halvernic-executePuppetEvent"));
+    contract::post_darwin_notification(contract::kExecutePuppetEventNotification,
+                                       notification_helper());
   }
-  if (key == kCPUModeKey) post_darwin(CFSTR("com.nu-falk.halvernic-restartThermalMonitor"));
+  if (key == contract::kPowerModeKey) {
+    contract::post_darwin_notification(contract::kRestartThermalMonitorNotification,
+                                       notification_helper());
+  }
 }
 
 }  // namespace halvernic::prefs
 
 std::uint32_t halvernicPrefsPostRuntimeState(int first, int second) {
   using namespace halvernic;
-  int token = 0;
-  std::uint32_t status = notify_register_check(contract::kRuntimeStateNotification, &token);
-  if (status != NOTIFY_STATUS_OK) return status;
-  status = notify_set_state(token, contract::encode_runtime_state(static_cast<std::uint32_t>(first),
-                                                                   static_cast<std::uint32_t>(second)));
-  if (status == NOTIFY_STATUS_OK) status = notify_post(contract::kRuntimeStateNotification);
-  notify_cancel(token);
-  return status;
+  return contract::publish_runtime_state(
+             contract::encode_runtime_state(static_cast<std::uint32_t>(first),
+                                            static_cast<std::uint32_t>(second)))
+      .status;
 }

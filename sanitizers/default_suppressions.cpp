@@ -37,15 +37,11 @@ __attribute__((visibility("default"), used)) const char* __tsan_default_suppress
          "race:FcValueSave\n"
          // The same hand-over, the other way: pango's sorting thread ('[pango] FcFontSetSort')
          // frees what the drawing thread allocated before it queued the work. The freeing
-         // function is static in pango's stripped library, so it has no name to suppress.
-         // Pango is not instrumented: the checker sees it only through the C library calls
-         // it makes (free, memcpy, ...), and only those, from pango's own library, go
-         // unchecked; every call made from this project's code is still checked.
-         "called_from_lib:libpangoft2-1.0.so.0\n"
-         // glib's reader-writer lock, taken by that sorting thread as a writer while the
-         // drawing thread waits as a reader: the checker sees a read lock of a write-locked
-         // mutex because glib's wake-up is the futex it cannot see (one run in about 400).
-         "mutex:g_rw_lock_reader_lock\n";
+         // function is static in pango's stripped library, so only the library names it.
+         // (Ignoring every C library call made from pango instead hides the locks it gives
+         // back too, and the checker then reports this project's own text mutex as locked
+         // twice or in the wrong order.)
+         "race:libpangoft2-1.0.so.0\n";
 }
 
 }

@@ -1,7 +1,12 @@
 // The daemon's start-up and its thermal model.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <string>
+
+#include "hvplatform/mach_testing.h"
 
 #include "common/objc/foundation.hpp"
 #include "extension/hooking/host.hpp"
@@ -25,9 +30,50 @@ struct Model {
   std::mutex mutex;
   model::Parameters parameters;
   model::Nodes nodes = model::initial(parameters);
+  std::int64_t seconds = 0;            // steps since the device's boot
   std::uint32_t cpu_demand = 30000;    // what the workload asks for
   std::uint32_t cpu_drawn = 0;         // what the controller let it draw in the last step
+  std::string device_root;             // the hardware's files below it ("" for none)
+  bool resumed = false;                // the nodes and time came from the hardware's file
 };
+
+constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+
+// The hardware's files (device_root set), written atomically as a device's firmware would
+// publish them: the battery's entry, and the nodes and time for the next daemon.
+void write_hardware(const std::string& device_root, const model::Nodes& nodes,
+                    std::int64_t seconds) {
+  if (device_root.empty()) return;
+  objc::AutoreleasePool pool;
+  const std::string entry = device_root + "/" + kBatteryRegistryEntry;
+  std::filesystem::create_directories(std::filesystem::path(entry).parent_path());
+  objc::Ref battery = objc::make_mutable_dictionary();
+  objc::dictionary_set(battery.get(), "Temperature",
+                       objc::number(std::llround(nodes.battery * 100.0)));
+  objc::write_property_list_xml_atomically(battery.get(), entry);
+  objc::Ref state = objc::make_mutable_dictionary();
+  objc::dictionary_set(state.get(), "seconds", objc::number(seconds));
+  objc::dictionary_set(state.get(), "die", objc::number_double(nodes.die));
+  objc::dictionary_set(state.get(), "battery", objc::number_double(nodes.battery));
+  objc::write_property_list_xml_atomically(state.get(), device_root + "/" + kHardwareStateFile);
+}
+
+// What the previous daemon of the device left; false when nothing (or nothing usable).
+bool read_hardware(const std::string& device_root, model::Nodes& nodes, std::int64_t& seconds) {
+  objc::AutoreleasePool pool;
+  const objc::Ref state =
+      objc::read_property_list_file(device_root + "/" + kHardwareStateFile, 64 * 1024);
+  id time = objc::dictionary_get(state.get(), "seconds");
+  id die = objc::dictionary_get(state.get(), "die");
+  id battery = objc::dictionary_get(state.get(), "battery");
+  if (!objc::is_number(time) || !objc::is_number(die) || !objc::is_number(battery)) return false;
+  const double d = objc::double_value(die), b = objc::double_value(battery);
+  if (!std::isfinite(d) || !std::isfinite(b) || objc::int64_value(time) < 0) return false;
+  nodes.die = d;
+  nodes.battery = b;
+  seconds = objc::int64_value(time);
+  return true;
+}
 
 Model& running_model() {
   static auto* m = new Model();
@@ -98,8 +144,12 @@ void Daemon::start(const std::string& folder) {
     if (id ambient = objc::dictionary_get(product_config, "ambientTemperature"); objc::is_number(ambient)) {
       m.parameters.ambient = objc::double_value(ambient);
     }
-    m.nodes = model::initial(m.parameters);
     m.cpu_drawn = 0;
+    if (!m.resumed) {
+      m.nodes = model::initial(m.parameters);
+      m.seconds = 0;
+    }
+    write_hardware(m.device_root, m.nodes, m.seconds);
   }
   if (product_) detail::set_wiring(product_.get(), controller_.get());
 }
@@ -111,7 +161,13 @@ void Daemon::tick() {
     Model& m = running_model();
     std::lock_guard lock(m.mutex);
     m.nodes = model::step(m.parameters, m.nodes, m.cpu_drawn);
+    ++m.seconds;
     temperature = m.nodes.die;
+    if (!m.device_root.empty()) {
+      // The second has passed on the device before its daemon looks at it.
+      HVMachSetDeviceTime(static_cast<std::uint64_t>(m.seconds) * kNanosecondsPerSecond);
+      write_hardware(m.device_root, m.nodes, m.seconds);
+    }
   }
   host::kHandleTemperatureEventService.send(
       sensors_.get(), static_cast<int>(temperature * 1000.0),
@@ -139,6 +195,29 @@ double Daemon::temperature() const {
   Model& m = running_model();
   std::lock_guard lock(m.mutex);
   return m.nodes.die;
+}
+
+double Daemon::battery_temperature() const {
+  Model& m = running_model();
+  std::lock_guard lock(m.mutex);
+  return m.nodes.battery;
+}
+
+std::int64_t Daemon::seconds() const {
+  Model& m = running_model();
+  std::lock_guard lock(m.mutex);
+  return m.seconds;
+}
+
+void Daemon::use_device_hardware(const std::string& device_root) {
+  Model& m = running_model();
+  std::lock_guard lock(m.mutex);
+  m.device_root = device_root;
+  // The device stays as warm as its previous daemon left it, and its clock runs on from
+  // where that one stopped (from 0 on a device just booted).
+  m.resumed = read_hardware(device_root, m.nodes, m.seconds);
+  if (!m.resumed) m.seconds = 0;
+  HVMachSetDeviceTime(static_cast<std::uint64_t>(m.seconds) * kNanosecondsPerSecond);
 }
 
 }  // namespace halvernic::sim

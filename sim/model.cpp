@@ -5,19 +5,27 @@
 namespace halvernic::sim::model {
 
 Nodes initial(const Parameters& parameters) {
-  return Nodes{parameters.ambient + parameters.start_above_ambient};
+  const double start = parameters.ambient + parameters.start_above_ambient;
+  return Nodes{start, start};
 }
 
 Nodes step(const Parameters& parameters, const Nodes& nodes, double cpu_power) {
   Nodes next = nodes;
   next.die += parameters.heating_per_watt * (cpu_power / 1000.0) -
               parameters.cooling * (nodes.die - parameters.ambient);
+  next.battery += parameters.battery_from_die * (nodes.die - nodes.battery) -
+                  parameters.battery_cooling * (nodes.battery - parameters.ambient);
   return next;
 }
 
 double steady_die_temperature(const Parameters& parameters, double cpu_power) {
   return parameters.ambient +
          parameters.heating_per_watt * (cpu_power / 1000.0) / parameters.cooling;
+}
+
+double steady_battery_temperature(const Parameters& parameters, double die) {
+  return (parameters.battery_from_die * die + parameters.battery_cooling * parameters.ambient) /
+         (parameters.battery_from_die + parameters.battery_cooling);
 }
 
 std::int64_t pressure_level(std::int64_t current, double temperature,

@@ -8,7 +8,7 @@
 // pressureLimitPercent and pressureHysteresis for a device of its own; the simulated
 // device's configuration leaves them to these defaults.
 //
-// To add a node (a battery, the skin): give it a temperature in Nodes, its coupling in
+// To add a node (the skin, the board): give it a temperature in Nodes, its coupling in
 // Parameters, and its step in step(); the control reads the node it is meant to watch.
 #pragma once
 
@@ -19,17 +19,24 @@ namespace halvernic::sim::model {
 
 // ---- heat ------------------------------------------------------------------------------
 
-// One lumped node, the SoC die: heated by the CPU power drawn, losing a fixed share of its
-// excess over the ambient temperature each second (Newton's cooling).
+// Two thermal masses. The SoC die: heated by the CPU power drawn, losing a fixed share of
+// its excess over the ambient temperature each second (Newton's cooling). The battery, a
+// far larger mass beside it: it gains a small share of the die's excess over it and loses a
+// small share of its own excess over the ambient each second, so it lags the die by
+// minutes and settles between the two. The die's own cooling stands for all it loses, the
+// battery included (the battery takes nothing off the die's figures).
 struct Parameters {
   double ambient = 25.0;             // °C
-  double start_above_ambient = 5.0;  // °C above ambient when the daemon starts
+  double start_above_ambient = 5.0;  // °C above ambient when the device starts, every node
   double heating_per_watt = 0.08;    // °C per second per watt the CPU draws
   double cooling = 0.05;             // share of the die's excess over ambient lost per second
+  double battery_from_die = 0.004;   // share of the die's excess over the battery gained per second
+  double battery_cooling = 0.003;    // share of the battery's excess over ambient lost per second
 };
 
 struct Nodes {
-  double die = 0;  // °C
+  double die = 0;      // °C
+  double battery = 0;  // °C
 };
 
 Nodes initial(const Parameters& parameters);
@@ -40,6 +47,8 @@ Nodes step(const Parameters& parameters, const Nodes& nodes, double cpu_power);
 
 // The die's temperature that a constant CPU power settles at.
 double steady_die_temperature(const Parameters& parameters, double cpu_power);
+// The battery's temperature that a constant die temperature settles it at.
+double steady_battery_temperature(const Parameters& parameters, double die);
 
 // ---- the daemon's control ---------------------------------------------------------------
 

@@ -154,6 +154,13 @@ std::string default_configuration_folder();
 // a file's name without ".plist" ("Product", "Components") answers its dictionary.
 inline constexpr const char* kConfigurationFiles[] = {"Product.plist", "Components.plist"};
 
+// The device's hardware below its root, as the simulated thermalmonitord keeps it while it
+// runs the thermal model: the model's nodes and time (the state file), and the battery's
+// I/O Registry entry that the IOKit stand-in answers (Temperature, hundredths of a degree
+// Celsius). A device's boot deletes both: a booted device starts cool.
+inline constexpr char kHardwareStateFile[] = "var/run/hv-hardware.plist";
+inline constexpr char kBatteryRegistryEntry[] = "var/run/ioregistry/AppleSmartBattery.plist";
+
 // The daemon's objects and its thermal model. start() creates the objects as
 // thermalmonitord does, through the messages the extension hooks; tick() runs one step.
 class Daemon {
@@ -178,7 +185,18 @@ public:
 
   // The CPU power the workload asks for (the model draws at most the controller's target).
   void set_cpu_demand(std::uint32_t demand);
-  double temperature() const;
+  double temperature() const;  // the die's
+  double battery_temperature() const;
+  // The model's time: the steps run on this device since its boot (each one second).
+  std::int64_t seconds() const;
+
+  // The model plays the device's hardware below device_root: it continues the nodes and
+  // the time a previous daemon of the device left (kHardwareStateFile), the device's clock
+  // (mach_continuous_time) is the model's time from now on, and start() and every step
+  // write the battery's registry entry and the hardware's state. Without it (a daemon in a
+  // test's process) the model starts cool at time 0 and writes nothing. Call before
+  // start(), and before the libraries are loaded when their clocks are to follow it.
+  void use_device_hardware(const std::string& device_root);
 
   id thermal_manager() const { return thermal_manager_.get(); }
   id product() const { return product_.get(); }

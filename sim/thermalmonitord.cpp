@@ -9,11 +9,16 @@
 // them ("MitigationController/setCPULevel:=v20@0:8q16", several separated by commas).
 // --tweak-folder loads the libraries of DIR whose filter list admits the process, as the
 // jailbreak's injector does (after those of --inject). --cpu-demand sets the workload's
-// CPU power (default 30000). --steps runs N steps of the thermal model back to back (one
-// simulated second each, no waiting) after the start, writes one line per step to FILE
-// ("step temperature cpuPowerCeiling cpuLevel brightnessLimit pressure cpuTargetPower")
-// and exits with status 0. A number that is not a whole one within its bounds (--tick-ms
-// 0 to 60000, --steps 1 to 10000000, --cpu-demand 0 to 1000000) is refused with status 2.
+// CPU power (default 30000). --steps runs steps of the thermal model back to back (one
+// simulated second each, no waiting) after the start until the model's time reaches N
+// seconds, writes one line per step to FILE (trace_line below) and exits with status 0.
+// On a device (HALVERNIC_DEVICE_ROOT set) the model is the device's hardware
+// (sim::Daemon::use_device_hardware): a daemon continues the time and the temperatures its
+// predecessor left, and with --steps the process's delayed work (dispatch) runs on that
+// time, between the steps; a daemon ended for a restart by then ends by SIGTERM after the
+// step (its lines so far in FILE), and the next one, started the same way, appends the rest.
+// A number that is not a whole one within its bounds (--tick-ms 0 to 60000, --steps 1 to
+// 10000000, --cpu-demand 0 to 1000000) is refused with status 2.
 //
 // Environment (read by the simulation only):
 //   HALVERNIC_SIM_INJECT    libraries to inject, separated by ':' (after those of --inject)
@@ -26,6 +31,9 @@
 //   HALVERNIC_SIM_RETYPE    as --retype
 //   HALVERNIC_SIM_TICK_MS   period of the thermal model's steps; 0 never steps (default 1000)
 //   HALVERNIC_SIM_CONFIG_DIR  the configuration folder (default: this tree's)
+//   HALVERNIC_SIM_TRACE     a file that receives a trace line after every step of the
+//                           running daemon (appended: the daemons of a device write one
+//                           trace)
 //   HALVERNIC_SIM_CALL_LOG  a file that receives, on SIGUSR1 and on SIGTERM, every call that
 //                           reached the daemon's classes ("call <Class> <selector> <args>")
 //                           and every method a library replaced ("replaced -[Class sel]")
@@ -47,6 +55,8 @@
 #include <vector>
 
 #include "common/objc/thread.hpp"
+#include "extension/contract/overheat.hpp"
+#include "hvplatform/dispatch_testing.h"
 #include "sim/cli/arguments.hpp"
 #include "sim/sim.hpp"
 
@@ -97,6 +107,32 @@ void write_call_log(const std::string& path) {
   std::rename(temporary.c_str(), path.c_str());
 }
 
+// The extension's overheat protection on this device, as its state file says: engaged while
+// the file is there (the jailbreak root is the device root's var/jb).
+bool protection_engaged() {
+  const std::string root = env("HALVERNIC_DEVICE_ROOT");
+  if (root.empty()) return false;
+  return halvernic::contract::read_overheat_state(root + "/var/jb" +
+                                                  halvernic::contract::kOverheatStatePath)
+             .status != halvernic::contract::OverheatStateReading::Status::released;
+}
+
+// One step as the trace has it: "step temperature cpuPowerCeiling cpuLevel brightnessLimit
+// pressure cpuTargetPower batteryTemperature protection", the step being the model's time
+// in seconds and protection 1 while the overheat protection is engaged.
+std::string trace_line(const sim::Daemon& daemon) {
+  const sim::ProductState product = sim::product_state(daemon.product());
+  const sim::ControllerState mc = sim::controller_state(daemon.controller());
+  char row[256];
+  std::snprintf(row, sizeof row, "%lld %.3f %d %d %d %lld %lld %.3f %d\n",
+                static_cast<long long>(daemon.seconds()), daemon.temperature(),
+                mc.cpu_power_ceiling, mc.cpu_level, product.brightness_limit,
+                static_cast<long long>(product.reported_pressure_level),
+                static_cast<long long>(mc.cpu_target_power), daemon.battery_temperature(),
+                protection_engaged() ? 1 : 0);
+  return row;
+}
+
 // What a person or a test watching the device wants to know, one "name value" per line.
 std::string state_lines(const sim::Daemon& daemon) {
   static long reports = 0;  // only the signal loop writes reports
@@ -114,6 +150,11 @@ std::string state_lines(const sim::Daemon& daemon) {
   line("pid", std::to_string(::getpid()));
   line("report", std::to_string(++reports));
   line("temperature", temperature);
+  char battery[32];
+  std::snprintf(battery, sizeof battery, "%.2f", daemon.battery_temperature());
+  line("batteryTemperature", battery);
+  line("overheatProtection", protection_engaged() ? "engaged" : "released");
+  line("deviceSeconds", std::to_string(daemon.seconds()));
   line("thermalPressure", std::to_string(product.reported_pressure_level));
   line("thermalState", std::to_string(product.thermal_state));
   line("thermalSimulation", product.thermal_simulation_mode);
@@ -144,22 +185,44 @@ void write_atomically(const std::string& path, const std::string& text) {
   std::rename(temporary.c_str(), path.c_str());
 }
 
-int run_steps(sim::Daemon& daemon, long steps, const std::string& trace_path) {
-  std::ofstream trace(trace_path, std::ios::trunc);
+// Whether this process has been sent SIGTERM (blocked in every thread, so it waits).
+bool termination_pending() {
+  sigset_t pending;
+  sigemptyset(&pending);
+  return sigpending(&pending) == 0 && sigismember(&pending, SIGTERM) == 1;
+}
+
+// Ends the process by SIGTERM, as launchd sees a daemon ended by it.
+[[noreturn]] void end_by_sigterm() {
+  std::fflush(nullptr);
+  ::signal(SIGTERM, SIG_DFL);
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
+  ::raise(SIGTERM);
+  ::_exit(128 + SIGTERM);  // not reached
+}
+
+// The steps until the model's time reaches `until` seconds. On a device's time the delayed
+// work due by each step runs after it; a SIGTERM by then (a restart) ends the run there.
+int run_steps(sim::Daemon& daemon, long long until, const std::string& trace_path,
+              bool device_time) {
+  std::ofstream trace(trace_path, daemon.seconds() > 0 ? std::ios::app : std::ios::trunc);
   if (!trace) {
     std::fprintf(stderr, "thermalmonitord: cannot write %s\n", trace_path.c_str());
     return 2;
   }
-  for (long step = 1; step <= steps; ++step) {
+  if (device_time) HVDispatchRunDue();
+  while (daemon.seconds() < until) {
     daemon.tick();
-    const sim::ProductState product = sim::product_state(daemon.product());
-    const sim::ControllerState mc = sim::controller_state(daemon.controller());
-    char row[256];
-    std::snprintf(row, sizeof row, "%ld %.3f %d %d %d %lld %lld\n", step, daemon.temperature(),
-                  mc.cpu_power_ceiling, mc.cpu_level, product.brightness_limit,
-                  static_cast<long long>(product.reported_pressure_level),
-                  static_cast<long long>(mc.cpu_target_power));
-    trace << row;
+    trace << trace_line(daemon);
+    if (!device_time) continue;
+    HVDispatchRunDue();
+    if (termination_pending()) {
+      trace.close();
+      end_by_sigterm();
+    }
   }
   return trace.good() ? 0 : 2;
 }
@@ -247,18 +310,25 @@ int main(int argc, char** argv) {
 
   // Both lists go through one parser: an entry with "=" retypes, any other leaves out.
   sim::register_classes(sim::Options::parse(omit + "," + retype));
+  sim::Daemon daemon;
+  // On a device the model is its hardware, and its time the device's, before any library
+  // can look at a clock; a run of steps has its delayed work fall due on that time.
+  const std::string device_root = env("HALVERNIC_DEVICE_ROOT");
+  if (!device_root.empty()) {
+    daemon.use_device_hardware(device_root);
+    if (steps > 0) HVDispatchFollowDeviceTime();
+  }
   const std::string process = executable_name(argv[0]);
   if (!tweak_folder.empty()) {
     for (const std::string& library : sim::tweak_folder_libraries(tweak_folder, process)) inject.push_back(library);
   }
   sim::load_injected_libraries(inject, process);
 
-  sim::Daemon daemon;
   if (cpu_demand >= 0) daemon.set_cpu_demand(static_cast<std::uint32_t>(cpu_demand));
   daemon.start(config);
   const std::string state_file = env("HALVERNIC_SIM_STATE_FILE");
   if (steps > 0) {
-    const int status = run_steps(daemon, steps, trace);
+    const int status = run_steps(daemon, steps, trace, !device_root.empty());
     std::fflush(nullptr);
     // The extension's delayed work may still be queued: leave without running the
     // destructors of objects its threads use.
@@ -273,11 +343,18 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   if (period > 0) {
-    std::thread([&daemon, period] {
+    const std::string trace_file = env("HALVERNIC_SIM_TRACE");
+    std::thread([&daemon, period, trace_file] {
       objc::attach_current_thread();
+      std::ofstream trace;
+      if (!trace_file.empty()) trace.open(trace_file, std::ios::app);
       for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(period));
         daemon.tick();
+        if (trace.is_open()) {
+          objc::AutoreleasePool pool;
+          trace << trace_line(daemon) << std::flush;
+        }
       }
     }).detach();
   }
@@ -291,15 +368,6 @@ int main(int argc, char** argv) {
       objc::AutoreleasePool state_pool;
       write_atomically(state_file, state_lines(daemon));
     }
-    if (signal == SIGTERM) {
-      std::fflush(nullptr);
-      ::signal(SIGTERM, SIG_DFL);
-      sigset_t term;
-      sigemptyset(&term);
-      sigaddset(&term, SIGTERM);
-      pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
-      ::raise(SIGTERM);
-      return 128 + SIGTERM;  // not reached
-    }
+    if (signal == SIGTERM) end_by_sigterm();
   }
 }

@@ -46,6 +46,29 @@ const char* skip_bracketed(const char* p, bool& ok) {
   return p;
 }
 
+// The token of a type written as one character ("" when c is no such type): a pointer, an
+// integer or a floating-point number of its width, or void.
+std::string one_character_token(char c) {
+  switch (c) {
+    case '#': case ':': case '*': case '?': return "p";
+    case 'c': return "s8";
+    case 'C': case 'B': return "u8";
+    case 's': return "s16";
+    case 'S': return "u16";
+    case 'i': return "s32";
+    case 'I': return "u32";
+    case 'l': return "s" + std::to_string(kLongBits);
+    case 'L': return "u" + std::to_string(kLongBits);
+    case 'q': return "s64";
+    case 'Q': return "u64";
+    case 'f': return "f32";
+    case 'd': return "f64";
+    case 'D': return "f" + std::to_string(sizeof(long double) * CHAR_BIT);
+    case 'v': return "v";
+    default: return {};
+  }
+}
+
 // One type from p: appends its token to out and answers where the next type begins (its
 // offset skipped), or nullptr when the encoding is malformed.
 const char* one_type(const char* p, std::string& out, bool top_level) {
@@ -65,7 +88,6 @@ const char* one_type(const char* p, std::string& out, bool top_level) {
       }
       token = "p";
       break;
-    case '#': case ':': case '*': case '?': token = "p"; break;
     case '^': {
       std::string pointee;
       p = one_type(p, pointee, false);
@@ -73,20 +95,6 @@ const char* one_type(const char* p, std::string& out, bool top_level) {
       token = "p";
       break;
     }
-    case 'c': token = "s8"; break;
-    case 'C': case 'B': token = "u8"; break;
-    case 's': token = "s16"; break;
-    case 'S': token = "u16"; break;
-    case 'i': token = "s32"; break;
-    case 'I': token = "u32"; break;
-    case 'l': token = "s" + std::to_string(kLongBits); break;
-    case 'L': token = "u" + std::to_string(kLongBits); break;
-    case 'q': token = "s64"; break;
-    case 'Q': token = "u64"; break;
-    case 'f': token = "f32"; break;
-    case 'd': token = "f64"; break;
-    case 'D': token = "f" + std::to_string(sizeof(long double) * CHAR_BIT); break;
-    case 'v': token = "v"; break;
     case 'b': {
       const char* start = p;
       while (*p >= '0' && *p <= '9') ++p;
@@ -102,7 +110,8 @@ const char* one_type(const char* p, std::string& out, bool top_level) {
       break;
     }
     default:
-      return nullptr;
+      token = one_character_token(c);
+      if (token.empty()) return nullptr;
   }
   if (top_level) {
     while (is_offset(*p)) ++p;

@@ -59,8 +59,10 @@ using NSInteger = long;
 
 // The platform's two Boolean objects, as property lists and numberWithBool: give them.
 id boolean_singleton(bool value) {
-  static const id yes = retain(send<id>(kNSNumber.get(), kNumberWithBool, to_BOOL(true)));
-  static const id no = retain(send<id>(kNSNumber.get(), kNumberWithBool, to_BOOL(false)));
+  static const id yes =
+      keep_forever(Ref::retain(send<id>(kNSNumber.get(), kNumberWithBool, to_BOOL(true))));
+  static const id no =
+      keep_forever(Ref::retain(send<id>(kNSNumber.get(), kNumberWithBool, to_BOOL(false))));
   return value ? yes : no;
 }
 

@@ -24,9 +24,9 @@ class Ref {
 public:
   Ref() noexcept = default;
   // Takes over a +1 reference (the result of alloc/new/copy/mutableCopy).
-  static Ref adopt(id object) noexcept { return Ref(object); }
+  [[nodiscard]] static Ref adopt(id object) noexcept { return Ref(object); }
   // Retains a +0 reference.
-  static Ref retain(id object) noexcept { return Ref(objc::retain(object)); }
+  [[nodiscard]] static Ref retain(id object) noexcept { return Ref(objc::retain(object)); }
 
   Ref(const Ref& other) noexcept : object_(objc::retain(other.object_)) {}
   Ref(Ref&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
@@ -38,8 +38,9 @@ public:
 
   id get() const noexcept { return object_; }
   explicit operator bool() const noexcept { return object_ != nullptr; }
-  // Gives up ownership; the caller now owns the +1 reference.
-  id leak() noexcept { return std::exchange(object_, nullptr); }
+  // Gives up ownership; the caller now owns the +1 reference. An object kept for the life
+  // of the process goes through keep_forever() instead.
+  [[nodiscard]] id leak() noexcept { return std::exchange(object_, nullptr); }
   void reset() noexcept { Ref().swap(*this); }
   void swap(Ref& other) noexcept { std::swap(object_, other.object_); }
 
@@ -49,6 +50,12 @@ private:
   explicit Ref(id object) noexcept : object_(object) {}
   id object_ = nullptr;
 };
+
+// An object kept for the life of the process (a constant made once, a process-wide
+// helper): its reference is never released. Answers the object, valid from then on.
+//   static id const nominal = objc::keep_forever(objc::make_string("nominal"));
+//   static id const bundle = objc::keep_forever(objc::Ref::retain(found));  // was +0
+inline id keep_forever(Ref object) noexcept { return object.leak(); }
 
 // An autorelease pool for the scope: objects autoreleased inside it are released when it
 // ends. Every unit of work on a thread the runtime did not start needs one.

@@ -22,7 +22,7 @@ inline constexpr BOOL to_BOOL(bool value) noexcept { return value ? YES : NO; }
 inline constexpr bool from_BOOL(BOOL value) noexcept { return value != NO; }
 
 // A selector registered once, on first use, and cached. Declare them as constinit
-// globals (see extension/startup for the host's selectors):
+// globals (extension/hooking/host.hpp declares the host's, typed, as objc::Message):
 //   constinit objc::Selector kUpdateCPU{"updateCPU"};
 class Selector {
 public:

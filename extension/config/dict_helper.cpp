@@ -152,14 +152,14 @@ objc::Ref make_collection(Class mutable_class, NSUInteger capacity) {
 }
 
 // A string constant made once and kept for the life of the process.
-id constant_string(std::string_view text) { return objc::make_string(text).leak(); }
+id constant_string(std::string_view text) { return objc::keep_forever(objc::make_string(text)); }
 
 struct Keys {
   id maxThermalPower = constant_string("maxThermalPower");
   id minThermalPower = constant_string("minThermalPower");
   id backlightPower = constant_string("BacklightPower");
   id expectsCPMSSupport = constant_string("expectsCPMSSupport");
-  id zero = make_number(0).leak();
+  id zero = objc::keep_forever(make_number(0));
 };
 
 const Keys& keys() {

@@ -37,6 +37,8 @@ inline constexpr char kPreventDimmingKey[] = "thermalPreventDimmingEnabled";
 inline constexpr char kSuppressNotificationsKey[] = "thermalSuppressNotificationsEnabled";
 inline constexpr char kDisablePocketSunlightKey[] = "thermalDisablePocketSunlightEnabled";
 inline constexpr char kSunlightLockedKey[] = "thermalSunlightLockedEnabled";
+// thermalOverheatProtectionEnabled (kOverheatProtectionKey) lives with the protection's
+// other shared facts in contract/overheat.hpp.
 
 // Keys of earlier versions that no one reads any more; every write drops them, in this order.
 inline constexpr std::array<const char*, 7> kModeResetKeys = {
@@ -51,10 +53,14 @@ inline constexpr std::array<const char*, 7> kModeResetKeys = {
 
 // ---- power modes -----------------------------------------------------------------------
 // The mode table: index 0 native ("off"), 1 "lowPower", 2 "fullPower". Both front-ends keep
-// their titles in arrays indexed the same way.
+// their texts in arrays indexed the same way.
 enum class PowerMode : int { off = 0, lowPower = 1, fullPower = 2 };
 
 inline constexpr std::array<const char*, 3> kPowerModeValues = {"off", "lowPower", "fullPower"};
+// What each mode does, as both front-ends show it: the pane's menu titles, the Control
+// Center menu's row subtitles.
+inline constexpr std::array<const char*, 3> kPowerModeTitles = {"苹果原生温控", "模拟低电频率",
+                                                                 "防止温控降频"};
 
 constexpr const char* power_mode_value(PowerMode mode) noexcept {
   return kPowerModeValues[static_cast<std::size_t>(mode)];
@@ -237,7 +243,7 @@ struct WriteOptions {
 // renamed to path + kUnreadableSuffix first, replacing an older one. Missing folders below
 // options.foldersBelow are made first; if that fails, so does the write.
 // Returns whether the write succeeded; the front-ends ignore it. Publishing the runtime-state
-// word and posting the notifications are the caller's.
+// word and posting the notifications are the caller's (announce.hpp).
 bool write_preference_value(std::string_view path, std::string_view key, id value,
                             const WriteOptions& options = {});
 

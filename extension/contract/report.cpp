@@ -1,6 +1,7 @@
 #include "extension/contract/report.hpp"
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -79,6 +80,25 @@ std::optional<ReportedMethod> method_from(id entry) {
   return method;
 }
 
+// The protection's dictionary; nothing when absent or not a dictionary.
+std::optional<OverheatReport> overheat_from(id entry) {
+  if (!objc::is_dictionary(entry)) return std::nullopt;
+  OverheatReport overheat;
+  id enabled = objc::dictionary_get(entry, kReportOverheatEnabledKey);
+  overheat.enabled = !objc::is_boolean(enabled) || objc::platform_bool_value(enabled);
+  id engaged = objc::dictionary_get(entry, kReportOverheatEngagedKey);
+  overheat.engaged = objc::is_boolean(engaged) && objc::platform_bool_value(engaged);
+  id temperature = objc::dictionary_get(entry, kReportBatteryTemperatureKey);
+  if (objc::is_number(temperature) && !objc::is_boolean(temperature)) {
+    const double celsius = objc::double_value(temperature);
+    if (std::isfinite(celsius) && std::fabs(celsius) < 1e6) {
+      overheat.batteryCentiCelsius = static_cast<int>(std::lround(celsius * 100));
+    }
+  }
+  overheat.readAt = integer_value(objc::dictionary_get(entry, kReportReadAtKey)).value_or(0);
+  return overheat;
+}
+
 ReportReading decode(id root) {
   using Status = ReportReading::Status;
   if (!objc::is_dictionary(root)) return failed(Status::damaged, "its root is not a dictionary");
@@ -108,6 +128,7 @@ ReportReading decode(id root) {
       report.appliedMode = static_cast<PowerMode>(i);
     }
   }
+  report.overheat = overheat_from(objc::dictionary_get(root, kReportOverheatKey));
   const std::size_t n = objc::count(methods);
   report.methods.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
@@ -161,6 +182,21 @@ objc::Ref report_property_list(const ExtensionReport& report) {
   if (report.appliedMode) {
     objc::dictionary_set(root.get(), kReportAppliedModeKey,
                          objc::string(power_mode_value(*report.appliedMode)));
+  }
+  if (report.overheat) {
+    const OverheatReport& overheat = *report.overheat;
+    objc::Ref entry = objc::make_mutable_dictionary();
+    objc::dictionary_set(entry.get(), kReportOverheatEnabledKey, objc::boolean(overheat.enabled));
+    objc::dictionary_set(entry.get(), kReportOverheatEngagedKey, objc::boolean(overheat.engaged));
+    if (overheat.batteryCentiCelsius) {
+      objc::dictionary_set(entry.get(), kReportBatteryTemperatureKey,
+                           objc::number_double(*overheat.batteryCentiCelsius / 100.0));
+    } else {
+      objc::dictionary_set(entry.get(), kReportBatteryTemperatureKey,
+                           objc::string(kReportUnknownReading));
+    }
+    objc::dictionary_set(entry.get(), kReportReadAtKey, objc::number(overheat.readAt));
+    objc::dictionary_set(root.get(), kReportOverheatKey, entry.get());
   }
   objc::Ref methods = objc::make_mutable_array();
   for (const ReportedMethod& method : report.methods) {

@@ -10,6 +10,14 @@
 //   writtenAt      integer  when it was written, seconds since 1970
 //   appliedMode    string   "off", "lowPower" or "fullPower": the mode of the process's first
 //                           application; absent until then
+//   overheatProtection  dictionary  the overheat protection (contract/overheat.hpp) as the
+//                           engine saw it when the report was written:
+//     enabled            Boolean  thermalOverheatProtectionEnabled as the engine reads it
+//     engaged            Boolean  whether it is engaged
+//     batteryTemperature real     the last battery reading, °C; the string "unknown" when
+//                                 the extension has not read one (no battery entry, no
+//                                 Temperature property, a value of another type)
+//     readAt             integer  when that reading was taken, seconds since 1970 (0: none)
 //   methods        array    one dictionary per hook and per replacement, in installation order:
 //     layer          string   "hook" or "replacement"
 //     owner          string   the hook class ("MitigationControllerHook"), or "replacements"
@@ -72,6 +80,14 @@ inline constexpr char kReportOutcomeKey[] = "outcome";
 inline constexpr char kReportHostTypesKey[] = "hostTypes";
 inline constexpr char kReportExpectedTypesKey[] = "expectedTypes";
 
+// The overheat protection's dictionary and its keys.
+inline constexpr char kReportOverheatKey[] = "overheatProtection";
+inline constexpr char kReportOverheatEnabledKey[] = "enabled";
+inline constexpr char kReportOverheatEngagedKey[] = "engaged";
+inline constexpr char kReportBatteryTemperatureKey[] = "batteryTemperature";
+inline constexpr char kReportReadAtKey[] = "readAt";
+inline constexpr char kReportUnknownReading[] = "unknown";
+
 // ---- the report ------------------------------------------------------------------------------
 enum class ReportLayer { hook, replacement };
 const char* report_layer_value(ReportLayer layer) noexcept;  // "hook", "replacement"
@@ -97,12 +113,22 @@ struct ReportedMethod {
   bool operator==(const ReportedMethod&) const = default;
 };
 
+// The overheat protection when the report was written.
+struct OverheatReport {
+  bool enabled = true;
+  bool engaged = false;
+  std::optional<int> batteryCentiCelsius;  // the last reading; none: unknown
+  std::int64_t readAt = 0;                 // seconds since 1970; 0 without a reading
+  bool operator==(const OverheatReport&) const = default;
+};
+
 struct ExtensionReport {
   int formatVersion = kReportFormatVersion;
   std::string version;  // project_version() when the extension writes it
   std::int64_t pid = 0;
   std::int64_t writtenAt = 0;  // seconds since 1970
   std::optional<PowerMode> appliedMode;
+  std::optional<OverheatReport> overheat;  // absent in reports of versions without it
   std::vector<ReportedMethod> methods;
 
   // How many methods of a layer (of any layer when none is given) had this outcome.

@@ -1,13 +1,14 @@
 // The hook layer: class hooks on the daemon's classes, activated together with the tweak.
 //
-// A hook class names its target class and lists its replacements, each a selector (a
-// host::Message, which carries the method's types) and a C++ function with those types.
+// A hook class names its target class and lists its replacements, each a selector (an
+// objc::Message, which carries the method's types; host.hpp declares the daemon's) and a C++
+// function with those types.
 // A replacement receives `orig`, the host implementation the method had before
 // activation, and calls it on the same receiver with whatever arguments it chooses:
 //
 //   // -[MitigationController setGPUPowerCeiling:fromDecisionSource:]
-//   void setGPUPowerCeiling(hook::Orig<void(std::int64_t, std::int64_t)> orig, id self,
-//                           std::int64_t ceiling, std::int64_t source) {
+//   void setGPUPowerCeiling(hook::Orig<void(int, int)> orig, id self, int ceiling,
+//                           int source) {
 //     orig(self, fullPower ? 50000 : ceiling, source);
 //   }
 //   BOOL powerSaveActive(hook::Orig<BOOL()> orig, id self) { return orig(self); }

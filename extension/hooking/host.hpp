@@ -31,6 +31,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "common/objc/message.hpp"
 #include "common/objc/runtime.hpp"
 
 struct __CFString;
@@ -72,31 +73,9 @@ constexpr T saturated(std::int64_t value) noexcept {
   return static_cast<T>(value);
 }
 
-// A message with its types: Message<R(Args...)> is sent with Args and answers R.
-template <class Signature>
-class Message;
-
-template <class R, class... Args>
-class Message<R(Args...)> : public objc::Selector {
-public:
-  using Signature = R(Args...);
-  using Result = R;
-
-  constexpr explicit Message(const char* name) noexcept : objc::Selector(name) {}
-
-  // [receiver message:args...]
-  R send(id receiver, Args... args) const { return objc::send<R>(receiver, get(), args...); }
-  // [ClassName message:args...] (a class method)
-  R send(Class receiver, Args... args) const {
-    return objc::send<R>(objc::as_id(receiver), get(), args...);
-  }
-  // Calls one implementation of this message directly (a saved host implementation);
-  // a null implementation or a nil receiver answers zero.
-  R call(IMP imp, id receiver, Args... args) const {
-    if (!imp || !receiver) return objc::detail::zero<R>();
-    return objc::call<R>(imp, receiver, get(), args...);
-  }
-};
+// A message with its types (common/objc/message.hpp): Message<R(Args...)> is sent with Args
+// and answers R.
+using objc::Message;
 
 // The second argument of the CPU and package setters that take two (the decision source
 // or the DVD1 contributor), a 32-bit value the replacement layer passes on unchanged.
@@ -221,5 +200,7 @@ inline constexpr const char kThermalConfigurationFolder[] = "/System/Library/The
 
 // The daemon's full power value, in its own unit: the extension only compares power values.
 inline constexpr std::int64_t kFullPowerValue = 50000;
+// The CPU level the low-power mode holds the daemon at (setCPULevel:).
+inline constexpr int kLowPowerCPULevel = 2;
 
 }  // namespace halvernic::host

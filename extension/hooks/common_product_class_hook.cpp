@@ -1,7 +1,6 @@
 #include "extension/hooks/common_product_class_hook.hpp"
 
 #include "common/objc/foundation.hpp"
-#include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
 
@@ -13,11 +12,11 @@ using PowerMode = HPowerHepler::PowerMode;
 // The two forced simulation values, made once and kept for the life of the process:
 // tryTakeAction runs on every step of the daemon and allocates nothing for them.
 id nominal_state() {
-  static id const value = objc::make_string("nominal").leak();
+  static id const value = objc::keep_forever(objc::make_string("nominal"));
   return value;
 }
 id light_state() {
-  static id const value = objc::make_string("light").leak();
+  static id const value = objc::keep_forever(objc::make_string("light"));
   return value;
 }
 
@@ -37,16 +36,18 @@ id initProduct(hook::Orig<id(id)> orig, id self, id configuration) {
   return product;
 }
 
-// -[CommonProduct tryTakeAction]: the simulation state the policy requires is in place
-// before the product decides, and the policy is applied after it has.
+// -[CommonProduct tryTakeAction]: the daemon's own control step. The battery is read here
+// (at most every 5 s: a clock compare otherwise), so that a change of the overheat
+// protection is in force for this step; the simulation state the policy requires is in
+// place before the product decides, and the policy is applied after it has.
 void tryTakeAction(hook::Orig<void()> orig, id self) {
   HPowerHepler& engine = HPowerHepler::shared();
+  engine.sampleBatteryIfDue();
   id state = nullptr;
   if (engine.currentPowerMode() == PowerMode::fullPower) {
     state = nominal_state();
-  } else {
-    engine.loadPreferencesIfEmpty();
-    if (engine.boolPreference(contract::kPreventDimmingKey, false)) state = light_state();
+  } else if (engine.preventDimmingEnabled()) {
+    state = light_state();
   }
   if (state) {
     host::kPutDeviceInThermalSimulationMode.send(self, state);

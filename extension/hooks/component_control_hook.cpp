@@ -2,7 +2,6 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/config/dict_helper.hpp"
-#include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
 
@@ -22,9 +21,7 @@ std::uint32_t componentPowerLimit(hook::Orig<std::uint32_t()> orig, id self) {
 // patched copy of its parameters.
 void updatePowerParameters(hook::Orig<void(id)> orig, id self, id parameters) {
   HPowerHepler& engine = HPowerHepler::shared();
-  engine.loadPreferencesIfEmpty();
-  if (!objc::is_dictionary(parameters) ||
-      !engine.boolPreference(contract::kPreventDimmingKey, false)) {
+  if (!objc::is_dictionary(parameters) || !engine.preventDimmingEnabled()) {
     orig(self, parameters);
     return;
   }

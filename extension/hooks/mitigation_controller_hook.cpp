@@ -14,7 +14,6 @@ using hook::Orig;
 using Mode = HPowerHepler::PowerMode;
 
 constexpr int kFullPowerArg = static_cast<int>(HPowerHepler::unrestrictedPowerTarget);  // 50000
-constexpr int kLowPowerCPULevel = static_cast<int>(HPowerHepler::lowPowerCPULevel);  // 2
 
 HPowerHepler& engine() { return HPowerHepler::shared(); }
 // Asked afresh for every decision: a mode change shows at the next call.
@@ -120,10 +119,13 @@ void updateCPU(Orig<void()> orig, id self) {
     case Mode::lowPower: {
       host::kSetPowerSaveActive.send(self, YES);
       orig(self);
+      // Asked again after the daemon's own update, and once more for the level: a mode
+      // change that lands meanwhile (the engine reloads on another thread) ends the hold
+      // here, or sends level 0, rather than holding the CPU low for a mode that has ended.
       if (mode() != Mode::lowPower) return;
       host::kSetPowerSaveActive.send(self, YES);
       // The level sent is the level logged.
-      const int level = mode() == Mode::lowPower ? kLowPowerCPULevel : 0;
+      const int level = mode() == Mode::lowPower ? host::kLowPowerCPULevel : 0;
       host::kSetCPULevel.send(self, level);
       objc::log("halvernic simulates low power mode at CPU level %d", level);
       return;

@@ -1,7 +1,6 @@
 // HDictHepler::shared: the patcher wired to the power policy engine. Kept apart from the
 // patcher itself so that the patcher links (and is tested) without the engine.
 #include "extension/config/dict_helper.hpp"
-#include "extension/contract/contract.hpp"
 #include "extension/policy/power_helper.hpp"
 
 namespace {
@@ -11,7 +10,7 @@ public:
   bool preventDimmingEnabled() override {
     HPowerHepler& engine = HPowerHepler::shared();
     engine.loadPreferencesIfEmpty();
-    return engine.boolPreference(halvernic::contract::kPreventDimmingKey, false);
+    return engine.preventDimmingEnabled();
   }
   void observeComponentPower(std::int64_t value) override {
     HPowerHepler::shared().raiseObservedComponentPowerGlobalMax(value);

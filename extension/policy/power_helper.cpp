@@ -1,6 +1,7 @@
 #include "extension/policy/power_helper.hpp"
 
 #include <dispatch/dispatch.h>
+#include <mach/mach_time.h>
 
 #include <algorithm>
 #include <array>
@@ -9,7 +10,10 @@
 #include <thread>
 
 #include "common/objc/foundation.hpp"
+#include "common/os/clock.hpp"
+#include "extension/battery/battery.hpp"
 #include "extension/config/file_manager.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/osthermal/osthermal.h"
 #include "extension/osthermal/platform_reset.hpp"
 #include "extension/hooking/host.hpp"
@@ -30,9 +34,26 @@ int log_int(std::int64_t value) {
 // The host's power setters take 32-bit values; a larger target saturates.
 int power_arg(std::int64_t value) { return log_int(value); }
 
-std::uint8_t encode(bool hasEntries, contract::PowerMode mode, bool preventDimming) {
-  return static_cast<std::uint8_t>((hasEntries ? 1 : 0) | (static_cast<int>(mode) << 1) |
-                                   (preventDimming ? 8 : 0));
+// The device's continuous clock (it counts sleep, and every launch of the daemon reads the
+// same one), in nanoseconds.
+std::int64_t continuousNanoseconds() {
+  static const mach_timebase_info_data_t timebase = [] {
+    mach_timebase_info_data_t info{1, 1};
+    if (mach_timebase_info(&info) != KERN_SUCCESS || info.denom == 0) info = {1, 1};
+    return info;
+  }();
+  const unsigned __int128 ticks = mach_continuous_time();
+  return static_cast<std::int64_t>(ticks * timebase.numer / timebase.denom);
+}
+
+std::optional<int> deviceBattery() { return halvernic::battery::readTemperatureCentiCelsius(); }
+
+constexpr std::int64_t kSecond = 1'000'000'000;
+
+std::atomic<HPowerHepler::OverheatObserver> gOverheatObserver{nullptr};
+
+void tellOverheatObserver(const HPowerHepler::OverheatEvent& event) {
+  if (auto observer = gOverheatObserver.load(std::memory_order_acquire)) observer(event);
 }
 
 // Forces (or releases) the product's thermal simulation: both simulation messages carry
@@ -58,7 +79,29 @@ HPowerHepler& HPowerHepler::shared() {
 constexpr std::int64_t kRacyFileWindowNanoseconds = 50'000'000;
 
 HPowerHepler::HPowerHepler()
-    : preferencesFile_(contract::resolved_preferences_path(), kRacyFileWindowNanoseconds) {}
+    : preferencesFile_(contract::resolved_preferences_path(), kRacyFileWindowNanoseconds),
+      overheatStatePath_(contract::resolved_overheat_state_path()),
+      batteryReader_(&deviceBattery),
+      clock_(&continuousNanoseconds) {
+  storeDecoded(encode(Decoded{}));  // no file read yet
+  loadOverheatState();
+}
+
+std::uint8_t HPowerHepler::encode(const Decoded& d) noexcept {
+  return static_cast<std::uint8_t>((d.hasEntries ? 1 : 0) | (static_cast<int>(d.fileMode) << 1) |
+                                   (d.filePreventDimming ? 8 : 0) | (d.protectionEnabled ? 16 : 0) |
+                                   (d.engaged ? 32 : 0));
+}
+
+HPowerHepler::Decoded HPowerHepler::decode(std::uint8_t word) noexcept {
+  Decoded d;
+  d.hasEntries = (word & 1) != 0;
+  d.fileMode = static_cast<PowerMode>((word >> 1) & 3);
+  d.filePreventDimming = (word & 8) != 0;
+  d.protectionEnabled = (word & 16) != 0;
+  d.engaged = (word & 32) != 0;
+  return d;
+}
 
 // ---- preferences -------------------------------------------------------------------------
 
@@ -70,19 +113,39 @@ HPowerHepler::PreferencesReading HPowerHepler::readPreferencesFile() {
 }
 
 void HPowerHepler::replacePreferences(objc::Ref dictionary, std::uint64_t sequence) {
-  const bool hasEntries = objc::count(dictionary.get()) > 0;
-  const contract::PowerMode mode = contract::power_mode_of(dictionary.get());
-  const bool preventDimming =
+  Decoded read;
+  read.hasEntries = objc::count(dictionary.get()) > 0;
+  read.fileMode = contract::power_mode_of(dictionary.get());
+  read.filePreventDimming =
       contract::engine_bool_preference(dictionary.get(), contract::kPreventDimmingKey, false);
+  read.protectionEnabled = contract::engine_bool_preference(
+      dictionary.get(), contract::kOverheatProtectionKey, contract::kOverheatProtectionDefault);
+  // Turning the protection off while it is engaged releases it at once (taken before the
+  // snapshot's lock, as a reading of the battery takes both).
+  std::unique_lock change(overheatChangeMutex_, std::defer_lock);
+  if (!read.protectionEnabled) change.lock();
+  bool released = false, modeChanged = false;
+  std::int64_t engagedFor = 0;
   {
     std::lock_guard lock(plistMutex_);
     if (stoodDown_.load(std::memory_order_acquire)) return;  // frozen for good
     if (sequence != 0 && sequence < plistSequence_) return;  // a later reading is stored
+    const Decoded before = decode(decoded_.load(std::memory_order_relaxed));
     plistSequence_ = sequence;
     plistObj_.swap(dictionary);
-    decoded_.store(encode(hasEntries, mode, preventDimming), std::memory_order_release);
-    if (sequence != 0) noteModeInForce(effectivePowerMode(mode));
+    read.engaged = before.engaged;
+    if (read.engaged && !read.protectionEnabled && change.owns_lock()) {
+      read.engaged = false;
+      released = true;
+      modeChanged = read.fileMode == PowerMode::fullPower;
+      engagedFor = protectionClock() - engagedAt_;
+    }
+    storeDecoded(encode(read));
+    if (sequence != 0 || released) noteModeInForce(read.mode());
   }
+  if (released) finishOverheatChange(OverheatChange::releasedKeyOff, modeChanged, 0, engagedFor);
+  if (change.owns_lock()) change.unlock();
+  if (released) tellOverheatObserver({OverheatEvent::Kind::released, modeChanged});
   // The previous dictionary (or the reading refused) is released here, outside the lock.
 }
 
@@ -105,8 +168,12 @@ bool HPowerHepler::restartWouldChangeNothing() {
 }
 
 HPowerHepler::Decoded HPowerHepler::decoded() const {
-  const std::uint8_t word = decoded_.load(std::memory_order_acquire);
-  return {(word & 1) != 0, static_cast<PowerMode>((word >> 1) & 3), (word & 8) != 0};
+  return decode(decoded_.load(std::memory_order_acquire));
+}
+
+HPowerHepler::PowerMode HPowerHepler::effectivePowerMode(PowerMode fileMode) const noexcept {
+  return overheatProtectionEngaged() && fileMode == PowerMode::fullPower ? PowerMode::off
+                                                                         : fileMode;
 }
 
 objc::Ref HPowerHepler::plistObj() const {
@@ -142,13 +209,170 @@ HPowerHepler::PowerMode HPowerHepler::currentPowerMode() {
     loadPreferencesIfEmpty();
     now = decoded();
   }
-  return now.mode;
+  return now.mode();
+}
+
+bool HPowerHepler::preventDimmingEnabled() {
+  loadPreferencesIfEmpty();
+  return decoded().preventDimming();
 }
 
 bool HPowerHepler::shouldForceThermalState() {
   loadPreferencesIfEmpty();
-  if (decoded().preventDimming) return true;
+  if (decoded().preventDimming()) return true;
   return currentPowerMode() == PowerMode::fullPower;
+}
+
+// ---- overheat protection -------------------------------------------------------------------
+
+namespace {
+
+// The log lines of the protection's changes (one per change).
+void logEngaged(int reading, bool modeChanged) {
+  objc::AutoreleasePool pool;
+  objc::log(modeChanged
+                ? "halvernic overheat protection engaged: battery %@ C, fullPower acts as "
+                  "native until it cools"
+                : "halvernic overheat protection engaged: battery %@ C, prevent dimming off "
+                  "until it cools",
+            objc::string(contract::celsius_text(reading)));
+}
+
+}  // namespace
+
+std::int64_t HPowerHepler::protectionClock() const noexcept {
+  return clock_.load(std::memory_order_acquire)();
+}
+
+void HPowerHepler::storeDecoded(std::uint8_t word) noexcept {
+  decoded_.store(word, std::memory_order_release);
+  engagedForHotPaths_.store((word & 32) != 0, std::memory_order_release);
+}
+
+void HPowerHepler::setOverheatObserver(OverheatObserver observer) noexcept {
+  gOverheatObserver.store(observer, std::memory_order_release);
+}
+
+void HPowerHepler::setBatteryForTesting(BatteryReader reader, Clock clock) noexcept {
+  batteryReader_.store(reader ? reader : &deviceBattery, std::memory_order_release);
+  clock_.store(clock ? clock : &continuousNanoseconds, std::memory_order_release);
+}
+
+HPowerHepler::OverheatStatus HPowerHepler::overheatStatus() const {
+  std::lock_guard lock(plistMutex_);
+  const Decoded now = decode(decoded_.load(std::memory_order_relaxed));
+  return {now.protectionEnabled, now.engaged, lastReading_, lastReadingWall_};
+}
+
+void HPowerHepler::setEngagedLocked(bool engaged) {
+  Decoded now = decode(decoded_.load(std::memory_order_relaxed));
+  now.engaged = engaged;
+  storeDecoded(encode(now));
+  noteModeInForce(now.mode());
+}
+
+// A new daemon takes the engaged state its previous launch left: from its first objects on
+// it acts as the protection requires. A file that holds no state counts as engaged now (a
+// reading at or below the release temperature releases it a minute later).
+void HPowerHepler::loadOverheatState() {
+  const contract::OverheatStateReading reading = contract::read_overheat_state(overheatStatePath_);
+  using Status = contract::OverheatStateReading::Status;
+  if (reading.status == Status::released) return;
+  const std::int64_t now = protectionClock();
+  {
+    std::lock_guard lock(plistMutex_);
+    Decoded d = decode(decoded_.load(std::memory_order_relaxed));
+    d.engaged = true;
+    storeDecoded(encode(d));
+    // A time after now is from before the device's last boot: the minute starts again.
+    engagedAt_ = reading.status == Status::engaged && reading.state.engagedAt <= now
+                     ? reading.state.engagedAt
+                     : now;
+  }
+  objc::AutoreleasePool pool;
+  objc::log("halvernic overheat protection still engaged since battery %@ C",
+            objc::string(reading.status == Status::engaged
+                             ? contract::celsius_text(reading.state.readingCentiCelsius)
+                             : std::string("?")));
+}
+
+void HPowerHepler::sampleBatteryIfDue() {
+  const std::int64_t now = protectionClock();
+  std::int64_t last = lastSample_.load(std::memory_order_relaxed);
+  if (last != kNeverSampled && now >= last &&
+      now - last < contract::kBatterySampleIntervalSeconds * kSecond) {
+    return;
+  }
+  // One reader per interval: the caller that moves the time on reads.
+  if (!lastSample_.compare_exchange_strong(last, now, std::memory_order_acq_rel)) return;
+  if (stoodDown()) return;
+  const std::optional<int> reading = batteryReader_.load(std::memory_order_acquire)();
+  // The decision needs the file's mode and switches.
+  loadPreferencesIfEmpty();
+
+  std::unique_lock change(overheatChangeMutex_);
+  OverheatChange made = OverheatChange::none;
+  bool modeChanged = false, first = false;
+  std::int64_t engagedFor = 0;
+  {
+    std::lock_guard lock(plistMutex_);
+    if (stoodDown_.load(std::memory_order_acquire)) return;
+    if (reading) {
+      first = !lastReading_;
+      lastReading_ = reading;
+      lastReadingWall_ = os::wall_clock_nanoseconds() / kSecond;
+    }
+    const Decoded d = decode(decoded_.load(std::memory_order_relaxed));
+    if (reading && !d.engaged && d.guarded() && *reading >= contract::kOverheatEngageCentiCelsius) {
+      made = OverheatChange::engaged;
+      engagedAt_ = now;
+    } else if (reading && d.engaged && *reading <= contract::kOverheatReleaseCentiCelsius &&
+               now - engagedAt_ >= contract::kOverheatMinimumEngagedSeconds * kSecond) {
+      made = OverheatChange::released;
+      engagedFor = now - engagedAt_;
+    }
+    if (made != OverheatChange::none) {
+      modeChanged = d.fileMode == PowerMode::fullPower;
+      setEngagedLocked(made == OverheatChange::engaged);
+    }
+  }
+  if (made != OverheatChange::none) finishOverheatChange(made, modeChanged, *reading, engagedFor);
+  change.unlock();
+  if (made != OverheatChange::none) {
+    tellOverheatObserver({made == OverheatChange::engaged ? OverheatEvent::Kind::engaged
+                                                          : OverheatEvent::Kind::released,
+                          modeChanged});
+  } else if (first) {
+    tellOverheatObserver({OverheatEvent::Kind::firstReading, false});
+  }
+}
+
+void HPowerHepler::finishOverheatChange(OverheatChange change, bool modeChanged, int reading,
+                                        std::int64_t engagedFor) {
+  if (change == OverheatChange::engaged) {
+    contract::OverheatState state;
+    {
+      std::lock_guard lock(plistMutex_);
+      state.engagedAt = engagedAt_;
+    }
+    state.engagedAtWall = os::wall_clock_nanoseconds() / kSecond;
+    state.readingCentiCelsius = reading;
+    const int error = contract::write_overheat_state(overheatStatePath_, state);
+    logEngaged(reading, modeChanged);
+    if (error != 0) {
+      // The daemon's next launch will not know: it engages again at its first reading.
+      objc::log("halvernic overheat protection: state not kept (%d)", error);
+    }
+  } else {
+    contract::remove_overheat_state(overheatStatePath_);
+    objc::AutoreleasePool pool;
+    if (change == OverheatChange::releasedKeyOff) {
+      objc::log("halvernic overheat protection released: thermalOverheatProtectionEnabled off");
+    } else {
+      objc::log("halvernic overheat protection released: battery %@ C after %d s",
+                objc::string(contract::celsius_text(reading)), log_int(engagedFor / kSecond));
+    }
+  }
 }
 
 // ---- filters ---------------------------------------------------------------------------
@@ -159,7 +383,10 @@ std::int64_t HPowerHepler::filterCPULevel(std::int64_t requested) {
     return 0;
   }
   if (currentPowerMode() != PowerMode::lowPower) return requested;
-  const std::int64_t target = currentPowerMode() == PowerMode::lowPower ? lowPowerCPULevel : 0;
+  // Read again, not reused: a notification may replace the snapshot in between, and the
+  // level answered is then the one of the mode in force now (0 once lowPower has ended).
+  const std::int64_t target =
+      currentPowerMode() == PowerMode::lowPower ? host::kLowPowerCPULevel : 0;
   if (requested == target) return target;
   objc::log("halvernic cpu level lock %d -> %d", log_int(requested), log_int(target));
   return target;
@@ -349,7 +576,10 @@ void HPowerHepler::applyPowerMode() {
       objc::log("halvernic: full power mode");
       break;
     case PowerMode::lowPower: {
-      const int level = currentPowerMode() == PowerMode::lowPower ? int{lowPowerCPULevel} : 0;
+      // The mode read again, not the one switched on: the snapshot may have been replaced
+      // since (a notification on another thread), and the CPU is never held at the low level
+      // for a mode that has already ended.
+      const int level = currentPowerMode() == PowerMode::lowPower ? host::kLowPowerCPULevel : 0;
       if (mc) {
         host::kSetPowerSaveActive.send(mc, objc::to_BOOL(true));
         host::kSetCPULevel.send(mc, level);
@@ -415,12 +645,14 @@ void HPowerHepler::standDown() {
   objc::AutoreleasePool pool;
   {
     // The hot paths answer as in the native mode with no switch set from now on, and no
-    // reading of the file replaces that.
+    // reading of the file replaces that (nor does the overheat protection change).
     objc::Ref empty = objc::make_mutable_dictionary();
     std::lock_guard lock(plistMutex_);
     stoodDown_.store(true, std::memory_order_release);
     plistObj_.swap(empty);
-    decoded_.store(encode(true, PowerMode::off, false), std::memory_order_release);
+    Decoded native;
+    native.hasEntries = true;
+    storeDecoded(encode(native));
   }
   // The application guard is taken for good: the application running now (if any) is the
   // last, and every later one, the delayed ones included, returns at once.
@@ -463,7 +695,16 @@ void HPowerHepler::resetForTesting() {
   firstModeInForce_.store(kNoMode);
   modeChangedSinceFirst_.store(false);
   preferencesFile_.reset();
+  {
+    std::lock_guard lock(plistMutex_);
+    storeDecoded(encode(Decoded{}));
+    engagedAt_ = 0;
+    lastReading_.reset();
+    lastReadingWall_ = 0;
+  }
+  lastSample_.store(kNeverSampled);
   replacePreferences(objc::Ref(), 0);
+  loadOverheatState();
   lastCPUPerformanceMode_.reset();
   hasApplied_ = false;
   lastThermalMitigationsDisabled_ = false;

@@ -5,13 +5,19 @@
 // power target and component power limit to allow) and pushes the policy into the
 // daemon's CommonProduct and MitigationController and into the OS thermal status store.
 //
+// It also runs the overheat protection (contract/overheat.hpp): it reads the battery's
+// temperature at most every 5 s from the daemon's own CommonProduct tryTakeAction, and while
+// the protection is engaged every answer it gives is the one of the native mode without
+// prevent-dimming (fullPower), or without prevent-dimming (the other modes). Engaging and
+// releasing in fullPower change the effective mode, and so restart the daemon.
+//
 // Threads: reached at once from the Darwin notification thread, the global queue (the
 // delayed re-applications) and any daemon thread calling a hooked method. The snapshot is
-// immutable and replaced whole; what the hot paths need of it is decoded into one atomic
-// word when it is replaced; observed maxima are atomics; host objects are retained
-// before use. Applications never overlap: one that finds another running returns at
-// once. No lock is held while messaging a host object or calling an OS function, so the
-// engine may be re-entered from its own messages.
+// immutable and replaced whole; what the hot paths need of it, the protection's engaged
+// state with it, is decoded into one atomic word when either changes; observed maxima are
+// atomics; host objects are retained before use. Applications never overlap: one that
+// finds another running returns at once. No lock is held while messaging a host object or
+// calling an OS function, so the engine may be re-entered from its own messages.
 #pragma once
 
 #include <atomic>
@@ -21,9 +27,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <climits>
 
 #include "common/objc/ref.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/policy/observed_power.hpp"
 
 class HPowerHepler {
@@ -33,8 +41,7 @@ public:
   // The one instance, made on first use from any thread and never destroyed.
   static HPowerHepler& shared();
 
-  static constexpr std::int64_t unrestrictedPowerTarget = 50000;
-  static constexpr std::int64_t lowPowerCPULevel = 2;
+  static constexpr std::int64_t unrestrictedPowerTarget = halvernic::host::kFullPowerValue;
 
   // ---- the preferences ---------------------------------------------------------------
   // Reads the file into the snapshot while the snapshot holds no entry.
@@ -42,7 +49,13 @@ public:
   // The Boolean under key in the snapshot (not loading it): a Boolean, a number's truth
   // value, or a string that lower-cases to "1", "true", "yes" or "on"; else fallback.
   bool boolPreference(std::string_view key, bool fallback) const;
+  // The mode the engine acts on: the file's, except that an engaged overheat protection
+  // turns fullPower into the native mode.
   PowerMode currentPowerMode();
+  // thermalPreventDimmingEnabled as the engine acts on it (fallback false): false while the
+  // overheat protection is engaged. Every reader of the setting outside the engine (the
+  // hooks, the configuration patcher) asks here.
+  bool preventDimmingEnabled();
   bool shouldForceThermalState();
   // The snapshot's dictionary (string keys; empty when the file is missing). +0 held by
   // the returned Ref.
@@ -58,11 +71,11 @@ public:
   void scheduleReapplications();
 
   // ---- the mode in force, for the daemon's restart ----------------------------------------
-  // The mode the engine puts in force for a preferences file holding fileMode. Every
-  // comparison of modes for the restart goes through here: today it is the file's mode, and
-  // a protection that overrides the user's mode while it is engaged (and releases it again)
-  // extends this one function, so that its engaging and releasing count as changes of mode.
-  PowerMode effectivePowerMode(PowerMode fileMode) const noexcept { return fileMode; }
+  // The mode the engine puts in force for a preferences file holding fileMode: fileMode, or
+  // the native mode for fullPower while the overheat protection is engaged. Every
+  // comparison of modes for the restart goes through here, so engaging and releasing in
+  // fullPower count as changes of mode.
+  PowerMode effectivePowerMode(PowerMode fileMode) const noexcept;
 
   // Whether ending the daemon for a restart now would change nothing: the effective mode of
   // the file as it is now, and of every snapshot the engine has put in force in this process
@@ -88,6 +101,48 @@ public:
   using FirstApplicationObserver = void (*)(PowerMode applied);
   static void setFirstApplicationObserver(FirstApplicationObserver observer) noexcept;
 
+  // ---- overheat protection ----------------------------------------------------------------
+  // Whether it is engaged: one atomic load, without making or finding the instance (the
+  // replacement layer asks on every call).
+  static bool overheatProtectionEngaged() noexcept {
+    return engagedForHotPaths_.load(std::memory_order_acquire);
+  }
+
+  // Reads the battery when the last reading is kBatterySampleIntervalSeconds old or more
+  // (or there is none, or the clock went back) and acts on it. The fast case is one clock
+  // read, one atomic load and a compare; one caller at a time reads, the others return. A
+  // reading engages or releases the protection (one log line, the state file, the
+  // observer); an unknown one changes nothing. Never on a hot path: the daemon calls it from
+  // -[CommonProduct tryTakeAction], once per step of its own control.
+  void sampleBatteryIfDue();
+
+  struct OverheatStatus {
+    bool enabled = true;  // thermalOverheatProtectionEnabled in the snapshot (fallback true)
+    bool engaged = false;
+    std::optional<int> lastReading;    // hundredths of a degree Celsius; none: unknown
+    std::int64_t lastReadingWall = 0;  // seconds since 1970; 0 without a reading
+  };
+  OverheatStatus overheatStatus() const;
+
+  // What changed; the observer is told outside every lock of the engine, on the thread
+  // that made the change. The engine's own state has changed by then: its answers are the
+  // new ones at once; bringing the daemon's objects to it (re-applications, a restart) is
+  // the observer's.
+  struct OverheatEvent {
+    enum class Kind { firstReading, engaged, released } kind;
+    bool modeChanged = false;  // the effective mode changed (fullPower): restart the daemon
+  };
+  using OverheatObserver = void (*)(const OverheatEvent& event);
+  // Set at load, before anything can sample.
+  static void setOverheatObserver(OverheatObserver observer) noexcept;
+
+  // Tests: the battery reading (hundredths of a degree, nothing for unknown) and the clock
+  // (nanoseconds of a monotonic clock shared by the daemon's launches) the protection uses.
+  // nullptr puts the device's back.
+  using BatteryReader = std::optional<int> (*)();
+  using Clock = std::int64_t (*)();
+  void setBatteryForTesting(BatteryReader reader, Clock clock) noexcept;
+
   // ---- written by the hooks and the configuration patcher ------------------------------
   void setCommonProductObject(id commonProduct);              // replaces, releasing the old
   void setMitigationControllerObject(id mitigationController);
@@ -104,7 +159,8 @@ public:
     return observedComponentPowerMax_.get(componentType);
   }
 
-  // Back to the state of a new instance (tests only: the daemon never resets it).
+  // Back to the state of a new instance (tests only: the daemon never resets it), which
+  // takes the protection's engaged state from its file, as a new daemon does.
   void resetForTesting();
   // Tests only: runs once inside the next loadPreferencesIfEmpty that reads the file, after
   // the reading and before it is stored.
@@ -125,12 +181,26 @@ private:
   void applyPowerMode();
   void applyFullCPUPower(id mitigationController);
 
-  // What the hot paths need of the snapshot, decoded once when it is replaced.
+  // What the hot paths need of the snapshot, decoded once when it is replaced, with the
+  // protection's engaged state.
   struct Decoded {
     bool hasEntries = false;
-    PowerMode mode = PowerMode::off;
-    bool preventDimming = false;
+    PowerMode fileMode = PowerMode::off;
+    bool filePreventDimming = false;
+    bool protectionEnabled = true;  // thermalOverheatProtectionEnabled, fallback true
+    bool engaged = false;
+    // As the engine acts on them.
+    PowerMode mode() const noexcept {
+      return engaged && fileMode == PowerMode::fullPower ? PowerMode::off : fileMode;
+    }
+    bool preventDimming() const noexcept { return filePreventDimming && !engaged; }
+    // The file asks for something the protection guards.
+    bool guarded() const noexcept {
+      return protectionEnabled && (fileMode == PowerMode::fullPower || filePreventDimming);
+    }
   };
+  static std::uint8_t encode(const Decoded& decoded) noexcept;
+  static Decoded decode(std::uint8_t word) noexcept;
   // What readPreferencesFile answers: the dictionary and the order of its reading.
   struct PreferencesReading {
     objc::Ref dictionary;
@@ -153,8 +223,35 @@ private:
   objc::Ref plistObj_;
   std::uint64_t plistSequence_ = 0;  // the reading plistObj_ came from
   std::atomic<std::uint8_t> decoded_{0};
+  // The word's engaged bit, for overheatProtectionEngaged. Both are written together, only
+  // through storeDecoded (under plistMutex_, or before the instance is shared).
+  static inline constinit std::atomic<bool> engagedForHotPaths_{false};
+  void storeDecoded(std::uint8_t word) noexcept;
 
   std::atomic<void (*)()> afterLoadReadingForTesting_{nullptr};
+
+  // ---- overheat protection ----
+  enum class OverheatChange { none, engaged, released, releasedKeyOff };
+  // Under plistMutex_: the word with engaged set as given, and the mode now in force noted.
+  void setEngagedLocked(bool engaged);
+  // The change's state file and log line (outside plistMutex_, inside
+  // overheatChangeMutex_); the observer is told after both locks are given back.
+  void finishOverheatChange(OverheatChange change, bool modeChanged, int reading,
+                            std::int64_t engagedFor);
+  void loadOverheatState();
+  std::int64_t protectionClock() const noexcept;
+
+  std::string overheatStatePath_;
+  std::atomic<BatteryReader> batteryReader_;
+  std::atomic<Clock> clock_;
+  static constexpr std::int64_t kNeverSampled = INT64_MIN;
+  std::atomic<std::int64_t> lastSample_{kNeverSampled};
+  // Serialises the protection's changes with their effects (the file, the log line).
+  std::mutex overheatChangeMutex_;
+  // Guarded by plistMutex_.
+  std::int64_t engagedAt_ = 0;
+  std::optional<int> lastReading_;
+  std::int64_t lastReadingWall_ = 0;
 
   // The effective modes put in force: the first (kNoMode before any), and whether any
   // other has been since.
@@ -174,8 +271,10 @@ private:
   bool lastThermalMitigationsDisabled_ = false;
   bool hasNormalizedThermalMitigationsState_ = false;
   bool lastForcedCommonProductThermal_ = false;
-  // A positive count would force requested CPU levels to 0; nothing raises it, so
-  // applyPowerMode keeps it at 0.
+  // While positive, filterCPULevel forces every requested CPU level to 0: the way back to
+  // full CPU for a soft ceiling in lowPower (lowPowerSoftCeilingPercent_), which is not
+  // applied. So nothing raises it, and every applyPowerMode sets it to 0: kept, closed, as
+  // part of the engine's declared state, so that such a ceiling finds its way back in place.
   std::atomic<std::int64_t> pendingFullCPURestoreCount_{0};
   static constexpr std::int64_t lowPowerSoftCeilingPercent_ = 80;
 

@@ -7,8 +7,9 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
 #include "common/objc/weak.hpp"
-#include "extension/replacements/preference_snapshot.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/policy/power_helper.hpp"
+#include "extension/replacements/preference_snapshot.hpp"
 
 namespace halvernic::replacements {
 
@@ -18,16 +19,24 @@ using hook::Orig;
 using host::PassedOnArg;
 
 constexpr int kFullPower = static_cast<int>(host::kFullPowerValue);
-constexpr int kLowPowerCPULevel = 2;
 constexpr std::int64_t kHighestDimmedPressure = 1;
 
 constinit objc::ClassName kNSNumber{"NSNumber"};
 constinit objc::Selector kNumberWithInt{"numberWithInt:"};
 constinit objc::Selector kCopy{"copy"};
 
-// Each replacement takes the snapshot's flags once per call: one clock read within the
-// reuse window, and every decision of the call made from the same reading.
-PreferenceFlags flags() { return preferenceSnapshot().refresh(); }
+// Each replacement takes the flags once per call: one clock read within the snapshot's reuse
+// window and one atomic load of the engine's word, and every decision of the call made from
+// the same reading. While the overheat protection is engaged the engine decides (fullPower
+// acts as native, prevent-dimming is off), as it does for the hooks.
+PreferenceFlags flags() {
+  const PreferenceFlags own = preferenceSnapshot().refresh();
+  if (!HPowerHepler::overheatProtectionEngaged()) return own;
+  HPowerHepler& engine = HPowerHepler::shared();
+  const HPowerHepler::PowerMode mode = engine.currentPowerMode();
+  return PreferenceFlags{mode == HPowerHepler::PowerMode::fullPower,
+                         mode == HPowerHepler::PowerMode::lowPower, engine.preventDimmingEnabled()};
+}
 
 bool suppressesThermalSignals(const PreferenceFlags& f) { return f.preventDimming || f.fullPowerMode; }
 
@@ -41,11 +50,11 @@ std::int64_t clampedLevel(const PreferenceFlags& f, std::int64_t level) {
 id pressureNumber(std::int64_t level) {
   static const id zero = [] {
     objc::AutoreleasePool pool;
-    return objc::retain(objc::number(0));
+    return objc::keep_forever(objc::Ref::retain(objc::number(0)));
   }();
   static const id one = [] {
     objc::AutoreleasePool pool;
-    return objc::retain(objc::number(1));
+    return objc::keep_forever(objc::Ref::retain(objc::number(1)));
   }();
   if (level == 0) return zero;
   if (level == 1) return one;
@@ -209,7 +218,7 @@ void setDVD1Level(Orig<void(int)> orig, id self, int level) {
 void setCPULevel(Orig<void(int)> orig, id self, int level) {
   const PreferenceFlags f = flags();
   if (f.fullPowerMode) return orig(self, 0);
-  orig(self, f.lowPowerMode ? kLowPowerCPULevel : level);
+  orig(self, f.lowPowerMode ? host::kLowPowerCPULevel : level);
 }
 
 // The CPU and package power limits: the full power value in fullPower, else unchanged.

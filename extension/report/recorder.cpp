@@ -110,6 +110,17 @@ bool Recorder::startUpComplete(std::string path) {
   return writeLocked();
 }
 
+void Recorder::setOverheat(const contract::OverheatReport& overheat) {
+  std::lock_guard lock(mutex_);
+  report_.overheat = overheat;
+}
+
+bool Recorder::overheatChanged(const contract::OverheatReport& overheat) {
+  std::lock_guard lock(mutex_);
+  report_.overheat = overheat;
+  return startUpComplete_ && writeLocked();
+}
+
 bool Recorder::firstApplication(contract::PowerMode mode) {
   std::lock_guard lock(mutex_);
   if (applied_) return false;

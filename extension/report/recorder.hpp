@@ -17,7 +17,9 @@
 //   "halvernic: replacements: no method -[ThermalManager thermalPressure:]"
 // and one per report that could not be written:
 //   "halvernic: no report at <path>: <reason>"
-// A report that cannot be written (a sandbox, a read-only folder) changes nothing else.
+// A report that cannot be written (a sandbox, a read-only folder) changes nothing else. It is
+// written after start-up, after the first application, and again whenever the overheat
+// protection changes (a few times an hour at most).
 //
 // Threads: recording happens on the loading thread; the first application may run on any
 // thread, at the same time. A lock guards the record and is held while the file is written
@@ -60,6 +62,12 @@ public:
   // written again when start-up is complete (else start-up writes it). Later calls change
   // nothing. Answers whether a report was written now.
   bool firstApplication(contract::PowerMode mode);
+
+  // The overheat protection as the report tells it from now on (nothing is written).
+  void setOverheat(const contract::OverheatReport& overheat);
+  // The protection changed: recorded, and the report written again when start-up is
+  // complete. Answers whether a report was written now.
+  bool overheatChanged(const contract::OverheatReport& overheat);
 
   // The report as it would be written now (pid, version and time filled in).
   contract::ExtensionReport current() const;

@@ -93,8 +93,7 @@ void reapplyHandler(CFNotificationCenterRef, void*, CFNotificationName, const vo
   });
 }
 
-void restartHandler(CFNotificationCenterRef, void*, CFNotificationName, const void*,
-                    CFDictionaryRef) {
+void requestRestart() {
   objc::run_attached([] {
     RestartRule& rule = restartRule();
     const std::int64_t now = os::monotonic_nanoseconds();
@@ -105,6 +104,11 @@ void restartHandler(CFNotificationCenterRef, void*, CFNotificationName, const vo
     dispatch_after_f(dispatch_time(DISPATCH_TIME_NOW, delay), defaultQueue(), nullptr,
                      &restartWorkItem);
   });
+}
+
+void restartHandler(CFNotificationCenterRef, void*, CFNotificationName, const void*,
+                    CFDictionaryRef) {
+  requestRestart();
 }
 
 void standDownHandler(CFNotificationCenterRef, void*, CFNotificationName, const void*,

@@ -30,6 +30,10 @@ void reapplyHandler(CFNotificationCenterRef center, void* observer, CFNotificati
 void restartHandler(CFNotificationCenterRef center, void* observer, CFNotificationName name,
                     const void* object, CFDictionaryRef userInfo);
 
+// A restart of the daemon asked for from inside the process (the overheat protection changed
+// the mode in force): the same rule, the same work item as restartHandler's.
+void requestRestart();
+
 // The restart rule refuses every restart from now on, at once; then, on the default global
 // queue, the replacement layer's snapshot and the engine stand down (the engine puts the
 // daemon and the OS thermal status store back to native after its last application), and

@@ -1,6 +1,7 @@
 #include "extension/startup/initialisers.hpp"
 
 #include <crt_externs.h>
+#include <dispatch/dispatch.h>
 
 #include "common/objc/ref.hpp"
 #include "common/objc/thread.hpp"
@@ -34,15 +35,48 @@ const char* firstArgument() noexcept {
   return (argv && *argv) ? (*argv)[0] : nullptr;
 }
 
+contract::OverheatReport overheatReport() {
+  const HPowerHepler::OverheatStatus status = HPowerHepler::shared().overheatStatus();
+  contract::OverheatReport report;
+  report.enabled = status.enabled;
+  report.engaged = status.engaged;
+  report.batteryCentiCelsius = status.lastReading;
+  report.readAt = status.lastReadingWall;
+  return report;
+}
+
 // The report's second writing, with the mode the first application applied.
 void reportFirstApplication(contract::PowerMode applied) {
-  report::Recorder::shared().firstApplication(applied);
+  report::Recorder& recorder = report::Recorder::shared();
+  recorder.setOverheat(overheatReport());
+  recorder.firstApplication(applied);
+}
+
+void writeOverheatReport(void*) {
+  objc::run_attached([] { report::Recorder::shared().overheatChanged(overheatReport()); });
+}
+
+// The overheat protection changed (or read the battery for the first time): the daemon's
+// objects are brought to the new state as after a front-end's change (the delayed
+// re-applications; the change's own caller applies at once), a change of the mode in force
+// restarts the daemon under the restart rule, and the report is written again, off the
+// daemon's thread.
+void overheatChanged(const HPowerHepler::OverheatEvent& event) {
+  if (event.kind != HPowerHepler::OverheatEvent::Kind::firstReading) {
+    HPowerHepler::shared().scheduleReapplications();
+  }
+  if (event.modeChanged) requestRestart();
+  dispatch_async_f(dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0), nullptr, &writeOverheatReport);
 }
 
 }  // namespace
 
 bool runMethodReplacementConstructor() {
   if (!isHostProcess(firstArgument())) return false;
+  // The engine exists before the daemon's first replaced call: the replacement layer learns
+  // from it, without making it, whether the overheat protection a previous launch left
+  // engaged still is.
+  HPowerHepler::shared();
   replacements::installMethodReplacements(replacements::hostClassesByName(),
                                           report::Recorder::shared().replacementObserver());
   return true;
@@ -57,9 +91,12 @@ void runLoadTimeInitialisers() {
   // Before anything can apply the settings (a notification may arrive as soon as the
   // observers are registered); the recorder writes nothing before start-up is complete.
   HPowerHepler::setFirstApplicationObserver(&reportFirstApplication);
+  HPowerHepler::setOverheatObserver(&overheatChanged);
   activateHooks();
   if (runMethodReplacementConstructor()) {
-    report::Recorder::shared().startUpComplete(contract::resolved_report_path());
+    report::Recorder& recorder = report::Recorder::shared();
+    recorder.setOverheat(overheatReport());
+    recorder.startUpComplete(contract::resolved_report_path());
   }
 }
 

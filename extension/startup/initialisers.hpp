@@ -5,7 +5,9 @@
 //   2. the method-replacement constructor: only when the process is thermalmonitord, the
 //      method replacement layer is installed into the daemon's classes;
 //   3. only in thermalmonitord: the report of what 1 and 2 installed and skipped is written
-//      (contract/report.hpp), and written again after the engine's first application.
+//      (contract/report.hpp), and written again after the engine's first application, at
+//      the first reading of the battery and at each change of the overheat protection
+//      (which also restarts the daemon when it changes the mode in force).
 // Every skip of 1 and 2 is logged, in every process.
 #pragma once
 

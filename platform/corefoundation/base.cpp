@@ -2,10 +2,14 @@
 // object itself, as on the platform: CFRetain is retain, CFRelease is release.
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/ref.hpp"
@@ -60,6 +64,85 @@ HV_CF_API Boolean CFBooleanGetValue(CFBooleanRef boolean) {
   return objc::send_bool(as_object(boolean), kBoolValue) ? TRUE : FALSE;
 }
 
+// Type identifiers: the kinds this system tells apart, and one for every other object.
+namespace {
+enum : CFTypeID { kOtherTypeID = 1, kBooleanTypeID = 21, kNumberTypeID = 22, kStringTypeID = 7 };
+}  // namespace
+
+HV_CF_API CFTypeID CFBooleanGetTypeID(void) { return kBooleanTypeID; }
+HV_CF_API CFTypeID CFNumberGetTypeID(void) { return kNumberTypeID; }
+HV_CF_API CFTypeID CFStringGetTypeID(void) { return kStringTypeID; }
+
+HV_CF_API CFTypeID CFGetTypeID(CFTypeRef cf) {
+  id object = as_object(cf);
+  if (objc::is_boolean(object)) return kBooleanTypeID;
+  if (objc::is_number(object)) return kNumberTypeID;
+  if (objc::is_string(object)) return kStringTypeID;
+  return kOtherTypeID;
+}
+
+namespace {
+
+// value converted to T, and whether that was exact.
+template <class T>
+Boolean store(double value, void* valuePtr) {
+  const T converted = static_cast<T>(value);
+  *static_cast<T*>(valuePtr) = converted;
+  return static_cast<double>(converted) == value ? TRUE : FALSE;
+}
+
+template <class T>
+Boolean store_integer(id number, void* valuePtr) {
+  const double value = objc::double_value(number);
+  const double limit = std::ldexp(1.0, std::numeric_limits<T>::digits);  // 2^(bits - 1)
+  if (!(value >= -limit && value < limit)) {
+    // Out of range (or not a number): saturated, as the platform does, and inexact.
+    *static_cast<T*>(valuePtr) =
+        value > 0 ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
+    return FALSE;
+  }
+  // 64-bit integers keep every digit: read them as integers, not through a double.
+  if constexpr (sizeof(T) == 8) {
+    if (std::trunc(value) == value) {
+      *static_cast<T*>(valuePtr) = static_cast<T>(objc::int64_value(number));
+      return TRUE;
+    }
+  }
+  return store<T>(std::trunc(value), valuePtr) && std::trunc(value) == value;
+}
+
+}  // namespace
+
+HV_CF_API Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr) {
+  id object = as_object(number);
+  if (!valuePtr || !objc::is_number(object) || objc::is_boolean(object)) return FALSE;
+  switch (theType) {
+    case kCFNumberSInt8Type:
+    case kCFNumberCharType:
+      return store_integer<std::int8_t>(object, valuePtr);
+    case kCFNumberSInt16Type:
+    case kCFNumberShortType:
+      return store_integer<std::int16_t>(object, valuePtr);
+    case kCFNumberSInt32Type:
+    case kCFNumberIntType:
+      return store_integer<std::int32_t>(object, valuePtr);
+    case kCFNumberSInt64Type:
+    case kCFNumberLongType:
+    case kCFNumberLongLongType:
+    case kCFNumberCFIndexType:
+    case kCFNumberNSIntegerType:
+      return store_integer<std::int64_t>(object, valuePtr);
+    case kCFNumberFloat32Type:
+    case kCFNumberFloatType:
+      return store<float>(objc::double_value(object), valuePtr);
+    case kCFNumberFloat64Type:
+    case kCFNumberDoubleType:
+    case kCFNumberCGFloatType:
+      return store<double>(objc::double_value(object), valuePtr);
+  }
+  return FALSE;
+}
+
 // CFSTR: one immortal string per text, looked up under a lock held for a map lookup.
 HV_CF_API CFStringRef __CFStringMakeConstantString(const char* cStr) {
   static std::mutex* lock = new std::mutex;
@@ -69,7 +152,7 @@ HV_CF_API CFStringRef __CFStringMakeConstantString(const char* cStr) {
   auto found = strings->find(cStr);
   if (found == strings->end()) {
     objc::Ref made = objc::make_string(cStr);
-    found = strings->emplace(cStr, made.leak()).first;
+    found = strings->emplace(cStr, objc::keep_forever(std::move(made))).first;
   }
   return static_cast<CFStringRef>(static_cast<const void*>(found->second));
 }

@@ -33,7 +33,7 @@ CFNotificationCenterRef darwin_center() {
     objc::AutoreleasePool pool;
     // Any object will do: the center is an identity with nothing to hold.
     objc::Ref object = objc::make_mutable_array();
-    return reinterpret_cast<CFNotificationCenterRef>(object.leak());
+    return reinterpret_cast<CFNotificationCenterRef>(objc::keep_forever(std::move(object)));
   }();
   return center;
 }

@@ -2,7 +2,12 @@
 // worker threads; each worker is attached to the Foundation for its life and runs every
 // item inside its own autorelease pool. Delayed items wait in a deadline-ordered heap and
 // never run before their deadline (monotonic clock).
+//
+// A process that runs a simulated device's time (<hvplatform/dispatch_testing.h>) has its
+// deadlines measured on that time instead: delayed items become due only as the process
+// moves the device's clock on, and run when it asks for what is due.
 #include <dispatch/dispatch.h>
+#include <mach/mach_time.h>
 
 #include <Block.h>
 #include <time.h>
@@ -21,12 +26,17 @@
 
 #include "common/objc/ref.hpp"
 #include "common/objc/thread.hpp"
+#include "hvplatform/dispatch_testing.h"
 
 namespace {
 
 constexpr int kWorkers = 4;
 
+// Set once, before the process schedules anything (HVDispatchFollowDeviceTime).
+std::atomic<bool> gFollowsDevice{false};
+
 std::uint64_t now_ns() {
+  if (gFollowsDevice.load(std::memory_order_acquire)) return mach_continuous_time();
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<std::uint64_t>(ts.tv_sec) * NSEC_PER_SEC + static_cast<std::uint64_t>(ts.tv_nsec);
@@ -68,6 +78,18 @@ public:
     cv_.notify_all();
   }
 
+  // Runs what is due by the device's time now, and what that schedules due by then;
+  // returns once none of it is left to run or running.
+  void run_due() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    start_workers_locked();
+    cv_.notify_all();
+    idle_.wait(lock, [this] {
+      return ready_.empty() && running_ == 0 &&
+             (timers_.empty() || timers_.top().deadline > now_ns());
+    });
+  }
+
 private:
   void start_workers_locked() {
     if (started_) return;
@@ -84,19 +106,29 @@ private:
         ready_.push_back(timers_.top().item);
         timers_.pop();
       }
-      if (!ready_.empty()) {
+      // On the device's time the items run one at a time, in deadline order: a trace of
+      // the daemon is the same at every run.
+      const bool serial = gFollowsDevice.load(std::memory_order_acquire);
+      if (!ready_.empty() && (!serial || running_ == 0)) {
         Item item = ready_.front();
         ready_.pop_front();
-        if (!ready_.empty()) cv_.notify_one();
+        if (!ready_.empty() && !serial) cv_.notify_one();
+        ++running_;
         lock.unlock();
         {
           objc::AutoreleasePool pool;
           item.work(item.context);
         }
         lock.lock();
+        --running_;
+        idle_.notify_all();
+        if (serial) cv_.notify_one();
         continue;
       }
-      if (timers_.empty()) {
+      // On the device's time a deadline passes only when the process moves the clock on
+      // and asks for what is due (run_due wakes every worker).
+      if (timers_.empty() || serial) {
+        idle_.notify_all();
         cv_.wait(lock);
       } else {
         const auto deadline = std::chrono::steady_clock::time_point(
@@ -108,6 +140,8 @@ private:
 
   std::mutex mutex_;
   std::condition_variable cv_;
+  std::condition_variable idle_;  // an item finished, or a worker found nothing to run
+  int running_ = 0;
   std::deque<Item> ready_;
   std::priority_queue<Timed, std::vector<Timed>, std::greater<Timed>> timers_;
   std::uint64_t next_order_ = 0;
@@ -145,6 +179,12 @@ void call_block(void* block) {
 }  // namespace
 
 #define HV_DISPATCH_API extern "C" [[gnu::visibility("default")]]
+
+HV_DISPATCH_API void HVDispatchFollowDeviceTime(void) {
+  gFollowsDevice.store(true, std::memory_order_release);
+}
+
+HV_DISPATCH_API void HVDispatchRunDue(void) { Pool::instance().run_due(); }
 
 HV_DISPATCH_API dispatch_time_t dispatch_time(dispatch_time_t when, int64_t delta) {
   if (when == DISPATCH_TIME_FOREVER) return DISPATCH_TIME_FOREVER;

@@ -388,7 +388,8 @@ std::vector<Class> string_classes_defining_bool_value() {
   platform_log_handler = _NSLog_printf_handler;
   if (platform_log_handler) _NSLog_printf_handler = &log_unless_reading;
 
-  whitespace = objc::retain(objc::send<id>(kNSCharacterSet.get(), kWhitespaceAndNewline));
+  whitespace = objc::keep_forever(
+      objc::Ref::retain(objc::send<id>(kNSCharacterSet.get(), kWhitespaceAndNewline)));
   for (Class c : string_classes_defining_bool_value()) {
     replace(c, kBoolValue, reinterpret_cast<IMP>(&string_bool_value), false);
   }

@@ -376,80 +376,90 @@ void list_did_select_row(id self, SEL, id table_view, id index_path) {
 
 id list_opened_detail(id self, SEL) { return objc::get_ivar(self, "_hvOpenedDetail"); }
 
+// PSSpecifier: one row of a pane, its properties by key and the usual ones by name.
+Class build_specifier() {
+  return objc::ClassBuilder("PSSpecifier", "NSObject")
+      .storage<SpecifierState>()
+      .method(ui::PSSpecifier::properties, &spec_properties)
+      .method(ui::PSSpecifier::setProperties, &spec_set_properties)
+      .method(ui::PSSpecifier::propertyForKey, &spec_property_for_key)
+      .method(ui::PSSpecifier::setProperty_forKey, &spec_set_property_for_key)
+      .method(ui::PSSpecifier::name, &spec_name)
+      .method(ui::PSSpecifier::setName, &spec_set_name)
+      .method(ui::PSSpecifier::identifier, &spec_identifier)
+      .method(ui::PSSpecifier::setIdentifier, &spec_set_identifier)
+      .method(ui::PSSpecifier::target, &spec_target)
+      .method(ui::PSSpecifier::setTarget, &spec_set_target)
+      .method(ui::PSSpecifier::cellType, &spec_cell_type)
+      .method(ui::PSSpecifier::setCellType, &spec_set_cell_type)
+      .method(ui::PSSpecifier::values, &spec_values)
+      .method(ui::PSSpecifier::titleDictionary, &spec_title_dictionary)
+      .build();
+}
+
+// PSViewController: a pane's controller, with the specifier that opened it.
+Class build_view_controller() {
+  return objc::ClassBuilder("PSViewController", "UIViewController")
+      .ivar("_specifier")
+      .method(ui::PSViewController::initForContentSize, &vc_init_for_content_size)
+      .method(ui::PSViewController::readPreferenceValue, &vc_read_preference_value)
+      .method(ui::PSViewController::setPreferenceValue_specifier, &vc_set_preference_value)
+      .method(ui::PSViewController::specifier, &vc_specifier)
+      .method(ui::PSViewController::setSpecifier, &vc_set_specifier)
+      .build();
+}
+
+// PSListController: a table of specifiers, loaded from a bundle's property list, with the
+// table's data source and delegate.
+Class build_list_controller() {
+  return objc::ClassBuilder("PSListController", "PSViewController")
+      .ivar("_specifiers")
+      .ivar("_table")
+      .ivar("_hvOpenedDetail")
+      .protocol("UITableViewDataSource")
+      .protocol("UITableViewDelegate")
+      .method(ui::PSListController::specifiers, &list_specifiers)
+      .method(ui::PSListController::setSpecifiers, &list_set_specifiers)
+      .method(ui::PSListController::bundle, &list_bundle)
+      .method(ui::PSListController::loadSpecifiersFromPlistName_target, &list_load_specifiers)
+      .method(ui::PSListController::loadSpecifiersFromPlistName_target_bundle,
+              &list_load_specifiers_bundle)
+      .method(ui::PSListController::reloadSpecifiers, &list_reload_specifiers)
+      .method(ui::PSListController::reloadSpecifier, &list_reload_specifier)
+      .method(ui::PSListController::specifierForID, &list_specifier_for_id)
+      .method(ui::PSListController::specifierAtIndexPath, &list_specifier_at_index_path)
+      .method(ui::PSListController::indexPathForSpecifier, &list_index_path_for_specifier)
+      .method(ui::PSListController::table, &list_table)
+      .method(ui::UIViewController::loadView, &list_load_view)
+      .method(ui::UIViewController::viewWillAppear, &list_view_will_appear)
+      .method(ui::UITableViewDataSource::numberOfSectionsInTableView, &list_number_of_sections)
+      .method(ui::UITableViewDataSource::tableView_numberOfRowsInSection, &list_number_of_rows)
+      .method(ui::UITableViewDataSource::tableView_cellForRowAtIndexPath, &list_cell_for_row)
+      .method(ui::UITableViewDataSource::tableView_titleForHeaderInSection, &list_title_for_header)
+      .method(ui::UITableViewDataSource::tableView_titleForFooterInSection, &list_title_for_footer)
+      .method(ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath, &list_did_select_row)
+      .method(own::PSListController::hvOpenedDetail, &list_opened_detail)
+      .build();
+}
+
+// PSTableCell: a row's cell, filled in from its specifier; its switch's changes go to the
+// specifier's target.
+Class build_cell() {
+  return objc::ClassBuilder("PSTableCell", "UITableViewCell")
+      .ivar("_specifier")
+      .method(ui::PSTableCell::refreshCellContentsWithSpecifier, &cell_refresh)
+      .method(ui::PSTableCell::specifier, &cell_specifier)
+      .method(own::PSTableCell::controlChanged, &cell_control_changed)
+      .build();
+}
+
 __attribute__((constructor)) void register_preferences_classes() {
   objc::AutoreleasePool pool;
   if (objc::cls("PSListController")) return;
-  g_specifier = objc::ClassBuilder("PSSpecifier", "NSObject")
-                    .storage<SpecifierState>()
-                    .method(ui::PSSpecifier::properties, &spec_properties)
-                    .method(ui::PSSpecifier::setProperties, &spec_set_properties)
-                    .method(ui::PSSpecifier::propertyForKey, &spec_property_for_key)
-                    .method(ui::PSSpecifier::setProperty_forKey, &spec_set_property_for_key)
-                    .method(ui::PSSpecifier::name, &spec_name)
-                    .method(ui::PSSpecifier::setName, &spec_set_name)
-                    .method(ui::PSSpecifier::identifier, &spec_identifier)
-                    .method(ui::PSSpecifier::setIdentifier, &spec_set_identifier)
-                    .method(ui::PSSpecifier::target, &spec_target)
-                    .method(ui::PSSpecifier::setTarget, &spec_set_target)
-                    .method(ui::PSSpecifier::cellType, &spec_cell_type)
-                    .method(ui::PSSpecifier::setCellType, &spec_set_cell_type)
-                    .method(ui::PSSpecifier::values, &spec_values)
-                    .method(ui::PSSpecifier::titleDictionary, &spec_title_dictionary)
-                    .build();
-  g_view_controller = objc::ClassBuilder("PSViewController", "UIViewController")
-                          .ivar("_specifier")
-                          .method(ui::PSViewController::initForContentSize,
-                                  &vc_init_for_content_size)
-                          .method(ui::PSViewController::readPreferenceValue,
-                                  &vc_read_preference_value)
-                          .method(ui::PSViewController::setPreferenceValue_specifier,
-                                  &vc_set_preference_value)
-                          .method(ui::PSViewController::specifier, &vc_specifier)
-                          .method(ui::PSViewController::setSpecifier, &vc_set_specifier)
-                          .build();
-  g_list_controller = objc::ClassBuilder("PSListController", "PSViewController")
-                          .ivar("_specifiers")
-                          .ivar("_table")
-                          .ivar("_hvOpenedDetail")
-                          .protocol("UITableViewDataSource")
-                          .protocol("UITableViewDelegate")
-                          .method(ui::PSListController::specifiers, &list_specifiers)
-                          .method(ui::PSListController::setSpecifiers, &list_set_specifiers)
-                          .method(ui::PSListController::bundle, &list_bundle)
-                          .method(ui::PSListController::loadSpecifiersFromPlistName_target,
-                                  &list_load_specifiers)
-                          .method(ui::PSListController::loadSpecifiersFromPlistName_target_bundle,
-                                  &list_load_specifiers_bundle)
-                          .method(ui::PSListController::reloadSpecifiers, &list_reload_specifiers)
-                          .method(ui::PSListController::reloadSpecifier, &list_reload_specifier)
-                          .method(ui::PSListController::specifierForID, &list_specifier_for_id)
-                          .method(ui::PSListController::specifierAtIndexPath,
-                                  &list_specifier_at_index_path)
-                          .method(ui::PSListController::indexPathForSpecifier,
-                                  &list_index_path_for_specifier)
-                          .method(ui::PSListController::table, &list_table)
-                          .method(ui::UIViewController::loadView, &list_load_view)
-                          .method(ui::UIViewController::viewWillAppear, &list_view_will_appear)
-                          .method(ui::UITableViewDataSource::numberOfSectionsInTableView,
-                                  &list_number_of_sections)
-                          .method(ui::UITableViewDataSource::tableView_numberOfRowsInSection,
-                                  &list_number_of_rows)
-                          .method(ui::UITableViewDataSource::tableView_cellForRowAtIndexPath,
-                                  &list_cell_for_row)
-                          .method(ui::UITableViewDataSource::tableView_titleForHeaderInSection,
-                                  &list_title_for_header)
-                          .method(ui::UITableViewDataSource::tableView_titleForFooterInSection,
-                                  &list_title_for_footer)
-                          .method(ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath,
-                                  &list_did_select_row)
-                          .method(own::PSListController::hvOpenedDetail, &list_opened_detail)
-                          .build();
-  g_cell = objc::ClassBuilder("PSTableCell", "UITableViewCell")
-               .ivar("_specifier")
-               .method(ui::PSTableCell::refreshCellContentsWithSpecifier, &cell_refresh)
-               .method(ui::PSTableCell::specifier, &cell_specifier)
-               .method(own::PSTableCell::controlChanged, &cell_control_changed)
-               .build();
+  g_specifier = build_specifier();
+  g_view_controller = build_view_controller();
+  g_list_controller = build_list_controller();
+  g_cell = build_cell();
 }
 
 }  // namespace

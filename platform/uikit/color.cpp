@@ -135,13 +135,13 @@ struct DeviceState {
 };
 double g_scale = 3;
 id screen_main(id, SEL) {
-  static id screen = make_object("UIScreen");
+  static id const screen = objc::keep_forever(objc::Ref::adopt(make_object("UIScreen")));
   return screen;
 }
 CGFloat screen_scale(id, SEL) { return g_scale; }
 CGRect screen_bounds(id, SEL) { return CGRectMake(0, 0, 390, 844); }
 id device_current(id, SEL) {
-  static id device = make_object("UIDevice");
+  static id const device = objc::keep_forever(objc::Ref::adopt(make_object("UIDevice")));
   return device;
 }
 id device_systemVersion(id self, SEL) { return objc::string(objc::storage<DeviceState>(self).version); }

@@ -23,8 +23,8 @@ void register_all() {
   register_devices();
   register_switch();
   register_navigation();
-  kCACornerCurveContinuous = objc::make_string("continuous").leak();
-  kCACornerCurveCircular = objc::make_string("circular").leak();
+  kCACornerCurveContinuous = objc::keep_forever(objc::make_string("continuous"));
+  kCACornerCurveCircular = objc::keep_forever(objc::make_string("circular"));
 }
 
 }  // namespace hv::uikit

@@ -23,11 +23,11 @@ id color(double r, double g, double b, double a) {
 
 // The off track: a light grey fill, stronger on a dark background.
 id off_color() {
-  static id const off = objc::retain(send<id>(
+  static id const off = objc::keep_forever(objc::Ref::retain(send<id>(
       objc::cls("UIColor"), sel("colorWithDynamicProvider:"), ^id(id traits) {
         const bool dark = send<long>(traits, sel("userInterfaceStyle")) == 2;
         return color(0.47, 0.47, 0.5, dark ? 0.32 : 0.16);
-      }));
+      })));
   return off;
 }
 

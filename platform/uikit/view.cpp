@@ -628,8 +628,10 @@ long interface_style_of(id view) {
   return 1;
 }
 
-void register_responder_and_views() {
-  objc::ClassBuilder("UIResponder", "NSObject").build();
+namespace {
+
+// CALayer: the corners, shadow, border and background a view's layer draws with.
+void register_layer() {
   objc::ClassBuilder("CALayer", "NSObject")
       .storage<LayerState>()
       .method(ui::CALayer::cornerRadius, &layer_cornerRadius)
@@ -662,51 +664,24 @@ void register_responder_and_views() {
       .method(ui::CALayer::frame, &layer_frame)
       .method(ui::CALayer::delegate, &layer_delegate)
       .build();
-  objc::ClassBuilder("UIView", "UIResponder")
-      .storage<ViewState>()
-      .protocol("UICoordinateSpace")
-      .method(ui::NSObject::init, &view_init)
-      .method(ui::UIView::initWithFrame, &view_initWithFrame)
-      .method(ui::UIView::frame, &view_frame_get)
+}
+
+// The view's place and size: frame, bounds, centre and transform, resizing with the
+// superview, conversions between coordinate spaces, hit-testing, fitting and layout.
+void add_view_geometry(objc::ClassBuilder& view) {
+  view.method(ui::UIView::frame, &view_frame_get)
       .method(ui::UIView::safeAreaInsets, &view_safeAreaInsets)
       .method(ui::UIView::setFrame, &view_setFrame)
       .method(ui::UIView::bounds, &view_bounds)
       .method(ui::UIView::setBounds, &view_setBounds)
       .method(ui::UIView::center, &view_center)
       .method(ui::UIView::setCenter, &view_setCenter)
-      .method(ui::UIView::superview, &view_superview)
-      .method(ui::UIView::subviews, &view_subviews)
-      .method(ui::UIView::window, &view_window)
-      .method(ui::UIView::addSubview, &view_addSubview)
-      .method(ui::UIView::insertSubview_atIndex, &view_insertSubviewAtIndex)
-      .method(ui::UIView::removeFromSuperview, &view_removeFromSuperview)
-      .method(ui::UIView::bringSubviewToFront, &view_bringSubviewToFront)
-      .method(ui::UIView::backgroundColor, &view_backgroundColor)
-      .method(ui::UIView::setBackgroundColor, &view_setBackgroundColor)
-      .method(ui::UIView::alpha, &view_alpha)
-      .method(ui::UIView::setAlpha, &view_setAlpha)
-      .method(ui::UIView::isHidden, &view_isHidden)
-      .method(ui::UIView::setHidden, &view_setHidden)
-      .method(ui::UIView::isOpaque, &view_isOpaque)
-      .method(ui::UIView::setOpaque, &view_setOpaque)
-      .method(ui::UIView::clipsToBounds, &view_clipsToBounds)
-      .method(ui::UIView::setClipsToBounds, &view_setClipsToBounds)
       .method(ui::UIView::transform, &view_transform)
       .method(ui::UIView::setTransform, &view_setTransform)
       .method(ui::UIView::autoresizingMask, &view_autoresizingMask)
       .method(ui::UIView::setAutoresizingMask, &view_setAutoresizingMask)
       .method(ui::UIView::autoresizesSubviews, &view_autoresizesSubviews)
       .method(ui::UIView::setAutoresizesSubviews, &view_setAutoresizesSubviews)
-      .method(ui::UIView::tag, &view_tag)
-      .method(ui::UIView::setTag, &view_setTag)
-      .method(ui::UIView::viewWithTag, &view_viewWithTag)
-      .method(ui::UIView::isUserInteractionEnabled, &view_userInteraction)
-      .method(ui::UIView::setUserInteractionEnabled, &view_setUserInteraction)
-      .method(ui::UIView::tintColor, &view_tintColor)
-      .method(ui::UIView::setTintColor, &view_setTintColor)
-      .method(ui::UIView::layer, &view_layer)
-      .method(ui::UIView::traitCollection, &view_traitCollection)
-      .method(ui::UIView::traitCollectionDidChange, &view_noop_id)
       .method(ui::UIView::convertRect_toCoordinateSpace, &view_convertRectToSpace)
       .method(ui::UIView::convertPoint_toCoordinateSpace, &view_convertPointToSpace)
       .method(ui::UIView::convertRect_toView, &view_convertRectToView)
@@ -717,17 +692,75 @@ void register_responder_and_views() {
       .method(ui::UIView::sizeToFit, &view_sizeToFit)
       .method(ui::UIView::setNeedsLayout, &view_noop)
       .method(ui::UIView::layoutIfNeeded, &view_layoutIfNeeded)
-      .method(ui::UIView::layoutSubviews, &view_noop)
+      .method(ui::UIView::layoutSubviews, &view_noop);
+}
+
+// The view tree: superview, subviews and window, adding, ordering and removing subviews, tags,
+// and the calls that tell a view of changes to the tree (which a plain view ignores).
+void add_view_hierarchy(objc::ClassBuilder& view) {
+  view.method(ui::UIView::superview, &view_superview)
+      .method(ui::UIView::subviews, &view_subviews)
+      .method(ui::UIView::window, &view_window)
+      .method(ui::UIView::addSubview, &view_addSubview)
+      .method(ui::UIView::insertSubview_atIndex, &view_insertSubviewAtIndex)
+      .method(ui::UIView::removeFromSuperview, &view_removeFromSuperview)
+      .method(ui::UIView::bringSubviewToFront, &view_bringSubviewToFront)
+      .method(ui::UIView::tag, &view_tag)
+      .method(ui::UIView::setTag, &view_setTag)
+      .method(ui::UIView::viewWithTag, &view_viewWithTag)
       .method(ui::UIView::didAddSubview, &view_noop_id)
       .method(ui::UIView::willRemoveSubview, &view_noop_id)
       .method(ui::UIView::didMoveToSuperview, &view_noop)
-      .method(ui::UIView::didMoveToWindow, &view_noop)
-      .class_method(ui::UIView::animateWithDuration_animations, &view_animate_short)
+      .method(ui::UIView::didMoveToWindow, &view_noop);
+}
+
+// How the view shows: colours, transparency, visibility, clipping, touches, its layer and its
+// trait collection.
+void add_view_appearance(objc::ClassBuilder& view) {
+  view.method(ui::UIView::backgroundColor, &view_backgroundColor)
+      .method(ui::UIView::setBackgroundColor, &view_setBackgroundColor)
+      .method(ui::UIView::alpha, &view_alpha)
+      .method(ui::UIView::setAlpha, &view_setAlpha)
+      .method(ui::UIView::isHidden, &view_isHidden)
+      .method(ui::UIView::setHidden, &view_setHidden)
+      .method(ui::UIView::isOpaque, &view_isOpaque)
+      .method(ui::UIView::setOpaque, &view_setOpaque)
+      .method(ui::UIView::clipsToBounds, &view_clipsToBounds)
+      .method(ui::UIView::setClipsToBounds, &view_setClipsToBounds)
+      .method(ui::UIView::isUserInteractionEnabled, &view_userInteraction)
+      .method(ui::UIView::setUserInteractionEnabled, &view_setUserInteraction)
+      .method(ui::UIView::tintColor, &view_tintColor)
+      .method(ui::UIView::setTintColor, &view_setTintColor)
+      .method(ui::UIView::layer, &view_layer)
+      .method(ui::UIView::traitCollection, &view_traitCollection)
+      .method(ui::UIView::traitCollectionDidChange, &view_noop_id);
+}
+
+// The animation class methods, carried out by the main loop (mainloop.cpp).
+void add_view_animations(objc::ClassBuilder& view) {
+  view.class_method(ui::UIView::animateWithDuration_animations, &view_animate_short)
       .class_method(ui::UIView::animateWithDuration_animations_completion, &view_animate)
       .class_method(ui::UIView::animateWithDuration_delay_options_animations_completion,
                     &view_animate_delay)
-      .class_method(ui::UIView::performWithoutAnimation, &view_performWithoutAnimation)
-      .build();
+      .class_method(ui::UIView::performWithoutAnimation, &view_performWithoutAnimation);
+}
+
+// UIView, its methods in groups.
+void register_view() {
+  objc::ClassBuilder view("UIView", "UIResponder");
+  view.storage<ViewState>()
+      .protocol("UICoordinateSpace")
+      .method(ui::NSObject::init, &view_init)
+      .method(ui::UIView::initWithFrame, &view_initWithFrame);
+  add_view_geometry(view);
+  add_view_hierarchy(view);
+  add_view_appearance(view);
+  add_view_animations(view);
+  view.build();
+}
+
+// UIControl: targets and actions, its states and its content alignments.
+void register_control() {
   objc::ClassBuilder("UIControl", "UIView")
       .method(ui::UIControl::addTarget_action_forControlEvents, &control_addTarget)
       .method(ui::UIControl::removeTarget_action_forControlEvents, &control_removeTarget)
@@ -746,6 +779,10 @@ void register_responder_and_views() {
       .method(ui::UIControl::contentVerticalAlignment, &control_vAlign)
       .method(ui::UIControl::setContentVerticalAlignment, &control_setVAlign)
       .build();
+}
+
+// UILabel: text in a font, colour and alignment, on one line or more.
+void register_label() {
   objc::ClassBuilder("UILabel", "UIView")
       .method(ui::UIView::initWithFrame, &label_initWithFrame)
       .method(ui::UILabel::text, &label_text)
@@ -760,6 +797,10 @@ void register_responder_and_views() {
       .method(ui::UILabel::setNumberOfLines, &label_setLines)
       .method(ui::UIView::sizeThatFits, &label_sizeThatFits)
       .build();
+}
+
+// UIButton: a title, title colour and image per control state, with their insets.
+void register_button() {
   objc::ClassBuilder("UIButton", "UIControl")
       .class_method(ui::UIButton::buttonWithType, &button_buttonWithType)
       .method(ui::UIButton::buttonType, &button_type)
@@ -778,6 +819,10 @@ void register_responder_and_views() {
       .method(ui::UIButton::contentEdgeInsets, &button_contentInsets)
       .method(ui::UIButton::setContentEdgeInsets, &button_setContentInsets)
       .build();
+}
+
+// UIImageView, and UIStackView, which lays out its arranged subviews along an axis.
+void register_image_and_stack_views() {
   objc::ClassBuilder("UIImageView", "UIView")
       .method(ui::UIImageView::initWithImage, &imageview_initWithImage)
       .method(ui::UIImageView::image, &imageview_image)
@@ -795,6 +840,10 @@ void register_responder_and_views() {
       .method(ui::UIStackView::setSpacing, &stack_setSpacing)
       .method(ui::UIView::layoutSubviews, &stack_layout)
       .build();
+}
+
+// UIBlurEffect (its style kept for the renderer) and UIVisualEffectView.
+void register_visual_effects() {
   objc::ClassBuilder("UIVisualEffect", "NSObject").build();
   objc::ClassBuilder("UIBlurEffect", "UIVisualEffect")
       .storage<EffectState>()
@@ -806,6 +855,20 @@ void register_responder_and_views() {
       .method(ui::UIVisualEffectView::effect, &effectview_effect)
       .method(ui::UIVisualEffectView::contentView, &effectview_contentView)
       .build();
+}
+
+}  // namespace
+
+// Superclasses first.
+void register_responder_and_views() {
+  objc::ClassBuilder("UIResponder", "NSObject").build();
+  register_layer();
+  register_view();
+  register_control();
+  register_label();
+  register_button();
+  register_image_and_stack_views();
+  register_visual_effects();
 }
 
 }  // namespace hv::uikit

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,13 +17,12 @@
 #include <sstream>
 #include <thread>
 
-#include <CoreFoundation/CoreFoundation.h>
-#include <notify.h>
-
 #include "common/objc/foundation.hpp"
+#include "extension/contract/announce.hpp"
 #include "extension/contract/contract.hpp"
 #include "sim/device/orphans.hpp"
 #include "sim/device/package.hpp"
+#include "sim/sim.hpp"
 
 extern char** environ;
 
@@ -216,11 +216,17 @@ void Device::lay_out(const BootOptions& options) {
   job(kNotifydLabel, {programs_.notifyd, "--socket", notify_socket()}, env,
       options.throttle_interval, "notifyd.log");
   auto daemon_env = env;
+  if (!options.trace_file.empty())
+    daemon_env.emplace_back("HALVERNIC_SIM_TRACE", options.trace_file);
   daemon_env.emplace_back("HALVERNIC_SIM_STATE_FILE", root_ + "/var/run/thermalmonitord.state");
   daemon_env.emplace_back("HALVERNIC_SIM_CALL_LOG", root_ + "/var/run/thermalmonitord.calls");
   std::vector<std::string> daemon_arguments{
       programs_.thermalmonitord, "--tweak-folder", tweak_folder(), "--config",
       root_ + "/System/Library/ThermalMonitor", "--tick-ms", std::to_string(options.tick_ms)};
+  if (options.cpu_demand > 0) {
+    daemon_arguments.insert(daemon_arguments.end(),
+                            {"--cpu-demand", std::to_string(options.cpu_demand)});
+  }
   if (!options.retype.empty()) {
     daemon_arguments.push_back("--retype");
     daemon_arguments.push_back(options.retype);
@@ -242,6 +248,9 @@ void Device::boot(const BootOptions& options) {
                             "thermalmonitord.state", "hv-notifyd.socket"}) {
     ::unlink((root_ + "/var/run/" + stale).c_str());
   }
+  // A device boots cool, its clock at 0: the hardware the previous boot's daemons left goes.
+  fs::remove(fs::path(root_) / kHardwareStateFile);
+  fs::remove_all((fs::path(root_) / kBatteryRegistryEntry).parent_path());
 
   // hv-launchd in a session of its own, a grandchild that this tool does not wait for; the
   // device's root in its environment marks it (and, through it, its jobs) as this device's.
@@ -425,8 +434,9 @@ void Device::change_as_front_end(const std::string& key, const std::string& valu
   const bool mode = key == contract::kPowerModeKey;
   id object = nullptr;
   if (mode) {
-    if (value != "off" && value != "lowPower" && value != "fullPower") {
-      throw Error("thermalPowerMode is off, lowPower or fullPower, not " + value);
+    const auto& modes = contract::kPowerModeValues;
+    if (std::find(modes.begin(), modes.end(), value) == modes.end()) {
+      throw Error(key + " is off, lowPower or fullPower, not " + value);
     }
     object = objc::string(value);
   } else if (value == "true" || value == "false") {
@@ -439,19 +449,9 @@ void Device::change_as_front_end(const std::string& key, const std::string& valu
   if (!contract::write_preference_value(preferences_file(), key, object)) {
     throw Error("cannot write " + preferences_file());
   }
-  int token = 0;
-  if (notify_register_check(contract::kRuntimeStateNotification, &token) == NOTIFY_STATUS_OK) {
-    notify_set_state(token, contract::kPublishedRuntimeState);
-    notify_post(contract::kRuntimeStateNotification);
-    notify_cancel(token);
-  }
-  CFNotificationCenterRef center = CFNotificationCenterGetDarwinNotifyCenter();
-  auto post = [&](const char* name) {
-    CFNotificationCenterPostNotification(center, reinterpret_cast<CFStringRef>(objc::string(name)), nullptr,
-                                         nullptr, true);
-  };
-  post(contract::kExecutePuppetEventNotification);
-  if (mode) post(contract::kRestartThermalMonitorNotification);
+  contract::publish_runtime_state();
+  contract::post_darwin_notification(contract::kExecutePuppetEventNotification);
+  if (mode) contract::post_darwin_notification(contract::kRestartThermalMonitorNotification);
 }
 
 HostResult Device::run_host(Host host, const std::vector<std::string>& arguments,

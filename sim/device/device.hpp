@@ -40,6 +40,11 @@ inline constexpr char kPreferencesName[] = "com.nu-falk.halvernic-prefs.plist";
 struct BootOptions {
   double throttle_interval = 10.0;  // launchd's ThrottleInterval for the device's jobs
   int tick_ms = 1000;               // the thermal model's step period
+  // A file that receives one line per step of every daemon of this boot (thermalmonitord's
+  // HALVERNIC_SIM_TRACE); none when empty.
+  std::string trace_file;
+  // The workload's CPU power (thermalmonitord --cpu-demand); 0: the daemon's own default.
+  int cpu_demand = 0;
   // Methods the daemon registers with other types than Apple's ("Class/selector=types",
   // comma-separated; thermalmonitord --retype): a future system's daemon.
   std::string retype;

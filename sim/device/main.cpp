@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/objc/thread.hpp"
+#include "extension/contract/contract.hpp"
 #include "sim/cli/arguments.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/lock.hpp"
@@ -192,8 +193,8 @@ int change(device::Device& d, const Args& args) {
   const auto start = std::chrono::steady_clock::now();
   // The mode chosen again: the extension restarts nothing (nothing would change).
   const std::string before = device::file_mode(d.preferences_file());
-  const bool same_mode =
-      args[0] == "thermalPowerMode" && before.substr(0, before.find(' ')) == args[1];
+  const bool same_mode = args[0] == halvernic::contract::kPowerModeKey &&
+                         before.substr(0, before.find(' ')) == args[1];
   d.change_as_front_end(args[0], args[1]);
   std::printf("%s = %s\n", args[0].c_str(), args[1].c_str());
   if (same_mode) {
@@ -204,7 +205,7 @@ int change(device::Device& d, const Args& args) {
       return 0;
     }
   }
-  if (args[0] == "thermalPowerMode") {
+  if (args[0] == halvernic::contract::kPowerModeKey) {
     const pid_t now = d.wait_for_daemon(old, 30s);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

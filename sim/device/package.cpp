@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "common/objc/foundation.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/contract/report.hpp"
 #include "extension/osthermal/platform_reset.hpp"
 
@@ -249,6 +250,17 @@ RemovalReport remove_package(const Device& device, bool purge) {
   if (fs::exists(reportFile)) {
     report.leftBehind.push_back("the extension's report " + reportFile +
                                 (purge ? " (the purge did not delete it)" : " (a purge deletes it)"));
+  }
+  // A state file left behind would have the next installation start engaged.
+  const std::string overheatFile = device.jailbreak_root() + contract::kOverheatStatePath;
+  if (fs::exists(overheatFile)) {
+    report.leftBehind.push_back("the overheat protection's state " + overheatFile +
+                                " (a new installation would start engaged)");
+  }
+  const fs::path stateFolder = fs::path(reportFile).parent_path();
+  if (purge && fs::exists(stateFolder)) {
+    report.leftBehind.push_back("the package's state folder " + stateFolder.string() +
+                                " (the purge did not delete it)");
   }
   if (fs::exists(device.preferences_file())) {
     report.leftBehind.push_back(

@@ -9,10 +9,13 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/osthermal/platform_reset.hpp"
 
 namespace halvernic::sim::device {
 namespace {
+
+namespace contract = halvernic::contract;
 
 using namespace std::chrono_literals;
 
@@ -51,9 +54,16 @@ std::string file_mode(const std::string& path) {
   if (contents.status == contract::PreferencesFileStatus::missing) return "off (no file)";
   const objc::Ref& plist = contents.propertyList;
   if (!objc::is_dictionary(plist.get())) return "off (unreadable file)";
-  id mode = objc::dictionary_get(plist.get(), "thermalPowerMode");
-  if (objc::string_equals(mode, "lowPower") || objc::string_equals(mode, "fullPower")) return objc::to_string(mode);
-  return "off";
+  return contract::power_mode_value(contract::power_mode_of(plist.get()));
+}
+
+std::string protection_setting(const std::string& path) {
+  objc::AutoreleasePool pool;
+  objc::Ref plist = objc::read_property_list_file(path);
+  id value = objc::dictionary_get(plist.get(), contract::kOverheatProtectionKey);
+  if (!value) return std::string(contract::kOverheatProtectionKey) + " absent: on";
+  const bool on = contract::engine_bool_value(value).value_or(contract::kOverheatProtectionDefault);
+  return std::string(contract::kOverheatProtectionKey) + " " + (on ? "on" : "off");
 }
 
 std::string engine_mode(const std::string& log) {
@@ -107,6 +117,11 @@ std::vector<Row> state_table(const Device& device) {
     };
     rows.push_back({"thermalmonitord pid", get("pid")});
     rows.push_back({"temperature (C)", get("temperature")});
+    rows.push_back({"battery temperature (C)", get("batteryTemperature")});
+    rows.push_back(
+        {"overheat protection",
+         get("overheatProtection") + " (" + protection_setting(device.preferences_file()) + ")"});
+    rows.push_back({"device time (s)", get("deviceSeconds")});
     rows.push_back({"thermal pressure", get("thermalPressure") + " (simulation " + get("thermalSimulation") + ")"});
     rows.push_back({"brightness limit (%)", get("brightnessLimit")});
     rows.push_back({"CPU level", get("cpuLevel") + " (power save " + get("powerSave") + ")"});

@@ -14,15 +14,19 @@ struct Row {
 };
 
 // The mode as each reader reads it (the pane, the module, the engine, the replacement
-// layer, the file), the daemon's limits and temperature, the OS thermal status switches,
-// launches and re-applications. Values that cannot be had say why ("not built", "no
-// daemon").
+// layer, the file), the daemon's limits, the die's and the battery's temperatures, the
+// overheat protection, the OS thermal status switches, launches and re-applications. Values that
+// cannot be had say why ("not built", "no daemon").
 std::vector<Row> state_table(const Device& device);
 
 // The mode a preferences file holds, read as every reader of the system reads it: "off"
 // unless thermalPowerMode is the string "lowPower" or "fullPower"; "(no file)" or
 // "(unreadable)" otherwise.
 std::string file_mode(const std::string& path);
+
+// The overheat protection's setting in a preferences file, as the engine reads it:
+// "thermalOverheatProtectionEnabled on", "... off", or "... absent: on".
+std::string protection_setting(const std::string& path);
 
 // The mode the engine last applied, from its log lines in log ("" when none).
 std::string engine_mode(const std::string& log);

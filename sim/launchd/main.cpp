@@ -188,7 +188,10 @@ std::string describe_status(int status) {
   return std::string("status ") + std::to_string(WEXITSTATUS(status));
 }
 
-// Collects every child that ended; answers the jobs whose process ended.
+// Reaps every child that has ended, without waiting. A job whose process ended has its pid
+// cleared and its pid file removed; with relaunch, a keep-alive job is marked pending, to be
+// launched again after launchd's delay (relaunch_delay). A child that is no job is reaped
+// silently.
 void collect(std::vector<Running>& jobs, const std::string& run_dir, bool relaunch) {
   for (;;) {
     int status = 0;

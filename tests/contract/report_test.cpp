@@ -142,6 +142,54 @@ TEST_F(Report, BeforeTheFirstApplicationThereIsNoModeAndEncodingsOnlyForMismatch
   EXPECT_EQ(reading.report.methods[1].hostTypes, "q16@0:8");
 }
 
+// The overheat protection's dictionary: a reading in °C, or "unknown"; a report without
+// the dictionary (an older extension's) has none.
+TEST_F(Report, TheOverheatProtectionRoundTripsWithItsReadingOrUnknown) {
+  contract::ExtensionReport report = sampleReport();
+  contract::OverheatReport overheat;
+  overheat.enabled = true;
+  overheat.engaged = true;
+  overheat.batteryCentiCelsius = 5013;
+  overheat.readAt = 1'700'000'123;
+  report.overheat = overheat;
+  ASSERT_EQ(contract::write_extension_report(path_, report), 0);
+  contract::ReportReading reading = contract::read_extension_report(path_);
+  ASSERT_TRUE(reading.ok()) << reading.problem;
+  EXPECT_EQ(reading.report.overheat, overheat);
+  {
+    objc::AutoreleasePool pool;
+    const objc::Ref root = objc::read_property_list_file(path_);
+    id entry = objc::dictionary_get(root.get(), contract::kReportOverheatKey);
+    id celsius = objc::dictionary_get(entry, contract::kReportBatteryTemperatureKey);
+    EXPECT_TRUE(objc::is_number(celsius) && !objc::is_boolean(celsius));
+    EXPECT_DOUBLE_EQ(objc::double_value(celsius), 50.13) << "degrees Celsius, for people";
+  }
+
+  overheat.enabled = false;
+  overheat.engaged = false;
+  overheat.batteryCentiCelsius.reset();
+  overheat.readAt = 0;
+  report.overheat = overheat;
+  ASSERT_EQ(contract::write_extension_report(path_, report), 0);
+  {
+    objc::AutoreleasePool pool;
+    const objc::Ref root = objc::read_property_list_file(path_);
+    id entry = objc::dictionary_get(root.get(), contract::kReportOverheatKey);
+    EXPECT_TRUE(objc::string_equals(
+        objc::dictionary_get(entry, contract::kReportBatteryTemperatureKey), "unknown"));
+  }
+  reading = contract::read_extension_report(path_);
+  ASSERT_TRUE(reading.ok());
+  EXPECT_EQ(reading.report.overheat, overheat);
+
+  report.overheat.reset();
+  ASSERT_EQ(contract::write_extension_report(path_, report), 0);
+  reading = contract::read_extension_report(path_);
+  ASSERT_TRUE(reading.ok());
+  EXPECT_FALSE(reading.report.overheat.has_value());
+  EXPECT_EQ(reading.report.formatVersion, 1) << "a key added, no new format";
+}
+
 TEST_F(Report, ANewReportReplacesTheOldOneWholeWhileAReaderReads) {
   contract::ExtensionReport first = sampleReport();
   contract::ExtensionReport second = sampleReport();

@@ -29,6 +29,7 @@
 #include "ctl/json.hpp"
 #include "ctl/status.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/contract/report.hpp"
 #include "extension/osthermal/platform_reset.hpp"
 #include "hvplatform/sc_testing.h"
@@ -202,7 +203,7 @@ protected:
     std::map<std::string, std::string> ours;
     leavesOf(ctl::renderStatusJson(sections), "", ours);
     for (auto& [path, value] : ours) {
-      // Python writes reals its own way; the facts here have none.
+      // The writer's reals are the shortest that read back, as Python writes them.
       EXPECT_EQ((*json)[path], value) << path;
     }
     for (const ctl::StatusSection& section : sections) {
@@ -409,6 +410,119 @@ TEST_F(CtlStatus, TheExtensionIsLoadedWhenItsReportNamesTheRunningDaemon) {
   EXPECT_EQ(json["extension.appliedMode"], "\"fullPower\"");
   EXPECT_EQ(json["extension.writtenAt"], "1700000000");
   EXPECT_EQ(tableLine(table, "Extension (its report)", "written"), "2023-11-14 22:13:20 UTC");
+}
+
+// The overheat protection: its setting as the engine reads it, what it guards, whether it is
+// engaged (its state file: since when and at which reading), and the last reading the
+// extension's report carries.
+TEST_F(CtlStatus, TheOverheatProtectionsSettingStateAndLastReading) {
+  objc::AutoreleasePool pool;
+  const std::string state = contract::resolved_overheat_state_path();
+  ASSERT_EQ(state, kDeviceRoot + "/var/jb" + contract::kOverheatStatePath);
+  const std::string title = "Overheat protection";
+  struct Case {
+    const char* what;
+    std::vector<std::pair<const char*, id>> preferences;
+    std::function<void()> prepare;  // the state file and the report
+    const char* enabledShown;
+    std::string guardsShown;
+    const char* engaged;  // JSON
+    std::string engagedShown;
+    const char* readingShown;
+    const char* reading;  // JSON batteryTemperature
+    const char* engagedAt;
+    const char* engagedAtTemperature;
+  };
+  auto report = [](std::optional<contract::OverheatReport> overheat) {
+    contract::ExtensionReport r;
+    r.version = contract::project_version();
+    r.pid = 1;
+    r.writtenAt = 1700000000;
+    r.overheat = overheat;
+    fs::create_directories(fs::path(kReport).parent_path());
+    ASSERT_EQ(contract::write_extension_report(kReport, r), 0);
+  };
+  contract::OverheatReport read;
+  read.engaged = true;
+  read.batteryCentiCelsius = 5187;
+  read.readAt = 1700000200;
+  contract::OverheatReport none;
+  contract::OverheatState engagedState;
+  engagedState.engagedAt = 123;
+  engagedState.engagedAtWall = 1700000100;
+  engagedState.readingCentiCelsius = 5312;
+  const objc::Ref emptyList = objc::make_mutable_array();
+  const std::string guards = " (from 50.00 C until 45.00 C, at least 60 s)";
+  const Case cases[] = {
+      {"nothing set, no report", {}, [] {}, "on (not set: on unless set off)",
+       "nothing: neither fullPower nor thermalPreventDimmingEnabled is chosen", "false", "no",
+       "unknown: no report", "null", "null", "null"},
+      {"full power, engaged, read",
+       {{contract::kPowerModeKey, objc::string("fullPower")}},
+       [&] {
+         ASSERT_EQ(contract::write_overheat_state(state, engagedState), 0);
+         report(read);
+       },
+       "on (not set: on unless set off)", "fullPower" + guards, "true",
+       "yes, since 2023-11-14 22:15:00 UTC (battery 53.12 C)",
+       "51.87 C at 2023-11-14 22:16:40 UTC (the extension's report)", "51.87", "1700000100",
+       "53.12"},
+      {"both guarded, a damaged state file, nothing read",
+       {{contract::kPowerModeKey, objc::string("fullPower")},
+        {contract::kPreventDimmingKey, objc::boolean(true)},
+        {contract::kOverheatProtectionKey, objc::string("yes")}},
+       [&] {
+         std::ofstream(state) << "<plist>garbage";
+         report(none);
+       },
+       "on (stored: \"yes\")",
+       "fullPower and thermalPreventDimmingEnabled" + guards, "true",
+       "yes (its state file: it holds no state; the extension takes such a file as engaged)",
+       "unknown: the extension has read none (no battery entry or no temperature)", "null",
+       "null", "null"},
+      {"off, from a report of a version without it",
+       {{contract::kPreventDimmingKey, objc::number(1)},
+        {contract::kOverheatProtectionKey, objc::boolean(false)}},
+       [&] { report(std::nullopt); }, "off (stored: false)", "nothing: it is off", "false", "no",
+       "unknown: the report does not carry it", "null", "null", "null"},
+      {"a value that is no switch value",
+       {{contract::kPreventDimmingKey, objc::boolean(true)},
+        {contract::kOverheatProtectionKey, emptyList.get()}},
+       [] {}, "on (stored: (a list of 0), which is no switch value: on unless set off)",
+       "thermalPreventDimmingEnabled" + guards, "false", "no", "unknown: no report",
+       "null", "null", "null"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(fs::path(kReport).parent_path());
+    fs::create_directories(fs::path(kReport).parent_path());
+    objc::Ref plist = objc::make_mutable_dictionary();
+    for (const auto& [key, value] : c.preferences) objc::dictionary_set(plist.get(), key, value);
+    writePlist(plist.get(), kPreferences);
+    c.prepare();
+    std::map<std::string, std::string> json;
+    const std::string table = statusBoth(&json);
+    EXPECT_EQ(tableLine(table, title, contract::kOverheatProtectionKey), c.enabledShown)
+        << c.what;
+    EXPECT_EQ(json["overheatProtection.enabled"],
+              std::string(c.enabledShown).rfind("on", 0) == 0 ? "true" : "false")
+        << c.what;
+    EXPECT_EQ(tableLine(table, title, "guards"), c.guardsShown) << c.what;
+    EXPECT_EQ(json["overheatProtection.guarding"],
+              c.guardsShown.rfind("nothing", 0) == 0 ? "false" : "true")
+        << c.what;
+    EXPECT_EQ(json["overheatProtection.engaged"], c.engaged) << c.what;
+    EXPECT_EQ(tableLine(table, title, "engaged"), c.engagedShown) << c.what;
+    EXPECT_EQ(json["overheatProtection.engagedAt"], c.engagedAt) << c.what;
+    EXPECT_EQ(json["overheatProtection.engagedAtTemperature"], c.engagedAtTemperature)
+        << c.what;
+    EXPECT_EQ(tableLine(table, title, "last reading"), c.readingShown) << c.what;
+    EXPECT_EQ(json["overheatProtection.batteryTemperature"], c.reading) << c.what;
+    EXPECT_EQ(json["overheatProtection.stateFile"], "\"" + state + "\"") << c.what;
+    // The switch beside the others, for set.
+    EXPECT_EQ(json[std::string("switches.") + contract::kOverheatProtectionKey + ".on"],
+              json["overheatProtection.enabled"])
+        << c.what;
+  }
 }
 
 TEST_F(CtlStatus, TheStoresKeysAndAnyOthers) {

@@ -23,6 +23,7 @@
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/osthermal/platform_reset.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/contract/report.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/package.hpp"
@@ -606,31 +607,58 @@ TEST_F(Device, DaemonLogUnderANotificationFloodStaysBounded) {
   EXPECT_EQ(device::engine_mode(d_->log("thermalmonitord.log")), "off");
 }
 
-// The scenario on the installed tweak: fullPower runs hottest and never throttles,
-// preventDimming keeps the display brighter than the native mode, gnuplot draws the plot.
-TEST_F(Device, HeatScenarioComparesTheFourSettingsInATableAndAPlot) {
+// The scenario on the installed tweak: fullPower runs hottest and never throttles without
+// the overheat protection; with it (the default) the battery stays below 51 °C, each of its
+// engagings and releasings restarting the daemon; preventDimming keeps the display brighter
+// than the native mode; gnuplot draws the plot.
+TEST_F(Device, HeatScenarioComparesTheSixSettingsInATableAndAPlot) {
   device::ScenarioOptions options;
   options.out_dir = *root_ + "/heat";
-  options.seconds = 120;
+  options.seconds = 300;
   const device::ScenarioResult result = device::run_scenario(*d_, options);
-  std::map<std::string, std::vector<device::Sample>> runs;
-  for (const char* name : {"native", "lowPower", "fullPower", "preventDimming"}) {
-    runs[name] = device::parse_trace(read_file(options.out_dir + "/heat-" + name + ".dat"));
-    ASSERT_EQ(runs[name].size(), 120u) << name;
+  std::map<std::string, device::Summary> runs;
+  for (const device::Setting& setting : device::kSettings) {
+    const auto samples =
+        device::parse_trace(read_file(options.out_dir + "/heat-" + setting.name + ".dat"));
+    ASSERT_EQ(samples.size(), 300u) << setting.name;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      ASSERT_EQ(samples[i].step, static_cast<int>(i + 1))
+          << setting.name << ": one line per second, restarts or not";
+    }
+    runs[setting.name] = device::summarise(setting.name, samples, options.cpu_demand);
   }
-  const auto native = device::summarise("native", runs["native"], options.cpu_demand);
-  const auto low = device::summarise("lowPower", runs["lowPower"], options.cpu_demand);
-  const auto full = device::summarise("fullPower", runs["fullPower"], options.cpu_demand);
-  const auto dim = device::summarise("preventDimming", runs["preventDimming"], options.cpu_demand);
-  EXPECT_GT(full.peak_temperature, native.peak_temperature + 10);
+  const auto& native = runs["native"];
+  const auto& low = runs["lowPower"];
+  const auto& full = runs["fullPower"];
+  const auto& bare = runs["fullPower-unprotected"];
+  const auto& dim = runs["preventDimming"];
+  EXPECT_GT(bare.peak_temperature, native.peak_temperature + 10);
   EXPECT_LE(native.limit_changes, 4)
       << "the daemon's own control settles, never flipping at a threshold";
-  EXPECT_EQ(full.seconds_throttled, 0);
-  EXPECT_EQ(full.lowest_cpu_power_ceiling, 50000);
+  EXPECT_EQ(bare.seconds_throttled, 0);
+  EXPECT_EQ(bare.lowest_cpu_power_ceiling, 50000);
+  EXPECT_GT(bare.peak_battery_temperature, 51.0);
+  EXPECT_EQ(bare.engagements, 0);
+  EXPECT_LE(full.peak_battery_temperature, 51.0);
+  EXPECT_GE(full.engagements, 1);
+  EXPECT_GT(full.seconds_throttled, 0) << "native control while engaged";
   EXPECT_LE(low.peak_temperature, native.peak_temperature);
-  EXPECT_EQ(runs["lowPower"].back().cpu_level, 2);
+  EXPECT_EQ(low.engagements, 0) << "lowPower is not guarded";
   EXPECT_GT(dim.lowest_brightness_limit, native.lowest_brightness_limit);
-  EXPECT_NE(result.table.find("preventDimming"), std::string::npos);
+  EXPECT_LE(dim.peak_battery_temperature, 51.0);
+  EXPECT_NE(result.table.find("preventDimming-unprotected"), std::string::npos);
+  // Every change of the protection in fullPower restarted the daemon; prevent-dimming alone
+  // restarts nothing.
+  EXPECT_EQ(read_file(options.out_dir + "/heat.txt"), result.table);
+  const auto samples = device::parse_trace(read_file(options.out_dir + "/heat-fullPower.dat"));
+  int changes = 0;
+  for (std::size_t i = 1; i < samples.size(); ++i)
+    changes += samples[i].protection != samples[i - 1].protection;
+  ASSERT_EQ(result.summaries.size(), std::size(device::kSettings));
+  EXPECT_EQ(result.summaries[2].name, "fullPower");
+  EXPECT_EQ(result.summaries[2].restarts, changes);
+  EXPECT_EQ(result.summaries[4].restarts, 0) << "prevent-dimming: no restart";
+  EXPECT_GE(result.summaries[4].engagements, 1);
   const std::string png = read_file(result.plot);
   ASSERT_GT(png.size(), 8u);
   EXPECT_EQ(png.substr(1, 3), "PNG");
@@ -738,6 +766,15 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   }
   set_everything(*this, *d_);
   ASSERT_EQ(device::package_state(*d_), device::PackageState::installed);
+  // The overheat protection engaged (its state file, as the extension keeps it, and a file a
+  // write left beside it): a reinstallation must not start engaged.
+  const std::string overheat = d_->jailbreak_root() + contract::kOverheatStatePath;
+  contract::OverheatState engaged;
+  engaged.engagedAt = 1;
+  engaged.engagedAtWall = 1700000000;
+  engaged.readingCentiCelsius = 5100;
+  ASSERT_EQ(contract::write_overheat_state(overheat, engaged), 0);
+  { std::ofstream(overheat + ".interrupted") << "x"; }
 
   const auto removal = tool({"--root", *root_, "remove"});
   ASSERT_EQ(removal.status, 0) << removal.out << removal.err;
@@ -755,6 +792,8 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_FALSE(fs::exists(d_->tweak_folder() + "/halvernic.so"));
   EXPECT_FALSE(fs::exists(d_->jailbreak_root() + "/usr/bin/halvernicctl"));
   EXPECT_TRUE(fs::exists(d_->preferences_file()));
+  EXPECT_FALSE(fs::exists(overheat)) << removal.out;
+  EXPECT_EQ(removal.out.find("overheat protection's state"), std::string::npos) << removal.out;
   const std::string report = d_->jailbreak_root() + contract::kReportPath;
   EXPECT_NE(removal.out.find("the extension's report " + report + " (a purge deletes it)"),
             std::string::npos)
@@ -779,6 +818,7 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_NE(purge.out.find("left behind: nothing"), std::string::npos) << purge.out;
   EXPECT_FALSE(fs::exists(d_->preferences_file()));
   EXPECT_FALSE(fs::exists(report));
+  EXPECT_FALSE(fs::exists(fs::path(report).parent_path())) << "the package's state folder";
   EXPECT_EQ(device::package_state(*d_), device::PackageState::notInstalled);
   EXPECT_EQ(daemon_pid(), daemon) << "a purge after the removal leaves the daemon alone";
   const auto none = tool({"--root", *root_, "purge"});

@@ -14,6 +14,8 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
 #include "common/objc/thread.hpp"
+#include "extension/config/dict_helper.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/hooks/component_control_hook.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
@@ -157,6 +159,59 @@ TEST_F(ProductHooks, FullPowerForcesNominalWhateverPreventDimmingSays) {
         << "the pressure methods never reach the product; the engine applies instead";
     EXPECT_EQ(log_.count("halvernic: full power mode"), 4u);
   }
+}
+
+// The daemon's control step reads the battery (at most every 5 s); once the overheat
+// protection engages, the step, the engine and the patcher act as in the native mode
+// without prevent-dimming.
+std::atomic<int> gBatteryReads{0};
+std::optional<int> hotBattery() {
+  ++gBatteryReads;
+  return 5200;
+}
+std::int64_t gSeconds = 0;
+std::int64_t testClock() { return gSeconds * 1'000'000'000; }
+
+TEST_F(ProductHooks, TheControlStepReadsTheBatteryAndAnEngagedProtectionLeavesItNative) {
+  fs::create_directories(
+      fs::path(halvernic::contract::resolved_overheat_state_path()).parent_path().parent_path());
+  use_preferences({{"thermalPowerMode", objc::string("fullPower")},
+                   {"thermalPreventDimmingEnabled", objc::boolean(true)}});
+  gSeconds = 100;
+  gBatteryReads = 0;
+  engine().setBatteryForTesting(&hotBattery, &testClock);
+  host::kTryTakeAction.send(product());
+  EXPECT_EQ(gBatteryReads, 1);
+  ASSERT_TRUE(engine().overheatProtectionEngaged());
+  EXPECT_EQ(product_calls(), std::vector<std::string>{"tryTakeAction"})
+      << "neither nominal nor light: the step is the native one";
+  EXPECT_EQ(
+      log_.count("halvernic native/lowPower thermal state: leaving system pressure untouched"), 1u);
+  for (int i = 0; i < 10; ++i) host::kTryTakeAction.send(product());
+  EXPECT_EQ(gBatteryReads, 1) << "within 5 s the step reads no battery";
+  gSeconds += 5;
+  host::kTryTakeAction.send(product());
+  EXPECT_EQ(gBatteryReads, 2);
+
+  sim::clear_calls();
+  send_pressure_methods();
+  EXPECT_EQ(product_calls(),
+            (std::vector<std::string>{"handleMCSThermalPressure", "simulateLightThermalPressure",
+                                      "updatePowerzoneTelemetry"}))
+      << "the product's own pressure handling runs";
+
+  objc::AutoreleasePool pool;
+  objc::Ref component = make_component(3, 800);
+  objc::Ref parameters = backlight_parameters();
+  host::kUpdatePowerParameters.send(component.get(), parameters.get());
+  EXPECT_EQ(sim::component_state(component.get()).power_parameters.get(), parameters.get())
+      << "not patched while engaged";
+  EXPECT_EQ(HDictHepler::shared().patchThermalConfiguration(parameters.get()).get(),
+            parameters.get());
+
+  engine().setBatteryForTesting(nullptr, nullptr);
+  fs::remove(halvernic::contract::resolved_overheat_state_path());
+  engine().resetForTesting();
 }
 
 TEST_F(ProductHooks, PreventDimmingOutsideFullPowerForcesLightAndPatchesParameters) {

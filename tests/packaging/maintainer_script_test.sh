@@ -55,6 +55,20 @@ run com.nu-falk.halvernic.prerm remove
 expect_eq "prerm under dpkg's name" "halvernicctl stand-down
 halvernicctl reset" "$(cat "$log")"
 
+# The removal deletes the overheat protection's state file (after the tool's two steps, and
+# without the tool too), nothing else of the state folder.
+state="$root/var/jb/var/lib/com.nu-falk.halvernic"
+mkdir -p "$state"
+printf 'x' > "$state/overheat.plist"
+printf 'x' > "$state/report.plist"
+run prerm remove
+[ ! -e "$state/overheat.plist" ] || fail "prerm remove left the overheat protection's state"
+[ -e "$state/report.plist" ] || fail "prerm remove deleted the report (purge's)"
+run prerm upgrade
+printf 'x' > "$state/overheat.plist"
+run prerm upgrade
+[ -e "$state/overheat.plist" ] || fail "an upgrade's prerm deleted the protection's state"
+
 # The tool fails at both steps: the removal goes on.
 tool halvernicctl 1
 run prerm remove; expect_eq "prerm when the tool fails" 0 $?
@@ -70,8 +84,8 @@ run prerm remove
 expect_eq "the tool below DPKG_ROOT/var/jb" "jb-halvernicctl stand-down
 jb-halvernicctl reset" "$(cat "$log")"
 
-# purge deletes the preferences file (and one set aside as unreadable) and the extension's
-# report, nothing else.
+# purge deletes the preferences file (and one set aside as unreadable), the extension's
+# report and state, nothing else.
 prefs="$root/var/jb/var/mobile/Library/Preferences"
 mkdir -p "$prefs"
 printf 'x' > "$prefs/com.nu-falk.halvernic-prefs.plist"
@@ -80,6 +94,8 @@ printf 'x' > "$prefs/com.example.other.plist"
 state="$root/var/jb/var/lib/com.nu-falk.halvernic"
 mkdir -p "$state"
 printf 'x' > "$state/report.plist"
+printf 'x' > "$state/overheat.plist"
+printf 'x' > "$state/report.plist.tmp-interrupted"
 run postrm purge; expect_eq "status of purge" 0 $?
 [ ! -e "$state" ] || fail "purge left the extension's report folder"
 [ -d "$root/var/jb/var/lib" ] || fail "purge deleted the jailbreak's /var/lib"
@@ -87,8 +103,14 @@ run postrm purge; expect_eq "status of purge" 0 $?
 [ ! -e "$prefs/com.nu-falk.halvernic-prefs.plist.unreadable" ] || fail "purge left the unreadable copy"
 [ -e "$prefs/com.example.other.plist" ] || fail "purge deleted another package's preferences"
 run postrm purge; expect_eq "purge without a file" 0 $?
+mkdir -p "$state"
+printf 'x' > "$state/overheat.plist"
+printf 'x' > "$state/report.plist"
 run postrm remove
 [ -e "$prefs/com.example.other.plist" ] || fail "remove touched the preferences"
+[ ! -e "$state/overheat.plist" ] || fail "postrm remove left the overheat protection's state"
+[ -e "$state/report.plist" ] || fail "postrm remove deleted the report (purge's)"
+rm -rf "$state"
 
 # A respring is asked for on install and upgrade (configure) and on removal, through the
 # descriptor CYDIA names first; never without CYDIA, never with a malformed or closed one.

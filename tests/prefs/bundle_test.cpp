@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/weak.hpp"
 #include "common/ui/preferences.hpp"
+#include "extension/contract/overheat.hpp"
 #include "common/ui/uikit.hpp"
 #include "hvplatform/uikit_host.hpp"
 #include "tests/support/preferences.hpp"
@@ -61,7 +63,7 @@ TEST_F(PaneBundle, TheRowsComeFromTheBundleOfTheBinaryNotFromTheMainBundle) {
   EXPECT_EQ(by_class, main_bundle);
 
   id rows = ui::PSListController::specifiers.send(controller.get());
-  ASSERT_EQ(objc::count(rows), 8u) << "the Root resource's items";
+  ASSERT_EQ(objc::count(rows), 10u) << "the Root resource's items";
   std::vector<std::string> labels;
   for (std::size_t i = 0; i < objc::count(rows); ++i) {
     labels.push_back(objc::to_string(ui::PSSpecifier::name.send(objc::array_get(rows, i))));
@@ -74,7 +76,8 @@ TEST_F(PaneBundle, EveryUserFacingKeyHasABooleanSwitchRow) {
   objc::Ref controller = make_controller();
   id rows = ui::PSListController::specifiers.send(controller.get());
   for (const char* key : {"thermalPreventDimmingEnabled", "thermalSuppressNotificationsEnabled",
-                          "thermalDisablePocketSunlightEnabled", "thermalSunlightLockedEnabled"}) {
+                          "thermalDisablePocketSunlightEnabled", "thermalSunlightLockedEnabled",
+                          "thermalOverheatProtectionEnabled"}) {
     bool found = false;
     for (std::size_t i = 0; i < objc::count(rows); ++i) {
       id row = objc::array_get(rows, i);
@@ -87,6 +90,38 @@ TEST_F(PaneBundle, EveryUserFacingKeyHasABooleanSwitchRow) {
     }
     EXPECT_TRUE(found) << key;
   }
+}
+
+// The overheat protection's group comes last: one switch, on by default as the engine reads
+// an absent key, and a footer that names the temperatures the engine acts at.
+TEST_F(PaneBundle, TheLastGroupIsTheOverheatProtectionWithItsTemperaturesInTheFooter) {
+  objc::AutoreleasePool pool;
+  objc::Ref controller = make_controller();
+  id rows = ui::PSListController::specifiers.send(controller.get());
+  const std::size_t n = objc::count(rows);
+  ASSERT_GE(n, 2u);
+  id group = objc::array_get(rows, n - 2);
+  id row = objc::array_get(rows, n - 1);
+  EXPECT_EQ(ui::PSSpecifier::cellType.send(group), ui::PSGroupCell);
+  EXPECT_EQ(ui::PSSpecifier::cellType.send(row), ui::PSSwitchCell);
+  id properties = ui::PSSpecifier::properties.send(row);
+  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(properties, "key"),
+                                  halvernic::contract::kOverheatProtectionKey));
+  EXPECT_TRUE(objc::objects_equal(objc::dictionary_get(properties, "default"),
+                                  objc::boolean(halvernic::contract::kOverheatProtectionDefault)));
+  const std::string footer =
+      objc::to_string(objc::dictionary_get(ui::PSSpecifier::properties.send(group), "footerText"));
+  const std::string engage =
+      std::to_string(halvernic::contract::kOverheatEngageCentiCelsius / 100) + " °C";
+  const std::string release =
+      std::to_string(halvernic::contract::kOverheatReleaseCentiCelsius / 100) + " °C";
+  EXPECT_NE(footer.find(engage), std::string::npos) << footer;
+  EXPECT_NE(footer.find(release), std::string::npos) << footer;
+  EXPECT_LT(footer.find(engage), footer.find(release)) << footer;
+  EXPECT_EQ(footer.find("。"), footer.size() - std::strlen("。")) << "one sentence: " << footer;
+  EXPECT_EQ(halvernic::contract::kOverheatEngageCentiCelsius % 100, 0)
+      << "the footer says whole degrees";
+  EXPECT_EQ(halvernic::contract::kOverheatReleaseCentiCelsius % 100, 0);
 }
 
 TEST_F(PaneBundle, ExportsTheRuntimeStateFunctionAndNoOtherFunctionOfItsOwn) {

@@ -453,7 +453,7 @@ TEST_F(Pane, OnlyTheExactCPUModeLabelOpensTheMenu) {
   EXPECT_NE(overlay(controller.get()), nullptr);
   EXPECT_EQ(kOpenedDetail.send(controller.get()), nullptr) << "the superclass is not called";
   EXPECT_EQ(ui::UITableView::indexPathForSelectedRow.send(table), nullptr) << "the row is deselected";
-  EXPECT_EQ(objc::count(rows), 8u);
+  EXPECT_EQ(objc::count(rows), 10u);
 }
 
 TEST_F(Pane, SpecifiersKeepAMutableArrayAndLoadTheRootResourceOtherwise) {

@@ -252,6 +252,41 @@ TEST_F(SettingsApp, ASwitchWritesItsKeyAndPostsNoRestart) {
   EXPECT_EQ(posts.now().size(), 2u) << "no restart for a switch";
 }
 
+// The overheat protection's row: on while the file has no key (the engine's reading), and a
+// tap writes and announces it as every other switch (re-application, no restart).
+TEST_F(SettingsApp, TheOverheatProtectionSwitchShowsOnByDefaultAndWritesLikeTheOthers) {
+  PostLog posts;
+  const Result r = run_settings(with_root({"rows", "toggle", "电池过热保护", "rows"}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has_line(r, "row	电池过热保护	thermalOverheatProtectionEnabled	on"))
+      << r.out;
+  EXPECT_TRUE(has_line(r, "toggled	电池过热保护	off")) << r.out;
+  EXPECT_TRUE(has_line(r, "row	电池过热保护	thermalOverheatProtectionEnabled	off"))
+      << r.out;
+  {
+    objc::AutoreleasePool pool;
+    objc::Ref stored = halvernic::contract::read_preferences(preferences_file());
+    EXPECT_TRUE(
+        objc::objects_equal(objc::dictionary_get(stored.get(), "thermalOverheatProtectionEnabled"),
+                            objc::boolean(false)));
+    EXPECT_EQ(objc::count(stored.get()), 1u) << "the one key written";
+  }
+  EXPECT_EQ(posts.wait_for(2),
+            (std::vector<std::string>{halvernic::contract::kRuntimeStateNotification,
+                                      halvernic::contract::kExecutePuppetEventNotification}));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(posts.now().size(), 2u) << "no restart for a switch";
+
+  // And back on.
+  const Result again = run_settings(with_root({"toggle", "电池过热保护"}));
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(has_line(again, "toggled	电池过热保护	on")) << again.out;
+  objc::AutoreleasePool pool;
+  objc::Ref stored = halvernic::contract::read_preferences(preferences_file());
+  EXPECT_TRUE(objc::objects_equal(
+      objc::dictionary_get(stored.get(), "thermalOverheatProtectionEnabled"), objc::boolean(true)));
+}
+
 TEST_F(SettingsApp, ATapOutsideTheMenuClosesItWithoutWriting) {
   // Below the rows, away from the menu (the status bar and the navigation bar above the pane
   // are no part of its view).
@@ -271,7 +306,9 @@ TEST_F(SettingsApp, ErrorsEndTheProgramAfterTheCommandsBeforeThem) {
   Result r = run_settings(with_root({"rows", "tap", "CPU 模式x", "rows"}));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("no row labelled \"CPU 模式x\""), std::string::npos) << r.err;
-  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5) << "the first rows ran, the last did not:\n" << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 6)
+      << "the first rows ran, the last did not:\n"
+      << r.out;
 
   r = run_settings(with_root({"menu", "frobnicate"}));
   EXPECT_EQ(r.status, 1);

@@ -9,6 +9,7 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/contract/overheat.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
@@ -94,6 +95,81 @@ TEST_F(EngineThroughReplacements, LowPowerReachesTheHostAsPowerSaveAndLevelTwo) 
   // The daemon's own request for level 0 is held at 2 by the replacement as well.
   halvernic::host::kSetCPULevel.send(daemon_->controller(), 0);
   EXPECT_EQ(sim::controller_state(daemon_->controller()).cpu_level, 2);
+}
+
+// While the overheat protection is engaged the layer answers as the engine does: fullPower
+// acts as native (the daemon's own values pass), prevent-dimming is off; released, the
+// layer's own snapshot decides again.
+std::optional<int> hotBattery() { return 5600; }
+std::optional<int> coolBattery() { return 4000; }
+std::int64_t gClock = 0;
+std::int64_t testClock() { return gClock; }
+
+TEST_F(EngineThroughReplacements, WhileTheProtectionIsEngagedTheLayerAsksTheEngine) {
+  objc::AutoreleasePool pool;
+  objc::Ref preferences = objc::make_mutable_dictionary();
+  objc::dictionary_set(preferences.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::dictionary_set(preferences.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
+  ASSERT_TRUE(objc::write_property_list_xml_atomically(preferences.get(),
+                                                       hv_test::privateView().preferencesPath));
+  std::filesystem::create_directories(
+      std::filesystem::path(halvernic::contract::resolved_overheat_state_path())
+          .parent_path()
+          .parent_path());
+  HPowerHepler& engine = HPowerHepler::shared();
+  namespace host = halvernic::host;
+  id mc = daemon_->controller();
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 0) << "fullPower: level 0";
+
+  gClock = 0;
+  engine.setBatteryForTesting(&hotBattery, &testClock);
+  engine.sampleBatteryIfDue();
+  ASSERT_TRUE(engine.overheatProtectionEngaged());
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 3) << "engaged: the daemon's own level";
+  host::kSetCPUPowerCeilingFromDecisionSource.send(mc, 12000, 4);
+  EXPECT_EQ(sim::controller_state(mc).cpu_power_ceiling, 12000);
+  EXPECT_EQ(repl::preferenceSnapshot().refresh().fullPowerMode, true)
+      << "the layer's own snapshot still says what the file says";
+
+  gClock = 61'000'000'000;
+  engine.setBatteryForTesting(&coolBattery, &testClock);
+  engine.sampleBatteryIfDue();
+  ASSERT_FALSE(engine.overheatProtectionEngaged());
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 0) << "released: fullPower again";
+  engine.setBatteryForTesting(nullptr, nullptr);
+  std::filesystem::remove(halvernic::contract::resolved_overheat_state_path());
+}
+
+// The layer learns whether the protection is engaged without finding the engine: an engine
+// put back to a new one's state tells it at once, engaged from a state file a previous
+// launch left, released without one.
+TEST_F(EngineThroughReplacements, AnEngineBackToItsStartTellsTheLayerAtOnce) {
+  objc::AutoreleasePool pool;
+  writeMode("fullPower");
+  const std::string state = halvernic::contract::resolved_overheat_state_path();
+  std::filesystem::create_directories(std::filesystem::path(state).parent_path().parent_path());
+  HPowerHepler& engine = HPowerHepler::shared();
+  namespace host = halvernic::host;
+  id mc = daemon_->controller();
+
+  gClock = 0;
+  engine.setBatteryForTesting(&hotBattery, &testClock);
+  engine.sampleBatteryIfDue();
+  ASSERT_TRUE(std::filesystem::exists(state));
+  engine.resetForTesting();  // a relaunched daemon: engaged from the file, nothing read yet
+  ASSERT_TRUE(HPowerHepler::overheatProtectionEngaged());
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 3) << "engaged from the file";
+
+  engine.setBatteryForTesting(nullptr, nullptr);
+  ASSERT_EQ(halvernic::contract::remove_overheat_state(state), 0);
+  engine.resetForTesting();  // no file: released
+  EXPECT_FALSE(HPowerHepler::overheatProtectionEngaged());
+  host::kSetCPULevel.send(mc, 3);
+  EXPECT_EQ(sim::controller_state(mc).cpu_level, 0) << "released: fullPower's level again";
 }
 
 }  // namespace

@@ -58,4 +58,35 @@ TEST(ThermalModel, DieHeatsWithPowerAndSettlesWhereHeatingMeetsCooling) {
   EXPECT_EQ(model::brightness_limit(9), 25);
 }
 
+// The battery lags the die by minutes: it warms while the die is hotter, settles between
+// the die and the ambient, and cools back without load.
+TEST(ThermalModel, TheBatteryLagsTheDieAndSettlesBetweenItAndTheAmbient) {
+  const model::Parameters parameters;
+  model::Nodes nodes = model::initial(parameters);
+  EXPECT_DOUBLE_EQ(nodes.battery, 30.0);
+  const double die = model::steady_die_temperature(parameters, 40000);  // fullPower's draw
+  EXPECT_DOUBLE_EQ(die, 89.0);
+  const double battery = model::steady_battery_temperature(parameters, die);
+  EXPECT_GT(battery, 55.0) << "hot enough to need the protection";
+  EXPECT_LT(battery, die);
+  EXPECT_LT(model::steady_battery_temperature(parameters, 43.0), 40.0)
+      << "the native control's die keeps the battery well below the release temperature";
+
+  // After 20 s at full draw the die has gained more than half its way, the battery a little.
+  for (int i = 0; i < 20; ++i) nodes = model::step(parameters, nodes, 40000);
+  EXPECT_GT(nodes.die - 30.0, (die - 30.0) / 2);
+  EXPECT_GT(nodes.battery, 30.0);
+  EXPECT_LT(nodes.battery - 30.0, 2.0);
+  // Near 50 °C it moves by less than a degree in five seconds: a reading every 5 s sees it
+  // before it passes 51 °C.
+  while (nodes.battery < 49.0) nodes = model::step(parameters, nodes, 40000);
+  const double before = nodes.battery;
+  for (int i = 0; i < 5; ++i) nodes = model::step(parameters, nodes, 40000);
+  EXPECT_LT(nodes.battery - before, 1.0);
+  for (int i = 0; i < 5000; ++i) nodes = model::step(parameters, nodes, 40000);
+  EXPECT_NEAR(nodes.battery, battery, 1e-3);
+  for (int i = 0; i < 10000; ++i) nodes = model::step(parameters, nodes, 0);
+  EXPECT_NEAR(nodes.battery, parameters.ambient, 1e-3);
+}
+
 }  // namespace

@@ -51,7 +51,7 @@ using namespace std::chrono_literals;
 }
 
 bool writePreference(const char* key, id value) {
-  return contract::write_preference_value(hv_test::kLiteralPreferencesPath, key, value);
+  return contract::write_preference_value(hv_test::privateView().preferencesPath.c_str(), key, value);
 }
 
 void post(const char* name) {
@@ -98,7 +98,9 @@ void callHostMethods(sim::Daemon& daemon, int seed) {
   (void)host::kThermalPressureLevel.send(product);
   host::kSetThermalState.send(product, seed % 4);
   (void)host::kGetPotentialForcedThermalPressureLevel.send(product);
-  (void)host::kGetConfigurationFor.send(manager, seed % 2);
+  const char* section = seed % 2 ? "Product" : "ContextualClampParams";
+  (void)host::kGetConfigurationFor.send(manager,
+                                        host::bridged<host::CFStringRef>(objc::string(section)));
   (void)host::kThermalPressure.send(manager, nullptr);
   (void)host::kGetThermalSuggestion.send(manager, nullptr);
 }

@@ -63,6 +63,9 @@ CF_EXPORT void CFRelease(CFTypeRef cf);
 CF_EXPORT CFTypeRef CFAutorelease(CFTypeRef arg);
 CF_EXPORT Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
 CF_EXPORT CFIndex CFGetRetainCount(CFTypeRef cf);
+/* The type of cf: CFNumberGetTypeID, CFBooleanGetTypeID or CFStringGetTypeID for those
+ * kinds, one other identifier for any other object. */
+CF_EXPORT CFTypeID CFGetTypeID(CFTypeRef cf);
 
 CF_EXTERN_C_END
 

@@ -14,6 +14,7 @@ CF_EXTERN_C_BEGIN
 CF_EXPORT CFStringRef __CFStringMakeConstantString(const char *cStr);
 #define CFSTR(cStr) __CFStringMakeConstantString("" cStr "")
 
+CF_EXPORT CFTypeID CFStringGetTypeID(void);
 CF_EXPORT CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char *cStr,
                                                 CFStringEncoding encoding);
 CF_EXPORT CFIndex CFStringGetLength(CFStringRef theString);
