@@ -233,7 +233,9 @@ void add_rows(id card, id controller, id titles, id values, CGFloat w, const Row
   }
 }
 
-// The menu fades in from slightly smaller than its size.
+// The menu fades in from slightly smaller than its size. The container is taken by value:
+// the animation block keeps a reference parameter as a reference, which would dangle.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void animate_open(objc::Ref container) {
   ui::UIView::setAlpha.send(container.get(), 0);
   ui::UIView::setTransform.send(container.get(), CGAffineTransform{kOpenScale, 0, 0, kOpenScale, 0, 0});
