@@ -460,10 +460,8 @@ StatusSection storeSection(const StatusFacts& facts) {
   return section;
 }
 
-StatusSection overheatSection(const StatusFacts& facts) {
-  using State = contract::OverheatStateReading::Status;
-  StatusSection section{"overheatProtection", "Overheat protection", {}};
-  objc::AutoreleasePool pool;
+// The overheat protection's setting as the extension reads it: on unless set off.
+bool addOverheatSetting(StatusSection& section, const StatusFacts& facts) {
   id stored = objc::dictionary_get(facts.preferences.get(), contract::kOverheatProtectionKey);
   const std::optional<bool> read = contract::engine_bool_value(stored);
   const bool enabled = read.value_or(contract::kOverheatProtectionDefault);
@@ -477,8 +475,11 @@ StatusSection overheatSection(const StatusFacts& facts) {
   }
   section.rows.push_back(
       {"enabled", contract::kOverheatProtectionKey, Json::boolean(enabled), shown});
+  return enabled;
+}
 
-  // What it guards: fullPower and prevent-dimming, as the file asks for them.
+// What it guards: fullPower and prevent-dimming, as the file asks for them.
+void addOverheatGuarded(StatusSection& section, const StatusFacts& facts, bool enabled) {
   const bool fullPower = contract::normalize_power_mode(objc::dictionary_get(
                              facts.preferences.get(), contract::kPowerModeKey)) ==
                          contract::PowerMode::fullPower;
@@ -499,8 +500,11 @@ StatusSection overheatSection(const StatusFacts& facts) {
   }
   section.rows.push_back(
       {"guarding", "guards", Json::boolean(enabled && (fullPower || dimming)), guarded});
+}
 
-  // Engaged while its state file exists.
+// Engaged while its state file exists; since when and at which temperature as it holds them.
+void addOverheatEngaged(StatusSection& section, const StatusFacts& facts) {
+  using State = contract::OverheatStateReading::Status;
   const contract::OverheatStateReading& state = facts.overheatState;
   const bool known = !facts.overheatStatePath.empty() &&
                      (state.status != State::released || facts.overheatStateProblem.empty());
@@ -536,8 +540,10 @@ StatusSection overheatSection(const StatusFacts& facts) {
                           facts.overheatStatePath.empty() ? "(no path)"
                                                           : facts.overheatStatePath});
   section.rows.push_back({"stateProblem", "", stringOrNull(facts.overheatStateProblem), ""});
+}
 
-  // The last reading, from the extension's report.
+// The last battery reading, from the extension's report.
+void addOverheatLastReading(StatusSection& section, const StatusFacts& facts) {
   const contract::ReportReading& report = facts.report;
   const contract::OverheatReport* overheat =
       report.ok() && report.report.overheat ? &*report.report.overheat : nullptr;
@@ -559,6 +565,15 @@ StatusSection overheatSection(const StatusFacts& facts) {
        reading ? Json::real(*overheat->batteryCentiCelsius / 100.0) : Json(), readingShown});
   section.rows.push_back(
       {"readAt", "", reading && overheat->readAt ? Json::integer(overheat->readAt) : Json(), ""});
+}
+
+StatusSection overheatSection(const StatusFacts& facts) {
+  StatusSection section{"overheatProtection", "Overheat protection", {}};
+  objc::AutoreleasePool pool;
+  const bool enabled = addOverheatSetting(section, facts);
+  addOverheatGuarded(section, facts, enabled);
+  addOverheatEngaged(section, facts);
+  addOverheatLastReading(section, facts);
   return section;
 }
 
