@@ -277,7 +277,7 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
   if (isHelp(first) || first == "help") return runHelp(arguments, context);
   const Command* command = find(first);
   if (!command) {
-    const std::string what = first.rfind("-", 0) == 0 ? "unknown option " : "unknown command ";
+    const std::string what = first.rfind('-', 0) == 0 ? "unknown option " : "unknown command ";
     return usageError(
         context, "",
         what + quoted(first) + " (" + std::string(kProgram) + " --help lists the commands)");

@@ -351,15 +351,23 @@ MethodListing listMethods(const std::vector<contract::ReportedMethod>& methods) 
     // One line each, whatever the report's names hold.
     const std::string layer = contract::report_layer_value(method.layer);
     const std::string name = printable(method.method());
-    listing.listed += "\n" + padded(contract::install_outcome_value(method.outcome), 14) +
-                      padded(layer, 13) + name;
+    listing.listed.append("\n")
+        .append(padded(contract::install_outcome_value(method.outcome), 14))
+        .append(padded(layer, 13))
+        .append(name);
     if (method.layer == contract::ReportLayer::hook) {
       listing.listed += " (" + printable(method.owner) + ")";
     }
     if (method.outcome == contract::InstallOutcome::installed) continue;
     ++listing.skips;
-    listing.skipped += "\n" + name + " (" + layer + ", " + printable(method.owner) +
-                       "): " + printable(skipReason(method));
+    listing.skipped.append("\n")
+        .append(name)
+        .append(" (")
+        .append(layer)
+        .append(", ")
+        .append(printable(method.owner))
+        .append("): ")
+        .append(printable(skipReason(method)));
   }
   return listing;
 }

@@ -41,7 +41,10 @@ std::vector<std::string> declaration_mismatches(std::span<const objc::MessageInf
     }
     const std::string registered = bare_types(method_getTypeEncoding(m));
     const std::string expected = info.types();
-    if (registered != expected) out.push_back(where + ": declared " + expected + ", registered " + registered);
+    if (registered != expected) {
+      std::string& line = out.emplace_back(where);
+      line.append(": declared ").append(expected).append(", registered ").append(registered);
+    }
   }
   return out;
 }

@@ -35,7 +35,7 @@ void post_darwin_notification(const char* name, id sender) {
   objc::Ref string = objc::make_string(name);
   CFNotificationCenterPostNotification(
       CFNotificationCenterGetDarwinNotifyCenter(),
-      static_cast<CFStringRef>(static_cast<const void*>(string.get())), sender, nullptr, true);
+      reinterpret_cast<CFStringRef>(string.get()), sender, nullptr, true);
 }
 
 }  // namespace halvernic::contract

@@ -133,7 +133,7 @@ std::string resolved_preferences_path();
 // The largest preferences file any reader accepts. The file is written by user-level
 // processes and read by a root daemon on its hot paths; a real one is under 2 KB. A larger
 // file is unreadable: it reads as a missing one, and is never read whole or parsed.
-inline constexpr std::size_t kMaxPreferencesFileSize = 1024 * 1024;  // 1 MiB
+inline constexpr std::size_t kMaxPreferencesFileSize = std::size_t{1024} * 1024;  // 1 MiB
 
 // How a reading of the preferences file ended.
 enum class PreferencesFileStatus {

@@ -56,7 +56,7 @@ inline constexpr unsigned kReportFolderMode = 0755;
 inline constexpr unsigned kReportFileMode = 0644;  // root writes, everyone reads
 
 // A report of every hook and replacement is about 20 KB; a larger file is not read.
-inline constexpr std::size_t kMaxReportFileSize = 256 * 1024;
+inline constexpr std::size_t kMaxReportFileSize = std::size_t{256} * 1024;
 
 // The report's path below the jailbreak root; "" when it cannot be resolved.
 std::string resolved_report_path();

@@ -319,6 +319,7 @@ void HPowerHepler::sampleBatteryIfDue() {
   OverheatChange made = OverheatChange::none;
   bool modeChanged = false, first = false;
   std::int64_t engagedFor = 0;
+  int changedAt = 0;  // the reading that made the change
   {
     std::lock_guard lock(plistMutex_);
     if (stoodDown_.load(std::memory_order_acquire)) return;
@@ -330,10 +331,12 @@ void HPowerHepler::sampleBatteryIfDue() {
     const Decoded d = decode(decoded_.load(std::memory_order_relaxed));
     if (reading && !d.engaged && d.guarded() && *reading >= contract::kOverheatEngageCentiCelsius) {
       made = OverheatChange::engaged;
+      changedAt = *reading;
       engagedAt_ = now;
     } else if (reading && d.engaged && *reading <= contract::kOverheatReleaseCentiCelsius &&
                now - engagedAt_ >= contract::kOverheatMinimumEngagedSeconds * kSecond) {
       made = OverheatChange::released;
+      changedAt = *reading;
       engagedFor = now - engagedAt_;
     }
     if (made != OverheatChange::none) {
@@ -341,7 +344,7 @@ void HPowerHepler::sampleBatteryIfDue() {
       setEngagedLocked(made == OverheatChange::engaged);
     }
   }
-  if (made != OverheatChange::none) finishOverheatChange(made, modeChanged, *reading, engagedFor);
+  if (made != OverheatChange::none) finishOverheatChange(made, modeChanged, changedAt, engagedFor);
   change.unlock();
   if (made != OverheatChange::none) {
     tellOverheatObserver({made == OverheatChange::engaged ? OverheatEvent::Kind::engaged

@@ -92,6 +92,11 @@ void runLoadTimeInitialisers() {
   // observers are registered); the recorder writes nothing before start-up is complete.
   HPowerHepler::setFirstApplicationObserver(&reportFirstApplication);
   HPowerHepler::setOverheatObserver(&overheatChanged);
+  // The engine is made here, on the loading thread, before the hooks' initialiser registers
+  // the observers. Made first by a notification's handler, it would resolve its paths on the
+  // delivery thread, which loads libroot and so waits for the loader's lock, held by this
+  // thread until the constructors return, while this thread waits for the engine.
+  if (isHostProcess(firstArgument())) HPowerHepler::shared();
   activateHooks();
   if (runMethodReplacementConstructor()) {
     report::Recorder& recorder = report::Recorder::shared();

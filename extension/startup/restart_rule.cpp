@@ -11,7 +11,7 @@ namespace {
 
 // A launchd property list is a few hundred bytes; a bound keeps a damaged one from costing
 // more than a small read.
-constexpr std::size_t kLargestPropertyList = 256 * 1024;
+constexpr std::size_t kLargestPropertyList = std::size_t{256} * 1024;
 
 }  // namespace
 

@@ -17,11 +17,14 @@
 #endif
 
 #define __DISPATCH_INDIRECT__
+/* In the order they build on each other (queue.h needs time.h's dispatch_time_t). */
+/* clang-format off */
 #include <dispatch/base.h>
 #include <dispatch/object.h>
 #include <dispatch/time.h>
 #include <dispatch/queue.h>
 #include <dispatch/once.h>
+/* clang-format on */
 #undef __DISPATCH_INDIRECT__
 
 #endif /* __DISPATCH_PUBLIC__ */
