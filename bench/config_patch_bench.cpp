@@ -39,31 +39,31 @@ struct Builder {
     return static_cast<std::int64_t>((seed >> 8) % static_cast<std::uint32_t>(bound));
   }
 
-  static objc::Ref dict() { return objc::make_mutable_dictionary(); }
-  static objc::Ref array() { return objc::make_mutable_array(); }
+  static objc::Ref dict() { return objc::makeMutableDictionary(); }
+  static objc::Ref array() { return objc::makeMutableArray(); }
   static void set(const objc::Ref& d, const std::string& key, id value) {
-    objc::dictionary_set(d.get(), key, value);
+    objc::dictionarySet(d.get(), key, value);
   }
 
   objc::Ref numbers(std::size_t n, std::int64_t base, std::int64_t spread) {
     objc::Ref a = array();
-    for (std::size_t i = 0; i < n; ++i) objc::array_add(a.get(), objc::number(base + next(spread)));
+    for (std::size_t i = 0; i < n; ++i) objc::arrayAdd(a.get(), objc::number(base + next(spread)));
     return a;
   }
   // Brightness tables are stored as strings in some products.
   objc::Ref strings(std::size_t n, std::int64_t base, std::int64_t spread) {
     objc::Ref a = array();
     for (std::size_t i = 0; i < n; ++i) {
-      objc::Ref s = objc::make_string(std::to_string(base + next(spread)));
-      objc::array_add(a.get(), s.get());
+      objc::Ref s = objc::makeString(std::to_string(base + next(spread)));
+      objc::arrayAdd(a.get(), s.get());
     }
     return a;
   }
   objc::Ref pid(const std::string& name) {
     objc::Ref d = dict();
     set(d, "name", objc::string(name));
-    set(d, "kP", objc::number_double(0.01 * static_cast<double>(next(100))));
-    set(d, "kI", objc::number_double(0.001 * static_cast<double>(next(100))));
+    set(d, "kP", objc::numberDouble(0.01 * static_cast<double>(next(100))));
+    set(d, "kI", objc::numberDouble(0.001 * static_cast<double>(next(100))));
     set(d, "target", objc::number(3000 + next(2000)));
     set(d, "enabled", objc::boolean(next(2) != 0));
     return d;
@@ -79,7 +79,7 @@ struct Builder {
     set(c, "MaxBrightnessTable", strings(16, 10, 500).get());
     set(c, "brightnessNitsSteps", numbers(12, 2, 600).get());
     objc::Ref ramps = array();
-    for (int r = 0; r < 3; ++r) objc::array_add(ramps.get(), numbers(8, 0, 100).get());
+    for (int r = 0; r < 3; ++r) objc::arrayAdd(ramps.get(), numbers(8, 0, 100).get());
     set(c, "brightnessRamps", ramps.get());
     objc::Ref control = dict();
     set(control, "pid", pid("backlight").get());
@@ -98,7 +98,7 @@ struct Builder {
       set(cluster, "frequencies", numbers(24, 600000, 2400000).get());
       set(cluster, "powerTargets", numbers(24, 500, 5000).get());
       set(cluster, "pid", pid("cpu").get());
-      objc::array_add(clusters.get(), cluster.get());
+      objc::arrayAdd(clusters.get(), cluster.get());
     }
     set(s, "clusters", clusters.get());
     set(s, "maxThermalPower", objc::number(8000));
@@ -116,7 +116,7 @@ struct Builder {
       set(filter, "taps", numbers(4, 0, 10).get());
       set(filter, "mode", objc::string("ema"));
       set(sensor, "filter", filter.get());
-      objc::array_add(list.get(), sensor.get());
+      objc::arrayAdd(list.get(), sensor.get());
     }
     return list;
   }
@@ -135,7 +135,7 @@ struct Builder {
     set(components, "CPU", cpu_section().get());
     set(root, "Components", components.get());
     objc::Ref backlights = array();
-    for (int i = 20; i < 32; ++i) objc::array_add(backlights.get(), backlight_component(i).get());
+    for (int i = 20; i < 32; ++i) objc::arrayAdd(backlights.get(), backlight_component(i).get());
     set(root, "backlightComponents", backlights.get());
     set(root, "sensors", sensors().get());
     objc::Ref gpu = dict();
@@ -148,7 +148,7 @@ struct Builder {
 
 const objc::Ref& configuration() {
   static const objc::Ref instance = [] {
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     objc::AutoreleasePool pool;
     return Builder{}.configuration();
   }();
@@ -158,7 +158,7 @@ const objc::Ref& configuration() {
 std::size_t xml_size(id plist) {
   objc::AutoreleasePool pool;
   id error = nullptr;
-  id data = objc::send<id>(objc::as_id(objc::cls("NSPropertyListSerialization")),
+  id data = objc::send<id>(objc::asId(objc::cls("NSPropertyListSerialization")),
                            objc::sel("dataWithPropertyList:format:options:error:"), plist,
                            static_cast<NSUInteger>(100), NSUInteger{0}, &error);
   return data ? objc::send<NSUInteger>(data, objc::sel("length")) : 0;
@@ -176,7 +176,7 @@ constinit objc::ClassName kNSMutableDictionary{"NSMutableDictionary"};
 constinit objc::ClassName kNSMutableArray{"NSMutableArray"};
 
 objc::Ref deep_mutable_copy(id value) {
-  if (objc::is_dictionary(value)) {
+  if (objc::isDictionary(value)) {
     const std::size_t n = objc::count(value);
     std::vector<id> keys(n), values(n);
     objc::send(value, kGetObjectsAndKeys, values.data(), keys.data());
@@ -188,10 +188,10 @@ objc::Ref deep_mutable_copy(id value) {
     }
     return copy;
   }
-  if (objc::is_array(value)) {
+  if (objc::isArray(value)) {
     const std::size_t n = objc::count(value);
-    objc::Ref copy = objc::Ref::adopt(objc::send<id>(
-        objc::send<id>(kNSMutableArray.get(), kAlloc), kInitWithCapacity, NSUInteger{n}));
+    objc::Ref copy = objc::Ref::adopt(objc::send<id>(objc::send<id>(kNSMutableArray.get(), kAlloc),
+                                                     kInitWithCapacity, NSUInteger{n}));
     for (std::size_t i = 0; i < n; ++i) {
       objc::Ref child = deep_mutable_copy(objc::send<id>(value, kObjectAtIndex, NSUInteger{i}));
       objc::send(copy.get(), kAddObject, child.get());
@@ -203,15 +203,15 @@ objc::Ref deep_mutable_copy(id value) {
 
 std::size_t containers(id value) {
   std::size_t n = 0;
-  if (objc::is_dictionary(value)) {
+  if (objc::isDictionary(value)) {
     n = 1;
-    objc::for_each_entry(value, [&](id, id child) {
+    objc::forEachEntry(value, [&](id, id child) {
       n += containers(child);
       return true;
     });
-  } else if (objc::is_array(value)) {
+  } else if (objc::isArray(value)) {
     n = 1;
-    for (std::size_t i = 0; i < objc::count(value); ++i) n += containers(objc::array_get(value, i));
+    for (std::size_t i = 0; i < objc::count(value); ++i) n += containers(objc::arrayGet(value, i));
   }
   return n;
 }

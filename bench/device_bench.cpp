@@ -59,14 +59,16 @@ std::size_t size_of(const std::string& path) {
 
 // Polls the log every millisecond until, after offset, first (if any) and then second
 // appear; the time second was seen, or nullopt after timeout.
-std::optional<Clock::time_point> wait_for_lines(const std::string& log, std::size_t offset, const std::string& first,
-                                                const std::string& second, std::chrono::milliseconds timeout) {
+std::optional<Clock::time_point> wait_for_lines(const std::string& log, std::size_t offset,
+                                                const std::string& first, const std::string& second,
+                                                std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   while (Clock::now() < deadline) {
     const std::string text = read_from(log, offset);
     std::size_t from = 0;
     if (!first.empty()) from = text.find(first);
-    if (from != std::string::npos && text.find(second, from) != std::string::npos) return Clock::now();
+    if (from != std::string::npos && text.find(second, from) != std::string::npos)
+      return Clock::now();
     std::this_thread::sleep_for(1ms);
   }
   return std::nullopt;
@@ -182,11 +184,12 @@ void report(benchmark::State& state, std::vector<double> ms) {
 }
 
 void BM_ModeChangeToRelaunchedDaemonApplied(benchmark::State& state) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   BootedDevice& device = booted();
   const std::string log = device.d->log_file("thermalmonitord.log");
   const char* modes[] = {"fullPower", "lowPower", "off"};
-  const char* lines[] = {"halvernic: full power mode", "halvernic: low power mode", "halvernic: native thermal mode restored"};
+  const char* lines[] = {"halvernic: full power mode", "halvernic: low power mode",
+                         "halvernic: native thermal mode restored"};
   std::vector<double> ms;
   int i = 0;
   for (auto _ : state) {
@@ -194,7 +197,8 @@ void BM_ModeChangeToRelaunchedDaemonApplied(benchmark::State& state) {
     const std::size_t offset = size_of(log);
     const auto start = Clock::now();
     device.d->change_as_front_end("thermalPowerMode", modes[i % 3]);
-    const auto seen = wait_for_lines(log, offset, "halvernic: restarting thermalmonitord", lines[i % 3], 30s);
+    const auto seen =
+        wait_for_lines(log, offset, "halvernic: restarting thermalmonitord", lines[i % 3], 30s);
     if (!seen) {
       state.SkipWithError("the relaunched daemon never applied the mode");
       break;
@@ -206,10 +210,13 @@ void BM_ModeChangeToRelaunchedDaemonApplied(benchmark::State& state) {
   }
   report(state, ms);
 }
-BENCHMARK(BM_ModeChangeToRelaunchedDaemonApplied)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModeChangeToRelaunchedDaemonApplied)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_SwitchToReapplication(benchmark::State& state) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   BootedDevice& device = booted();
   const std::string log = device.d->log_file("thermalmonitord.log");
   std::vector<double> ms;
@@ -219,10 +226,11 @@ void BM_SwitchToReapplication(benchmark::State& state) {
     const std::size_t offset = size_of(log);
     const auto start = Clock::now();
     device.d->change_as_front_end("thermalPreventDimmingEnabled", on ? "true" : "false");
-    const auto seen = wait_for_lines(log, offset, "",
-                                     on ? "halvernic prevent dimming thermal state capped to light"
-                                        : "halvernic native/lowPower thermal state: restored CommonProduct simulation off once",
-                                     5s);
+    const auto seen = wait_for_lines(
+        log, offset, "",
+        on ? "halvernic prevent dimming thermal state capped to light"
+           : "halvernic native/lowPower thermal state: restored CommonProduct simulation off once",
+        5s);
     if (!seen) {
       state.SkipWithError("the switch was never re-applied");
       break;
@@ -239,7 +247,7 @@ BENCHMARK(BM_SwitchToReapplication)->UseManualTime()->Iterations(15)->Unit(bench
 // Three mode changes 0.4 s apart (fullPower, off, lowPower) on a daemon that has run past
 // its throttle interval, sampled for 13 s from the first.
 void BM_ThreeModeChangesWithinASecond(benchmark::State& state) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   BootedDevice& device = booted();
   const std::string log = device.d->log_file("thermalmonitord.log");
   std::vector<double> without, longest, last_mode;
@@ -286,7 +294,7 @@ BENCHMARK(BM_ThreeModeChangesWithinASecond)
 // between lowPower and fullPower every second, written straight into the file with no
 // re-apply post.
 void BM_RestartFlood(benchmark::State& state) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   BootedDevice& device = booted();
   const bool alternate = state.range(0) != 0;
   for (auto _ : state) {
@@ -301,7 +309,7 @@ void BM_RestartFlood(benchmark::State& state) {
       std::this_thread::sleep_until(at);
       objc::AutoreleasePool pool;
       if (alternate && i % 10 == 0) {
-        halvernic::contract::write_preference_value(
+        halvernic::contract::writePreferenceValue(
             device.d->preferences_file(), "thermalPowerMode",
             objc::string((i / 10) % 2 ? "lowPower" : "fullPower"));
       }

@@ -17,11 +17,11 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/hooks/cpms_helper_hook.hpp"
 #include "extension/hooks/mitigation_controller_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/hooking/hook.hpp"
-#include "extension/hooking/host.hpp"
 
 #include "bench/allocation_count.hpp"
 
@@ -52,17 +52,19 @@ Class helperClass(const char* name) {
       .build();
 }
 
-id instance(Class c) { return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init")); }
+id instance(Class c) {
+  return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init"));
+}
 
 struct Hosts {
   id bareController, hookedController, bareHelper, hookedHelper;
   std::string preferences;
 
   Hosts() {
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     char folder[] = "/tmp/hv-mitigation-hooks-bench-XXXXXX";
     setenv("HALVERNIC_DEVICE_ROOT", mkdtemp(folder), 1);
-    preferences = halvernic::contract::resolved_preferences_path();
+    preferences = halvernic::contract::resolvedPreferencesPath();
 
     bareController = instance(controllerClass("BenchBareMitigationController"));
     bareHelper = instance(helperClass("BenchBareCPMSHelper"));
@@ -86,9 +88,9 @@ struct Hosts {
       return;
     }
     std::filesystem::create_directories(std::filesystem::path(preferences).parent_path());
-    objc::Ref dict = objc::make_mutable_dictionary();
-    objc::dictionary_set(dict.get(), "thermalPowerMode", objc::string(mode));
-    if (!objc::write_property_list_xml_atomically(dict.get(), preferences)) std::abort();
+    objc::Ref dict = objc::makeMutableDictionary();
+    objc::dictionarySet(dict.get(), "thermalPowerMode", objc::string(mode));
+    if (!objc::writePropertyListXmlAtomically(dict.get(), preferences)) std::abort();
     HPowerHepler::shared().resetForTesting();
     HPowerHepler::shared().currentPowerMode();  // read outside the timed loop
   }
@@ -146,7 +148,8 @@ BENCHMARK(BM_SetGPUPowerCeiling_Hooked)->ArgName("mode")->Arg(0)->Arg(1);
 
 void BM_GetMaxPowerForComponent_Bare(benchmark::State& state) {
   id receiver = hosts().bareHelper;
-  measure(state, [&] { benchmark::DoNotOptimize(host::kGetMaxPowerForComponent.send(receiver, 0)); });
+  measure(state,
+          [&] { benchmark::DoNotOptimize(host::kGetMaxPowerForComponent.send(receiver, 0)); });
 }
 BENCHMARK(BM_GetMaxPowerForComponent_Bare);
 
@@ -154,7 +157,8 @@ BENCHMARK(BM_GetMaxPowerForComponent_Bare);
 void BM_GetMaxPowerForComponent_Hooked(benchmark::State& state) {
   hosts().setMode(modeArg(state));
   id receiver = hosts().hookedHelper;
-  measure(state, [&] { benchmark::DoNotOptimize(host::kGetMaxPowerForComponent.send(receiver, 0)); });
+  measure(state,
+          [&] { benchmark::DoNotOptimize(host::kGetMaxPowerForComponent.send(receiver, 0)); });
 }
 BENCHMARK(BM_GetMaxPowerForComponent_Hooked)->ArgName("mode")->Arg(0)->Arg(1);
 

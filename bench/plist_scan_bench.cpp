@@ -21,18 +21,19 @@ namespace contract = halvernic::contract;
 // The five settings and a few keys another tweak or an older version left: about 1.5 KB
 // as XML.
 objc::Ref typical_preferences() {
-  objc::Ref prefs = objc::make_mutable_dictionary();
-  objc::dictionary_set(prefs.get(), contract::kPowerModeKey, objc::string("fullPower"));
+  objc::Ref prefs = objc::makeMutableDictionary();
+  objc::dictionarySet(prefs.get(), contract::kPowerModeKey, objc::string("fullPower"));
   for (const char* key : {contract::kPreventDimmingKey, contract::kSuppressNotificationsKey,
                           contract::kDisablePocketSunlightKey, contract::kSunlightLockedKey}) {
-    objc::dictionary_set(prefs.get(), key, objc::boolean(true));
+    objc::dictionarySet(prefs.get(), key, objc::boolean(true));
   }
   for (int i = 0; i < 12; ++i) {
-    objc::dictionary_set(prefs.get(), "anotherTweaksSetting" + std::to_string(i), objc::string("a value of some length"));
+    objc::dictionarySet(prefs.get(), "anotherTweaksSetting" + std::to_string(i),
+                        objc::string("a value of some length"));
   }
-  objc::Ref list = objc::make_mutable_array();
-  for (int i = 0; i < 8; ++i) objc::array_add(list.get(), objc::number(i * 1000));
-  objc::dictionary_set(prefs.get(), "anotherTweaksList", list.get());
+  objc::Ref list = objc::makeMutableArray();
+  for (int i = 0; i < 8; ++i) objc::arrayAdd(list.get(), objc::number(i * 1000));
+  objc::dictionarySet(prefs.get(), "anotherTweaksList", list.get());
   return prefs;
 }
 
@@ -41,42 +42,44 @@ std::string serialised(long format) {
   objc::Ref prefs = typical_preferences();
   id error = nullptr;
   id data = objc::send<id>(objc::cls("NSPropertyListSerialization"),
-                           objc::sel("dataWithPropertyList:format:options:error:"), prefs.get(), format, 0UL, &error);
+                           objc::sel("dataWithPropertyList:format:options:error:"), prefs.get(),
+                           format, 0UL, &error);
   return {static_cast<const char*>(objc::send<const void*>(data, objc::sel("bytes"))),
           objc::send<unsigned long>(data, objc::sel("length"))};
 }
 
 void scan(benchmark::State& state, long format) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   const std::string bytes = serialised(format);
   for (auto _ : state) {
     benchmark::DoNotOptimize(plist::scan(bytes.data(), bytes.size()));
   }
-  if (plist::scan(bytes.data(), bytes.size()) == plist::Form::refused) state.SkipWithError("refused");
+  if (plist::scan(bytes.data(), bytes.size()) == plist::Form::refused)
+    state.SkipWithError("refused");
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
   state.counters["file_bytes"] = static_cast<double>(bytes.size());
 }
 
 void parse(benchmark::State& state, long format) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool outer;
   const std::string bytes = serialised(format);
-  objc::Ref data = objc::make_data(bytes);
+  objc::Ref data = objc::makeData(bytes);
   for (auto _ : state) {
     objc::AutoreleasePool pool;
-    benchmark::DoNotOptimize(objc::parse_property_list(data.get()));
+    benchmark::DoNotOptimize(objc::parsePropertyList(data.get()));
   }
   state.counters["file_bytes"] = static_cast<double>(bytes.size());
 }
 
 void read_file(benchmark::State& state, long format) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool outer;
   const std::string path = "/tmp/hv-plist-scan-bench-" + std::to_string(getpid()) + ".plist";
   std::ofstream(path, std::ios::binary) << serialised(format);
   for (auto _ : state) {
     objc::AutoreleasePool pool;
-    benchmark::DoNotOptimize(contract::read_preferences_file(path));
+    benchmark::DoNotOptimize(contract::readPreferencesFile(path));
   }
   std::remove(path.c_str());
 }

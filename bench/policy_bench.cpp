@@ -24,17 +24,17 @@ HPowerHepler& engine_in(const char* mode) {
   static const bool ready = [] {
     fs::path root = fs::temp_directory_path() / ("hv-policy-bench-" + std::to_string(getpid()));
     setenv("HALVERNIC_DEVICE_ROOT", root.c_str(), 1);
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     halvernic::sim::register_classes();
     return true;
   }();
   (void)ready;
   objc::AutoreleasePool pool;
-  const std::string path = halvernic::contract::resolved_preferences_path();
+  const std::string path = halvernic::contract::resolvedPreferencesPath();
   fs::create_directories(fs::path(path).parent_path());
-  objc::Ref dict = objc::make_mutable_dictionary();
-  objc::dictionary_set(dict.get(), "thermalPowerMode", objc::string(mode));
-  objc::write_property_list_xml_atomically(dict.get(), path);
+  objc::Ref dict = objc::makeMutableDictionary();
+  objc::dictionarySet(dict.get(), "thermalPowerMode", objc::string(mode));
+  objc::writePropertyListXmlAtomically(dict.get(), path);
   HPowerHepler& engine = HPowerHepler::shared();
   engine.resetForTesting();
   engine.loadPreferencesIfEmpty();

@@ -13,9 +13,9 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/hooks/component_control_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/hooking/host.hpp"
 
 namespace {
 
@@ -33,7 +33,9 @@ Class hostClass(const char* name) {
       .build();
 }
 
-id instance(Class c) { return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init")); }
+id instance(Class c) {
+  return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init"));
+}
 
 // The daemon's class (hooked) and a twin with the same implementations (never hooked);
 // the engine's preferences under a device root of the process's own.
@@ -43,10 +45,11 @@ struct Setup {
   std::string preferences;
 
   Setup() {
-    const fs::path root = fs::temp_directory_path() / ("hv-product-bench-" + std::to_string(getpid()));
+    const fs::path root =
+        fs::temp_directory_path() / ("hv-product-bench-" + std::to_string(getpid()));
     fs::create_directories(root);
     setenv("HALVERNIC_DEVICE_ROOT", root.c_str(), 1);
-    preferences = halvernic::contract::resolved_preferences_path();
+    preferences = halvernic::contract::resolvedPreferencesPath();
     fs::create_directories(fs::path(preferences).parent_path());
 
     hooked = instance(hostClass(host::kComponentControl.name()));
@@ -58,9 +61,9 @@ struct Setup {
 
   void useMode(const char* mode) {
     objc::AutoreleasePool pool;
-    objc::Ref prefs = objc::make_mutable_dictionary();
-    objc::dictionary_set(prefs.get(), halvernic::contract::kPowerModeKey, objc::string(mode));
-    if (!objc::write_property_list_xml_atomically(prefs.get(), preferences)) std::abort();
+    objc::Ref prefs = objc::makeMutableDictionary();
+    objc::dictionarySet(prefs.get(), halvernic::contract::kPowerModeKey, objc::string(mode));
+    if (!objc::writePropertyListXmlAtomically(prefs.get(), preferences)) std::abort();
     HPowerHepler::shared().resetForTesting();
     HPowerHepler::shared().loadPreferencesIfEmpty();
   }

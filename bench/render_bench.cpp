@@ -30,9 +30,11 @@ Text title(const char* s, Rect frame, double size, int weight) {
 
 Node card_scene() {
   Node root = view({0, 0, 390, 520}, Rgba{0.95, 0.95, 0.97, 1});
-  for (int i = 0; i < 6; ++i) root.children.push_back(view({16, 300.0 + i * 30, 60, 24}, Rgba{i / 6.0, 0.5, 1 - i / 6.0, 1}));
+  for (int i = 0; i < 6; ++i)
+    root.children.push_back(view({16, 300.0 + i * 30, 60, 24}, Rgba{i / 6.0, 0.5, 1 - i / 6.0, 1}));
   Node container = view({40, 320, 256, 141});
-  container.shadow = Shadow{{0, 0, 0, 1}, 0.25, 20, {0, 8}, rounded_rect_path({0, 0, 256, 141}, 14, false)};
+  container.shadow =
+      Shadow{{0, 0, 0, 1}, 0.25, 20, {0, 8}, rounded_rect_path({0, 0, 256, 141}, 14, false)};
   Node card = view({0, 0, 256, 141}, Rgba{0.98, 0.98, 0.98, 0.86});
   card.corner_radius = 14;
   card.continuous_corners = true;

@@ -17,9 +17,9 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/hooking/host.hpp"
 
 namespace {
 
@@ -61,7 +61,8 @@ Class hostClass(const char* name) {
   }
   for (const host::Message<void(int, host::PassedOnArg)>* s :
        {&host::kSetCPUPowerCeilingFromDecisionSource, &host::kSetCPUPowerCeilingForDVD1Contributor,
-        &host::kSetCPUPowerFloorFromDecisionSource, &host::kSetPackagePowerCeilingFromDecisionSource,
+        &host::kSetCPUPowerFloorFromDecisionSource,
+        &host::kSetPackagePowerCeilingFromDecisionSource,
         &host::kSetPackagePowerFloorFromDecisionSource}) {
     b.method(*s, &setIntInt);
   }
@@ -70,7 +71,9 @@ Class hostClass(const char* name) {
   return b.build();
 }
 
-id instance(Class c) { return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init")); }
+id instance(Class c) {
+  return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init"));
+}
 
 // Two classes with the same host implementations; the replacements go into one of them.
 // The layer's snapshot reads a file of its own (native mode: no preferences).
@@ -79,7 +82,7 @@ struct Hosts {
   id replaced;
   std::size_t installed = 0;
   Hosts() {
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     bare = instance(hostClass("BenchBareHost"));
     Class replacedClass = hostClass("BenchReplacedHost");
     installed = repl::installMethodReplacements({replacedClass, replacedClass, replacedClass});
@@ -116,21 +119,28 @@ void pair(const char* name, Send send) {
 }
 
 const int kRegistered = [] {
-  const host::CFStringRef key = host::bridged<host::CFStringRef>(objc::retain(objc::string("Product")));
-  pair("thermalPressureLevel", [](id r) { benchmark::DoNotOptimize(host::kThermalPressureLevel.send(r)); });
+  const host::CFStringRef key =
+      host::bridged<host::CFStringRef>(objc::retain(objc::string("Product")));
+  pair("thermalPressureLevel",
+       [](id r) { benchmark::DoNotOptimize(host::kThermalPressureLevel.send(r)); });
   pair("setThermalState:", [](id r) { host::kSetThermalState.send(r, 0); });
-  pair("getPotentialForcedThermalPressureLevel",
-       [](id r) { benchmark::DoNotOptimize(host::kGetPotentialForcedThermalPressureLevel.send(r)); });
+  pair("getPotentialForcedThermalPressureLevel", [](id r) {
+    benchmark::DoNotOptimize(host::kGetPotentialForcedThermalPressureLevel.send(r));
+  });
   pair("getPotentialForcedThermalLevel:",
        [](id r) { benchmark::DoNotOptimize(host::kGetPotentialForcedThermalLevel.send(r, 1)); });
   pair("thermalUpdatesToWatchdogEnabled:",
        [](id r) { host::kThermalUpdatesToWatchdogEnabled.send(r, nullptr); });
   pair("getConfigurationFor:",
        [key](id r) { benchmark::DoNotOptimize(host::kGetConfigurationFor.send(r, key)); });
-  pair("getThermalSuggestion:", [](id r) { benchmark::DoNotOptimize(host::kGetThermalSuggestion.send(r, nullptr)); });
-  pair("thermalSuggestion:", [](id r) { benchmark::DoNotOptimize(host::kThermalSuggestion.send(r, nullptr)); });
-  pair("thermalMitigation:", [](id r) { benchmark::DoNotOptimize(host::kThermalMitigation.send(r, nullptr)); });
-  pair("thermalPressure:", [](id r) { benchmark::DoNotOptimize(host::kThermalPressure.send(r, nullptr)); });
+  pair("getThermalSuggestion:",
+       [](id r) { benchmark::DoNotOptimize(host::kGetThermalSuggestion.send(r, nullptr)); });
+  pair("thermalSuggestion:",
+       [](id r) { benchmark::DoNotOptimize(host::kThermalSuggestion.send(r, nullptr)); });
+  pair("thermalMitigation:",
+       [](id r) { benchmark::DoNotOptimize(host::kThermalMitigation.send(r, nullptr)); });
+  pair("thermalPressure:",
+       [](id r) { benchmark::DoNotOptimize(host::kThermalPressure.send(r, nullptr)); });
   pair("setPowerSaveActive:", [](id r) { host::kSetPowerSaveActive.send(r, NO); });
   pair("setCPMSMitigationsEnabled:", [](id r) { host::kSetCPMSMitigationsEnabled.send(r, YES); });
   pair("setDVD1Level:", [](id r) { host::kSetDVD1Level.send(r, 1); });
@@ -172,15 +182,15 @@ BENCHMARK(BM_SetCPULevel_ReplacedPreciseClock);
 // for the run's duration (one per started window).
 repl::PreferenceSnapshot& benchSnapshot() {
   static repl::PreferenceSnapshot* snapshot = [] {
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     objc::AutoreleasePool pool;
     static char folder[] = "/tmp/hv-replacements-bench-XXXXXX";
     if (!mkdtemp(folder)) std::abort();
     std::atexit([] { std::filesystem::remove_all(folder); });
     std::string path = std::string(folder) + "/prefs.plist";
-    objc::Ref preferences = objc::make_mutable_dictionary();
-    objc::dictionary_set(preferences.get(), "thermalPowerMode", objc::string("fullPower"));
-    objc::write_property_list_xml_atomically(preferences.get(), path);
+    objc::Ref preferences = objc::makeMutableDictionary();
+    objc::dictionarySet(preferences.get(), "thermalPowerMode", objc::string("fullPower"));
+    objc::writePropertyListXmlAtomically(preferences.get(), path);
     return new repl::PreferenceSnapshot(path);
   }();
   return *snapshot;
@@ -194,15 +204,17 @@ void BM_SnapshotTwoThreads(benchmark::State& state) {
     snapshot.resetForTesting();
     gStart = repl::PreferenceSnapshot::steadyClock();
   }
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   std::int64_t fullPower = 0;
   for (auto _ : state) fullPower += snapshot.refresh().fullPowerMode;
   if (state.thread_index() == 0) {
     const double seconds = (repl::PreferenceSnapshot::steadyClock() - gStart) / 1e9;
     state.counters["file_reads"] = static_cast<double>(snapshot.fileReads());
-    state.counters["window_bound"] = static_cast<double>(static_cast<std::int64_t>(seconds / 0.05) + 1);
+    state.counters["window_bound"] =
+        static_cast<double>(static_cast<std::int64_t>(seconds / 0.05) + 1);
   }
-  if (fullPower != state.iterations()) state.SkipWithError("a caller answered from an unread snapshot");
+  if (fullPower != state.iterations())
+    state.SkipWithError("a caller answered from an unread snapshot");
 }
 BENCHMARK(BM_SnapshotTwoThreads)->Threads(2)->Iterations(1'000'000)->UseRealTime();
 

@@ -11,8 +11,8 @@ inline constexpr char kModuleClassName[] = "HalvernicCCModule";
 inline constexpr char kViewControllerClassName[] = "HalvernicCCModuleViewController";
 
 // Each registers its class once; the view controller's comes first (the module makes one).
-Class register_view_controller_class();
-Class register_module_class();
+Class registerViewControllerClass();
+Class registerModuleClass();
 
 // The tile's glyph when the system symbol cannot be loaded: a 42 by 42 point image at the
 // screen's scale holding a white pulse line (+0, autoreleased).

@@ -5,10 +5,10 @@
 
 namespace {
 
-__attribute__((constructor)) void register_module_classes() {
+__attribute__((constructor)) void registerModuleClasses() {
   objc::AutoreleasePool pool;
-  halvernic::ccmodule::register_view_controller_class();
-  halvernic::ccmodule::register_module_class();
+  halvernic::ccmodule::registerViewControllerClass();
+  halvernic::ccmodule::registerModuleClass();
 }
 
 }  // namespace

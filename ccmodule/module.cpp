@@ -18,34 +18,37 @@ constexpr char kBackgroundViewControllerIvar[] = "backgroundViewController";
 
 Class g_module_class = nullptr;
 
-id module_init(id self, SEL) {
-  self = ui::NSObject::init.send_super(self, g_module_class);
+id moduleInit(id self, SEL) {
+  self = ui::NSObject::init.sendSuper(self, g_module_class);
   if (!self) return nullptr;
-  objc::Ref controller = objc::Ref::adopt(ui::NSObject::init.send(
-      ui::NSObject::alloc.send(objc::cls(kViewControllerClassName))));
-  objc::set_ivar(self, kContentViewControllerIvar, controller.get());
+  objc::Ref controller = objc::Ref::adopt(
+      ui::NSObject::init.send(ui::NSObject::alloc.send(objc::cls(kViewControllerClassName))));
+  objc::setIvar(self, kContentViewControllerIvar, controller.get());
   return self;
 }
 
-id module_content_view_controller(id self, SEL) { return objc::get_ivar(self, kContentViewControllerIvar); }
+id moduleContentViewController(id self, SEL) {
+  return objc::getIvar(self, kContentViewControllerIvar);
+}
 
-id module_background_view_controller(id self, SEL) {
-  return objc::get_ivar(self, kBackgroundViewControllerIvar);
+id moduleBackgroundViewController(id self, SEL) {
+  return objc::getIvar(self, kBackgroundViewControllerIvar);
 }
 
 }  // namespace
 
-Class register_module_class() {
+Class registerModuleClass() {
   if (g_module_class) return g_module_class;
   objc::ClassBuilder builder(kModuleClassName, "NSObject");
   builder.ivar(kContentViewControllerIvar)
       .ivar(kBackgroundViewControllerIvar)
-      .method(ui::NSObject::init, &module_init)
-      .method(ui::CCUIContentModule::contentViewController, &module_content_view_controller)
-      .method(ui::CCUIContentModule::backgroundViewController, &module_background_view_controller);
+      .method(ui::NSObject::init, &moduleInit)
+      .method(ui::CCUIContentModule::contentViewController, &moduleContentViewController)
+      .method(ui::CCUIContentModule::backgroundViewController, &moduleBackgroundViewController);
   // Control Center knows the protocol before it loads any module; should it ever not, the
   // class is made all the same rather than taking SpringBoard down with the bundle.
-  if (objc_getProtocol(ui::kCCUIContentModuleProtocol)) builder.protocol(ui::kCCUIContentModuleProtocol);
+  if (objc_getProtocol(ui::kCCUIContentModuleProtocol))
+    builder.protocol(ui::kCCUIContentModuleProtocol);
   g_module_class = builder.build();
   return g_module_class;
 }

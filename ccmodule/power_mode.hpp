@@ -15,12 +15,12 @@ namespace halvernic::ccmodule {
 std::string preferencesFilePath();
 
 // The file's mode value from the contract's mode table, as every reader normalises it
-// (contract::power_mode_of).
+// (contract::powerModeOf).
 const char* currentPowerModeValue();
 
 // One mode choice: thermalPowerMode = modeValue written through
-// contract::write_preference_value; then the runtime-state word published
-// (contract::publish_runtime_state); then executePuppetEvent and restartThermalMonitor
+// contract::writePreferenceValue; then the runtime-state word published
+// (contract::publishRuntimeState); then executePuppetEvent and restartThermalMonitor
 // posted, in that order, whatever became of the write and the publication.
 void applyPowerModeValue(id modeValue);
 

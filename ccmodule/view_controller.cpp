@@ -50,27 +50,27 @@ Class g_controller_class = nullptr;
 
 ControllerState& state(id self) { return objc::storage<ControllerState>(self); }
 
-objc::Ref make_string_array(const std::array<const char*, kModeRowTitles.size()>& texts) {
-  objc::Ref array = objc::make_mutable_array();
-  for (const char* text : texts) objc::array_add(array.get(), objc::string(text));
+objc::Ref makeStringArray(const std::array<const char*, kModeRowTitles.size()>& texts) {
+  objc::Ref array = objc::makeMutableArray();
+  for (const char* text : texts) objc::arrayAdd(array.get(), objc::string(text));
   return array;
 }
 
 // The index of a mode value among modeValues (string equality); absent is 0.
-long long index_of_mode(id self, const char* mode) {
+long long indexOfMode(id self, const char* mode) {
   id values = own::modeValues.send(self);
   const std::size_t count = objc::count(values);
   for (std::size_t i = 0; i < count; ++i) {
-    if (objc::string_equals(objc::array_get(values, i), mode)) return static_cast<long long>(i);
+    if (objc::stringEquals(objc::arrayGet(values, i), mode)) return static_cast<long long>(i);
   }
   return 0;
 }
 
 // The tile follows the index: selected exactly for a non-native mode, and the glyph state
 // follows what the tile then reports.
-void show_selection(id self, long long index) {
-  button::setSelected.send(self, objc::to_BOOL(index != 0));
-  const bool selected = objc::from_BOOL(button::isSelected.send(self));
+void showSelection(id self, long long index) {
+  button::setSelected.send(self, objc::toBool(index != 0));
+  const bool selected = objc::fromBool(button::isSelected.send(self));
   button::setGlyphState.send(self, objc::string(selected ? "on" : "off"));
 }
 
@@ -80,33 +80,34 @@ void show_selection(id self, long long index) {
 // ivar: when key-value coding cannot fetch it (it raises an NSException) or it is not a
 // label, the header keeps its colour. The pool stands outside the guarded code: draining
 // one inside would free the exception in flight.
-void force_white_header_title(id self, SEL) {
+void forceWhiteHeaderTitle(id self, SEL) {
   objc::AutoreleasePool pool;
   id key = objc::string(kTitleLabelKey);
   id label = nullptr;
-  objc::catch_exception([&] { label = ui::NSObject::valueForKey.send(self, key); });
-  if (!objc::is_kind_of(label, ui::kUILabel)) return;
+  objc::catchException([&] { label = ui::NSObject::valueForKey.send(self, key); });
+  if (!objc::isKindOf(label, ui::kUILabel)) return;
   ui::UILabel::setTextColor.send(label, ui::UIColor::whiteColor.send(ui::kUIColor));
 }
 
-id controller_init(id self, SEL) {
-  self = ui::UIViewController::initWithNibName_bundle.send_super(self, g_controller_class, nullptr, nullptr);
+id controllerInit(id self, SEL) {
+  self = ui::UIViewController::initWithNibName_bundle.sendSuper(self, g_controller_class, nullptr,
+                                                                nullptr);
   if (!self) return nullptr;
   objc::AutoreleasePool pool;
-  own::setModeValues.send(self, make_string_array(contract::kPowerModeValues).get());
-  own::setModeTitles.send(self, make_string_array(kModeRowTitles).get());
-  own::setModeSubtitles.send(self, make_string_array(contract::kPowerModeTitles).get());
+  own::setModeValues.send(self, makeStringArray(contract::kPowerModeValues).get());
+  own::setModeTitles.send(self, makeStringArray(kModeRowTitles).get());
+  own::setModeSubtitles.send(self, makeStringArray(contract::kPowerModeTitles).get());
   own::setSelectedIndex.send(self, 0);
   return self;
 }
 
-void view_did_load(id self, SEL) {
-  ui::UIViewController::viewDidLoad.send_super(self, g_controller_class);
+void viewDidLoad(id self, SEL) {
+  ui::UIViewController::viewDidLoad.sendSuper(self, g_controller_class);
   objc::AutoreleasePool pool;
   id configuration = ui::UIImageSymbolConfiguration::configurationWithPointSize_weight.send(
       ui::kUIImageSymbolConfiguration, kSymbolPointSize, ui::UIImageSymbolWeightMedium);
-  id glyph = ui::UIImage::systemImageNamed_withConfiguration.send(ui::kUIImage, objc::string(kSymbolName),
-                                                                 configuration);
+  id glyph = ui::UIImage::systemImageNamed_withConfiguration.send(
+      ui::kUIImage, objc::string(kSymbolName), configuration);
   if (!glyph) glyph = drawFallbackGlyph();
   button::setGlyphImage.send(self, glyph);
   cc::setIndentation.send(self, kIndentation);
@@ -117,72 +118,73 @@ void view_did_load(id self, SEL) {
   own::forceWhiteHeaderTitle.send(self);
 }
 
-void control_center_will_present(id self, SEL) { own::refreshSelectionState.send(self); }
+void controlCenterWillPresent(id self, SEL) { own::refreshSelectionState.send(self); }
 
-void view_will_appear(id self, SEL, BOOL animated) {
-  ui::UIViewController::viewWillAppear.send_super(self, g_controller_class, animated);
+void viewWillAppear(id self, SEL, BOOL animated) {
+  ui::UIViewController::viewWillAppear.sendSuper(self, g_controller_class, animated);
   own::refreshSelectionState.send(self);
   own::forceWhiteHeaderTitle.send(self);
 }
 
-BOOL should_begin_transition_to_expanded_content_module(id, SEL) { return YES; }
+BOOL shouldBeginTransitionToExpandedContentModule(id, SEL) { return YES; }
 
-void will_transition_to_expanded_content_mode(id self, SEL, BOOL expanded) {
-  ui::CCUIContentModuleContentViewController::willTransitionToExpandedContentMode.send_super(
+void willTransitionToExpandedContentMode(id self, SEL, BOOL expanded) {
+  ui::CCUIContentModuleContentViewController::willTransitionToExpandedContentMode.sendSuper(
       self, g_controller_class, expanded);
   own::rebuildMenuItems.send(self);
   own::forceWhiteHeaderTitle.send(self);
 }
 
-void refresh_selection_state(id self, SEL) {
-  const long long index = index_of_mode(self, currentPowerModeValue());
+void refreshSelectionState(id self, SEL) {
+  const long long index = indexOfMode(self, currentPowerModeValue());
   own::setSelectedIndex.send(self, index);
-  show_selection(self, index);
+  showSelection(self, index);
 }
 
-void rebuild_menu_items(id self, SEL) {
+void rebuildMenuItems(id self, SEL) {
   objc::AutoreleasePool pool;
   own::refreshSelectionState.send(self);
   const long long selected = own::selectedIndex.send(self);
-  objc::Ref items = objc::make_mutable_array();
+  objc::Ref items = objc::makeMutableArray();
   // The count is read again for every row.
   for (std::size_t i = 0; i < objc::count(own::modeValues.send(self)); ++i) {
     objc::Ref menu_item = objc::Ref::adopt(item::initWithTitle_identifier_handler.send(
-        ui::NSObject::alloc.send(ui::kCCUIMenuModuleItem), objc::array_get(own::modeTitles.send(self), i),
-        objc::array_get(own::modeValues.send(self), i), nullptr));
-    item::setSubtitle.send(menu_item.get(), objc::array_get(own::modeSubtitles.send(self), i));
-    item::setSelected.send(menu_item.get(), objc::to_BOOL(static_cast<long long>(i) == selected));
-    objc::array_add(items.get(), menu_item.get());
+        ui::NSObject::alloc.send(ui::kCCUIMenuModuleItem),
+        objc::arrayGet(own::modeTitles.send(self), i),
+        objc::arrayGet(own::modeValues.send(self), i), nullptr));
+    item::setSubtitle.send(menu_item.get(), objc::arrayGet(own::modeSubtitles.send(self), i));
+    item::setSelected.send(menu_item.get(), objc::toBool(static_cast<long long>(i) == selected));
+    objc::arrayAdd(items.get(), menu_item.get());
   }
-  cc::setMenuItems.send_super(self, g_controller_class, items.get());
+  cc::setMenuItems.sendSuper(self, g_controller_class, items.get());
 }
 
 // A tap on the collapsed tile moves to the next mode: off, lowPower, fullPower, off.
-void button_tapped_for_event(id self, SEL, id sender, id event) {
+void buttonTappedForEvent(id self, SEL, id sender, id event) {
   objc::AutoreleasePool pool;
   id values = own::modeValues.send(self);
   const std::size_t count = objc::count(values);
   // With no modes there is nothing to move to (the modulo below would divide by zero).
   if (count > 0) {
-    const long long index = index_of_mode(self, currentPowerModeValue());
-    applyPowerModeValue(objc::array_get(values, static_cast<std::size_t>(index + 1) % count));
+    const long long index = indexOfMode(self, currentPowerModeValue());
+    applyPowerModeValue(objc::arrayGet(values, static_cast<std::size_t>(index + 1) % count));
     own::refreshSelectionState.send(self);
   }
-  button::buttonTapped_forEvent.send_super(self, g_controller_class, sender, event);
+  button::buttonTapped_forEvent.sendSuper(self, g_controller_class, sender, event);
 }
 
 // A tap on a row of the expanded menu chooses that row's mode, even the current one again.
-void handle_action_tapped(id self, SEL, id sender) {
-  cc::_handleActionTapped.send_super(self, g_controller_class, sender);
+void handleActionTapped(id self, SEL, id sender) {
+  cc::_handleActionTapped.sendSuper(self, g_controller_class, sender);
   objc::AutoreleasePool pool;
   id rows = ui::UIStackView::arrangedSubviews.send(ui::UIView::superview.send(sender));
   const std::size_t row_count = objc::count(rows);
 
   const long long previous = own::selectedIndex.send(self);
   if (previous >= 0 && static_cast<std::size_t>(previous) < row_count) {
-    id previous_row = objc::array_get(rows, static_cast<std::size_t>(previous));
+    id previous_row = objc::arrayGet(rows, static_cast<std::size_t>(previous));
     item::setSelected.send(row::menuItem.send(previous_row), NO);
-    if (objc::from_BOOL(cc::useTrailingCheckmarkLayout.send(self))) {
+    if (objc::fromBool(cc::useTrailingCheckmarkLayout.send(self))) {
       row::setTrailingView.send(previous_row, nullptr);
     } else {
       row::setLeadingView.send(previous_row, nullptr);
@@ -191,7 +193,7 @@ void handle_action_tapped(id self, SEL, id sender) {
 
   std::size_t tapped = row_count;
   for (std::size_t i = 0; i < row_count; ++i) {
-    if (objc::array_get(rows, i) == sender) {
+    if (objc::arrayGet(rows, i) == sender) {
       tapped = i;
       break;
     }
@@ -199,62 +201,61 @@ void handle_action_tapped(id self, SEL, id sender) {
   id values = own::modeValues.send(self);
   if (tapped >= row_count || tapped >= objc::count(values)) return;
 
-  applyPowerModeValue(objc::array_get(values, tapped));
+  applyPowerModeValue(objc::arrayGet(values, tapped));
   item::setSelected.send(row::menuItem.send(sender), YES);
-  cc::_updateLeadingAndTrailingViews.send_super(self, g_controller_class);
+  cc::_updateLeadingAndTrailingViews.sendSuper(self, g_controller_class);
   own::setSelectedIndex.send(self, static_cast<long long>(tapped));
-  show_selection(self, static_cast<long long>(tapped));
+  showSelection(self, static_cast<long long>(tapped));
 }
 
-BOOL can_show_while_locked(id, SEL) { return YES; }
+BOOL canShowWhileLocked(id, SEL) { return YES; }
 
 // ---- accessors -------------------------------------------------------------------------
 
-id mode_values(id self, SEL) { return state(self).modeValues.get(); }
-id mode_titles(id self, SEL) { return state(self).modeTitles.get(); }
-id mode_subtitles(id self, SEL) { return state(self).modeSubtitles.get(); }
-void set_mode_values(id self, SEL, id values) {
+id modeValues(id self, SEL) { return state(self).modeValues.get(); }
+id modeTitles(id self, SEL) { return state(self).modeTitles.get(); }
+id modeSubtitles(id self, SEL) { return state(self).modeSubtitles.get(); }
+void setModeValues(id self, SEL, id values) {
   state(self).modeValues = objc::Ref::adopt(ui::NSObject::copy.send(values));
 }
-void set_mode_titles(id self, SEL, id titles) {
+void setModeTitles(id self, SEL, id titles) {
   state(self).modeTitles = objc::Ref::adopt(ui::NSObject::copy.send(titles));
 }
-void set_mode_subtitles(id self, SEL, id subtitles) {
+void setModeSubtitles(id self, SEL, id subtitles) {
   state(self).modeSubtitles = objc::Ref::adopt(ui::NSObject::copy.send(subtitles));
 }
-long long selected_index(id self, SEL) { return state(self).selectedIndex; }
-void set_selected_index(id self, SEL, long long index) { state(self).selectedIndex = index; }
+long long selectedIndex(id self, SEL) { return state(self).selectedIndex; }
+void setSelectedIndex(id self, SEL, long long index) { state(self).selectedIndex = index; }
 
 }  // namespace
 
-Class register_view_controller_class() {
+Class registerViewControllerClass() {
   if (g_controller_class) return g_controller_class;
-  g_controller_class =
-      objc::ClassBuilder(kViewControllerClassName, "CCUIMenuModuleViewController")
-          .storage<ControllerState>()
-          .method(own::forceWhiteHeaderTitle, &force_white_header_title)
-          .method(ui::NSObject::init, &controller_init)
-          .method(ui::UIViewController::viewDidLoad, &view_did_load)
-          .method(content::controlCenterWillPresent, &control_center_will_present)
-          .method(ui::UIViewController::viewWillAppear, &view_will_appear)
-          .method(content::shouldBeginTransitionToExpandedContentModule,
-                  &should_begin_transition_to_expanded_content_module)
-          .method(content::willTransitionToExpandedContentMode,
-                  &will_transition_to_expanded_content_mode)
-          .method(own::refreshSelectionState, &refresh_selection_state)
-          .method(own::rebuildMenuItems, &rebuild_menu_items)
-          .method(button::buttonTapped_forEvent, &button_tapped_for_event)
-          .method(cc::_handleActionTapped, &handle_action_tapped)
-          .method(cc::_canShowWhileLocked, &can_show_while_locked)
-          .method(own::modeValues, &mode_values)
-          .method(own::setModeValues, &set_mode_values)
-          .method(own::modeTitles, &mode_titles)
-          .method(own::setModeTitles, &set_mode_titles)
-          .method(own::modeSubtitles, &mode_subtitles)
-          .method(own::setModeSubtitles, &set_mode_subtitles)
-          .method(own::selectedIndex, &selected_index)
-          .method(own::setSelectedIndex, &set_selected_index)
-          .build();
+  g_controller_class = objc::ClassBuilder(kViewControllerClassName, "CCUIMenuModuleViewController")
+                           .storage<ControllerState>()
+                           .method(own::forceWhiteHeaderTitle, &forceWhiteHeaderTitle)
+                           .method(ui::NSObject::init, &controllerInit)
+                           .method(ui::UIViewController::viewDidLoad, &viewDidLoad)
+                           .method(content::controlCenterWillPresent, &controlCenterWillPresent)
+                           .method(ui::UIViewController::viewWillAppear, &viewWillAppear)
+                           .method(content::shouldBeginTransitionToExpandedContentModule,
+                                   &shouldBeginTransitionToExpandedContentModule)
+                           .method(content::willTransitionToExpandedContentMode,
+                                   &willTransitionToExpandedContentMode)
+                           .method(own::refreshSelectionState, &refreshSelectionState)
+                           .method(own::rebuildMenuItems, &rebuildMenuItems)
+                           .method(button::buttonTapped_forEvent, &buttonTappedForEvent)
+                           .method(cc::_handleActionTapped, &handleActionTapped)
+                           .method(cc::_canShowWhileLocked, &canShowWhileLocked)
+                           .method(own::modeValues, &modeValues)
+                           .method(own::setModeValues, &setModeValues)
+                           .method(own::modeTitles, &modeTitles)
+                           .method(own::setModeTitles, &setModeTitles)
+                           .method(own::modeSubtitles, &modeSubtitles)
+                           .method(own::setModeSubtitles, &setModeSubtitles)
+                           .method(own::selectedIndex, &selectedIndex)
+                           .method(own::setSelectedIndex, &setSelectedIndex)
+                           .build();
   return g_controller_class;
 }
 

@@ -30,7 +30,7 @@ std::string parentOf(const std::string& path) {
 // whether it succeeded; the file's folder is looked at afterwards, and errno as the write
 // left it (saved) is the last resort.
 std::string writeFailure(const std::string& path, int saved) {
-  struct stat info {};
+  struct stat info{};
   if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
     return "a folder is in the file's place";
   }
@@ -67,12 +67,12 @@ std::string post(const char* name, std::vector<std::string>& failures) {
   return name;
 }
 
-// The runtime-state word as every writer publishes it (contract::publish_runtime_state),
+// The runtime-state word as every writer publishes it (contract::publishRuntimeState),
 // each failure said. Answers the name when it was posted.
 std::string publishRuntimeState(std::vector<std::string>& failures) {
   using Step = contract::RuntimeStatePublication::Step;
   const char* name = contract::kRuntimeStateNotification;
-  const contract::RuntimeStatePublication publication = contract::publish_runtime_state();
+  const contract::RuntimeStatePublication publication = contract::publishRuntimeState();
   if (publication.published()) return name;
   const std::string status = " (notify status " + std::to_string(publication.status) + ")";
   switch (publication.failed) {
@@ -83,9 +83,7 @@ std::string publishRuntimeState(std::vector<std::string>& failures) {
     case Step::setState:
       failures.push_back("setting the runtime-state word failed" + status + ": it was not posted");
       break;
-    case Step::post:
-      failures.push_back("posting " + std::string(name) + " failed" + status);
-      break;
+    case Step::post: failures.push_back("posting " + std::string(name) + " failed" + status); break;
   }
   return "";
 }
@@ -95,7 +93,7 @@ std::string publishRuntimeState(std::vector<std::string>& failures) {
 // order, the restart last and only for the mode.
 Status change(Invocation& invocation, const char* key, id value, std::string_view shown,
               bool restart) {
-  const std::string path = contract::resolved_preferences_path();
+  const std::string path = contract::resolvedPreferencesPath();
   if (path.empty()) {
     invocation.complain(
         "the preferences file's path cannot be resolved below the jailbreak root; nothing "
@@ -110,11 +108,11 @@ Status change(Invocation& invocation, const char* key, id value, std::string_vie
                          contract::kPreferencesFileMode};
   }
   // A file there that does not read is set aside by the write, never replaced: say so.
-  struct stat info {};
+  struct stat info{};
   const bool unreadable = ::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) &&
-                          !contract::read_preferences(path);
+                          !contract::readPreferences(path);
   errno = 0;
-  const bool written = contract::write_preference_value(path, key, value, options);
+  const bool written = contract::writePreferenceValue(path, key, value, options);
   const int saved = errno;
   if (!written) {
     invocation.complain("cannot write " + path + ": " + writeFailure(path, saved) +
@@ -164,8 +162,8 @@ Status runSet(Invocation& invocation) {
     for (const Switch& s : kSwitches) {
       known += (known.empty() ? "" : ", ") + shortName(s.key) + " (" + s.key + ")";
     }
-    invocation.complain("unknown switch " + quoted(invocation.operands[0]) + "; the switches: " +
-                        known + " (the mode: halvernicctl mode)");
+    invocation.complain("unknown switch " + quoted(invocation.operands[0]) +
+                        "; the switches: " + known + " (the mode: halvernicctl mode)");
     return Status::usage;
   }
   const auto index = parseChoice(invocation, "the value", invocation.operands[1], kSwitchValues);

@@ -101,13 +101,34 @@ constexpr OptionSpec kStandDownOptions[] = {
 
 constexpr Command kCommands[] = {
     {"status", "", 0, 0, kStatusOptions, false,
-     "the settings, overheat protection, daemon, its report, OS store", kStatusHelp,
-     &runStatus},
-    {"mode", "off|lowPower|fullPower", 1, 1, {}, false,
-     "choose the power mode (as Settings and Control Center do)", kModeHelp, &runMode},
-    {"set", "SWITCH on|off", 2, 2, {}, false, "turn a switch on or off (as Settings does)",
-     kSetHelp, &runSet, &printSwitches},
-    {"reset", "", 0, 0, {}, true, "put the platform's own thermal state back (root)", kResetHelp,
+     "the settings, overheat protection, daemon, its report, OS store", kStatusHelp, &runStatus},
+    {"mode",
+     "off|lowPower|fullPower",
+     1,
+     1,
+     {},
+     false,
+     "choose the power mode (as Settings and Control Center do)",
+     kModeHelp,
+     &runMode},
+    {"set",
+     "SWITCH on|off",
+     2,
+     2,
+     {},
+     false,
+     "turn a switch on or off (as Settings does)",
+     kSetHelp,
+     &runSet,
+     &printSwitches},
+    {"reset",
+     "",
+     0,
+     0,
+     {},
+     true,
+     "put the platform's own thermal state back (root)",
+     kResetHelp,
      &runReset},
     {"stand-down", "", 0, 0, kStandDownOptions, false,
      "stop the running extension until thermalmonitord restarts", kStandDownHelp, &runStandDown},
@@ -197,8 +218,7 @@ Status runHelp(const std::vector<std::string>& arguments, Context& context) {
     printHelp(context.out);
     return Status::ok;
   }
-  const Command* command =
-      first == "help" && arguments.size() == 2 ? find(arguments[1]) : nullptr;
+  const Command* command = first == "help" && arguments.size() == 2 ? find(arguments[1]) : nullptr;
   if (!command) return usageError(context, "", "help takes one command name, or none");
   printCommandHelp(*command, context.out);
   return Status::ok;
@@ -231,9 +251,9 @@ std::optional<Status> readArguments(const std::vector<std::string>& arguments,
         continue;
       }
       if (i + 1 >= arguments.size()) {
-        return usageError(
-            context, command->name,
-            std::string(spec->name) + " needs a value (" + std::string(spec->valueName) + ")");
+        return usageError(context, command->name,
+                          std::string(spec->name) + " needs a value (" +
+                              std::string(spec->valueName) + ")");
       }
       invocation.options.emplace(argument, arguments[++i]);
       continue;
@@ -264,9 +284,9 @@ std::optional<Status> checkOperandCount(const Invocation& invocation) {
 Status run(const std::vector<std::string>& arguments, Context& context) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (!isUTF8(arguments[i])) {
-      return usageError(
-          context, "",
-          "argument " + std::to_string(i + 1) + " is not UTF-8: " + quoted(arguments[i]));
+      return usageError(context, "",
+                        "argument " + std::to_string(i + 1) +
+                            " is not UTF-8: " + quoted(arguments[i]));
     }
   }
   if (arguments.empty()) {
@@ -278,9 +298,9 @@ Status run(const std::vector<std::string>& arguments, Context& context) {
   const Command* command = find(first);
   if (!command) {
     const std::string what = first.rfind('-', 0) == 0 ? "unknown option " : "unknown command ";
-    return usageError(
-        context, "",
-        what + quoted(first) + " (" + std::string(kProgram) + " --help lists the commands)");
+    return usageError(context, "",
+                      what + quoted(first) + " (" + std::string(kProgram) +
+                          " --help lists the commands)");
   }
 
   Invocation invocation{*command, context, {}, {}};

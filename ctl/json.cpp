@@ -120,15 +120,9 @@ void newline(std::string& out, int depth) {
 
 void Json::write(std::string& out, int depth) const {
   switch (kind_) {
-    case Kind::null:
-      out += "null";
-      return;
-    case Kind::boolean:
-      out += boolean_ ? "true" : "false";
-      return;
-    case Kind::integer:
-      out += std::to_string(integer_);
-      return;
+    case Kind::null: out += "null"; return;
+    case Kind::boolean: out += boolean_ ? "true" : "false"; return;
+    case Kind::integer: out += std::to_string(integer_); return;
     case Kind::real: {
       // The shortest of 15 to 17 significant digits that reads back as the same double
       // (17 always does); %g never writes a bare "." or a leading "+", and the value is
@@ -141,9 +135,7 @@ void Json::write(std::string& out, int depth) const {
       out += text;
       return;
     }
-    case Kind::string:
-      appendJsonString(out, string_);
-      return;
+    case Kind::string: appendJsonString(out, string_); return;
     case Kind::array:
       if (items_.empty()) {
         out += "[]";

@@ -52,10 +52,8 @@ std::string shownValue(const Json& value) {
   switch (value.kind()) {
     case Json::Kind::object:
       return "(a dictionary of " + std::to_string(value.members().size()) + ")";
-    case Json::Kind::array:
-      return "(a list of " + std::to_string(value.items().size()) + ")";
-    default:
-      return value.dump();
+    case Json::Kind::array: return "(a list of " + std::to_string(value.items().size()) + ")";
+    default: return value.dump();
   }
 }
 
@@ -72,14 +70,14 @@ std::string plural(std::size_t n, const char* one, const char* many) {
 
 void readPreferences(StatusFacts& facts) {
   using File = StatusFacts::File;
-  facts.preferencesPath = contract::resolved_preferences_path();
+  facts.preferencesPath = contract::resolvedPreferencesPath();
   const std::string& path = facts.preferencesPath;
   if (path.empty()) {
     facts.preferencesFile = File::unreadable;
     facts.preferencesProblem = "its path cannot be resolved below the jailbreak root";
     return;
   }
-  struct stat info {};
+  struct stat info{};
   if (::lstat(path.c_str(), &info) != 0) {
     if (errno == ENOENT) {
       facts.preferencesFile = File::missing;
@@ -89,8 +87,8 @@ void readPreferences(StatusFacts& facts) {
     }
     return;
   }
-  objc::Ref plist = contract::read_preferences_property_list(path);
-  if (objc::is_dictionary(plist.get())) {
+  objc::Ref plist = contract::readPreferencesPropertyList(path);
+  if (objc::isDictionary(plist.get())) {
     facts.preferencesFile = File::ok;
     facts.preferences = plist;
     return;
@@ -103,9 +101,8 @@ void readPreferences(StatusFacts& facts) {
   } else if (!S_ISREG(info.st_mode)) {
     facts.preferencesProblem = "not a regular file";
   } else if (static_cast<std::uint64_t>(info.st_size) > contract::kMaxPreferencesFileSize) {
-    facts.preferencesProblem = "larger than " +
-                               std::to_string(contract::kMaxPreferencesFileSize / 1024 / 1024) +
-                               " MiB";
+    facts.preferencesProblem =
+        "larger than " + std::to_string(contract::kMaxPreferencesFileSize / 1024 / 1024) + " MiB";
   } else if (::access(path.c_str(), R_OK) != 0) {
     facts.preferencesProblem = std::strerror(errno);
   } else {
@@ -114,10 +111,10 @@ void readPreferences(StatusFacts& facts) {
 }
 
 void readOverheatState(StatusFacts& facts) {
-  facts.overheatStatePath = contract::resolved_overheat_state_path();
+  facts.overheatStatePath = contract::resolvedOverheatStatePath();
   const std::string& path = facts.overheatStatePath;
   if (path.empty()) return;
-  struct stat info {};
+  struct stat info{};
   if (::lstat(path.c_str(), &info) != 0) {
     // No file (or no folder for it): released. Anything else leaves the state unknown.
     if (errno != ENOENT && errno != ENOTDIR) facts.overheatStateProblem = std::strerror(errno);
@@ -129,7 +126,7 @@ void readOverheatState(StatusFacts& facts) {
     facts.overheatStateProblem = std::strerror(errno);
     return;
   }
-  facts.overheatState = contract::read_overheat_state(path);
+  facts.overheatState = contract::readOverheatState(path);
   if (facts.overheatState.status == contract::OverheatStateReading::Status::damaged) {
     facts.overheatStateProblem = "it holds no state";
   }
@@ -148,8 +145,8 @@ void readRuntimeState(StatusFacts& facts) {
   const std::uint32_t read = notify_get_state(token, &word);
   notify_cancel(token);
   if (read != NOTIFY_STATUS_OK) {
-    facts.runtimeStateProblem = "reading the notify state failed (status " +
-                                std::to_string(read) + ")";
+    facts.runtimeStateProblem =
+        "reading the notify state failed (status " + std::to_string(read) + ")";
     return;
   }
   facts.runtimeState = word;
@@ -174,13 +171,13 @@ StatusSection preferencesSection(const StatusFacts& facts) {
   section.rows.push_back({"problem", "", stringOrNull(facts.preferencesProblem), ""});
 
   objc::AutoreleasePool pool;
-  id stored = objc::dictionary_get(facts.preferences.get(), contract::kPowerModeKey);
-  const contract::PowerMode mode = contract::normalize_power_mode(stored);
-  const std::string value = contract::power_mode_value(mode);
+  id stored = objc::dictionaryGet(facts.preferences.get(), contract::kPowerModeKey);
+  const contract::PowerMode mode = contract::normalizePowerMode(stored);
+  const std::string value = contract::powerModeValue(mode);
   std::string shown = value;
   if (!stored) {
     shown += " (not set)";
-  } else if (!objc::is_string(stored) || !objc::string_equals(stored, value)) {
+  } else if (!objc::isString(stored) || !objc::stringEquals(stored, value)) {
     shown += " (stored: " + shownValue(jsonOfPropertyList(stored)) + ", which is no mode)";
   }
   section.rows.push_back({"mode", contract::kPowerModeKey, Json::string(value), shown});
@@ -192,14 +189,14 @@ StatusSection switchesSection(const StatusFacts& facts) {
   StatusSection section{"switches", "Switches", {}};
   objc::AutoreleasePool pool;
   for (const Switch& entry : kSwitches) {
-    id stored = objc::dictionary_get(facts.preferences.get(), entry.key);
+    id stored = objc::dictionaryGet(facts.preferences.get(), entry.key);
     // As the engine reads it: a Boolean, a number, or one of its true words.
-    const std::optional<bool> read = contract::engine_bool_value(stored);
+    const std::optional<bool> read = contract::engineBoolValue(stored);
     const std::optional<bool> on = read ? read : entry.whenAbsent;
     std::string shown;
     if (read) {
-      shown = std::string(*read ? "on" : "off") + " (stored: " +
-              shownValue(jsonOfPropertyList(stored)) + ")";
+      shown = std::string(*read ? "on" : "off") +
+              " (stored: " + shownValue(jsonOfPropertyList(stored)) + ")";
     } else {
       shown = stored ? "not set (stored: " + shownValue(jsonOfPropertyList(stored)) +
                            ", which is no switch value)"
@@ -226,25 +223,23 @@ StatusSection runtimeStateSection(const StatusFacts& facts) {
     return section;
   }
   const std::uint64_t word = *facts.runtimeState;
-  const bool published = contract::runtime_state_has_magic(word);
-  const contract::RuntimeStateValues values = contract::decode_runtime_state(word);
+  const bool published = contract::runtimeStateHasMagic(word);
+  const contract::RuntimeStateValues values = contract::decodeRuntimeState(word);
   std::string shown = hexWord(word);
   shown += published ? " (HALV, values " + std::to_string(values.first) + " and " +
                            std::to_string(values.second) + ")"
                      : " (not published since the notify service started: no HALV)";
   section.rows.push_back({"word", "word", Json::string(hexWord(word)), shown});
   section.rows.push_back({"published", "", Json::boolean(published), ""});
-  section.rows.push_back(
-      {"first", "", published ? Json::integer(values.first) : Json(), ""});
-  section.rows.push_back(
-      {"second", "", published ? Json::integer(values.second) : Json(), ""});
+  section.rows.push_back({"first", "", published ? Json::integer(values.first) : Json(), ""});
+  section.rows.push_back({"second", "", published ? Json::integer(values.second) : Json(), ""});
   section.rows.push_back({"problem", "", Json(), ""});
   return section;
 }
 
 StatusSection daemonSection(const StatusFacts& facts) {
-  StatusSection section{std::string(startup::kHostProcessName),
-                        std::string(startup::kHostProcessName), {}};
+  StatusSection section{
+      std::string(startup::kHostProcessName), std::string(startup::kHostProcessName), {}};
   const auto& pids = facts.daemonPids;
   Json list = Json::array();
   std::string running;
@@ -260,8 +255,8 @@ StatusSection daemonSection(const StatusFacts& facts) {
       list.add(Json::integer((*pids)[i]));
     }
   }
-  section.rows.push_back({"running", "running", pids ? Json::boolean(!pids->empty()) : Json(),
-                          running});
+  section.rows.push_back(
+      {"running", "running", pids ? Json::boolean(!pids->empty()) : Json(), running});
   section.rows.push_back({"pids", "", pids ? std::move(list) : Json(), ""});
 
   // Loaded: the report names a process that runs now.
@@ -277,8 +272,7 @@ StatusSection daemonSection(const StatusFacts& facts) {
   } else if (!pids) {
     shown = "unknown: the report names pid " + std::to_string(reportPid) +
             ", and the process table cannot be read";
-  } else if (std::find(pids->begin(), pids->end(), static_cast<pid_t>(reportPid)) !=
-             pids->end()) {
+  } else if (std::find(pids->begin(), pids->end(), static_cast<pid_t>(reportPid)) != pids->end()) {
     loaded = Json::boolean(true);
     shown = "yes, in pid " + std::to_string(reportPid);
   } else {
@@ -305,16 +299,12 @@ const char* reportStatusValue(contract::ReportReading::Status status) {
 // Why a method was skipped, for people.
 std::string skipReason(const contract::ReportedMethod& method) {
   switch (method.outcome) {
-    case contract::InstallOutcome::missingClass:
-      return "no class " + method.className;
-    case contract::InstallOutcome::missingMethod:
-      return "no such method";
+    case contract::InstallOutcome::missingClass: return "no class " + method.className;
+    case contract::InstallOutcome::missingMethod: return "no such method";
     case contract::InstallOutcome::typeMismatch:
       return "other types: host " + method.hostTypes + ", expected " + method.expectedTypes;
-    case contract::InstallOutcome::unknown:
-      return "an outcome this tool does not know";
-    case contract::InstallOutcome::installed:
-      break;
+    case contract::InstallOutcome::unknown: return "an outcome this tool does not know";
+    case contract::InstallOutcome::installed: break;
   }
   return "";
 }
@@ -322,13 +312,13 @@ std::string skipReason(const contract::ReportedMethod& method) {
 Json methodJson(const contract::ReportedMethod& method) {
   const bool mismatch = method.outcome == contract::InstallOutcome::typeMismatch;
   Json entry = Json::object();
-  entry.set(contract::kReportLayerKey, Json::string(contract::report_layer_value(method.layer)));
+  entry.set(contract::kReportLayerKey, Json::string(contract::reportLayerValue(method.layer)));
   entry.set(contract::kReportOwnerKey, Json::string(method.owner));
   entry.set(contract::kReportClassKey, Json::string(method.className));
   entry.set(contract::kReportSelectorKey, Json::string(method.selector));
   entry.set(contract::kReportClassMethodKey, Json::boolean(method.classMethod));
   entry.set(contract::kReportOutcomeKey,
-            Json::string(contract::install_outcome_value(method.outcome)));
+            Json::string(contract::installOutcomeValue(method.outcome)));
   entry.set(contract::kReportHostTypesKey, mismatch ? Json::string(method.hostTypes) : Json());
   entry.set(contract::kReportExpectedTypesKey,
             mismatch ? Json::string(method.expectedTypes) : Json());
@@ -349,10 +339,10 @@ MethodListing listMethods(const std::vector<contract::ReportedMethod>& methods) 
   for (const contract::ReportedMethod& method : methods) {
     listing.methods.add(methodJson(method));
     // One line each, whatever the report's names hold.
-    const std::string layer = contract::report_layer_value(method.layer);
+    const std::string layer = contract::reportLayerValue(method.layer);
     const std::string name = printable(method.method());
     listing.listed.append("\n")
-        .append(padded(contract::install_outcome_value(method.outcome), 14))
+        .append(padded(contract::installOutcomeValue(method.outcome), 14))
         .append(padded(layer, 13))
         .append(name);
     if (method.layer == contract::ReportLayer::hook) {
@@ -401,8 +391,8 @@ StatusSection extensionSection(const StatusFacts& facts) {
   add(contract::kReportPidKey, "of pid", Json::integer(r.pid), std::to_string(r.pid));
   add(contract::kReportWrittenAtKey, "written", Json::integer(r.writtenAt), utcTime(r.writtenAt));
   add(contract::kReportAppliedModeKey, "applied mode",
-      r.appliedMode ? Json::string(contract::power_mode_value(*r.appliedMode)) : Json(),
-      r.appliedMode ? std::string(contract::power_mode_value(*r.appliedMode)) +
+      r.appliedMode ? Json::string(contract::powerModeValue(*r.appliedMode)) : Json(),
+      r.appliedMode ? std::string(contract::powerModeValue(*r.appliedMode)) +
                           " (at the process's first application)"
                     : "(no application yet)");
 
@@ -437,7 +427,7 @@ StatusSection storeSection(const StatusFacts& facts) {
     for (const char* key : {feature.flagKey, feature.persistenceKey}) {
       if (!key) continue;
       known.insert(key);
-      id value = objc::dictionary_get(store.values.get(), key);
+      id value = objc::dictionaryGet(store.values.get(), key);
       const Json json = jsonOfPropertyList(value);
       section.rows.push_back({key, key, json,
                               !store.ok() ? "unknown"
@@ -447,8 +437,8 @@ StatusSection storeSection(const StatusFacts& facts) {
   }
   Json others = Json::object();
   std::string shown;
-  objc::for_each_entry(store.values.get(), [&](id key, id value) {
-    const std::string name = objc::to_string(key);
+  objc::forEachEntry(store.values.get(), [&](id key, id value) {
+    const std::string name = objc::toString(key);
     if (known.count(name)) return true;
     const Json json = jsonOfPropertyList(value);
     shown += (shown.empty() ? "" : ", ") + printable(name) + " = " + shownValue(json);
@@ -456,14 +446,16 @@ StatusSection storeSection(const StatusFacts& facts) {
     return true;
   });
   section.rows.push_back({"otherKeys", "other keys", store.ok() ? std::move(others) : Json(),
-                          !store.ok() ? "unknown" : shown.empty() ? "none" : shown});
+                          !store.ok()     ? "unknown"
+                          : shown.empty() ? "none"
+                                          : shown});
   return section;
 }
 
 // The overheat protection's setting as the extension reads it: on unless set off.
 bool addOverheatSetting(StatusSection& section, const StatusFacts& facts) {
-  id stored = objc::dictionary_get(facts.preferences.get(), contract::kOverheatProtectionKey);
-  const std::optional<bool> read = contract::engine_bool_value(stored);
+  id stored = objc::dictionaryGet(facts.preferences.get(), contract::kOverheatProtectionKey);
+  const std::optional<bool> read = contract::engineBoolValue(stored);
   const bool enabled = read.value_or(contract::kOverheatProtectionDefault);
   std::string shown = enabled ? "on" : "off";
   if (read) {
@@ -480,11 +472,11 @@ bool addOverheatSetting(StatusSection& section, const StatusFacts& facts) {
 
 // What it guards: fullPower and prevent-dimming, as the file asks for them.
 void addOverheatGuarded(StatusSection& section, const StatusFacts& facts, bool enabled) {
-  const bool fullPower = contract::normalize_power_mode(objc::dictionary_get(
-                             facts.preferences.get(), contract::kPowerModeKey)) ==
-                         contract::PowerMode::fullPower;
-  const bool dimming = contract::engine_bool_preference(facts.preferences.get(),
-                                                        contract::kPreventDimmingKey, false);
+  const bool fullPower =
+      contract::normalizePowerMode(objc::dictionaryGet(
+          facts.preferences.get(), contract::kPowerModeKey)) == contract::PowerMode::fullPower;
+  const bool dimming =
+      contract::engineBoolPreference(facts.preferences.get(), contract::kPreventDimmingKey, false);
   std::string guarded;
   if (!enabled) {
     guarded = "nothing: it is off";
@@ -494,8 +486,8 @@ void addOverheatGuarded(StatusSection& section, const StatusFacts& facts, bool e
   } else {
     guarded = fullPower ? "fullPower" : "";
     if (dimming) guarded += (fullPower ? " and " : "") + std::string(contract::kPreventDimmingKey);
-    guarded += " (from " + contract::celsius_text(contract::kOverheatEngageCentiCelsius) +
-               " C until " + contract::celsius_text(contract::kOverheatReleaseCentiCelsius) +
+    guarded += " (from " + contract::celsiusText(contract::kOverheatEngageCentiCelsius) +
+               " C until " + contract::celsiusText(contract::kOverheatReleaseCentiCelsius) +
                " C, at least " + std::to_string(contract::kOverheatMinimumEngagedSeconds) + " s)";
   }
   section.rows.push_back(
@@ -521,24 +513,22 @@ void addOverheatEngaged(StatusSection& section, const StatusFacts& facts) {
     engagedShown = "yes, since ";
     engagedShown += state.state.engagedAtWall ? utcTime(state.state.engagedAtWall)
                                               : std::string("(a time not kept)");
-    engagedShown += " (battery " + contract::celsius_text(state.state.readingCentiCelsius) + " C)";
+    engagedShown += " (battery " + contract::celsiusText(state.state.readingCentiCelsius) + " C)";
   } else {
     engagedShown = "yes (its state file: " + facts.overheatStateProblem +
                    "; the extension takes such a file as engaged)";
   }
   section.rows.push_back(
       {"engaged", "engaged", known ? Json::boolean(engaged) : Json(), engagedShown});
-  section.rows.push_back({"engagedAt", "",
-                          detailed && state.state.engagedAtWall
-                              ? Json::integer(state.state.engagedAtWall)
-                              : Json(),
-                          ""});
   section.rows.push_back(
-      {"engagedAtTemperature", "",
-       detailed ? Json::real(state.state.readingCentiCelsius / 100.0) : Json(), ""});
+      {"engagedAt", "",
+       detailed && state.state.engagedAtWall ? Json::integer(state.state.engagedAtWall) : Json(),
+       ""});
+  section.rows.push_back({"engagedAtTemperature", "",
+                          detailed ? Json::real(state.state.readingCentiCelsius / 100.0) : Json(),
+                          ""});
   section.rows.push_back({"stateFile", "state file", stringOrNull(facts.overheatStatePath),
-                          facts.overheatStatePath.empty() ? "(no path)"
-                                                          : facts.overheatStatePath});
+                          facts.overheatStatePath.empty() ? "(no path)" : facts.overheatStatePath});
   section.rows.push_back({"stateProblem", "", stringOrNull(facts.overheatStateProblem), ""});
 }
 
@@ -556,13 +546,13 @@ void addOverheatLastReading(StatusSection& section, const StatusFacts& facts) {
   } else if (!reading) {
     readingShown = "unknown: the extension has read none (no battery entry or no temperature)";
   } else {
-    readingShown = contract::celsius_text(*overheat->batteryCentiCelsius) + " C";
+    readingShown = contract::celsiusText(*overheat->batteryCentiCelsius) + " C";
     if (overheat->readAt) readingShown += " at " + utcTime(overheat->readAt);
     readingShown += " (the extension's report)";
   }
-  section.rows.push_back(
-      {"batteryTemperature", "last reading",
-       reading ? Json::real(*overheat->batteryCentiCelsius / 100.0) : Json(), readingShown});
+  section.rows.push_back({"batteryTemperature", "last reading",
+                          reading ? Json::real(*overheat->batteryCentiCelsius / 100.0) : Json(),
+                          readingShown});
   section.rows.push_back(
       {"readAt", "", reading && overheat->readAt ? Json::integer(overheat->readAt) : Json(), ""});
 }
@@ -586,36 +576,36 @@ constexpr SectionFunction kSections[] = {
 
 Json jsonOf(id value, int depth) {
   if (!value) return Json();
-  if (objc::is_boolean(value)) return Json::boolean(objc::platform_bool_value(value));
-  if (objc::is_number(value)) {
-    const double real = objc::double_value(value);
-    const std::int64_t integer = objc::int64_value(value);
+  if (objc::isBoolean(value)) return Json::boolean(objc::platformBoolValue(value));
+  if (objc::isNumber(value)) {
+    const double real = objc::doubleValue(value);
+    const std::int64_t integer = objc::int64Value(value);
     if (static_cast<double>(integer) == real) return Json::integer(integer);
     return Json::real(real);
   }
-  if (objc::is_string(value)) return Json::string(objc::to_string(value));
+  if (objc::isString(value)) return Json::string(objc::toString(value));
   if (depth >= kMaxJsonDepth) return Json::string("(nested too deeply)");
-  if (objc::is_array(value)) {
+  if (objc::isArray(value)) {
     Json array = Json::array();
     for (std::size_t i = 0, n = objc::count(value); i < n; ++i) {
-      array.add(jsonOf(objc::array_get(value, i), depth + 1));
+      array.add(jsonOf(objc::arrayGet(value, i), depth + 1));
     }
     return array;
   }
-  if (objc::is_dictionary(value)) {
+  if (objc::isDictionary(value)) {
     Json object = Json::object();
-    objc::for_each_entry(value, [&](id key, id entry) {
+    objc::forEachEntry(value, [&](id key, id entry) {
       const std::string name =
-          objc::is_string(key) ? objc::to_string(key)
-                               : "(a key of class " +
-                                     std::string(objc::class_name(objc::class_of(key))) + ")";
+          objc::isString(key)
+              ? objc::toString(key)
+              : "(a key of class " + std::string(objc::className(objc::classOf(key))) + ")";
       object.set(name, jsonOf(entry, depth + 1));
       return true;
     });
     return object;
   }
-  if (objc::is_data(value)) return Json::string("(data)");
-  return Json::string("(a value of class " + std::string(objc::class_name(objc::class_of(value))) +
+  if (objc::isData(value)) return Json::string("(data)");
+  return Json::string("(a value of class " + std::string(objc::className(objc::classOf(value))) +
                       ")");
 }
 
@@ -630,14 +620,14 @@ StatusFacts gatherStatusFacts() {
   StatusFacts facts;
   readPreferences(facts);
   readRuntimeState(facts);
-  facts.daemonPids = os::processes_named(startup::kHostProcessName);
+  facts.daemonPids = os::processesNamed(startup::kHostProcessName);
   if (facts.daemonPids) std::sort(facts.daemonPids->begin(), facts.daemonPids->end());
-  facts.reportPath = contract::resolved_report_path();
+  facts.reportPath = contract::resolvedReportPath();
   facts.report = facts.reportPath.empty()
                      ? contract::ReportReading{contract::ReportReading::Status::missing,
                                                "its path cannot be resolved",
                                                {}}
-                     : contract::read_extension_report(facts.reportPath);
+                     : contract::readExtensionReport(facts.reportPath);
   facts.store = osthermal::readThermalStatusStore();
   readOverheatState(facts);
   return facts;
@@ -678,7 +668,7 @@ std::string renderStatusTable(const std::vector<StatusSection>& sections) {
 
 Json renderStatusJson(const std::vector<StatusSection>& sections) {
   Json root = Json::object();
-  root.set("tool", Json::string(contract::project_version()));
+  root.set("tool", Json::string(contract::projectVersion()));
   for (const StatusSection& section : sections) {
     Json object = Json::object();
     for (const StatusRow& row : section.rows) object.set(row.key, row.value);
@@ -693,7 +683,7 @@ Status runStatus(Invocation& invocation) {
   if (json) {
     invocation.context.out << renderStatusJson(sections).dump() << '\n';
   } else {
-    invocation.context.out << "halvernicctl " << contract::project_version() << "\n\n"
+    invocation.context.out << "halvernicctl " << contract::projectVersion() << "\n\n"
                            << renderStatusTable(sections);
   }
   invocation.context.out.flush();

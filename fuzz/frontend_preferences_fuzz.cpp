@@ -1,5 +1,5 @@
 // libFuzzer target: an arbitrary preferences file as the Settings pane and the Control Center
-// module read and rewrite it. read_preferences answers a mutable dictionary or nil; one
+// module read and rewrite it. readPreferences answers a mutable dictionary or nil; one
 // front-end change (the mode set, the seven mode-reset keys dropped, the whole dictionary
 // written back) must leave a file that reads back with the new mode, without the reset
 // keys, and with every other entry of the old file as it was; a file that did not read is
@@ -20,12 +20,12 @@ namespace {
 
 bool is_reset_key(id key) {
   for (const char* reset : contract::kModeResetKeys) {
-    if (objc::string_equals(key, reset)) return true;
+    if (objc::stringEquals(key, reset)) return true;
   }
   return false;
 }
 
-bool is_date(id object) { return objc::is_kind_of(object, objc::cls("NSDate")); }
+bool is_date(id object) { return objc::isKindOf(object, objc::cls("NSDate")); }
 
 }  // namespace
 
@@ -39,21 +39,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (!hv_fuzz::write_file(path, bytes, size)) return 0;
 
   objc::AutoreleasePool pool;
-  objc::Ref before = contract::read_preferences(path);
+  objc::Ref before = contract::readPreferences(path);
   if (before) {
-    if (!objc::is_dictionary(before.get())) hv_fuzz::fail("preferences that are no dictionary");
+    if (!objc::isDictionary(before.get())) hv_fuzz::fail("preferences that are no dictionary");
     // Mutable, as the front-ends change it in place.
-    objc::dictionary_set(before.get(), "hvFuzzProbe", objc::number(1));
-    objc::dictionary_remove(before.get(), "hvFuzzProbe");
+    objc::dictionarySet(before.get(), "hvFuzzProbe", objc::number(1));
+    objc::dictionaryRemove(before.get(), "hvFuzzProbe");
   }
-  (void)contract::power_mode_of(before.get());
+  (void)contract::powerModeOf(before.get());
 
-  const bool written = contract::write_preference_value(path, contract::kPowerModeKey, objc::string("lowPower"));
+  const bool written =
+      contract::writePreferenceValue(path, contract::kPowerModeKey, objc::string("lowPower"));
   if (!written) return 0;  // a failed write is ignored by the front-ends
-  objc::Ref after = contract::read_preferences(path);
+  objc::Ref after = contract::readPreferences(path);
   if (!after) hv_fuzz::fail("a written preferences file does not read back");
-  if (contract::power_mode_of(after.get()) != contract::PowerMode::lowPower) hv_fuzz::fail("the mode written is lost");
-  objc::for_each_entry(after.get(), [](id key, id) {
+  if (contract::powerModeOf(after.get()) != contract::PowerMode::lowPower)
+    hv_fuzz::fail("the mode written is lost");
+  objc::forEachEntry(after.get(), [](id key, id) {
     if (is_reset_key(key)) hv_fuzz::fail("a mode-reset key survived the write");
     return true;
   });
@@ -66,12 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
   }
   if (before) {
-    objc::for_each_entry(before.get(), [&](id key, id value) {
-      if (is_reset_key(key) || objc::string_equals(key, contract::kPowerModeKey)) return true;
-      id kept = objc::dictionary_get(after.get(), key);
+    objc::forEachEntry(before.get(), [&](id key, id value) {
+      if (is_reset_key(key) || objc::stringEquals(key, contract::kPowerModeKey)) return true;
+      id kept = objc::dictionaryGet(after.get(), key);
       if (!kept) hv_fuzz::fail("an entry of the old file is lost");
       // Dates keep whole seconds in Apple's XML format too.
-      if (!is_date(value) && !objc::objects_equal(kept, value)) hv_fuzz::fail("an entry of the old file changed");
+      if (!is_date(value) && !objc::objectsEqual(kept, value))
+        hv_fuzz::fail("an entry of the old file changed");
       return true;
     });
   }

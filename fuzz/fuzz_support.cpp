@@ -27,7 +27,7 @@ void drop_line(id) {}
 
 void set_up() {
   if (!scratch_folder().empty()) return;
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   char folder[] = "/tmp/hv-fuzz-XXXXXX";
   if (!mkdtemp(folder)) fail("mkdtemp");
   scratch_folder() = folder;

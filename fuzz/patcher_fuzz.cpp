@@ -21,7 +21,7 @@ struct AlwaysDimmingEngine final : HDictHepler::Engine {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   static const bool attached = [] {
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     return true;
   }();
   (void)attached;
@@ -31,22 +31,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   objc::AutoreleasePool pool;
   id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
                            static_cast<const void*>(bytes), static_cast<unsigned long>(size));
-  objc::Ref plist = objc::parse_property_list(data);
-  if (objc::is_dictionary(plist.get())) {
+  objc::Ref plist = objc::parsePropertyList(data);
+  if (objc::isDictionary(plist.get())) {
     objc::Ref patched = patcher.patchThermalConfiguration(plist.get());
     if (!patched) __builtin_trap();  // never nil for a dictionary
 
     namespace contract = halvernic::contract;
-    (void)contract::power_mode_of(plist.get());
+    (void)contract::powerModeOf(plist.get());
     for (const char* key : {contract::kPreventDimmingKey, contract::kSuppressNotificationsKey,
                             contract::kDisablePocketSunlightKey, contract::kSunlightLockedKey}) {
-      (void)contract::engine_bool_preference(plist.get(), key, false);
-      (void)objc::platform_bool_value(objc::dictionary_get(plist.get(), key));
+      (void)contract::engineBoolPreference(plist.get(), key, false);
+      (void)objc::platformBoolValue(objc::dictionaryGet(plist.get(), key));
     }
   }
-  if (objc::is_array(plist.get())) {
+  if (objc::isArray(plist.get())) {
     for (std::size_t i = 0; i < objc::count(plist.get()) && i < 8; ++i) {
-      (void)HDictHepler::configIntegerValue(objc::array_get(plist.get(), i));
+      (void)HDictHepler::configIntegerValue(objc::arrayGet(plist.get(), i));
     }
   } else {
     (void)HDictHepler::configIntegerValue(plist.get());

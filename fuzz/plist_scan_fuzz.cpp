@@ -30,18 +30,19 @@ std::size_t container_depth(id root, bool* nan) {
     const id object = pending.back().first;
     const std::size_t level = pending.back().second;
     pending.pop_back();
-    if (objc::is_number(object) && std::isnan(objc::double_value(object))) *nan = true;
-    const bool dictionary = objc::is_dictionary(object);
-    if (!dictionary && !objc::is_array(object)) continue;
+    if (objc::isNumber(object) && std::isnan(objc::doubleValue(object))) *nan = true;
+    const bool dictionary = objc::isDictionary(object);
+    if (!dictionary && !objc::isArray(object)) continue;
     if (level > deepest) deepest = level;
     if (deepest > plist::kMaxContainerDepth) return deepest;
     if (dictionary) {
-      objc::for_each_entry(object, [&](id, id value) {
+      objc::forEachEntry(object, [&](id, id value) {
         pending.emplace_back(value, level + 1);
         return true;
       });
     } else {
-      for (std::size_t i = 0; i < objc::count(object); ++i) pending.emplace_back(objc::array_get(object, i), level + 1);
+      for (std::size_t i = 0; i < objc::count(object); ++i)
+        pending.emplace_back(objc::arrayGet(object, i), level + 1);
     }
   }
   return deepest;
@@ -64,12 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (form == plist::Form::binary && !starts_with(bytes, size, "bplist00")) {
     hv_fuzz::fail("a binary list without the binary header");
   }
-  if (form == plist::Form::xml && starts_with(bytes, size, "bplist")) hv_fuzz::fail("XML with a binary header");
+  if (form == plist::Form::xml && starts_with(bytes, size, "bplist"))
+    hv_fuzz::fail("XML with a binary header");
   if (form == plist::Form::refused) return 0;
 
   objc::AutoreleasePool pool;
-  objc::Ref data = objc::make_data({reinterpret_cast<const char*>(bytes), size});
-  objc::Ref parsed = objc::parse_property_list(data.get());
+  objc::Ref data = objc::makeData({reinterpret_cast<const char*>(bytes), size});
+  objc::Ref parsed = objc::parsePropertyList(data.get());
   if (!parsed) return 0;
   bool nan = false;
   if (container_depth(parsed.get(), &nan) > plist::kMaxContainerDepth) {
@@ -83,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     try {
       id error = nullptr;
       written = objc::send<id>(objc::cls("NSPropertyListSerialization"),
-                               objc::sel("dataWithPropertyList:format:options:error:"), parsed.get(), format,
-                               0UL, &error);
+                               objc::sel("dataWithPropertyList:format:options:error:"),
+                               parsed.get(), format, 0UL, &error);
     } catch (...) {
       written = nullptr;
     }
@@ -92,8 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const void* out = objc::send<const void*>(written, objc::sel("bytes"));
     const unsigned long length = objc::send<unsigned long>(written, objc::sel("length"));
     if (plist::scan(out, length) == plist::Form::refused) {
-      hv_fuzz::fail(format == kXmlFormat ? "the scan refuses the platform's XML of a list it let through"
-                                         : "the scan refuses the platform's binary of a list it let through");
+      hv_fuzz::fail(format == kXmlFormat
+                        ? "the scan refuses the platform's XML of a list it let through"
+                        : "the scan refuses the platform's binary of a list it let through");
     }
   }
   return 0;

@@ -36,15 +36,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (snapshot->fileReads() != reads + 1) hv_fuzz::fail("the snapshot did not read the file");
   if (flags.fullPowerMode && flags.lowPowerMode) hv_fuzz::fail("two modes at once");
 
-  objc::Ref parsed = objc::read_property_list_file(path);
-  id preferences = objc::is_dictionary(parsed.get()) ? parsed.get() : nullptr;
-  const contract::PowerMode mode = contract::power_mode_of(preferences);
+  objc::Ref parsed = objc::readPropertyListFile(path);
+  id preferences = objc::isDictionary(parsed.get()) ? parsed.get() : nullptr;
+  const contract::PowerMode mode = contract::powerModeOf(preferences);
   if (flags.fullPowerMode != (mode == contract::PowerMode::fullPower) ||
       flags.lowPowerMode != (mode == contract::PowerMode::lowPower)) {
     hv_fuzz::fail("the snapshot and the parsed file disagree on the mode");
   }
   const bool dimming =
-      preferences && objc::platform_bool_value(objc::dictionary_get(preferences, contract::kPreventDimmingKey));
-  if (flags.preventDimming != dimming) hv_fuzz::fail("the snapshot and the parsed file disagree on dimming");
+      preferences &&
+      objc::platformBoolValue(objc::dictionaryGet(preferences, contract::kPreventDimmingKey));
+  if (flags.preventDimming != dimming)
+    hv_fuzz::fail("the snapshot and the parsed file disagree on dimming");
   return 0;
 }

@@ -18,9 +18,9 @@ struct ControllerState {
 };
 
 // The state of a controller (nullptr for an object that is not a RootListController).
-ControllerState* controller_state(id controller);
+ControllerState* controllerState(id controller);
 
 // Registers RootListController (and its companions) with the runtime; once per process.
-void register_controller_classes();
+void registerControllerClasses();
 
 }  // namespace halvernic::prefs

@@ -5,9 +5,9 @@
 
 namespace {
 
-__attribute__((constructor)) void register_pane_classes() {
+__attribute__((constructor)) void registerPaneClasses() {
   objc::AutoreleasePool pool;
-  halvernic::prefs::register_controller_classes();
+  halvernic::prefs::registerControllerClasses();
 }
 
 }  // namespace

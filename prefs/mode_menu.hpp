@@ -8,10 +8,10 @@
 namespace halvernic::prefs {
 
 // Closes any open menu, then builds and shows a new one for the tapped cell.
-void show_cpu_mode_menu(id controller, id cell);
+void showCpuModeMenu(id controller, id cell);
 
 // Clears the controller's overlay reference at once, then fades the overlay out over 0.12 s
 // and removes it from its superview. Does nothing when no menu is open.
-void close_cpu_mode_menu(id controller);
+void closeCpuModeMenu(id controller);
 
 }  // namespace halvernic::prefs

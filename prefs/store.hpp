@@ -18,29 +18,29 @@ namespace halvernic::prefs {
 
 // The resolved path of the preferences file, computed once per process ("" when it cannot be
 // resolved, which reads as a missing file).
-const std::string& preferences_file_path();
+const std::string& preferencesFilePath();
 
 // A row's value: the object stored under the row's "key" (read from the file afresh), else
 // the row's "default", else nil. properties is the specifier's properties dictionary.
-objc::Ref row_value(id properties);
+objc::Ref rowValue(id properties);
 
 // The file's mode value from the contract's mode table, as every reader normalises it
-// (contract::power_mode_of).
-const char* current_cpu_mode_value();
+// (contract::powerModeOf).
+const char* currentCpuModeValue();
 
-// One change, written through contract::write_preference_value (a failed write is ignored);
+// One change, written through contract::writePreferenceValue (a failed write is ignored);
 // then, for a key beginning with "thermal", the runtime-state word published
 // (halvernicPrefsPostRuntimeState) and the re-apply notification posted, and for the CPU
 // mode's key the restart notification last.
-void write_preference_value(id value, std::string_view key);
+void writePreferenceValue(id value, std::string_view key);
 
 // The one object every Darwin post of the pane names as its sender.
-id notification_helper();
+id notificationHelper();
 
 }  // namespace halvernic::prefs
 
 // Publishes the runtime-state word with first and second as its two values (their low 8
-// bits), through contract::publish_runtime_state. Returns the notify status of the step
+// bits), through contract::publishRuntimeState. Returns the notify status of the step
 // that failed, 0 on success. The only function the bundle exports.
-extern "C" __attribute__((visibility("default"))) std::uint32_t halvernicPrefsPostRuntimeState(
-    int first, int second);
+extern "C" __attribute__((visibility("default"))) std::uint32_t
+halvernicPrefsPostRuntimeState(int first, int second);

@@ -43,5 +43,4 @@ __attribute__((visibility("default"), used)) const char* __tsan_default_suppress
          // twice or in the wrong order.)
          "race:libpangoft2-1.0.so.0\n";
 }
-
 }

@@ -5,11 +5,11 @@
 // so hooks and replacements may call back into the same object.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
-#include <cmath>
 #include <mutex>
+#include <optional>
 
 #include "common/objc/class_builder.hpp"
 #include "common/objc/foundation.hpp"
@@ -28,7 +28,7 @@ constinit objc::Selector kInit{"init"};
 constinit objc::Selector kStringByAppendingPathComponent{"stringByAppendingPathComponent:"};
 
 id init_super(id self, const char* class_name) {
-  return objc::send_super<id>(self, objc::cls(class_name), kInit);
+  return objc::sendSuper<id>(self, objc::cls(class_name), kInit);
 }
 
 // ---- wiring ----------------------------------------------------------------------------
@@ -69,8 +69,8 @@ std::int64_t effective_level(const Product& p) {
 }
 
 int config_int(id config, std::string_view key, int fallback) {
-  id value = objc::dictionary_get(config, key);
-  return objc::is_number(value) ? static_cast<int>(objc::int64_value(value)) : fallback;
+  id value = objc::dictionaryGet(config, key);
+  return objc::isNumber(value) ? static_cast<int>(objc::int64Value(value)) : fallback;
 }
 
 id product_initProduct(id self, SEL cmd, id config) {
@@ -80,27 +80,28 @@ id product_initProduct(id self, SEL cmd, id config) {
   Product& p = product(self);
   std::lock_guard lock(p.mutex);
   p.config = objc::Ref::retain(config);
-  if (id dims = objc::dictionary_get(config, "displayBrightnessMitigation"); dims) {
-    p.dims_display = objc::platform_bool_value(dims);
+  if (id dims = objc::dictionaryGet(config, "displayBrightnessMitigation"); dims) {
+    p.dims_display = objc::platformBoolValue(dims);
   }
   p.cpu_max = config_int(config, "maxPower", p.cpu_max);
   p.package_max = config_int(config, "packagePowerTarget", p.package_max);
   p.gpu_max = config_int(config, "gpuMaxPower", p.gpu_max);
-  if (id thresholds = objc::dictionary_get(config, "pressureThresholds"); objc::is_array(thresholds)) {
+  if (id thresholds = objc::dictionaryGet(config, "pressureThresholds");
+      objc::isArray(thresholds)) {
     p.thresholds.clear();
     for (std::size_t i = 0; i < objc::count(thresholds); ++i) {
-      p.thresholds.push_back(objc::double_value(objc::array_get(thresholds, i)));
+      p.thresholds.push_back(objc::doubleValue(objc::arrayGet(thresholds, i)));
     }
   }
-  if (id hysteresis = objc::dictionary_get(config, "pressureHysteresis");
-      objc::is_number(hysteresis)) {
-    const double degrees = objc::double_value(hysteresis);
+  if (id hysteresis = objc::dictionaryGet(config, "pressureHysteresis");
+      objc::isNumber(hysteresis)) {
+    const double degrees = objc::doubleValue(hysteresis);
     if (std::isfinite(degrees)) p.hysteresis = std::max(degrees, 0.0);
   }
-  if (id limits = objc::dictionary_get(config, "pressureLimitPercent"); objc::is_array(limits)) {
+  if (id limits = objc::dictionaryGet(config, "pressureLimitPercent"); objc::isArray(limits)) {
     p.limit_percent.clear();
     for (std::size_t i = 0; i < objc::count(limits); ++i) {
-      p.limit_percent.push_back(objc::int64_value(objc::array_get(limits, i)));
+      p.limit_percent.push_back(objc::int64Value(objc::arrayGet(limits, i)));
     }
   }
   return self;
@@ -110,14 +111,14 @@ void product_putDeviceInThermalSimulationMode(id self, SEL cmd, id mode) {
   record_call(self, cmd, mode);
   Product& p = product(self);
   std::lock_guard lock(p.mutex);
-  p.state.thermal_simulation_mode = objc::to_string(mode);
+  p.state.thermal_simulation_mode = objc::toString(mode);
 }
 
 void product_putDeviceInLowTempSimulationMode(id self, SEL cmd, id mode) {
   record_call(self, cmd, mode);
   Product& p = product(self);
   std::lock_guard lock(p.mutex);
-  p.state.low_temp_simulation_mode = objc::to_string(mode);
+  p.state.low_temp_simulation_mode = objc::toString(mode);
 }
 
 // The product's decision: pressure from the sensed temperature (with the control's
@@ -142,7 +143,8 @@ void product_tryTakeAction(id self, SEL cmd) {
   const std::int64_t reported = host::kThermalPressureLevel.send(self);
   host::kSetThermalState.send(self, static_cast<int>(reported));
   if (limits.empty()) limits.push_back(100);
-  const std::int64_t index = std::clamp<std::int64_t>(reported, 0, static_cast<std::int64_t>(limits.size()) - 1);
+  const std::int64_t index =
+      std::clamp<std::int64_t>(reported, 0, static_cast<std::int64_t>(limits.size()) - 1);
   const std::int64_t percent = limits[static_cast<std::size_t>(index)];
   {
     // The display's brightness limit follows the reported pressure while the product's
@@ -220,7 +222,7 @@ void product_thermalUpdatesToWatchdogEnabled(id self, SEL cmd, id enabled) {
   record_call(self, cmd, enabled);
   Product& p = product(self);
   std::lock_guard lock(p.mutex);
-  p.state.watchdog_updates = objc::platform_bool_value(enabled);
+  p.state.watchdog_updates = objc::platformBoolValue(enabled);
 }
 
 // ---- ThermalManager --------------------------------------------------------------------
@@ -255,7 +257,7 @@ void manager_loadConfigurationsFromFolder(id self, SEL cmd, id folder) {
 // The configuration loaded from "<key>.plist", borrowed: it lives as long as the manager.
 void* manager_getConfigurationFor(id self, SEL cmd, host::CFStringRef key) {
   record_call(self, cmd, host::object(key));
-  const std::string name = objc::to_string(host::object(key)) + ".plist";
+  const std::string name = objc::toString(host::object(key)) + ".plist";
   Manager& m = manager(self);
   std::lock_guard lock(m.mutex);
   for (std::size_t i = 0; i < m.configurations.size() && i < std::size(kConfigurationFiles); ++i) {
@@ -312,14 +314,16 @@ id controller_initForFastLoop(id self, SEL cmd, BOOL fast_loop, BOOL no_display,
   Controller& c = controller(self);
   std::lock_guard lock(c.mutex);
   ControllerState& s = c.state;
-  s.fast_loop = objc::from_BOOL(fast_loop);
-  s.no_display = objc::from_BOOL(no_display);
+  s.fast_loop = objc::fromBool(fast_loop);
+  s.no_display = objc::fromBool(no_display);
   c.power_save_params = objc::Ref::retain(power_save_params);
   c.power_zone_params = objc::Ref::retain(power_zone_params);
-  s.cpu_low_power_target = config_int(power_save_params, "cpuLowPowerTarget", detail::kCPULowPowerTarget);
+  s.cpu_low_power_target =
+      config_int(power_save_params, "cpuLowPowerTarget", detail::kCPULowPowerTarget);
   s.cpu_power_ceiling = s.cpu_dvd1_ceiling = s.cpu_power_zone_target = detail::kCPUMaxPower;
   s.package_power_ceiling = s.max_package_power = detail::kPackageMaxPower;
-  s.gpu_power_ceiling = s.gpu_power_zone_target = s.max_graphics_drive_power_target = detail::kGPUMaxPower;
+  s.gpu_power_ceiling = s.gpu_power_zone_target = s.max_graphics_drive_power_target =
+      detail::kGPUMaxPower;
   s.cpu_target_power = s.package_cpu_power_target = detail::kCPUMaxPower;
   s.package_target_power = detail::kPackageMaxPower;
   s.gpu_target_power = detail::kGPUMaxPower;
@@ -330,7 +334,7 @@ BOOL controller_powerSaveActive(id self, SEL cmd) {
   record_call(self, cmd);
   bool active = false;
   with_controller(self, [&](ControllerState& s) { active = s.power_save_active; });
-  return objc::to_BOOL(active);
+  return objc::toBool(active);
 }
 
 int controller_CPULevel(id self, SEL cmd) {
@@ -351,7 +355,8 @@ int controller_getCPUTargetPower(id self, SEL cmd) {
 int controller_getPackageCPUPowerTarget(id self, SEL cmd) {
   record_call(self, cmd);
   int v = 0;
-  with_controller(self, [&](ControllerState& s) { v = static_cast<int>(s.package_cpu_power_target); });
+  with_controller(self,
+                  [&](ControllerState& s) { v = static_cast<int>(s.package_cpu_power_target); });
   return v;
 }
 
@@ -401,7 +406,8 @@ void controller_updateCPU(id self, SEL cmd) {
   with_controller(self, [](ControllerState& s) {
     ++s.cpu_updates;
     std::int64_t target = std::min(s.cpu_power_ceiling, s.cpu_dvd1_ceiling);
-    if (s.cpms_mitigations_enabled) target = std::min<std::int64_t>(target, s.cpu_power_zone_target);
+    if (s.cpms_mitigations_enabled)
+      target = std::min<std::int64_t>(target, s.cpu_power_zone_target);
     if (s.power_save_active) target = std::min<std::int64_t>(target, s.cpu_low_power_target);
     const std::int64_t level = std::clamp(s.cpu_level, 0, 4);
     target = target * (100 - 15 * level) / 100;
@@ -415,8 +421,8 @@ void controller_updateGPU(id self, SEL cmd) {
   record_call(self, cmd);
   with_controller(self, [](ControllerState& s) {
     ++s.gpu_updates;
-    std::int64_t target = std::min({s.gpu_power_ceiling, s.gpu_power_zone_target,
-                                    s.max_graphics_drive_power_target});
+    std::int64_t target =
+        std::min({s.gpu_power_ceiling, s.gpu_power_zone_target, s.max_graphics_drive_power_target});
     target = target * (100 - 10 * std::clamp<std::int64_t>(s.sgx_level, 0, 5)) / 100;
     s.gpu_target_power = std::max(target, s.gpu_power_floor);
   });
@@ -435,12 +441,13 @@ void controller_updatePackage(id self, SEL cmd) {
 
 void controller_setPowerSaveActive(id self, SEL cmd, BOOL active) {
   record_call(self, cmd, active);
-  with_controller(self, [&](ControllerState& s) { s.power_save_active = objc::from_BOOL(active); });
+  with_controller(self, [&](ControllerState& s) { s.power_save_active = objc::fromBool(active); });
 }
 
 void controller_setCPMSMitigationsEnabled(id self, SEL cmd, BOOL enabled) {
   record_call(self, cmd, enabled);
-  with_controller(self, [&](ControllerState& s) { s.cpms_mitigations_enabled = objc::from_BOOL(enabled); });
+  with_controller(
+      self, [&](ControllerState& s) { s.cpms_mitigations_enabled = objc::fromBool(enabled); });
 }
 
 void controller_setDVD1Level(id self, SEL cmd, int level) {
@@ -467,7 +474,8 @@ void controller_setCPUPowerCeilingFromDecisionSource(id self, SEL cmd, int ceili
   });
 }
 
-void controller_setCPUPowerCeilingForDVD1Contributor(id self, SEL cmd, int ceiling, int contributor) {
+void controller_setCPUPowerCeilingForDVD1Contributor(id self, SEL cmd, int ceiling,
+                                                     int contributor) {
   record_call(self, cmd, ceiling, contributor);
   with_controller(self, [&](ControllerState& s) {
     s.cpu_dvd1_ceiling = ceiling;
@@ -538,7 +546,7 @@ void helper_configureComponents(id self, SEL cmd, id components) {
   record_call(self, cmd, components);
   std::vector<ComponentLimits> limits;
   for (std::size_t i = 0; i < objc::count(components); ++i) {
-    id c = objc::array_get(components, i);
+    id c = objc::arrayGet(components, i);
     limits.push_back({config_int(c, "type", 0),
                       static_cast<std::uint32_t>(std::max(config_int(c, "maxPower", 0), 0)),
                       static_cast<std::uint32_t>(std::max(config_int(c, "minPower", 0), 0))});
@@ -555,7 +563,8 @@ std::uint32_t helper_getMaxPowerForComponent(id self, SEL cmd, int component) {
   Helper& h = helper(self);
   std::lock_guard lock(h.mutex);
   for (const ComponentLimits& l : h.limits) {
-    if (l.type == component) return static_cast<std::uint32_t>(l.max_power * (100 - 15 * level) / 100);
+    if (l.type == component)
+      return static_cast<std::uint32_t>(l.max_power * (100 - 15 * level) / 100);
   }
   return 0;
 }
@@ -662,9 +671,10 @@ Sensors& sensors(id self) { return objc::storage<Sensors>(self); }
 
 // event: the temperature in thousandths of a degree Celsius; service: the sensor (here a
 // string naming it, passed as the daemon's opaque service reference).
-void sensors_handleTemperatureEvent(id self, SEL cmd, int event, host::IOHIDServiceClientRef service) {
+void sensors_handleTemperatureEvent(id self, SEL cmd, int event,
+                                    host::IOHIDServiceClientRef service) {
   record_call(self, cmd, event, host::object(service));
-  const std::string name = objc::to_string(host::object(service));
+  const std::string name = objc::toString(host::object(service));
   {
     Sensors& s = sensors(self);
     std::lock_guard lock(s.mutex);
@@ -710,20 +720,21 @@ public:
   Registrar& method(const M& message, Imp imp) {
     const std::string key = name_ + "/" + message.name();
     if (omitted_ || options_.omitted_methods.count(key)) return *this;
-    const std::string derived = objc::method_encoding(imp);
+    const std::string derived = objc::methodEncoding(imp);
     std::string types = derived;
     if (const char* daemon = detail::daemon_method_types(name_.c_str(), message.name())) {
-      if (!objc::same_calling_convention(daemon, derived.c_str())) {
+      if (!objc::sameCallingConvention(daemon, derived.c_str())) {
         std::fprintf(stderr, "sim: -[%s %s] is implemented as %s, the daemon declares %s\n",
                      name_.c_str(), message.name(), derived.c_str(), daemon);
         std::abort();
       }
       types = daemon;
     }
-    if (auto retyped = options_.retyped_methods.find(key); retyped != options_.retyped_methods.end()) {
+    if (auto retyped = options_.retyped_methods.find(key);
+        retyped != options_.retyped_methods.end()) {
       types = retyped->second;
     }
-    builder_->method_with_encoding(message, imp, types.c_str());
+    builder_->methodWithEncoding(message, imp, types.c_str());
     methods_.push_back({message.name(), reinterpret_cast<IMP>(imp)});
     return *this;
   }
@@ -791,8 +802,10 @@ void register_all(const Options& o) {
       .method(host::kSetDVD1Level, &controller_setDVD1Level)
       .method(host::kSetCPULevel, &controller_setCPULevel)
       .method(host::kSetCPULowPowerTarget, &controller_setCPULowPowerTarget)
-      .method(host::kSetCPUPowerCeilingFromDecisionSource, &controller_setCPUPowerCeilingFromDecisionSource)
-      .method(host::kSetCPUPowerCeilingForDVD1Contributor, &controller_setCPUPowerCeilingForDVD1Contributor)
+      .method(host::kSetCPUPowerCeilingFromDecisionSource,
+              &controller_setCPUPowerCeilingFromDecisionSource)
+      .method(host::kSetCPUPowerCeilingForDVD1Contributor,
+              &controller_setCPUPowerCeilingForDVD1Contributor)
       .method(host::kSetCPUPowerFloorFromDecisionSource, &controller_setCPUPowerFloor)
       .method(host::kSetCPUPowerZoneTarget, &controller_setCPUPowerZoneTarget)
       .method(host::kSetPackagePowerCeilingFromDecisionSource, &controller_setPackagePowerCeiling)
@@ -824,8 +837,8 @@ void register_all(const Options& o) {
 }
 
 template <class T, class State>
-State read_state(id object, const char* class_name, State T::*member) {
-  if (!object || !objc::is_kind_of(object, objc::cls(class_name))) return State{};
+State read_state(id object, const char* class_name, State T::* member) {
+  if (!object || !objc::isKindOf(object, objc::cls(class_name))) return State{};
   T& t = objc::storage<T>(object);
   std::lock_guard lock(t.mutex);
   return t.*member;
@@ -839,9 +852,11 @@ Options Options::parse(std::string_view text) {
   Options options;
   std::size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && (text[i] == ',' || std::isspace(static_cast<unsigned char>(text[i])))) ++i;
+    while (i < text.size() && (text[i] == ',' || std::isspace(static_cast<unsigned char>(text[i]))))
+      ++i;
     std::size_t j = i;
-    while (j < text.size() && text[j] != ',' && !std::isspace(static_cast<unsigned char>(text[j]))) ++j;
+    while (j < text.size() && text[j] != ',' && !std::isspace(static_cast<unsigned char>(text[j])))
+      ++j;
     if (j > i) {
       std::string entry(text.substr(i, j - i));
       if (const std::size_t equals = entry.find('='); equals != std::string::npos) {
@@ -870,7 +885,7 @@ std::vector<std::string> replaced_methods() {
   std::lock_guard lock(g_registration_mutex);
   std::vector<std::string> out;
   for (const Registered& m : g_methods) {
-    if (objc::instance_implementation(m.cls, objc::sel(m.selector.c_str())) != m.implementation) {
+    if (objc::instanceImplementation(m.cls, objc::sel(m.selector.c_str())) != m.implementation) {
       out.push_back("-[" + m.class_name + " " + m.selector + "]");
     }
   }
@@ -888,7 +903,7 @@ ComponentState component_state(id object) {
 }
 
 std::int64_t last_temperature_event(id object, std::string_view service) {
-  if (!object || !objc::is_kind_of(object, objc::cls("HidSensors"))) return 0;
+  if (!object || !objc::isKindOf(object, objc::cls("HidSensors"))) return 0;
   Sensors& s = sensors(object);
   std::lock_guard lock(s.mutex);
   for (const auto& [name, event] : s.last_events) {
@@ -903,7 +918,7 @@ id configuration_for(id thermal_manager, std::string_view key) {
 }
 
 std::size_t configuration_count(id object) {
-  if (!object || !objc::is_kind_of(object, objc::cls("ThermalManager"))) return 0;
+  if (!object || !objc::isKindOf(object, objc::cls("ThermalManager"))) return 0;
   Manager& m = manager(object);
   std::lock_guard lock(m.mutex);
   return m.configurations.size();
@@ -942,7 +957,7 @@ void set_sensed_temperature(double celsius) {
 }
 
 std::int64_t effective_pressure_level(id object) {
-  if (!object || !objc::is_kind_of(object, objc::cls("CommonProduct"))) return 0;
+  if (!object || !objc::isKindOf(object, objc::cls("CommonProduct"))) return 0;
   Product& p = product(object);
   std::lock_guard lock(p.mutex);
   return effective_level(p);

@@ -30,11 +30,11 @@ struct Model {
   std::mutex mutex;
   model::Parameters parameters;
   model::Nodes nodes = model::initial(parameters);
-  std::int64_t seconds = 0;            // steps since the device's boot
-  std::uint32_t cpu_demand = 30000;    // what the workload asks for
-  std::uint32_t cpu_drawn = 0;         // what the controller let it draw in the last step
-  std::string device_root;             // the hardware's files below it ("" for none)
-  bool resumed = false;                // the nodes and time came from the hardware's file
+  std::int64_t seconds = 0;          // steps since the device's boot
+  std::uint32_t cpu_demand = 30000;  // what the workload asks for
+  std::uint32_t cpu_drawn = 0;       // what the controller let it draw in the last step
+  std::string device_root;           // the hardware's files below it ("" for none)
+  bool resumed = false;              // the nodes and time came from the hardware's file
 };
 
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
@@ -47,31 +47,31 @@ void write_hardware(const std::string& device_root, const model::Nodes& nodes,
   objc::AutoreleasePool pool;
   const std::string entry = device_root + "/" + kBatteryRegistryEntry;
   std::filesystem::create_directories(std::filesystem::path(entry).parent_path());
-  objc::Ref battery = objc::make_mutable_dictionary();
-  objc::dictionary_set(battery.get(), "Temperature",
-                       objc::number(std::llround(nodes.battery * 100.0)));
-  objc::write_property_list_xml_atomically(battery.get(), entry);
-  objc::Ref state = objc::make_mutable_dictionary();
-  objc::dictionary_set(state.get(), "seconds", objc::number(seconds));
-  objc::dictionary_set(state.get(), "die", objc::number_double(nodes.die));
-  objc::dictionary_set(state.get(), "battery", objc::number_double(nodes.battery));
-  objc::write_property_list_xml_atomically(state.get(), device_root + "/" + kHardwareStateFile);
+  objc::Ref battery = objc::makeMutableDictionary();
+  objc::dictionarySet(battery.get(), "Temperature",
+                      objc::number(std::llround(nodes.battery * 100.0)));
+  objc::writePropertyListXmlAtomically(battery.get(), entry);
+  objc::Ref state = objc::makeMutableDictionary();
+  objc::dictionarySet(state.get(), "seconds", objc::number(seconds));
+  objc::dictionarySet(state.get(), "die", objc::numberDouble(nodes.die));
+  objc::dictionarySet(state.get(), "battery", objc::numberDouble(nodes.battery));
+  objc::writePropertyListXmlAtomically(state.get(), device_root + "/" + kHardwareStateFile);
 }
 
 // What the previous daemon of the device left; false when nothing (or nothing usable).
 bool read_hardware(const std::string& device_root, model::Nodes& nodes, std::int64_t& seconds) {
   objc::AutoreleasePool pool;
   const objc::Ref state =
-      objc::read_property_list_file(device_root + "/" + kHardwareStateFile, 64 * 1024);
-  id time = objc::dictionary_get(state.get(), "seconds");
-  id die = objc::dictionary_get(state.get(), "die");
-  id battery = objc::dictionary_get(state.get(), "battery");
-  if (!objc::is_number(time) || !objc::is_number(die) || !objc::is_number(battery)) return false;
-  const double d = objc::double_value(die), b = objc::double_value(battery);
-  if (!std::isfinite(d) || !std::isfinite(b) || objc::int64_value(time) < 0) return false;
+      objc::readPropertyListFile(device_root + "/" + kHardwareStateFile, 64 * 1024);
+  id time = objc::dictionaryGet(state.get(), "seconds");
+  id die = objc::dictionaryGet(state.get(), "die");
+  id battery = objc::dictionaryGet(state.get(), "battery");
+  if (!objc::isNumber(time) || !objc::isNumber(die) || !objc::isNumber(battery)) return false;
+  const double d = objc::doubleValue(die), b = objc::doubleValue(battery);
+  if (!std::isfinite(d) || !std::isfinite(b) || objc::int64Value(time) < 0) return false;
   nodes.die = d;
   nodes.battery = b;
-  seconds = objc::int64_value(time);
+  seconds = objc::int64Value(time);
   return true;
 }
 
@@ -106,12 +106,13 @@ void Daemon::start(const std::string& folder) {
     product_ = objc::Ref::adopt(host::kInitProduct.send(alloc(cls), product_config));
   }
   if (Class cls = host::kMitigationController.get()) {
-    objc::Ref power_save = objc::make_mutable_dictionary();
-    objc::dictionary_set(power_save.get(), "cpuLowPowerTarget", objc::number(detail::kCPULowPowerTarget));
-    objc::Ref power_zone = objc::make_mutable_dictionary();
-    objc::dictionary_set(power_zone.get(), "zoneTarget", objc::number(detail::kCPUMaxPower));
+    objc::Ref power_save = objc::makeMutableDictionary();
+    objc::dictionarySet(power_save.get(), "cpuLowPowerTarget",
+                        objc::number(detail::kCPULowPowerTarget));
+    objc::Ref power_zone = objc::makeMutableDictionary();
+    objc::dictionarySet(power_zone.get(), "zoneTarget", objc::number(detail::kCPUMaxPower));
     controller_ = objc::Ref::adopt(host::kInitForFastLoop.send(
-        alloc(cls), objc::to_BOOL(true), objc::to_BOOL(false), power_save.get(), power_zone.get()));
+        alloc(cls), objc::toBool(true), objc::toBool(false), power_save.get(), power_zone.get()));
   }
   if (Class cls = host::kCPMSHelper.get()) {
     cpms_helper_ = objc::Ref::adopt(objc::send<id>(alloc(cls), kInit));
@@ -120,18 +121,18 @@ void Daemon::start(const std::string& folder) {
     sensors_ = objc::Ref::adopt(objc::send<id>(alloc(cls), kInit));
   }
 
-  id components = objc::dictionary_get(component_config, "Components");
-  if (objc::is_array(components)) {
+  id components = objc::dictionaryGet(component_config, "Components");
+  if (objc::isArray(components)) {
     objc::send(cpms_helper_.get(), detail::kConfigureComponents, components);
     if (Class cls = host::kComponentControl.get()) {
       for (std::size_t i = 0; i < objc::count(components); ++i) {
-        id entry = objc::array_get(components, i);
-        const int type = static_cast<int>(objc::int64_value(objc::dictionary_get(entry, "type")));
+        id entry = objc::arrayGet(components, i);
+        const int type = static_cast<int>(objc::int64Value(objc::dictionaryGet(entry, "type")));
         objc::Ref component = objc::Ref::adopt(
             objc::send<id>(alloc(cls), detail::kInitWithTypeHelper, type, cpms_helper_.get()));
         host::kUpdatePowerParameters.send(component.get(), entry);
         const auto demand = static_cast<unsigned int>(
-            std::max<std::int64_t>(objc::int64_value(objc::dictionary_get(entry, "demand")), 0));
+            std::max<std::int64_t>(objc::int64Value(objc::dictionaryGet(entry, "demand")), 0));
         objc::send(component.get(), detail::kSetDemand, demand);
         components_.push_back(std::move(component));
       }
@@ -141,8 +142,9 @@ void Daemon::start(const std::string& folder) {
   {
     Model& m = running_model();
     std::lock_guard lock(m.mutex);
-    if (id ambient = objc::dictionary_get(product_config, "ambientTemperature"); objc::is_number(ambient)) {
-      m.parameters.ambient = objc::double_value(ambient);
+    if (id ambient = objc::dictionaryGet(product_config, "ambientTemperature");
+        objc::isNumber(ambient)) {
+      m.parameters.ambient = objc::doubleValue(ambient);
     }
     m.cpu_drawn = 0;
     if (!m.resumed) {

@@ -27,7 +27,7 @@ std::string filter_path(const std::string& library) {
 }
 
 bool exists(const std::string& path) {
-  struct stat st {};
+  struct stat st{};
   return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -35,15 +35,15 @@ bool exists(const std::string& path) {
 // Filter/Classes names a class the process has.
 bool filter_admits(const std::string& plist_path, std::string_view process_name) {
   objc::AutoreleasePool pool;
-  objc::Ref plist = objc::read_property_list_file(plist_path);
-  id filter = objc::dictionary_get(plist.get(), "Filter");
-  id executables = objc::dictionary_get(filter, "Executables");
+  objc::Ref plist = objc::readPropertyListFile(plist_path);
+  id filter = objc::dictionaryGet(plist.get(), "Filter");
+  id executables = objc::dictionaryGet(filter, "Executables");
   for (std::size_t i = 0; i < objc::count(executables); ++i) {
-    if (objc::string_equals(objc::array_get(executables, i), process_name)) return true;
+    if (objc::stringEquals(objc::arrayGet(executables, i), process_name)) return true;
   }
-  id classes = objc::dictionary_get(filter, "Classes");
+  id classes = objc::dictionaryGet(filter, "Classes");
   for (std::size_t i = 0; i < objc::count(classes); ++i) {
-    const std::string name = objc::to_string(objc::array_get(classes, i));
+    const std::string name = objc::toString(objc::arrayGet(classes, i));
     if (!name.empty() && objc::cls(name.c_str())) return true;
   }
   return false;
@@ -62,7 +62,8 @@ std::vector<std::string> load_injected_libraries(const std::vector<std::string>&
     if (path.empty()) continue;
     const std::string filter = filter_path(path);
     if (exists(filter) && !filter_admits(filter, process_name)) {
-      std::fprintf(stderr, "thermalmonitord: %s filtered out by %s\n", path.c_str(), filter.c_str());
+      std::fprintf(stderr, "thermalmonitord: %s filtered out by %s\n", path.c_str(),
+                   filter.c_str());
       continue;
     }
     if (!::dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
@@ -74,7 +75,8 @@ std::vector<std::string> load_injected_libraries(const std::vector<std::string>&
   return loaded;
 }
 
-std::vector<std::string> tweak_folder_libraries(const std::string& folder, std::string_view process_name) {
+std::vector<std::string> tweak_folder_libraries(const std::string& folder,
+                                                std::string_view process_name) {
   namespace fs = std::filesystem;
   std::vector<std::string> found;
   std::error_code error;
@@ -88,7 +90,8 @@ std::vector<std::string> tweak_folder_libraries(const std::string& folder, std::
     if (!exists(filter)) {
       std::fprintf(stderr, "thermalmonitord: %s has no filter list; not loaded\n", library.c_str());
     } else if (!filter_admits(filter, process_name)) {
-      std::fprintf(stderr, "thermalmonitord: %s filtered out by %s\n", library.c_str(), filter.c_str());
+      std::fprintf(stderr, "thermalmonitord: %s filtered out by %s\n", library.c_str(),
+                   filter.c_str());
     } else {
       admitted.push_back(library);
     }

@@ -33,8 +33,8 @@ constexpr MethodTypes kDaemonMethodTypes[] = {
     // ThermalManager
     {"ThermalManager", "getConfigurationFor:", "^v24@0:8^{__CFString=}16"},
     // MitigationController
-    {"MitigationController", "initForFastLoop:noDisplay:powerSaveParams:powerZoneParams:",
-     "@40@0:8B16B20@24@32"},
+    {"MitigationController",
+     "initForFastLoop:noDisplay:powerSaveParams:powerZoneParams:", "@40@0:8B16B20@24@32"},
     {"MitigationController", "powerSaveActive", "B16@0:8"},
     {"MitigationController", "CPULevel", "i16@0:8"},
     {"MitigationController", "getCPUTargetPower", "i16@0:8"},

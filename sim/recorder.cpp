@@ -1,8 +1,8 @@
 // The record of every message that reached a simulated method.
 #include <algorithm>
 #include <cstdlib>
-#include <utility>
 #include <mutex>
+#include <utility>
 
 #include "common/objc/foundation.hpp"
 #include "sim/internal.hpp"
@@ -71,9 +71,9 @@ Ring& ring() {
 
 std::string describe(id object) {
   if (!object) return "nil";
-  if (objc::is_string(object)) return objc::to_string(object);
-  if (objc::is_number(object)) return std::to_string(objc::int64_value(object));
-  return std::string("<") + objc::class_name(objc::class_of(object)) + ">";
+  if (objc::isString(object)) return objc::toString(object);
+  if (objc::isNumber(object)) return std::to_string(objc::int64Value(object));
+  return std::string("<") + objc::className(objc::classOf(object)) + ">";
 }
 
 }  // namespace
@@ -98,8 +98,8 @@ Arg integer_arg(std::int64_t value) {
 void record(id self, SEL cmd, std::vector<Arg> args) {
   Call call;
   call.receiver = self;
-  call.class_name = objc::class_name(objc::class_of(self));
-  call.selector = objc::sel_name(cmd);
+  call.class_name = objc::className(objc::classOf(self));
+  call.selector = objc::selName(cmd);
   call.args = std::move(args);
   Call dropped;  // released after the lock: releasing an object may run its dealloc
   std::lock_guard lock(calls_mutex());

@@ -224,6 +224,7 @@ std::vector<std::string> load_injected_libraries(const std::vector<std::string>&
 // (Filter/Executables names it, or Filter/Classes names a class that exists). A library
 // without a filter list, or whose list names other processes only, is left out. A
 // missing folder gives none.
-std::vector<std::string> tweak_folder_libraries(const std::string& folder, std::string_view process_name);
+std::vector<std::string> tweak_folder_libraries(const std::string& folder,
+                                                std::string_view process_name);
 
 }  // namespace halvernic::sim

@@ -79,7 +79,8 @@ std::vector<std::string> split(const std::string& text, char separator) {
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t end = text.find(separator, start);
-    const std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string part =
+        text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!part.empty()) parts.push_back(part);
     if (end == std::string::npos) break;
     start = end + 1;
@@ -101,7 +102,8 @@ void write_call_log(const std::string& path) {
   const std::string temporary = path + ".tmp";
   {
     std::ofstream out(temporary, std::ios::trunc);
-    for (const sim::Call& call : sim::calls()) out << "call " << call.class_name << ' ' << call.text() << '\n';
+    for (const sim::Call& call : sim::calls())
+      out << "call " << call.class_name << ' ' << call.text() << '\n';
     for (const std::string& method : sim::replaced_methods()) out << "replaced " << method << '\n';
   }
   std::rename(temporary.c_str(), path.c_str());
@@ -112,8 +114,8 @@ void write_call_log(const std::string& path) {
 bool protection_engaged() {
   const std::string root = env("HALVERNIC_DEVICE_ROOT");
   if (root.empty()) return false;
-  return halvernic::contract::read_overheat_state(root + "/var/jb" +
-                                                  halvernic::contract::kOverheatStatePath)
+  return halvernic::contract::readOverheatState(root + "/var/jb" +
+                                                halvernic::contract::kOverheatStatePath)
              .status != halvernic::contract::OverheatStateReading::Status::released;
 }
 
@@ -171,7 +173,8 @@ std::string state_lines(const sim::Daemon& daemon) {
   line("gpuPowerCeiling", std::to_string(mc.gpu_power_ceiling));
   line("gpuPowerFloor", std::to_string(mc.gpu_power_floor));
   line("gpuTargetPower", std::to_string(mc.gpu_target_power));
-  line("callRecord", std::to_string(sim::calls().size()) + "/" + std::to_string(sim::call_record_capacity()));
+  line("callRecord",
+       std::to_string(sim::calls().size()) + "/" + std::to_string(sim::call_record_capacity()));
   return out;
 }
 
@@ -238,7 +241,7 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
 
   std::vector<std::string> inject;
@@ -302,7 +305,8 @@ int main(int argc, char** argv) {
               &period)) {
     return 2;
   }
-  for (const std::string& library : split(env("HALVERNIC_SIM_INJECT"), ':')) inject.push_back(library);
+  for (const std::string& library : split(env("HALVERNIC_SIM_INJECT"), ':'))
+    inject.push_back(library);
   if ((steps > 0) != !trace.empty()) {
     std::fprintf(stderr, "thermalmonitord: --steps and --trace go together\n");
     return 2;
@@ -320,7 +324,8 @@ int main(int argc, char** argv) {
   }
   const std::string process = executable_name(argv[0]);
   if (!tweak_folder.empty()) {
-    for (const std::string& library : sim::tweak_folder_libraries(tweak_folder, process)) inject.push_back(library);
+    for (const std::string& library : sim::tweak_folder_libraries(tweak_folder, process))
+      inject.push_back(library);
   }
   sim::load_injected_libraries(inject, process);
 
@@ -345,7 +350,7 @@ int main(int argc, char** argv) {
   if (period > 0) {
     const std::string trace_file = env("HALVERNIC_SIM_TRACE");
     std::thread([&daemon, period, trace_file] {
-      objc::attach_current_thread();
+      objc::attachCurrentThread();
       std::ofstream trace;
       if (!trace_file.empty()) trace.open(trace_file, std::ios::app);
       for (;;) {

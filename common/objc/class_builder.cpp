@@ -12,7 +12,6 @@ namespace {
 
 constinit Selector kDealloc{"dealloc"};
 
-
 // What the builder's dealloc undoes for one class of the hierarchy.
 struct Cleanup {
   std::vector<std::ptrdiff_t> object_ivars;  // offsets of the class's own object ivars
@@ -39,7 +38,7 @@ thread_local Level t_level;
 // The builder's dealloc: undo one registered class's ivars and storage, then run the
 // dealloc above it. The registered class is the first at or above where this object's
 // deallocation has come to (its own class, or a weak-tracking subclass of it).
-void builder_dealloc(id self, SEL cmd) {
+void builderDealloc(id self, SEL cmd) {
   Class start = t_level.object == self && t_level.next ? t_level.next : object_getClass(self);
   Class owner = nullptr;
   Cleanup cleanup;
@@ -55,7 +54,7 @@ void builder_dealloc(id self, SEL cmd) {
       }
     }
   }
-  if (!owner) detail::class_builder_failure("dealloc reached no class built with ivars or storage");
+  if (!owner) detail::classBuilderFailure("dealloc reached no class built with ivars or storage");
   char* base = reinterpret_cast<char*>(self);
   for (std::ptrdiff_t offset : cleanup.object_ivars) {
     id* slot = reinterpret_cast<id*>(base + offset);
@@ -67,40 +66,40 @@ void builder_dealloc(id self, SEL cmd) {
   }
   Level saved = t_level;
   t_level = {self, class_getSuperclass(owner)};
-  send_super(self, owner, cmd);
+  sendSuper(self, owner, cmd);
   t_level = saved;
 }
 
-Ivar find_ivar(id self, const char* name) noexcept {
+Ivar findIvar(id self, const char* name) noexcept {
   return self ? class_getInstanceVariable(object_getClass(self), name) : nullptr;
 }
 
 }  // namespace
 
 namespace detail {
-std::atomic<StorageBase*>* storage_slot(id self, const char* ivar_name) noexcept {
+std::atomic<StorageBase*>* storageSlot(id self, const char* ivar_name) noexcept {
   if (!self) return nullptr;
-  Ivar ivar = class_getInstanceVariable(class_of(self), ivar_name);
+  Ivar ivar = class_getInstanceVariable(classOf(self), ivar_name);
   if (!ivar) return nullptr;
   return reinterpret_cast<std::atomic<StorageBase*>*>(reinterpret_cast<char*>(self) +
                                                       ivar_getOffset(ivar));
 }
 
-void class_builder_failure(const std::string& what) {
+void classBuilderFailure(const std::string& what) {
   std::fprintf(stderr, "objc::ClassBuilder: %s\n", what.c_str());
   std::fflush(stderr);
   std::abort();
 }
 }  // namespace detail
 
-id get_ivar(id self, const char* name) noexcept {
-  Ivar ivar = find_ivar(self, name);
+id getIvar(id self, const char* name) noexcept {
+  Ivar ivar = findIvar(self, name);
   if (!ivar) return nullptr;
   return *reinterpret_cast<id*>(reinterpret_cast<char*>(self) + ivar_getOffset(ivar));
 }
 
-void set_ivar(id self, const char* name, id value) noexcept {
-  Ivar ivar = find_ivar(self, name);
+void setIvar(id self, const char* name, id value) noexcept {
+  Ivar ivar = findIvar(self, name);
   if (!ivar) return;
   id* slot = reinterpret_cast<id*>(reinterpret_cast<char*>(self) + ivar_getOffset(ivar));
   id old = *slot;
@@ -110,34 +109,31 @@ void set_ivar(id self, const char* name, id value) noexcept {
 
 ClassBuilder::ClassBuilder(const char* name, const char* superclass_name) : name_(name) {
   if (cls(name)) {
-    detail::class_builder_failure("class " + name_ +
-                                  " already exists (ClassBuilder::extend adds methods to it)");
+    detail::classBuilderFailure("class " + name_ +
+                                " already exists (ClassBuilder::extend adds methods to it)");
   }
   Class superclass = superclass_name ? cls(superclass_name) : nullptr;
   if (!superclass) {
-    detail::class_builder_failure("superclass " +
-                                  std::string(superclass_name ? superclass_name : "(none)") +
-                                  " of " + name_ + " is not registered");
+    detail::classBuilderFailure("superclass " +
+                                std::string(superclass_name ? superclass_name : "(none)") + " of " +
+                                name_ + " is not registered");
   }
   pair_ = objc_allocateClassPair(superclass, name, 0);
-  if (!pair_) detail::class_builder_failure("the runtime refused to make class " + name_);
+  if (!pair_) detail::classBuilderFailure("the runtime refused to make class " + name_);
 }
 
 ClassBuilder ClassBuilder::extend(const char* name) {
   ClassBuilder b;
   b.name_ = name;
   b.existing_ = cls(name);
-  if (!b.existing_) detail::class_builder_failure("cannot extend " + b.name_ + ": no such class");
+  if (!b.existing_) detail::classBuilderFailure("cannot extend " + b.name_ + ": no such class");
   return b;
 }
 
 ClassBuilder::ClassBuilder(ClassBuilder&& other) noexcept
-    : name_(std::move(other.name_)),
-      existing_(std::exchange(other.existing_, nullptr)),
-      pair_(std::exchange(other.pair_, nullptr)),
-      built_(other.built_),
-      storages_(std::move(other.storages_)),
-      own_dealloc_(other.own_dealloc_),
+    : name_(std::move(other.name_)), existing_(std::exchange(other.existing_, nullptr)),
+      pair_(std::exchange(other.pair_, nullptr)), built_(other.built_),
+      storages_(std::move(other.storages_)), own_dealloc_(other.own_dealloc_),
       ivars_(std::move(other.ivars_)) {}
 
 ClassBuilder::~ClassBuilder() {
@@ -147,20 +143,21 @@ ClassBuilder::~ClassBuilder() {
 ClassBuilder& ClassBuilder::add(bool class_side, const char* selector, IMP imp,
                                 const std::string& types) {
   Class base = pair_ ? pair_ : existing_;
-  if (!base || built_) detail::class_builder_failure(name_ + ": method added after build()");
-  Class target = class_side ? metaclass_of(base) : base;
+  if (!base || built_) detail::classBuilderFailure(name_ + ": method added after build()");
+  Class target = class_side ? metaclassOf(base) : base;
   if (!class_addMethod(target, sel(selector), imp, types.c_str())) {
-    detail::class_builder_failure(std::string(class_side ? "+[" : "-[") + name_ + " " + selector +
-                                  "] is already defined by the class");
+    detail::classBuilderFailure(std::string(class_side ? "+[" : "-[") + name_ + " " + selector +
+                                "] is already defined by the class");
   }
   if (!class_side && std::string_view(selector) == "dealloc") own_dealloc_ = true;
   return *this;
 }
 
-ClassBuilder& ClassBuilder::add_storage(const char* ivar_name_c) {
-  if (!pair_) detail::class_builder_failure(name_ + ": storage can only be added to a new class");
+ClassBuilder& ClassBuilder::addStorage(const char* ivar_name_c) {
+  if (!pair_) detail::classBuilderFailure(name_ + ": storage can only be added to a new class");
   const std::string ivar_name = ivar_name_c;
-  if (class_getInstanceVariable(pair_, ivar_name.c_str())) return *this;  // inherited: that slot serves
+  if (class_getInstanceVariable(pair_, ivar_name.c_str()))
+    return *this;  // inherited: that slot serves
   static_assert(sizeof(std::atomic<detail::StorageBase*>) == sizeof(void*));
   class_addIvar(pair_, ivar_name.c_str(), sizeof(void*), 3 /* log2 of the alignment */, "^v");
   storages_.push_back(ivar_name);
@@ -168,11 +165,10 @@ ClassBuilder& ClassBuilder::add_storage(const char* ivar_name_c) {
 }
 
 ClassBuilder& ClassBuilder::ivar(const char* name) {
-  if (!pair_) detail::class_builder_failure(name_ + ": ivars can only be added to a new class");
+  if (!pair_) detail::classBuilderFailure(name_ + ": ivars can only be added to a new class");
   static_assert(sizeof(id) == 8 && alignof(id) == 8);
-  if (class_getInstanceVariable(pair_, name) ||
-      !class_addIvar(pair_, name, sizeof(id), 3, "@")) {
-    detail::class_builder_failure(name_ + ": ivar " + name + " is already taken");
+  if (class_getInstanceVariable(pair_, name) || !class_addIvar(pair_, name, sizeof(id), 3, "@")) {
+    detail::classBuilderFailure(name_ + ": ivar " + name + " is already taken");
   }
   ivars_.emplace_back(name);
   return *this;
@@ -182,8 +178,8 @@ ClassBuilder& ClassBuilder::protocol(const char* name) {
   Class base = pair_ ? pair_ : existing_;
   Protocol* p = objc_getProtocol(name);
   if (!p) {
-    detail::class_builder_failure(name_ + ": protocol " + name +
-                                  " is not known to the runtime (declare it in Objective-C)");
+    detail::classBuilderFailure(name_ + ": protocol " + name +
+                                " is not known to the runtime (declare it in Objective-C)");
   }
   class_addProtocol(base, p);
   return *this;
@@ -194,22 +190,24 @@ Class ClassBuilder::build() {
     built_ = true;
     return existing_;
   }
-  if (!pair_) detail::class_builder_failure(name_ + ": nothing to build");
+  if (!pair_) detail::classBuilderFailure(name_ + ": nothing to build");
   if (built_) return pair_;
   const bool needs_cleanup = !storages_.empty() || !ivars_.empty();
   if (needs_cleanup) {
     if (own_dealloc_) {
-      detail::class_builder_failure(name_ + " defines dealloc and has ivars or storage: keep C++ "
-                                            "state in storage<T>() and let its destructor work");
+      detail::classBuilderFailure(name_ +
+                                  " defines dealloc and has ivars or storage: keep C++ "
+                                  "state in storage<T>() and let its destructor work");
     }
-    class_addMethod(pair_, kDealloc, reinterpret_cast<IMP>(&builder_dealloc), "v@:");
+    class_addMethod(pair_, kDealloc, reinterpret_cast<IMP>(&builderDealloc), "v@:");
   }
   objc_registerClassPair(pair_);
   built_ = true;
   if (needs_cleanup) {
     Cleanup cleanup;
     for (const std::string& name : ivars_) {
-      cleanup.object_ivars.push_back(ivar_getOffset(class_getInstanceVariable(pair_, name.c_str())));
+      cleanup.object_ivars.push_back(
+          ivar_getOffset(class_getInstanceVariable(pair_, name.c_str())));
     }
     for (const std::string& name : storages_) {
       cleanup.storages.push_back(ivar_getOffset(class_getInstanceVariable(pair_, name.c_str())));

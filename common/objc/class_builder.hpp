@@ -66,15 +66,16 @@ struct StorageBox final : StorageBase {
   T value{};
 };
 // The slot of the storage ivar of that name (nullptr if the class has none).
-std::atomic<StorageBase*>* storage_slot(id self, const char* ivar_name) noexcept;
+std::atomic<StorageBase*>* storageSlot(id self, const char* ivar_name) noexcept;
 // The name of the storage ivar of a C++ type.
 template <class T>
-const char* storage_name() {
+const char* storageName() {
   // Never destroyed: objects may be deallocated while the process exits.
-  static const std::string* name = new std::string(std::string("_halvernicStorage.") + typeid(T).name());
+  static const std::string* name =
+      new std::string(std::string("_halvernicStorage.") + typeid(T).name());
   return name->c_str();
 }
-[[noreturn]] void class_builder_failure(const std::string& what);
+[[noreturn]] void classBuilderFailure(const std::string& what);
 
 // Whether Imp implements a message of this signature: R imp(id self, SEL _cmd, Args...)
 // with the message's R and Args exactly (a noexcept function does too).
@@ -90,7 +91,7 @@ template <class Signature>
 struct SignatureTypes;
 template <class R, class... Args>
 struct SignatureTypes<R(Args...)> {
-  static const char* get() noexcept { return method_types<R, Args...>(); }
+  static const char* get() noexcept { return methodTypes<R, Args...>(); }
 };
 }  // namespace detail
 
@@ -114,17 +115,17 @@ public:
   // be the message's exactly: R imp(id self, SEL _cmd, Args...) for Message<R(Args...)>.
   template <class M, class Imp>
   ClassBuilder& method(const M& message, Imp imp) {
-    if constexpr (valid_implementation<M, Imp>()) {
-      return add(false, message.name(), reinterpret_cast<IMP>(imp), types_of<M>());
+    if constexpr (validImplementation<M, Imp>()) {
+      return add(false, message.name(), reinterpret_cast<IMP>(imp), typesOf<M>());
     } else {
       return *this;
     }
   }
   // Adds the class method `message` (imp's self is the class the message was sent to).
   template <class M, class Imp>
-  ClassBuilder& class_method(const M& message, Imp imp) {
-    if constexpr (valid_implementation<M, Imp>()) {
-      return add(true, message.name(), reinterpret_cast<IMP>(imp), types_of<M>());
+  ClassBuilder& classMethod(const M& message, Imp imp) {
+    if constexpr (validImplementation<M, Imp>()) {
+      return add(true, message.name(), reinterpret_cast<IMP>(imp), typesOf<M>());
     } else {
       return *this;
     }
@@ -135,8 +136,8 @@ public:
   // simulated daemon registers the daemon's literal encodings, and others on request, so
   // that a test can show what a type mismatch does). Nothing else uses it.
   template <class M, class Imp>
-  ClassBuilder& method_with_encoding(const M& message, Imp imp, const char* types) {
-    if constexpr (valid_implementation<M, Imp>()) {
+  ClassBuilder& methodWithEncoding(const M& message, Imp imp, const char* types) {
+    if constexpr (validImplementation<M, Imp>()) {
       return add(false, message.name(), reinterpret_cast<IMP>(imp), types);
     } else {
       return *this;
@@ -147,7 +148,7 @@ public:
   // its superclass's; each type has its own slot.
   template <class T>
   ClassBuilder& storage() {
-    return add_storage(detail::storage_name<T>());
+    return addStorage(detail::storageName<T>());
   }
   // An instance variable of object type under exactly this name ("_specifiers",
   // "backgroundViewController"), strong, released at deallocation.
@@ -163,7 +164,7 @@ private:
   // message; answers whether it does (the callers then compile nothing more, so the
   // reason is the only error).
   template <class M, class Imp>
-  static constexpr bool valid_implementation() {
+  static constexpr bool validImplementation() {
     static_assert(TypedMessage<M>,
                   "a method is registered from its typed declaration (an "
                   "objc::Message<R(Args...)>), never from a selector string or an untyped "
@@ -179,13 +180,13 @@ private:
     }
   }
   template <class M>
-  static const char* types_of() noexcept {
+  static const char* typesOf() noexcept {
     return detail::SignatureTypes<typename M::Signature>::get();
   }
 
   ClassBuilder() = default;
   ClassBuilder& add(bool class_side, const char* selector, IMP imp, const std::string& types);
-  ClassBuilder& add_storage(const char* type_name);
+  ClassBuilder& addStorage(const char* type_name);
 
   std::string name_;
   Class existing_ = nullptr;  // extend(): the class methods go to
@@ -200,8 +201,10 @@ private:
 // or a superclass). Thread-safe: concurrent first uses make one T.
 template <class T>
 T& storage(id self) {
-  std::atomic<detail::StorageBase*>* slot = detail::storage_slot(self, detail::storage_name<T>());
-  if (!slot) detail::class_builder_failure(std::string("no storage of this type in class ") + class_name(class_of(self)));
+  std::atomic<detail::StorageBase*>* slot = detail::storageSlot(self, detail::storageName<T>());
+  if (!slot)
+    detail::classBuilderFailure(std::string("no storage of this type in class ") +
+                                className(classOf(self)));
   detail::StorageBase* box = slot->load(std::memory_order_acquire);
   if (!box) {
     auto* fresh = new detail::StorageBox<T>();
@@ -218,7 +221,7 @@ T& storage(id self) {
 
 // The object in a named object ivar of self (+0), and storing one (retained; the old
 // value released). Both answer or do nothing for nil or an unknown ivar.
-id get_ivar(id self, const char* name) noexcept;
-void set_ivar(id self, const char* name, id value) noexcept;
+id getIvar(id self, const char* name) noexcept;
+void setIvar(id self, const char* name, id value) noexcept;
 
 }  // namespace objc

@@ -14,15 +14,13 @@ constexpr int kLongBits = 32;
 constexpr int kLongBits = static_cast<int>(sizeof(long) * CHAR_BIT);
 #endif
 
-bool is_qualifier(char c) noexcept {
-  return std::strchr("rnNoORVA!", c) != nullptr && c != '\0';
-}
+bool isQualifier(char c) noexcept { return std::strchr("rnNoORVA!", c) != nullptr && c != '\0'; }
 
-bool is_offset(char c) noexcept { return (c >= '0' && c <= '9') || c == '-' || c == '+'; }
+bool isOffset(char c) noexcept { return (c >= '0' && c <= '9') || c == '-' || c == '+'; }
 
 // Skips a bracketed encoding ("{name=...}", "(...)", "[12i]") from its opening bracket,
 // quoted names included; p ends after the closing bracket (or at the end when unbalanced).
-const char* skip_bracketed(const char* p, bool& ok) {
+const char* skipBracketed(const char* p, bool& ok) {
   int depth = 0;
   do {
     const char c = *p;
@@ -48,11 +46,15 @@ const char* skip_bracketed(const char* p, bool& ok) {
 
 // The token of a type written as one character ("" when c is no such type): a pointer, an
 // integer or a floating-point number of its width, or void.
-std::string one_character_token(char c) {
+std::string oneCharacterToken(char c) {
   switch (c) {
-    case '#': case ':': case '*': case '?': return "p";
+    case '#':
+    case ':':
+    case '*':
+    case '?': return "p";
     case 'c': return "s8";
-    case 'C': case 'B': return "u8";
+    case 'C':
+    case 'B': return "u8";
     case 's': return "s16";
     case 'S': return "u16";
     case 'i': return "s32";
@@ -71,8 +73,8 @@ std::string one_character_token(char c) {
 
 // One type from p: appends its token to out and answers where the next type begins (its
 // offset skipped), or nullptr when the encoding is malformed.
-const char* one_type(const char* p, std::string& out, bool top_level) {
-  while (is_qualifier(*p)) ++p;
+const char* oneType(const char* p, std::string& out, bool top_level) {
+  while (isQualifier(*p)) ++p;
   const char c = *p;
   if (c == '\0') return nullptr;
   ++p;
@@ -90,7 +92,7 @@ const char* one_type(const char* p, std::string& out, bool top_level) {
       break;
     case '^': {
       std::string pointee;
-      p = one_type(p, pointee, false);
+      p = oneType(p, pointee, false);
       if (!p) return nullptr;
       token = "p";
       break;
@@ -101,20 +103,22 @@ const char* one_type(const char* p, std::string& out, bool top_level) {
       token = "b" + std::string(start, p);
       break;
     }
-    case '{': case '(': case '[': {
+    case '{':
+    case '(':
+    case '[': {
       bool ok = true;
-      const char* end = skip_bracketed(p - 1, ok);
+      const char* end = skipBracketed(p - 1, ok);
       if (!ok) return nullptr;
       token.assign(p - 1, end);
       p = end;
       break;
     }
     default:
-      token = one_character_token(c);
+      token = oneCharacterToken(c);
       if (token.empty()) return nullptr;
   }
   if (top_level) {
-    while (is_offset(*p)) ++p;
+    while (isOffset(*p)) ++p;
   }
   if (!out.empty()) out += ' ';
   out += token;
@@ -123,12 +127,12 @@ const char* one_type(const char* p, std::string& out, bool top_level) {
 
 }  // namespace
 
-std::string calling_convention(const char* types) {
+std::string callingConvention(const char* types) {
   std::string out;
   if (!types) return "?";
   const char* p = types;
   while (*p != '\0') {
-    p = one_type(p, out, true);
+    p = oneType(p, out, true);
     if (!p) {
       if (!out.empty()) out += ' ';
       out += '?';
@@ -138,11 +142,11 @@ std::string calling_convention(const char* types) {
   return out;
 }
 
-bool same_calling_convention(const char* a, const char* b) {
+bool sameCallingConvention(const char* a, const char* b) {
   if (!a || !b) return false;
-  const std::string left = calling_convention(a);
+  const std::string left = callingConvention(a);
   if (left.find('?') != std::string::npos) return false;
-  return left == calling_convention(b);
+  return left == callingConvention(b);
 }
 
 }  // namespace objc

@@ -21,9 +21,9 @@ namespace objc {
 template <class T, class = void>
 struct Encoding;
 
-#define HALVERNIC_OBJC_ENCODING(type, code) \
-  template <>                               \
-  struct Encoding<type> {                   \
+#define HALVERNIC_OBJC_ENCODING(type, code)    \
+  template <>                                  \
+  struct Encoding<type> {                      \
     static constexpr const char* value = code; \
   }
 HALVERNIC_OBJC_ENCODING(void, "v");
@@ -74,7 +74,7 @@ struct Encoding<R (^)(Args...)> {
 // The method type string of an implementation R imp(id self, SEL _cmd, Args...), without
 // offsets: "v@:i".
 template <class R, class... Args>
-std::string method_types_string() {
+std::string methodTypesString() {
   std::string types = Encoding<R>::value;
   types += "@:";
   ((types += Encoding<Args>::value), ...);
@@ -83,8 +83,8 @@ std::string method_types_string() {
 
 // The same, made once per signature and kept for the life of the process.
 template <class R, class... Args>
-const char* method_types() noexcept {
-  static const std::string types = method_types_string<R, Args...>();
+const char* methodTypes() noexcept {
+  static const std::string types = methodTypesString<R, Args...>();
   return types.c_str();
 }
 
@@ -94,22 +94,22 @@ const char* method_types() noexcept {
 // signedness and width ("s32", "u64"; BOOL and _Bool are "u8"); floating point its width
 // ("f64"); structs, unions and arrays their own encoding. "v@:i" and "v20@0:8i16" both give
 // "v p p s32". A malformed encoding gives "?" where it stops.
-std::string calling_convention(const char* types);
+std::string callingConvention(const char* types);
 
 // Whether two methods with these encodings are called the same way (nullptr matches
 // nothing).
-bool same_calling_convention(const char* a, const char* b);
+bool sameCallingConvention(const char* a, const char* b);
 
 template <class R, class... Args>
-std::string method_encoding(R (*)(id, SEL, Args...)) {
-  return method_types<R, Args...>();
+std::string methodEncoding(R (*)(id, SEL, Args...)) {
+  return methodTypes<R, Args...>();
 }
 
 }  // namespace objc
 
 // Apple's encoding of a struct passed by value; use at global namespace scope.
-#define HALVERNIC_OBJC_STRUCT_ENCODING(type, code)  \
-  template <>                                       \
-  struct objc::Encoding<type> {                     \
-    static constexpr const char* value = code;      \
+#define HALVERNIC_OBJC_STRUCT_ENCODING(type, code) \
+  template <>                                      \
+  struct objc::Encoding<type> {                    \
+    static constexpr const char* value = code;     \
   }

@@ -11,7 +11,7 @@ namespace detail {
 // Runs body(context) inside @try; true when it returned normally, false when an
 // NSException was raised (its reason stored when reason is not null). Any other
 // exception, C++ or Objective-C, passes through unchanged.
-bool run_catching_nsexception(void (*body)(void*), void* context, std::string* reason);
+bool runCatchingNsexception(void (*body)(void*), void* context, std::string* reason);
 }  // namespace detail
 
 // Runs fn(); answers false (and the exception's reason) if it raised an NSException.
@@ -20,14 +20,13 @@ bool run_catching_nsexception(void (*body)(void*), void* context, std::string* r
 // exception object is autoreleased, and a pool drained while the exception unwinds through
 // it frees the exception before it reaches the boundary. Put the pool outside the call.
 template <class Fn>
-bool catch_exception(Fn&& fn, std::string* reason = nullptr) {
+bool catchException(Fn&& fn, std::string* reason = nullptr) {
   using F = std::remove_reference_t<Fn>;
-  return detail::run_catching_nsexception(
-      [](void* context) { (*static_cast<F*>(context))(); }, const_cast<void*>(static_cast<const void*>(&fn)),
-      reason);
+  return detail::runCatchingNsexception([](void* context) { (*static_cast<F*>(context))(); },
+                                        const_cast<void*>(static_cast<const void*>(&fn)), reason);
 }
 
 // Raises an NSException with the given name and reason (for tests and simulated hosts).
-[[noreturn]] void raise_exception(const char* name, const char* reason);
+[[noreturn]] void raiseException(const char* name, const char* reason);
 
 }  // namespace objc

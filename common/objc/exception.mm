@@ -6,7 +6,7 @@
 namespace objc {
 namespace detail {
 
-bool run_catching_nsexception(void (*body)(void*), void* context, std::string* reason) {
+bool runCatchingNsexception(void (*body)(void*), void* context, std::string* reason) {
   @try {
     body(context);
     return true;
@@ -21,7 +21,7 @@ bool run_catching_nsexception(void (*body)(void*), void* context, std::string* r
 
 }  // namespace detail
 
-void raise_exception(const char* name, const char* reason) {
+void raiseException(const char* name, const char* reason) {
   [NSException raise:[NSString stringWithUTF8String:name]
               format:@"%@", [NSString stringWithUTF8String:reason]];
   __builtin_unreachable();

@@ -39,11 +39,11 @@ public:
   R send(id receiver, Args... args) const { return objc::send<R>(receiver, get(), args...); }
   // [ClassName message:args...] (a class method)
   R send(Class receiver, Args... args) const {
-    return objc::send<R>(as_id(receiver), get(), args...);
+    return objc::send<R>(asId(receiver), get(), args...);
   }
   // [super message:args...] from a method of implementing_class.
-  R send_super(id receiver, Class implementing_class, Args... args) const {
-    return objc::send_super<R>(receiver, implementing_class, get(), args...);
+  R sendSuper(id receiver, Class implementing_class, Args... args) const {
+    return objc::sendSuper<R>(receiver, implementing_class, get(), args...);
   }
   // Calls one implementation of this message directly (a saved implementation); a null
   // implementation or a nil receiver answers zero.
@@ -53,7 +53,7 @@ public:
   }
 
   // Apple's method type string of this message ("v@:f" for void(float)).
-  static std::string types() { return method_types<R, Args...>(); }
+  static std::string types() { return methodTypes<R, Args...>(); }
 };
 
 // One entry of a declaration list: the class that declares the message, the message,
@@ -65,13 +65,13 @@ struct MessageInfo {
   bool class_method = false;
 };
 
-// List entries: objc::instance_message<ui::UIView::setFrame>("UIView").
+// List entries: objc::instanceMessage<ui::UIView::setFrame>("UIView").
 template <auto& M>
-constexpr MessageInfo instance_message(const char* class_name) {
+constexpr MessageInfo instanceMessage(const char* class_name) {
   return {class_name, &M, &std::remove_cvref_t<decltype(M)>::types, false};
 }
 template <auto& M>
-constexpr MessageInfo class_message(const char* class_name) {
+constexpr MessageInfo classMessage(const char* class_name) {
   return {class_name, &M, &std::remove_cvref_t<decltype(M)>::types, true};
 }
 

@@ -2,9 +2,9 @@
 
 #if defined(__APPLE__)
 extern "C" {
-id objc_retain(id);
-void objc_release(id);
-id objc_autorelease(id);
+id objcRetain(id);
+void objcRelease(id);
+id objcAutorelease(id);
 void* objc_autoreleasePoolPush(void);
 void objc_autoreleasePoolPop(void*);
 }
@@ -22,9 +22,9 @@ constinit Selector kNew{"new"};
 #endif
 
 #if defined(__APPLE__)
-id retain(id object) noexcept { return objc_retain(object); }
-void release(id object) noexcept { objc_release(object); }
-id autorelease(id object) noexcept { return objc_autorelease(object); }
+id retain(id object) noexcept { return objcRetain(object); }
+void release(id object) noexcept { objcRelease(object); }
+id autorelease(id object) noexcept { return objcAutorelease(object); }
 AutoreleasePool::AutoreleasePool() noexcept : token_(objc_autoreleasePoolPush()) {}
 AutoreleasePool::~AutoreleasePool() { objc_autoreleasePoolPop(token_); }
 #else
@@ -32,8 +32,7 @@ id retain(id object) noexcept { return send<id>(object, kRetain); }
 void release(id object) noexcept { send(object, kRelease); }
 id autorelease(id object) noexcept { return send<id>(object, kAutorelease); }
 // GNUstep's pools are objects; releasing the innermost one drains it.
-AutoreleasePool::AutoreleasePool() noexcept
-    : token_(send<id>(kNSAutoreleasePool.get(), kNew)) {}
+AutoreleasePool::AutoreleasePool() noexcept : token_(send<id>(kNSAutoreleasePool.get(), kNew)) {}
 AutoreleasePool::~AutoreleasePool() { send(static_cast<id>(token_), kRelease); }
 #endif
 

@@ -39,7 +39,7 @@ public:
   id get() const noexcept { return object_; }
   explicit operator bool() const noexcept { return object_ != nullptr; }
   // Gives up ownership; the caller now owns the +1 reference. An object kept for the life
-  // of the process goes through keep_forever() instead.
+  // of the process goes through keepForever() instead.
   [[nodiscard]] id leak() noexcept { return std::exchange(object_, nullptr); }
   void reset() noexcept { Ref().swap(*this); }
   void swap(Ref& other) noexcept { std::swap(object_, other.object_); }
@@ -53,9 +53,9 @@ private:
 
 // An object kept for the life of the process (a constant made once, a process-wide
 // helper): its reference is never released. Answers the object, valid from then on.
-//   static id const nominal = objc::keep_forever(objc::make_string("nominal"));
-//   static id const bundle = objc::keep_forever(objc::Ref::retain(found));  // was +0
-inline id keep_forever(Ref object) noexcept { return object.leak(); }
+//   static id const nominal = objc::keepForever(objc::makeString("nominal"));
+//   static id const bundle = objc::keepForever(objc::Ref::retain(found));  // was +0
+inline id keepForever(Ref object) noexcept { return object.leak(); }
 
 // An autorelease pool for the scope: objects autoreleased inside it are released when it
 // ends. Every unit of work on a thread the runtime did not start needs one.

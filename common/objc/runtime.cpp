@@ -4,24 +4,24 @@
 
 namespace objc {
 
-Class ClassName::lookup_class(const char* name) noexcept { return cls(name); }
+Class ClassName::lookupClass(const char* name) noexcept { return cls(name); }
 
 SEL sel(const char* name) noexcept { return sel_registerName(name); }
 
 // objc_getClass answers nil for a missing class on both runtimes (it never aborts).
 Class cls(const char* name) noexcept { return objc_getClass(name); }
 
-Class class_of(id object) noexcept { return object ? object_getClass(object) : nullptr; }
-Class superclass_of(Class c) noexcept { return c ? class_getSuperclass(c) : nullptr; }
-Class metaclass_of(Class c) noexcept { return c ? object_getClass(as_id(c)) : nullptr; }
-const char* class_name(Class c) noexcept { return c ? class_getName(c) : "nil"; }
-const char* sel_name(SEL s) noexcept { return s ? sel_getName(s) : ""; }
+Class classOf(id object) noexcept { return object ? object_getClass(object) : nullptr; }
+Class superclassOf(Class c) noexcept { return c ? class_getSuperclass(c) : nullptr; }
+Class metaclassOf(Class c) noexcept { return c ? object_getClass(asId(c)) : nullptr; }
+const char* className(Class c) noexcept { return c ? class_getName(c) : "nil"; }
+const char* selName(SEL s) noexcept { return s ? sel_getName(s) : ""; }
 
-bool responds_to(id object, SEL s) noexcept {
+bool respondsTo(id object, SEL s) noexcept {
   return object && class_respondsToSelector(object_getClass(object), s);
 }
 
-bool is_kind_of(id object, Class c) noexcept {
+bool isKindOf(id object, Class c) noexcept {
   if (!object || !c) return false;
   for (Class k = object_getClass(object); k; k = class_getSuperclass(k)) {
     if (k == c) return true;
@@ -31,7 +31,7 @@ bool is_kind_of(id object, Class c) noexcept {
 
 namespace detail {
 
-IMP lookup_super(id receiver, Class implementing_class, SEL selector) noexcept {
+IMP lookupSuper(id receiver, Class implementing_class, SEL selector) noexcept {
   Class super_class = class_getSuperclass(implementing_class);
   if (!super_class) return nullptr;
 #if defined(__APPLE__)

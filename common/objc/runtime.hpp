@@ -18,8 +18,8 @@ namespace objc {
 
 // BOOL is bool on Apple's arm64 and unsigned char on GCC's runtime. Product code passes
 // and receives C++ bool; the bridge converts at the edge.
-inline constexpr BOOL to_BOOL(bool value) noexcept { return value ? YES : NO; }
-inline constexpr bool from_BOOL(BOOL value) noexcept { return value != NO; }
+inline constexpr BOOL toBool(bool value) noexcept { return value ? YES : NO; }
+inline constexpr bool fromBool(BOOL value) noexcept { return value != NO; }
 
 // A selector registered once, on first use, and cached. Declare them as constinit
 // globals (extension/hooking/host.hpp declares the host's, typed, as objc::Message):
@@ -56,7 +56,7 @@ public:
   Class get() const noexcept {
     Class cached = cached_.load(std::memory_order_acquire);
     if (cached) return cached;
-    cached = lookup_class(name_);
+    cached = lookupClass(name_);
     if (cached) cached_.store(cached, std::memory_order_release);
     return cached;
   }
@@ -64,7 +64,7 @@ public:
   const char* name() const noexcept { return name_; }
 
 private:
-  static Class lookup_class(const char* name) noexcept;
+  static Class lookupClass(const char* name) noexcept;
   const char* name_;
   mutable std::atomic<Class> cached_{nullptr};
 };
@@ -73,14 +73,14 @@ private:
 SEL sel(const char* name) noexcept;
 Class cls(const char* name) noexcept;  // nullptr when no such class is registered
 
-Class class_of(id object) noexcept;          // nullptr for nil
-Class superclass_of(Class c) noexcept;
-Class metaclass_of(Class c) noexcept;        // the class whose instance methods are c's class methods
-const char* class_name(Class c) noexcept;
-const char* sel_name(SEL s) noexcept;
-bool responds_to(id object, SEL s) noexcept;  // nil responds to nothing
-bool is_kind_of(id object, Class c) noexcept; // nil is of no kind
-inline id as_id(Class c) noexcept { return reinterpret_cast<id>(c); }
+Class classOf(id object) noexcept;  // nullptr for nil
+Class superclassOf(Class c) noexcept;
+Class metaclassOf(Class c) noexcept;  // the class whose instance methods are c's class methods
+const char* className(Class c) noexcept;
+const char* selName(SEL s) noexcept;
+bool respondsTo(id object, SEL s) noexcept;  // nil responds to nothing
+bool isKindOf(id object, Class c) noexcept;  // nil is of no kind
+inline id asId(Class c) noexcept { return reinterpret_cast<id>(c); }
 
 // ---------------------------------------------------------------------------------------
 // Message sending.
@@ -98,7 +98,7 @@ inline R zero() noexcept {
   }
 }
 
-IMP lookup_super(id receiver, Class implementing_class, SEL selector) noexcept;
+IMP lookupSuper(id receiver, Class implementing_class, SEL selector) noexcept;
 
 }  // namespace detail
 
@@ -124,23 +124,23 @@ inline R send(id receiver, SEL selector, Args... args) {
 // A class method: [cls selector:args...].
 template <class R = void, class... Args>
 inline R send(Class receiver, SEL selector, Args... args) {
-  return send<R>(as_id(receiver), selector, args...);
+  return send<R>(asId(receiver), selector, args...);
 }
 
 // [super selector:args...] from a method implemented in implementing_class: the search
 // starts at implementing_class's superclass (for a class method, pass the metaclass).
 template <class R = void, class... Args>
-inline R send_super(id receiver, Class implementing_class, SEL selector, Args... args) {
+inline R sendSuper(id receiver, Class implementing_class, SEL selector, Args... args) {
   if (!receiver) return detail::zero<R>();
-  IMP imp = detail::lookup_super(receiver, implementing_class, selector);
+  IMP imp = detail::lookupSuper(receiver, implementing_class, selector);
   if (!imp) return detail::zero<R>();
   return call<R>(imp, receiver, selector, args...);
 }
 
 // A Boolean result as C++ bool.
 template <class... Args>
-inline bool send_bool(id receiver, SEL selector, Args... args) {
-  return from_BOOL(send<BOOL>(receiver, selector, args...));
+inline bool sendBool(id receiver, SEL selector, Args... args) {
+  return fromBool(send<BOOL>(receiver, selector, args...));
 }
 
 }  // namespace objc

@@ -8,10 +8,10 @@ namespace {
 // the table without +initialize, which then never runs (a Foundation class loses the
 // statics its +initialize sets up). Looking a message up first initialises the class
 // exactly as its first message would. Apple's runtime has no such order.
-void initialize_before_change(Class cls) noexcept {
+void initializeBeforeChange(Class cls) noexcept {
 #if !defined(__APPLE__)
   Class instance_side = class_isMetaClass(cls) ? objc_getClass(class_getName(cls)) : cls;
-  if (instance_side) objc_msg_lookup(as_id(instance_side), sel_registerName("self"));
+  if (instance_side) objc_msg_lookup(asId(instance_side), sel_registerName("self"));
 #else
   (void)cls;
 #endif
@@ -19,9 +19,9 @@ void initialize_before_change(Class cls) noexcept {
 
 }  // namespace
 
-IMP replace_instance_method(Class cls, SEL selector, IMP imp) noexcept {
+IMP replaceInstanceMethod(Class cls, SEL selector, IMP imp) noexcept {
   if (!cls || !selector || !imp) return nullptr;
-  initialize_before_change(cls);
+  initializeBeforeChange(cls);
   Method method = class_getInstanceMethod(cls, selector);
   if (!method) return nullptr;
   IMP previous = method_getImplementation(method);
@@ -31,23 +31,23 @@ IMP replace_instance_method(Class cls, SEL selector, IMP imp) noexcept {
   return method_setImplementation(method, imp);
 }
 
-IMP replace_class_method(Class cls, SEL selector, IMP imp) noexcept {
-  return replace_instance_method(metaclass_of(cls), selector, imp);
+IMP replaceClassMethod(Class cls, SEL selector, IMP imp) noexcept {
+  return replaceInstanceMethod(metaclassOf(cls), selector, imp);
 }
 
-bool add_instance_method(Class cls, SEL selector, IMP imp, const char* types) noexcept {
+bool addInstanceMethod(Class cls, SEL selector, IMP imp, const char* types) noexcept {
   if (!cls) return false;
-  initialize_before_change(cls);
+  initializeBeforeChange(cls);
   return class_addMethod(cls, selector, imp, types);
 }
 
-const char* instance_method_types(Class cls, SEL selector) noexcept {
+const char* instanceMethodTypes(Class cls, SEL selector) noexcept {
   if (!cls) return nullptr;
   Method method = class_getInstanceMethod(cls, selector);
   return method ? method_getTypeEncoding(method) : nullptr;
 }
 
-IMP instance_implementation(Class cls, SEL selector) noexcept {
+IMP instanceImplementation(Class cls, SEL selector) noexcept {
   if (!cls) return nullptr;
   Method method = class_getInstanceMethod(cls, selector);
   return method ? method_getImplementation(method) : nullptr;

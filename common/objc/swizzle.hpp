@@ -10,19 +10,19 @@ namespace objc {
 // class answered with until now. A method the class only inherits is added to cls (the
 // superclass keeps its own) and the inherited implementation is returned. nullptr, and
 // nothing installed, when cls is nil or no class in its hierarchy implements selector.
-IMP replace_instance_method(Class cls, SEL selector, IMP imp) noexcept;
+IMP replaceInstanceMethod(Class cls, SEL selector, IMP imp) noexcept;
 
 // The same for a class method (cls's metaclass).
-IMP replace_class_method(Class cls, SEL selector, IMP imp) noexcept;
+IMP replaceClassMethod(Class cls, SEL selector, IMP imp) noexcept;
 
 // Adds an instance method to cls when cls has none of its own; false if it already had one.
-bool add_instance_method(Class cls, SEL selector, IMP imp, const char* types) noexcept;
+bool addInstanceMethod(Class cls, SEL selector, IMP imp, const char* types) noexcept;
 
 // The type encoding of the instance method cls answers selector with (its own or
 // inherited), nullptr if none.
-const char* instance_method_types(Class cls, SEL selector) noexcept;
+const char* instanceMethodTypes(Class cls, SEL selector) noexcept;
 
 // The implementation cls answers selector with (its own or inherited), nullptr if none.
-IMP instance_implementation(Class cls, SEL selector) noexcept;
+IMP instanceImplementation(Class cls, SEL selector) noexcept;
 
 }  // namespace objc

@@ -8,7 +8,7 @@
 
 namespace objc {
 
-SystemVersion parse_system_version(const char* text) noexcept {
+SystemVersion parseSystemVersion(const char* text) noexcept {
   SystemVersion v;
   if (!text) return v;
   long* parts[] = {&v.major, &v.minor, &v.patch};
@@ -24,7 +24,7 @@ SystemVersion parse_system_version(const char* text) noexcept {
   return v;
 }
 
-bool version_at_least(const SystemVersion& v, long major, long minor, long patch) noexcept {
+bool versionAtLeast(const SystemVersion& v, long major, long minor, long patch) noexcept {
   if (v.major != major) return v.major > major;
   if (v.minor != minor) return v.minor > minor;
   return v.patch >= patch;
@@ -38,20 +38,20 @@ struct OperatingSystemVersion {  // NSOperatingSystemVersion: three NSIntegers
 };
 }  // namespace
 
-bool system_version_at_least(long major, long minor, long patch) noexcept {
+bool systemVersionAtLeast(long major, long minor, long patch) noexcept {
   id info = send<id>(cls("NSProcessInfo"), sel("processInfo"));
-  return send_bool(info, sel("isOperatingSystemAtLeastVersion:"),
-                   OperatingSystemVersion{major, minor, patch});
+  return sendBool(info, sel("isOperatingSystemAtLeastVersion:"),
+                  OperatingSystemVersion{major, minor, patch});
 }
 
 #else
 
-bool system_version_at_least(long major, long minor, long patch) noexcept {
+bool systemVersionAtLeast(long major, long minor, long patch) noexcept {
   Class device_class = cls("UIDevice");
   if (!device_class) return false;
   id device = send<id>(device_class, sel("currentDevice"));
-  std::string text = to_string(send<id>(device, sel("systemVersion")));
-  return version_at_least(parse_system_version(text.c_str()), major, minor, patch);
+  std::string text = toString(send<id>(device, sel("systemVersion")));
+  return versionAtLeast(parseSystemVersion(text.c_str()), major, minor, patch);
 }
 
 #endif

@@ -14,10 +14,10 @@ struct SystemVersion {
 };
 
 // "15.6.1" -> {15, 6, 1}; missing or malformed parts count as 0.
-SystemVersion parse_system_version(const char* text) noexcept;
-bool version_at_least(const SystemVersion& version, long major, long minor = 0,
-                      long patch = 0) noexcept;
+SystemVersion parseSystemVersion(const char* text) noexcept;
+bool versionAtLeast(const SystemVersion& version, long major, long minor = 0,
+                    long patch = 0) noexcept;
 
-bool system_version_at_least(long major, long minor = 0, long patch = 0) noexcept;
+bool systemVersionAtLeast(long major, long minor = 0, long patch = 0) noexcept;
 
 }  // namespace objc

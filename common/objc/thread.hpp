@@ -23,12 +23,12 @@ private:
 };
 
 // Registers the current thread for the rest of its life (idempotent; a no-op on Apple).
-void attach_current_thread() noexcept;
+void attachCurrentThread() noexcept;
 
 // Runs fn() as one unit of work: attached, inside its own autorelease pool.
 template <class Fn>
-decltype(auto) run_attached(Fn&& fn) {
-  attach_current_thread();
+decltype(auto) runAttached(Fn&& fn) {
+  attachCurrentThread();
   AutoreleasePool pool;
   return std::forward<Fn>(fn)();
 }

@@ -15,10 +15,10 @@ void WeakRef::store(id object) noexcept { objc_storeWeak(&slot_, object); }
 Ref WeakRef::load() const noexcept {
   return Ref::adopt(objc_loadWeakRetained(const_cast<id*>(&slot_)));
 }
-void set_associated(id object, const void* key, id value) noexcept {
+void setAssociated(id object, const void* key, id value) noexcept {
   if (object) objc_setAssociatedObject(object, key, value, OBJC_ASSOCIATION_RETAIN_NONATOMIC);
 }
-id get_associated(id object, const void* key) noexcept {
+id getAssociated(id object, const void* key) noexcept {
   return object ? objc_getAssociatedObject(object, key) : nullptr;
 }
 }  // namespace objc
@@ -56,7 +56,7 @@ constexpr const char kTrackedPrefix[] = "HVTracked_";
 constinit Selector kDealloc{"dealloc"};
 constinit Selector kClass{"class"};
 
-Class tracked_subclass_of(Class tracked) {
+Class trackedSubclassOf(Class tracked) {
   Class c = tracked;
   while (c && std::strncmp(class_getName(c), kTrackedPrefix, sizeof kTrackedPrefix - 1) != 0) {
     c = class_getSuperclass(c);
@@ -66,7 +66,7 @@ Class tracked_subclass_of(Class tracked) {
 
 // The tracked subclass's dealloc: clear the object's weak slots and associations, then
 // run the dealloc of the class the object really belongs to.
-void tracked_dealloc(id self, SEL cmd) {
+void trackedDealloc(id self, SEL cmd) {
   SideTable& t = table();
   std::vector<std::pair<const void*, id>> to_release;
   {
@@ -79,11 +79,13 @@ void tracked_dealloc(id self, SEL cmd) {
     }
   }
   for (auto& [key, value] : to_release) release(value);
-  send_super(self, tracked_subclass_of(object_getClass(self)), cmd);
+  sendSuper(self, trackedSubclassOf(object_getClass(self)), cmd);
 }
 
 // -class answers the object's own class, as if it had never been tracked.
-Class tracked_class(id self, SEL) { return class_getSuperclass(tracked_subclass_of(object_getClass(self))); }
+Class trackedClass(id self, SEL) {
+  return class_getSuperclass(trackedSubclassOf(object_getClass(self)));
+}
 
 // GCC's runtime has no hook at deallocation, and Foundation's own classes free
 // themselves without reaching -[NSObject dealloc]. A tracked object is therefore moved
@@ -91,19 +93,19 @@ Class tracked_class(id self, SEL) { return class_getSuperclass(tracked_subclass_
 // does). Called with the table's mutex held.
 void track(id object) {
   Class current = object_getClass(object);
-  if (tracked_subclass_of(current)) return;
+  if (trackedSubclassOf(current)) return;
   std::string name = std::string(kTrackedPrefix) + class_getName(current);
   Class sub = objc_getClass(name.c_str());
   if (!sub) {
     sub = objc_allocateClassPair(current, name.c_str(), 0);
-    class_addMethod(sub, kDealloc, reinterpret_cast<IMP>(&tracked_dealloc), "v@:");
-    class_addMethod(sub, kClass, reinterpret_cast<IMP>(&tracked_class), "#@:");
+    class_addMethod(sub, kDealloc, reinterpret_cast<IMP>(&trackedDealloc), "v@:");
+    class_addMethod(sub, kClass, reinterpret_cast<IMP>(&trackedClass), "#@:");
     objc_registerClassPair(sub);
   }
   object_setClass(object, sub);
 }
 
-void remove_slot(SideTable& t, id object, id* slot) {
+void removeSlot(SideTable& t, id object, id* slot) {
   auto it = t.entries.find(object);
   if (it == t.entries.end()) return;
   auto& slots = it->second.weak_slots;
@@ -118,7 +120,7 @@ WeakRef::~WeakRef() { store(nullptr); }
 void WeakRef::store(id object) noexcept {
   SideTable& t = table();
   std::lock_guard lock(t.mutex);
-  if (slot_) remove_slot(t, slot_, &slot_);
+  if (slot_) removeSlot(t, slot_, &slot_);
   slot_ = object;
   if (object) {
     track(object);
@@ -132,7 +134,7 @@ Ref WeakRef::load() const noexcept {
   return Ref::retain(slot_);
 }
 
-void set_associated(id object, const void* key, id value) noexcept {
+void setAssociated(id object, const void* key, id value) noexcept {
   if (!object) return;
   SideTable& t = table();
   id old = nullptr;
@@ -155,7 +157,7 @@ void set_associated(id object, const void* key, id value) noexcept {
   release(old);
 }
 
-id get_associated(id object, const void* key) noexcept {
+id getAssociated(id object, const void* key) noexcept {
   if (!object) return nullptr;
   SideTable& t = table();
   std::lock_guard lock(t.mutex);

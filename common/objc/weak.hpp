@@ -29,7 +29,7 @@ private:
 
 // Associates value with object under key (retained; nil removes the association). The
 // value is released when the object is deallocated.
-void set_associated(id object, const void* key, id value) noexcept;
-id get_associated(id object, const void* key) noexcept;  // +0, nil when none
+void setAssociated(id object, const void* key, id value) noexcept;
+id getAssociated(id object, const void* key) noexcept;  // +0, nil when none
 
 }  // namespace objc

@@ -11,7 +11,7 @@ std::int64_t nanoseconds(const timespec& t) noexcept {
 
 }  // namespace
 
-std::int64_t coarse_monotonic_nanoseconds() noexcept {
+std::int64_t coarseMonotonicNanoseconds() noexcept {
 #if defined(__APPLE__)
   return static_cast<std::int64_t>(clock_gettime_nsec_np(CLOCK_UPTIME_RAW_APPROX));
 #else
@@ -21,7 +21,7 @@ std::int64_t coarse_monotonic_nanoseconds() noexcept {
 #endif
 }
 
-std::int64_t monotonic_nanoseconds() noexcept {
+std::int64_t monotonicNanoseconds() noexcept {
 #if defined(__APPLE__)
   return static_cast<std::int64_t>(clock_gettime_nsec_np(CLOCK_UPTIME_RAW));
 #else
@@ -31,7 +31,7 @@ std::int64_t monotonic_nanoseconds() noexcept {
 #endif
 }
 
-std::int64_t wall_clock_nanoseconds() noexcept {
+std::int64_t wallClockNanoseconds() noexcept {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   return nanoseconds(now);

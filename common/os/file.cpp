@@ -16,7 +16,7 @@ std::int64_t nanoseconds(const timespec& t) noexcept {
   return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-FileStamp stamp_of(const struct stat& info) noexcept {
+FileStamp stampOf(const struct stat& info) noexcept {
   FileStamp stamp;
   stamp.device = static_cast<std::uint64_t>(info.st_dev);
   stamp.inode = static_cast<std::uint64_t>(info.st_ino);
@@ -47,23 +47,22 @@ private:
 
 }  // namespace
 
-std::optional<FileStamp> file_stamp(const char* path) noexcept {
-  struct stat info {};
+std::optional<FileStamp> fileStamp(const char* path) noexcept {
+  struct stat info{};
   if (!path || stat(path, &info) != 0) return std::nullopt;
-  return stamp_of(info);
+  return stampOf(info);
 }
 
-ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes,
-                     FileStamp* stamp) {
+ReadStatus readFile(const char* path, std::size_t max_bytes, std::string& bytes, FileStamp* stamp) {
   bytes.clear();
   if (!path || !*path) return ReadStatus::missing;
   // Never blocks (a FIFO opens at once, then fails the regular-file check) and never
   // follows a symbolic link in the last component.
   File file(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
   if (file.get() < 0) return errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
-  struct stat info {};
+  struct stat info{};
   if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadStatus::failed;
-  if (stamp) *stamp = stamp_of(info);
+  if (stamp) *stamp = stampOf(info);
   if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > max_bytes) {
     return ReadStatus::tooLarge;
   }
@@ -91,8 +90,8 @@ ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes
   return ReadStatus::ok;
 }
 
-int write_file_atomically(const char* path, const void* bytes, std::size_t size,
-                          unsigned mode) noexcept {
+int writeFileAtomically(const char* path, const void* bytes, std::size_t size,
+                        unsigned mode) noexcept {
   if (!path || !*path || (!bytes && size > 0)) return EINVAL;
   const char* slash = std::strrchr(path, '/');
   const char* name = slash ? slash + 1 : path;
@@ -138,14 +137,14 @@ int write_file_atomically(const char* path, const void* bytes, std::size_t size,
   return error;
 }
 
-int make_folder(const char* path, unsigned mode) noexcept {
+int makeFolder(const char* path, unsigned mode) noexcept {
   if (!path || !*path) return EINVAL;
   if (mkdir(path, static_cast<mode_t>(mode & 07777)) == 0) {
     // mkdir's mode went through the umask.
     return chmod(path, static_cast<mode_t>(mode & 07777)) == 0 ? 0 : errno;
   }
   if (errno != EEXIST) return errno;
-  struct stat info {};
+  struct stat info{};
   if (lstat(path, &info) != 0) return errno;
   return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }

@@ -11,7 +11,7 @@ namespace os {
 // What tells one version of a file from another without reading it: the device and inode
 // (a file renamed into place is another file), its size, and its modification and status
 // change times. Equal stamps may still hide a change made within one tick of the file
-// system's clock: see FileStamp::changed_within.
+// system's clock: see FileStamp::changedWithin.
 struct FileStamp {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
@@ -22,14 +22,14 @@ struct FileStamp {
 
   // Whether either time lies less than window before now (or after it): a write within
   // the same tick could then follow without changing the stamp.
-  bool changed_within(std::int64_t window_ns, std::int64_t now_ns) const noexcept {
+  bool changedWithin(std::int64_t window_ns, std::int64_t now_ns) const noexcept {
     const std::int64_t latest = modified_ns > changed_ns ? modified_ns : changed_ns;
     return now_ns - latest < window_ns;
   }
 };
 
 // The stamp of the file at path (following links); nothing when it cannot be stat'ed.
-std::optional<FileStamp> file_stamp(const char* path) noexcept;
+std::optional<FileStamp> fileStamp(const char* path) noexcept;
 
 enum class ReadStatus {
   ok,
@@ -44,20 +44,20 @@ enum class ReadStatus {
 // the last component of path (a link there fails), and checked on that open file, so a
 // FIFO or device planted at path never stalls the reader. stamp, when given, receives the
 // stamp of the file that was opened.
-ReadStatus read_file(const char* path, std::size_t max_bytes, std::string& bytes,
-                     FileStamp* stamp = nullptr);
+ReadStatus readFile(const char* path, std::size_t max_bytes, std::string& bytes,
+                    FileStamp* stamp = nullptr);
 
 // Replaces the file at path with bytes, atomically: a reader sees the old file or the new
 // one, never a part. The bytes go to a new file beside it (".<name>.<pid>.tmp", created
 // exclusively, never through a link) with exactly the given permission bits, which is
 // then renamed over path. The folder is opened without following a final link. Answers 0,
 // or the errno of the step that failed (nothing is left behind then).
-int write_file_atomically(const char* path, const void* bytes, std::size_t size,
-                          unsigned mode) noexcept;
+int writeFileAtomically(const char* path, const void* bytes, std::size_t size,
+                        unsigned mode) noexcept;
 
 // Makes the folder at path (its parent must exist) with the given permission bits, exactly;
 // an existing folder is left as it is. Answers 0, or the errno that stopped it (ENOTDIR
 // when something else than a folder has that name).
-int make_folder(const char* path, unsigned mode) noexcept;
+int makeFolder(const char* path, unsigned mode) noexcept;
 
 }  // namespace os

@@ -17,6 +17,6 @@ namespace os {
 // simulated device's: the processes in /proc whose environment names the same device root
 // as this process's (HALVERNIC_DEVICE_ROOT, which every process of a device carries);
 // without one, every process of the machine.
-std::optional<std::vector<pid_t>> processes_named(std::string_view name);
+std::optional<std::vector<pid_t>> processesNamed(std::string_view name);
 
 }  // namespace os

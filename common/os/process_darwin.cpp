@@ -10,7 +10,7 @@
 
 namespace os {
 
-std::optional<std::vector<pid_t>> processes_named(std::string_view name) {
+std::optional<std::vector<pid_t>> processesNamed(std::string_view name) {
   int query[] = {CTL_KERN, KERN_PROC, KERN_PROC_ALL, 0};
   const std::string_view kept = name.substr(0, MAXCOMLEN);
   // Processes started between asking for the size and reading the table make it larger:

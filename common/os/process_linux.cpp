@@ -16,7 +16,7 @@ namespace os {
 namespace {
 
 // At most limit bytes of a file of /proc (whose sizes stat does not tell).
-std::string read_proc(const std::string& path, std::size_t limit) {
+std::string readProc(const std::string& path, std::size_t limit) {
   std::string text;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return text;
@@ -43,7 +43,7 @@ bool holds(const std::string& environment, const std::string& entry) {
 
 }  // namespace
 
-std::optional<std::vector<pid_t>> processes_named(std::string_view name) {
+std::optional<std::vector<pid_t>> processesNamed(std::string_view name) {
   const std::string kept(name.substr(0, 15));
   const char* root = std::getenv(HV_ENV_DEVICE_ROOT);
   const std::string device = root && *root ? std::string(HV_ENV_DEVICE_ROOT "=") + root : "";
@@ -58,14 +58,14 @@ std::optional<std::vector<pid_t>> processes_named(std::string_view name) {
     const long pid = std::strtol(entry.c_str(), nullptr, 10);
     if (pid <= 0) continue;
     // "pid (name) state ...": the name may hold spaces and parentheses; the last ')' ends it.
-    const std::string stat = read_proc("/proc/" + entry + "/stat", 4096);
+    const std::string stat = readProc("/proc/" + entry + "/stat", 4096);
     const std::size_t open = stat.find('('), close = stat.rfind(')');
     if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size()) {
       continue;
     }
     if (stat.compare(open + 1, close - open - 1, kept) != 0) continue;
     if (stat[close + 2] == 'Z' || stat[close + 2] == 'X') continue;
-    if (!device.empty() && !holds(read_proc("/proc/" + entry + "/environ", 1 << 20), device)) {
+    if (!device.empty() && !holds(readProc("/proc/" + entry + "/environ", 1 << 20), device)) {
       continue;
     }
     found.push_back(static_cast<pid_t>(pid));

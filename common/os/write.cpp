@@ -30,7 +30,7 @@ public:
     return fd;
   }
   // Closes now and reports whether the close succeeded (a write error may surface here).
-  bool close_checked() noexcept {
+  bool closeChecked() noexcept {
     const int fd = fd_;
     fd_ = -1;
     return fd < 0 || close(fd) == 0;
@@ -51,20 +51,20 @@ Split split(const std::string& path) {
   return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-int open_folder(const std::string& folder) noexcept {
+int openFolder(const std::string& folder) noexcept {
   return open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 // A name no one can guess well enough to have taken it first; the exclusive create makes
 // a taken one harmless (the next is tried).
-std::string temporary_name(const std::string& name, unsigned attempt) {
+std::string temporaryName(const std::string& name, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   std::uint64_t x = (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^
                     static_cast<std::uint64_t>(now.tv_sec) ^
-                    (static_cast<std::uint64_t>(getpid()) << 40) ^ (std::uint64_t{++counter} * 0x9E3779B97F4A7C15ull) ^
-                    attempt;
+                    (static_cast<std::uint64_t>(getpid()) << 40) ^
+                    (std::uint64_t{++counter} * 0x9E3779B97F4A7C15ull) ^ attempt;
   // splitmix64's finaliser spreads the bits.
   x ^= x >> 30;
   x *= 0xBF58476D1CE4E5B9ull;
@@ -76,7 +76,7 @@ std::string temporary_name(const std::string& name, unsigned attempt) {
   return "." + name + "." + suffix;
 }
 
-bool write_all(int fd, std::string_view bytes) noexcept {
+bool writeAll(int fd, std::string_view bytes) noexcept {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
@@ -90,17 +90,18 @@ bool write_all(int fd, std::string_view bytes) noexcept {
 }
 
 // Owner and mode of the new file, set on its descriptor.
-bool set_ownership(int fd, int folder, const std::string& name, const Ownership& ownership) noexcept {
-  struct stat mine {};
+bool setOwnership(int fd, int folder, const std::string& name,
+                  const Ownership& ownership) noexcept {
+  struct stat mine{};
   if (fstat(fd, &mine) != 0) return false;
-  struct stat old {};
-  const bool replaces = fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISREG(old.st_mode);
+  struct stat old{};
+  const bool replaces =
+      fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
 
-  const uid_t uid = ownership.uid ? static_cast<uid_t>(*ownership.uid)
-                                  : (replaces ? old.st_uid : mine.st_uid);
-  const gid_t gid = ownership.gid ? static_cast<gid_t>(*ownership.gid)
-                                  : (replaces ? old.st_gid : mine.st_gid);
+  const uid_t uid =
+      ownership.uid ? static_cast<uid_t>(*ownership.uid) : (replaces ? old.st_uid : mine.st_uid);
+  const gid_t gid =
+      ownership.gid ? static_cast<gid_t>(*ownership.gid) : (replaces ? old.st_gid : mine.st_gid);
   if (uid != mine.st_uid || gid != mine.st_gid) {
     // Asked for: a failure fails the write. Kept from the old file: only where the process
     // may give the file away.
@@ -114,27 +115,27 @@ bool set_ownership(int fd, int folder, const std::string& name, const Ownership&
 
 }  // namespace
 
-bool write_file_atomically(const std::string& path, std::string_view bytes,
-                           const Ownership& ownership) {
+bool writeFileAtomically(const std::string& path, std::string_view bytes,
+                         const Ownership& ownership) {
   const Split parts = split(path);
   if (parts.name.empty() || parts.name == "." || parts.name == "..") return false;
-  Descriptor folder(open_folder(parts.folder));
+  Descriptor folder(openFolder(parts.folder));
   if (!folder.valid()) return false;
 
   std::string temporary;
   Descriptor file;
   for (unsigned attempt = 0; attempt < 64 && !file.valid(); ++attempt) {
-    temporary = temporary_name(parts.name, attempt);
+    temporary = temporaryName(parts.name, attempt);
     file.reset(openat(folder.get(), temporary.c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!file.valid() && errno != EEXIST) return false;
   }
   if (!file.valid()) return false;
 
-  const bool written = set_ownership(file.get(), folder.get(), parts.name, ownership) &&
-                       write_all(file.get(), bytes) && fsync(file.get()) == 0 &&
-                       file.close_checked() &&
-                       renameat(folder.get(), temporary.c_str(), folder.get(), parts.name.c_str()) == 0;
+  const bool written =
+      setOwnership(file.get(), folder.get(), parts.name, ownership) &&
+      writeAll(file.get(), bytes) && fsync(file.get()) == 0 && file.closeChecked() &&
+      renameat(folder.get(), temporary.c_str(), folder.get(), parts.name.c_str()) == 0;
   if (!written) {
     file.reset();
     unlinkat(folder.get(), temporary.c_str(), 0);
@@ -145,7 +146,7 @@ bool write_file_atomically(const std::string& path, std::string_view bytes,
   return true;
 }
 
-bool make_folders(const std::string& folder, const std::string& base, const Ownership& ownership) {
+bool makeFolders(const std::string& folder, const std::string& base, const Ownership& ownership) {
   std::string root = base;
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   if (root.empty()) return false;
@@ -161,7 +162,7 @@ bool make_folders(const std::string& folder, const std::string& base, const Owne
     return false;
   }
 
-  Descriptor current(open_folder(root));
+  Descriptor current(openFolder(root));
   if (!current.valid()) return false;
   std::size_t start = 0;
   while (start < rest.size()) {
@@ -184,8 +185,10 @@ bool make_folders(const std::string& folder, const std::string& base, const Owne
       if (!next.valid()) return false;
       if (made) {
         if (ownership.uid || ownership.gid) {
-          const uid_t uid = ownership.uid ? static_cast<uid_t>(*ownership.uid) : static_cast<uid_t>(-1);
-          const gid_t gid = ownership.gid ? static_cast<gid_t>(*ownership.gid) : static_cast<gid_t>(-1);
+          const uid_t uid =
+              ownership.uid ? static_cast<uid_t>(*ownership.uid) : static_cast<uid_t>(-1);
+          const gid_t gid =
+              ownership.gid ? static_cast<gid_t>(*ownership.gid) : static_cast<gid_t>(-1);
           if (fchown(next.get(), uid, gid) != 0) return false;
         }
         // The umask may have taken bits away.
@@ -197,14 +200,14 @@ bool make_folders(const std::string& folder, const std::string& base, const Owne
   return true;
 }
 
-bool set_aside(const std::string& path, std::string_view suffix) {
-  if (entry_at(path) == Entry::none) return false;
+bool setAside(const std::string& path, std::string_view suffix) {
+  if (entryAt(path) == Entry::none) return false;
   const std::string target = path + std::string(suffix);
   return rename(path.c_str(), target.c_str()) == 0;
 }
 
-Entry entry_at(const std::string& path) noexcept {
-  struct stat info {};
+Entry entryAt(const std::string& path) noexcept {
+  struct stat info{};
   if (path.empty() || lstat(path.c_str(), &info) != 0) return Entry::none;
   return S_ISDIR(info.st_mode) ? Entry::folder : Entry::other;
 }

@@ -29,8 +29,8 @@ struct Ownership {
 // for a new file, the writer's own and 0666 less the umask. A link at path is replaced,
 // never followed. On any failure the temporary file is removed, the old file is left as
 // it was, and the result is false.
-bool write_file_atomically(const std::string& path, std::string_view bytes,
-                           const Ownership& ownership = {});
+bool writeFileAtomically(const std::string& path, std::string_view bytes,
+                         const Ownership& ownership = {});
 
 // Makes the folders of `folder` that are missing below `base` (an existing folder that
 // `folder` lies inside, or is), one at a time, each with mode 0755 (ownership's mode does
@@ -38,16 +38,16 @@ bool write_file_atomically(const std::string& path, std::string_view bytes,
 // the writer. Folders that exist are left as they are. A folder that is made and then
 // found to be no folder of this call's making (a link swapped in) fails the call. false
 // when a folder is missing and cannot be made, or `folder` is not inside `base`.
-bool make_folders(const std::string& folder, const std::string& base,
-                  const Ownership& ownership = {});
+bool makeFolders(const std::string& folder, const std::string& base,
+                 const Ownership& ownership = {});
 
 // Renames whatever is at path (a file, a link, anything) to path + suffix, replacing what
 // was there before under that name (a folder only by a folder, and only an empty one).
 // true when something was renamed; false when nothing is at path or the rename failed.
-bool set_aside(const std::string& path, std::string_view suffix);
+bool setAside(const std::string& path, std::string_view suffix);
 
 // What is at path, without following a final link.
 enum class Entry { none, folder, other };
-Entry entry_at(const std::string& path) noexcept;
+Entry entryAt(const std::string& path) noexcept;
 
 }  // namespace os

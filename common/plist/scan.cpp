@@ -16,7 +16,7 @@ constexpr std::size_t kBinaryHeader = 8;  // "bplist00"
 constexpr std::size_t kTrailer = 32;
 
 // Big-endian unsigned value of size bytes (1 to 8).
-std::uint64_t read_be(const std::uint8_t* at, std::size_t size) noexcept {
+std::uint64_t readBe(const std::uint8_t* at, std::size_t size) noexcept {
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < size; ++i) value = (value << 8) | at[i];
   return value;
@@ -36,8 +36,7 @@ constexpr std::uint64_t kMinReferenceBudget = std::uint64_t{1} << 16;
 class BinaryWalk {
 public:
   BinaryWalk(const std::uint8_t* bytes, std::size_t length) noexcept
-      : bytes_(bytes),
-        length_(length),
+      : bytes_(bytes), length_(length),
         budget_(length > kMinReferenceBudget ? length : kMinReferenceBudget) {}
 
   bool check() {
@@ -46,9 +45,9 @@ public:
     const std::uint8_t* trailer = bytes_ + length_ - kTrailer;
     offset_size_ = trailer[6];
     ref_size_ = trailer[7];
-    const std::uint64_t count = read_be(trailer + 8, 8);
-    const std::uint64_t top = read_be(trailer + 16, 8);
-    const std::uint64_t table = read_be(trailer + 24, 8);
+    const std::uint64_t count = readBe(trailer + 8, 8);
+    const std::uint64_t top = readBe(trailer + 16, 8);
+    const std::uint64_t table = readBe(trailer + 24, 8);
     // Sizes of 1 to 4 bytes: enough for any list of at most 4 GiB, which is all Apple's writer
     // makes them for, and all GNUstep's reader takes (it raises on larger ones).
     if (offset_size_ < 1 || offset_size_ > 4 || ref_size_ < 1 || ref_size_ > 4) return false;
@@ -78,23 +77,23 @@ private:
     std::uint64_t next = 0;   // the next one to follow
   };
 
-  bool in_area(std::uint64_t begin, std::uint64_t size) const noexcept {
+  bool inArea(std::uint64_t begin, std::uint64_t size) const noexcept {
     return begin <= table_ && size <= table_ - begin;
   }
 
   // A length of a data, string or container object: the low four bits, or (all four set)
   // the integer object that follows the marker. *at moves past what was read.
-  bool length_of(std::uint8_t marker, std::uint64_t* at, std::uint64_t* length) const noexcept {
+  bool lengthOf(std::uint8_t marker, std::uint64_t* at, std::uint64_t* length) const noexcept {
     if ((marker & 0x0F) != 0x0F) {
       *length = marker & 0x0F;
       return true;
     }
-    if (!in_area(*at, 1)) return false;
+    if (!inArea(*at, 1)) return false;
     const std::uint8_t int_marker = bytes_[*at];
     if ((int_marker & 0xF0) != 0x10 || (int_marker & 0x0F) > 3) return false;
     const std::size_t size = std::size_t{1} << (int_marker & 0x0F);
-    if (!in_area(*at + 1, size)) return false;
-    *length = read_be(bytes_ + *at + 1, size);
+    if (!inArea(*at + 1, size)) return false;
+    *length = readBe(bytes_ + *at + 1, size);
     *at += 1 + size;
     return true;
   }
@@ -102,7 +101,8 @@ private:
   // Text GNUstep's reader turns into a string without raising (it raises, and loses what
   // it had built, on ASCII strings with other bytes and on UTF-16 with an unpaired
   // surrogate): checked once per object, however often it is referred to.
-  bool text_readable(std::uint64_t object, std::uint64_t at, std::uint64_t length, bool utf16) noexcept {
+  bool textReadable(std::uint64_t object, std::uint64_t at, std::uint64_t length,
+                    bool utf16) noexcept {
     if (state_[object] & kTextChecked) return true;
     const std::uint8_t* text = bytes_ + at;
     if (!utf16) {
@@ -126,49 +126,44 @@ private:
   }
 
   // A date GNUstep's reader takes: any number but NaN (it raises on one).
-  bool date_readable(std::uint64_t at) const noexcept {
-    const std::uint64_t bits = read_be(bytes_ + at, 8);
-    const bool nan = ((bits >> 52) & 0x7FF) == 0x7FF && (bits & ((std::uint64_t{1} << 52) - 1)) != 0;
+  bool dateReadable(std::uint64_t at) const noexcept {
+    const std::uint64_t bits = readBe(bytes_ + at, 8);
+    const bool nan =
+        ((bits >> 52) & 0x7FF) == 0x7FF && (bits & ((std::uint64_t{1} << 52) - 1)) != 0;
     return !nan;
   }
 
   // Checks one object's own bytes; *container tells whether it has references to follow,
   // described by *frame.
   bool describe(std::uint64_t object, Frame* frame, bool* container) noexcept {
-    std::uint64_t at = read_be(bytes_ + table_ + object * offset_size_, offset_size_);
+    std::uint64_t at = readBe(bytes_ + table_ + object * offset_size_, offset_size_);
     if (at < kBinaryHeader || at >= table_) return false;
     const std::uint8_t marker = bytes_[at++];
     const std::uint8_t info = marker & 0x0F;
     std::uint64_t length = 0;
     *container = false;
     switch (marker & 0xF0) {
-      case 0x00:
-        return marker == 0x08 || marker == 0x09;  // false, true
-      case 0x10:
-        return info <= 3 && in_area(at, std::uint64_t{1} << info);
-      case 0x20:
-        return (info == 2 || info == 3) && in_area(at, std::uint64_t{1} << info);
-      case 0x30:
-        return marker == 0x33 && in_area(at, 8) && date_readable(at);
-      case 0x40:
-        return length_of(marker, &at, &length) && in_area(at, length);
+      case 0x00: return marker == 0x08 || marker == 0x09;  // false, true
+      case 0x10: return info <= 3 && inArea(at, std::uint64_t{1} << info);
+      case 0x20: return (info == 2 || info == 3) && inArea(at, std::uint64_t{1} << info);
+      case 0x30: return marker == 0x33 && inArea(at, 8) && dateReadable(at);
+      case 0x40: return lengthOf(marker, &at, &length) && inArea(at, length);
       case 0x50:
-        return length_of(marker, &at, &length) && in_area(at, length) &&
-               text_readable(object, at, length, false);
+        return lengthOf(marker, &at, &length) && inArea(at, length) &&
+               textReadable(object, at, length, false);
       case 0x60:
-        return length_of(marker, &at, &length) && length <= table_ / 2 && in_area(at, length * 2) &&
-               text_readable(object, at, length, true);
+        return lengthOf(marker, &at, &length) && length <= table_ / 2 && inArea(at, length * 2) &&
+               textReadable(object, at, length, true);
       case 0xA0:
       case 0xD0: {
-        if (!length_of(marker, &at, &length) || length > table_) return false;
+        if (!lengthOf(marker, &at, &length) || length > table_) return false;
         const std::uint64_t refs = (marker & 0xF0) == 0xD0 ? length * 2 : length;
-        if (refs > table_ / ref_size_ || !in_area(at, refs * ref_size_)) return false;
+        if (refs > table_ / ref_size_ || !inArea(at, refs * ref_size_)) return false;
         *frame = Frame{object, at, refs, 0};
         *container = true;
         return true;
       }
-      default:
-        return false;  // sets, UIDs, 16-byte integers and unknown kinds are no preferences
+      default: return false;  // sets, UIDs, 16-byte integers and unknown kinds are no preferences
     }
   }
 
@@ -196,7 +191,7 @@ private:
       }
       if (budget_ == 0) return false;
       --budget_;
-      const std::uint64_t ref = read_be(bytes_ + current.refs + current.next * ref_size_, ref_size_);
+      const std::uint64_t ref = readBe(bytes_ + current.refs + current.next * ref_size_, ref_size_);
       ++current.next;
       if (ref >= count_ || !enter(ref)) return false;
     }
@@ -223,58 +218,70 @@ private:
 
 // The elements of a property list. Containers hold elements; values hold text only.
 enum class Element : std::uint8_t {
-  plist, dict, array, key, string, data, date, integer, real, yes, no, unknown
+  plist,
+  dict,
+  array,
+  key,
+  string,
+  data,
+  date,
+  integer,
+  real,
+  yes,
+  no,
+  unknown
 };
 
-constexpr bool is_container(Element e) noexcept { return e == Element::dict || e == Element::array; }
-constexpr bool is_value(Element e) noexcept { return e != Element::plist && !is_container(e); }
+constexpr bool isContainer(Element e) noexcept { return e == Element::dict || e == Element::array; }
+constexpr bool isValue(Element e) noexcept { return e != Element::plist && !isContainer(e); }
 
-bool is_space(std::uint8_t c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool is_name_start(std::uint8_t c) noexcept {
+bool isSpace(std::uint8_t c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isNameStart(std::uint8_t c) noexcept {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
 }
-bool is_name_char(std::uint8_t c) noexcept {
-  return is_name_start(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+bool isNameChar(std::uint8_t c) noexcept {
+  return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
-bool is_xml_char(std::uint32_t c) noexcept {
+bool isXmlChar(std::uint32_t c) noexcept {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
          (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 class XmlScan {
 public:
-  XmlScan(const std::uint8_t* bytes, std::size_t length) noexcept : at_(bytes), end_(bytes + length) {}
+  XmlScan(const std::uint8_t* bytes, std::size_t length) noexcept
+      : at_(bytes), end_(bytes + length) {}
 
   bool check() noexcept {
     if (end_ - at_ >= 3 && at_[0] == 0xEF && at_[1] == 0xBB && at_[2] == 0xBF) at_ += 3;
-    if (looking_at("<?xml") && end_ - at_ > 5 && (is_space(at_[5]) || at_[5] == '?')) {
+    if (lookingAt("<?xml") && end_ - at_ > 5 && (isSpace(at_[5]) || at_[5] == '?')) {
       if (!declaration()) return false;
     }
     while (at_ < end_) {
       if (*at_ != '<') {
         if (!text()) return false;
-      } else if (looking_at("<!--")) {
+      } else if (lookingAt("<!--")) {
         at_ += 4;
-        if (!skip_past("-->")) return false;
-      } else if (looking_at("<?")) {
+        if (!skipPast("-->")) return false;
+      } else if (lookingAt("<?")) {
         if (!instruction()) return false;
-      } else if (looking_at("<![CDATA[")) {
-        if (depth_ == 0 || !is_value(stack_[depth_ - 1])) return false;
+      } else if (lookingAt("<![CDATA[")) {
+        if (depth_ == 0 || !isValue(stack_[depth_ - 1])) return false;
         at_ += 9;
-        if (!skip_past("]]>", true)) return false;
-      } else if (looking_at("<!DOCTYPE")) {
+        if (!skipPast("]]>", true)) return false;
+      } else if (lookingAt("<!DOCTYPE")) {
         if (!doctype()) return false;
-      } else if (looking_at("</")) {
-        if (!end_tag()) return false;
+      } else if (lookingAt("</")) {
+        if (!endTag()) return false;
       } else {
-        if (!start_tag()) return false;
+        if (!startTag()) return false;
       }
     }
     return root_seen_ && depth_ == 0;
   }
 
 private:
-  bool looking_at(const char* literal) const noexcept {
+  bool lookingAt(const char* literal) const noexcept {
     const std::size_t n = std::strlen(literal);
     return static_cast<std::size_t>(end_ - at_) >= n && std::memcmp(at_, literal, n) == 0;
   }
@@ -287,7 +294,7 @@ private:
     const std::uint8_t c = *at_;
     if (c < 0x80) {
       ++at_;
-      return in_value || is_xml_char(c);
+      return in_value || isXmlChar(c);
     }
     std::size_t extra = 0;
     std::uint32_t value = 0;
@@ -310,11 +317,11 @@ private:
     }
     if ((extra == 2 && value < 0x800) || (extra == 3 && value < 0x10000)) return false;
     at_ += extra + 1;
-    return is_xml_char(value) || (in_value && (value == 0xFFFE || value == 0xFFFF));
+    return isXmlChar(value) || (in_value && (value == 0xFFFE || value == 0xFFFF));
   }
 
   // Characters up to and past terminator.
-  bool skip_past(const char* terminator, bool in_value = false) noexcept {
+  bool skipPast(const char* terminator, bool in_value = false) noexcept {
     const std::size_t n = std::strlen(terminator);
     while (at_ < end_) {
       if (static_cast<std::size_t>(end_ - at_) >= n && std::memcmp(at_, terminator, n) == 0) {
@@ -328,14 +335,14 @@ private:
 
   bool name(const std::uint8_t** begin, std::size_t* length) noexcept {
     *begin = at_;
-    if (at_ >= end_ || !is_name_start(*at_)) return false;
-    while (at_ < end_ && is_name_char(*at_)) ++at_;
+    if (at_ >= end_ || !isNameStart(*at_)) return false;
+    while (at_ < end_ && isNameChar(*at_)) ++at_;
     *length = static_cast<std::size_t>(at_ - *begin);
     return true;
   }
 
-  void skip_spaces() noexcept {
-    while (at_ < end_ && is_space(*at_)) ++at_;
+  void skipSpaces() noexcept {
+    while (at_ < end_ && isSpace(*at_)) ++at_;
   }
 
   // A reference after "&": one of the five predefined entities or a character reference
@@ -365,12 +372,12 @@ private:
         if (digits == (hex ? 5u : 6u)) return false;
         value = value * (hex ? 16 : 10) + digit;
       }
-      if (at_ >= end_ || digits == 0 || !is_xml_char(value)) return false;
+      if (at_ >= end_ || digits == 0 || !isXmlChar(value)) return false;
       ++at_;  // ';'
       return true;
     }
     for (const char* entity : {"lt;", "gt;", "amp;", "quot;", "apos;"}) {
-      if (looking_at(entity)) {
+      if (lookingAt(entity)) {
         at_ += std::strlen(entity);
         return true;
       }
@@ -381,10 +388,10 @@ private:
   // Text up to the next markup: inside a value anything but a bare '&'; elsewhere white
   // space only.
   bool text() noexcept {
-    const bool in_value = depth_ > 0 && is_value(stack_[depth_ - 1]);
+    const bool in_value = depth_ > 0 && isValue(stack_[depth_ - 1]);
     while (at_ < end_ && *at_ != '<') {
       if (!in_value) {
-        if (!is_space(*at_)) return false;
+        if (!isSpace(*at_)) return false;
         ++at_;
       } else if (*at_ == '&') {
         if (!reference()) return false;
@@ -401,7 +408,7 @@ private:
   // so there is no '<' in it and no '>' but the closing one, outside quotes. GNUstep also
   // resolves references inside it, and loses the name of every entity it does not know
   // (a string per reading): an '&' must begin a reference every parser knows.
-  bool instruction_data() noexcept {
+  bool instructionData() noexcept {
     std::uint8_t quote = 0;
     while (at_ < end_) {
       const std::uint8_t c = *at_;
@@ -432,15 +439,16 @@ private:
   bool declaration() noexcept {
     const std::uint8_t* begin = at_;
     at_ += 5;
-    if (!instruction_data()) return false;
-    const std::string_view text(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(at_ - begin));
+    if (!instructionData()) return false;
+    const std::string_view text(reinterpret_cast<const char*>(begin),
+                                static_cast<std::size_t>(at_ - begin));
     const std::size_t named = text.find("encoding");
     if (named == std::string_view::npos) return true;
     std::size_t i = named + 8;
-    while (i < text.size() && is_space(static_cast<std::uint8_t>(text[i]))) ++i;
+    while (i < text.size() && isSpace(static_cast<std::uint8_t>(text[i]))) ++i;
     if (i >= text.size() || text[i] != '=') return false;
     ++i;
-    while (i < text.size() && is_space(static_cast<std::uint8_t>(text[i]))) ++i;
+    while (i < text.size() && isSpace(static_cast<std::uint8_t>(text[i]))) ++i;
     if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) return false;
     const char quote = text[i++];
     const std::size_t close = text.find(quote, i);
@@ -461,10 +469,11 @@ private:
     const std::uint8_t* target = nullptr;
     std::size_t length = 0;
     if (!name(&target, &length)) return false;
-    if (length == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' && (target[2] | 0x20) == 'l') {
+    if (length == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
+        (target[2] | 0x20) == 'l') {
       return false;
     }
-    return instruction_data();
+    return instructionData();
   }
 
   // <!DOCTYPE plist PUBLIC "..." "...">: once, before the root element, without an
@@ -494,7 +503,7 @@ private:
     return false;
   }
 
-  static Element element_named(const std::uint8_t* name, std::size_t length) noexcept {
+  static Element elementNamed(const std::uint8_t* name, std::size_t length) noexcept {
     static constexpr std::pair<const char*, Element> kNames[] = {
         {"plist", Element::plist}, {"dict", Element::dict},       {"array", Element::array},
         {"key", Element::key},     {"string", Element::string},   {"data", Element::data},
@@ -508,7 +517,7 @@ private:
   }
 
   // An attribute value in quotes: characters and references, no '<'.
-  bool attribute_value() noexcept {
+  bool attributeValue() noexcept {
     if (at_ >= end_ || (*at_ != '"' && *at_ != '\'')) return false;
     const std::uint8_t quote = *at_++;
     while (at_ < end_ && *at_ != quote) {
@@ -524,12 +533,12 @@ private:
     return true;
   }
 
-  bool start_tag() noexcept {
+  bool startTag() noexcept {
     ++at_;  // '<'
     const std::uint8_t* text = nullptr;
     std::size_t length = 0;
     if (!name(&text, &length)) return false;
-    const Element element = element_named(text, length);
+    const Element element = elementNamed(text, length);
     if (element == Element::unknown) return false;
     // Where it may stand: the root (once; a plist or any object but a key), inside the
     // plist (an object), inside a container (a key or an object); never inside a value.
@@ -538,22 +547,22 @@ private:
       root_seen_ = true;
     } else {
       const Element parent = stack_[depth_ - 1];
-      if (is_value(parent) || element == Element::plist) return false;
+      if (isValue(parent) || element == Element::plist) return false;
       if (parent == Element::plist && element == Element::key) return false;
     }
     for (;;) {
-      const bool spaced = at_ < end_ && is_space(*at_);
-      skip_spaces();
+      const bool spaced = at_ < end_ && isSpace(*at_);
+      skipSpaces();
       if (at_ >= end_) return false;
       if (*at_ == '>' || *at_ == '/') break;
       const std::uint8_t* attribute = nullptr;
       std::size_t attribute_length = 0;
       if (!spaced || !name(&attribute, &attribute_length)) return false;
-      skip_spaces();
+      skipSpaces();
       if (at_ >= end_ || *at_ != '=') return false;
       ++at_;
-      skip_spaces();
-      if (!attribute_value()) return false;
+      skipSpaces();
+      if (!attributeValue()) return false;
     }
     const bool empty = *at_ == '/';
     if (empty) {
@@ -561,7 +570,7 @@ private:
       if (at_ >= end_ || *at_ != '>') return false;
     }
     ++at_;  // '>'
-    if (is_container(element)) {
+    if (isContainer(element)) {
       if (containers_ == kMaxContainerDepth) return false;
       if (empty) return true;
       ++containers_;
@@ -572,16 +581,16 @@ private:
     return true;
   }
 
-  bool end_tag() noexcept {
+  bool endTag() noexcept {
     at_ += 2;
     const std::uint8_t* text = nullptr;
     std::size_t length = 0;
     if (!name(&text, &length)) return false;
-    skip_spaces();
+    skipSpaces();
     if (at_ >= end_ || *at_ != '>') return false;
     ++at_;
-    if (depth_ == 0 || stack_[depth_ - 1] != element_named(text, length)) return false;
-    if (is_container(stack_[--depth_])) --containers_;
+    if (depth_ == 0 || stack_[depth_ - 1] != elementNamed(text, length)) return false;
+    if (isContainer(stack_[--depth_])) --containers_;
     return true;
   }
 

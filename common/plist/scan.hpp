@@ -41,9 +41,9 @@ enum class Form : std::uint8_t {
 //    true, false), every end tag matching its start tag, containers holding only elements
 //    and white space, values holding no element; outside values no control character but
 //    tab, line feed and carriage return (inside them, whatever a string may hold: the
-//    platforms' writers put it there as it is). Where parsers read markup differently, the scan takes only what
-//    they all read alike: no '<' or '>' inside an instruction or the DOCTYPE but the one
-//    that closes it, and no '&' anywhere but as a reference every parser knows (GNUstep's
+//    platforms' writers put it there as it is). Where parsers read markup differently, the scan
+//    takes only what they all read alike: no '<' or '>' inside an instruction or the DOCTYPE but
+//    the one that closes it, and no '&' anywhere but as a reference every parser knows (GNUstep's
 //    loses a string for every other one it meets, even inside an instruction).
 //  - nesting at most kMaxContainerDepth containers deep in both.
 // Everything else is refused: old-style (OpenStep) text, UTF-16 XML, GNUstep's serialised

@@ -24,11 +24,11 @@ struct Binding {
 Binding g_binding{};
 pthread_once_t g_bind_once = PTHREAD_ONCE_INIT;
 
-const char* fallback_prefix() { return "/var/jb"; }
+const char* fallbackPrefix() { return "/var/jb"; }
 
 // Appends src after the first `used` bytes of buffer, never writing past the buffer's
 // last byte, which stays for the terminating NUL. Returns the new length.
-std::size_t append_bounded(char* buffer, std::size_t used, const char* src) {
+std::size_t appendBounded(char* buffer, std::size_t used, const char* src) {
   constexpr std::size_t kLimit = rootpath::kBufferSize - 1;
   if (used >= kLimit) return used;
   const std::size_t n = strnlen(src, kLimit - used);
@@ -39,7 +39,7 @@ std::size_t append_bounded(char* buffer, std::size_t used, const char* src) {
 
 // path with prefix in front of it when it is absolute (prefix may be null), into buffer
 // (allocated when null), bounded to the buffer. Null for a null path.
-char* prefixed_path(const char* prefix, const char* path, char* buffer) {
+char* prefixedPath(const char* prefix, const char* path, char* buffer) {
   if (!path) return nullptr;
   if (!buffer) {
     buffer = static_cast<char*>(std::malloc(rootpath::kBufferSize));
@@ -49,27 +49,27 @@ char* prefixed_path(const char* prefix, const char* path, char* buffer) {
   // copy first, or writing the prefix would overwrite the path before it is read.
   char own_copy[rootpath::kBufferSize];
   if (path >= buffer && path < buffer + rootpath::kBufferSize) {
-    append_bounded(own_copy, 0, path);
+    appendBounded(own_copy, 0, path);
     path = own_copy;
   }
   std::size_t used = 0;
   buffer[0] = '\0';
-  if (path[0] == '/' && prefix) used = append_bounded(buffer, used, prefix);
-  append_bounded(buffer, used, path);
+  if (path[0] == '/' && prefix) used = appendBounded(buffer, used, prefix);
+  appendBounded(buffer, used, path);
   return buffer;
 }
 
-char* fallback_path(const char* path, char* buffer) {
-  return prefixed_path(path ? g_binding.prefix() : nullptr, path, buffer);
+char* fallbackPath(const char* path, char* buffer) {
+  return prefixedPath(path ? g_binding.prefix() : nullptr, path, buffer);
 }
 
-char* fallback_root_path(const char* path, char* buffer) {
+char* fallbackRootPath(const char* path, char* buffer) {
   const PrefixFunction root = g_binding.rootPrefix;
-  return prefixed_path(path && root ? root() : nullptr, path, buffer);
+  return prefixedPath(path && root ? root() : nullptr, path, buffer);
 }
 
-void bind_libroot() {
-  Binding binding{&fallback_prefix, &fallback_path, nullptr, &fallback_root_path};
+void bindLibroot() {
+  Binding binding{&fallbackPrefix, &fallbackPath, nullptr, &fallbackRootPath};
   // The image stays loaded for the life of the process: its functions are bound below.
   if (void* image = dlopen(objc::platform::kLibrootImage, RTLD_NOW)) {
     if (void* prefix = dlsym(image, "libroot_get_jbroot_prefix")) {
@@ -91,11 +91,11 @@ void bind_libroot() {
 }  // namespace
 
 char* jbroot(const char* path, char* buffer) noexcept {
-  pthread_once(&g_bind_once, &bind_libroot);
+  pthread_once(&g_bind_once, &bindLibroot);
   return g_binding.path(path, buffer);
 }
 
 char* rootfs(const char* path, char* buffer) noexcept {
-  pthread_once(&g_bind_once, &bind_libroot);
+  pthread_once(&g_bind_once, &bindLibroot);
   return g_binding.rootPath(path, buffer);
 }

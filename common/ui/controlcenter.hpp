@@ -44,8 +44,10 @@ inline constinit objc::Message<void(id)> setContentModuleContext{"setContentModu
 
 // <CCUIContentModuleContentViewController>: what Control Center asks a module's content.
 namespace CCUIContentModuleContentViewController {
-inline constinit objc::Message<CGFloat()> preferredExpandedContentHeight{"preferredExpandedContentHeight"};
-inline constinit objc::Message<CGFloat()> preferredExpandedContentWidth{"preferredExpandedContentWidth"};
+inline constinit objc::Message<CGFloat()> preferredExpandedContentHeight{
+    "preferredExpandedContentHeight"};
+inline constinit objc::Message<CGFloat()> preferredExpandedContentWidth{
+    "preferredExpandedContentWidth"};
 inline constinit objc::Message<BOOL()> shouldBeginTransitionToExpandedContentModule{
     "shouldBeginTransitionToExpandedContentModule"};
 inline constinit objc::Message<void(BOOL)> willTransitionToExpandedContentMode{
@@ -87,9 +89,11 @@ inline constinit objc::Message<void(id)> setSubtitle{"setSubtitle:"};
 inline constinit objc::Message<unsigned long long()> indentation{"indentation"};
 inline constinit objc::Message<void(unsigned long long)> setIndentation{"setIndentation:"};
 inline constinit objc::Message<BOOL()> shouldProvideOwnPlatter{"shouldProvideOwnPlatter"};
-inline constinit objc::Message<void(BOOL)> setShouldProvideOwnPlatter{"setShouldProvideOwnPlatter:"};
+inline constinit objc::Message<void(BOOL)> setShouldProvideOwnPlatter{
+    "setShouldProvideOwnPlatter:"};
 inline constinit objc::Message<BOOL()> useTrailingCheckmarkLayout{"useTrailingCheckmarkLayout"};
-inline constinit objc::Message<void(BOOL)> setUseTrailingCheckmarkLayout{"setUseTrailingCheckmarkLayout:"};
+inline constinit objc::Message<void(BOOL)> setUseTrailingCheckmarkLayout{
+    "setUseTrailingCheckmarkLayout:"};
 inline constinit objc::Message<BOOL()> isBusy{"isBusy"};
 inline constinit objc::Message<void(BOOL)> setBusy{"setBusy:"};
 inline constinit objc::Message<void(id)> setMenuItems{"setMenuItems:"};
@@ -97,14 +101,15 @@ inline constinit objc::Message<id(id)> menuItemForIdentifier{"menuItemForIdentif
 // A row was tapped; sender is its CCUIMenuModuleItemView.
 inline constinit objc::Message<void(id)> _handleActionTapped{"_handleActionTapped:"};
 // Puts the check mark view on each selected row and takes it off the others.
-inline constinit objc::Message<void()> _updateLeadingAndTrailingViews{"_updateLeadingAndTrailingViews"};
+inline constinit objc::Message<void()> _updateLeadingAndTrailingViews{
+    "_updateLeadingAndTrailingViews"};
 inline constinit objc::Message<BOOL()> _canShowWhileLocked{"_canShowWhileLocked"};
 }  // namespace CCUIMenuModuleViewController
 
 // CCUIMenuModuleItem : NSObject, one row's data.
 namespace CCUIMenuModuleItem {
-inline constinit objc::Message<id(id, id, CCUIMenuModuleItemHandler)> initWithTitle_identifier_handler{
-    "initWithTitle:identifier:handler:"};
+inline constinit objc::Message<id(id, id, CCUIMenuModuleItemHandler)>
+    initWithTitle_identifier_handler{"initWithTitle:identifier:handler:"};
 inline constinit objc::Message<id()> title{"title"};
 inline constinit objc::Message<id()> identifier{"identifier"};
 inline constinit objc::Message<id()> subtitle{"subtitle"};
@@ -138,66 +143,107 @@ inline constinit objc::Message<void(BOOL)> setSeparatorVisible{"setSeparatorVisi
 // Every message above with the stand-in class that implements it (for the encoding test;
 // the module's own protocol, CCUIContentModule, is implemented by the module alone).
 inline constexpr objc::MessageInfo kControlCenterUIKitMessages[] = {
-    objc::instance_message<CCUIContentModuleContentViewController::preferredExpandedContentHeight>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIContentModuleContentViewController::preferredExpandedContentWidth>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIContentModuleContentViewController::shouldBeginTransitionToExpandedContentModule>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIContentModuleContentViewController::willTransitionToExpandedContentMode>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIContentModuleContentViewController::didTransitionToExpandedContentMode>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIContentModuleContentViewController::controlCenterWillPresent>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIContentModuleContentViewController::controlCenterDidDismiss>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIContentModuleContentViewController::providesOwnPlatter>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::glyphImage>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::setGlyphImage>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::glyphColor>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::setGlyphColor>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::selectedGlyphImage>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::setSelectedGlyphImage>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::selectedGlyphColor>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::setSelectedGlyphColor>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::glyphState>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::setGlyphState>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::isSelected>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::setSelected>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::isExpanded>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::setExpanded>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIButtonModuleViewController::buttonTapped_forEvent>("CCUIButtonModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::subtitle>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::setSubtitle>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::indentation>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::setIndentation>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::shouldProvideOwnPlatter>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::setShouldProvideOwnPlatter>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::useTrailingCheckmarkLayout>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::setUseTrailingCheckmarkLayout>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::isBusy>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::setBusy>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::setMenuItems>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::menuItemForIdentifier>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::_handleActionTapped>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::_updateLeadingAndTrailingViews>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleViewController::_canShowWhileLocked>("CCUIMenuModuleViewController"),
-    objc::instance_message<CCUIMenuModuleItem::initWithTitle_identifier_handler>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::title>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::identifier>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::subtitle>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::setSubtitle>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::isSelected>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::setSelected>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::isBusy>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::setBusy>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItem::performAction>("CCUIMenuModuleItem"),
-    objc::instance_message<CCUIMenuModuleItemView::menuItem>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::setMenuItem>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::leadingView>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::setLeadingView>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::trailingView>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::setTrailingView>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::useTrailingCheckmarkLayout>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::setUseTrailingCheckmarkLayout>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::indentation>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::setIndentation>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::separatorVisible>("CCUIMenuModuleItemView"),
-    objc::instance_message<CCUIMenuModuleItemView::setSeparatorVisible>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIContentModuleContentViewController::preferredExpandedContentHeight>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIContentModuleContentViewController::preferredExpandedContentWidth>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<
+        CCUIContentModuleContentViewController::shouldBeginTransitionToExpandedContentModule>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<
+        CCUIContentModuleContentViewController::willTransitionToExpandedContentMode>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<
+        CCUIContentModuleContentViewController::didTransitionToExpandedContentMode>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIContentModuleContentViewController::controlCenterWillPresent>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIContentModuleContentViewController::controlCenterDidDismiss>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIContentModuleContentViewController::providesOwnPlatter>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::glyphImage>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::setGlyphImage>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::glyphColor>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::setGlyphColor>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::selectedGlyphImage>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::setSelectedGlyphImage>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::selectedGlyphColor>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::setSelectedGlyphColor>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::glyphState>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::setGlyphState>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::isSelected>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::setSelected>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::isExpanded>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::setExpanded>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIButtonModuleViewController::buttonTapped_forEvent>(
+        "CCUIButtonModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::subtitle>("CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::setSubtitle>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::indentation>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::setIndentation>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::shouldProvideOwnPlatter>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::setShouldProvideOwnPlatter>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::useTrailingCheckmarkLayout>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::setUseTrailingCheckmarkLayout>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::isBusy>("CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::setBusy>("CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::setMenuItems>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::menuItemForIdentifier>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::_handleActionTapped>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::_updateLeadingAndTrailingViews>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleViewController::_canShowWhileLocked>(
+        "CCUIMenuModuleViewController"),
+    objc::instanceMessage<CCUIMenuModuleItem::initWithTitle_identifier_handler>(
+        "CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::title>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::identifier>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::subtitle>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::setSubtitle>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::isSelected>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::setSelected>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::isBusy>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::setBusy>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItem::performAction>("CCUIMenuModuleItem"),
+    objc::instanceMessage<CCUIMenuModuleItemView::menuItem>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::setMenuItem>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::leadingView>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::setLeadingView>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::trailingView>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::setTrailingView>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::useTrailingCheckmarkLayout>(
+        "CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::setUseTrailingCheckmarkLayout>(
+        "CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::indentation>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::setIndentation>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::separatorVisible>("CCUIMenuModuleItemView"),
+    objc::instanceMessage<CCUIMenuModuleItemView::setSeparatorVisible>("CCUIMenuModuleItemView"),
 };
 
 }  // namespace halvernic::ui

@@ -8,14 +8,15 @@
 
 namespace halvernic::ui {
 
-std::string bare_types(const char* types) {
+std::string bareTypes(const char* types) {
   std::string out;
   if (!types) return out;
   for (const char* p = types; *p; ++p) {
     const char c = *p;
     if (std::isdigit(static_cast<unsigned char>(c))) continue;
     // Method qualifiers: const, in, inout, out, bycopy, byref, oneway.
-    const bool qualifier = c == 'r' || c == 'n' || c == 'N' || c == 'o' || c == 'O' || c == 'R' || c == 'V';
+    const bool qualifier =
+        c == 'r' || c == 'n' || c == 'N' || c == 'o' || c == 'O' || c == 'R' || c == 'V';
     const bool starts_type = p == types || std::isdigit(static_cast<unsigned char>(p[-1]));
     if (qualifier && starts_type) continue;
     out += c;
@@ -23,7 +24,7 @@ std::string bare_types(const char* types) {
   return out;
 }
 
-std::vector<std::string> declaration_mismatches(std::span<const objc::MessageInfo> declared) {
+std::vector<std::string> declarationMismatches(std::span<const objc::MessageInfo> declared) {
   std::vector<std::string> out;
   for (const objc::MessageInfo& info : declared) {
     const std::string where = std::string(info.class_method ? "+[" : "-[") + info.class_name + " " +
@@ -39,7 +40,7 @@ std::vector<std::string> declaration_mismatches(std::span<const objc::MessageInf
       out.push_back(where + ": not implemented");
       continue;
     }
-    const std::string registered = bare_types(method_getTypeEncoding(m));
+    const std::string registered = bareTypes(method_getTypeEncoding(m));
     const std::string expected = info.types();
     if (registered != expected) {
       std::string& line = out.emplace_back(where);

@@ -2,9 +2,9 @@
 //
 // Each declaration header (uikit.hpp, quartzcore.hpp, preferences.hpp,
 // controlcenter.hpp) lists its messages as objc::MessageInfo entries. A test hands the
-// list to declaration_mismatches() with the stand-ins loaded:
+// list to declarationMismatches() with the stand-ins loaded:
 //
-//   EXPECT_THAT(ui::declaration_mismatches(ui::kUIKitMessages), testing::IsEmpty());
+//   EXPECT_THAT(ui::declarationMismatches(ui::kUIKitMessages), testing::IsEmpty());
 //
 // Every entry whose class is missing, whose method is missing, or whose registered types
 // differ from the declared ones is reported as one readable line. A method the stand-ins
@@ -23,8 +23,8 @@ namespace halvernic::ui {
 
 // The types without the frame offsets and qualifiers that compiled methods carry
 // ("v24@0:8d16" is "v@:d").
-std::string bare_types(const char* types);
+std::string bareTypes(const char* types);
 
-std::vector<std::string> declaration_mismatches(std::span<const objc::MessageInfo> declared);
+std::vector<std::string> declarationMismatches(std::span<const objc::MessageInfo> declared);
 
 }  // namespace halvernic::ui

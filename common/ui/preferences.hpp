@@ -55,7 +55,8 @@ inline constinit objc::Message<id()> titleDictionary{"titleDictionary"};
 namespace PSViewController {
 inline constinit objc::Message<id(CGSize)> initForContentSize{"initForContentSize:"};
 inline constinit objc::Message<id(id)> readPreferenceValue{"readPreferenceValue:"};
-inline constinit objc::Message<void(id, id)> setPreferenceValue_specifier{"setPreferenceValue:specifier:"};
+inline constinit objc::Message<void(id, id)> setPreferenceValue_specifier{
+    "setPreferenceValue:specifier:"};
 inline constinit objc::Message<id()> specifier{"specifier"};
 inline constinit objc::Message<void(id)> setSpecifier{"setSpecifier:"};
 }  // namespace PSViewController
@@ -85,44 +86,50 @@ inline constinit objc::Message<id()> specifier{"specifier"};
 
 // Every message above with the class that declares it (for the encoding test).
 inline constexpr objc::MessageInfo kPreferencesMessages[] = {
-    objc::instance_message<PSSpecifier::properties>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::setProperties>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::propertyForKey>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::setProperty_forKey>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::name>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::setName>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::identifier>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::setIdentifier>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::target>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::setTarget>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::cellType>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::setCellType>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::values>("PSSpecifier"),
-    objc::instance_message<PSSpecifier::titleDictionary>("PSSpecifier"),
-    objc::instance_message<PSViewController::initForContentSize>("PSViewController"),
-    objc::instance_message<PSViewController::readPreferenceValue>("PSViewController"),
-    objc::instance_message<PSViewController::setPreferenceValue_specifier>("PSViewController"),
-    objc::instance_message<PSViewController::specifier>("PSViewController"),
-    objc::instance_message<PSViewController::setSpecifier>("PSViewController"),
-    objc::instance_message<PSListController::specifiers>("PSListController"),
-    objc::instance_message<PSListController::setSpecifiers>("PSListController"),
-    objc::instance_message<PSListController::loadSpecifiersFromPlistName_target>("PSListController"),
-    objc::instance_message<PSListController::loadSpecifiersFromPlistName_target_bundle>("PSListController"),
-    objc::instance_message<PSListController::reloadSpecifiers>("PSListController"),
-    objc::instance_message<PSListController::reloadSpecifier>("PSListController"),
-    objc::instance_message<PSListController::specifierForID>("PSListController"),
-    objc::instance_message<PSListController::specifierAtIndexPath>("PSListController"),
-    objc::instance_message<PSListController::indexPathForSpecifier>("PSListController"),
-    objc::instance_message<PSListController::table>("PSListController"),
-    objc::instance_message<PSListController::bundle>("PSListController"),
-    objc::instance_message<UITableViewDataSource::numberOfSectionsInTableView>("PSListController"),
-    objc::instance_message<UITableViewDataSource::tableView_numberOfRowsInSection>("PSListController"),
-    objc::instance_message<UITableViewDataSource::tableView_cellForRowAtIndexPath>("PSListController"),
-    objc::instance_message<UITableViewDataSource::tableView_titleForHeaderInSection>("PSListController"),
-    objc::instance_message<UITableViewDataSource::tableView_titleForFooterInSection>("PSListController"),
-    objc::instance_message<UITableViewDelegate::tableView_didSelectRowAtIndexPath>("PSListController"),
-    objc::instance_message<PSTableCell::refreshCellContentsWithSpecifier>("PSTableCell"),
-    objc::instance_message<PSTableCell::specifier>("PSTableCell"),
+    objc::instanceMessage<PSSpecifier::properties>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::setProperties>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::propertyForKey>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::setProperty_forKey>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::name>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::setName>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::identifier>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::setIdentifier>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::target>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::setTarget>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::cellType>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::setCellType>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::values>("PSSpecifier"),
+    objc::instanceMessage<PSSpecifier::titleDictionary>("PSSpecifier"),
+    objc::instanceMessage<PSViewController::initForContentSize>("PSViewController"),
+    objc::instanceMessage<PSViewController::readPreferenceValue>("PSViewController"),
+    objc::instanceMessage<PSViewController::setPreferenceValue_specifier>("PSViewController"),
+    objc::instanceMessage<PSViewController::specifier>("PSViewController"),
+    objc::instanceMessage<PSViewController::setSpecifier>("PSViewController"),
+    objc::instanceMessage<PSListController::specifiers>("PSListController"),
+    objc::instanceMessage<PSListController::setSpecifiers>("PSListController"),
+    objc::instanceMessage<PSListController::loadSpecifiersFromPlistName_target>("PSListController"),
+    objc::instanceMessage<PSListController::loadSpecifiersFromPlistName_target_bundle>(
+        "PSListController"),
+    objc::instanceMessage<PSListController::reloadSpecifiers>("PSListController"),
+    objc::instanceMessage<PSListController::reloadSpecifier>("PSListController"),
+    objc::instanceMessage<PSListController::specifierForID>("PSListController"),
+    objc::instanceMessage<PSListController::specifierAtIndexPath>("PSListController"),
+    objc::instanceMessage<PSListController::indexPathForSpecifier>("PSListController"),
+    objc::instanceMessage<PSListController::table>("PSListController"),
+    objc::instanceMessage<PSListController::bundle>("PSListController"),
+    objc::instanceMessage<UITableViewDataSource::numberOfSectionsInTableView>("PSListController"),
+    objc::instanceMessage<UITableViewDataSource::tableView_numberOfRowsInSection>(
+        "PSListController"),
+    objc::instanceMessage<UITableViewDataSource::tableView_cellForRowAtIndexPath>(
+        "PSListController"),
+    objc::instanceMessage<UITableViewDataSource::tableView_titleForHeaderInSection>(
+        "PSListController"),
+    objc::instanceMessage<UITableViewDataSource::tableView_titleForFooterInSection>(
+        "PSListController"),
+    objc::instanceMessage<UITableViewDelegate::tableView_didSelectRowAtIndexPath>(
+        "PSListController"),
+    objc::instanceMessage<PSTableCell::refreshCellContentsWithSpecifier>("PSTableCell"),
+    objc::instanceMessage<PSTableCell::specifier>("PSTableCell"),
 };
 
 }  // namespace halvernic::ui

@@ -25,8 +25,8 @@
 //     declarations, and one whose C++ types differ from the declaration's does not
 //     compile (objc/class_builder.hpp), so a wrong type fails on Linux at build time;
 //   - every message is listed in the header's table (kUIKitMessages here) as
-//     objc::instance_message<Class::message>("Class") or objc::class_message<...>;
-//     tests/uikit checks that the class implements each (ui::declaration_mismatches in
+//     objc::instanceMessage<Class::message>("Class") or objc::classMessage<...>;
+//     tests/uikit checks that the class implements each (ui::declarationMismatches in
 //     declarations.hpp), and, for the methods the platform's own runtime provides rather
 //     than a stand-in (NSObject's), that their types are the declared ones.
 // Product code sends UIKit messages only through these declarations.
@@ -104,7 +104,8 @@ inline constexpr UIControlContentHorizontalAlignment UIControlContentHorizontalA
 inline constexpr UIControlContentHorizontalAlignment UIControlContentHorizontalAlignmentRight = 2;
 inline constexpr UIControlContentHorizontalAlignment UIControlContentHorizontalAlignmentFill = 3;
 inline constexpr UIControlContentHorizontalAlignment UIControlContentHorizontalAlignmentLeading = 4;
-inline constexpr UIControlContentHorizontalAlignment UIControlContentHorizontalAlignmentTrailing = 5;
+inline constexpr UIControlContentHorizontalAlignment UIControlContentHorizontalAlignmentTrailing =
+    5;
 
 using UIControlContentVerticalAlignment = NSInteger;
 inline constexpr UIControlContentVerticalAlignment UIControlContentVerticalAlignmentCenter = 0;
@@ -243,7 +244,8 @@ inline constinit objc::Message<void(BOOL)> setClipsToBounds{"setClipsToBounds:"}
 inline constinit objc::Message<CGAffineTransform()> transform{"transform"};
 inline constinit objc::Message<void(CGAffineTransform)> setTransform{"setTransform:"};
 inline constinit objc::Message<UIViewAutoresizing()> autoresizingMask{"autoresizingMask"};
-inline constinit objc::Message<void(UIViewAutoresizing)> setAutoresizingMask{"setAutoresizingMask:"};
+inline constinit objc::Message<void(UIViewAutoresizing)> setAutoresizingMask{
+    "setAutoresizingMask:"};
 inline constinit objc::Message<BOOL()> autoresizesSubviews{"autoresizesSubviews"};
 inline constinit objc::Message<void(BOOL)> setAutoresizesSubviews{"setAutoresizesSubviews:"};
 inline constinit objc::Message<NSInteger()> tag{"tag"};
@@ -256,8 +258,10 @@ inline constinit objc::Message<void(id)> setTintColor{"setTintColor:"};
 inline constinit objc::Message<id()> layer{"layer"};
 inline constinit objc::Message<id()> traitCollection{"traitCollection"};
 inline constinit objc::Message<void(id)> traitCollectionDidChange{"traitCollectionDidChange:"};
-inline constinit objc::Message<CGRect(CGRect, id)> convertRect_toCoordinateSpace{"convertRect:toCoordinateSpace:"};
-inline constinit objc::Message<CGPoint(CGPoint, id)> convertPoint_toCoordinateSpace{"convertPoint:toCoordinateSpace:"};
+inline constinit objc::Message<CGRect(CGRect, id)> convertRect_toCoordinateSpace{
+    "convertRect:toCoordinateSpace:"};
+inline constinit objc::Message<CGPoint(CGPoint, id)> convertPoint_toCoordinateSpace{
+    "convertPoint:toCoordinateSpace:"};
 inline constinit objc::Message<CGRect(CGRect, id)> convertRect_toView{"convertRect:toView:"};
 inline constinit objc::Message<CGPoint(CGPoint, id)> convertPoint_toView{"convertPoint:toView:"};
 inline constinit objc::Message<id(CGPoint, id)> hitTest_withEvent{"hitTest:withEvent:"};
@@ -271,16 +275,25 @@ inline constinit objc::Message<void(id)> didAddSubview{"didAddSubview:"};
 inline constinit objc::Message<void(id)> willRemoveSubview{"willRemoveSubview:"};
 inline constinit objc::Message<void()> didMoveToSuperview{"didMoveToSuperview"};
 inline constinit objc::Message<void()> didMoveToWindow{"didMoveToWindow"};
-inline constinit objc::Message<void(NSTimeInterval, void (^)())> animateWithDuration_animations{"animateWithDuration:animations:"};
-inline constinit objc::Message<void(NSTimeInterval, void (^)(), void (^)(BOOL))> animateWithDuration_animations_completion{"animateWithDuration:animations:completion:"};
-inline constinit objc::Message<void(NSTimeInterval, NSTimeInterval, UIViewAnimationOptions, void (^)(), void (^)(BOOL))> animateWithDuration_delay_options_animations_completion{"animateWithDuration:delay:options:animations:completion:"};
-inline constinit objc::Message<void(void (^)())> performWithoutAnimation{"performWithoutAnimation:"};
+inline constinit objc::Message<void(NSTimeInterval, void (^)())> animateWithDuration_animations{
+    "animateWithDuration:animations:"};
+inline constinit objc::Message<void(NSTimeInterval, void (^)(), void (^)(BOOL))>
+    animateWithDuration_animations_completion{"animateWithDuration:animations:completion:"};
+inline constinit objc::Message<void(NSTimeInterval, NSTimeInterval, UIViewAnimationOptions,
+                                    void (^)(), void (^)(BOOL))>
+    animateWithDuration_delay_options_animations_completion{
+        "animateWithDuration:delay:options:animations:completion:"};
+inline constinit objc::Message<void(void (^)())> performWithoutAnimation{
+    "performWithoutAnimation:"};
 }  // namespace UIView
 
 namespace UIControl {
-inline constinit objc::Message<void(id, SEL, UIControlEvents)> addTarget_action_forControlEvents{"addTarget:action:forControlEvents:"};
-inline constinit objc::Message<void(id, SEL, UIControlEvents)> removeTarget_action_forControlEvents{"removeTarget:action:forControlEvents:"};
-inline constinit objc::Message<void(UIControlEvents)> sendActionsForControlEvents{"sendActionsForControlEvents:"};
+inline constinit objc::Message<void(id, SEL, UIControlEvents)> addTarget_action_forControlEvents{
+    "addTarget:action:forControlEvents:"};
+inline constinit objc::Message<void(id, SEL, UIControlEvents)> removeTarget_action_forControlEvents{
+    "removeTarget:action:forControlEvents:"};
+inline constinit objc::Message<void(UIControlEvents)> sendActionsForControlEvents{
+    "sendActionsForControlEvents:"};
 inline constinit objc::Message<void(SEL, id, id)> sendAction_to_forEvent{"sendAction:to:forEvent:"};
 inline constinit objc::Message<id()> allTargets{"allTargets"};
 inline constinit objc::Message<BOOL()> isEnabled{"isEnabled"};
@@ -290,10 +303,14 @@ inline constinit objc::Message<void(BOOL)> setSelected{"setSelected:"};
 inline constinit objc::Message<BOOL()> isHighlighted{"isHighlighted"};
 inline constinit objc::Message<void(BOOL)> setHighlighted{"setHighlighted:"};
 inline constinit objc::Message<UIControlState()> state{"state"};
-inline constinit objc::Message<UIControlContentHorizontalAlignment()> contentHorizontalAlignment{"contentHorizontalAlignment"};
-inline constinit objc::Message<void(UIControlContentHorizontalAlignment)> setContentHorizontalAlignment{"setContentHorizontalAlignment:"};
-inline constinit objc::Message<UIControlContentVerticalAlignment()> contentVerticalAlignment{"contentVerticalAlignment"};
-inline constinit objc::Message<void(UIControlContentVerticalAlignment)> setContentVerticalAlignment{"setContentVerticalAlignment:"};
+inline constinit objc::Message<UIControlContentHorizontalAlignment()> contentHorizontalAlignment{
+    "contentHorizontalAlignment"};
+inline constinit objc::Message<void(UIControlContentHorizontalAlignment)>
+    setContentHorizontalAlignment{"setContentHorizontalAlignment:"};
+inline constinit objc::Message<UIControlContentVerticalAlignment()> contentVerticalAlignment{
+    "contentVerticalAlignment"};
+inline constinit objc::Message<void(UIControlContentVerticalAlignment)> setContentVerticalAlignment{
+    "setContentVerticalAlignment:"};
 }  // namespace UIControl
 
 namespace UIButton {
@@ -301,7 +318,8 @@ inline constinit objc::Message<id(UIButtonType)> buttonWithType{"buttonWithType:
 inline constinit objc::Message<UIButtonType()> buttonType{"buttonType"};
 inline constinit objc::Message<void(id, UIControlState)> setTitle_forState{"setTitle:forState:"};
 inline constinit objc::Message<id(UIControlState)> titleForState{"titleForState:"};
-inline constinit objc::Message<void(id, UIControlState)> setTitleColor_forState{"setTitleColor:forState:"};
+inline constinit objc::Message<void(id, UIControlState)> setTitleColor_forState{
+    "setTitleColor:forState:"};
 inline constinit objc::Message<id(UIControlState)> titleColorForState{"titleColorForState:"};
 inline constinit objc::Message<void(id, UIControlState)> setImage_forState{"setImage:forState:"};
 inline constinit objc::Message<id(UIControlState)> imageForState{"imageForState:"};
@@ -330,7 +348,8 @@ inline constinit objc::Message<void(NSInteger)> setNumberOfLines{"setNumberOfLin
 
 namespace UIFont {
 inline constinit objc::Message<id(CGFloat)> systemFontOfSize{"systemFontOfSize:"};
-inline constinit objc::Message<id(CGFloat, UIFontWeight)> systemFontOfSize_weight{"systemFontOfSize:weight:"};
+inline constinit objc::Message<id(CGFloat, UIFontWeight)> systemFontOfSize_weight{
+    "systemFontOfSize:weight:"};
 inline constinit objc::Message<id(CGFloat)> boldSystemFontOfSize{"boldSystemFontOfSize:"};
 inline constinit objc::Message<CGFloat()> pointSize{"pointSize"};
 inline constinit objc::Message<id()> fontName{"fontName"};
@@ -339,10 +358,13 @@ inline constinit objc::Message<id()> familyName{"familyName"};
 
 namespace UIColor {
 inline constinit objc::Message<id(CGFloat, CGFloat)> colorWithWhite_alpha{"colorWithWhite:alpha:"};
-inline constinit objc::Message<id(CGFloat, CGFloat, CGFloat, CGFloat)> colorWithRed_green_blue_alpha{"colorWithRed:green:blue:alpha:"};
-inline constinit objc::Message<id(id (^)(id))> colorWithDynamicProvider{"colorWithDynamicProvider:"};
+inline constinit objc::Message<id(CGFloat, CGFloat, CGFloat, CGFloat)>
+    colorWithRed_green_blue_alpha{"colorWithRed:green:blue:alpha:"};
+inline constinit objc::Message<id(id (^)(id))> colorWithDynamicProvider{
+    "colorWithDynamicProvider:"};
 inline constinit objc::Message<id(CGFloat, CGFloat)> initWithWhite_alpha{"initWithWhite:alpha:"};
-inline constinit objc::Message<id(CGFloat, CGFloat, CGFloat, CGFloat)> initWithRed_green_blue_alpha{"initWithRed:green:blue:alpha:"};
+inline constinit objc::Message<id(CGFloat, CGFloat, CGFloat, CGFloat)> initWithRed_green_blue_alpha{
+    "initWithRed:green:blue:alpha:"};
 inline constinit objc::Message<id(id (^)(id))> initWithDynamicProvider{"initWithDynamicProvider:"};
 inline constinit objc::Message<id()> whiteColor{"whiteColor"};
 inline constinit objc::Message<id()> blackColor{"blackColor"};
@@ -359,12 +381,16 @@ inline constinit objc::Message<id()> secondaryLabelColor{"secondaryLabelColor"};
 inline constinit objc::Message<id()> tertiaryLabelColor{"tertiaryLabelColor"};
 inline constinit objc::Message<id()> separatorColor{"separatorColor"};
 inline constinit objc::Message<id()> systemBackgroundColor{"systemBackgroundColor"};
-inline constinit objc::Message<id()> secondarySystemBackgroundColor{"secondarySystemBackgroundColor"};
+inline constinit objc::Message<id()> secondarySystemBackgroundColor{
+    "secondarySystemBackgroundColor"};
 inline constinit objc::Message<id()> systemGroupedBackgroundColor{"systemGroupedBackgroundColor"};
-inline constinit objc::Message<id()> secondarySystemGroupedBackgroundColor{"secondarySystemGroupedBackgroundColor"};
-inline constinit objc::Message<id(id)> resolvedColorWithTraitCollection{"resolvedColorWithTraitCollection:"};
+inline constinit objc::Message<id()> secondarySystemGroupedBackgroundColor{
+    "secondarySystemGroupedBackgroundColor"};
+inline constinit objc::Message<id(id)> resolvedColorWithTraitCollection{
+    "resolvedColorWithTraitCollection:"};
 inline constinit objc::Message<id(CGFloat)> colorWithAlphaComponent{"colorWithAlphaComponent:"};
-inline constinit objc::Message<BOOL(CGFloat*, CGFloat*, CGFloat*, CGFloat*)> getRed_green_blue_alpha{"getRed:green:blue:alpha:"};
+inline constinit objc::Message<BOOL(CGFloat*, CGFloat*, CGFloat*, CGFloat*)>
+    getRed_green_blue_alpha{"getRed:green:blue:alpha:"};
 inline constinit objc::Message<BOOL(CGFloat*, CGFloat*)> getWhite_alpha{"getWhite:alpha:"};
 inline constinit objc::Message<CGColorRef()> CGColor{"CGColor"};
 inline constinit objc::Message<void()> setStroke{"setStroke"};
@@ -373,7 +399,8 @@ inline constinit objc::Message<void()> set{"set"};
 }  // namespace UIColor
 
 namespace UITraitCollection {
-inline constinit objc::Message<id(UIUserInterfaceStyle)> traitCollectionWithUserInterfaceStyle{"traitCollectionWithUserInterfaceStyle:"};
+inline constinit objc::Message<id(UIUserInterfaceStyle)> traitCollectionWithUserInterfaceStyle{
+    "traitCollectionWithUserInterfaceStyle:"};
 inline constinit objc::Message<id()> currentTraitCollection{"currentTraitCollection"};
 inline constinit objc::Message<void(id)> setCurrentTraitCollection{"setCurrentTraitCollection:"};
 inline constinit objc::Message<UIUserInterfaceStyle()> userInterfaceStyle{"userInterfaceStyle"};
@@ -421,7 +448,8 @@ inline constinit objc::Message<id()> navigationController{"navigationController"
 
 namespace UINavigationController {
 inline constinit objc::Message<id(id)> initWithRootViewController{"initWithRootViewController:"};
-inline constinit objc::Message<void(id, BOOL)> pushViewController_animated{"pushViewController:animated:"};
+inline constinit objc::Message<void(id, BOOL)> pushViewController_animated{
+    "pushViewController:animated:"};
 inline constinit objc::Message<id(BOOL)> popViewControllerAnimated{"popViewControllerAnimated:"};
 inline constinit objc::Message<id()> topViewController{"topViewController"};
 inline constinit objc::Message<id()> visibleViewController{"visibleViewController"};
@@ -438,7 +466,8 @@ inline constinit objc::Message<void(id)> setBackButtonTitle{"setBackButtonTitle:
 }  // namespace UINavigationItem
 
 namespace UITableView {
-inline constinit objc::Message<id(CGRect, UITableViewStyle)> initWithFrame_style{"initWithFrame:style:"};
+inline constinit objc::Message<id(CGRect, UITableViewStyle)> initWithFrame_style{
+    "initWithFrame:style:"};
 inline constinit objc::Message<UITableViewStyle()> style{"style"};
 inline constinit objc::Message<id()> dataSource{"dataSource"};
 inline constinit objc::Message<void(id)> setDataSource{"setDataSource:"};
@@ -446,31 +475,41 @@ inline constinit objc::Message<id()> delegate{"delegate"};
 inline constinit objc::Message<void(id)> setDelegate{"setDelegate:"};
 inline constinit objc::Message<void()> reloadData{"reloadData"};
 inline constinit objc::Message<NSInteger()> numberOfSections{"numberOfSections"};
-inline constinit objc::Message<NSInteger(NSInteger)> numberOfRowsInSection{"numberOfRowsInSection:"};
+inline constinit objc::Message<NSInteger(NSInteger)> numberOfRowsInSection{
+    "numberOfRowsInSection:"};
 inline constinit objc::Message<id(id)> cellForRowAtIndexPath{"cellForRowAtIndexPath:"};
 inline constinit objc::Message<id(id)> indexPathForCell{"indexPathForCell:"};
 inline constinit objc::Message<id()> visibleCells{"visibleCells"};
 inline constinit objc::Message<CGRect(id)> rectForRowAtIndexPath{"rectForRowAtIndexPath:"};
-inline constinit objc::Message<void(id, BOOL, UITableViewScrollPosition)> selectRowAtIndexPath_animated_scrollPosition{"selectRowAtIndexPath:animated:scrollPosition:"};
-inline constinit objc::Message<void(id, BOOL)> deselectRowAtIndexPath_animated{"deselectRowAtIndexPath:animated:"};
+inline constinit objc::Message<void(id, BOOL, UITableViewScrollPosition)>
+    selectRowAtIndexPath_animated_scrollPosition{"selectRowAtIndexPath:animated:scrollPosition:"};
+inline constinit objc::Message<void(id, BOOL)> deselectRowAtIndexPath_animated{
+    "deselectRowAtIndexPath:animated:"};
 inline constinit objc::Message<id()> indexPathForSelectedRow{"indexPathForSelectedRow"};
 inline constinit objc::Message<CGFloat()> rowHeight{"rowHeight"};
 inline constinit objc::Message<void(CGFloat)> setRowHeight{"setRowHeight:"};
-inline constinit objc::Message<id(id)> dequeueReusableCellWithIdentifier{"dequeueReusableCellWithIdentifier:"};
+inline constinit objc::Message<id(id)> dequeueReusableCellWithIdentifier{
+    "dequeueReusableCellWithIdentifier:"};
 }  // namespace UITableView
 
 // UITableViewDataSource (a protocol: sent to the table's data source).
 namespace UITableViewDataSource {
-inline constinit objc::Message<NSInteger(id)> numberOfSectionsInTableView{"numberOfSectionsInTableView:"};
-inline constinit objc::Message<NSInteger(id, NSInteger)> tableView_numberOfRowsInSection{"tableView:numberOfRowsInSection:"};
-inline constinit objc::Message<id(id, id)> tableView_cellForRowAtIndexPath{"tableView:cellForRowAtIndexPath:"};
-inline constinit objc::Message<id(id, NSInteger)> tableView_titleForHeaderInSection{"tableView:titleForHeaderInSection:"};
-inline constinit objc::Message<id(id, NSInteger)> tableView_titleForFooterInSection{"tableView:titleForFooterInSection:"};
+inline constinit objc::Message<NSInteger(id)> numberOfSectionsInTableView{
+    "numberOfSectionsInTableView:"};
+inline constinit objc::Message<NSInteger(id, NSInteger)> tableView_numberOfRowsInSection{
+    "tableView:numberOfRowsInSection:"};
+inline constinit objc::Message<id(id, id)> tableView_cellForRowAtIndexPath{
+    "tableView:cellForRowAtIndexPath:"};
+inline constinit objc::Message<id(id, NSInteger)> tableView_titleForHeaderInSection{
+    "tableView:titleForHeaderInSection:"};
+inline constinit objc::Message<id(id, NSInteger)> tableView_titleForFooterInSection{
+    "tableView:titleForFooterInSection:"};
 }  // namespace UITableViewDataSource
 
 // UITableViewDelegate (a protocol: sent to the table's delegate).
 namespace UITableViewDelegate {
-inline constinit objc::Message<void(id, id)> tableView_didSelectRowAtIndexPath{"tableView:didSelectRowAtIndexPath:"};
+inline constinit objc::Message<void(id, id)> tableView_didSelectRowAtIndexPath{
+    "tableView:didSelectRowAtIndexPath:"};
 }  // namespace UITableViewDelegate
 
 namespace UISwitch {
@@ -480,23 +519,27 @@ inline constinit objc::Message<void(BOOL, BOOL)> setOn_animated{"setOn:animated:
 }  // namespace UISwitch
 
 namespace UITableViewCell {
-inline constinit objc::Message<id(UITableViewCellStyle, id)> initWithStyle_reuseIdentifier{"initWithStyle:reuseIdentifier:"};
+inline constinit objc::Message<id(UITableViewCellStyle, id)> initWithStyle_reuseIdentifier{
+    "initWithStyle:reuseIdentifier:"};
 inline constinit objc::Message<id()> reuseIdentifier{"reuseIdentifier"};
 inline constinit objc::Message<id()> textLabel{"textLabel"};
 inline constinit objc::Message<id()> detailTextLabel{"detailTextLabel"};
 inline constinit objc::Message<id()> contentView{"contentView"};
 inline constinit objc::Message<UITableViewCellAccessoryType()> accessoryType{"accessoryType"};
-inline constinit objc::Message<void(UITableViewCellAccessoryType)> setAccessoryType{"setAccessoryType:"};
+inline constinit objc::Message<void(UITableViewCellAccessoryType)> setAccessoryType{
+    "setAccessoryType:"};
 inline constinit objc::Message<id()> accessoryView{"accessoryView"};
 inline constinit objc::Message<void(id)> setAccessoryView{"setAccessoryView:"};
 inline constinit objc::Message<UITableViewCellSelectionStyle()> selectionStyle{"selectionStyle"};
-inline constinit objc::Message<void(UITableViewCellSelectionStyle)> setSelectionStyle{"setSelectionStyle:"};
+inline constinit objc::Message<void(UITableViewCellSelectionStyle)> setSelectionStyle{
+    "setSelectionStyle:"};
 inline constinit objc::Message<BOOL()> isSelected{"isSelected"};
 inline constinit objc::Message<void(BOOL, BOOL)> setSelected_animated{"setSelected:animated:"};
 }  // namespace UITableViewCell
 
 namespace NSIndexPath {
-inline constinit objc::Message<id(NSInteger, NSInteger)> indexPathForRow_inSection{"indexPathForRow:inSection:"};
+inline constinit objc::Message<id(NSInteger, NSInteger)> indexPathForRow_inSection{
+    "indexPathForRow:inSection:"};
 inline constinit objc::Message<NSInteger()> row{"row"};
 inline constinit objc::Message<NSInteger()> section{"section"};
 }  // namespace NSIndexPath
@@ -506,7 +549,8 @@ inline constinit objc::Message<id(id)> initWithArrangedSubviews{"initWithArrange
 inline constinit objc::Message<id()> arrangedSubviews{"arrangedSubviews"};
 inline constinit objc::Message<void(id)> addArrangedSubview{"addArrangedSubview:"};
 inline constinit objc::Message<void(id)> removeArrangedSubview{"removeArrangedSubview:"};
-inline constinit objc::Message<void(id, NSUInteger)> insertArrangedSubview_atIndex{"insertArrangedSubview:atIndex:"};
+inline constinit objc::Message<void(id, NSUInteger)> insertArrangedSubview_atIndex{
+    "insertArrangedSubview:atIndex:"};
 inline constinit objc::Message<UILayoutConstraintAxis()> axis{"axis"};
 inline constinit objc::Message<void(UILayoutConstraintAxis)> setAxis{"setAxis:"};
 inline constinit objc::Message<CGFloat()> spacing{"spacing"};
@@ -525,20 +569,25 @@ inline constinit objc::Message<id(UIBlurEffectStyle)> effectWithStyle{"effectWit
 
 namespace UIImage {
 inline constinit objc::Message<id(id)> systemImageNamed{"systemImageNamed:"};
-inline constinit objc::Message<id(id, id)> systemImageNamed_withConfiguration{"systemImageNamed:withConfiguration:"};
+inline constinit objc::Message<id(id, id)> systemImageNamed_withConfiguration{
+    "systemImageNamed:withConfiguration:"};
 inline constinit objc::Message<id(id)> imageNamed{"imageNamed:"};
 inline constinit objc::Message<CGSize()> size{"size"};
 inline constinit objc::Message<CGFloat()> scale{"scale"};
 inline constinit objc::Message<BOOL()> isSymbolImage{"isSymbolImage"};
 inline constinit objc::Message<UIImageRenderingMode()> renderingMode{"renderingMode"};
-inline constinit objc::Message<id(UIImageRenderingMode)> imageWithRenderingMode{"imageWithRenderingMode:"};
+inline constinit objc::Message<id(UIImageRenderingMode)> imageWithRenderingMode{
+    "imageWithRenderingMode:"};
 inline constinit objc::Message<id(id)> imageWithTintColor{"imageWithTintColor:"};
 }  // namespace UIImage
 
 namespace UIImageSymbolConfiguration {
-inline constinit objc::Message<id(CGFloat)> configurationWithPointSize{"configurationWithPointSize:"};
-inline constinit objc::Message<id(CGFloat, UIImageSymbolWeight)> configurationWithPointSize_weight{"configurationWithPointSize:weight:"};
-inline constinit objc::Message<id(UIImageSymbolWeight)> configurationWithWeight{"configurationWithWeight:"};
+inline constinit objc::Message<id(CGFloat)> configurationWithPointSize{
+    "configurationWithPointSize:"};
+inline constinit objc::Message<id(CGFloat, UIImageSymbolWeight)> configurationWithPointSize_weight{
+    "configurationWithPointSize:weight:"};
+inline constinit objc::Message<id(UIImageSymbolWeight)> configurationWithWeight{
+    "configurationWithWeight:"};
 }  // namespace UIImageSymbolConfiguration
 
 namespace UIImageView {
@@ -550,11 +599,14 @@ inline constinit objc::Message<void(id)> setImage{"setImage:"};
 namespace UIBezierPath {
 inline constinit objc::Message<id()> bezierPath{"bezierPath"};
 inline constinit objc::Message<id(CGRect)> bezierPathWithRect{"bezierPathWithRect:"};
-inline constinit objc::Message<id(CGRect, CGFloat)> bezierPathWithRoundedRect_cornerRadius{"bezierPathWithRoundedRect:cornerRadius:"};
+inline constinit objc::Message<id(CGRect, CGFloat)> bezierPathWithRoundedRect_cornerRadius{
+    "bezierPathWithRoundedRect:cornerRadius:"};
 inline constinit objc::Message<void(CGPoint)> moveToPoint{"moveToPoint:"};
 inline constinit objc::Message<void(CGPoint)> addLineToPoint{"addLineToPoint:"};
-inline constinit objc::Message<void(CGPoint, CGPoint, CGPoint)> addCurveToPoint_controlPoint1_controlPoint2{"addCurveToPoint:controlPoint1:controlPoint2:"};
-inline constinit objc::Message<void(CGPoint, CGPoint)> addQuadCurveToPoint_controlPoint{"addQuadCurveToPoint:controlPoint:"};
+inline constinit objc::Message<void(CGPoint, CGPoint, CGPoint)>
+    addCurveToPoint_controlPoint1_controlPoint2{"addCurveToPoint:controlPoint1:controlPoint2:"};
+inline constinit objc::Message<void(CGPoint, CGPoint)> addQuadCurveToPoint_controlPoint{
+    "addQuadCurveToPoint:controlPoint:"};
 inline constinit objc::Message<void()> closePath{"closePath"};
 inline constinit objc::Message<CGFloat()> lineWidth{"lineWidth"};
 inline constinit objc::Message<void(CGFloat)> setLineWidth{"setLineWidth:"};
@@ -571,282 +623,290 @@ inline constinit objc::Message<BOOL()> isEmpty{"isEmpty"};
 
 // Every message above with the class that declares it (for the encoding test).
 inline constexpr objc::MessageInfo kUIKitMessages[] = {
-    objc::class_message<NSObject::alloc>("NSObject"),
-    objc::instance_message<NSObject::init>("NSObject"),
-    objc::instance_message<NSObject::copy>("NSObject"),
-    objc::instance_message<NSObject::mutableCopy>("NSObject"),
-    objc::instance_message<NSObject::valueForKey>("NSObject"),
-    objc::instance_message<UIView::initWithFrame>("UIView"),
-    objc::instance_message<UIView::frame>("UIView"),
-    objc::instance_message<UIView::setFrame>("UIView"),
-    objc::instance_message<UIView::bounds>("UIView"),
-    objc::instance_message<UIView::setBounds>("UIView"),
-    objc::instance_message<UIView::safeAreaInsets>("UIView"),
-    objc::instance_message<UIView::center>("UIView"),
-    objc::instance_message<UIView::setCenter>("UIView"),
-    objc::instance_message<UIView::superview>("UIView"),
-    objc::instance_message<UIView::subviews>("UIView"),
-    objc::instance_message<UIView::window>("UIView"),
-    objc::instance_message<UIView::addSubview>("UIView"),
-    objc::instance_message<UIView::insertSubview_atIndex>("UIView"),
-    objc::instance_message<UIView::removeFromSuperview>("UIView"),
-    objc::instance_message<UIView::bringSubviewToFront>("UIView"),
-    objc::instance_message<UIView::backgroundColor>("UIView"),
-    objc::instance_message<UIView::setBackgroundColor>("UIView"),
-    objc::instance_message<UIView::alpha>("UIView"),
-    objc::instance_message<UIView::setAlpha>("UIView"),
-    objc::instance_message<UIView::isHidden>("UIView"),
-    objc::instance_message<UIView::setHidden>("UIView"),
-    objc::instance_message<UIView::isOpaque>("UIView"),
-    objc::instance_message<UIView::setOpaque>("UIView"),
-    objc::instance_message<UIView::clipsToBounds>("UIView"),
-    objc::instance_message<UIView::setClipsToBounds>("UIView"),
-    objc::instance_message<UIView::transform>("UIView"),
-    objc::instance_message<UIView::setTransform>("UIView"),
-    objc::instance_message<UIView::autoresizingMask>("UIView"),
-    objc::instance_message<UIView::setAutoresizingMask>("UIView"),
-    objc::instance_message<UIView::autoresizesSubviews>("UIView"),
-    objc::instance_message<UIView::setAutoresizesSubviews>("UIView"),
-    objc::instance_message<UIView::tag>("UIView"),
-    objc::instance_message<UIView::setTag>("UIView"),
-    objc::instance_message<UIView::viewWithTag>("UIView"),
-    objc::instance_message<UIView::isUserInteractionEnabled>("UIView"),
-    objc::instance_message<UIView::setUserInteractionEnabled>("UIView"),
-    objc::instance_message<UIView::tintColor>("UIView"),
-    objc::instance_message<UIView::setTintColor>("UIView"),
-    objc::instance_message<UIView::layer>("UIView"),
-    objc::instance_message<UIView::traitCollection>("UIView"),
-    objc::instance_message<UIView::traitCollectionDidChange>("UIView"),
-    objc::instance_message<UIView::convertRect_toCoordinateSpace>("UIView"),
-    objc::instance_message<UIView::convertPoint_toCoordinateSpace>("UIView"),
-    objc::instance_message<UIView::convertRect_toView>("UIView"),
-    objc::instance_message<UIView::convertPoint_toView>("UIView"),
-    objc::instance_message<UIView::hitTest_withEvent>("UIView"),
-    objc::instance_message<UIView::pointInside_withEvent>("UIView"),
-    objc::instance_message<UIView::sizeThatFits>("UIView"),
-    objc::instance_message<UIView::sizeToFit>("UIView"),
-    objc::instance_message<UIView::setNeedsLayout>("UIView"),
-    objc::instance_message<UIView::layoutIfNeeded>("UIView"),
-    objc::instance_message<UIView::layoutSubviews>("UIView"),
-    objc::instance_message<UIView::didAddSubview>("UIView"),
-    objc::instance_message<UIView::willRemoveSubview>("UIView"),
-    objc::instance_message<UIView::didMoveToSuperview>("UIView"),
-    objc::instance_message<UIView::didMoveToWindow>("UIView"),
-    objc::class_message<UIView::animateWithDuration_animations>("UIView"),
-    objc::class_message<UIView::animateWithDuration_animations_completion>("UIView"),
-    objc::class_message<UIView::animateWithDuration_delay_options_animations_completion>("UIView"),
-    objc::class_message<UIView::performWithoutAnimation>("UIView"),
-    objc::instance_message<UIControl::addTarget_action_forControlEvents>("UIControl"),
-    objc::instance_message<UIControl::removeTarget_action_forControlEvents>("UIControl"),
-    objc::instance_message<UIControl::sendActionsForControlEvents>("UIControl"),
-    objc::instance_message<UIControl::sendAction_to_forEvent>("UIControl"),
-    objc::instance_message<UIControl::allTargets>("UIControl"),
-    objc::instance_message<UIControl::isEnabled>("UIControl"),
-    objc::instance_message<UIControl::setEnabled>("UIControl"),
-    objc::instance_message<UIControl::isSelected>("UIControl"),
-    objc::instance_message<UIControl::setSelected>("UIControl"),
-    objc::instance_message<UIControl::isHighlighted>("UIControl"),
-    objc::instance_message<UIControl::setHighlighted>("UIControl"),
-    objc::instance_message<UIControl::state>("UIControl"),
-    objc::instance_message<UIControl::contentHorizontalAlignment>("UIControl"),
-    objc::instance_message<UIControl::setContentHorizontalAlignment>("UIControl"),
-    objc::instance_message<UIControl::contentVerticalAlignment>("UIControl"),
-    objc::instance_message<UIControl::setContentVerticalAlignment>("UIControl"),
-    objc::class_message<UIButton::buttonWithType>("UIButton"),
-    objc::instance_message<UIButton::buttonType>("UIButton"),
-    objc::instance_message<UIButton::setTitle_forState>("UIButton"),
-    objc::instance_message<UIButton::titleForState>("UIButton"),
-    objc::instance_message<UIButton::setTitleColor_forState>("UIButton"),
-    objc::instance_message<UIButton::titleColorForState>("UIButton"),
-    objc::instance_message<UIButton::setImage_forState>("UIButton"),
-    objc::instance_message<UIButton::imageForState>("UIButton"),
-    objc::instance_message<UIButton::currentTitle>("UIButton"),
-    objc::instance_message<UIButton::currentTitleColor>("UIButton"),
-    objc::instance_message<UIButton::titleLabel>("UIButton"),
-    objc::instance_message<UIButton::imageView>("UIButton"),
-    objc::instance_message<UIButton::titleEdgeInsets>("UIButton"),
-    objc::instance_message<UIButton::setTitleEdgeInsets>("UIButton"),
-    objc::instance_message<UIButton::contentEdgeInsets>("UIButton"),
-    objc::instance_message<UIButton::setContentEdgeInsets>("UIButton"),
-    objc::instance_message<UILabel::text>("UILabel"),
-    objc::instance_message<UILabel::setText>("UILabel"),
-    objc::instance_message<UILabel::textColor>("UILabel"),
-    objc::instance_message<UILabel::setTextColor>("UILabel"),
-    objc::instance_message<UILabel::font>("UILabel"),
-    objc::instance_message<UILabel::setFont>("UILabel"),
-    objc::instance_message<UILabel::textAlignment>("UILabel"),
-    objc::instance_message<UILabel::setTextAlignment>("UILabel"),
-    objc::instance_message<UILabel::numberOfLines>("UILabel"),
-    objc::instance_message<UILabel::setNumberOfLines>("UILabel"),
-    objc::class_message<UIFont::systemFontOfSize>("UIFont"),
-    objc::class_message<UIFont::systemFontOfSize_weight>("UIFont"),
-    objc::class_message<UIFont::boldSystemFontOfSize>("UIFont"),
-    objc::instance_message<UIFont::pointSize>("UIFont"),
-    objc::instance_message<UIFont::fontName>("UIFont"),
-    objc::instance_message<UIFont::familyName>("UIFont"),
-    objc::class_message<UIColor::colorWithWhite_alpha>("UIColor"),
-    objc::class_message<UIColor::colorWithRed_green_blue_alpha>("UIColor"),
-    objc::class_message<UIColor::colorWithDynamicProvider>("UIColor"),
-    objc::instance_message<UIColor::initWithWhite_alpha>("UIColor"),
-    objc::instance_message<UIColor::initWithRed_green_blue_alpha>("UIColor"),
-    objc::instance_message<UIColor::initWithDynamicProvider>("UIColor"),
-    objc::class_message<UIColor::whiteColor>("UIColor"),
-    objc::class_message<UIColor::blackColor>("UIColor"),
-    objc::class_message<UIColor::clearColor>("UIColor"),
-    objc::class_message<UIColor::grayColor>("UIColor"),
-    objc::class_message<UIColor::redColor>("UIColor"),
-    objc::class_message<UIColor::systemOrangeColor>("UIColor"),
-    objc::class_message<UIColor::systemBlueColor>("UIColor"),
-    objc::class_message<UIColor::systemGreenColor>("UIColor"),
-    objc::class_message<UIColor::systemRedColor>("UIColor"),
-    objc::class_message<UIColor::systemGrayColor>("UIColor"),
-    objc::class_message<UIColor::labelColor>("UIColor"),
-    objc::class_message<UIColor::secondaryLabelColor>("UIColor"),
-    objc::class_message<UIColor::tertiaryLabelColor>("UIColor"),
-    objc::class_message<UIColor::separatorColor>("UIColor"),
-    objc::class_message<UIColor::systemBackgroundColor>("UIColor"),
-    objc::class_message<UIColor::secondarySystemBackgroundColor>("UIColor"),
-    objc::class_message<UIColor::systemGroupedBackgroundColor>("UIColor"),
-    objc::class_message<UIColor::secondarySystemGroupedBackgroundColor>("UIColor"),
-    objc::instance_message<UIColor::resolvedColorWithTraitCollection>("UIColor"),
-    objc::instance_message<UIColor::colorWithAlphaComponent>("UIColor"),
-    objc::instance_message<UIColor::getRed_green_blue_alpha>("UIColor"),
-    objc::instance_message<UIColor::getWhite_alpha>("UIColor"),
-    objc::instance_message<UIColor::CGColor>("UIColor"),
-    objc::instance_message<UIColor::setStroke>("UIColor"),
-    objc::instance_message<UIColor::setFill>("UIColor"),
-    objc::instance_message<UIColor::set>("UIColor"),
-    objc::class_message<UITraitCollection::traitCollectionWithUserInterfaceStyle>("UITraitCollection"),
-    objc::class_message<UITraitCollection::currentTraitCollection>("UITraitCollection"),
-    objc::class_message<UITraitCollection::setCurrentTraitCollection>("UITraitCollection"),
-    objc::instance_message<UITraitCollection::userInterfaceStyle>("UITraitCollection"),
-    objc::instance_message<UITraitCollection::displayScale>("UITraitCollection"),
-    objc::class_message<UIScreen::mainScreen>("UIScreen"),
-    objc::instance_message<UIScreen::scale>("UIScreen"),
-    objc::instance_message<UIScreen::bounds>("UIScreen"),
-    objc::class_message<UIDevice::currentDevice>("UIDevice"),
-    objc::instance_message<UIDevice::systemVersion>("UIDevice"),
-    objc::instance_message<UIDevice::systemName>("UIDevice"),
-    objc::instance_message<UIDevice::userInterfaceIdiom>("UIDevice"),
-    objc::instance_message<UIViewController::initWithNibName_bundle>("UIViewController"),
-    objc::instance_message<UIViewController::initWithCoder>("UIViewController"),
-    objc::instance_message<UIViewController::view>("UIViewController"),
-    objc::instance_message<UIViewController::setView>("UIViewController"),
-    objc::instance_message<UIViewController::viewIfLoaded>("UIViewController"),
-    objc::instance_message<UIViewController::isViewLoaded>("UIViewController"),
-    objc::instance_message<UIViewController::loadView>("UIViewController"),
-    objc::instance_message<UIViewController::loadViewIfNeeded>("UIViewController"),
-    objc::instance_message<UIViewController::viewDidLoad>("UIViewController"),
-    objc::instance_message<UIViewController::viewWillAppear>("UIViewController"),
-    objc::instance_message<UIViewController::viewDidAppear>("UIViewController"),
-    objc::instance_message<UIViewController::viewWillDisappear>("UIViewController"),
-    objc::instance_message<UIViewController::viewDidDisappear>("UIViewController"),
-    objc::instance_message<UIViewController::title>("UIViewController"),
-    objc::instance_message<UIViewController::setTitle>("UIViewController"),
-    objc::instance_message<UIViewController::traitCollection>("UIViewController"),
-    objc::instance_message<UIViewController::preferredContentSize>("UIViewController"),
-    objc::instance_message<UIViewController::setPreferredContentSize>("UIViewController"),
-    objc::instance_message<UIViewController::parentViewController>("UIViewController"),
-    objc::instance_message<UIViewController::traitCollectionDidChange>("UIViewController"),
-    objc::instance_message<UIViewController::navigationItem>("UIViewController"),
-    objc::instance_message<UIViewController::navigationController>("UIViewController"),
-    objc::instance_message<UINavigationController::initWithRootViewController>("UINavigationController"),
-    objc::instance_message<UINavigationController::pushViewController_animated>("UINavigationController"),
-    objc::instance_message<UINavigationController::popViewControllerAnimated>("UINavigationController"),
-    objc::instance_message<UINavigationController::topViewController>("UINavigationController"),
-    objc::instance_message<UINavigationController::visibleViewController>("UINavigationController"),
-    objc::instance_message<UINavigationController::viewControllers>("UINavigationController"),
-    objc::instance_message<UINavigationController::navigationBar>("UINavigationController"),
-    objc::instance_message<UINavigationItem::initWithTitle>("UINavigationItem"),
-    objc::instance_message<UINavigationItem::title>("UINavigationItem"),
-    objc::instance_message<UINavigationItem::setTitle>("UINavigationItem"),
-    objc::instance_message<UINavigationItem::backButtonTitle>("UINavigationItem"),
-    objc::instance_message<UINavigationItem::setBackButtonTitle>("UINavigationItem"),
-    objc::instance_message<UITableView::initWithFrame_style>("UITableView"),
-    objc::instance_message<UITableView::style>("UITableView"),
-    objc::instance_message<UITableView::dataSource>("UITableView"),
-    objc::instance_message<UITableView::setDataSource>("UITableView"),
-    objc::instance_message<UITableView::delegate>("UITableView"),
-    objc::instance_message<UITableView::setDelegate>("UITableView"),
-    objc::instance_message<UITableView::reloadData>("UITableView"),
-    objc::instance_message<UITableView::numberOfSections>("UITableView"),
-    objc::instance_message<UITableView::numberOfRowsInSection>("UITableView"),
-    objc::instance_message<UITableView::cellForRowAtIndexPath>("UITableView"),
-    objc::instance_message<UITableView::indexPathForCell>("UITableView"),
-    objc::instance_message<UITableView::visibleCells>("UITableView"),
-    objc::instance_message<UITableView::rectForRowAtIndexPath>("UITableView"),
-    objc::instance_message<UITableView::selectRowAtIndexPath_animated_scrollPosition>("UITableView"),
-    objc::instance_message<UITableView::deselectRowAtIndexPath_animated>("UITableView"),
-    objc::instance_message<UITableView::indexPathForSelectedRow>("UITableView"),
-    objc::instance_message<UITableView::rowHeight>("UITableView"),
-    objc::instance_message<UITableView::setRowHeight>("UITableView"),
-    objc::instance_message<UITableView::dequeueReusableCellWithIdentifier>("UITableView"),
-    objc::instance_message<UISwitch::isOn>("UISwitch"),
-    objc::instance_message<UISwitch::setOn>("UISwitch"),
-    objc::instance_message<UISwitch::setOn_animated>("UISwitch"),
-    objc::instance_message<UITableViewCell::initWithStyle_reuseIdentifier>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::reuseIdentifier>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::textLabel>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::detailTextLabel>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::contentView>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::accessoryType>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::setAccessoryType>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::accessoryView>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::setAccessoryView>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::selectionStyle>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::setSelectionStyle>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::isSelected>("UITableViewCell"),
-    objc::instance_message<UITableViewCell::setSelected_animated>("UITableViewCell"),
-    objc::class_message<NSIndexPath::indexPathForRow_inSection>("NSIndexPath"),
-    objc::instance_message<NSIndexPath::row>("NSIndexPath"),
-    objc::instance_message<NSIndexPath::section>("NSIndexPath"),
-    objc::instance_message<UIStackView::initWithArrangedSubviews>("UIStackView"),
-    objc::instance_message<UIStackView::arrangedSubviews>("UIStackView"),
-    objc::instance_message<UIStackView::addArrangedSubview>("UIStackView"),
-    objc::instance_message<UIStackView::removeArrangedSubview>("UIStackView"),
-    objc::instance_message<UIStackView::insertArrangedSubview_atIndex>("UIStackView"),
-    objc::instance_message<UIStackView::axis>("UIStackView"),
-    objc::instance_message<UIStackView::setAxis>("UIStackView"),
-    objc::instance_message<UIStackView::spacing>("UIStackView"),
-    objc::instance_message<UIStackView::setSpacing>("UIStackView"),
-    objc::instance_message<UIVisualEffectView::initWithEffect>("UIVisualEffectView"),
-    objc::instance_message<UIVisualEffectView::effect>("UIVisualEffectView"),
-    objc::instance_message<UIVisualEffectView::contentView>("UIVisualEffectView"),
-    objc::class_message<UIBlurEffect::effectWithStyle>("UIBlurEffect"),
-    objc::class_message<UIImage::systemImageNamed>("UIImage"),
-    objc::class_message<UIImage::systemImageNamed_withConfiguration>("UIImage"),
-    objc::class_message<UIImage::imageNamed>("UIImage"),
-    objc::instance_message<UIImage::size>("UIImage"),
-    objc::instance_message<UIImage::scale>("UIImage"),
-    objc::instance_message<UIImage::isSymbolImage>("UIImage"),
-    objc::instance_message<UIImage::renderingMode>("UIImage"),
-    objc::instance_message<UIImage::imageWithRenderingMode>("UIImage"),
-    objc::instance_message<UIImage::imageWithTintColor>("UIImage"),
-    objc::class_message<UIImageSymbolConfiguration::configurationWithPointSize>("UIImageSymbolConfiguration"),
-    objc::class_message<UIImageSymbolConfiguration::configurationWithPointSize_weight>("UIImageSymbolConfiguration"),
-    objc::class_message<UIImageSymbolConfiguration::configurationWithWeight>("UIImageSymbolConfiguration"),
-    objc::instance_message<UIImageView::initWithImage>("UIImageView"),
-    objc::instance_message<UIImageView::image>("UIImageView"),
-    objc::instance_message<UIImageView::setImage>("UIImageView"),
-    objc::class_message<UIBezierPath::bezierPath>("UIBezierPath"),
-    objc::class_message<UIBezierPath::bezierPathWithRect>("UIBezierPath"),
-    objc::class_message<UIBezierPath::bezierPathWithRoundedRect_cornerRadius>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::moveToPoint>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::addLineToPoint>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::addCurveToPoint_controlPoint1_controlPoint2>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::addQuadCurveToPoint_controlPoint>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::closePath>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::lineWidth>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::setLineWidth>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::lineCapStyle>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::setLineCapStyle>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::lineJoinStyle>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::setLineJoinStyle>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::stroke>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::fill>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::CGPath>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::bounds>("UIBezierPath"),
-    objc::instance_message<UIBezierPath::isEmpty>("UIBezierPath"),
+    objc::classMessage<NSObject::alloc>("NSObject"),
+    objc::instanceMessage<NSObject::init>("NSObject"),
+    objc::instanceMessage<NSObject::copy>("NSObject"),
+    objc::instanceMessage<NSObject::mutableCopy>("NSObject"),
+    objc::instanceMessage<NSObject::valueForKey>("NSObject"),
+    objc::instanceMessage<UIView::initWithFrame>("UIView"),
+    objc::instanceMessage<UIView::frame>("UIView"),
+    objc::instanceMessage<UIView::setFrame>("UIView"),
+    objc::instanceMessage<UIView::bounds>("UIView"),
+    objc::instanceMessage<UIView::setBounds>("UIView"),
+    objc::instanceMessage<UIView::safeAreaInsets>("UIView"),
+    objc::instanceMessage<UIView::center>("UIView"),
+    objc::instanceMessage<UIView::setCenter>("UIView"),
+    objc::instanceMessage<UIView::superview>("UIView"),
+    objc::instanceMessage<UIView::subviews>("UIView"),
+    objc::instanceMessage<UIView::window>("UIView"),
+    objc::instanceMessage<UIView::addSubview>("UIView"),
+    objc::instanceMessage<UIView::insertSubview_atIndex>("UIView"),
+    objc::instanceMessage<UIView::removeFromSuperview>("UIView"),
+    objc::instanceMessage<UIView::bringSubviewToFront>("UIView"),
+    objc::instanceMessage<UIView::backgroundColor>("UIView"),
+    objc::instanceMessage<UIView::setBackgroundColor>("UIView"),
+    objc::instanceMessage<UIView::alpha>("UIView"),
+    objc::instanceMessage<UIView::setAlpha>("UIView"),
+    objc::instanceMessage<UIView::isHidden>("UIView"),
+    objc::instanceMessage<UIView::setHidden>("UIView"),
+    objc::instanceMessage<UIView::isOpaque>("UIView"),
+    objc::instanceMessage<UIView::setOpaque>("UIView"),
+    objc::instanceMessage<UIView::clipsToBounds>("UIView"),
+    objc::instanceMessage<UIView::setClipsToBounds>("UIView"),
+    objc::instanceMessage<UIView::transform>("UIView"),
+    objc::instanceMessage<UIView::setTransform>("UIView"),
+    objc::instanceMessage<UIView::autoresizingMask>("UIView"),
+    objc::instanceMessage<UIView::setAutoresizingMask>("UIView"),
+    objc::instanceMessage<UIView::autoresizesSubviews>("UIView"),
+    objc::instanceMessage<UIView::setAutoresizesSubviews>("UIView"),
+    objc::instanceMessage<UIView::tag>("UIView"),
+    objc::instanceMessage<UIView::setTag>("UIView"),
+    objc::instanceMessage<UIView::viewWithTag>("UIView"),
+    objc::instanceMessage<UIView::isUserInteractionEnabled>("UIView"),
+    objc::instanceMessage<UIView::setUserInteractionEnabled>("UIView"),
+    objc::instanceMessage<UIView::tintColor>("UIView"),
+    objc::instanceMessage<UIView::setTintColor>("UIView"),
+    objc::instanceMessage<UIView::layer>("UIView"),
+    objc::instanceMessage<UIView::traitCollection>("UIView"),
+    objc::instanceMessage<UIView::traitCollectionDidChange>("UIView"),
+    objc::instanceMessage<UIView::convertRect_toCoordinateSpace>("UIView"),
+    objc::instanceMessage<UIView::convertPoint_toCoordinateSpace>("UIView"),
+    objc::instanceMessage<UIView::convertRect_toView>("UIView"),
+    objc::instanceMessage<UIView::convertPoint_toView>("UIView"),
+    objc::instanceMessage<UIView::hitTest_withEvent>("UIView"),
+    objc::instanceMessage<UIView::pointInside_withEvent>("UIView"),
+    objc::instanceMessage<UIView::sizeThatFits>("UIView"),
+    objc::instanceMessage<UIView::sizeToFit>("UIView"),
+    objc::instanceMessage<UIView::setNeedsLayout>("UIView"),
+    objc::instanceMessage<UIView::layoutIfNeeded>("UIView"),
+    objc::instanceMessage<UIView::layoutSubviews>("UIView"),
+    objc::instanceMessage<UIView::didAddSubview>("UIView"),
+    objc::instanceMessage<UIView::willRemoveSubview>("UIView"),
+    objc::instanceMessage<UIView::didMoveToSuperview>("UIView"),
+    objc::instanceMessage<UIView::didMoveToWindow>("UIView"),
+    objc::classMessage<UIView::animateWithDuration_animations>("UIView"),
+    objc::classMessage<UIView::animateWithDuration_animations_completion>("UIView"),
+    objc::classMessage<UIView::animateWithDuration_delay_options_animations_completion>("UIView"),
+    objc::classMessage<UIView::performWithoutAnimation>("UIView"),
+    objc::instanceMessage<UIControl::addTarget_action_forControlEvents>("UIControl"),
+    objc::instanceMessage<UIControl::removeTarget_action_forControlEvents>("UIControl"),
+    objc::instanceMessage<UIControl::sendActionsForControlEvents>("UIControl"),
+    objc::instanceMessage<UIControl::sendAction_to_forEvent>("UIControl"),
+    objc::instanceMessage<UIControl::allTargets>("UIControl"),
+    objc::instanceMessage<UIControl::isEnabled>("UIControl"),
+    objc::instanceMessage<UIControl::setEnabled>("UIControl"),
+    objc::instanceMessage<UIControl::isSelected>("UIControl"),
+    objc::instanceMessage<UIControl::setSelected>("UIControl"),
+    objc::instanceMessage<UIControl::isHighlighted>("UIControl"),
+    objc::instanceMessage<UIControl::setHighlighted>("UIControl"),
+    objc::instanceMessage<UIControl::state>("UIControl"),
+    objc::instanceMessage<UIControl::contentHorizontalAlignment>("UIControl"),
+    objc::instanceMessage<UIControl::setContentHorizontalAlignment>("UIControl"),
+    objc::instanceMessage<UIControl::contentVerticalAlignment>("UIControl"),
+    objc::instanceMessage<UIControl::setContentVerticalAlignment>("UIControl"),
+    objc::classMessage<UIButton::buttonWithType>("UIButton"),
+    objc::instanceMessage<UIButton::buttonType>("UIButton"),
+    objc::instanceMessage<UIButton::setTitle_forState>("UIButton"),
+    objc::instanceMessage<UIButton::titleForState>("UIButton"),
+    objc::instanceMessage<UIButton::setTitleColor_forState>("UIButton"),
+    objc::instanceMessage<UIButton::titleColorForState>("UIButton"),
+    objc::instanceMessage<UIButton::setImage_forState>("UIButton"),
+    objc::instanceMessage<UIButton::imageForState>("UIButton"),
+    objc::instanceMessage<UIButton::currentTitle>("UIButton"),
+    objc::instanceMessage<UIButton::currentTitleColor>("UIButton"),
+    objc::instanceMessage<UIButton::titleLabel>("UIButton"),
+    objc::instanceMessage<UIButton::imageView>("UIButton"),
+    objc::instanceMessage<UIButton::titleEdgeInsets>("UIButton"),
+    objc::instanceMessage<UIButton::setTitleEdgeInsets>("UIButton"),
+    objc::instanceMessage<UIButton::contentEdgeInsets>("UIButton"),
+    objc::instanceMessage<UIButton::setContentEdgeInsets>("UIButton"),
+    objc::instanceMessage<UILabel::text>("UILabel"),
+    objc::instanceMessage<UILabel::setText>("UILabel"),
+    objc::instanceMessage<UILabel::textColor>("UILabel"),
+    objc::instanceMessage<UILabel::setTextColor>("UILabel"),
+    objc::instanceMessage<UILabel::font>("UILabel"),
+    objc::instanceMessage<UILabel::setFont>("UILabel"),
+    objc::instanceMessage<UILabel::textAlignment>("UILabel"),
+    objc::instanceMessage<UILabel::setTextAlignment>("UILabel"),
+    objc::instanceMessage<UILabel::numberOfLines>("UILabel"),
+    objc::instanceMessage<UILabel::setNumberOfLines>("UILabel"),
+    objc::classMessage<UIFont::systemFontOfSize>("UIFont"),
+    objc::classMessage<UIFont::systemFontOfSize_weight>("UIFont"),
+    objc::classMessage<UIFont::boldSystemFontOfSize>("UIFont"),
+    objc::instanceMessage<UIFont::pointSize>("UIFont"),
+    objc::instanceMessage<UIFont::fontName>("UIFont"),
+    objc::instanceMessage<UIFont::familyName>("UIFont"),
+    objc::classMessage<UIColor::colorWithWhite_alpha>("UIColor"),
+    objc::classMessage<UIColor::colorWithRed_green_blue_alpha>("UIColor"),
+    objc::classMessage<UIColor::colorWithDynamicProvider>("UIColor"),
+    objc::instanceMessage<UIColor::initWithWhite_alpha>("UIColor"),
+    objc::instanceMessage<UIColor::initWithRed_green_blue_alpha>("UIColor"),
+    objc::instanceMessage<UIColor::initWithDynamicProvider>("UIColor"),
+    objc::classMessage<UIColor::whiteColor>("UIColor"),
+    objc::classMessage<UIColor::blackColor>("UIColor"),
+    objc::classMessage<UIColor::clearColor>("UIColor"),
+    objc::classMessage<UIColor::grayColor>("UIColor"),
+    objc::classMessage<UIColor::redColor>("UIColor"),
+    objc::classMessage<UIColor::systemOrangeColor>("UIColor"),
+    objc::classMessage<UIColor::systemBlueColor>("UIColor"),
+    objc::classMessage<UIColor::systemGreenColor>("UIColor"),
+    objc::classMessage<UIColor::systemRedColor>("UIColor"),
+    objc::classMessage<UIColor::systemGrayColor>("UIColor"),
+    objc::classMessage<UIColor::labelColor>("UIColor"),
+    objc::classMessage<UIColor::secondaryLabelColor>("UIColor"),
+    objc::classMessage<UIColor::tertiaryLabelColor>("UIColor"),
+    objc::classMessage<UIColor::separatorColor>("UIColor"),
+    objc::classMessage<UIColor::systemBackgroundColor>("UIColor"),
+    objc::classMessage<UIColor::secondarySystemBackgroundColor>("UIColor"),
+    objc::classMessage<UIColor::systemGroupedBackgroundColor>("UIColor"),
+    objc::classMessage<UIColor::secondarySystemGroupedBackgroundColor>("UIColor"),
+    objc::instanceMessage<UIColor::resolvedColorWithTraitCollection>("UIColor"),
+    objc::instanceMessage<UIColor::colorWithAlphaComponent>("UIColor"),
+    objc::instanceMessage<UIColor::getRed_green_blue_alpha>("UIColor"),
+    objc::instanceMessage<UIColor::getWhite_alpha>("UIColor"),
+    objc::instanceMessage<UIColor::CGColor>("UIColor"),
+    objc::instanceMessage<UIColor::setStroke>("UIColor"),
+    objc::instanceMessage<UIColor::setFill>("UIColor"),
+    objc::instanceMessage<UIColor::set>("UIColor"),
+    objc::classMessage<UITraitCollection::traitCollectionWithUserInterfaceStyle>(
+        "UITraitCollection"),
+    objc::classMessage<UITraitCollection::currentTraitCollection>("UITraitCollection"),
+    objc::classMessage<UITraitCollection::setCurrentTraitCollection>("UITraitCollection"),
+    objc::instanceMessage<UITraitCollection::userInterfaceStyle>("UITraitCollection"),
+    objc::instanceMessage<UITraitCollection::displayScale>("UITraitCollection"),
+    objc::classMessage<UIScreen::mainScreen>("UIScreen"),
+    objc::instanceMessage<UIScreen::scale>("UIScreen"),
+    objc::instanceMessage<UIScreen::bounds>("UIScreen"),
+    objc::classMessage<UIDevice::currentDevice>("UIDevice"),
+    objc::instanceMessage<UIDevice::systemVersion>("UIDevice"),
+    objc::instanceMessage<UIDevice::systemName>("UIDevice"),
+    objc::instanceMessage<UIDevice::userInterfaceIdiom>("UIDevice"),
+    objc::instanceMessage<UIViewController::initWithNibName_bundle>("UIViewController"),
+    objc::instanceMessage<UIViewController::initWithCoder>("UIViewController"),
+    objc::instanceMessage<UIViewController::view>("UIViewController"),
+    objc::instanceMessage<UIViewController::setView>("UIViewController"),
+    objc::instanceMessage<UIViewController::viewIfLoaded>("UIViewController"),
+    objc::instanceMessage<UIViewController::isViewLoaded>("UIViewController"),
+    objc::instanceMessage<UIViewController::loadView>("UIViewController"),
+    objc::instanceMessage<UIViewController::loadViewIfNeeded>("UIViewController"),
+    objc::instanceMessage<UIViewController::viewDidLoad>("UIViewController"),
+    objc::instanceMessage<UIViewController::viewWillAppear>("UIViewController"),
+    objc::instanceMessage<UIViewController::viewDidAppear>("UIViewController"),
+    objc::instanceMessage<UIViewController::viewWillDisappear>("UIViewController"),
+    objc::instanceMessage<UIViewController::viewDidDisappear>("UIViewController"),
+    objc::instanceMessage<UIViewController::title>("UIViewController"),
+    objc::instanceMessage<UIViewController::setTitle>("UIViewController"),
+    objc::instanceMessage<UIViewController::traitCollection>("UIViewController"),
+    objc::instanceMessage<UIViewController::preferredContentSize>("UIViewController"),
+    objc::instanceMessage<UIViewController::setPreferredContentSize>("UIViewController"),
+    objc::instanceMessage<UIViewController::parentViewController>("UIViewController"),
+    objc::instanceMessage<UIViewController::traitCollectionDidChange>("UIViewController"),
+    objc::instanceMessage<UIViewController::navigationItem>("UIViewController"),
+    objc::instanceMessage<UIViewController::navigationController>("UIViewController"),
+    objc::instanceMessage<UINavigationController::initWithRootViewController>(
+        "UINavigationController"),
+    objc::instanceMessage<UINavigationController::pushViewController_animated>(
+        "UINavigationController"),
+    objc::instanceMessage<UINavigationController::popViewControllerAnimated>(
+        "UINavigationController"),
+    objc::instanceMessage<UINavigationController::topViewController>("UINavigationController"),
+    objc::instanceMessage<UINavigationController::visibleViewController>("UINavigationController"),
+    objc::instanceMessage<UINavigationController::viewControllers>("UINavigationController"),
+    objc::instanceMessage<UINavigationController::navigationBar>("UINavigationController"),
+    objc::instanceMessage<UINavigationItem::initWithTitle>("UINavigationItem"),
+    objc::instanceMessage<UINavigationItem::title>("UINavigationItem"),
+    objc::instanceMessage<UINavigationItem::setTitle>("UINavigationItem"),
+    objc::instanceMessage<UINavigationItem::backButtonTitle>("UINavigationItem"),
+    objc::instanceMessage<UINavigationItem::setBackButtonTitle>("UINavigationItem"),
+    objc::instanceMessage<UITableView::initWithFrame_style>("UITableView"),
+    objc::instanceMessage<UITableView::style>("UITableView"),
+    objc::instanceMessage<UITableView::dataSource>("UITableView"),
+    objc::instanceMessage<UITableView::setDataSource>("UITableView"),
+    objc::instanceMessage<UITableView::delegate>("UITableView"),
+    objc::instanceMessage<UITableView::setDelegate>("UITableView"),
+    objc::instanceMessage<UITableView::reloadData>("UITableView"),
+    objc::instanceMessage<UITableView::numberOfSections>("UITableView"),
+    objc::instanceMessage<UITableView::numberOfRowsInSection>("UITableView"),
+    objc::instanceMessage<UITableView::cellForRowAtIndexPath>("UITableView"),
+    objc::instanceMessage<UITableView::indexPathForCell>("UITableView"),
+    objc::instanceMessage<UITableView::visibleCells>("UITableView"),
+    objc::instanceMessage<UITableView::rectForRowAtIndexPath>("UITableView"),
+    objc::instanceMessage<UITableView::selectRowAtIndexPath_animated_scrollPosition>("UITableView"),
+    objc::instanceMessage<UITableView::deselectRowAtIndexPath_animated>("UITableView"),
+    objc::instanceMessage<UITableView::indexPathForSelectedRow>("UITableView"),
+    objc::instanceMessage<UITableView::rowHeight>("UITableView"),
+    objc::instanceMessage<UITableView::setRowHeight>("UITableView"),
+    objc::instanceMessage<UITableView::dequeueReusableCellWithIdentifier>("UITableView"),
+    objc::instanceMessage<UISwitch::isOn>("UISwitch"),
+    objc::instanceMessage<UISwitch::setOn>("UISwitch"),
+    objc::instanceMessage<UISwitch::setOn_animated>("UISwitch"),
+    objc::instanceMessage<UITableViewCell::initWithStyle_reuseIdentifier>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::reuseIdentifier>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::textLabel>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::detailTextLabel>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::contentView>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::accessoryType>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::setAccessoryType>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::accessoryView>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::setAccessoryView>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::selectionStyle>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::setSelectionStyle>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::isSelected>("UITableViewCell"),
+    objc::instanceMessage<UITableViewCell::setSelected_animated>("UITableViewCell"),
+    objc::classMessage<NSIndexPath::indexPathForRow_inSection>("NSIndexPath"),
+    objc::instanceMessage<NSIndexPath::row>("NSIndexPath"),
+    objc::instanceMessage<NSIndexPath::section>("NSIndexPath"),
+    objc::instanceMessage<UIStackView::initWithArrangedSubviews>("UIStackView"),
+    objc::instanceMessage<UIStackView::arrangedSubviews>("UIStackView"),
+    objc::instanceMessage<UIStackView::addArrangedSubview>("UIStackView"),
+    objc::instanceMessage<UIStackView::removeArrangedSubview>("UIStackView"),
+    objc::instanceMessage<UIStackView::insertArrangedSubview_atIndex>("UIStackView"),
+    objc::instanceMessage<UIStackView::axis>("UIStackView"),
+    objc::instanceMessage<UIStackView::setAxis>("UIStackView"),
+    objc::instanceMessage<UIStackView::spacing>("UIStackView"),
+    objc::instanceMessage<UIStackView::setSpacing>("UIStackView"),
+    objc::instanceMessage<UIVisualEffectView::initWithEffect>("UIVisualEffectView"),
+    objc::instanceMessage<UIVisualEffectView::effect>("UIVisualEffectView"),
+    objc::instanceMessage<UIVisualEffectView::contentView>("UIVisualEffectView"),
+    objc::classMessage<UIBlurEffect::effectWithStyle>("UIBlurEffect"),
+    objc::classMessage<UIImage::systemImageNamed>("UIImage"),
+    objc::classMessage<UIImage::systemImageNamed_withConfiguration>("UIImage"),
+    objc::classMessage<UIImage::imageNamed>("UIImage"),
+    objc::instanceMessage<UIImage::size>("UIImage"),
+    objc::instanceMessage<UIImage::scale>("UIImage"),
+    objc::instanceMessage<UIImage::isSymbolImage>("UIImage"),
+    objc::instanceMessage<UIImage::renderingMode>("UIImage"),
+    objc::instanceMessage<UIImage::imageWithRenderingMode>("UIImage"),
+    objc::instanceMessage<UIImage::imageWithTintColor>("UIImage"),
+    objc::classMessage<UIImageSymbolConfiguration::configurationWithPointSize>(
+        "UIImageSymbolConfiguration"),
+    objc::classMessage<UIImageSymbolConfiguration::configurationWithPointSize_weight>(
+        "UIImageSymbolConfiguration"),
+    objc::classMessage<UIImageSymbolConfiguration::configurationWithWeight>(
+        "UIImageSymbolConfiguration"),
+    objc::instanceMessage<UIImageView::initWithImage>("UIImageView"),
+    objc::instanceMessage<UIImageView::image>("UIImageView"),
+    objc::instanceMessage<UIImageView::setImage>("UIImageView"),
+    objc::classMessage<UIBezierPath::bezierPath>("UIBezierPath"),
+    objc::classMessage<UIBezierPath::bezierPathWithRect>("UIBezierPath"),
+    objc::classMessage<UIBezierPath::bezierPathWithRoundedRect_cornerRadius>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::moveToPoint>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::addLineToPoint>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::addCurveToPoint_controlPoint1_controlPoint2>(
+        "UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::addQuadCurveToPoint_controlPoint>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::closePath>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::lineWidth>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::setLineWidth>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::lineCapStyle>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::setLineCapStyle>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::lineJoinStyle>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::setLineJoinStyle>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::stroke>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::fill>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::CGPath>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::bounds>("UIBezierPath"),
+    objc::instanceMessage<UIBezierPath::isEmpty>("UIBezierPath"),
 };
 
 }  // namespace halvernic::ui

@@ -65,17 +65,17 @@ private:
 };
 
 // Unicode's whitespace and newline characters (all in the basic plane).
-bool is_whitespace_or_newline(char16_t c) noexcept {
+bool isWhitespaceOrNewline(char16_t c) noexcept {
   if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
   if (c < 0x85) return false;
-  return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
-         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+  return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+         c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-std::optional<std::int64_t> parse_integer(std::u16string_view text) noexcept {
+std::optional<std::int64_t> parseInteger(std::u16string_view text) noexcept {
   std::size_t begin = 0, end = text.size();
-  while (begin < end && is_whitespace_or_newline(text[begin])) ++begin;
-  while (end > begin && is_whitespace_or_newline(text[end - 1])) --end;
+  while (begin < end && isWhitespaceOrNewline(text[begin])) ++begin;
+  while (end > begin && isWhitespaceOrNewline(text[end - 1])) --end;
   if (begin == end) return std::nullopt;
   bool negative = false;
   if (text[begin] == u'+' || text[begin] == u'-') {
@@ -100,8 +100,8 @@ std::optional<std::int64_t> parse_integer(std::u16string_view text) noexcept {
 
 // What a dictionary key says, by case-insensitive substring.
 enum KeyMark : std::uint8_t {
-  kBacklight = 1,       // "backlight": a dictionary under it is a backlight component
-  kTableKey = 2,        // "brightness" or "backlightpower": a table to flatten
+  kBacklight = 1,  // "backlight": a dictionary under it is a backlight component
+  kTableKey = 2,   // "brightness" or "backlightpower": a table to flatten
 };
 
 // Lower-cases a code unit where the result is one of the ASCII letters the markers are
@@ -112,12 +112,12 @@ char16_t fold(char16_t c) noexcept {
   return c;
 }
 
-bool contains_folded(std::u16string_view folded, std::u16string_view marker) noexcept {
+bool containsFolded(std::u16string_view folded, std::u16string_view marker) noexcept {
   return folded.find(marker) != std::u16string_view::npos;
 }
 
 // The marks of a string key.
-std::uint8_t key_marks(id key) {
+std::uint8_t keyMarks(id key) {
   Utf16 units(key);
   std::u16string_view text = units.view();
   // Short keys are folded in place on the stack; longer ones on the heap.
@@ -131,8 +131,8 @@ std::uint8_t key_marks(id key) {
   for (std::size_t i = 0; i < text.size(); ++i) folded[i] = fold(text[i]);
   const std::u16string_view view(folded, text.size());
   std::uint8_t marks = 0;
-  if (contains_folded(view, u"backlight")) marks |= kBacklight;
-  if (contains_folded(view, u"brightness") || contains_folded(view, u"backlightpower")) {
+  if (containsFolded(view, u"backlight")) marks |= kBacklight;
+  if (containsFolded(view, u"brightness") || containsFolded(view, u"backlightpower")) {
     marks |= kTableKey;
   }
   return marks;
@@ -140,26 +140,26 @@ std::uint8_t key_marks(id key) {
 
 // ---- numbers and collections ---------------------------------------------------------------
 
-objc::Ref make_number(std::int64_t value) {
+objc::Ref makeNumber(std::int64_t value) {
   id allocated = objc::send<id>(kNSNumber.get(), kAlloc);
-  return objc::Ref::adopt(objc::send<id>(allocated, kInitWithLongLong,
-                                         static_cast<long long>(value)));
+  return objc::Ref::adopt(
+      objc::send<id>(allocated, kInitWithLongLong, static_cast<long long>(value)));
 }
 
-objc::Ref make_collection(Class mutable_class, NSUInteger capacity) {
+objc::Ref makeCollection(Class mutable_class, NSUInteger capacity) {
   id allocated = objc::send<id>(mutable_class, kAlloc);
   return objc::Ref::adopt(objc::send<id>(allocated, kInitWithCapacity, capacity));
 }
 
 // A string constant made once and kept for the life of the process.
-id constant_string(std::string_view text) { return objc::keep_forever(objc::make_string(text)); }
+id constantString(std::string_view text) { return objc::keepForever(objc::makeString(text)); }
 
 struct Keys {
-  id maxThermalPower = constant_string("maxThermalPower");
-  id minThermalPower = constant_string("minThermalPower");
-  id backlightPower = constant_string("BacklightPower");
-  id expectsCPMSSupport = constant_string("expectsCPMSSupport");
-  id zero = objc::keep_forever(make_number(0));
+  id maxThermalPower = constantString("maxThermalPower");
+  id minThermalPower = constantString("minThermalPower");
+  id backlightPower = constantString("BacklightPower");
+  id expectsCPMSSupport = constantString("expectsCPMSSupport");
+  id zero = objc::keepForever(makeNumber(0));
 };
 
 const Keys& keys() {
@@ -178,15 +178,15 @@ class Kinds {
 public:
   Kind of(id object) noexcept {
     if (!object) return Kind::other;
-    Class c = objc::class_of(object);
+    Class c = objc::classOf(object);
     for (std::size_t i = 0; i < used_; ++i) {
       if (classes_[i] == c) return kinds_[i];
     }
-    const Kind kind = objc::is_dictionary(object) ? Kind::dictionary
-                      : objc::is_array(object)    ? Kind::array
-                      : objc::is_string(object)   ? Kind::string
-                      : objc::is_number(object)   ? Kind::number
-                                                  : Kind::other;
+    const Kind kind = objc::isDictionary(object) ? Kind::dictionary
+                      : objc::isArray(object)    ? Kind::array
+                      : objc::isString(object)   ? Kind::string
+                      : objc::isNumber(object)   ? Kind::number
+                                                 : Kind::other;
     const std::size_t slot = used_ < kSlots ? used_++ : (evict_++ % kSlots);
     classes_[slot] = c;
     kinds_[slot] = kind;
@@ -202,10 +202,10 @@ private:
 };
 
 // The integer value of a configuration value of the given kind (configIntegerValue).
-std::optional<std::int64_t> integer_value(id value, Kind kind) noexcept {
+std::optional<std::int64_t> integerValue(id value, Kind kind) noexcept {
   if (kind == Kind::string) {
     Utf16 units(value);
-    return parse_integer(units.view());
+    return parseInteger(units.view());
   }
   if (kind != Kind::number) return std::nullopt;
   const char* type = objc::send<const char*>(value, kObjCType);
@@ -225,9 +225,9 @@ std::optional<std::int64_t> integer_value(id value, Kind kind) noexcept {
 // dictionary; values of an array) sit in the walk's shared arena from base on; as each
 // child container is finished its new copy takes the child's place among the values.
 struct Frame {
-  objc::Ref result;     // the new mutable container
+  objc::Ref result;  // the new mutable container
   bool dictionary;
-  bool under_backlight; // the key it was found under (an array's, for its elements) says so
+  bool under_backlight;  // the key it was found under (an array's, for its elements) says so
   std::size_t base;
   std::size_t count;
   std::size_t next = 0;
@@ -255,7 +255,7 @@ public:
         }
         continue;
       }
-      if (top.dictionary) patch_if_backlight_component(top);
+      if (top.dictionary) patchIfBacklightComponent(top);
       objc::Ref done = std::move(top.result);
       const std::size_t base = top.base;
       frames_.pop_back();
@@ -283,21 +283,21 @@ private:
     keys_.resize(base + n);
     marks_.resize(base + n);
     if (dictionary) {
-      if (objc::responds_to(container, kGetObjectsAndKeysCount)) {
-        objc::send(container, kGetObjectsAndKeysCount, values_.data() + base,
-                   keys_.data() + base, static_cast<NSUInteger>(n));
+      if (objc::respondsTo(container, kGetObjectsAndKeysCount)) {
+        objc::send(container, kGetObjectsAndKeysCount, values_.data() + base, keys_.data() + base,
+                   static_cast<NSUInteger>(n));
       } else {
         objc::send(container, kGetObjectsAndKeys, values_.data() + base, keys_.data() + base);
       }
       for (std::size_t i = base; i < base + n; ++i) {
-        marks_[i] = kinds_.of(keys_[i]) == Kind::string ? key_marks(keys_[i]) : 0;
+        marks_[i] = kinds_.of(keys_[i]) == Kind::string ? keyMarks(keys_[i]) : 0;
       }
     } else if (n) {
       objc::send(container, kGetObjectsRange, values_.data() + base, NSRange{0, n});
     }
-    frames_.push_back(Frame{
-        make_collection(dictionary ? kNSMutableDictionary.get() : kNSMutableArray.get(), n),
-        dictionary, under_backlight, base, n});
+    frames_.push_back(
+        Frame{makeCollection(dictionary ? kNSMutableDictionary.get() : kNSMutableArray.get(), n),
+              dictionary, under_backlight, base, n});
   }
 
   void store(const Frame& frame, std::size_t at, id value) {
@@ -310,7 +310,7 @@ private:
 
   // The dictionary's children are done: if it is a backlight component, flatten its
   // tables, clear its CPMS flag and pin its thermal power.
-  void patch_if_backlight_component(const Frame& frame) {
+  void patchIfBacklightComponent(const Frame& frame) {
     const std::size_t end = frame.base + frame.count;
     bool component = frame.under_backlight;
     for (std::size_t i = frame.base; !component && i < end; ++i) {
@@ -323,7 +323,7 @@ private:
       if (!(marks_[i] & kTableKey)) continue;
       id table = values_[i];  // a new mutable array when the value was an array
       if (kinds_.of(table) != Kind::array) continue;
-      objc::Ref largest = objc::Ref::retain(largest_element(table));
+      objc::Ref largest = objc::Ref::retain(largestElement(table));
       if (!largest) continue;
       const std::size_t n = objc::count(table);
       for (std::size_t k = 0; k < n; ++k) {
@@ -333,13 +333,13 @@ private:
     const Keys& k = keys();
     objc::send(dictionary, kSetObjectForKey, k.zero, k.expectsCPMSSupport);
     const std::int64_t pinned =
-        std::max(largest_thermal_power(dictionary), HDictHepler::thermalPowerFloor);
-    objc::Ref number = make_number(pinned);
+        std::max(largestThermalPower(dictionary), HDictHepler::thermalPowerFloor);
+    objc::Ref number = makeNumber(pinned);
     objc::send(dictionary, kSetObjectForKey, number.get(), k.maxThermalPower);
     objc::send(dictionary, kSetObjectForKey, number.get(), k.minThermalPower);
   }
 
-  std::int64_t largest_thermal_power(id dictionary) {
+  std::int64_t largestThermalPower(id dictionary) {
     const Keys& k = keys();
     std::optional<std::int64_t> largest;
     auto collect = [&](std::optional<std::int64_t> value) {
@@ -349,7 +349,7 @@ private:
     collect(integer(objc::send<id>(dictionary, kObjectForKey, k.minThermalPower)));
     id table = objc::send<id>(dictionary, kObjectForKey, k.backlightPower);
     if (kinds_.of(table) == Kind::array) {
-      const auto power = integer(largest_element(table));
+      const auto power = integer(largestElement(table));
       if (power && *power >= 1) engine_.observeComponentPower(*power);
       collect(power);
     }
@@ -357,24 +357,24 @@ private:
   }
 
   std::optional<std::int64_t> integer(id value) noexcept {
-    return integer_value(value, kinds_.of(value));
+    return integerValue(value, kinds_.of(value));
   }
 
   // The element of array with the largest integer value (the first of equals), else the
   // array's first element; nil for an empty array.
-  id largest_element(id array) {
+  id largestElement(id array) {
     const std::size_t n = objc::count(array);
     id best = nullptr;
     std::int64_t best_value = 0;
     for (std::size_t i = 0; i < n; ++i) {
-      id element = objc::array_get(array, i);
+      id element = objc::arrayGet(array, i);
       const auto value = integer(element);
       if (value && (!best || *value > best_value)) {
         best = element;
         best_value = *value;
       }
     }
-    return best ? best : objc::array_get(array, 0);
+    return best ? best : objc::arrayGet(array, 0);
   }
 
   HDictHepler::Engine& engine_;
@@ -388,23 +388,23 @@ private:
 }  // namespace
 
 std::optional<std::int64_t> HDictHepler::configIntegerValue(id value) noexcept {
-  return integer_value(value, Kinds().of(value));
+  return integerValue(value, Kinds().of(value));
 }
 
 objc::Ref HDictHepler::patchThermalConfiguration(id dictionary) {
   objc::AutoreleasePool pool;
   objc::Ref given = objc::Ref::retain(dictionary);
-  if (!objc::is_dictionary(dictionary)) return given;
+  if (!objc::isDictionary(dictionary)) return given;
   if (!engine_.preventDimmingEnabled()) return given;
 
   objc::Ref patched;
   // The daemon calls this from its own methods: an exception raised by a collection
   // (one mutated while it is walked) must not unwind into it. It keeps its own
   // configuration then.
-  const bool completed = objc::catch_exception([&] {
+  const bool completed = objc::catchException([&] {
     Walk walk(engine_);
     patched = walk.run(dictionary);
   });
-  if (!completed || !objc::is_dictionary(patched.get())) return given;
+  if (!completed || !objc::isDictionary(patched.get())) return given;
   return patched;
 }

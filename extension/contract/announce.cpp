@@ -8,7 +8,7 @@
 
 namespace halvernic::contract {
 
-RuntimeStatePublication publish_runtime_state(std::uint64_t word) noexcept {
+RuntimeStatePublication publishRuntimeState(std::uint64_t word) noexcept {
   using Step = RuntimeStatePublication::Step;
   RuntimeStatePublication result;
   int token = 0;
@@ -30,12 +30,12 @@ RuntimeStatePublication publish_runtime_state(std::uint64_t word) noexcept {
   return result;
 }
 
-void post_darwin_notification(const char* name, id sender) {
+void postDarwinNotification(const char* name, id sender) {
   objc::AutoreleasePool pool;
-  objc::Ref string = objc::make_string(name);
-  CFNotificationCenterPostNotification(
-      CFNotificationCenterGetDarwinNotifyCenter(),
-      reinterpret_cast<CFStringRef>(string.get()), sender, nullptr, true);
+  objc::Ref string = objc::makeString(name);
+  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                       reinterpret_cast<CFStringRef>(string.get()), sender, nullptr,
+                                       true);
 }
 
 }  // namespace halvernic::contract

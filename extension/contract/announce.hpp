@@ -30,11 +30,10 @@ struct RuntimeStatePublication {
 // sets the state, posts the name and cancels the registration. A failed registration stops
 // there; a state that could not be set is not posted (the post would announce a word that is
 // not there). A registration once made is always cancelled.
-RuntimeStatePublication publish_runtime_state(
-    std::uint64_t word = kPublishedRuntimeState) noexcept;
+RuntimeStatePublication publishRuntimeState(std::uint64_t word = kPublishedRuntimeState) noexcept;
 
 // Posts name on the Darwin notify center with sender as the object (nil for none), no user
 // info, delivered immediately. Receivers see the name alone.
-void post_darwin_notification(const char* name, id sender = nullptr);
+void postDarwinNotification(const char* name, id sender = nullptr);
 
 }  // namespace halvernic::contract

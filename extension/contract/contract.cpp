@@ -10,33 +10,33 @@
 
 namespace halvernic::contract {
 
-PowerMode normalize_power_mode(id value) noexcept {
-  if (!objc::is_string(value)) return PowerMode::off;
-  if (objc::string_equals(value, power_mode_value(PowerMode::lowPower))) return PowerMode::lowPower;
-  if (objc::string_equals(value, power_mode_value(PowerMode::fullPower))) return PowerMode::fullPower;
+PowerMode normalizePowerMode(id value) noexcept {
+  if (!objc::isString(value)) return PowerMode::off;
+  if (objc::stringEquals(value, powerModeValue(PowerMode::lowPower))) return PowerMode::lowPower;
+  if (objc::stringEquals(value, powerModeValue(PowerMode::fullPower))) return PowerMode::fullPower;
   return PowerMode::off;
 }
 
-PowerMode power_mode_of(id preferences) noexcept {
-  if (!objc::is_dictionary(preferences)) return PowerMode::off;
+PowerMode powerModeOf(id preferences) noexcept {
+  if (!objc::isDictionary(preferences)) return PowerMode::off;
   objc::AutoreleasePool pool;
   id value = nullptr;
   try {
-    value = objc::dictionary_get(preferences, kPowerModeKey);
+    value = objc::dictionaryGet(preferences, kPowerModeKey);
   } catch (...) {
     return PowerMode::off;
   }
-  return normalize_power_mode(value);
+  return normalizePowerMode(value);
 }
 
-std::optional<bool> engine_bool_value(id value) noexcept {
+std::optional<bool> engineBoolValue(id value) noexcept {
   if (!value) return std::nullopt;
-  if (objc::is_boolean(value)) return objc::platform_bool_value(value);
-  if (objc::is_number(value)) return objc::double_value(value) != 0.0;
-  if (!objc::is_string(value)) return std::nullopt;
+  if (objc::isBoolean(value)) return objc::platformBoolValue(value);
+  if (objc::isNumber(value)) return objc::doubleValue(value) != 0.0;
+  if (!objc::isString(value)) return std::nullopt;
   std::string text;
   try {
-    text = objc::to_string(value);
+    text = objc::toString(value);
   } catch (...) {
     return false;
   }
@@ -48,26 +48,24 @@ std::optional<bool> engine_bool_value(id value) noexcept {
   return text == "1" || text == "true" || text == "yes" || text == "on";
 }
 
-bool engine_bool_preference(id preferences, std::string_view key, bool fallback) {
-  if (!objc::is_dictionary(preferences)) return fallback;
+bool engineBoolPreference(id preferences, std::string_view key, bool fallback) {
+  if (!objc::isDictionary(preferences)) return fallback;
   objc::AutoreleasePool pool;
-  return engine_bool_value(objc::dictionary_get(preferences, key)).value_or(fallback);
+  return engineBoolValue(objc::dictionaryGet(preferences, key)).value_or(fallback);
 }
 
-std::string resolved_preferences_path() {
+std::string resolvedPreferencesPath() {
   char buffer[rootpath::kBufferSize];
   const char* resolved = jbroot(kPreferencesPath, buffer);
   return resolved ? std::string(resolved) : std::string();
 }
 
-PreferencesFileContents read_preferences_file(std::string_view path) {
+PreferencesFileContents readPreferencesFile(std::string_view path) {
   PreferencesFileContents contents;
   std::string bytes;
-  switch (os::read_file(std::string(path).c_str(), kMaxPreferencesFileSize, bytes)) {
-    case os::ReadStatus::ok:
-      break;
-    case os::ReadStatus::missing:
-      return contents;
+  switch (os::readFile(std::string(path).c_str(), kMaxPreferencesFileSize, bytes)) {
+    case os::ReadStatus::ok: break;
+    case os::ReadStatus::missing: return contents;
     case os::ReadStatus::tooLarge:
     case os::ReadStatus::failed:
       contents.status = PreferencesFileStatus::unreadable;
@@ -77,8 +75,8 @@ PreferencesFileContents read_preferences_file(std::string_view path) {
   if (plist::scan(bytes.data(), bytes.size()) == plist::Form::refused) return contents;
   objc::AutoreleasePool pool;
   try {
-    objc::Ref data = objc::make_data(bytes);
-    contents.propertyList = objc::parse_property_list(data.get());
+    objc::Ref data = objc::makeData(bytes);
+    contents.propertyList = objc::parsePropertyList(data.get());
   } catch (...) {
     contents.propertyList = objc::Ref();
   }
@@ -86,14 +84,14 @@ PreferencesFileContents read_preferences_file(std::string_view path) {
   return contents;
 }
 
-objc::Ref read_preferences_property_list(std::string_view path) {
-  return read_preferences_file(path).propertyList;
+objc::Ref readPreferencesPropertyList(std::string_view path) {
+  return readPreferencesFile(path).propertyList;
 }
 
-objc::Ref read_preferences(std::string_view path) {
+objc::Ref readPreferences(std::string_view path) {
   objc::AutoreleasePool pool;
-  objc::Ref preferences = read_preferences_property_list(path);
-  if (!objc::is_dictionary(preferences.get())) return objc::Ref();
+  objc::Ref preferences = readPreferencesPropertyList(path);
+  if (!objc::isDictionary(preferences.get())) return objc::Ref();
   return preferences;
 }
 
@@ -101,7 +99,7 @@ namespace {
 
 constexpr std::int64_t kSecond = 1'000'000'000;
 
-std::int64_t whole_seconds(std::int64_t nanoseconds) noexcept {
+std::int64_t wholeSeconds(std::int64_t nanoseconds) noexcept {
   const std::int64_t seconds = nanoseconds / kSecond;
   return (nanoseconds % kSecond < 0) ? seconds - 1 : seconds;
 }
@@ -112,9 +110,9 @@ std::int64_t whole_seconds(std::int64_t nanoseconds) noexcept {
 // in place later in that second looks like no change (git's "racily clean"). With finer
 // times, a write within the window of the parse may still fall within one tick of the
 // clock that stamped the file (a coarse clock, lagging the wall clock by up to a tick).
-bool racily_clean(const os::FileStamp& stamp, std::int64_t window, std::int64_t now) noexcept {
+bool racilyClean(const os::FileStamp& stamp, std::int64_t window, std::int64_t now) noexcept {
   const std::int64_t latest = std::max(stamp.modified_ns, stamp.changed_ns);
-  return whole_seconds(latest) >= whole_seconds(now) || stamp.changed_within(window, now);
+  return wholeSeconds(latest) >= wholeSeconds(now) || stamp.changedWithin(window, now);
 }
 
 }  // namespace
@@ -136,11 +134,11 @@ PreferencesFileReader::Reading PreferencesFileReader::read() {
     return Reading{objc::Ref(), true, sequence};
   }
   if (kept_ == Kept::file && *stamp == stamp_ && !racy_) return Reading{last_, false, sequence};
-  objc::Ref plist = read_preferences_property_list(path_);
+  objc::Ref plist = readPreferencesPropertyList(path_);
   parses_.fetch_add(1, std::memory_order_relaxed);
   kept_ = Kept::file;
   stamp_ = *stamp;
-  racy_ = racily_clean(*stamp, window_, wallClock_());
+  racy_ = racilyClean(*stamp, window_, wallClock_());
   last_ = plist;
   return Reading{std::move(plist), true, sequence};
 }
@@ -151,7 +149,7 @@ void PreferencesFileReader::reset() noexcept {
   last_ = objc::Ref();
 }
 
-std::string resolved_jailbreak_root() {
+std::string resolvedJailbreakRoot() {
   char buffer[rootpath::kBufferSize];
   const char* resolved = jbroot("/", buffer);
   std::string root = resolved ? std::string(resolved) : std::string();
@@ -159,41 +157,41 @@ std::string resolved_jailbreak_root() {
   return root;
 }
 
-bool write_preference_value(std::string_view path, std::string_view key, id value,
-                            const WriteOptions& options) {
+bool writePreferenceValue(std::string_view path, std::string_view key, id value,
+                          const WriteOptions& options) {
   if (path.empty()) return false;
   const std::string file(path);
   const std::size_t slash = file.find_last_of('/');
   if (slash != std::string::npos && slash > 0) {
-    const std::string below = options.foldersBelow.empty() ? resolved_jailbreak_root()
-                                                           : options.foldersBelow;
+    const std::string below =
+        options.foldersBelow.empty() ? resolvedJailbreakRoot() : options.foldersBelow;
     const std::string folder = file.substr(0, slash);
     // Only missing folders are made, and only below the root: a folder missing elsewhere
     // fails the write, as it always did.
-    if (os::entry_at(folder) == os::Entry::none &&
-        !os::make_folders(folder, below, options.ownership)) {
+    if (os::entryAt(folder) == os::Entry::none &&
+        !os::makeFolders(folder, below, options.ownership)) {
       return false;
     }
   }
 
   objc::AutoreleasePool pool;
-  objc::Ref preferences = read_preferences(path);
+  objc::Ref preferences = readPreferences(path);
   if (!preferences) {
-    preferences = objc::make_mutable_dictionary();
+    preferences = objc::makeMutableDictionary();
     // A file (or a link) there could not be read: kept aside, never overwritten. One that
     // another writer put in place since the reading is kept aside the same way. A folder
     // in the file's place is left alone, and the write fails on it.
-    if (os::entry_at(file) == os::Entry::other && !os::set_aside(file, kUnreadableSuffix)) {
+    if (os::entryAt(file) == os::Entry::other && !os::setAside(file, kUnreadableSuffix)) {
       return false;
     }
   }
   if (value) {
-    objc::dictionary_set(preferences.get(), key, value);
+    objc::dictionarySet(preferences.get(), key, value);
   } else {
-    objc::dictionary_remove(preferences.get(), key);
+    objc::dictionaryRemove(preferences.get(), key);
   }
-  for (const char* reset_key : kModeResetKeys) objc::dictionary_remove(preferences.get(), reset_key);
-  return objc::write_property_list_xml_atomically(preferences.get(), path, options.ownership);
+  for (const char* reset_key : kModeResetKeys) objc::dictionaryRemove(preferences.get(), reset_key);
+  return objc::writePropertyListXmlAtomically(preferences.get(), path, options.ownership);
 }
 
 }  // namespace halvernic::contract

@@ -22,7 +22,7 @@ namespace halvernic::contract {
 
 // ---- the preferences file ----------------------------------------------------------------
 // Absolute path as the system names it; every reader and writer opens it through
-// resolved_preferences_path().
+// resolvedPreferencesPath().
 inline constexpr char kPreferencesPath[] =
     "/var/mobile/Library/Preferences/com.nu-falk.halvernic-prefs.plist";
 
@@ -60,25 +60,25 @@ inline constexpr std::array<const char*, 3> kPowerModeValues = {"off", "lowPower
 // What each mode does, as both front-ends show it: the pane's menu titles, the Control
 // Center menu's row subtitles.
 inline constexpr std::array<const char*, 3> kPowerModeTitles = {"苹果原生温控", "模拟低电频率",
-                                                                 "防止温控降频"};
+                                                                "防止温控降频"};
 
-constexpr const char* power_mode_value(PowerMode mode) noexcept {
+constexpr const char* powerModeValue(PowerMode mode) noexcept {
   return kPowerModeValues[static_cast<std::size_t>(mode)];
 }
 
 // The mode an object stored under thermalPowerMode stands for: "lowPower" and "fullPower"
 // (exact, case-sensitive strings) are themselves; anything else, nil included, is off.
-PowerMode normalize_power_mode(id value) noexcept;
+PowerMode normalizePowerMode(id value) noexcept;
 // The mode of a preferences dictionary (nil or a non-dictionary reads as off).
-PowerMode power_mode_of(id preferences) noexcept;
+PowerMode powerModeOf(id preferences) noexcept;
 
 // ---- Booleans as the power-policy engine reads them ---------------------------------------
 // A Boolean is itself; a number is true when non-zero; a string is true when, lower-cased,
 // it is exactly "1", "true", "yes" or "on", and false otherwise. Any other object (or nil)
 // has no value: the caller uses its fallback.
-std::optional<bool> engine_bool_value(id value) noexcept;
+std::optional<bool> engineBoolValue(id value) noexcept;
 // The same for the entry under key in a dictionary, with the fallback applied.
-bool engine_bool_preference(id preferences, std::string_view key, bool fallback);
+bool engineBoolPreference(id preferences, std::string_view key, bool fallback);
 
 // ---- Darwin notifications ------------------------------------------------------------------
 inline constexpr char kExecutePuppetEventNotification[] =
@@ -108,27 +108,27 @@ struct RuntimeStateValues {
 };
 
 // Only the low 8 bits of each value are kept.
-constexpr std::uint64_t encode_runtime_state(std::uint32_t first, std::uint32_t second) noexcept {
+constexpr std::uint64_t encodeRuntimeState(std::uint32_t first, std::uint32_t second) noexcept {
   return (std::uint64_t{kRuntimeStateMagic} << 32) | (std::uint64_t{first & 0xFFu} << 8) |
          std::uint64_t{second & 0xFFu};
 }
 
-constexpr bool runtime_state_has_magic(std::uint64_t word) noexcept {
+constexpr bool runtimeStateHasMagic(std::uint64_t word) noexcept {
   return static_cast<std::uint32_t>(word >> 32) == kRuntimeStateMagic;
 }
 
-// The two values of a word; meaningful only when runtime_state_has_magic(word).
-constexpr RuntimeStateValues decode_runtime_state(std::uint64_t word) noexcept {
+// The two values of a word; meaningful only when runtimeStateHasMagic(word).
+constexpr RuntimeStateValues decodeRuntimeState(std::uint64_t word) noexcept {
   return {static_cast<std::uint8_t>((word >> 8) & 0xFFu), static_cast<std::uint8_t>(word & 0xFFu)};
 }
 
 // What every writer of the system publishes: both values 0.
-inline constexpr std::uint64_t kPublishedRuntimeState = encode_runtime_state(0, 0);
+inline constexpr std::uint64_t kPublishedRuntimeState = encodeRuntimeState(0, 0);
 
 // ---- writing ------------------------------------------------------------------------------
 // The preferences file's path below the jailbreak root; "" when it cannot be resolved
 // (reads as a missing file).
-std::string resolved_preferences_path();
+std::string resolvedPreferencesPath();
 
 // The largest preferences file any reader accepts. The file is written by user-level
 // processes and read by a root daemon on its hot paths; a real one is under 2 KB. A larger
@@ -155,20 +155,20 @@ struct PreferencesFileContents {
 // list, at most plist::kMaxContainerDepth containers deep) and only then parsed by the
 // platform. Anything else is unreadable: a symbolic link, a FIFO or other special file, a
 // larger file, old-style text or any other form, a deeper or damaged list.
-PreferencesFileContents read_preferences_file(std::string_view path);
+PreferencesFileContents readPreferencesFile(std::string_view path);
 
-// The property list of read_preferences_file: nil when the file is missing or unreadable.
-objc::Ref read_preferences_property_list(std::string_view path);
+// The property list of readPreferencesFile: nil when the file is missing or unreadable.
+objc::Ref readPreferencesPropertyList(std::string_view path);
 
 // The preferences as stored in the file at path: a mutable dictionary, or nil when the file is
 // missing or unreadable (above the limit included), is not a property list, or its root is not
-// a dictionary. The front-ends read each row with it, and write_preference_value loads with it.
-objc::Ref read_preferences(std::string_view path);
+// a dictionary. The front-ends read each row with it, and writePreferenceValue loads with it.
+objc::Ref readPreferences(std::string_view path);
 
 // The preferences file read again only when it changed. A reading costs one stat while the
 // file keeps its device, inode, size and modification and status change times (a file
 // renamed into place, as every atomic write does, has a new inode); otherwise (or the first
-// time) the file is read and parsed with read_preferences_property_list. As git does with
+// time) the file is read and parsed with readPreferencesPropertyList. As git does with
 // racily clean files, a file whose times' second is not earlier than the second it was
 // parsed in, or whose times lie within `window` of that moment, is parsed again at the next
 // reading: two rewrites of the same size within one tick of the file system's clock (a
@@ -183,13 +183,13 @@ public:
   using Clock = std::int64_t (*)() noexcept;
 
   PreferencesFileReader(std::string path, std::int64_t windowNanoseconds,
-                        StatFunction stat = &os::file_stamp,
-                        Clock wallClock = &os::wall_clock_nanoseconds);
+                        StatFunction stat = &os::fileStamp,
+                        Clock wallClock = &os::wallClockNanoseconds);
   PreferencesFileReader(const PreferencesFileReader&) = delete;
   PreferencesFileReader& operator=(const PreferencesFileReader&) = delete;
 
   struct Reading {
-    objc::Ref propertyList;  // as read_preferences_property_list answers it
+    objc::Ref propertyList;  // as readPreferencesPropertyList answers it
     bool fresh = false;      // taken now (else: the previous reading, the file unchanged)
     // The order of the readings of this reader, from 1: a reading with a larger sequence
     // saw the file as it was at that moment or later.
@@ -218,7 +218,7 @@ private:
 };
 
 // The jailbreak root, resolved as the preferences file's path is ("" when it cannot be).
-std::string resolved_jailbreak_root();
+std::string resolvedJailbreakRoot();
 
 // The suffix a preferences file that could not be read is renamed to before a write
 // replaces it.
@@ -244,7 +244,7 @@ struct WriteOptions {
 // options.foldersBelow are made first; if that fails, so does the write.
 // Returns whether the write succeeded; the front-ends ignore it. Publishing the runtime-state
 // word and posting the notifications are the caller's (announce.hpp).
-bool write_preference_value(std::string_view path, std::string_view key, id value,
-                            const WriteOptions& options = {});
+bool writePreferenceValue(std::string_view path, std::string_view key, id value,
+                          const WriteOptions& options = {});
 
 }  // namespace halvernic::contract

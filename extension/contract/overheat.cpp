@@ -15,17 +15,17 @@ namespace halvernic::contract {
 
 namespace {
 
-std::optional<std::int64_t> integer_of(id value) {
-  if (!objc::is_number(value) || objc::is_boolean(value)) return std::nullopt;
-  const double exact = objc::double_value(value);
-  const std::int64_t integer = objc::int64_value(value);
+std::optional<std::int64_t> integerOf(id value) {
+  if (!objc::isNumber(value) || objc::isBoolean(value)) return std::nullopt;
+  const double exact = objc::doubleValue(value);
+  const std::int64_t integer = objc::int64Value(value);
   if (static_cast<double>(integer) != exact) return std::nullopt;
   return integer;
 }
 
 }  // namespace
 
-std::string celsius_text(int centiCelsius) {
+std::string celsiusText(int centiCelsius) {
   const long long magnitude = std::llabs(static_cast<long long>(centiCelsius));
   char text[32];
   std::snprintf(text, sizeof text, "%s%lld.%02lld", centiCelsius < 0 ? "-" : "", magnitude / 100,
@@ -33,26 +33,22 @@ std::string celsius_text(int centiCelsius) {
   return text;
 }
 
-std::string resolved_overheat_state_path() {
+std::string resolvedOverheatStatePath() {
   char buffer[rootpath::kBufferSize];
   const char* resolved = jbroot(kOverheatStatePath, buffer);
   return resolved ? std::string(resolved) : std::string();
 }
 
-OverheatStateReading read_overheat_state(std::string_view path) {
+OverheatStateReading readOverheatState(std::string_view path) {
   using Status = OverheatStateReading::Status;
   OverheatStateReading reading;
   if (path.empty()) return reading;
   std::string bytes;
   errno = 0;
-  switch (os::read_file(std::string(path).c_str(), kMaxOverheatStateFileSize, bytes)) {
-    case os::ReadStatus::ok:
-      break;
-    case os::ReadStatus::missing:
-      return reading;
-    case os::ReadStatus::tooLarge:
-      reading.status = Status::damaged;
-      return reading;
+  switch (os::readFile(std::string(path).c_str(), kMaxOverheatStateFileSize, bytes)) {
+    case os::ReadStatus::ok: break;
+    case os::ReadStatus::missing: return reading;
+    case os::ReadStatus::tooLarge: reading.status = Status::damaged; return reading;
     case os::ReadStatus::failed:
       // No folder where the file would be: there is no file either.
       if (errno == ENOTDIR) return reading;
@@ -62,17 +58,17 @@ OverheatStateReading read_overheat_state(std::string_view path) {
   reading.status = Status::damaged;
   try {
     objc::AutoreleasePool pool;
-    objc::Ref data = objc::make_data(bytes);
-    objc::Ref root = objc::parse_property_list(data.get());
-    if (!objc::is_dictionary(root.get())) return reading;
-    id engaged = objc::dictionary_get(root.get(), kOverheatEngagedKey);
+    objc::Ref data = objc::makeData(bytes);
+    objc::Ref root = objc::parsePropertyList(data.get());
+    if (!objc::isDictionary(root.get())) return reading;
+    id engaged = objc::dictionaryGet(root.get(), kOverheatEngagedKey);
     const std::optional<std::int64_t> at =
-        integer_of(objc::dictionary_get(root.get(), kOverheatEngagedAtKey));
+        integerOf(objc::dictionaryGet(root.get(), kOverheatEngagedAtKey));
     const std::optional<std::int64_t> wall =
-        integer_of(objc::dictionary_get(root.get(), kOverheatEngagedAtWallKey));
+        integerOf(objc::dictionaryGet(root.get(), kOverheatEngagedAtWallKey));
     const std::optional<std::int64_t> value =
-        integer_of(objc::dictionary_get(root.get(), kOverheatReadingKey));
-    if (!objc::is_boolean(engaged) || !objc::platform_bool_value(engaged) || !at) return reading;
+        integerOf(objc::dictionaryGet(root.get(), kOverheatReadingKey));
+    if (!objc::isBoolean(engaged) || !objc::platformBoolValue(engaged) || !at) return reading;
     reading.status = Status::engaged;
     reading.state.engagedAt = *at;
     reading.state.engagedAtWall = wall.value_or(0);
@@ -85,32 +81,32 @@ OverheatStateReading read_overheat_state(std::string_view path) {
   return reading;
 }
 
-int write_overheat_state(std::string_view path, const OverheatState& state) {
+int writeOverheatState(std::string_view path, const OverheatState& state) {
   const std::string file(path);
   const std::size_t slash = file.rfind('/');
   if (file.empty() || slash == std::string::npos || slash + 1 == file.size()) return EINVAL;
   if (slash > 0) {
-    if (const int error = os::make_folder(file.substr(0, slash).c_str(), kReportFolderMode)) {
+    if (const int error = os::makeFolder(file.substr(0, slash).c_str(), kReportFolderMode)) {
       return error;
     }
   }
   std::optional<std::string> bytes;
   {
     objc::AutoreleasePool pool;
-    objc::Ref root = objc::make_mutable_dictionary();
-    objc::dictionary_set(root.get(), kOverheatEngagedKey, objc::boolean(true));
-    objc::dictionary_set(root.get(), kOverheatEngagedAtKey, objc::number(state.engagedAt));
-    objc::dictionary_set(root.get(), kOverheatEngagedAtWallKey, objc::number(state.engagedAtWall));
-    objc::dictionary_set(root.get(), kOverheatReadingKey,
-                         objc::number(static_cast<std::int64_t>(state.readingCentiCelsius)));
-    bytes = objc::property_list_xml(root.get());
+    objc::Ref root = objc::makeMutableDictionary();
+    objc::dictionarySet(root.get(), kOverheatEngagedKey, objc::boolean(true));
+    objc::dictionarySet(root.get(), kOverheatEngagedAtKey, objc::number(state.engagedAt));
+    objc::dictionarySet(root.get(), kOverheatEngagedAtWallKey, objc::number(state.engagedAtWall));
+    objc::dictionarySet(root.get(), kOverheatReadingKey,
+                        objc::number(static_cast<std::int64_t>(state.readingCentiCelsius)));
+    bytes = objc::propertyListXml(root.get());
   }
   if (!bytes) return EINVAL;
-  return os::write_file_atomically(file.c_str(), bytes->data(), bytes->size(),
-                                   kOverheatStateFileMode);
+  return os::writeFileAtomically(file.c_str(), bytes->data(), bytes->size(),
+                                 kOverheatStateFileMode);
 }
 
-int remove_overheat_state(std::string_view path) {
+int removeOverheatState(std::string_view path) {
   if (path.empty()) return 0;
   if (::unlink(std::string(path).c_str()) == 0 || errno == ENOENT || errno == ENOTDIR) return 0;
   return errno;

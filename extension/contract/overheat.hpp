@@ -19,7 +19,7 @@
 namespace halvernic::contract {
 
 // ---- the setting -------------------------------------------------------------------------
-// A Boolean, read by the engine alone with engine_bool_preference; absent means on.
+// A Boolean, read by the engine alone with engineBoolPreference; absent means on.
 inline constexpr char kOverheatProtectionKey[] = "thermalOverheatProtectionEnabled";
 inline constexpr bool kOverheatProtectionDefault = true;
 
@@ -36,7 +36,7 @@ inline constexpr std::int64_t kOverheatMinimumEngagedSeconds = 60;
 inline constexpr std::int64_t kBatterySampleIntervalSeconds = 5;
 
 // "50.25" for 5025 (a reading in hundredths of a degree), "-3.05" for -305.
-std::string celsius_text(int centiCelsius);
+std::string celsiusText(int centiCelsius);
 
 // ---- the engaged state, kept across the daemon's restarts ---------------------------------
 // Root's, in the extension's own state folder (beside its report, contract/report.hpp): only
@@ -57,7 +57,7 @@ inline constexpr char kOverheatReadingKey[] = "reading";
 inline constexpr std::size_t kMaxOverheatStateFileSize = 4096;
 
 // The state file's path below the jailbreak root; "" when it cannot be resolved.
-std::string resolved_overheat_state_path();
+std::string resolvedOverheatStatePath();
 
 struct OverheatState {
   std::int64_t engagedAt = 0;      // continuous clock, nanoseconds
@@ -77,11 +77,11 @@ struct OverheatStateReading {
 };
 
 // Never raises. A path that cannot be resolved ("") reads as released.
-OverheatStateReading read_overheat_state(std::string_view path);
+OverheatStateReading readOverheatState(std::string_view path);
 // Writes the state atomically with kOverheatStateFileMode, making the folder (not its
 // parents) when missing. 0 or the errno of the step that failed.
-int write_overheat_state(std::string_view path, const OverheatState& state);
+int writeOverheatState(std::string_view path, const OverheatState& state);
 // Deletes the file; 0 when it is gone (or was never there), else the errno.
-int remove_overheat_state(std::string_view path);
+int removeOverheatState(std::string_view path);
 
 }  // namespace halvernic::contract

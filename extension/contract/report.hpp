@@ -48,7 +48,7 @@ namespace halvernic::contract {
 
 // ---- where -------------------------------------------------------------------------------
 // Paths as the system names them; every reader and writer resolves them below the
-// jailbreak root (resolved_report_path()). The folder is the package's own state folder,
+// jailbreak root (resolvedReportPath()). The folder is the package's own state folder,
 // root's (the extension runs as root); it is made with kReportFolderMode when missing.
 inline constexpr char kReportFolder[] = "/var/lib/com.nu-falk.halvernic";
 inline constexpr char kReportPath[] = "/var/lib/com.nu-falk.halvernic/report.plist";
@@ -59,7 +59,7 @@ inline constexpr unsigned kReportFileMode = 0644;  // root writes, everyone read
 inline constexpr std::size_t kMaxReportFileSize = std::size_t{256} * 1024;
 
 // The report's path below the jailbreak root; "" when it cannot be resolved.
-std::string resolved_report_path();
+std::string resolvedReportPath();
 
 // ---- keys ----------------------------------------------------------------------------------
 inline constexpr int kReportFormatVersion = 1;
@@ -90,12 +90,12 @@ inline constexpr char kReportUnknownReading[] = "unknown";
 
 // ---- the report ------------------------------------------------------------------------------
 enum class ReportLayer { hook, replacement };
-const char* report_layer_value(ReportLayer layer) noexcept;  // "hook", "replacement"
+const char* reportLayerValue(ReportLayer layer) noexcept;  // "hook", "replacement"
 
 enum class InstallOutcome { installed, missingClass, missingMethod, typeMismatch, unknown };
 // "installed", "missingClass", "missingMethod", "typeMismatch"; "unknown" for an outcome
 // a newer writer named that this reader does not know.
-const char* install_outcome_value(InstallOutcome outcome) noexcept;
+const char* installOutcomeValue(InstallOutcome outcome) noexcept;
 
 // One hook or replacement and what became of it.
 struct ReportedMethod {
@@ -124,7 +124,7 @@ struct OverheatReport {
 
 struct ExtensionReport {
   int formatVersion = kReportFormatVersion;
-  std::string version;  // project_version() when the extension writes it
+  std::string version;  // projectVersion() when the extension writes it
   std::int64_t pid = 0;
   std::int64_t writtenAt = 0;  // seconds since 1970
   std::optional<PowerMode> appliedMode;
@@ -137,17 +137,17 @@ struct ExtensionReport {
 };
 
 // The project's version, as every binary of it carries it ("1.0.0").
-const char* project_version() noexcept;
+const char* projectVersion() noexcept;
 
 // ---- writing (the extension) ------------------------------------------------------------------
 // The report as the property list above (owned).
-objc::Ref report_property_list(const ExtensionReport& report);
+objc::Ref reportPropertyList(const ExtensionReport& report);
 
 // Writes the report to path atomically (a reader sees the previous report or this one,
 // never a part of either), mode kReportFileMode, making its folder (not the folder's
 // parents) when missing. Answers 0 or the errno of the step that failed; a report that
 // cannot be written changes nothing else.
-int write_extension_report(std::string_view path, const ExtensionReport& report);
+int writeExtensionReport(std::string_view path, const ExtensionReport& report);
 
 // ---- reading (the tool) ---------------------------------------------------------------------
 struct ReportReading {
@@ -170,6 +170,6 @@ struct ReportReading {
 // formatVersion the reader knows, a positive integer pid, and a methods array whose entries
 // each have a known layer and string class, selector and outcome; everything else is
 // optional and unknown keys are ignored. Never raises.
-ReportReading read_extension_report(std::string_view path);
+ReportReading readExtensionReport(std::string_view path);
 
 }  // namespace halvernic::contract

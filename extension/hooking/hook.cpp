@@ -27,20 +27,20 @@ std::string HookError::description() const {
   return text;
 }
 
-Installed install_replacement(Class holder, const Replacement& replacement) {
+Installed installReplacement(Class holder, const Replacement& replacement) {
   if (!holder) return Installed::missing;
   const SEL selector = replacement.selector->get();
   const IMP ours = replacement.implementation();
-  const IMP current = objc::instance_implementation(holder, selector);
+  const IMP current = objc::instanceImplementation(holder, selector);
   if (!current) return Installed::missing;
   if (current == ours) return Installed::alreadyInstalled;
-  if (!objc::same_calling_convention(objc::instance_method_types(holder, selector),
-                                     replacement.types())) {
+  if (!objc::sameCallingConvention(objc::instanceMethodTypes(holder, selector),
+                                   replacement.types())) {
     return Installed::typeMismatch;
   }
   // The saved implementation is published before the replacement can run anywhere.
   replacement.saved->store(current, std::memory_order_release);
-  const IMP previous = objc::replace_instance_method(holder, selector, ours);
+  const IMP previous = objc::replaceInstanceMethod(holder, selector, ours);
   if (previous && previous != current) {
     // Someone replaced the method between our look-up and our installation; call theirs.
     replacement.saved->store(previous, std::memory_order_release);
@@ -48,15 +48,15 @@ Installed install_replacement(Class holder, const Replacement& replacement) {
   return Installed::installed;
 }
 
-std::size_t install_into(InstallObserver& observer, const ClassHook& hook, Class target) {
+std::size_t installInto(InstallObserver& observer, const ClassHook& hook, Class target) {
   if (!target) {
     observer.handleError(HookError{HookError::Kind::targetClassNotFound, &hook, nullptr});
     return 0;
   }
   std::size_t in_place = 0;
   for (const Replacement& replacement : hook.replacements()) {
-    Class holder = replacement.class_method ? objc::metaclass_of(target) : target;
-    switch (install_replacement(holder, replacement)) {
+    Class holder = replacement.class_method ? objc::metaclassOf(target) : target;
+    switch (installReplacement(holder, replacement)) {
       case Installed::installed:
       case Installed::alreadyInstalled:
         ++in_place;
@@ -68,7 +68,7 @@ std::size_t install_into(InstallObserver& observer, const ClassHook& hook, Class
       case Installed::typeMismatch:
         observer.handleError(
             HookError{HookError::Kind::typeMismatch, &hook, &replacement,
-                      objc::instance_method_types(holder, replacement.selector->get())});
+                      objc::instanceMethodTypes(holder, replacement.selector->get())});
         break;
     }
   }
@@ -78,7 +78,7 @@ std::size_t install_into(InstallObserver& observer, const ClassHook& hook, Class
 std::size_t install(InstallObserver& observer, std::span<const ClassHook* const> hooks) {
   std::size_t in_place = 0;
   for (const ClassHook* hook : hooks) {
-    if (hook) in_place += install_into(observer, *hook, hook->target().get());
+    if (hook) in_place += installInto(observer, *hook, hook->target().get());
   }
   return in_place;
 }
@@ -86,7 +86,7 @@ std::size_t install(InstallObserver& observer, std::span<const ClassHook* const>
 namespace detail {
 
 // Tweaks live for the life of the process; keeping them reachable says so.
-void keep_alive(Tweak* tweak) {
+void keepAlive(Tweak* tweak) {
   static std::mutex mutex;
   static auto* tweaks = new std::vector<Tweak*>();
   std::lock_guard lock(mutex);

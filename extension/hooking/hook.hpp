@@ -14,8 +14,8 @@
 //   BOOL powerSaveActive(hook::Orig<BOOL()> orig, id self) { return orig(self); }
 //
 //   constexpr hook::Replacement kReplacements[] = {
-//       hook::instance_method<host::kSetGPUPowerCeilingFromDecisionSource, &setGPUPowerCeiling>(),
-//       hook::instance_method<host::kPowerSaveActive, &powerSaveActive>(),
+//       hook::instanceMethod<host::kSetGPUPowerCeilingFromDecisionSource, &setGPUPowerCeiling>(),
+//       hook::instanceMethod<host::kPowerSaveActive, &powerSaveActive>(),
 //   };
 //   constinit const hook::ClassHook MitigationControllerHook{
 //       "MitigationControllerHook", host::kMitigationController, kReplacements};
@@ -82,7 +82,7 @@ private:
   SEL selector_;
 };
 
-// One entry of a hook table. Made by instance_method<>() / class_method<>().
+// One entry of a hook table. Made by instanceMethod<>() / class_method<>().
 struct Replacement {
   const objc::Selector* selector;
   bool class_method;
@@ -102,7 +102,7 @@ enum class Installed {
 // Saves holder's current implementation of the replacement's selector into its slot and
 // installs the replacement (holder is the metaclass for a class method). Shared by the
 // hook classes and the method replacement layer.
-Installed install_replacement(Class holder, const Replacement& replacement);
+Installed installReplacement(Class holder, const Replacement& replacement);
 
 // A hook class: its name (for errors), its target class and its replacements.
 class ClassHook {
@@ -180,10 +180,10 @@ std::size_t install(InstallObserver& observer, std::span<const ClassHook* const>
 // Installs one hook's replacements into the given class (the hook's target class, or
 // another one that stands for it), reporting as install() does; a nil class is reported as
 // the hook's missing target. Answers the number of replacements in place afterwards.
-std::size_t install_into(InstallObserver& observer, const ClassHook& hook, Class target);
+std::size_t installInto(InstallObserver& observer, const ClassHook& hook, Class target);
 
 namespace detail {
-void keep_alive(Tweak* tweak);
+void keepAlive(Tweak* tweak);
 }  // namespace detail
 
 // The activation entry: makes the tweak T (never destroyed), runs its init(), installs
@@ -193,7 +193,7 @@ template <class T>
 T& activate(std::span<const ClassHook* const> hooks) {
   static_assert(std::is_base_of_v<Tweak, T>, "the tweak type derives from hook::Tweak");
   T* tweak = new T();
-  detail::keep_alive(tweak);
+  detail::keepAlive(tweak);
   tweak->init();
   install(*tweak, hooks);
   tweak->tweakDidActivate();
@@ -231,11 +231,11 @@ struct Trampoline<message, replacement, R(Args...)> {
                        args...);
   }
   static IMP implementation() noexcept { return reinterpret_cast<IMP>(&invoke); }
-  static const char* types() noexcept { return objc::method_types<R, Args...>(); }
+  static const char* types() noexcept { return objc::methodTypes<R, Args...>(); }
 };
 
 template <const auto& message, auto replacement>
-constexpr Replacement make_replacement(bool class_method) noexcept {
+constexpr Replacement makeReplacement(bool class_method) noexcept {
   using Traits = ReplacementTraits<decltype(replacement)>;
   static_assert(Traits::matches,
                 "a replacement is `R fn(hook::Orig<R(Args...)> orig, id self, Args... args)`");
@@ -254,15 +254,15 @@ constexpr Replacement make_replacement(bool class_method) noexcept {
 
 // Replaces the target class's instance method `message` with `replacement`.
 template <const auto& message, auto replacement>
-constexpr Replacement instance_method() noexcept {
-  return detail::make_replacement<message, replacement>(false);
+constexpr Replacement instanceMethod() noexcept {
+  return detail::makeReplacement<message, replacement>(false);
 }
 
 // Replaces the target class's class method `message` with `replacement` (self is the
 // class object the message was sent to).
 template <const auto& message, auto replacement>
-constexpr Replacement class_method() noexcept {
-  return detail::make_replacement<message, replacement>(true);
+constexpr Replacement classMethod() noexcept {
+  return detail::makeReplacement<message, replacement>(true);
 }
 
 // The saved host implementation of a table entry, for calling it from outside its own

@@ -174,10 +174,8 @@ inline constinit Message<void()> kSetPackagePowerZoneTarget{"setPackagePowerZone
 
 // ---- CPMSHelper ------------------------------------------------------------------------
 // The daemon bounds each component's power by these answers.
-inline constinit Message<std::uint32_t(int)> kGetMaxPowerForComponent{
-    "getMaxPowerForComponent:"};
-inline constinit Message<std::uint32_t(int)> kGetMinPowerForComponent{
-    "getMinPowerForComponent:"};
+inline constinit Message<std::uint32_t(int)> kGetMaxPowerForComponent{"getMaxPowerForComponent:"};
+inline constinit Message<std::uint32_t(int)> kGetMinPowerForComponent{"getMinPowerForComponent:"};
 
 // ---- ComponentControl ------------------------------------------------------------------
 inline constinit Message<std::uint32_t()> kCurrentPower{"currentPower"};

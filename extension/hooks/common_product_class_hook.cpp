@@ -1,8 +1,8 @@
 #include "extension/hooks/common_product_class_hook.hpp"
 
 #include "common/objc/foundation.hpp"
-#include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/policy/power_helper.hpp"
 
 namespace halvernic::hooks {
 namespace {
@@ -11,12 +11,12 @@ using PowerMode = HPowerHepler::PowerMode;
 
 // The two forced simulation values, made once and kept for the life of the process:
 // tryTakeAction runs on every step of the daemon and allocates nothing for them.
-id nominal_state() {
-  static id const value = objc::keep_forever(objc::make_string("nominal"));
+id nominalState() {
+  static id const value = objc::keepForever(objc::makeString("nominal"));
   return value;
 }
-id light_state() {
-  static id const value = objc::keep_forever(objc::make_string("light"));
+id lightState() {
+  static id const value = objc::keepForever(objc::makeString("light"));
   return value;
 }
 
@@ -45,9 +45,9 @@ void tryTakeAction(hook::Orig<void()> orig, id self) {
   engine.sampleBatteryIfDue();
   id state = nullptr;
   if (engine.currentPowerMode() == PowerMode::fullPower) {
-    state = nominal_state();
+    state = nominalState();
   } else if (engine.preventDimmingEnabled()) {
-    state = light_state();
+    state = lightState();
   }
   if (state) {
     host::kPutDeviceInThermalSimulationMode.send(self, state);
@@ -71,11 +71,11 @@ void pressureHandling(hook::Orig<void()> orig, id self) {
 }
 
 constexpr hook::Replacement kReplacements[] = {
-    hook::instance_method<host::kInitProduct, &initProduct>(),
-    hook::instance_method<host::kTryTakeAction, &tryTakeAction>(),
-    hook::instance_method<host::kHandleMCSThermalPressure, &pressureHandling>(),
-    hook::instance_method<host::kSimulateLightThermalPressure, &pressureHandling>(),
-    hook::instance_method<host::kUpdatePowerzoneTelemetry, &pressureHandling>(),
+    hook::instanceMethod<host::kInitProduct, &initProduct>(),
+    hook::instanceMethod<host::kTryTakeAction, &tryTakeAction>(),
+    hook::instanceMethod<host::kHandleMCSThermalPressure, &pressureHandling>(),
+    hook::instanceMethod<host::kSimulateLightThermalPressure, &pressureHandling>(),
+    hook::instanceMethod<host::kUpdatePowerzoneTelemetry, &pressureHandling>(),
 };
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/config/dict_helper.hpp"
-#include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/policy/power_helper.hpp"
 
 namespace halvernic::hooks {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 std::uint32_t componentPowerLimit(hook::Orig<std::uint32_t()> orig, id self) {
   const std::uint32_t requested = orig(self);
   const std::int64_t componentType = host::kMitigationType.send(self);
-  return component_power_answer(
+  return componentPowerAnswer(
       HPowerHepler::shared().adjustComponentPowerLimit(requested, componentType));
 }
 
@@ -21,7 +21,7 @@ std::uint32_t componentPowerLimit(hook::Orig<std::uint32_t()> orig, id self) {
 // patched copy of its parameters.
 void updatePowerParameters(hook::Orig<void(id)> orig, id self, id parameters) {
   HPowerHepler& engine = HPowerHepler::shared();
-  if (!objc::is_dictionary(parameters) || !engine.preventDimmingEnabled()) {
+  if (!objc::isDictionary(parameters) || !engine.preventDimmingEnabled()) {
     orig(self, parameters);
     return;
   }
@@ -34,10 +34,10 @@ void updatePowerParameters(hook::Orig<void(id)> orig, id self, id parameters) {
 }
 
 constexpr hook::Replacement kReplacements[] = {
-    hook::instance_method<host::kCurrentPower, &componentPowerLimit>(),
-    hook::instance_method<host::kComputePowerTarget, &componentPowerLimit>(),
-    hook::instance_method<host::kPowerTarget, &componentPowerLimit>(),
-    hook::instance_method<host::kUpdatePowerParameters, &updatePowerParameters>(),
+    hook::instanceMethod<host::kCurrentPower, &componentPowerLimit>(),
+    hook::instanceMethod<host::kComputePowerTarget, &componentPowerLimit>(),
+    hook::instanceMethod<host::kPowerTarget, &componentPowerLimit>(),
+    hook::instanceMethod<host::kUpdatePowerParameters, &updatePowerParameters>(),
 };
 
 }  // namespace

@@ -19,7 +19,7 @@ extern constinit const hook::ClassHook ComponentControlHook;
 
 // An engine power value as the daemon's unsigned 32-bit answer: saturated to
 // [0, 4294967295].
-constexpr std::uint32_t component_power_answer(std::int64_t value) noexcept {
+constexpr std::uint32_t componentPowerAnswer(std::int64_t value) noexcept {
   if (value <= 0) return 0;
   if (value >= std::int64_t{UINT32_MAX}) return UINT32_MAX;
   return static_cast<std::uint32_t>(value);

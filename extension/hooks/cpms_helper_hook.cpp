@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/policy/power_helper.hpp"
 
 namespace halvernic::hooks {
 
@@ -29,13 +29,12 @@ std::uint32_t getMinPowerForComponent(Orig<std::uint32_t(int)> orig, id self, in
 }
 
 constexpr hook::Replacement kReplacements[] = {
-    hook::instance_method<host::kGetMaxPowerForComponent, &getMaxPowerForComponent>(),
-    hook::instance_method<host::kGetMinPowerForComponent, &getMinPowerForComponent>(),
+    hook::instanceMethod<host::kGetMaxPowerForComponent, &getMaxPowerForComponent>(),
+    hook::instanceMethod<host::kGetMinPowerForComponent, &getMinPowerForComponent>(),
 };
 
 }  // namespace
 
-constinit const hook::ClassHook CPMSHelperHook{"CPMSHelperHook", host::kCPMSHelper,
-                                               kReplacements};
+constinit const hook::ClassHook CPMSHelperHook{"CPMSHelperHook", host::kCPMSHelper, kReplacements};
 
 }  // namespace halvernic::hooks

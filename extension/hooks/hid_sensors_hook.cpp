@@ -12,7 +12,7 @@ void handleTemperatureEvent(hook::Orig<void(int, host::IOHIDServiceClientRef)> o
 }
 
 constexpr hook::Replacement kReplacements[] = {
-    hook::instance_method<host::kHandleTemperatureEventService, &handleTemperatureEvent>(),
+    hook::instanceMethod<host::kHandleTemperatureEventService, &handleTemperatureEvent>(),
 };
 
 }  // namespace

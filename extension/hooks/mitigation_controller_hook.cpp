@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "common/objc/foundation.hpp"
-#include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/policy/power_helper.hpp"
 
 namespace halvernic::hooks {
 
@@ -88,9 +88,7 @@ void setGPUPowerZoneTarget(Orig<void(int)> orig, id self, int target) {
   if (!fullPower()) orig(self, target);
 }
 
-void setSGXLevel(Orig<void(int)> orig, id self, int level) {
-  orig(self, fullPower() ? 0 : level);
-}
+void setSGXLevel(Orig<void(int)> orig, id self, int level) { orig(self, fullPower() ? 0 : level); }
 
 void setMaxGraphicsDrivePowerTarget(Orig<void(int)> orig, id self, int target) {
   orig(self, fullPower() ? kFullPowerArg : target);
@@ -130,8 +128,7 @@ void updateCPU(Orig<void()> orig, id self) {
       objc::log("halvernic simulates low power mode at CPU level %d", level);
       return;
     }
-    case Mode::off:
-      break;
+    case Mode::off: break;
   }
   orig(self);
 }
@@ -145,20 +142,20 @@ void updatePackage(Orig<void()> orig, id self) {
 }
 
 constexpr hook::Replacement kReplacements[] = {
-    hook::instance_method<host::kInitForFastLoop, &initForFastLoop>(),
-    hook::instance_method<host::kPowerSaveActive, &powerSaveActive>(),
-    hook::instance_method<host::kCPULevel, &CPULevel>(),
-    hook::instance_method<host::kGetCPUTargetPower, &getCPUTargetPower>(),
-    hook::instance_method<host::kGetPackageCPUPowerTarget, &getPackageCPUPowerTarget>(),
-    hook::instance_method<host::kGetPackageTargetPower, &getPackageTargetPower>(),
-    hook::instance_method<host::kSetGPUPowerCeilingFromDecisionSource, &setGPUPowerCeiling>(),
-    hook::instance_method<host::kSetGPUPowerFloorFromDecisionSource, &setGPUPowerFloor>(),
-    hook::instance_method<host::kSetGPUPowerZoneTarget, &setGPUPowerZoneTarget>(),
-    hook::instance_method<host::kSetSGXLevel, &setSGXLevel>(),
-    hook::instance_method<host::kSetMaxGraphicsDrivePowerTarget, &setMaxGraphicsDrivePowerTarget>(),
-    hook::instance_method<host::kUpdateCPU, &updateCPU>(),
-    hook::instance_method<host::kUpdateGPU, &updateGPU>(),
-    hook::instance_method<host::kUpdatePackage, &updatePackage>(),
+    hook::instanceMethod<host::kInitForFastLoop, &initForFastLoop>(),
+    hook::instanceMethod<host::kPowerSaveActive, &powerSaveActive>(),
+    hook::instanceMethod<host::kCPULevel, &CPULevel>(),
+    hook::instanceMethod<host::kGetCPUTargetPower, &getCPUTargetPower>(),
+    hook::instanceMethod<host::kGetPackageCPUPowerTarget, &getPackageCPUPowerTarget>(),
+    hook::instanceMethod<host::kGetPackageTargetPower, &getPackageTargetPower>(),
+    hook::instanceMethod<host::kSetGPUPowerCeilingFromDecisionSource, &setGPUPowerCeiling>(),
+    hook::instanceMethod<host::kSetGPUPowerFloorFromDecisionSource, &setGPUPowerFloor>(),
+    hook::instanceMethod<host::kSetGPUPowerZoneTarget, &setGPUPowerZoneTarget>(),
+    hook::instanceMethod<host::kSetSGXLevel, &setSGXLevel>(),
+    hook::instanceMethod<host::kSetMaxGraphicsDrivePowerTarget, &setMaxGraphicsDrivePowerTarget>(),
+    hook::instanceMethod<host::kUpdateCPU, &updateCPU>(),
+    hook::instanceMethod<host::kUpdateGPU, &updateGPU>(),
+    hook::instanceMethod<host::kUpdatePackage, &updatePackage>(),
 };
 
 }  // namespace

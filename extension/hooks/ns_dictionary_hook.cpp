@@ -9,17 +9,17 @@
 namespace halvernic::hooks {
 namespace {
 
-bool in_thermal_configuration_folder(id path) {
-  if (!objc::is_string(path)) return false;
-  return objc::to_string(path).find(host::kThermalConfigurationFolder) != std::string::npos;
+bool inThermalConfigurationFolder(id path) {
+  if (!objc::isString(path)) return false;
+  return objc::toString(path).find(host::kThermalConfigurationFolder) != std::string::npos;
 }
 
 // +[NSDictionary dictionaryWithContentsOfFile:] (self is the class the message was sent
 // to). The answer stays +0: a patched copy is autoreleased into the caller's pool.
 id dictionaryWithContentsOfFile(hook::Orig<id(id)> orig, id self, id path) {
   id loaded = orig(self, path);
-  if (!objc::is_dictionary(loaded) || !in_thermal_configuration_folder(path) ||
-      !objc::all_keys_are_strings(loaded)) {
+  if (!objc::isDictionary(loaded) || !inThermalConfigurationFolder(path) ||
+      !objc::allKeysAreStrings(loaded)) {
     return loaded;
   }
   objc::Ref patched;
@@ -32,7 +32,7 @@ id dictionaryWithContentsOfFile(hook::Orig<id(id)> orig, id self, id path) {
 }
 
 constexpr hook::Replacement kReplacements[] = {
-    hook::class_method<host::kDictionaryWithContentsOfFile, &dictionaryWithContentsOfFile>(),
+    hook::classMethod<host::kDictionaryWithContentsOfFile, &dictionaryWithContentsOfFile>(),
 };
 
 }  // namespace

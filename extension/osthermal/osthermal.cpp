@@ -50,13 +50,13 @@ using NotifyPostFunction = uint32_t (*)(const char* name);
 using NotifyCancelFunction = uint32_t (*)(int token);
 
 template <class Function>
-Function lookup_function(const char* name) noexcept {
+Function lookupFunction(const char* name) noexcept {
   return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
 }
 
 // The value of an exported constant, or a null value when the symbol is missing.
 template <class T>
-T lookup_constant(const char* name) noexcept {
+T lookupConstant(const char* name) noexcept {
   const auto* address = static_cast<const T*>(dlsym(RTLD_DEFAULT, name));
   return address ? *address : T{};
 }
@@ -65,7 +65,7 @@ constexpr int32_t kStatusFailed = kSCStatusFailed;  // 1001
 constexpr char kThermalPressureLiteralName[] = "com.apple.system.thermalpressurelevel";
 
 // A key or name as a CFString (a CF reference is the Foundation object).
-CFStringRef cf_string(const objc::Ref& string) noexcept {
+CFStringRef cfString(const objc::Ref& string) noexcept {
   return reinterpret_cast<CFStringRef>(string.get());
 }
 
@@ -80,7 +80,7 @@ public:
   ~PreferencesHandle() {
     if (!prefs_) return;
     // Without CFRelease nothing can free the handle; that is the host's loss, not a crash.
-    if (auto release = lookup_function<CFReleaseFunction>("CFRelease")) release(prefs_);
+    if (auto release = lookupFunction<CFReleaseFunction>("CFRelease")) release(prefs_);
   }
   SCPreferencesRef get() const noexcept { return prefs_; }
   explicit operator bool() const noexcept { return prefs_ != nullptr; }
@@ -91,23 +91,23 @@ private:
 
 // A fresh handle on the store, or an empty one (also when SCPreferencesCreate is missing).
 PreferencesHandle createThermalStatusPreferences() {
-  auto create = lookup_function<SCPreferencesCreateFunction>("SCPreferencesCreate");
+  auto create = lookupFunction<SCPreferencesCreateFunction>("SCPreferencesCreate");
   if (!create) return PreferencesHandle(nullptr);
-  objc::Ref name = objc::make_string(kThermalStatusHandleName);
-  objc::Ref identifier = objc::make_string(kThermalStatusIdentifier);
+  objc::Ref name = objc::makeString(kThermalStatusHandleName);
+  objc::Ref identifier = objc::makeString(kThermalStatusIdentifier);
   // A null allocator is the default allocator.
-  return PreferencesHandle(create(nullptr, cf_string(name), cf_string(identifier)));
+  return PreferencesHandle(create(nullptr, cfString(name), cfString(identifier)));
 }
 
 int32_t commitThermalStatus(SCPreferencesRef prefs) {
-  auto commit = lookup_function<SCPreferencesCommitChangesFunction>("SCPreferencesCommitChanges");
-  auto apply = lookup_function<SCPreferencesApplyChangesFunction>("SCPreferencesApplyChanges");
+  auto commit = lookupFunction<SCPreferencesCommitChangesFunction>("SCPreferencesCommitChanges");
+  auto apply = lookupFunction<SCPreferencesApplyChangesFunction>("SCPreferencesApplyChanges");
   if (!commit || !apply) return kStatusFailed;
   if (commit(prefs)) {
     apply(prefs);  // applying only tells the running system; the values are stored
     return 0;
   }
-  auto error = lookup_function<SCErrorFunction>("SCError");
+  auto error = lookupFunction<SCErrorFunction>("SCError");
   if (!error) return kStatusFailed;
   const int code = error();
   // The commit did fail: never let an unset error code read as success.
@@ -119,15 +119,15 @@ int32_t writeThermalStatusFlags(const char* flag_key, const char* persistence_ke
                                 int32_t persistent) {
   PreferencesHandle prefs = createThermalStatusPreferences();
   if (!prefs) return kStatusFailed;
-  auto set = lookup_function<SCPreferencesSetValueFunction>("SCPreferencesSetValue");
-  const CFBooleanRef yes = lookup_constant<CFBooleanRef>("kCFBooleanTrue");
-  const CFBooleanRef no = lookup_constant<CFBooleanRef>("kCFBooleanFalse");
+  auto set = lookupFunction<SCPreferencesSetValueFunction>("SCPreferencesSetValue");
+  const CFBooleanRef yes = lookupConstant<CFBooleanRef>("kCFBooleanTrue");
+  const CFBooleanRef no = lookupConstant<CFBooleanRef>("kCFBooleanFalse");
   if (!set || !yes || !no) return kStatusFailed;
-  objc::Ref key = objc::make_string(flag_key);
-  set(prefs.get(), cf_string(key), flag != 0 ? yes : no);
+  objc::Ref key = objc::makeString(flag_key);
+  set(prefs.get(), cfString(key), flag != 0 ? yes : no);
   if (persistence_key) {
-    objc::Ref persistence = objc::make_string(persistence_key);
-    set(prefs.get(), cf_string(persistence), persistent != 0 ? yes : no);
+    objc::Ref persistence = objc::makeString(persistence_key);
+    set(prefs.get(), cfString(persistence), persistent != 0 ? yes : no);
   }
   return commitThermalStatus(prefs.get());
 }
@@ -135,17 +135,17 @@ int32_t writeThermalStatusFlags(const char* flag_key, const char* persistence_ke
 int32_t removeThermalStatusKey(const char* key_name) {
   PreferencesHandle prefs = createThermalStatusPreferences();
   if (!prefs) return kStatusFailed;
-  auto remove = lookup_function<SCPreferencesRemoveValueFunction>("SCPreferencesRemoveValue");
+  auto remove = lookupFunction<SCPreferencesRemoveValueFunction>("SCPreferencesRemoveValue");
   if (!remove) return kStatusFailed;
-  objc::Ref key = objc::make_string(key_name);
-  remove(prefs.get(), cf_string(key));
+  objc::Ref key = objc::makeString(key_name);
+  remove(prefs.get(), cfString(key));
   return commitThermalStatus(prefs.get());
 }
 
 // Runs one store operation at the library's boundary: on a thread the Foundation may not
 // know yet, inside its own autorelease pool, and with nothing thrown past the C interface.
 template <class Operation>
-int32_t at_boundary(Operation&& operation) noexcept {
+int32_t atBoundary(Operation&& operation) noexcept {
   try {
     objc::ThreadAttachment attachment;
     objc::AutoreleasePool pool;
@@ -155,37 +155,39 @@ int32_t at_boundary(Operation&& operation) noexcept {
   }
 }
 
-int32_t first_failure(int32_t first, int32_t second) noexcept { return first != 0 ? first : second; }
+int32_t firstFailure(int32_t first, int32_t second) noexcept { return first != 0 ? first : second; }
 
-int32_t write_flags(const char* flag_key, const char* persistence_key, int32_t flag,
-                    int32_t persistent) noexcept {
-  return at_boundary([&] { return writeThermalStatusFlags(flag_key, persistence_key, flag, persistent); });
+int32_t writeFlags(const char* flag_key, const char* persistence_key, int32_t flag,
+                   int32_t persistent) noexcept {
+  return atBoundary(
+      [&] { return writeThermalStatusFlags(flag_key, persistence_key, flag, persistent); });
 }
 
-int32_t remove_key(const char* key) noexcept {
-  return at_boundary([&] { return removeThermalStatusKey(key); });
+int32_t removeKey(const char* key) noexcept {
+  return atBoundary([&] { return removeThermalStatusKey(key); });
 }
 
 // Both removals always run, each with its own handle; the first failure is reported.
-int32_t remove_two_keys(const char* first_key, const char* second_key) noexcept {
-  const int32_t first = remove_key(first_key);
-  const int32_t second = remove_key(second_key);
-  return first_failure(first, second);
+int32_t removeTwoKeys(const char* first_key, const char* second_key) noexcept {
+  const int32_t first = removeKey(first_key);
+  const int32_t second = removeKey(second_key);
+  return firstFailure(first, second);
 }
 
 // ---- notify ----------------------------------------------------------------------------
 
-const char* thermal_pressure_name() noexcept {
-  if (&kOSThermalNotificationPressureLevelName != nullptr && kOSThermalNotificationPressureLevelName) {
+const char* thermalPressureName() noexcept {
+  if (&kOSThermalNotificationPressureLevelName != nullptr &&
+      kOSThermalNotificationPressureLevelName) {
     return kOSThermalNotificationPressureLevelName;
   }
-  if (const char* name = lookup_constant<const char*>("kOSThermalNotificationPressureLevelName")) {
+  if (const char* name = lookupConstant<const char*>("kOSThermalNotificationPressureLevelName")) {
     return name;
   }
   return kThermalPressureLiteralName;
 }
 
-constexpr uint64_t thermal_pressure_state(int32_t level) noexcept {
+constexpr uint64_t thermalPressureState(int32_t level) noexcept {
   const auto value = static_cast<uint32_t>(level);
   return (value >= 1 && value <= 5) ? uint64_t{value} * 10 : 0;
 }
@@ -197,9 +199,9 @@ constexpr uint64_t thermal_pressure_state(int32_t level) noexcept {
 extern "C" {
 
 int32_t halvernicGetRuntimeState(int32_t* first, int32_t* second) {
-  auto register_check = lookup_function<NotifyRegisterCheckFunction>("notify_register_check");
-  auto get_state = lookup_function<NotifyGetStateFunction>("notify_get_state");
-  auto cancel = lookup_function<NotifyCancelFunction>("notify_cancel");
+  auto register_check = lookupFunction<NotifyRegisterCheckFunction>("notify_register_check");
+  auto get_state = lookupFunction<NotifyGetStateFunction>("notify_get_state");
+  auto cancel = lookupFunction<NotifyCancelFunction>("notify_cancel");
   if (!register_check) return static_cast<int32_t>(NOTIFY_STATUS_FAILED);
   int token = 0;
   const uint32_t registered = register_check(contract::kRuntimeStateNotification, &token);
@@ -208,41 +210,42 @@ int32_t halvernicGetRuntimeState(int32_t* first, int32_t* second) {
   const uint32_t read = get_state ? get_state(token, &word) : NOTIFY_STATUS_FAILED;
   if (cancel) cancel(token);
   if (read != NOTIFY_STATUS_OK) return static_cast<int32_t>(read);
-  if (!contract::runtime_state_has_magic(word)) return 1;
-  const contract::RuntimeStateValues values = contract::decode_runtime_state(word);
+  if (!contract::runtimeStateHasMagic(word)) return 1;
+  const contract::RuntimeStateValues values = contract::decodeRuntimeState(word);
   if (first) *first = values.first;
   if (second) *second = values.second;
   return 0;
 }
 
 int32_t halvernicSetDarwinThermalPressure(int32_t level) {
-  auto register_check = lookup_function<NotifyRegisterCheckFunction>("notify_register_check");
-  auto set_state = lookup_function<NotifySetStateFunction>("notify_set_state");
-  auto post = lookup_function<NotifyPostFunction>("notify_post");
-  auto cancel = lookup_function<NotifyCancelFunction>("notify_cancel");
-  const char* name = thermal_pressure_name();
+  auto register_check = lookupFunction<NotifyRegisterCheckFunction>("notify_register_check");
+  auto set_state = lookupFunction<NotifySetStateFunction>("notify_set_state");
+  auto post = lookupFunction<NotifyPostFunction>("notify_post");
+  auto cancel = lookupFunction<NotifyCancelFunction>("notify_cancel");
+  const char* name = thermalPressureName();
   int token = 0;
   if (!register_check || register_check(name, &token) != NOTIFY_STATUS_OK) return -1;
-  uint32_t status = set_state ? set_state(token, thermal_pressure_state(level)) : NOTIFY_STATUS_FAILED;
+  uint32_t status =
+      set_state ? set_state(token, thermalPressureState(level)) : NOTIFY_STATUS_FAILED;
   if (status == NOTIFY_STATUS_OK) status = post ? post(name) : NOTIFY_STATUS_FAILED;
   if (cancel) cancel(token);
   return static_cast<int32_t>(status);
 }
 
 int32_t halvernicSetOSNotifEnabled(int32_t flag, int32_t persistent) {
-  return write_flags(kThermalNotifications.flagKey, kThermalNotifications.persistenceKey, flag,
-                     persistent);
+  return writeFlags(kThermalNotifications.flagKey, kThermalNotifications.persistenceKey, flag,
+                    persistent);
 }
 
 int32_t halvernicSetOSNotifNative(void) { return halvernicSetOSNotifEnabled(1, 0); }
 
 int32_t halvernicResetOSNotifEnabled(void) {
-  return remove_two_keys(kThermalNotifications.flagKey, kThermalNotifications.persistenceKey);
+  return removeTwoKeys(kThermalNotifications.flagKey, kThermalNotifications.persistenceKey);
 }
 
 int32_t halvernicSetThermalMitigationsEnabled(int32_t flag, int32_t persistent) {
-  return write_flags(kThermalMitigations.flagKey, kThermalMitigations.persistenceKey, flag,
-                     persistent);
+  return writeFlags(kThermalMitigations.flagKey, kThermalMitigations.persistenceKey, flag,
+                    persistent);
 }
 
 int32_t halvernicSetThermalMitigationsNative(void) {
@@ -250,35 +253,35 @@ int32_t halvernicSetThermalMitigationsNative(void) {
 }
 
 int32_t halvernicResetThermalMitigations(void) {
-  return remove_two_keys(kThermalMitigations.flagKey, kThermalMitigations.persistenceKey);
+  return removeTwoKeys(kThermalMitigations.flagKey, kThermalMitigations.persistenceKey);
 }
 
 int32_t halvernicSetHIPEnabled(int32_t flag, int32_t persistent) {
-  return write_flags(kPocketOverride.flagKey, kPocketOverride.persistenceKey, flag, persistent);
+  return writeFlags(kPocketOverride.flagKey, kPocketOverride.persistenceKey, flag, persistent);
 }
 
 int32_t halvernicSetHIPNative(void) {
   const int32_t override_status = halvernicSetHIPEnabled(1, 0);
   const int32_t simulate_status = halvernicSetSimulateHIPEnabled(0);
-  return first_failure(override_status, simulate_status);
+  return firstFailure(override_status, simulate_status);
 }
 
 int32_t halvernicSetSimulateHIPEnabled(int32_t flag) {
-  return write_flags(kPocketSimulation.flagKey, nullptr, flag, 0);
+  return writeFlags(kPocketSimulation.flagKey, nullptr, flag, 0);
 }
 
 int32_t halvernicResetHIP(void) {
-  return remove_two_keys(kPocketOverride.flagKey, kPocketOverride.persistenceKey);
+  return removeTwoKeys(kPocketOverride.flagKey, kPocketOverride.persistenceKey);
 }
 
-int32_t halvernicResetSimulateHIP(void) { return remove_key(kPocketSimulation.flagKey); }
+int32_t halvernicResetSimulateHIP(void) { return removeKey(kPocketSimulation.flagKey); }
 
 int32_t halvernicSetSunlightOverride(int32_t flag, int32_t persistent) {
-  return write_flags(kSunlightOverride.flagKey, kSunlightOverride.persistenceKey, flag, persistent);
+  return writeFlags(kSunlightOverride.flagKey, kSunlightOverride.persistenceKey, flag, persistent);
 }
 
 int32_t halvernicResetSunlightOverride(void) {
-  return remove_two_keys(kSunlightOverride.flagKey, kSunlightOverride.persistenceKey);
+  return removeTwoKeys(kSunlightOverride.flagKey, kSunlightOverride.persistenceKey);
 }
 
 }  // extern "C"

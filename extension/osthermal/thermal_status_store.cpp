@@ -23,7 +23,7 @@ Function lookup(const char* name) noexcept {
 }
 
 // A CF reference is the Foundation object.
-id object_of(CFTypeRef reference) noexcept {
+id objectOf(CFTypeRef reference) noexcept {
   return const_cast<id>(static_cast<const objc_object*>(reference));
 }
 
@@ -46,20 +46,20 @@ ThermalStatusReading readThermalStatusStore() noexcept {
       return failure("SystemConfiguration is not available");
     }
     objc::AutoreleasePool pool;
-    objc::Ref name = objc::make_string(kThermalStatusHandleName);
-    objc::Ref identifier = objc::make_string(kThermalStatusIdentifier);
+    objc::Ref name = objc::makeString(kThermalStatusHandleName);
+    objc::Ref identifier = objc::makeString(kThermalStatusIdentifier);
     SCPreferencesRef prefs = create(nullptr, reinterpret_cast<CFStringRef>(name.get()),
                                     reinterpret_cast<CFStringRef>(identifier.get()));
     if (!prefs) return failure("the store could not be opened");
     ThermalStatusReading reading;
-    reading.values = objc::make_mutable_dictionary();
+    reading.values = objc::makeMutableDictionary();
     if (CFArrayRef keys = copyKeys(prefs)) {
-      id list = object_of(keys);
+      id list = objectOf(keys);
       for (std::size_t i = 0, n = objc::count(list); i < n; ++i) {
-        id key = objc::array_get(list, i);
-        if (!objc::is_string(key)) continue;
+        id key = objc::arrayGet(list, i);
+        if (!objc::isString(key)) continue;
         if (CFPropertyListRef value = get(prefs, reinterpret_cast<CFStringRef>(key))) {
-          objc::dictionary_set(reading.values.get(), key, object_of(value));
+          objc::dictionarySet(reading.values.get(), key, objectOf(value));
         }
       }
       release(keys);

@@ -25,7 +25,7 @@ const std::atomic<std::int64_t>* ComponentMaxima::find(std::int64_t type) const 
 }
 
 std::int64_t ComponentMaxima::raiseSlow(std::int64_t type, std::int64_t value) noexcept {
-  if (auto* max = find(type, true)) return raise_to(*max, value);
+  if (auto* max = find(type, true)) return raiseTo(*max, value);
   std::lock_guard lock(overflow_mutex_);
   overflow_used_.store(true, std::memory_order_release);
   try {

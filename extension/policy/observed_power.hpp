@@ -14,7 +14,7 @@
 namespace halvernic::policy {
 
 // Raises field to value when value is larger; returns the field's value afterwards.
-inline std::int64_t raise_to(std::atomic<std::int64_t>& field, std::int64_t value) noexcept {
+inline std::int64_t raiseTo(std::atomic<std::int64_t>& field, std::int64_t value) noexcept {
   std::int64_t current = field.load(std::memory_order_relaxed);
   while (current < value &&
          !field.compare_exchange_weak(current, value, std::memory_order_relaxed)) {
@@ -36,7 +36,7 @@ public:
     // handled here, inline on the hooks' paths; probing and inserting are out of line.
     Slot& home = slots_[homeSlot(type)];
     if (__builtin_expect(type != kEmpty && home.type.load(std::memory_order_acquire) == type, 1)) {
-      return raise_to(home.max, value);
+      return raiseTo(home.max, value);
     }
     return raiseSlow(type, value);
   }

@@ -14,9 +14,9 @@
 #include "extension/battery/battery.hpp"
 #include "extension/config/file_manager.hpp"
 #include "extension/contract/overheat.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/osthermal/osthermal.h"
 #include "extension/osthermal/platform_reset.hpp"
-#include "extension/hooking/host.hpp"
 
 namespace contract = halvernic::contract;
 namespace host = halvernic::host;
@@ -26,13 +26,13 @@ namespace {
 constexpr std::array<double, 7> kReapplicationDelays = {0.25, 1, 2, 4, 6, 8, 10};
 
 // "%d" takes an int: 64-bit values are converted explicitly, saturating.
-int log_int(std::int64_t value) {
+int logInt(std::int64_t value) {
   return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
                                                    std::numeric_limits<int>::max()));
 }
 
 // The host's power setters take 32-bit values; a larger target saturates.
-int power_arg(std::int64_t value) { return log_int(value); }
+int powerArg(std::int64_t value) { return logInt(value); }
 
 // The device's continuous clock (it counts sleep, and every launch of the daemon reads the
 // same one), in nanoseconds.
@@ -84,9 +84,8 @@ HPowerHepler& HPowerHepler::makeShared() {
 constexpr std::int64_t kRacyFileWindowNanoseconds = 50'000'000;
 
 HPowerHepler::HPowerHepler()
-    : preferencesFile_(contract::resolved_preferences_path(), kRacyFileWindowNanoseconds),
-      overheatStatePath_(contract::resolved_overheat_state_path()),
-      batteryReader_(&deviceBattery),
+    : preferencesFile_(contract::resolvedPreferencesPath(), kRacyFileWindowNanoseconds),
+      overheatStatePath_(contract::resolvedOverheatStatePath()), batteryReader_(&deviceBattery),
       clock_(&continuousNanoseconds) {
   storeDecoded(encode(Decoded{}));  // no file read yet
   loadOverheatState();
@@ -120,10 +119,10 @@ HPowerHepler::PreferencesReading HPowerHepler::readPreferencesFile() {
 void HPowerHepler::replacePreferences(objc::Ref dictionary, std::uint64_t sequence) {
   Decoded read;
   read.hasEntries = objc::count(dictionary.get()) > 0;
-  read.fileMode = contract::power_mode_of(dictionary.get());
+  read.fileMode = contract::powerModeOf(dictionary.get());
   read.filePreventDimming =
-      contract::engine_bool_preference(dictionary.get(), contract::kPreventDimmingKey, false);
-  read.protectionEnabled = contract::engine_bool_preference(
+      contract::engineBoolPreference(dictionary.get(), contract::kPreventDimmingKey, false);
+  read.protectionEnabled = contract::engineBoolPreference(
       dictionary.get(), contract::kOverheatProtectionKey, contract::kOverheatProtectionDefault);
   // Turning the protection off while it is engaged releases it at once (taken before the
   // snapshot's lock, as a reading of the battery takes both).
@@ -168,7 +167,7 @@ bool HPowerHepler::restartWouldChangeNothing() {
   if (first == kNoMode || modeChangedSinceFirst_.load(std::memory_order_acquire)) return false;
   objc::AutoreleasePool pool;
   const PreferencesReading reading = readPreferencesFile();
-  const PowerMode fileMode = contract::power_mode_of(reading.dictionary.get());
+  const PowerMode fileMode = contract::powerModeOf(reading.dictionary.get());
   return static_cast<int>(effectivePowerMode(fileMode)) == first;
 }
 
@@ -205,7 +204,7 @@ void HPowerHepler::loadPreferencesIfEmpty() {
 bool HPowerHepler::boolPreference(std::string_view key, bool fallback) const {
   objc::AutoreleasePool pool;
   objc::Ref plist = plistObj();
-  return contract::engine_bool_preference(plist.get(), key, fallback);
+  return contract::engineBoolPreference(plist.get(), key, fallback);
 }
 
 HPowerHepler::PowerMode HPowerHepler::currentPowerMode() {
@@ -240,7 +239,7 @@ void logEngaged(int reading, bool modeChanged) {
                   "native until it cools"
                 : "halvernic overheat protection engaged: battery %@ C, prevent dimming off "
                   "until it cools",
-            objc::string(contract::celsius_text(reading)));
+            objc::string(contract::celsiusText(reading)));
 }
 
 }  // namespace
@@ -280,7 +279,7 @@ void HPowerHepler::setEngagedLocked(bool engaged) {
 // it acts as the protection requires. A file that holds no state counts as engaged now (a
 // reading at or below the release temperature releases it a minute later).
 void HPowerHepler::loadOverheatState() {
-  const contract::OverheatStateReading reading = contract::read_overheat_state(overheatStatePath_);
+  const contract::OverheatStateReading reading = contract::readOverheatState(overheatStatePath_);
   using Status = contract::OverheatStateReading::Status;
   if (reading.status == Status::released) return;
   const std::int64_t now = protectionClock();
@@ -297,7 +296,7 @@ void HPowerHepler::loadOverheatState() {
   objc::AutoreleasePool pool;
   objc::log("halvernic overheat protection still engaged since battery %@ C",
             objc::string(reading.status == Status::engaged
-                             ? contract::celsius_text(reading.state.readingCentiCelsius)
+                             ? contract::celsiusText(reading.state.readingCentiCelsius)
                              : std::string("?")));
 }
 
@@ -326,7 +325,7 @@ void HPowerHepler::sampleBatteryIfDue() {
     if (reading) {
       first = !lastReading_;
       lastReading_ = reading;
-      lastReadingWall_ = os::wall_clock_nanoseconds() / kSecond;
+      lastReadingWall_ = os::wallClockNanoseconds() / kSecond;
     }
     const Decoded d = decode(decoded_.load(std::memory_order_relaxed));
     if (reading && !d.engaged && d.guarded() && *reading >= contract::kOverheatEngageCentiCelsius) {
@@ -363,22 +362,22 @@ void HPowerHepler::finishOverheatChange(OverheatChange change, bool modeChanged,
       std::lock_guard lock(plistMutex_);
       state.engagedAt = engagedAt_;
     }
-    state.engagedAtWall = os::wall_clock_nanoseconds() / kSecond;
+    state.engagedAtWall = os::wallClockNanoseconds() / kSecond;
     state.readingCentiCelsius = reading;
-    const int error = contract::write_overheat_state(overheatStatePath_, state);
+    const int error = contract::writeOverheatState(overheatStatePath_, state);
     logEngaged(reading, modeChanged);
     if (error != 0) {
       // The daemon's next launch will not know: it engages again at its first reading.
       objc::log("halvernic overheat protection: state not kept (%d)", error);
     }
   } else {
-    contract::remove_overheat_state(overheatStatePath_);
+    contract::removeOverheatState(overheatStatePath_);
     objc::AutoreleasePool pool;
     if (change == OverheatChange::releasedKeyOff) {
       objc::log("halvernic overheat protection released: thermalOverheatProtectionEnabled off");
     } else {
       objc::log("halvernic overheat protection released: battery %@ C after %d s",
-                objc::string(contract::celsius_text(reading)), log_int(engagedFor / kSecond));
+                objc::string(contract::celsiusText(reading)), logInt(engagedFor / kSecond));
     }
   }
 }
@@ -387,7 +386,7 @@ void HPowerHepler::finishOverheatChange(OverheatChange change, bool modeChanged,
 
 std::int64_t HPowerHepler::filterCPULevel(std::int64_t requested) {
   if (pendingFullCPURestoreCount_.load(std::memory_order_relaxed) > 0) {
-    if (requested != 0) objc::log("halvernic cpu level restore %d -> 0", log_int(requested));
+    if (requested != 0) objc::log("halvernic cpu level restore %d -> 0", logInt(requested));
     return 0;
   }
   if (currentPowerMode() != PowerMode::lowPower) return requested;
@@ -396,21 +395,21 @@ std::int64_t HPowerHepler::filterCPULevel(std::int64_t requested) {
   const std::int64_t target =
       currentPowerMode() == PowerMode::lowPower ? host::kLowPowerCPULevel : 0;
   if (requested == target) return target;
-  objc::log("halvernic cpu level lock %d -> %d", log_int(requested), log_int(target));
+  objc::log("halvernic cpu level lock %d -> %d", logInt(requested), logInt(target));
   return target;
 }
 
 std::int64_t HPowerHepler::adjustCPUPowerTarget(std::int64_t requested) {
-  if (requested > 0) halvernic::policy::raise_to(observedCPUPowerMax_, requested);
+  if (requested > 0) halvernic::policy::raiseTo(observedCPUPowerMax_, requested);
   if (currentPowerMode() != PowerMode::fullPower) return requested;
-  return std::max({requested, observedCPUPowerMax_.load(std::memory_order_relaxed),
-                   unrestrictedPowerTarget});
+  return std::max(
+      {requested, observedCPUPowerMax_.load(std::memory_order_relaxed), unrestrictedPowerTarget});
 }
 
 std::int64_t HPowerHepler::adjustComponentPowerLimit(std::int64_t requested,
                                                      std::int64_t componentType) {
   if (requested > 0) {
-    halvernic::policy::raise_to(observedComponentPowerGlobalMax_, requested);
+    halvernic::policy::raiseTo(observedComponentPowerGlobalMax_, requested);
     observedComponentPowerMax_.raise(componentType, requested);
   }
   if (currentPowerMode() != PowerMode::fullPower) return requested;
@@ -418,14 +417,14 @@ std::int64_t HPowerHepler::adjustComponentPowerLimit(std::int64_t requested,
       std::max({requested, observedComponentPowerGlobalMax_.load(std::memory_order_relaxed),
                 observedComponentPowerMax_.get(componentType), unrestrictedPowerTarget});
   if (limit > requested) {
-    objc::log("halvernic component %d power limit %d -> %d", log_int(componentType),
-              log_int(requested), log_int(limit));
+    objc::log("halvernic component %d power limit %d -> %d", logInt(componentType),
+              logInt(requested), logInt(limit));
   }
   return limit;
 }
 
 void HPowerHepler::raiseObservedComponentPowerGlobalMax(std::int64_t value) {
-  halvernic::policy::raise_to(observedComponentPowerGlobalMax_, value);
+  halvernic::policy::raiseTo(observedComponentPowerGlobalMax_, value);
 }
 
 void HPowerHepler::clearObservedMaxima() {
@@ -507,12 +506,14 @@ void HPowerHepler::applySettings() {
     } else {
       simulate(product.get(), "light");
       lastForcedCommonProductThermal_ = true;
-      objc::log("halvernic prevent dimming thermal state capped to light without power target override");
+      objc::log(
+          "halvernic prevent dimming thermal state capped to light without power target override");
     }
   } else if (lastForcedCommonProductThermal_) {
     simulate(commonProductObject().get(), "off");
     lastForcedCommonProductThermal_ = false;
-    objc::log("halvernic native/lowPower thermal state: restored CommonProduct simulation off once");
+    objc::log(
+        "halvernic native/lowPower thermal state: restored CommonProduct simulation off once");
   } else {
     objc::log("halvernic native/lowPower thermal state: leaving system pressure untouched");
   }
@@ -542,13 +543,14 @@ void HPowerHepler::applyMitigationSettings() {
   objc::AutoreleasePool pool;
   const objc::Ref plist = plistObj();
   auto present = [&](std::string_view key) {
-    return objc::dictionary_get(plist.get(), key) != nullptr;
+    return objc::dictionaryGet(plist.get(), key) != nullptr;
   };
   if (present(contract::kSuppressNotificationsKey)) {
     if (boolPreference(contract::kSuppressNotificationsKey, false)) {
       objc::log("thermalSuppressNotificationsEnabled: on -> %d", halvernicSetOSNotifEnabled(0, 1));
     } else {
-      objc::log("thermalSuppressNotificationsEnabled: off/native -> %d", halvernicSetOSNotifNative());
+      objc::log("thermalSuppressNotificationsEnabled: off/native -> %d",
+                halvernicSetOSNotifNative());
     }
   }
   if (present(contract::kDisablePocketSunlightKey)) {
@@ -589,10 +591,10 @@ void HPowerHepler::applyPowerMode() {
       // for a mode that has already ended.
       const int level = currentPowerMode() == PowerMode::lowPower ? host::kLowPowerCPULevel : 0;
       if (mc) {
-        host::kSetPowerSaveActive.send(mc, objc::to_BOOL(true));
+        host::kSetPowerSaveActive.send(mc, objc::toBool(true));
         host::kSetCPULevel.send(mc, level);
         host::kUpdateCPU.send(mc);
-        host::kSetPowerSaveActive.send(mc, objc::to_BOOL(true));
+        host::kSetPowerSaveActive.send(mc, objc::toBool(true));
       }
       host::kSetCPULevel.send(mc, level);
       lastCPUPerformanceMode_ = mode;
@@ -601,12 +603,12 @@ void HPowerHepler::applyPowerMode() {
     }
     case PowerMode::off:
       if (mc) {
-        host::kSetPowerSaveActive.send(mc, objc::to_BOOL(false));
+        host::kSetPowerSaveActive.send(mc, objc::toBool(false));
         host::kSetCPULevel.send(mc, 0);
         host::kUpdateCPU.send(mc);
         host::kUpdateGPU.send(mc);
         host::kUpdatePackage.send(mc);
-        host::kSetPowerSaveActive.send(mc, objc::to_BOOL(false));
+        host::kSetPowerSaveActive.send(mc, objc::toBool(false));
         host::kSetCPULevel.send(mc, 0);
       }
       lastCPUPerformanceMode_ = PowerMode::off;
@@ -618,11 +620,11 @@ void HPowerHepler::applyPowerMode() {
 
 void HPowerHepler::applyFullCPUPower(id mc) {
   if (mc) {
-    host::kSetCPMSMitigationsEnabled.send(mc, objc::to_BOOL(false));
-    host::kSetPowerSaveActive.send(mc, objc::to_BOOL(false));
+    host::kSetCPMSMitigationsEnabled.send(mc, objc::toBool(false));
+    host::kSetPowerSaveActive.send(mc, objc::toBool(false));
     host::kSetCPULevel.send(mc, 0);
   }
-  const int target = power_arg(
+  const int target = powerArg(
       std::max(observedCPUPowerMax_.load(std::memory_order_relaxed), unrestrictedPowerTarget));
   host::kSetCPULowPowerTarget.send(mc, target);
   if (mc) {
@@ -632,15 +634,16 @@ void HPowerHepler::applyFullCPUPower(id mc) {
     host::kSetMaxPackagePower.send(mc, target);
     host::kSetPackagePowerCeilingFromDecisionSource.send(mc, target, 0);
     host::kSetPackagePowerFloorFromDecisionSource.send(mc, target, 0);
-    host::kSetCPMSMitigationsEnabled.send(mc, objc::to_BOOL(false));
+    host::kSetCPMSMitigationsEnabled.send(mc, objc::toBool(false));
   }
 }
 
 void HPowerHepler::scheduleReapplications() {
   dispatch_queue_t queue = dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0);
   for (double delay : kReapplicationDelays) {
-    dispatch_after_f(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(delay * NSEC_PER_SEC)),
-                     queue, this, &reapply);
+    dispatch_after_f(
+        dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(delay * NSEC_PER_SEC)), queue,
+        this, &reapply);
   }
 }
 
@@ -654,7 +657,7 @@ void HPowerHepler::standDown() {
   {
     // The hot paths answer as in the native mode with no switch set from now on, and no
     // reading of the file replaces that (nor does the overheat protection change).
-    objc::Ref empty = objc::make_mutable_dictionary();
+    objc::Ref empty = objc::makeMutableDictionary();
     std::lock_guard lock(plistMutex_);
     stoodDown_.store(true, std::memory_order_release);
     plistObj_.swap(empty);

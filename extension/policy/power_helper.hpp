@@ -21,13 +21,13 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <climits>
 
 #include "common/objc/ref.hpp"
 #include "extension/contract/contract.hpp"
@@ -149,7 +149,7 @@ public:
   void setBatteryForTesting(BatteryReader reader, Clock clock) noexcept;
 
   // ---- written by the hooks and the configuration patcher ------------------------------
-  void setCommonProductObject(id commonProduct);              // replaces, releasing the old
+  void setCommonProductObject(id commonProduct);  // replaces, releasing the old
   void setMitigationControllerObject(id mitigationController);
   objc::Ref commonProductObject() const;
   objc::Ref mitigationControllerObject() const;

@@ -21,7 +21,7 @@ thread_local bool tlReading = false;
 
 // The window needs millisecond resolution at most: the platform's coarse monotonic clock
 // costs a fraction of a precise read, on the path of every replaced call.
-std::int64_t PreferenceSnapshot::steadyClock() noexcept { return os::coarse_monotonic_nanoseconds(); }
+std::int64_t PreferenceSnapshot::steadyClock() noexcept { return os::coarseMonotonicNanoseconds(); }
 
 PreferenceSnapshot::PreferenceSnapshot(std::string path, Clock clock)
     : file_(std::move(path), kReuseWindowNanoseconds),
@@ -47,7 +47,9 @@ PreferenceFlags PreferenceSnapshot::refreshSlow(std::uint64_t clockReading) {
     reading_.store(false, std::memory_order_release);
     if (timeOf(previous) == kNeverRead) {
       // Taking the mutex orders this wake-up after any waiter's look at state_.
-      { std::lock_guard lock(firstReadMutex_); }
+      {
+        std::lock_guard lock(firstReadMutex_);
+      }
       firstReadDone_.notify_all();
     }
     return decode(bits);
@@ -72,18 +74,19 @@ std::uint8_t PreferenceSnapshot::readFile(std::uint8_t previous) {
   // above the preferences file's size limit included), a root that is not a dictionary, or
   // anything raised on the way reads as no preferences.
   try {
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     objc::AutoreleasePool pool;
     contract::PreferencesFileReader::Reading reading = file_.read();
     if (!reading.fresh) return previous;  // the file did not change
-    objc::catch_exception([&] {
+    objc::catchException([&] {
       id preferences = reading.propertyList.get();
-      if (!objc::is_dictionary(preferences)) return;
+      if (!objc::isDictionary(preferences)) return;
       std::uint8_t read = 0;
-      if (objc::platform_bool_value(objc::dictionary_get(preferences, contract::kPreventDimmingKey))) {
+      if (objc::platformBoolValue(objc::dictionaryGet(preferences, contract::kPreventDimmingKey))) {
         read |= kPreventDimming;
       }
-      switch (contract::normalize_power_mode(objc::dictionary_get(preferences, contract::kPowerModeKey))) {
+      switch (
+          contract::normalizePowerMode(objc::dictionaryGet(preferences, contract::kPowerModeKey))) {
         case contract::PowerMode::fullPower: read |= kFullPower; break;
         case contract::PowerMode::lowPower: read |= kLowPower; break;
         case contract::PowerMode::off: break;
@@ -105,7 +108,9 @@ void PreferenceSnapshot::standDown() noexcept {
   }
   state_.store(kStoodDown, std::memory_order_release);
   // Callers waiting for a first reading take this one.
-  { std::lock_guard lock(firstReadMutex_); }
+  {
+    std::lock_guard lock(firstReadMutex_);
+  }
   firstReadDone_.notify_all();
 }
 
@@ -120,7 +125,7 @@ void PreferenceSnapshot::resetForTesting() noexcept {
 PreferenceSnapshot& detail::makeSnapshot() {
   // The function-local static makes exactly one, whichever threads race here first.
   static auto* snapshot = [] {
-    auto* made = new PreferenceSnapshot(contract::resolved_preferences_path());
+    auto* made = new PreferenceSnapshot(contract::resolvedPreferencesPath());
     gSnapshot.store(made, std::memory_order_release);
     return made;
   }();

@@ -34,7 +34,7 @@ struct PreferenceFlags {
 
 class PreferenceSnapshot {
 public:
-  // Monotonic time in nanoseconds; steadyClock is os::coarse_monotonic_nanoseconds.
+  // Monotonic time in nanoseconds; steadyClock is os::coarseMonotonicNanoseconds.
   using Clock = std::int64_t (*)() noexcept;
   static std::int64_t steadyClock() noexcept;
 
@@ -99,9 +99,8 @@ private:
   // branch that the steady state always predicts.
   std::uint64_t readClock() const noexcept {
     const Clock clock = clock_.load(std::memory_order_relaxed);
-    return static_cast<std::uint64_t>(__builtin_expect(clock == nullptr, 1)
-                                          ? os::coarse_monotonic_nanoseconds()
-                                          : clock());
+    return static_cast<std::uint64_t>(
+        __builtin_expect(clock == nullptr, 1) ? os::coarseMonotonicNanoseconds() : clock());
   }
   static PreferenceFlags decode(std::uint64_t word) noexcept {
     return PreferenceFlags{(word & kFullPower) != 0, (word & kLowPower) != 0,
@@ -112,16 +111,15 @@ private:
   static bool fresh(std::uint64_t word, std::int64_t now) noexcept {
     const std::uint64_t time = timeOf(word);
     return time != kNeverRead &&
-           (time == kStoodDown ||
-            now - static_cast<std::int64_t>(time) < kReuseWindowNanoseconds);
+           (time == kStoodDown || now - static_cast<std::int64_t>(time) < kReuseWindowNanoseconds);
   }
   [[gnu::noinline]] PreferenceFlags refreshSlow(std::uint64_t now);
   std::uint8_t readFile(std::uint8_t previous);
 
   contract::PreferencesFileReader file_;
-  std::atomic<Clock> clock_;  // nullptr: the platform's coarse clock
+  std::atomic<Clock> clock_;                      // nullptr: the platform's coarse clock
   std::atomic<std::uint64_t> state_{kNeverRead};  // reading time and flags (pack)
-  std::atomic<bool> reading_{false};  // one reader at a time
+  std::atomic<bool> reading_{false};              // one reader at a time
   std::atomic<std::uint64_t> fileReads_{0};
 
   // Only for callers that arrive before the first reading has completed.

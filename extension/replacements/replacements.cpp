@@ -43,7 +43,9 @@ constinit objc::Selector kCopy{"copy"};
   return engineFlags();
 }
 
-bool suppressesThermalSignals(const PreferenceFlags& f) { return f.preventDimming || f.fullPowerMode; }
+bool suppressesThermalSignals(const PreferenceFlags& f) {
+  return f.preventDimming || f.fullPowerMode;
+}
 
 std::int64_t clampedLevel(const PreferenceFlags& f, std::int64_t level) {
   if (f.fullPowerMode) return 0;
@@ -55,11 +57,11 @@ std::int64_t clampedLevel(const PreferenceFlags& f, std::int64_t level) {
 id pressureNumber(std::int64_t level) {
   static const id zero = [] {
     objc::AutoreleasePool pool;
-    return objc::keep_forever(objc::Ref::retain(objc::number(0)));
+    return objc::keepForever(objc::Ref::retain(objc::number(0)));
   }();
   static const id one = [] {
     objc::AutoreleasePool pool;
-    return objc::keep_forever(objc::Ref::retain(objc::number(1)));
+    return objc::keepForever(objc::Ref::retain(objc::number(1)));
   }();
   if (level == 0) return zero;
   if (level == 1) return one;
@@ -91,26 +93,26 @@ id int32Number(int value) { return objc::send<id>(kNSNumber.get(), kNumberWithIn
 // Runs inside the caller's pool: a pool of its own would be drained while an exception
 // passes through and release the exception in flight.
 objc::Ref patchConfiguration(id config, bool preventDimming, bool fullPower) {
-  if (!objc::is_dictionary(config) || objc::count(config) == 0) return {};
-  objc::Ref copy = objc::mutable_copy(config);
+  if (!objc::isDictionary(config) || objc::count(config) == 0) return {};
+  objc::Ref copy = objc::mutableCopy(config);
   if (!copy) return {};
   id off = objc::boolean(false);
   if (preventDimming) {
-    objc::dictionary_set(copy.get(), "needsPushingTSFDtoDisplayDriver", off);
-    objc::dictionary_set(copy.get(), "displayBrightnessMitigation", off);
-    objc::dictionary_set(copy.get(), "displayMitigation", off);
+    objc::dictionarySet(copy.get(), "needsPushingTSFDtoDisplayDriver", off);
+    objc::dictionarySet(copy.get(), "displayBrightnessMitigation", off);
+    objc::dictionarySet(copy.get(), "displayMitigation", off);
   }
   if (fullPower) {
-    objc::dictionary_set(copy.get(), "needsContextualClamp", off);
-    objc::dictionary_set(copy.get(), "shouldEnforceLightThermalPressure", off);
-    objc::dictionary_set(copy.get(), "shouldEnforceThermalPressure", off);
-    objc::dictionary_set(copy.get(), "thermalPressureMitigation", off);
-    objc::dictionary_set(copy.get(), "forcedThermalLevel", int32Number(0));
-    objc::dictionary_set(copy.get(), "performanceMitigation", off);
-    objc::dictionary_set(copy.get(), "CPMSMitigationState", off);
-    objc::dictionary_set(copy.get(), "CPMSMitigationLevel", int32Number(0));
-    objc::dictionary_set(copy.get(), "maxPower", int32Number(kFullPower));
-    objc::dictionary_set(copy.get(), "packagePowerTarget", int32Number(kFullPower));
+    objc::dictionarySet(copy.get(), "needsContextualClamp", off);
+    objc::dictionarySet(copy.get(), "shouldEnforceLightThermalPressure", off);
+    objc::dictionarySet(copy.get(), "shouldEnforceThermalPressure", off);
+    objc::dictionarySet(copy.get(), "thermalPressureMitigation", off);
+    objc::dictionarySet(copy.get(), "forcedThermalLevel", int32Number(0));
+    objc::dictionarySet(copy.get(), "performanceMitigation", off);
+    objc::dictionarySet(copy.get(), "CPMSMitigationState", off);
+    objc::dictionarySet(copy.get(), "CPMSMitigationLevel", int32Number(0));
+    objc::dictionarySet(copy.get(), "maxPower", int32Number(kFullPower));
+    objc::dictionarySet(copy.get(), "packagePowerTarget", int32Number(kFullPower));
   }
   return objc::Ref::adopt(objc::send<id>(copy.get(), kCopy.get()));
 }
@@ -161,13 +163,13 @@ void* getConfigurationFor(Orig<void*(host::CFStringRef)> orig, id self, host::CF
 
   const void* patchedKey = patchKey(preventDimming, fullPower);
   std::lock_guard lock(gPatchMutex);
-  if (id attached = objc::get_associated(config, patchedKey)) return attached;
+  if (id attached = objc::getAssociated(config, patchedKey)) return attached;
   objc::Ref patched;
   bool completed;
   {
     objc::AutoreleasePool pool;
     std::string reason;
-    completed = objc::catch_exception(
+    completed = objc::catchException(
         [&] { patched = patchConfiguration(config, preventDimming, fullPower); }, &reason);
     if (!completed) {
       objc::log("halvernic thermal manager dim patch exception: %@", objc::string(reason));
@@ -175,7 +177,7 @@ void* getConfigurationFor(Orig<void*(host::CFStringRef)> orig, id self, host::CF
   }
   if (!completed || !patched) return config;
   // Owned by the host's dictionary from here on; the daemon borrows it as it borrows that.
-  objc::set_associated(config, patchedKey, patched.get());
+  objc::setAssociated(config, patchedKey, patched.get());
   return patched.get();
 }
 
@@ -198,8 +200,8 @@ id thermalPressure(Orig<id(id)> orig, id self, id argument) {
   const PreferenceFlags f = flags();
   if (f.fullPowerMode || !orig.available()) return pressureNumber(0);
   id result = orig(self, argument);
-  if (f.preventDimming && objc::is_number(result)) {
-    return pressureNumber(clampedLevel(f, objc::int64_value(result)));
+  if (f.preventDimming && objc::isNumber(result)) {
+    return pressureNumber(clampedLevel(f, objc::int64Value(result)));
   }
   return result;
 }
@@ -276,48 +278,49 @@ void setPackagePowerZoneTarget(Orig<void()> orig, id self) {
 // ---- the installation table ----------------------------------------------------------------
 
 constinit const hook::Replacement kCommonProductReplacements[] = {
-    hook::instance_method<host::kThermalPressureLevel, &thermalPressureLevel>(),
-    hook::instance_method<host::kSetThermalState, &setThermalState>(),
-    hook::instance_method<host::kGetPotentialForcedThermalPressureLevel,
-                          &getPotentialForcedThermalPressureLevel>(),
-    hook::instance_method<host::kGetPotentialForcedThermalLevel, &getPotentialForcedThermalLevel>(),
-    hook::instance_method<host::kThermalUpdatesToWatchdogEnabled, &thermalUpdatesToWatchdogEnabled>(),
+    hook::instanceMethod<host::kThermalPressureLevel, &thermalPressureLevel>(),
+    hook::instanceMethod<host::kSetThermalState, &setThermalState>(),
+    hook::instanceMethod<host::kGetPotentialForcedThermalPressureLevel,
+                         &getPotentialForcedThermalPressureLevel>(),
+    hook::instanceMethod<host::kGetPotentialForcedThermalLevel, &getPotentialForcedThermalLevel>(),
+    hook::instanceMethod<host::kThermalUpdatesToWatchdogEnabled,
+                         &thermalUpdatesToWatchdogEnabled>(),
 };
 
 constinit const hook::Replacement kThermalManagerReplacements[] = {
-    hook::instance_method<host::kGetConfigurationFor, &getConfigurationFor>(),
-    hook::instance_method<host::kGetThermalSuggestion, &getThermalSuggestion>(),
-    hook::instance_method<host::kThermalSuggestion, &thermalSuggestion>(),
-    hook::instance_method<host::kThermalMitigation, &thermalMitigation>(),
-    hook::instance_method<host::kThermalPressure, &thermalPressure>(),
+    hook::instanceMethod<host::kGetConfigurationFor, &getConfigurationFor>(),
+    hook::instanceMethod<host::kGetThermalSuggestion, &getThermalSuggestion>(),
+    hook::instanceMethod<host::kThermalSuggestion, &thermalSuggestion>(),
+    hook::instanceMethod<host::kThermalMitigation, &thermalMitigation>(),
+    hook::instanceMethod<host::kThermalPressure, &thermalPressure>(),
 };
 
 constinit const hook::Replacement kMitigationControllerReplacements[] = {
-    hook::instance_method<host::kSetPowerSaveActive, &setPowerSaveActive>(),
-    hook::instance_method<host::kSetCPMSMitigationsEnabled, &setCPMSMitigationsEnabled>(),
-    hook::instance_method<host::kSetDVD1Level, &setDVD1Level>(),
-    hook::instance_method<host::kSetCPULevel, &setCPULevel>(),
-    hook::instance_method<host::kSetCPULowPowerTarget, &setCPULowPowerTarget>(),
-    hook::instance_method<host::kSetCPUPowerCeilingFromDecisionSource,
-                          &setCPUPowerCeilingFromDecisionSource>(),
-    hook::instance_method<host::kSetCPUPowerCeilingForDVD1Contributor,
-                          &setCPUPowerCeilingForDVD1Contributor>(),
-    hook::instance_method<host::kSetCPUPowerFloorFromDecisionSource,
-                          &setCPUPowerFloorFromDecisionSource>(),
-    hook::instance_method<host::kSetCPUPowerZoneTarget, &setCPUPowerZoneTarget>(),
-    hook::instance_method<host::kSetPackagePowerCeilingFromDecisionSource,
-                          &setPackagePowerCeilingFromDecisionSource>(),
-    hook::instance_method<host::kSetPackagePowerFloorFromDecisionSource,
-                          &setPackagePowerFloorFromDecisionSource>(),
-    hook::instance_method<host::kSetMaxPackagePower, &setMaxPackagePower>(),
-    hook::instance_method<host::kSetPackageLowPowerTarget, &setPackageLowPowerTarget>(),
-    hook::instance_method<host::kSetPackagePowerZoneTarget, &setPackagePowerZoneTarget>(),
+    hook::instanceMethod<host::kSetPowerSaveActive, &setPowerSaveActive>(),
+    hook::instanceMethod<host::kSetCPMSMitigationsEnabled, &setCPMSMitigationsEnabled>(),
+    hook::instanceMethod<host::kSetDVD1Level, &setDVD1Level>(),
+    hook::instanceMethod<host::kSetCPULevel, &setCPULevel>(),
+    hook::instanceMethod<host::kSetCPULowPowerTarget, &setCPULowPowerTarget>(),
+    hook::instanceMethod<host::kSetCPUPowerCeilingFromDecisionSource,
+                         &setCPUPowerCeilingFromDecisionSource>(),
+    hook::instanceMethod<host::kSetCPUPowerCeilingForDVD1Contributor,
+                         &setCPUPowerCeilingForDVD1Contributor>(),
+    hook::instanceMethod<host::kSetCPUPowerFloorFromDecisionSource,
+                         &setCPUPowerFloorFromDecisionSource>(),
+    hook::instanceMethod<host::kSetCPUPowerZoneTarget, &setCPUPowerZoneTarget>(),
+    hook::instanceMethod<host::kSetPackagePowerCeilingFromDecisionSource,
+                         &setPackagePowerCeilingFromDecisionSource>(),
+    hook::instanceMethod<host::kSetPackagePowerFloorFromDecisionSource,
+                         &setPackagePowerFloorFromDecisionSource>(),
+    hook::instanceMethod<host::kSetMaxPackagePower, &setMaxPackagePower>(),
+    hook::instanceMethod<host::kSetPackageLowPowerTarget, &setPackageLowPowerTarget>(),
+    hook::instanceMethod<host::kSetPackagePowerZoneTarget, &setPackagePowerZoneTarget>(),
 };
 
 constinit const hook::ClassHook kCommonProductGroup{kReplacementGroupName, host::kCommonProduct,
-                                                   kCommonProductReplacements};
+                                                    kCommonProductReplacements};
 constinit const hook::ClassHook kThermalManagerGroup{kReplacementGroupName, host::kThermalManager,
-                                                    kThermalManagerReplacements};
+                                                     kThermalManagerReplacements};
 constinit const hook::ClassHook kMitigationControllerGroup{
     kReplacementGroupName, host::kMitigationController, kMitigationControllerReplacements};
 
@@ -346,7 +349,7 @@ std::size_t installMethodReplacements(const HostClassList& classes,
                                classes.mitigationController};
   std::size_t inPlace = 0;
   for (std::size_t i = 0; i < std::size(kInstallationTable); ++i) {
-    inPlace += hook::install_into(observer, *kInstallationTable[i].group, hostClasses[i]);
+    inPlace += hook::installInto(observer, *kInstallationTable[i].group, hostClasses[i]);
   }
   return inPlace;
 }

@@ -65,8 +65,8 @@ void Recorder::recordSkipped(contract::ReportLayer layer, const hook::HookError&
       break;
     case hook::HookError::Kind::typeMismatch: {
       if (!error.replacement) return;
-      contract::ReportedMethod method = reported(layer, *error.hook, *error.replacement,
-                                                 contract::InstallOutcome::typeMismatch);
+      contract::ReportedMethod method =
+          reported(layer, *error.hook, *error.replacement, contract::InstallOutcome::typeMismatch);
       method.hostTypes = error.hostTypes ? error.hostTypes : "";
       const char* expected = error.expectedTypes();
       method.expectedTypes = expected ? expected : "";
@@ -81,9 +81,9 @@ void Recorder::recordSkipped(contract::ReportLayer layer, const hook::HookError&
 contract::ExtensionReport Recorder::currentLocked() const {
   contract::ExtensionReport report = report_;
   report.formatVersion = contract::kReportFormatVersion;
-  report.version = contract::project_version();
+  report.version = contract::projectVersion();
   report.pid = ::getpid();
-  report.writtenAt = os::wall_clock_nanoseconds() / 1'000'000'000;
+  report.writtenAt = os::wallClockNanoseconds() / 1'000'000'000;
   return report;
 }
 
@@ -93,8 +93,7 @@ contract::ExtensionReport Recorder::current() const {
 }
 
 bool Recorder::writeLocked() {
-  const int error =
-      path_.empty() ? ENOENT : contract::write_extension_report(path_, currentLocked());
+  const int error = path_.empty() ? ENOENT : contract::writeExtensionReport(path_, currentLocked());
   if (error == 0) return true;
   objc::AutoreleasePool pool;
   objc::log("halvernic: no report at %@: %@", objc::string(path_.empty() ? "?" : path_),

@@ -5,7 +5,7 @@
 //   Recorder& recorder = Recorder::shared();
 //   hook::activate<HalvernicTInit>(...);           // the tweak records through hookObserver()
 //   installMethodReplacements(..., recorder.replacementObserver());
-//   recorder.startUpComplete(contract::resolved_report_path());   // writes the report
+//   recorder.startUpComplete(contract::resolvedReportPath());   // writes the report
 //   ...
 //   recorder.firstApplication(mode);               // writes it again, once, with the mode
 //

@@ -26,7 +26,7 @@ bool restartChangesNothing() { return HPowerHepler::shared().restartWouldChangeN
 
 void restartWorkItem(void*) {
   bool end = false;
-  objc::run_attached([&] {
+  objc::runAttached([&] {
     end = restartRule().due(&restartChangesNothing);
     if (end) objc::log("halvernic: restarting thermalmonitord after CPU mode change");
   });
@@ -43,7 +43,7 @@ void acknowledgeStandDown() {
 }
 
 void standDownWorkItem(void*) {
-  objc::run_attached([] {
+  objc::runAttached([] {
     replacements::preferenceSnapshot().standDown();
     HPowerHepler::shared().standDown();
     acknowledgeStandDown();
@@ -65,7 +65,7 @@ void addObserver(CFNotificationCenterRef center, const void* observer,
 
 void noteLibraryLoaded() noexcept {
   std::int64_t expected = 0;
-  gLoadTime.compare_exchange_strong(expected, os::monotonic_nanoseconds());
+  gLoadTime.compare_exchange_strong(expected, os::monotonicNanoseconds());
 }
 
 RestartRule& restartRule() {
@@ -86,7 +86,7 @@ void registerDarwinObservers(const void* observer) {
 
 void reapplyHandler(CFNotificationCenterRef, void*, CFNotificationName, const void*,
                     CFDictionaryRef) {
-  objc::run_attached([] {
+  objc::runAttached([] {
     HPowerHepler& engine = HPowerHepler::shared();
     engine.applyThermalState();
     engine.scheduleReapplications();
@@ -94,9 +94,9 @@ void reapplyHandler(CFNotificationCenterRef, void*, CFNotificationName, const vo
 }
 
 void requestRestart() {
-  objc::run_attached([] {
+  objc::runAttached([] {
     RestartRule& rule = restartRule();
-    const std::int64_t now = os::monotonic_nanoseconds();
+    const std::int64_t now = os::monotonicNanoseconds();
     const RestartRule::Decision decision = rule.request(now, &restartChangesNothing);
     if (decision.outcome != RestartRule::Outcome::scheduled) return;
     const std::int64_t delay = decision.deadline - now;

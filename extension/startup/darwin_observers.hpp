@@ -42,7 +42,7 @@ void requestRestart();
 void standDownHandler(CFNotificationCenterRef center, void* observer, CFNotificationName name,
                       const void* object, CFDictionaryRef userInfo);
 
-// When the library was loaded (os::monotonic_nanoseconds): the start of the throttle
+// When the library was loaded (os::monotonicNanoseconds): the start of the throttle
 // interval. The load-time initialiser notes it; without that, the first use of the rule.
 void noteLibraryLoaded() noexcept;
 // The process's one restart rule, made on first use.

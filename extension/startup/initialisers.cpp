@@ -8,8 +8,8 @@
 #include "extension/contract/report.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/startup/darwin_observers.hpp"
 #include "extension/report/recorder.hpp"
+#include "extension/startup/darwin_observers.hpp"
 #include "extension/startup/hook_set.hpp"
 #include "extension/startup/tweak.hpp"
 
@@ -53,7 +53,7 @@ void reportFirstApplication(contract::PowerMode applied) {
 }
 
 void writeOverheatReport(void*) {
-  objc::run_attached([] { report::Recorder::shared().overheatChanged(overheatReport()); });
+  objc::runAttached([] { report::Recorder::shared().overheatChanged(overheatReport()); });
 }
 
 // The overheat protection changed (or read the battery for the first time): the daemon's
@@ -86,7 +86,7 @@ void runLoadTimeInitialisers() {
   // The daemon's throttle interval runs from here (launchd started the process earlier).
   noteLibraryLoaded();
   // The loading thread may be one the Foundation has not seen yet.
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
   // Before anything can apply the settings (a notification may arrive as soon as the
   // observers are registered); the recorder writes nothing before start-up is complete.
@@ -101,7 +101,7 @@ void runLoadTimeInitialisers() {
   if (runMethodReplacementConstructor()) {
     report::Recorder& recorder = report::Recorder::shared();
     recorder.setOverheat(overheatReport());
-    recorder.startUpComplete(contract::resolved_report_path());
+    recorder.startUpComplete(contract::resolvedReportPath());
   }
 }
 

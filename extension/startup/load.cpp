@@ -3,7 +3,5 @@
 #include "extension/startup/initialisers.hpp"
 
 namespace {
-__attribute__((constructor)) void halvernicLoad() {
-  halvernic::startup::runLoadTimeInitialisers();
-}
+__attribute__((constructor)) void halvernicLoad() { halvernic::startup::runLoadTimeInitialisers(); }
 }  // namespace

@@ -17,13 +17,13 @@ constexpr std::size_t kLargestPropertyList = std::size_t{256} * 1024;
 
 std::int64_t throttleIntervalOfPropertyList(std::string_view path) {
   objc::AutoreleasePool pool;
-  const objc::Ref plist = objc::read_property_list_file(path, kLargestPropertyList);
-  if (!objc::is_dictionary(plist.get())) return kDefaultThrottleIntervalNanoseconds;
-  id value = objc::dictionary_get(plist.get(), "ThrottleInterval");
-  if (!objc::is_number(value) || objc::is_boolean(value)) {
+  const objc::Ref plist = objc::readPropertyListFile(path, kLargestPropertyList);
+  if (!objc::isDictionary(plist.get())) return kDefaultThrottleIntervalNanoseconds;
+  id value = objc::dictionaryGet(plist.get(), "ThrottleInterval");
+  if (!objc::isNumber(value) || objc::isBoolean(value)) {
     return kDefaultThrottleIntervalNanoseconds;
   }
-  const double seconds = objc::double_value(value);
+  const double seconds = objc::doubleValue(value);
   if (!std::isfinite(seconds) || seconds < 0) return kDefaultThrottleIntervalNanoseconds;
   if (seconds >= static_cast<double>(kLongestThrottleIntervalNanoseconds) / 1e9) {
     return kLongestThrottleIntervalNanoseconds;

@@ -15,7 +15,7 @@
 // most once per throttle interval, and not at all while nothing changes.
 //
 // Times are nanoseconds of one monotonic clock, passed in by the caller (the library uses
-// os::monotonic_nanoseconds; tests pass their own).
+// os::monotonicNanoseconds; tests pass their own).
 #pragma once
 
 #include <algorithm>

@@ -32,7 +32,8 @@ void register_classes();
 - (void)setContentModuleContext:(id)context;
 @end
 
-@interface HVCCUIProtocolAnchor : NSObject <CCUIContentModule, CCUIContentModuleContentViewController>
+@interface HVCCUIProtocolAnchor
+    : NSObject <CCUIContentModule, CCUIContentModuleContentViewController>
 @end
 
 @implementation HVCCUIProtocolAnchor

@@ -17,7 +17,8 @@ id color(CGFloat white, CGFloat alpha) {
 // A colour that resolves by the trait collection's appearance.
 id dynamic_color(CGFloat light_white, CGFloat light_alpha, CGFloat dark_white, CGFloat dark_alpha) {
   return ui::UIColor::colorWithDynamicProvider.send(ui::kUIColor, ^id(id traits) {
-    const bool dark = ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
+    const bool dark =
+        ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
     return dark ? color(dark_white, dark_alpha) : color(light_white, light_alpha);
   });
 }

@@ -30,7 +30,7 @@ ItemState& state(id self) { return objc::storage<ItemState>(self); }
 objc::Ref copy_of(id string) { return objc::Ref::adopt(ui::NSObject::copy.send(string)); }
 
 id init_with_title(id self, SEL, id title, id identifier, ui::CCUIMenuModuleItemHandler handler) {
-  self = ui::NSObject::init.send_super(self, g_class);
+  self = ui::NSObject::init.sendSuper(self, g_class);
   if (!self) return nullptr;
   ItemState& item = state(self);
   item.title = copy_of(title);
@@ -43,10 +43,10 @@ id title(id self, SEL) { return state(self).title.get(); }
 id identifier(id self, SEL) { return state(self).identifier.get(); }
 id subtitle(id self, SEL) { return state(self).subtitle.get(); }
 void set_subtitle(id self, SEL, id value) { state(self).subtitle = copy_of(value); }
-BOOL is_selected(id self, SEL) { return objc::to_BOOL(state(self).selected); }
-void set_selected(id self, SEL, BOOL value) { state(self).selected = objc::from_BOOL(value); }
-BOOL is_busy(id self, SEL) { return objc::to_BOOL(state(self).busy); }
-void set_busy(id self, SEL, BOOL value) { state(self).busy = objc::from_BOOL(value); }
+BOOL is_selected(id self, SEL) { return objc::toBool(state(self).selected); }
+void set_selected(id self, SEL, BOOL value) { state(self).selected = objc::fromBool(value); }
+BOOL is_busy(id self, SEL) { return objc::toBool(state(self).busy); }
+void set_busy(id self, SEL, BOOL value) { state(self).busy = objc::fromBool(value); }
 
 BOOL perform_action(id self, SEL) {
   // A copy keeps the block alive should the handler replace the item's own.

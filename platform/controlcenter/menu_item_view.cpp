@@ -42,35 +42,44 @@ void layout_row(id self) {
   // The leading view sits in the indentation; the text starts after it.
   const CGFloat text_x = inset + (row.useTrailingCheckmarkLayout ? 0 : kCheckmarkSide + 8);
   const CGFloat text_width = width - text_x - kSideInset - kCheckmarkSide - 8;
-  const bool has_subtitle = !objc::to_string(ui::UILabel::text.send(row.subtitleLabel.get())).empty();
+  const bool has_subtitle =
+      !objc::toString(ui::UILabel::text.send(row.subtitleLabel.get())).empty();
   if (has_subtitle) {
-    ui::UIView::setFrame.send(row.titleLabel.get(), CGRect{{text_x, height / 2 - 19}, {text_width, 20}});
-    ui::UIView::setFrame.send(row.subtitleLabel.get(), CGRect{{text_x, height / 2 + 2}, {text_width, 16}});
+    ui::UIView::setFrame.send(row.titleLabel.get(),
+                              CGRect{{text_x, height / 2 - 19}, {text_width, 20}});
+    ui::UIView::setFrame.send(row.subtitleLabel.get(),
+                              CGRect{{text_x, height / 2 + 2}, {text_width, 16}});
   } else {
-    ui::UIView::setFrame.send(row.titleLabel.get(), CGRect{{text_x, (height - 20) / 2}, {text_width, 20}});
+    ui::UIView::setFrame.send(row.titleLabel.get(),
+                              CGRect{{text_x, (height - 20) / 2}, {text_width, 20}});
     ui::UIView::setFrame.send(row.subtitleLabel.get(), CGRect{});
   }
   const CGFloat mark_y = (height - kCheckmarkSide) / 2;
-  ui::UIView::setFrame.send(row.leadingView.get(), CGRect{{inset, mark_y}, {kCheckmarkSide, kCheckmarkSide}});
-  ui::UIView::setFrame.send(row.trailingView.get(),
-                            CGRect{{width - kSideInset - kCheckmarkSide, mark_y}, {kCheckmarkSide, kCheckmarkSide}});
-  ui::UIView::setFrame.send(row.separator.get(), CGRect{{inset, 0}, {width - inset - kSideInset, 0.5}});
-  ui::UIView::setHidden.send(row.separator.get(), objc::to_BOOL(!row.separatorVisible));
+  ui::UIView::setFrame.send(row.leadingView.get(),
+                            CGRect{{inset, mark_y}, {kCheckmarkSide, kCheckmarkSide}});
+  ui::UIView::setFrame.send(
+      row.trailingView.get(),
+      CGRect{{width - kSideInset - kCheckmarkSide, mark_y}, {kCheckmarkSide, kCheckmarkSide}});
+  ui::UIView::setFrame.send(row.separator.get(),
+                            CGRect{{inset, 0}, {width - inset - kSideInset, 0.5}});
+  ui::UIView::setHidden.send(row.separator.get(), objc::toBool(!row.separatorVisible));
 }
 
 // ---- methods ---------------------------------------------------------------------------
 
 id init_with_frame(id self, SEL, CGRect frame) {
-  self = ui::UIView::initWithFrame.send_super(self, g_class, frame);
+  self = ui::UIView::initWithFrame.sendSuper(self, g_class, frame);
   if (!self) return nullptr;
   objc::AutoreleasePool pool;
   RowState& row = state(self);
   row.titleLabel = objc::Ref::adopt(new_view(ui::kUILabel));
-  ui::UILabel::setFont.send(row.titleLabel.get(),
-                            ui::UIFont::systemFontOfSize_weight.send(ui::kUIFont, kTitleFontSize, UIFontWeightSemibold));
+  ui::UILabel::setFont.send(
+      row.titleLabel.get(),
+      ui::UIFont::systemFontOfSize_weight.send(ui::kUIFont, kTitleFontSize, UIFontWeightSemibold));
   ui::UILabel::setTextColor.send(row.titleLabel.get(), ui::UIColor::whiteColor.send(ui::kUIColor));
   row.subtitleLabel = objc::Ref::adopt(new_view(ui::kUILabel));
-  ui::UILabel::setFont.send(row.subtitleLabel.get(), ui::UIFont::systemFontOfSize.send(ui::kUIFont, kSubtitleFontSize));
+  ui::UILabel::setFont.send(row.subtitleLabel.get(),
+                            ui::UIFont::systemFontOfSize.send(ui::kUIFont, kSubtitleFontSize));
   ui::UILabel::setTextColor.send(row.subtitleLabel.get(), secondary_text_color());
   row.separator = objc::Ref::adopt(new_view(ui::kUIView));
   ui::UIView::setBackgroundColor.send(row.separator.get(), secondary_text_color());
@@ -82,7 +91,7 @@ id init_with_frame(id self, SEL, CGRect frame) {
 }
 
 void layout_subviews(id self, SEL) {
-  ui::UIView::layoutSubviews.send_super(self, g_class);
+  ui::UIView::layoutSubviews.sendSuper(self, g_class);
   layout_row(self);
 }
 
@@ -111,9 +120,11 @@ id leading_view(id self, SEL) { return state(self).leadingView.get(); }
 void set_leading_view(id self, SEL, id view) { replace(self, state(self).leadingView, view); }
 id trailing_view(id self, SEL) { return state(self).trailingView.get(); }
 void set_trailing_view(id self, SEL, id view) { replace(self, state(self).trailingView, view); }
-BOOL use_trailing_checkmark_layout(id self, SEL) { return objc::to_BOOL(state(self).useTrailingCheckmarkLayout); }
+BOOL use_trailing_checkmark_layout(id self, SEL) {
+  return objc::toBool(state(self).useTrailingCheckmarkLayout);
+}
 void set_use_trailing_checkmark_layout(id self, SEL, BOOL value) {
-  state(self).useTrailingCheckmarkLayout = objc::from_BOOL(value);
+  state(self).useTrailingCheckmarkLayout = objc::fromBool(value);
   ui::UIView::setNeedsLayout.send(self);
 }
 unsigned long long indentation(id self, SEL) { return state(self).indentation; }
@@ -121,9 +132,9 @@ void set_indentation(id self, SEL, unsigned long long value) {
   state(self).indentation = value;
   ui::UIView::setNeedsLayout.send(self);
 }
-BOOL separator_visible(id self, SEL) { return objc::to_BOOL(state(self).separatorVisible); }
+BOOL separator_visible(id self, SEL) { return objc::toBool(state(self).separatorVisible); }
 void set_separator_visible(id self, SEL, BOOL value) {
-  state(self).separatorVisible = objc::from_BOOL(value);
+  state(self).separatorVisible = objc::fromBool(value);
   ui::UIView::setNeedsLayout.send(self);
 }
 

@@ -43,26 +43,26 @@ Class g_class = nullptr;
 
 MenuState& state(id self) { return objc::storage<MenuState>(self); }
 
-id title_label(id self) { return objc::get_ivar(self, kTitleLabelIvar); }
-id container(id self) { return objc::get_ivar(self, kMenuItemsContainerIvar); }
+id title_label(id self) { return objc::getIvar(self, kTitleLabelIvar); }
+id container(id self) { return objc::getIvar(self, kMenuItemsContainerIvar); }
 id rows(id self) { return ui::UIStackView::arrangedSubviews.send(container(self)); }
 
 }  // namespace
 
-bool is_menu_module(id controller) { return objc::is_kind_of(controller, g_class); }
+bool is_menu_module(id controller) { return objc::isKindOf(controller, g_class); }
 
 // Expanded: the header and the rows over a large platter; collapsed: the tile alone.
 void layout_menu(id self) {
   id view = ui::UIViewController::view.send(self);
   if (!view || !container(self)) return;
   MenuState& menu = state(self);
-  const bool expanded = objc::from_BOOL(button::isExpanded.send(self));
+  const bool expanded = objc::fromBool(button::isExpanded.send(self));
   const CGRect bounds = ui::UIView::bounds.send(view);
   const CGFloat width = bounds.size.width;
 
-  ui::UIView::setHidden.send(tile_button(self), objc::to_BOOL(expanded));
+  ui::UIView::setHidden.send(tile_button(self), objc::toBool(expanded));
   for (id part : {title_label(self), container(self), menu.headerGlyphView.get()}) {
-    ui::UIView::setHidden.send(part, objc::to_BOOL(!expanded));
+    ui::UIView::setHidden.send(part, objc::toBool(!expanded));
   }
   ui::CALayer::setCornerRadius.send(ui::UIView::layer.send(tile_platter(self)),
                                     expanded ? kExpandedCornerRadius : kTileCornerRadius);
@@ -70,18 +70,22 @@ void layout_menu(id self) {
 
   ui::UIImageView::setImage.send(
       menu.headerGlyphView.get(),
-      ui::UIImage::imageWithRenderingMode.send(button::glyphImage.send(self), ui::UIImageRenderingModeAlwaysTemplate));
+      ui::UIImage::imageWithRenderingMode.send(button::glyphImage.send(self),
+                                               ui::UIImageRenderingModeAlwaysTemplate));
   const CGFloat glyph_side = kHeaderGlyphSide;
-  ui::UIView::setFrame.send(menu.headerGlyphView.get(),
-                            CGRect{{kSideInset, (kHeaderHeight - glyph_side) / 2}, {glyph_side, glyph_side}});
+  ui::UIView::setFrame.send(
+      menu.headerGlyphView.get(),
+      CGRect{{kSideInset, (kHeaderHeight - glyph_side) / 2}, {glyph_side, glyph_side}});
   const CGFloat title_x = kSideInset + glyph_side + 12;
-  ui::UIView::setFrame.send(title_label(self), CGRect{{title_x, 0}, {width - title_x - kSideInset, kHeaderHeight}});
+  ui::UIView::setFrame.send(title_label(self),
+                            CGRect{{title_x, 0}, {width - title_x - kSideInset, kHeaderHeight}});
   const CGFloat rows_height = kRowHeight * static_cast<CGFloat>(objc::count(rows(self)));
   ui::UIView::setFrame.send(container(self), CGRect{{0, kHeaderHeight}, {width, rows_height}});
   id all = rows(self);
   for (std::size_t i = 0; i < objc::count(all); ++i) {
-    ui::UIView::setFrame.send(objc::array_get(all, i),
-                              CGRect{{0, kRowHeight * static_cast<CGFloat>(i)}, {width, kRowHeight}});
+    ui::UIView::setFrame.send(
+        objc::arrayGet(all, i),
+        CGRect{{0, kRowHeight * static_cast<CGFloat>(i)}, {width, kRowHeight}});
   }
 }
 
@@ -90,30 +94,34 @@ namespace {
 // ---- methods ---------------------------------------------------------------------------
 
 void view_did_load(id self, SEL) {
-  ui::UIViewController::viewDidLoad.send_super(self, g_class);
+  ui::UIViewController::viewDidLoad.sendSuper(self, g_class);
   objc::AutoreleasePool pool;
   id view = ui::UIViewController::view.send(self);
   const CGRect zero{};
 
-  objc::Ref glyph = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIImageView), zero));
+  objc::Ref glyph = objc::Ref::adopt(
+      ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIImageView), zero));
   ui::UIView::setTintColor.send(glyph.get(), ui::UIColor::whiteColor.send(ui::kUIColor));
   state(self).headerGlyphView = glyph;
 
-  objc::Ref label = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUILabel), zero));
-  ui::UILabel::setFont.send(label.get(), ui::UIFont::boldSystemFontOfSize.send(ui::kUIFont, kHeaderTitleFontSize));
+  objc::Ref label = objc::Ref::adopt(
+      ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUILabel), zero));
+  ui::UILabel::setFont.send(
+      label.get(), ui::UIFont::boldSystemFontOfSize.send(ui::kUIFont, kHeaderTitleFontSize));
   ui::UILabel::setText.send(label.get(), ui::UIViewController::title.send(self));
-  objc::set_ivar(self, kTitleLabelIvar, label.get());
+  objc::setIvar(self, kTitleLabelIvar, label.get());
 
-  objc::Ref stack = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIStackView), zero));
+  objc::Ref stack = objc::Ref::adopt(
+      ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIStackView), zero));
   ui::UIStackView::setAxis.send(stack.get(), ui::UILayoutConstraintAxisVertical);
-  objc::set_ivar(self, kMenuItemsContainerIvar, stack.get());
+  objc::setIvar(self, kMenuItemsContainerIvar, stack.get());
 
   for (id part : {glyph.get(), label.get(), stack.get()}) ui::UIView::addSubview.send(view, part);
   layout_menu(self);
 }
 
 void set_title(id self, SEL, id title) {
-  ui::UIViewController::setTitle.send_super(self, g_class, title);
+  ui::UIViewController::setTitle.sendSuper(self, g_class, title);
   ui::UILabel::setText.send(title_label(self), title);
 }
 
@@ -127,27 +135,33 @@ void set_indentation(id self, SEL, unsigned long long value) {
   state(self).indentation = value;
   id all = rows(self);
   for (std::size_t i = 0; i < objc::count(all); ++i) {
-    row::setIndentation.send(objc::array_get(all, i), value);
+    row::setIndentation.send(objc::arrayGet(all, i), value);
   }
 }
 
-BOOL should_provide_own_platter(id self, SEL) { return objc::to_BOOL(state(self).shouldProvideOwnPlatter); }
-void set_should_provide_own_platter(id self, SEL, BOOL value) {
-  state(self).shouldProvideOwnPlatter = objc::from_BOOL(value);
+BOOL should_provide_own_platter(id self, SEL) {
+  return objc::toBool(state(self).shouldProvideOwnPlatter);
 }
-BOOL provides_own_platter(id self, SEL) { return objc::to_BOOL(state(self).shouldProvideOwnPlatter); }
+void set_should_provide_own_platter(id self, SEL, BOOL value) {
+  state(self).shouldProvideOwnPlatter = objc::fromBool(value);
+}
+BOOL provides_own_platter(id self, SEL) {
+  return objc::toBool(state(self).shouldProvideOwnPlatter);
+}
 
-BOOL use_trailing_checkmark_layout(id self, SEL) { return objc::to_BOOL(state(self).useTrailingCheckmarkLayout); }
+BOOL use_trailing_checkmark_layout(id self, SEL) {
+  return objc::toBool(state(self).useTrailingCheckmarkLayout);
+}
 void set_use_trailing_checkmark_layout(id self, SEL, BOOL value) {
-  state(self).useTrailingCheckmarkLayout = objc::from_BOOL(value);
+  state(self).useTrailingCheckmarkLayout = objc::fromBool(value);
   id all = rows(self);
   for (std::size_t i = 0; i < objc::count(all); ++i) {
-    row::setUseTrailingCheckmarkLayout.send(objc::array_get(all, i), value);
+    row::setUseTrailingCheckmarkLayout.send(objc::arrayGet(all, i), value);
   }
 }
 
-BOOL is_busy(id self, SEL) { return objc::to_BOOL(state(self).busy); }
-void set_busy(id self, SEL, BOOL value) { state(self).busy = objc::from_BOOL(value); }
+BOOL is_busy(id self, SEL) { return objc::toBool(state(self).busy); }
+void set_busy(id self, SEL, BOOL value) { state(self).busy = objc::fromBool(value); }
 
 // The check mark goes on every selected row, on the side the layout says; other rows have none.
 void update_leading_and_trailing_views(id self, SEL) {
@@ -155,10 +169,12 @@ void update_leading_and_trailing_views(id self, SEL) {
   const bool trailing = state(self).useTrailingCheckmarkLayout;
   id all = rows(self);
   for (std::size_t i = 0; i < objc::count(all); ++i) {
-    id menu_row = objc::array_get(all, i);
-    const bool checked = objc::from_BOOL(item::isSelected.send(row::menuItem.send(menu_row)));
+    id menu_row = objc::arrayGet(all, i);
+    const bool checked = objc::fromBool(item::isSelected.send(row::menuItem.send(menu_row)));
     id current = trailing ? row::trailingView.send(menu_row) : row::leadingView.send(menu_row);
-    objc::Ref mark = checked ? (current ? objc::Ref::retain(current) : objc::Ref::adopt(make_checkmark_view())) : objc::Ref();
+    objc::Ref mark =
+        checked ? (current ? objc::Ref::retain(current) : objc::Ref::adopt(make_checkmark_view()))
+                : objc::Ref();
     if (trailing) {
       row::setLeadingView.send(menu_row, nullptr);
       row::setTrailingView.send(menu_row, mark.get());
@@ -173,25 +189,25 @@ void set_menu_items(id self, SEL, id items) {
   objc::AutoreleasePool pool;
   MenuState& menu = state(self);
   objc::Ref copy = objc::Ref::adopt(ui::NSObject::mutableCopy.send(items));
-  objc::set_ivar(self, kMenuItemsIvar, copy.get());
+  objc::setIvar(self, kMenuItemsIvar, copy.get());
 
   id stack = container(self);
   objc::Ref old_rows = objc::Ref::retain(rows(self));
   for (std::size_t i = 0; i < objc::count(old_rows.get()); ++i) {
-    id old_row = objc::array_get(old_rows.get(), i);
+    id old_row = objc::arrayGet(old_rows.get(), i);
     ui::UIStackView::removeArrangedSubview.send(stack, old_row);
     ui::UIView::removeFromSuperview.send(old_row);
   }
   for (std::size_t i = 0; i < objc::count(copy.get()); ++i) {
-    objc::Ref menu_row = objc::Ref::adopt(
-        ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kCCUIMenuModuleItemView), CGRect{}));
-    row::setMenuItem.send(menu_row.get(), objc::array_get(copy.get(), i));
+    objc::Ref menu_row = objc::Ref::adopt(ui::UIView::initWithFrame.send(
+        ui::NSObject::alloc.send(ui::kCCUIMenuModuleItemView), CGRect{}));
+    row::setMenuItem.send(menu_row.get(), objc::arrayGet(copy.get(), i));
     row::setUseTrailingCheckmarkLayout.send(menu_row.get(),
-                                            objc::to_BOOL(menu.useTrailingCheckmarkLayout));
+                                            objc::toBool(menu.useTrailingCheckmarkLayout));
     row::setIndentation.send(menu_row.get(), menu.indentation);
-    row::setSeparatorVisible.send(menu_row.get(), objc::to_BOOL(i > 0));
-    ui::UIControl::addTarget_action_forControlEvents.send(menu_row.get(), self, objc::sel("_handleActionTapped:"),
-                                                        ui::UIControlEventTouchUpInside);
+    row::setSeparatorVisible.send(menu_row.get(), objc::toBool(i > 0));
+    ui::UIControl::addTarget_action_forControlEvents.send(
+        menu_row.get(), self, objc::sel("_handleActionTapped:"), ui::UIControlEventTouchUpInside);
     ui::UIStackView::addArrangedSubview.send(stack, menu_row.get());
   }
   ui::CCUIMenuModuleViewController::_updateLeadingAndTrailingViews.send(self);
@@ -199,10 +215,10 @@ void set_menu_items(id self, SEL, id items) {
 }
 
 id menu_item_for_identifier(id self, SEL, id identifier) {
-  id items = objc::get_ivar(self, kMenuItemsIvar);
+  id items = objc::getIvar(self, kMenuItemsIvar);
   for (std::size_t i = 0; i < objc::count(items); ++i) {
-    id candidate = objc::array_get(items, i);
-    if (objc::objects_equal(item::identifier.send(candidate), identifier)) return candidate;
+    id candidate = objc::arrayGet(items, i);
+    if (objc::objectsEqual(item::identifier.send(candidate), identifier)) return candidate;
   }
   return nullptr;
 }
@@ -215,12 +231,14 @@ void handle_action_tapped(id self, SEL, id sender) {
 BOOL can_show_while_locked(id, SEL) { return NO; }
 
 CGFloat preferred_expanded_content_height(id self, SEL) {
-  return kHeaderHeight + kRowHeight * static_cast<CGFloat>(objc::count(objc::get_ivar(self, kMenuItemsIvar))) +
+  return kHeaderHeight +
+         kRowHeight * static_cast<CGFloat>(objc::count(objc::getIvar(self, kMenuItemsIvar))) +
          kMenuBottomInset;
 }
 
 void will_transition(id self, SEL, BOOL expanded) {
-  ui::CCUIContentModuleContentViewController::willTransitionToExpandedContentMode.send_super(self, g_class, expanded);
+  ui::CCUIContentModuleContentViewController::willTransitionToExpandedContentMode.sendSuper(
+      self, g_class, expanded);
   layout_menu(self);
 }
 
@@ -259,6 +277,6 @@ void register_menu_module_class() {
 }  // namespace hv_controlcenter
 
 extern "C" int HVCCTestActionTaps(id controller) {
-  if (!objc::is_kind_of(controller, hv_controlcenter::g_class)) return -1;
+  if (!objc::isKindOf(controller, hv_controlcenter::g_class)) return -1;
   return hv_controlcenter::state(controller).actionTaps;
 }

@@ -53,7 +53,7 @@ HV_CF_API CFTypeRef CFAutorelease(CFTypeRef cf) {
 }
 
 HV_CF_API Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2) {
-  return objc::objects_equal(as_object(cf1), as_object(cf2)) ? TRUE : FALSE;
+  return objc::objectsEqual(as_object(cf1), as_object(cf2)) ? TRUE : FALSE;
 }
 
 HV_CF_API CFIndex CFGetRetainCount(CFTypeRef cf) {
@@ -61,7 +61,7 @@ HV_CF_API CFIndex CFGetRetainCount(CFTypeRef cf) {
 }
 
 HV_CF_API Boolean CFBooleanGetValue(CFBooleanRef boolean) {
-  return objc::send_bool(as_object(boolean), kBoolValue) ? TRUE : FALSE;
+  return objc::sendBool(as_object(boolean), kBoolValue) ? TRUE : FALSE;
 }
 
 // Type identifiers: the kinds this system tells apart, and one for every other object.
@@ -75,9 +75,9 @@ HV_CF_API CFTypeID CFStringGetTypeID(void) { return kStringTypeID; }
 
 HV_CF_API CFTypeID CFGetTypeID(CFTypeRef cf) {
   id object = as_object(cf);
-  if (objc::is_boolean(object)) return kBooleanTypeID;
-  if (objc::is_number(object)) return kNumberTypeID;
-  if (objc::is_string(object)) return kStringTypeID;
+  if (objc::isBoolean(object)) return kBooleanTypeID;
+  if (objc::isNumber(object)) return kNumberTypeID;
+  if (objc::isString(object)) return kStringTypeID;
   return kOtherTypeID;
 }
 
@@ -93,7 +93,7 @@ Boolean store(double value, void* valuePtr) {
 
 template <class T>
 Boolean store_integer(id number, void* valuePtr) {
-  const double value = objc::double_value(number);
+  const double value = objc::doubleValue(number);
   const double limit = std::ldexp(1.0, std::numeric_limits<T>::digits);  // 2^(bits - 1)
   if (!(value >= -limit && value < limit)) {
     // Out of range (or not a number): saturated, as the platform does, and inexact.
@@ -104,7 +104,7 @@ Boolean store_integer(id number, void* valuePtr) {
   // 64-bit integers keep every digit: read them as integers, not through a double.
   if constexpr (sizeof(T) == 8) {
     if (std::trunc(value) == value) {
-      *static_cast<T*>(valuePtr) = static_cast<T>(objc::int64_value(number));
+      *static_cast<T*>(valuePtr) = static_cast<T>(objc::int64Value(number));
       return TRUE;
     }
   }
@@ -115,30 +115,24 @@ Boolean store_integer(id number, void* valuePtr) {
 
 HV_CF_API Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr) {
   id object = as_object(number);
-  if (!valuePtr || !objc::is_number(object) || objc::is_boolean(object)) return FALSE;
+  if (!valuePtr || !objc::isNumber(object) || objc::isBoolean(object)) return FALSE;
   switch (theType) {
     case kCFNumberSInt8Type:
-    case kCFNumberCharType:
-      return store_integer<std::int8_t>(object, valuePtr);
+    case kCFNumberCharType: return store_integer<std::int8_t>(object, valuePtr);
     case kCFNumberSInt16Type:
-    case kCFNumberShortType:
-      return store_integer<std::int16_t>(object, valuePtr);
+    case kCFNumberShortType: return store_integer<std::int16_t>(object, valuePtr);
     case kCFNumberSInt32Type:
-    case kCFNumberIntType:
-      return store_integer<std::int32_t>(object, valuePtr);
+    case kCFNumberIntType: return store_integer<std::int32_t>(object, valuePtr);
     case kCFNumberSInt64Type:
     case kCFNumberLongType:
     case kCFNumberLongLongType:
     case kCFNumberCFIndexType:
-    case kCFNumberNSIntegerType:
-      return store_integer<std::int64_t>(object, valuePtr);
+    case kCFNumberNSIntegerType: return store_integer<std::int64_t>(object, valuePtr);
     case kCFNumberFloat32Type:
-    case kCFNumberFloatType:
-      return store<float>(objc::double_value(object), valuePtr);
+    case kCFNumberFloatType: return store<float>(objc::doubleValue(object), valuePtr);
     case kCFNumberFloat64Type:
     case kCFNumberDoubleType:
-    case kCFNumberCGFloatType:
-      return store<double>(objc::double_value(object), valuePtr);
+    case kCFNumberCGFloatType: return store<double>(objc::doubleValue(object), valuePtr);
   }
   return FALSE;
 }
@@ -151,8 +145,8 @@ HV_CF_API CFStringRef __CFStringMakeConstantString(const char* cStr) {
   std::lock_guard<std::mutex> guard(*lock);
   auto found = strings->find(cStr);
   if (found == strings->end()) {
-    objc::Ref made = objc::make_string(cStr);
-    found = strings->emplace(cStr, objc::keep_forever(std::move(made))).first;
+    objc::Ref made = objc::makeString(cStr);
+    found = strings->emplace(cStr, objc::keepForever(std::move(made))).first;
   }
   return static_cast<CFStringRef>(static_cast<const void*>(found->second));
 }
@@ -160,7 +154,7 @@ HV_CF_API CFStringRef __CFStringMakeConstantString(const char* cStr) {
 HV_CF_API CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr,
                                                 CFStringEncoding encoding) {
   if (!cStr || !is_utf8_compatible(encoding)) return nullptr;
-  objc::Ref made = objc::make_string(cStr);
+  objc::Ref made = objc::makeString(cStr);
   return static_cast<CFStringRef>(static_cast<const void*>(made.leak()));
 }
 
@@ -172,8 +166,8 @@ HV_CF_API Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFInde
                                      CFStringEncoding encoding) {
   if (!theString || !buffer || bufferSize <= 0 || !is_utf8_compatible(encoding)) return FALSE;
   objc::AutoreleasePool pool;
-  if (!objc::is_string(as_object(theString))) return FALSE;
-  const std::string text = objc::to_string(as_object(theString));
+  if (!objc::isString(as_object(theString))) return FALSE;
+  const std::string text = objc::toString(as_object(theString));
   if (encoding == kCFStringEncodingASCII) {
     for (unsigned char c : text) {
       if (c > 0x7F) return FALSE;

@@ -32,14 +32,14 @@ CFNotificationCenterRef darwin_center() {
   static CFNotificationCenterRef center = [] {
     objc::AutoreleasePool pool;
     // Any object will do: the center is an identity with nothing to hold.
-    objc::Ref object = objc::make_mutable_array();
-    return reinterpret_cast<CFNotificationCenterRef>(objc::keep_forever(std::move(object)));
+    objc::Ref object = objc::makeMutableArray();
+    return reinterpret_cast<CFNotificationCenterRef>(objc::keepForever(std::move(object)));
   }();
   return center;
 }
 
 void deliver(int /*token*/, const char* name, void* context) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
   const auto* entry = static_cast<const Observer*>(context);
   id name_object = objc::string(name);
@@ -59,7 +59,8 @@ public:
 
   void add(const void* observer, CFNotificationCallback callback, const std::string& name,
            id name_object) {
-    auto entry = std::make_unique<Observer>(Observer{observer, callback, objc::Ref::retain(name_object)});
+    auto entry =
+        std::make_unique<Observer>(Observer{observer, callback, objc::Ref::retain(name_object)});
     if (hv_notify_register_function(name.c_str(), &entry->token, deliver, entry.get()) !=
         NOTIFY_STATUS_OK) {
       return;
@@ -96,13 +97,15 @@ private:
   std::map<std::pair<const void*, std::string>, std::unique_ptr<Observer>> observers_;
 };
 
-bool is_darwin_center(CFNotificationCenterRef center) { return center && center == darwin_center(); }
+bool is_darwin_center(CFNotificationCenterRef center) {
+  return center && center == darwin_center();
+}
 
 bool name_of(CFStringRef name, std::string* out) {
   if (!name) return false;
   objc::AutoreleasePool pool;
-  if (!objc::is_string(as_object(name))) return false;
-  *out = objc::to_string(as_object(name));
+  if (!objc::isString(as_object(name))) return false;
+  *out = objc::toString(as_object(name));
   return true;
 }
 
@@ -124,8 +127,9 @@ HV_CF_API void CFNotificationCenterAddObserver(CFNotificationCenterRef center, c
   Registry::instance().add(observer, callBack, text, as_object(name));
 }
 
-HV_CF_API void CFNotificationCenterRemoveObserver(CFNotificationCenterRef center, const void* observer,
-                                                  CFNotificationName name, const void* /*object*/) {
+HV_CF_API void CFNotificationCenterRemoveObserver(CFNotificationCenterRef center,
+                                                  const void* observer, CFNotificationName name,
+                                                  const void* /*object*/) {
   if (!is_darwin_center(center)) return;
   std::string text;
   if (name && !name_of(name, &text)) return;
@@ -150,7 +154,8 @@ HV_CF_API void CFNotificationCenterPostNotificationWithOptions(CFNotificationCen
 
 HV_CF_API void CFNotificationCenterPostNotification(CFNotificationCenterRef center,
                                                     CFNotificationName name, const void* object,
-                                                    CFDictionaryRef userInfo, Boolean deliverImmediately) {
-  CFNotificationCenterPostNotificationWithOptions(center, name, object, userInfo,
-                                                  deliverImmediately ? kCFNotificationDeliverImmediately : 0);
+                                                    CFDictionaryRef userInfo,
+                                                    Boolean deliverImmediately) {
+  CFNotificationCenterPostNotificationWithOptions(
+      center, name, object, userInfo, deliverImmediately ? kCFNotificationDeliverImmediately : 0);
 }

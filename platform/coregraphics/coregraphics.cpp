@@ -54,11 +54,13 @@ bool CGRectEqualToRect(CGRect a, CGRect b) {
 }
 bool CGRectIsEmpty(CGRect r) { return r.size.width == 0 || r.size.height == 0; }
 bool CGRectContainsPoint(CGRect r, CGPoint p) {
-  return p.x >= CGRectGetMinX(r) && p.x < CGRectGetMaxX(r) && p.y >= CGRectGetMinY(r) && p.y < CGRectGetMaxY(r);
+  return p.x >= CGRectGetMinX(r) && p.x < CGRectGetMaxX(r) && p.y >= CGRectGetMinY(r) &&
+         p.y < CGRectGetMaxY(r);
 }
 CGRect CGRectInset(CGRect r, CGFloat dx, CGFloat dy) {
   r = CGRectStandardize(r);
-  return CGRectMake(r.origin.x + dx, r.origin.y + dy, r.size.width - 2 * dx, r.size.height - 2 * dy);
+  return CGRectMake(r.origin.x + dx, r.origin.y + dy, r.size.width - 2 * dx,
+                    r.size.height - 2 * dy);
 }
 CGRect CGRectOffset(CGRect r, CGFloat dx, CGFloat dy) {
   r = CGRectStandardize(r);
@@ -76,28 +78,34 @@ CGRect CGRectUnion(CGRect a, CGRect b) {
 bool CGPointEqualToPoint(CGPoint a, CGPoint b) { return a.x == b.x && a.y == b.y; }
 bool CGSizeEqualToSize(CGSize a, CGSize b) { return a.width == b.width && a.height == b.height; }
 
-CGAffineTransform CGAffineTransformMake(CGFloat a, CGFloat b, CGFloat c, CGFloat d, CGFloat tx, CGFloat ty) {
+CGAffineTransform CGAffineTransformMake(CGFloat a, CGFloat b, CGFloat c, CGFloat d, CGFloat tx,
+                                        CGFloat ty) {
   return {a, b, c, d, tx, ty};
 }
-CGAffineTransform CGAffineTransformMakeScale(CGFloat sx, CGFloat sy) { return {sx, 0, 0, sy, 0, 0}; }
-CGAffineTransform CGAffineTransformMakeTranslation(CGFloat tx, CGFloat ty) { return {1, 0, 0, 1, tx, ty}; }
+CGAffineTransform CGAffineTransformMakeScale(CGFloat sx, CGFloat sy) {
+  return {sx, 0, 0, sy, 0, 0};
+}
+CGAffineTransform CGAffineTransformMakeTranslation(CGFloat tx, CGFloat ty) {
+  return {1, 0, 0, 1, tx, ty};
+}
 CGAffineTransform CGAffineTransformMakeRotation(CGFloat angle) {
   const CGFloat c = std::cos(angle), s = std::sin(angle);
   return {c, s, -s, c, 0, 0};
 }
 // t1 then t2.
 CGAffineTransform CGAffineTransformConcat(CGAffineTransform t1, CGAffineTransform t2) {
-  return {t1.a * t2.a + t1.b * t2.c,
-          t1.a * t2.b + t1.b * t2.d,
-          t1.c * t2.a + t1.d * t2.c,
-          t1.c * t2.b + t1.d * t2.d,
-          t1.tx * t2.a + t1.ty * t2.c + t2.tx,
-          t1.tx * t2.b + t1.ty * t2.d + t2.ty};
+  return {t1.a * t2.a + t1.b * t2.c,           t1.a * t2.b + t1.b * t2.d,
+          t1.c * t2.a + t1.d * t2.c,           t1.c * t2.b + t1.d * t2.d,
+          t1.tx * t2.a + t1.ty * t2.c + t2.tx, t1.tx * t2.b + t1.ty * t2.d + t2.ty};
 }
 CGAffineTransform CGAffineTransformInvert(CGAffineTransform t) {
   const CGFloat det = t.a * t.d - t.b * t.c;
   if (det == 0) return t;  // Apple returns the transform unchanged when it cannot invert
-  return {t.d / det, -t.b / det, -t.c / det, t.a / det, (t.c * t.ty - t.d * t.tx) / det,
+  return {t.d / det,
+          -t.b / det,
+          -t.c / det,
+          t.a / det,
+          (t.c * t.ty - t.d * t.tx) / det,
           (t.b * t.tx - t.a * t.ty) / det};
 }
 CGAffineTransform CGAffineTransformScale(CGAffineTransform t, CGFloat sx, CGFloat sy) {
@@ -142,7 +150,9 @@ CGColorRef CGColorCreateSRGB(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
   c->components[3] = a;
   return c;
 }
-CGColorRef CGColorCreateGenericGray(CGFloat gray, CGFloat alpha) { return CGColorCreateSRGB(gray, gray, gray, alpha); }
+CGColorRef CGColorCreateGenericGray(CGFloat gray, CGFloat alpha) {
+  return CGColorCreateSRGB(gray, gray, gray, alpha);
+}
 CGColorRef CGColorRetain(CGColorRef c) {
   if (c) c->references.fetch_add(1, std::memory_order_relaxed);
   return c;
@@ -165,13 +175,16 @@ CGMutablePathRef CGPathCreateMutableCopy(CGPathRef path) {
   if (path) copy->elements = path->elements;
   return copy;
 }
-CGPathRef CGPathCreateCopy(CGPathRef path) { return path ? CGPathCreateMutableCopy(path) : nullptr; }
+CGPathRef CGPathCreateCopy(CGPathRef path) {
+  return path ? CGPathCreateMutableCopy(path) : nullptr;
+}
 CGPathRef CGPathRetain(CGPathRef path) {
   if (path) const_cast<CGPath*>(path)->references.fetch_add(1, std::memory_order_relaxed);
   return path;
 }
 void CGPathRelease(CGPathRef path) {
-  if (path && const_cast<CGPath*>(path)->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete path;
+  if (path && const_cast<CGPath*>(path)->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+    delete path;
 }
 
 static CGPoint apply(const CGAffineTransform* m, CGFloat x, CGFloat y) {
@@ -183,15 +196,17 @@ void CGPathMoveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloa
 void CGPathAddLineToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x, CGFloat y) {
   if (path) path->elements.push_back({kCGPathElementAddLineToPoint, {apply(m, x, y)}});
 }
-void CGPathAddQuadCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cpx, CGFloat cpy,
-                               CGFloat x, CGFloat y) {
-  if (path) path->elements.push_back({kCGPathElementAddQuadCurveToPoint, {apply(m, cpx, cpy), apply(m, x, y)}});
-}
-void CGPathAddCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cp1x, CGFloat cp1y,
-                           CGFloat cp2x, CGFloat cp2y, CGFloat x, CGFloat y) {
-  if (path) {
+void CGPathAddQuadCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cpx,
+                               CGFloat cpy, CGFloat x, CGFloat y) {
+  if (path)
     path->elements.push_back(
-        {kCGPathElementAddCurveToPoint, {apply(m, cp1x, cp1y), apply(m, cp2x, cp2y), apply(m, x, y)}});
+        {kCGPathElementAddQuadCurveToPoint, {apply(m, cpx, cpy), apply(m, x, y)}});
+}
+void CGPathAddCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cp1x,
+                           CGFloat cp1y, CGFloat cp2x, CGFloat cp2y, CGFloat x, CGFloat y) {
+  if (path) {
+    path->elements.push_back({kCGPathElementAddCurveToPoint,
+                              {apply(m, cp1x, cp1y), apply(m, cp2x, cp2y), apply(m, x, y)}});
   }
 }
 void CGPathCloseSubpath(CGMutablePathRef path) {
@@ -205,13 +220,15 @@ void CGPathAddRect(CGMutablePathRef path, const CGAffineTransform* m, CGRect r) 
   CGPathCloseSubpath(path);
 }
 // Quarter circles as cubic curves (kappa = 0.5523).
-void CGPathAddRoundedRect(CGMutablePathRef path, const CGAffineTransform* m, CGRect r, CGFloat cw, CGFloat ch) {
+void CGPathAddRoundedRect(CGMutablePathRef path, const CGAffineTransform* m, CGRect r, CGFloat cw,
+                          CGFloat ch) {
   r = CGRectStandardize(r);
   cw = std::min(cw, r.size.width / 2);
   ch = std::min(ch, r.size.height / 2);
   if (cw <= 0 || ch <= 0) return CGPathAddRect(path, m, r);
   const CGFloat k = 0.5522847498;
-  const CGFloat x0 = CGRectGetMinX(r), y0 = CGRectGetMinY(r), x1 = CGRectGetMaxX(r), y1 = CGRectGetMaxY(r);
+  const CGFloat x0 = CGRectGetMinX(r), y0 = CGRectGetMinY(r), x1 = CGRectGetMaxX(r),
+                y1 = CGRectGetMaxY(r);
   CGPathMoveToPoint(path, m, x0 + cw, y0);
   CGPathAddLineToPoint(path, m, x1 - cw, y0);
   CGPathAddCurveToPoint(path, m, x1 - cw + cw * k, y0, x1, y0 + ch - ch * k, x1, y0 + ch);
@@ -229,9 +246,10 @@ CGRect CGPathGetBoundingBox(CGPathRef path) {
   bool first = true;
   CGFloat x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   for (const auto& e : path->elements) {
-    const int n = e.type == kCGPathElementCloseSubpath ? 0
-                  : e.type == kCGPathElementAddCurveToPoint ? 3
-                  : e.type == kCGPathElementAddQuadCurveToPoint ? 2 : 1;
+    const int n = e.type == kCGPathElementCloseSubpath          ? 0
+                  : e.type == kCGPathElementAddCurveToPoint     ? 3
+                  : e.type == kCGPathElementAddQuadCurveToPoint ? 2
+                                                                : 1;
     for (int i = 0; i < n; ++i) {
       const CGPoint& p = e.points[i];
       if (first) {

@@ -23,8 +23,8 @@ void capture_arguments(int argc, char** argv, char** /*envp*/) {
 }
 
 // An initialiser with the C library's (argc, argv, envp) signature.
-[[gnu::section(".init_array"), gnu::used]] void (*const capture_entry)(int, char**, char**) =
-    &capture_arguments;
+[[gnu::section(".init_array"), gnu::used]] void (*const capture_entry)(int, char**,
+                                                                       char**) = &capture_arguments;
 
 }  // namespace
 

@@ -39,7 +39,8 @@ std::uint64_t now_ns() {
   if (gFollowsDevice.load(std::memory_order_acquire)) return mach_continuous_time();
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint64_t>(ts.tv_sec) * NSEC_PER_SEC + static_cast<std::uint64_t>(ts.tv_nsec);
+  return static_cast<std::uint64_t>(ts.tv_sec) * NSEC_PER_SEC +
+         static_cast<std::uint64_t>(ts.tv_nsec);
 }
 
 struct Item {
@@ -98,7 +99,7 @@ private:
   }
 
   void work_forever() {
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       const std::uint64_t now = now_ns();
@@ -131,8 +132,8 @@ private:
         idle_.notify_all();
         cv_.wait(lock);
       } else {
-        const auto deadline = std::chrono::steady_clock::time_point(
-            std::chrono::nanoseconds(timers_.top().deadline));
+        const auto deadline =
+            std::chrono::steady_clock::time_point(std::chrono::nanoseconds(timers_.top().deadline));
         cv_.wait_until(lock, deadline);
       }
     }
@@ -217,7 +218,8 @@ HV_DISPATCH_API dispatch_queue_global_t dispatch_get_global_queue(intptr_t ident
   }
 }
 
-HV_DISPATCH_API void dispatch_async_f(dispatch_queue_t queue, void* context, dispatch_function_t work) {
+HV_DISPATCH_API void dispatch_async_f(dispatch_queue_t queue, void* context,
+                                      dispatch_function_t work) {
   require_queue(queue, "dispatch_async_f");
   if (!work) return;
   Pool::instance().async({context, work});
@@ -249,7 +251,8 @@ HV_DISPATCH_API void dispatch_once_f(dispatch_once_t* predicate, void* context,
     state.notify_all();
     return;
   }
-  while ((seen = state.load(std::memory_order_acquire)) != kDone) state.wait(seen, std::memory_order_acquire);
+  while ((seen = state.load(std::memory_order_acquire)) != kDone)
+    state.wait(seen, std::memory_order_acquire);
 }
 
 HV_DISPATCH_API void dispatch_async(dispatch_queue_t queue, dispatch_block_t block) {
@@ -258,7 +261,8 @@ HV_DISPATCH_API void dispatch_async(dispatch_queue_t queue, dispatch_block_t blo
   dispatch_async_f(queue, reinterpret_cast<void*>(Block_copy(block)), call_block);
 }
 
-HV_DISPATCH_API void dispatch_after(dispatch_time_t when, dispatch_queue_t queue, dispatch_block_t block) {
+HV_DISPATCH_API void dispatch_after(dispatch_time_t when, dispatch_queue_t queue,
+                                    dispatch_block_t block) {
   require_queue(queue, "dispatch_after");
   if (!block || when == DISPATCH_TIME_FOREVER) return;
   dispatch_after_f(when, queue, reinterpret_cast<void*>(Block_copy(block)), call_block);

@@ -111,8 +111,8 @@ struct Saved {
 std::vector<Saved>* saved = nullptr;
 
 IMP original_for(id self_or_class, SEL selector, bool class_side) {
-  Class start = class_side ? reinterpret_cast<Class>(self_or_class) : objc::class_of(self_or_class);
-  for (Class c = start; c; c = objc::superclass_of(c)) {
+  Class start = class_side ? reinterpret_cast<Class>(self_or_class) : objc::classOf(self_or_class);
+  for (Class c = start; c; c = objc::superclassOf(c)) {
     for (const Saved& entry : *saved) {
       if (entry.cls == c && sel_isEqual(entry.selector, selector)) return entry.original;
     }
@@ -122,8 +122,8 @@ IMP original_for(id self_or_class, SEL selector, bool class_side) {
 
 void replace(Class cls, SEL selector, IMP imp, bool class_side) {
   if (!cls) return;
-  IMP original = class_side ? objc::replace_class_method(cls, selector, imp)
-                            : objc::replace_instance_method(cls, selector, imp);
+  IMP original = class_side ? objc::replaceClassMethod(cls, selector, imp)
+                            : objc::replaceInstanceMethod(cls, selector, imp);
   if (original) saved->push_back({cls, selector, original});
 }
 
@@ -140,11 +140,11 @@ id read_plist_file(id path, bool* is_file) {
   if (!data) return nullptr;
   *is_file = true;
   id plist = nullptr;
-  objc::catch_exception([&] {
+  objc::catchException([&] {
     id error = nullptr;
     long format = 0;
-    plist = objc::send<id>(kNSPropertyListSerialization.get(), kPropertyListWithData, data, kImmutable,
-                           &format, &error);
+    plist = objc::send<id>(kNSPropertyListSerialization.get(), kPropertyListWithData, data,
+                           kImmutable, &format, &error);
   });
   return plist;
 }
@@ -154,7 +154,7 @@ id init_from_file(id self, SEL cmd, id path, Class kind, SEL init_with) {
   bool is_file = false;
   id plist = path ? read_plist_file(path, &is_file) : nullptr;
   if (!is_file) return objc::call<id>(original_for(self, cmd, false), self, cmd, path);
-  if (!objc::is_kind_of(plist, kind)) {
+  if (!objc::isKindOf(plist, kind)) {
     objc::send(self, kRelease);
     return nullptr;
   }
@@ -170,12 +170,12 @@ id array_init_with_file(id self, SEL cmd, id path) {
 
 id init_from_url(id self, SEL cmd, id url, Class kind, SEL init_with) {
   SilentReading silent;
-  if (url && objc::send_bool(url, kIsFileURL)) {
+  if (url && objc::sendBool(url, kIsFileURL)) {
     id path = objc::send<id>(url, kPath);
     bool is_file = false;
     id plist = path ? read_plist_file(path, &is_file) : nullptr;
     if (is_file) {
-      if (!objc::is_kind_of(plist, kind)) {
+      if (!objc::isKindOf(plist, kind)) {
         objc::send(self, kRelease);
         return nullptr;
       }
@@ -206,9 +206,9 @@ id data_read_instance_side(id self, SEL cmd, id path_or_url) {
 // ---- NSPropertyListSerialization: nil and an error instead of an exception -------------
 
 id corrupt_error(const std::string& reason) {
-  objc::Ref info = objc::make_mutable_dictionary();
-  objc::dictionary_set(info.get(), "NSDebugDescription",
-                       objc::string(reason.empty() ? "The data is not a property list." : reason));
+  objc::Ref info = objc::makeMutableDictionary();
+  objc::dictionarySet(info.get(), "NSDebugDescription",
+                      objc::string(reason.empty() ? "The data is not a property list." : reason));
   return objc::send<id>(kNSError.get(), kErrorWithDomain, objc::string("NSCocoaErrorDomain"),
                         kPropertyListReadCorruptError, info.get());
 }
@@ -265,7 +265,7 @@ id padded_text_copy(id data) {
   if (!copy) return data;
   std::memcpy(copy, bytes, length);
   id padded = objc::send<id>(objc::send<id>(kNSData.get(), kAlloc), kInitWithBytesNoCopy,
-                             static_cast<void*>(copy), length, objc::to_BOOL(true));
+                             static_cast<void*>(copy), length, objc::toBool(true));
   if (!padded) return data;  // the initialiser freed the buffer or never took it
   return objc::send<id>(padded, kAutorelease);
 }
@@ -284,9 +284,10 @@ id read_without_raising(id self, SEL cmd, id data, unsigned long option, long* f
   std::string reason;
   auto read = [&] {
     inner = nullptr;
-    const bool returned = objc::catch_exception(
+    const bool returned = objc::catchException(
         [&] {
-          result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, option, format, &inner);
+          result = objc::call<id>(original_for(self, cmd, true), self, cmd, data, option, format,
+                                  &inner);
         },
         &reason);
     if (!returned) result = nullptr;
@@ -304,17 +305,18 @@ id read_without_raising(id self, SEL cmd, id data, unsigned long option, long* f
   return result;
 }
 
-id property_list_with_data(id self, SEL cmd, id data, unsigned long options, long* format, id* error) {
+id property_list_with_data(id self, SEL cmd, id data, unsigned long options, long* format,
+                           id* error) {
   return read_without_raising(self, cmd, data, options, format, error,
                               [](const std::string& reason) { return corrupt_error(reason); });
 }
 
 id property_list_from_data(id self, SEL cmd, id data, unsigned long option, long* format,
                            id* error_description) {
-  return read_without_raising(self, cmd, data, option, format, error_description,
-                              [](const std::string& reason) {
-                                return objc::string(reason.empty() ? "not a property list" : reason);
-                              });
+  return read_without_raising(
+      self, cmd, data, option, format, error_description, [](const std::string& reason) {
+        return objc::string(reason.empty() ? "not a property list" : reason);
+      });
 }
 
 // ---- -[NSString boolValue] -------------------------------------------------------------
@@ -324,26 +326,29 @@ id whitespace = nullptr;  // immortal character set, set by the constructor
 BOOL string_bool_value(id self, SEL) {
   const unsigned long length = objc::send<unsigned long>(self, kLength);
   unsigned long i = 0;
-  auto at = [&](unsigned long index) { return objc::send<unichar>(self, kCharacterAtIndex, index); };
-  while (i < length && objc::send_bool(whitespace, kCharacterIsMember, at(i))) ++i;
+  auto at = [&](unsigned long index) {
+    return objc::send<unichar>(self, kCharacterAtIndex, index);
+  };
+  while (i < length && objc::sendBool(whitespace, kCharacterIsMember, at(i))) ++i;
   if (i < length && (at(i) == '+' || at(i) == '-')) ++i;
   while (i < length && at(i) == '0') ++i;
   if (i == length) return NO;
   const unichar c = at(i);
-  return objc::to_BOOL(c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9'));
+  return objc::toBool(c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9'));
 }
 
 bool defines_own(Class cls, SEL selector) {
   unsigned int count = 0;
   Method* methods = class_copyMethodList(cls, &count);
   bool found = false;
-  for (unsigned int i = 0; i < count && !found; ++i) found = sel_isEqual(method_getName(methods[i]), selector);
+  for (unsigned int i = 0; i < count && !found; ++i)
+    found = sel_isEqual(method_getName(methods[i]), selector);
   std::free(methods);
   return found;
 }
 
 bool is_subclass_of(Class cls, Class base) {
-  for (Class c = cls; c; c = objc::superclass_of(c)) {
+  for (Class c = cls; c; c = objc::superclassOf(c)) {
     if (c == base) return true;
   }
   return false;
@@ -366,18 +371,24 @@ std::vector<Class> string_classes_defining_bool_value() {
   saved = new std::vector<Saved>;
   objc::AutoreleasePool pool;
 
-  replace(kNSDictionary.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&dictionary_init_with_file), false);
-  replace(kNSDictionary.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&dictionary_init_with_url), false);
-  replace(kNSArray.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&array_init_with_file), false);
-  replace(kNSArray.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&array_init_with_url), false);
+  replace(kNSDictionary.get(), kInitWithContentsOfFile,
+          reinterpret_cast<IMP>(&dictionary_init_with_file), false);
+  replace(kNSDictionary.get(), kInitWithContentsOfURL,
+          reinterpret_cast<IMP>(&dictionary_init_with_url), false);
+  replace(kNSArray.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&array_init_with_file),
+          false);
+  replace(kNSArray.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&array_init_with_url),
+          false);
 
   // GNUstep's NSMutableData defines its class-side readers again.
   for (Class cls : {kNSData.get(), kNSMutableData.get()}) {
     replace(cls, kDataWithContentsOfFile, reinterpret_cast<IMP>(&data_read_class_side), true);
     replace(cls, kDataWithContentsOfURL, reinterpret_cast<IMP>(&data_read_class_side), true);
   }
-  replace(kNSData.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&data_read_instance_side), false);
-  replace(kNSData.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&data_read_instance_side), false);
+  replace(kNSData.get(), kInitWithContentsOfFile, reinterpret_cast<IMP>(&data_read_instance_side),
+          false);
+  replace(kNSData.get(), kInitWithContentsOfURL, reinterpret_cast<IMP>(&data_read_instance_side),
+          false);
 
   replace(kNSPropertyListSerialization.get(), kPropertyListWithData,
           reinterpret_cast<IMP>(&property_list_with_data), true);
@@ -388,7 +399,7 @@ std::vector<Class> string_classes_defining_bool_value() {
   platform_log_handler = _NSLog_printf_handler;
   if (platform_log_handler) _NSLog_printf_handler = &log_unless_reading;
 
-  whitespace = objc::keep_forever(
+  whitespace = objc::keepForever(
       objc::Ref::retain(objc::send<id>(kNSCharacterSet.get(), kWhitespaceAndNewline)));
   for (Class c : string_classes_defining_bool_value()) {
     replace(c, kBoolValue, reinterpret_cast<IMP>(&string_bool_value), false);

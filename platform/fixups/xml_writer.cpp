@@ -75,7 +75,7 @@ std::string integer_text(id number) {
     const unsigned long long value = objc::send<unsigned long long>(number, kUnsignedLongLongValue);
     std::snprintf(text, sizeof text, "%llu", value);
   } else {
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(objc::int64_value(number)));
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(objc::int64Value(number)));
   }
   return text;
 }
@@ -93,7 +93,8 @@ void append_base64(std::string& out, const unsigned char* bytes, unsigned long l
   encoded.reserve((length + 2) / 3 * 4);
   for (unsigned long i = 0; i < length; i += 3) {
     const unsigned long n = std::min(3UL, length - i);
-    const unsigned v = (bytes[i] << 16) | (n > 1 ? bytes[i + 1] << 8 : 0) | (n > 2 ? bytes[i + 2] : 0);
+    const unsigned v =
+        (bytes[i] << 16) | (n > 1 ? bytes[i + 1] << 8 : 0) | (n > 2 ? bytes[i + 2] : 0);
     encoded += kAlphabet[(v >> 18) & 63];
     encoded += kAlphabet[(v >> 12) & 63];
     encoded += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
@@ -112,25 +113,25 @@ bool append_object(std::string& out, id object, int depth) {
   if (depth > kMaxDepth || !object) return false;
   const std::string indent(static_cast<std::size_t>(depth), '\t');
   out += indent;
-  if (objc::is_string(object)) {
+  if (objc::isString(object)) {
     out += "<string>";
-    append_escaped(out, objc::to_string(object));
+    append_escaped(out, objc::toString(object));
     out += "</string>\n";
-  } else if (objc::is_boolean(object)) {
-    out += objc::platform_bool_value(object) ? "<true/>\n" : "<false/>\n";
-  } else if (objc::is_number(object)) {
+  } else if (objc::isBoolean(object)) {
+    out += objc::platformBoolValue(object) ? "<true/>\n" : "<false/>\n";
+  } else if (objc::isNumber(object)) {
     if (is_real(object)) {
-      out += "<real>" + real_text(objc::double_value(object)) + "</real>\n";
+      out += "<real>" + real_text(objc::doubleValue(object)) + "</real>\n";
     } else {
       out += "<integer>" + integer_text(object) + "</integer>\n";
     }
-  } else if (objc::is_data(object)) {
+  } else if (objc::isData(object)) {
     const auto length = objc::send<unsigned long>(object, kLength);
     const auto* bytes = static_cast<const unsigned char*>(objc::send<const void*>(object, kBytes));
     out += "<data>\n";
     if (bytes) append_base64(out, bytes, length, indent);
     out += indent + "</data>\n";
-  } else if (objc::is_kind_of(object, kNSDate)) {
+  } else if (objc::isKindOf(object, kNSDate)) {
     const double since1970 = objc::send<double>(object, kTimeIntervalSince1970);
     if (!std::isfinite(since1970)) return false;
     const std::time_t seconds = static_cast<std::time_t>(std::floor(since1970));
@@ -141,7 +142,7 @@ bool append_object(std::string& out, id object, int depth) {
                   utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
                   utc.tm_sec);
     out += text;
-  } else if (objc::is_array(object)) {
+  } else if (objc::isArray(object)) {
     const std::size_t n = objc::count(object);
     if (n == 0) {
       out += "<array/>\n";
@@ -149,18 +150,18 @@ bool append_object(std::string& out, id object, int depth) {
     }
     out += "<array>\n";
     for (std::size_t i = 0; i < n; ++i) {
-      if (!append_object(out, objc::array_get(object, i), depth + 1)) return false;
+      if (!append_object(out, objc::arrayGet(object, i), depth + 1)) return false;
     }
     out += indent + "</array>\n";
-  } else if (objc::is_dictionary(object)) {
+  } else if (objc::isDictionary(object)) {
     std::vector<std::pair<std::string, id>> entries;
     bool keys_are_strings = true;
-    objc::for_each_entry(object, [&](id key, id value) {
-      if (!objc::is_string(key)) {
+    objc::forEachEntry(object, [&](id key, id value) {
+      if (!objc::isString(key)) {
         keys_are_strings = false;
         return false;
       }
-      entries.emplace_back(objc::to_string(key), value);
+      entries.emplace_back(objc::toString(key), value);
       return true;
     });
     if (!keys_are_strings) return false;
@@ -194,12 +195,13 @@ id xml_data(id plist) {
   // The root sits at depth 0, like every object inside the plist element.
   if (!append_object(out, plist, 0)) return nullptr;
   out += "</plist>\n";
-  return objc::autorelease(objc::make_data(out).leak());
+  return objc::autorelease(objc::makeData(out).leak());
 }
 
 constexpr char kInvalid[] = "The object is not a property list.";
 
-id data_with_property_list(id self, SEL cmd, id plist, long format, unsigned long options, id* error) {
+id data_with_property_list(id self, SEL cmd, id plist, long format, unsigned long options,
+                           id* error) {
   if (format != kXMLFormat) {
     return objc::call<id>(original_data_with, self, cmd, plist, format, options, error);
   }
@@ -207,8 +209,8 @@ id data_with_property_list(id self, SEL cmd, id plist, long format, unsigned lon
   if (error) {
     *error = nullptr;
     if (!data) {
-      objc::Ref info = objc::make_mutable_dictionary();
-      objc::dictionary_set(info.get(), "NSDebugDescription", objc::string(kInvalid));
+      objc::Ref info = objc::makeMutableDictionary();
+      objc::dictionarySet(info.get(), "NSDebugDescription", objc::string(kInvalid));
       *error = objc::send<id>(kNSError.get(), kErrorWithDomain, objc::string("NSCocoaErrorDomain"),
                               kPropertyListWriteInvalidError, info.get());
     }
@@ -228,10 +230,10 @@ id data_from_property_list(id self, SEL cmd, id plist, long format, id* descript
 [[gnu::constructor]] void install_xml_writer() {
   Class serialization = kNSPropertyListSerialization.get();
   if (!serialization) return;
-  original_data_with = objc::replace_class_method(serialization, kDataWithPropertyList,
-                                                  reinterpret_cast<IMP>(&data_with_property_list));
-  original_data_from = objc::replace_class_method(serialization, kDataFromPropertyList,
-                                                  reinterpret_cast<IMP>(&data_from_property_list));
+  original_data_with = objc::replaceClassMethod(serialization, kDataWithPropertyList,
+                                                reinterpret_cast<IMP>(&data_with_property_list));
+  original_data_from = objc::replaceClassMethod(serialization, kDataFromPropertyList,
+                                                reinterpret_cast<IMP>(&data_from_property_list));
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 extern "C" {
 #endif
 
-extern char ***_NSGetArgv(void);
-extern int *_NSGetArgc(void);
-extern char ***_NSGetEnviron(void);
-extern char **_NSGetProgname(void);
+extern char*** _NSGetArgv(void);
+extern int* _NSGetArgc(void);
+extern char*** _NSGetEnviron(void);
+extern char** _NSGetProgname(void);
 
 #ifdef __cplusplus
 }

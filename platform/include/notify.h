@@ -32,11 +32,11 @@
 extern "C" {
 #endif
 
-uint32_t notify_post(const char *name);
-uint32_t notify_register_check(const char *name, int *out_token);
+uint32_t notify_post(const char* name);
+uint32_t notify_register_check(const char* name, int* out_token);
 uint32_t notify_cancel(int token);
 uint32_t notify_set_state(int token, uint64_t state64);
-uint32_t notify_get_state(int token, uint64_t *state64);
+uint32_t notify_get_state(int token, uint64_t* state64);
 bool notify_is_valid_token(int val);
 
 #ifdef __cplusplus

@@ -30,7 +30,7 @@ std::string entry_path(const std::string& name) {
 }
 
 bool is_entry(const std::string& path) {
-  struct stat st {};
+  struct stat st{};
   return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -73,8 +73,8 @@ HV_IOKIT_API const mach_port_t kIOMainPortDefault = MACH_PORT_NULL;
 HV_IOKIT_API CFMutableDictionaryRef IOServiceMatching(const char* name) {
   if (!name) return nullptr;
   objc::AutoreleasePool pool;
-  objc::Ref matching = objc::make_mutable_dictionary();
-  objc::dictionary_set(matching.get(), kProviderClassKey, objc::string(name));
+  objc::Ref matching = objc::makeMutableDictionary();
+  objc::dictionarySet(matching.get(), kProviderClassKey, objc::string(name));
   return static_cast<CFMutableDictionaryRef>(static_cast<void*>(matching.leak()));
 }
 
@@ -83,9 +83,9 @@ HV_IOKIT_API io_service_t IOServiceGetMatchingService(mach_port_t, CFDictionaryR
   // The matching dictionary is the caller's no more, whatever the answer.
   const objc::Ref owned = objc::Ref::adopt(as_object(matching));
   objc::AutoreleasePool pool;
-  id name = objc::dictionary_get(owned.get(), kProviderClassKey);
-  if (!objc::is_string(name)) return IO_OBJECT_NULL;
-  std::string className = objc::to_string(name);
+  id name = objc::dictionaryGet(owned.get(), kProviderClassKey);
+  if (!objc::isString(name)) return IO_OBJECT_NULL;
+  std::string className = objc::toString(name);
   if (!is_entry(entry_path(className))) return IO_OBJECT_NULL;
   return Objects::instance().add(std::move(className));
 }
@@ -97,9 +97,9 @@ HV_IOKIT_API CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry
   const std::string path = entry_path(className);
   if (!is_entry(path)) return nullptr;
   objc::AutoreleasePool pool;
-  const objc::Ref properties = objc::read_property_list_file(path, HV_IOREGISTRY_MAX_ENTRY_BYTES);
-  if (!objc::is_dictionary(properties.get()) || !objc::is_string(as_object(key))) return nullptr;
-  id value = objc::dictionary_get(properties.get(), as_object(key));
+  const objc::Ref properties = objc::readPropertyListFile(path, HV_IOREGISTRY_MAX_ENTRY_BYTES);
+  if (!objc::isDictionary(properties.get()) || !objc::isString(as_object(key))) return nullptr;
+  id value = objc::dictionaryGet(properties.get(), as_object(key));
   return value ? static_cast<CFTypeRef>(objc::retain(value)) : nullptr;
 }
 

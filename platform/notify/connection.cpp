@@ -171,11 +171,8 @@ void Connection::read_loop(int fd) {
         }
         break;
       }
-      case Op::kEvent:
-        sink_(message.name_view());
-        break;
-      default:
-        break;
+      case Op::kEvent: sink_(message.name_view()); break;
+      default: break;
     }
   }
   std::lock_guard<std::mutex> state(state_mutex_);

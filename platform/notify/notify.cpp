@@ -29,7 +29,7 @@ struct Registration {
   std::string name;
   hv_notify_function_t function;  // nullptr for a check-style registration
   void* context;
-  bool active = true;             // guarded by Service::mutex_
+  bool active = true;  // guarded by Service::mutex_
 };
 using RegistrationPtr = std::shared_ptr<Registration>;
 
@@ -48,7 +48,8 @@ public:
     if (connection_) {
       if (std::uint32_t status = connection_->request(Op::kRegister, name)) return status;
     }
-    auto registration = std::make_shared<Registration>(Registration{next_token(), name, nullptr, nullptr});
+    auto registration =
+        std::make_shared<Registration>(Registration{next_token(), name, nullptr, nullptr});
     std::lock_guard<std::mutex> lock(mutex_);
     tokens_[registration->token] = registration;
     *out_token = registration->token;

@@ -121,8 +121,7 @@ private:
     reply.header.seq = request.header.seq;
     reply.header.status = NOTIFY_STATUS_OK;
     switch (static_cast<Op>(request.header.op)) {
-      case Op::kRegister:
-        break;
+      case Op::kRegister: break;
       case Op::kPost: {
         Message event;
         event.header.op = static_cast<std::uint32_t>(Op::kEvent);
@@ -137,18 +136,10 @@ private:
         reply.header.value = found == states_.end() ? 0 : found->second;
         break;
       }
-      case Op::kSetState:
-        states_[name] = request.header.value;
-        break;
-      case Op::kWatch:
-        client.watched.insert(name);
-        break;
-      case Op::kUnwatch:
-        client.watched.erase(name);
-        break;
-      default:
-        reply.header.status = NOTIFY_STATUS_INVALID_REQUEST;
-        break;
+      case Op::kSetState: states_[name] = request.header.value; break;
+      case Op::kWatch: client.watched.insert(name); break;
+      case Op::kUnwatch: client.watched.erase(name); break;
+      default: reply.header.status = NOTIFY_STATUS_INVALID_REQUEST; break;
     }
     send(client, reply);
   }
@@ -245,16 +236,18 @@ int main(int argc, char** argv) {
   }
   int listen_fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (listen_fd < 0 ||
-      ::bind(listen_fd, reinterpret_cast<sockaddr*>(staged ? &staging : &address), sizeof(address)) != 0 ||
+      ::bind(listen_fd, reinterpret_cast<sockaddr*>(staged ? &staging : &address),
+             sizeof(address)) != 0 ||
       ::listen(listen_fd, 128) != 0 ||
       (staged && ::rename(staging_path.c_str(), path.c_str()) != 0)) {
-    std::fprintf(stderr, "hv-notifyd: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "hv-notifyd: cannot listen on %s: %s\n", path.c_str(),
+                 std::strerror(errno));
     if (staged) ::unlink(staging_path.c_str());
     return 1;
   }
 
   if (::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
-  struct sigaction action {};
+  struct sigaction action{};
   action.sa_handler = request_stop;
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);

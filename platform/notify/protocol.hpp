@@ -18,8 +18,8 @@ enum class Op : std::uint32_t {
   kSetState = 4,  // state of name = value
   kWatch = 5,     // send this client an event for every post of name
   kUnwatch = 6,
-  kReply = 100,   // daemon -> client: answer to the request with the same seq
-  kEvent = 101,   // daemon -> client: name was posted
+  kReply = 100,  // daemon -> client: answer to the request with the same seq
+  kEvent = 101,  // daemon -> client: name was posted
 };
 
 struct Header {

@@ -58,7 +58,7 @@ Class g_cell = nullptr;
 // Every entry of the resource's item is kept in properties; name, identifier and the cell
 // kind are read from it. The target is not retained (the controller owns its rows).
 struct SpecifierState {
-  objc::Ref properties = objc::make_mutable_dictionary();
+  objc::Ref properties = objc::makeMutableDictionary();
   id target = nullptr;
   NSInteger cell_type = -1;
 };
@@ -67,44 +67,53 @@ SpecifierState& specifier_state(id self) { return objc::storage<SpecifierState>(
 
 id spec_properties(id self, SEL) { return specifier_state(self).properties.get(); }
 void spec_set_properties(id self, SEL, id properties) {
-  specifier_state(self).properties = objc::is_dictionary(properties) ? objc::mutable_copy(properties) : objc::make_mutable_dictionary();
+  specifier_state(self).properties = objc::isDictionary(properties) ? objc::mutableCopy(properties)
+                                                                    : objc::makeMutableDictionary();
 }
-id spec_property_for_key(id self, SEL, id key) { return objc::dictionary_get(specifier_state(self).properties.get(), key); }
+id spec_property_for_key(id self, SEL, id key) {
+  return objc::dictionaryGet(specifier_state(self).properties.get(), key);
+}
 void spec_set_property_for_key(id self, SEL, id value, id key) {
   if (!key) return;
-  objc::dictionary_set(specifier_state(self).properties.get(), key, value);
+  objc::dictionarySet(specifier_state(self).properties.get(), key, value);
 }
-id spec_name(id self, SEL) { return objc::dictionary_get(specifier_state(self).properties.get(), "label"); }
-void spec_set_name(id self, SEL, id name) { objc::dictionary_set(specifier_state(self).properties.get(), "label", name); }
+id spec_name(id self, SEL) {
+  return objc::dictionaryGet(specifier_state(self).properties.get(), "label");
+}
+void spec_set_name(id self, SEL, id name) {
+  objc::dictionarySet(specifier_state(self).properties.get(), "label", name);
+}
 id spec_identifier(id self, SEL) {
-  id identifier = objc::dictionary_get(specifier_state(self).properties.get(), "id");
+  id identifier = objc::dictionaryGet(specifier_state(self).properties.get(), "id");
   return identifier ? identifier : spec_name(self, nullptr);
 }
 void spec_set_identifier(id self, SEL, id identifier) {
-  objc::dictionary_set(specifier_state(self).properties.get(), "id", identifier);
+  objc::dictionarySet(specifier_state(self).properties.get(), "id", identifier);
 }
 id spec_target(id self, SEL) { return specifier_state(self).target; }
 void spec_set_target(id self, SEL, id target) { specifier_state(self).target = target; }
 NSInteger spec_cell_type(id self, SEL) { return specifier_state(self).cell_type; }
 void spec_set_cell_type(id self, SEL, NSInteger type) { specifier_state(self).cell_type = type; }
-id spec_values(id self, SEL) { return objc::dictionary_get(specifier_state(self).properties.get(), "validValues"); }
+id spec_values(id self, SEL) {
+  return objc::dictionaryGet(specifier_state(self).properties.get(), "validValues");
+}
 id spec_title_dictionary(id self, SEL) {
-  id values = objc::dictionary_get(specifier_state(self).properties.get(), "validValues");
-  id titles = objc::dictionary_get(specifier_state(self).properties.get(), "validTitles");
-  objc::Ref dictionary = objc::make_mutable_dictionary();
+  id values = objc::dictionaryGet(specifier_state(self).properties.get(), "validValues");
+  id titles = objc::dictionaryGet(specifier_state(self).properties.get(), "validTitles");
+  objc::Ref dictionary = objc::makeMutableDictionary();
   for (std::size_t i = 0; i < objc::count(values) && i < objc::count(titles); ++i) {
-    objc::dictionary_set(dictionary.get(), objc::array_get(values, i), objc::array_get(titles, i));
+    objc::dictionarySet(dictionary.get(), objc::arrayGet(values, i), objc::arrayGet(titles, i));
   }
   return objc::autorelease(dictionary.leak());
 }
 
 NSInteger cell_type_named(const std::string& name) {
   static const std::pair<const char*, NSInteger> kinds[] = {
-      {"PSGroupCell", ui::PSGroupCell},         {"PSLinkCell", ui::PSLinkCell},
-      {"PSLinkListCell", ui::PSLinkListCell},   {"PSListItemCell", ui::PSListItemCell},
+      {"PSGroupCell", ui::PSGroupCell},           {"PSLinkCell", ui::PSLinkCell},
+      {"PSLinkListCell", ui::PSLinkListCell},     {"PSListItemCell", ui::PSListItemCell},
       {"PSTitleValueCell", ui::PSTitleValueCell}, {"PSSliderCell", ui::PSSliderCell},
-      {"PSSwitchCell", ui::PSSwitchCell},       {"PSStaticTextCell", ui::PSStaticTextCell},
-      {"PSEditTextCell", ui::PSEditTextCell},   {"PSSegmentCell", ui::PSSegmentCell},
+      {"PSSwitchCell", ui::PSSwitchCell},         {"PSStaticTextCell", ui::PSStaticTextCell},
+      {"PSEditTextCell", ui::PSEditTextCell},     {"PSSegmentCell", ui::PSSegmentCell},
       {"PSButtonCell", ui::PSButtonCell},
   };
   for (const auto& [kind_name, kind] : kinds) {
@@ -117,62 +126,64 @@ NSInteger cell_type_named(const std::string& name) {
 std::string domain_path(id domain) {
   const char* root = std::getenv(HV_ENV_DEVICE_ROOT);
   return (fs::path(root ? root : "/") / "var/jb/var/mobile/Library/Preferences" /
-          (objc::to_string(domain) + ".plist"))
+          (objc::toString(domain) + ".plist"))
       .string();
 }
 
 id vc_init_for_content_size(id self, SEL, CGSize) {
-  return ui::UIViewController::initWithNibName_bundle.send_super(self, g_view_controller, nullptr, nullptr);
+  return ui::UIViewController::initWithNibName_bundle.sendSuper(self, g_view_controller, nullptr,
+                                                                nullptr);
 }
 
 id vc_read_preference_value(id self, SEL, id specifier) {
   id properties = ui::PSSpecifier::properties.send(specifier);
-  id key = objc::dictionary_get(properties, "key");
-  id domain = objc::dictionary_get(properties, "defaults");
+  id key = objc::dictionaryGet(properties, "key");
+  id domain = objc::dictionaryGet(properties, "defaults");
   id value = nullptr;
-  if (objc::is_string(key) && objc::is_string(domain)) {
-    objc::Ref stored = objc::read_property_list_file(domain_path(domain));
-    value = objc::autorelease(objc::retain(objc::dictionary_get(stored.get(), key)));
+  if (objc::isString(key) && objc::isString(domain)) {
+    objc::Ref stored = objc::readPropertyListFile(domain_path(domain));
+    value = objc::autorelease(objc::retain(objc::dictionaryGet(stored.get(), key)));
   }
-  if (!value) value = objc::dictionary_get(properties, "default");
+  if (!value) value = objc::dictionaryGet(properties, "default");
   return value;
 }
 
 void vc_set_preference_value(id self, SEL, id value, id specifier) {
   objc::AutoreleasePool pool;
   id properties = ui::PSSpecifier::properties.send(specifier);
-  id key = objc::dictionary_get(properties, "key");
-  id domain = objc::dictionary_get(properties, "defaults");
-  if (objc::is_string(key) && objc::is_string(domain)) {
+  id key = objc::dictionaryGet(properties, "key");
+  id domain = objc::dictionaryGet(properties, "defaults");
+  if (objc::isString(key) && objc::isString(domain)) {
     const std::string path = domain_path(domain);
-    objc::Ref stored = objc::read_property_list_file(path);
-    if (!objc::is_dictionary(stored.get())) stored = objc::make_mutable_dictionary();
-    objc::dictionary_set(stored.get(), key, value);
+    objc::Ref stored = objc::readPropertyListFile(path);
+    if (!objc::isDictionary(stored.get())) stored = objc::makeMutableDictionary();
+    objc::dictionarySet(stored.get(), key, value);
     fs::create_directories(fs::path(path).parent_path());
-    objc::write_property_list_xml_atomically(stored.get(), path);
+    objc::writePropertyListXmlAtomically(stored.get(), path);
   }
-  id notification = objc::dictionary_get(properties, "PostNotification");
-  if (objc::is_string(notification)) {
+  id notification = objc::dictionaryGet(properties, "PostNotification");
+  if (objc::isString(notification)) {
     CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         reinterpret_cast<CFStringRef>(notification), nullptr, nullptr, true);
+                                         reinterpret_cast<CFStringRef>(notification), nullptr,
+                                         nullptr, true);
   }
 }
 
-id vc_specifier(id self, SEL) { return objc::get_ivar(self, "_specifier"); }
+id vc_specifier(id self, SEL) { return objc::getIvar(self, "_specifier"); }
 // The row that opened the page: its name is the page's title (a pane's loader entry label).
 void vc_set_specifier(id self, SEL, id specifier) {
-  objc::set_ivar(self, "_specifier", specifier);
-  if (id name = specifier ? ui::PSSpecifier::name.send(specifier) : nullptr; objc::is_string(name)) {
+  objc::setIvar(self, "_specifier", specifier);
+  if (id name = specifier ? ui::PSSpecifier::name.send(specifier) : nullptr; objc::isString(name)) {
     ui::UIViewController::setTitle.send(self, name);
   }
 }
 
 // ---- PSListController ------------------------------------------------------------------------
-id list_specifiers(id self, SEL) { return objc::get_ivar(self, "_specifiers"); }
+id list_specifiers(id self, SEL) { return objc::getIvar(self, "_specifiers"); }
 
 void list_set_specifiers(id self, SEL, id specifiers) {
-  objc::set_ivar(self, "_specifiers", specifiers);
-  ui::UITableView::reloadData.send(objc::get_ivar(self, "_table"));
+  objc::setIvar(self, "_specifiers", specifiers);
+  ui::UITableView::reloadData.send(objc::getIvar(self, "_table"));
 }
 
 id list_bundle(id self, SEL) {
@@ -180,21 +191,23 @@ id list_bundle(id self, SEL) {
 }
 
 id list_load_specifiers_bundle(id self, SEL, id name, id target, id bundle) {
-  const fs::path file = fs::path(objc::to_string(kBundlePath.send(bundle))) / (objc::to_string(name) + ".plist");
-  objc::Ref plist = objc::read_property_list_file(file.string());
-  objc::Ref rows = objc::make_mutable_array();
-  if (id title = objc::dictionary_get(plist.get(), "title"); objc::is_string(title)) {
+  const fs::path file =
+      fs::path(objc::toString(kBundlePath.send(bundle))) / (objc::toString(name) + ".plist");
+  objc::Ref plist = objc::readPropertyListFile(file.string());
+  objc::Ref rows = objc::makeMutableArray();
+  if (id title = objc::dictionaryGet(plist.get(), "title"); objc::isString(title)) {
     ui::UIViewController::setTitle.send(self, title);
   }
-  id items = objc::dictionary_get(plist.get(), "items");
+  id items = objc::dictionaryGet(plist.get(), "items");
   for (std::size_t i = 0; i < objc::count(items); ++i) {
-    id item = objc::array_get(items, i);
-    if (!objc::is_dictionary(item)) continue;
+    id item = objc::arrayGet(items, i);
+    if (!objc::isDictionary(item)) continue;
     objc::Ref row = objc::Ref::adopt(kNew.send(g_specifier));
     ui::PSSpecifier::setProperties.send(row.get(), item);
-    ui::PSSpecifier::setCellType.send(row.get(), cell_type_named(objc::to_string(objc::dictionary_get(item, "cell"))));
+    ui::PSSpecifier::setCellType.send(
+        row.get(), cell_type_named(objc::toString(objc::dictionaryGet(item, "cell"))));
     ui::PSSpecifier::setTarget.send(row.get(), target);
-    objc::array_add(rows.get(), row.get());
+    objc::arrayAdd(rows.get(), row.get());
   }
   return objc::autorelease(rows.leak());
 }
@@ -207,7 +220,7 @@ id list_load_specifiers(id self, SEL, id name, id target) {
 // The table's sections: a group row starts one; rows before the first group form a section
 // without a title. Built from the controller's `specifiers` each time it is asked.
 struct Section {
-  id group = nullptr;         // the group specifier, or nil
+  id group = nullptr;  // the group specifier, or nil
   std::vector<id> rows;
 };
 
@@ -215,7 +228,7 @@ std::vector<Section> sections_of(id self) {
   id rows = ui::PSListController::specifiers.send(self);
   std::vector<Section> sections;
   for (std::size_t i = 0; i < objc::count(rows); ++i) {
-    id row = objc::array_get(rows, i);
+    id row = objc::arrayGet(rows, i);
     if (ui::PSSpecifier::cellType.send(row) == ui::PSGroupCell) {
       sections.push_back(Section{row, {}});
       continue;
@@ -241,8 +254,8 @@ id list_index_path_for_specifier(id self, SEL, id specifier) {
   for (std::size_t s = 0; s < sections.size(); ++s) {
     for (std::size_t r = 0; r < sections[s].rows.size(); ++r) {
       if (sections[s].rows[r] == specifier) {
-        return ui::NSIndexPath::indexPathForRow_inSection.send(ui::kNSIndexPath.get(), static_cast<NSInteger>(r),
-                                                               static_cast<NSInteger>(s));
+        return ui::NSIndexPath::indexPathForRow_inSection.send(
+            ui::kNSIndexPath.get(), static_cast<NSInteger>(r), static_cast<NSInteger>(s));
       }
     }
   }
@@ -252,48 +265,54 @@ id list_index_path_for_specifier(id self, SEL, id specifier) {
 id list_specifier_for_id(id self, SEL, id identifier) {
   id rows = ui::PSListController::specifiers.send(self);
   for (std::size_t i = 0; i < objc::count(rows); ++i) {
-    id row = objc::array_get(rows, i);
-    if (objc::objects_equal(ui::PSSpecifier::identifier.send(row), identifier)) return row;
+    id row = objc::arrayGet(rows, i);
+    if (objc::objectsEqual(ui::PSSpecifier::identifier.send(row), identifier)) return row;
   }
   return nullptr;
 }
 
-id list_table(id self, SEL) { return objc::get_ivar(self, "_table"); }
+id list_table(id self, SEL) { return objc::getIvar(self, "_table"); }
 
 void list_reload_specifiers(id self, SEL) {
-  objc::set_ivar(self, "_specifiers", nullptr);
+  objc::setIvar(self, "_specifiers", nullptr);
   ui::PSListController::specifiers.send(self);
-  ui::UITableView::reloadData.send(objc::get_ivar(self, "_table"));
+  ui::UITableView::reloadData.send(objc::getIvar(self, "_table"));
 }
 
-void list_reload_specifier(id self, SEL, id) { ui::UITableView::reloadData.send(objc::get_ivar(self, "_table")); }
+void list_reload_specifier(id self, SEL, id) {
+  ui::UITableView::reloadData.send(objc::getIvar(self, "_table"));
+}
 
 // The view: a plain view holding the grouped table, both resizing with it.
 void list_load_view(id self, SEL) {
   const CGRect frame{{0, 0}, {390, 844}};
-  objc::Ref view = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView.get()), frame));
+  objc::Ref view = objc::Ref::adopt(
+      ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView.get()), frame));
   objc::Ref table = objc::Ref::adopt(ui::UITableView::initWithFrame_style.send(
       ui::NSObject::alloc.send(ui::kUITableView.get()), frame, ui::UITableViewStyleInsetGrouped));
-  const ui::UIViewAutoresizing flexible = ui::UIViewAutoresizingFlexibleWidth | ui::UIViewAutoresizingFlexibleHeight;
+  const ui::UIViewAutoresizing flexible =
+      ui::UIViewAutoresizingFlexibleWidth | ui::UIViewAutoresizingFlexibleHeight;
   ui::UIView::setAutoresizingMask.send(view.get(), flexible);
   ui::UIView::setAutoresizingMask.send(table.get(), flexible);
   // Settings' grouped look: grey page, rows on the grouped cell colour (both dynamic).
-  ui::UIView::setBackgroundColor.send(table.get(),
-                                      ui::UIColor::systemGroupedBackgroundColor.send(ui::kUIColor.get()));
+  ui::UIView::setBackgroundColor.send(
+      table.get(), ui::UIColor::systemGroupedBackgroundColor.send(ui::kUIColor.get()));
   ui::UITableView::setDataSource.send(table.get(), self);
   ui::UITableView::setDelegate.send(table.get(), self);
   ui::UIView::addSubview.send(view.get(), table.get());
-  objc::set_ivar(self, "_table", table.get());
+  objc::setIvar(self, "_table", table.get());
   ui::UIViewController::setView.send(self, view.get());
 }
 
 // Settings shows the rows afresh each time the page appears.
 void list_view_will_appear(id self, SEL, BOOL animated) {
-  ui::UIViewController::viewWillAppear.send_super(self, g_list_controller, animated);
-  ui::UITableView::reloadData.send(objc::get_ivar(self, "_table"));
+  ui::UIViewController::viewWillAppear.sendSuper(self, g_list_controller, animated);
+  ui::UITableView::reloadData.send(objc::getIvar(self, "_table"));
 }
 
-NSInteger list_number_of_sections(id self, SEL, id) { return static_cast<NSInteger>(sections_of(self).size()); }
+NSInteger list_number_of_sections(id self, SEL, id) {
+  return static_cast<NSInteger>(sections_of(self).size());
+}
 
 NSInteger list_number_of_rows(id self, SEL, id, NSInteger section) {
   const auto sections = sections_of(self);
@@ -305,62 +324,71 @@ id group_text(id self, NSInteger section, const char* key) {
   const auto sections = sections_of(self);
   if (section < 0 || static_cast<std::size_t>(section) >= sections.size()) return nullptr;
   id group = sections[static_cast<std::size_t>(section)].group;
-  id text = objc::dictionary_get(ui::PSSpecifier::properties.send(group), key);
-  return objc::is_string(text) ? text : nullptr;
+  id text = objc::dictionaryGet(ui::PSSpecifier::properties.send(group), key);
+  return objc::isString(text) ? text : nullptr;
 }
-id list_title_for_header(id self, SEL, id, NSInteger section) { return group_text(self, section, "label"); }
-id list_title_for_footer(id self, SEL, id, NSInteger section) { return group_text(self, section, "footerText"); }
+id list_title_for_header(id self, SEL, id, NSInteger section) {
+  return group_text(self, section, "label");
+}
+id list_title_for_footer(id self, SEL, id, NSInteger section) {
+  return group_text(self, section, "footerText");
+}
 
 // ---- cells -----------------------------------------------------------------------------------
 // PSTableCell: one row, made from its specifier, showing the value its target reads.
 void cell_refresh(id self, SEL, id specifier) {
-  objc::set_ivar(self, "_specifier", specifier);
-  ui::UILabel::setText.send(ui::UITableViewCell::textLabel.send(self), ui::PSSpecifier::name.send(specifier));
+  objc::setIvar(self, "_specifier", specifier);
+  ui::UILabel::setText.send(ui::UITableViewCell::textLabel.send(self),
+                            ui::PSSpecifier::name.send(specifier));
   id target = ui::PSSpecifier::target.send(specifier);
   const NSInteger type = ui::PSSpecifier::cellType.send(specifier);
-  id value = (type == ui::PSSwitchCell || type == ui::PSLinkListCell || type == ui::PSTitleValueCell)
-                 ? ui::PSViewController::readPreferenceValue.send(target, specifier)
-                 : nullptr;
+  id value =
+      (type == ui::PSSwitchCell || type == ui::PSLinkListCell || type == ui::PSTitleValueCell)
+          ? ui::PSViewController::readPreferenceValue.send(target, specifier)
+          : nullptr;
   if (type == ui::PSSwitchCell) {
     id control = ui::UITableViewCell::accessoryView.send(self);
     if (!control) {
-      objc::Ref made = objc::Ref::adopt(
-          ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUISwitch.get()), CGRect{{0, 0}, {51, 31}}));
+      objc::Ref made = objc::Ref::adopt(ui::UIView::initWithFrame.send(
+          ui::NSObject::alloc.send(ui::kUISwitch.get()), CGRect{{0, 0}, {51, 31}}));
       ui::UIControl::addTarget_action_forControlEvents.send(
           made.get(), self, own::PSTableCell::controlChanged, ui::UIControlEventValueChanged);
       ui::UITableViewCell::setAccessoryView.send(self, made.get());
       ui::UITableViewCell::setSelectionStyle.send(self, ui::UITableViewCellSelectionStyleNone);
       control = made.get();
     }
-    ui::UISwitch::setOn_animated.send(control, objc::to_BOOL(objc::platform_bool_value(value)), objc::to_BOOL(false));
+    ui::UISwitch::setOn_animated.send(control, objc::toBool(objc::platformBoolValue(value)),
+                                      objc::toBool(false));
   } else if (type == ui::PSLinkListCell || type == ui::PSTitleValueCell) {
-    id title = objc::dictionary_get(ui::PSSpecifier::titleDictionary.send(specifier), value);
-    if (!title && objc::is_string(value) && type == ui::PSTitleValueCell) title = value;
+    id title = objc::dictionaryGet(ui::PSSpecifier::titleDictionary.send(specifier), value);
+    if (!title && objc::isString(value) && type == ui::PSTitleValueCell) title = value;
     ui::UILabel::setText.send(ui::UITableViewCell::detailTextLabel.send(self), title);
     if (type == ui::PSLinkListCell) {
-      ui::UITableViewCell::setAccessoryType.send(self, ui::UITableViewCellAccessoryDisclosureIndicator);
+      ui::UITableViewCell::setAccessoryType.send(self,
+                                                 ui::UITableViewCellAccessoryDisclosureIndicator);
     }
   } else if (type == ui::PSLinkCell) {
-    ui::UITableViewCell::setAccessoryType.send(self, ui::UITableViewCellAccessoryDisclosureIndicator);
+    ui::UITableViewCell::setAccessoryType.send(self,
+                                               ui::UITableViewCellAccessoryDisclosureIndicator);
   }
 }
 
-id cell_specifier(id self, SEL) { return objc::get_ivar(self, "_specifier"); }
+id cell_specifier(id self, SEL) { return objc::getIvar(self, "_specifier"); }
 
 // A switch changed: the new value goes to the target as Settings sends it, a Boolean.
 void cell_control_changed(id self, SEL, id control) {
-  id specifier = objc::get_ivar(self, "_specifier");
-  const bool on = objc::from_BOOL(ui::UISwitch::isOn.send(control));
+  id specifier = objc::getIvar(self, "_specifier");
+  const bool on = objc::fromBool(ui::UISwitch::isOn.send(control));
   ui::PSViewController::setPreferenceValue_specifier.send(ui::PSSpecifier::target.send(specifier),
-                                                           objc::boolean(on), specifier);
+                                                          objc::boolean(on), specifier);
 }
 
 id list_cell_for_row(id self, SEL, id, id index_path) {
   id specifier = ui::PSListController::specifierAtIndexPath.send(self, index_path);
   objc::Ref cell = objc::Ref::adopt(ui::UITableViewCell::initWithStyle_reuseIdentifier.send(
       ui::NSObject::alloc.send(g_cell), ui::UITableViewCellStyleValue1, nullptr));
-  ui::UIView::setBackgroundColor.send(cell.get(),
-                                      ui::UIColor::secondarySystemGroupedBackgroundColor.send(ui::kUIColor.get()));
+  ui::UIView::setBackgroundColor.send(
+      cell.get(), ui::UIColor::secondarySystemGroupedBackgroundColor.send(ui::kUIColor.get()));
   ui::PSTableCell::refreshCellContentsWithSpecifier.send(cell.get(), specifier);
   return objc::autorelease(cell.leak());
 }
@@ -368,13 +396,13 @@ id list_cell_for_row(id self, SEL, id, id index_path) {
 // The default selection: the row is deselected; a row with a detail page records which one
 // Settings would open (the stand-in shows no detail pages).
 void list_did_select_row(id self, SEL, id table_view, id index_path) {
-  ui::UITableView::deselectRowAtIndexPath_animated.send(table_view, index_path, objc::to_BOOL(true));
+  ui::UITableView::deselectRowAtIndexPath_animated.send(table_view, index_path, objc::toBool(true));
   id specifier = ui::PSListController::specifierAtIndexPath.send(self, index_path);
-  id detail = objc::dictionary_get(ui::PSSpecifier::properties.send(specifier), "detail");
-  if (objc::is_string(detail)) objc::set_ivar(self, "_hvOpenedDetail", detail);
+  id detail = objc::dictionaryGet(ui::PSSpecifier::properties.send(specifier), "detail");
+  if (objc::isString(detail)) objc::setIvar(self, "_hvOpenedDetail", detail);
 }
 
-id list_opened_detail(id self, SEL) { return objc::get_ivar(self, "_hvOpenedDetail"); }
+id list_opened_detail(id self, SEL) { return objc::getIvar(self, "_hvOpenedDetail"); }
 
 // PSSpecifier: one row of a pane, its properties by key and the usual ones by name.
 Class build_specifier() {

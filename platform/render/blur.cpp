@@ -19,7 +19,8 @@ void box_widths(double sigma, int out[3]) {
   if (wl % 2 == 0) --wl;
   if (wl < 1) wl = 1;
   const int wu = wl + 2;
-  const double m_ideal = (12 * sigma * sigma - n * wl * wl - 4.0 * n * wl - 3.0 * n) / (-4.0 * wl - 4);
+  const double m_ideal =
+      (12 * sigma * sigma - n * wl * wl - 4.0 * n * wl - 3.0 * n) / (-4.0 * wl - 4);
   const int m = static_cast<int>(std::lround(m_ideal));
   for (int i = 0; i < n; ++i) out[i] = i < m ? wl : wu;
 }
@@ -56,11 +57,13 @@ void box_columns(std::uint8_t* data, int width, int height, int stride, int chan
   const int window = 2 * radius + 1;
   copy.resize(static_cast<std::size_t>(row_bytes) * height);
   for (int y = 0; y < height; ++y)
-    std::copy_n(data + static_cast<std::ptrdiff_t>(y) * stride, row_bytes, copy.data() + static_cast<std::size_t>(y) * row_bytes);
+    std::copy_n(data + static_cast<std::ptrdiff_t>(y) * stride, row_bytes,
+                copy.data() + static_cast<std::size_t>(y) * row_bytes);
   // Row y of the input, or the edge row (clamped) / nothing (zeros) beyond the image.
   auto row = [&](int y) -> const std::uint8_t* {
     if (y < 0) return clamp ? copy.data() : nullptr;
-    if (y >= height) return clamp ? copy.data() + static_cast<std::size_t>(height - 1) * row_bytes : nullptr;
+    if (y >= height)
+      return clamp ? copy.data() + static_cast<std::size_t>(height - 1) * row_bytes : nullptr;
     return copy.data() + static_cast<std::size_t>(y) * row_bytes;
   };
   sums.assign(row_bytes, 0);
@@ -69,7 +72,8 @@ void box_columns(std::uint8_t* data, int width, int height, int stride, int chan
       for (int i = 0; i < row_bytes; ++i) sums[i] += r[i];
   for (int y = 0; y < height; ++y) {
     std::uint8_t* out = data + static_cast<std::ptrdiff_t>(y) * stride;
-    for (int i = 0; i < row_bytes; ++i) out[i] = static_cast<std::uint8_t>((sums[i] + window / 2) / window);
+    for (int i = 0; i < row_bytes; ++i)
+      out[i] = static_cast<std::uint8_t>((sums[i] + window / 2) / window);
     const std::uint8_t* in = row(y + radius + 1);
     const std::uint8_t* gone = row(y - radius);
     if (in)

@@ -36,7 +36,8 @@ Canvas::Canvas(Size points, bool opaque, double scale) : state_(std::make_unique
   state_->scale = scale;
   state_->opaque = opaque;
   // A context of no pixels still takes drawing calls (and draws nothing).
-  const int w = std::max(pixels(points.width, scale), 1), h = std::max(pixels(points.height, scale), 1);
+  const int w = std::max(pixels(points.width, scale), 1),
+            h = std::max(pixels(points.height, scale), 1);
   state_->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   state_->cr = cairo_create(state_->surface);
   if (opaque) {  // an opaque bitmap context starts black, as the platform's does
@@ -106,7 +107,8 @@ Bitmap Canvas::snapshot() const {
   const int stride = cairo_image_surface_get_stride(state_->surface);
   for (int y = 0; y < b.pixel_height; ++y)
     std::memcpy(b.premultiplied_argb.data() + static_cast<std::size_t>(y) * b.pixel_width,
-                data + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(b.pixel_width) * 4);
+                data + static_cast<std::size_t>(y) * stride,
+                static_cast<std::size_t>(b.pixel_width) * 4);
   return b;
 }
 

@@ -10,7 +10,7 @@
 namespace hv::render {
 
 class Canvas {
- public:
+public:
   Canvas(Size points, bool opaque, double scale);
   ~Canvas();
   Canvas(Canvas&&) noexcept;
@@ -38,7 +38,7 @@ class Canvas {
   // gives.
   Bitmap snapshot() const;
 
- private:
+private:
   struct State;
   std::unique_ptr<State> state_;
 };

@@ -173,7 +173,8 @@ Size measure_text(const Text& text, Stats* stats = nullptr);
 // Paths for the common shapes. Continuous corners follow iOS's smoother curve (see path.cpp);
 // `corners` (CACornerMask's bits) names the corners that are rounded, the others stay square.
 Path rect_path(const Rect& r);
-Path rounded_rect_path(const Rect& r, double radius, bool continuous, unsigned corners = kAllCorners);
+Path rounded_rect_path(const Rect& r, double radius, bool continuous,
+                       unsigned corners = kAllCorners);
 Path ellipse_path(const Rect& r);
 
 // The thin system material (UIBlurEffectStyleSystemThinMaterial) in the light or dark

@@ -30,15 +30,13 @@ void set_path(cairo_t* cr, const Path& path) {
   // A path with a point that is not a number is no shape at all (left empty).
   for (const PathElement& e : path)
     for (const Point& p : e.points)
-      if (!std::isfinite(p.x) || !std::isfinite(p.y) || std::fabs(p.x) > 1e7 || std::fabs(p.y) > 1e7) return;
+      if (!std::isfinite(p.x) || !std::isfinite(p.y) || std::fabs(p.x) > 1e7 ||
+          std::fabs(p.y) > 1e7)
+        return;
   for (const PathElement& e : path) {
     switch (e.kind) {
-      case PathElement::move:
-        cairo_move_to(cr, e.points[0].x, e.points[0].y);
-        break;
-      case PathElement::line:
-        cairo_line_to(cr, e.points[0].x, e.points[0].y);
-        break;
+      case PathElement::move: cairo_move_to(cr, e.points[0].x, e.points[0].y); break;
+      case PathElement::line: cairo_line_to(cr, e.points[0].x, e.points[0].y); break;
       case PathElement::quad: {
         if (!cairo_has_current_point(cr)) {
           cairo_move_to(cr, e.points[1].x, e.points[1].y);
@@ -55,22 +53,26 @@ void set_path(cairo_t* cr, const Path& path) {
         cairo_curve_to(cr, e.points[0].x, e.points[0].y, e.points[1].x, e.points[1].y,
                        e.points[2].x, e.points[2].y);
         break;
-      case PathElement::close:
-        cairo_close_path(cr);
-        break;
+      case PathElement::close: cairo_close_path(cr); break;
     }
   }
 }
 
 namespace {
 
-double device_scale(const cairo_matrix_t& m) { return std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx)); }
+double device_scale(const cairo_matrix_t& m) {
+  return std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
+}
 
 cairo_line_cap_t cap_of(int cap) {
-  return cap == cap_round ? CAIRO_LINE_CAP_ROUND : cap == cap_square ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_BUTT;
+  return cap == cap_round    ? CAIRO_LINE_CAP_ROUND
+         : cap == cap_square ? CAIRO_LINE_CAP_SQUARE
+                             : CAIRO_LINE_CAP_BUTT;
 }
 cairo_line_join_t join_of(int join) {
-  return join == join_round ? CAIRO_LINE_JOIN_ROUND : join == join_bevel ? CAIRO_LINE_JOIN_BEVEL : CAIRO_LINE_JOIN_MITER;
+  return join == join_round   ? CAIRO_LINE_JOIN_ROUND
+         : join == join_bevel ? CAIRO_LINE_JOIN_BEVEL
+                              : CAIRO_LINE_JOIN_MITER;
 }
 
 // The path's straight segments in device space when every one of them runs along an axis.
@@ -101,8 +103,7 @@ bool axis_segments(cairo_t* cr, const Path& path, std::vector<std::pair<Point, P
         if (have && !add(start)) return false;
         current = start;
         break;
-      default:
-        return false;
+      default: return false;
     }
   }
   return true;
@@ -129,8 +130,10 @@ void stroke(cairo_t* cr, const Stroke& s) {
     cairo_new_path(cr);
     auto centre = [](double v) { return std::floor(v) + 0.5; };
     for (auto [a, b] : segments) {
-      if (std::fabs(a.y - b.y) <= 1e-6) a.y = b.y = centre(a.y);
-      else a.x = b.x = centre(a.x);
+      if (std::fabs(a.y - b.y) <= 1e-6)
+        a.y = b.y = centre(a.y);
+      else
+        a.x = b.x = centre(a.x);
       cairo_move_to(cr, a.x, a.y);
       cairo_line_to(cr, b.x, b.y);
     }
@@ -144,8 +147,10 @@ void stroke(cairo_t* cr, const Stroke& s) {
 }
 
 void draw_bitmap(cairo_t* cr, const Bitmap& b) {
-  if (b.pixel_width <= 0 || b.pixel_height <= 0 || b.frame.width <= 0 || b.frame.height <= 0) return;
-  if (b.premultiplied_argb.size() < static_cast<std::size_t>(b.pixel_width) * b.pixel_height) return;
+  if (b.pixel_width <= 0 || b.pixel_height <= 0 || b.frame.width <= 0 || b.frame.height <= 0)
+    return;
+  if (b.premultiplied_argb.size() < static_cast<std::size_t>(b.pixel_width) * b.pixel_height)
+    return;
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, b.pixel_width);
   std::vector<unsigned char> pixels(static_cast<std::size_t>(stride) * b.pixel_height);
   for (int y = 0; y < b.pixel_height; ++y)
@@ -224,7 +229,8 @@ void blur_surface(cairo_surface_t* s, double sigma, bool clamp) {
   cairo_surface_flush(s);
   const int channels = cairo_image_surface_get_format(s) == CAIRO_FORMAT_A8 ? 1 : 4;
   blur(cairo_image_surface_get_data(s), cairo_image_surface_get_width(s),
-       cairo_image_surface_get_height(s), cairo_image_surface_get_stride(s), channels, sigma, clamp);
+       cairo_image_surface_get_height(s), cairo_image_surface_get_stride(s), channels, sigma,
+       clamp);
   cairo_surface_mark_dirty(s);
 }
 
@@ -291,8 +297,11 @@ Region path_region(cairo_t* cr) {
     dx1 = std::max(dx1, xs[i]), dy1 = std::max(dy1, ys[i]);
   }
   constexpr double kFar = 1 << 20;  // keeps the conversion to int defined
-  auto clampi = [&](double v) { return std::isfinite(v) ? static_cast<int>(std::clamp(v, -kFar, kFar)) : 0; };
-  return {clampi(std::floor(dx0)), clampi(std::floor(dy0)), clampi(std::ceil(dx1)), clampi(std::ceil(dy1))};
+  auto clampi = [&](double v) {
+    return std::isfinite(v) ? static_cast<int>(std::clamp(v, -kFar, kFar)) : 0;
+  };
+  return {clampi(std::floor(dx0)), clampi(std::floor(dy0)), clampi(std::ceil(dx1)),
+          clampi(std::ceil(dy1))};
 }
 
 // The pixels of an ARGB32 surface with any alpha.
@@ -303,7 +312,8 @@ Region alpha_region(cairo_surface_t* s) {
   const int stride = cairo_image_surface_get_stride(s);
   Region r{w, h, 0, 0};
   for (int y = 0; y < h; ++y) {
-    const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+    const auto* row =
+        reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
     for (int x = 0; x < w; ++x)
       if (row[x] >> 24) {
         r.x0 = std::min(r.x0, x), r.x1 = std::max(r.x1, x + 1);
@@ -322,7 +332,7 @@ bool finite(const Node& n) {
 }
 
 class Renderer {
- public:
+public:
   Renderer(int width, int height, Stats* stats) : width_(width), height_(height), stats_(stats) {}
 
   void draw_root(cairo_surface_t* root, cairo_t* cr, const Node& node) {
@@ -331,7 +341,7 @@ class Renderer {
     stack_.pop_back();
   }
 
- private:
+private:
   void draw(cairo_t* cr, const Node& n) {
     if (!(n.opacity > 0)) return;  // nothing of a transparent subtree shows
     if (!finite(n)) return;        // a node whose geometry is not a number shows nothing
@@ -357,7 +367,7 @@ class Renderer {
     cairo_t* target = cr;
     if (group) {
       g.emplace(width_, height_, CAIRO_FORMAT_ARGB32, &m);
-    cairo_set_tolerance(g->cr, 0.05);
+      cairo_set_tolerance(g->cr, 0.05);
       target = g->cr;
       stack_.push_back({g->surface, n.opacity});
     }
@@ -378,13 +388,16 @@ class Renderer {
   void draw_with_shadow(cairo_t* target, const Node& n, const cairo_matrix_t& m) {
     const Shadow& s = *n.shadow;
     const double k = device_scale(m);
-    auto bounded = [](double v) { return std::isfinite(v) ? std::clamp(v, -65536.0, 65536.0) : 0.0; };
+    auto bounded = [](double v) {
+      return std::isfinite(v) ? std::clamp(v, -65536.0, 65536.0) : 0.0;
+    };
     const double dx = bounded(m.xx * s.offset.width + m.xy * s.offset.height);
     const double dy = bounded(m.yx * s.offset.width + m.yy * s.offset.height);
     const double sigma = blur_sigma(s.radius, k);
     const int margin = static_cast<int>(std::ceil(3 * sigma)) + 1;
     // Shapes off the picture may cast shadows onto it: keep what the offset can bring in.
-    const Region limit{-margin - static_cast<int>(std::fabs(dx)) - 1, -margin - static_cast<int>(std::fabs(dy)) - 1,
+    const Region limit{-margin - static_cast<int>(std::fabs(dx)) - 1,
+                       -margin - static_cast<int>(std::fabs(dy)) - 1,
                        width_ + margin + static_cast<int>(std::fabs(dx)) + 1,
                        height_ + margin + static_cast<int>(std::fabs(dy)) + 1};
     Rgba color = s.color;
@@ -426,7 +439,8 @@ class Renderer {
 
   void draw_content(cairo_t* cr, const Node& n) {
     cairo_save(cr);
-    const Path shape = rounded_rect_path(n.bounds, n.corner_radius, n.continuous_corners, n.corner_mask);
+    const Path shape =
+        rounded_rect_path(n.bounds, n.corner_radius, n.continuous_corners, n.corner_mask);
     if (n.backdrop) draw_backdrop(cr, *n.backdrop, shape);
     if (n.background && n.background->a > 0) {
       if (n.corner_radius > 0 || !fill_on_pixels(cr, n.bounds)) set_path(cr, shape);
@@ -459,7 +473,8 @@ class Renderer {
     cairo_get_matrix(cr, &m);
     const double sigma = blur_sigma(b.blur_radius, device_scale(m));
     set_path(cr, shape);
-    const Region r = path_region(cr).grow(static_cast<int>(std::ceil(3 * sigma)) + 1)
+    const Region r = path_region(cr)
+                         .grow(static_cast<int>(std::ceil(3 * sigma)) + 1)
                          .intersect({0, 0, width_, height_});
     cairo_new_path(cr);
     const int x0 = r.x0, y0 = r.y0, x1 = r.x1, y1 = r.y1;
@@ -470,7 +485,8 @@ class Renderer {
         cairo_paint_with_alpha(behind.cr, layer.alpha);
       }
       blur_surface(behind.surface, sigma, true);
-      const double saturation = std::isfinite(b.saturation) ? std::clamp(b.saturation, 0.0, 8.0) : 1.0;
+      const double saturation =
+          std::isfinite(b.saturation) ? std::clamp(b.saturation, 0.0, 8.0) : 1.0;
       if (cairo_surface_status(behind.surface) == CAIRO_STATUS_SUCCESS)
         saturate(cairo_image_surface_get_data(behind.surface), x1 - x0, y1 - y0,
                  cairo_image_surface_get_stride(behind.surface), saturation);

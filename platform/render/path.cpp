@@ -63,11 +63,11 @@ Path rounded_rect_path(const Rect& r, double radius, bool continuous, unsigned c
   // v forward along the edge that leaves it, as fractions of the radius (the widely used
   // reconstruction of iOS 7's rounded-rectangle path). Symmetric in u and v, so the path
   // is the same whichever way it is walked.
-  static constexpr double kCorner[10][2] = {
-      {1.52866483, 0},          {1.08849296, 0},          {0.86840694, 0},
-      {0.63149399, 0.07491100}, {0.37282383, 0.16906191}, {0.16906191, 0.37282383},
-      {0.07491100, 0.63149399}, {0, 0.86840694},          {0, 1.08849296},
-      {0, 1.52866483}};
+  static constexpr double kCorner[10][2] = {{1.52866483, 0},          {1.08849296, 0},
+                                            {0.86840694, 0},          {0.63149399, 0.07491100},
+                                            {0.37282383, 0.16906191}, {0.16906191, 0.37282383},
+                                            {0.07491100, 0.63149399}, {0, 0.86840694},
+                                            {0, 1.08849296},          {0, 1.52866483}};
   Path p;
   // Corner point and the unit directions of travel in and out, walking clockwise on screen.
   auto corner = [&](unsigned bit, Point c, Point in, Point out) {
@@ -105,12 +105,9 @@ Path ellipse_path(const Rect& r) {
 
 Affine multiply(const Affine& t1, const Affine& t2) {
   // first t1, then t2 (CGAffineTransformConcat's order)
-  return {t1.a * t2.a + t1.b * t2.c,
-          t1.a * t2.b + t1.b * t2.d,
-          t1.c * t2.a + t1.d * t2.c,
-          t1.c * t2.b + t1.d * t2.d,
-          t1.tx * t2.a + t1.ty * t2.c + t2.tx,
-          t1.tx * t2.b + t1.ty * t2.d + t2.ty};
+  return {t1.a * t2.a + t1.b * t2.c,           t1.a * t2.b + t1.b * t2.d,
+          t1.c * t2.a + t1.d * t2.c,           t1.c * t2.b + t1.d * t2.d,
+          t1.tx * t2.a + t1.ty * t2.c + t2.tx, t1.tx * t2.b + t1.ty * t2.d + t2.ty};
 }
 
 Point apply(const Affine& t, Point p) {

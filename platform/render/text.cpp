@@ -65,7 +65,8 @@ public:
   ~PangoThreadWatch() {
     if (!__lsan_do_leak_check) return;
     for (long id : tasks()) {
-      if (std::find(before_.begin(), before_.end(), id) == before_.end()) pango_threads().push_back(id);
+      if (std::find(before_.begin(), before_.end(), id) == before_.end())
+        pango_threads().push_back(id);
     }
   }
   PangoThreadWatch(const PangoThreadWatch&) = delete;
@@ -152,13 +153,15 @@ struct Layout {
 void configure(PangoLayout* layout, const Text& t) {
   PangoFontDescription* font = pango_font_description_from_string(families(t.family).c_str());
   pango_font_description_set_absolute_size(font, std::max(t.point_size, 0.0) * PANGO_SCALE);
-  pango_font_description_set_weight(font, static_cast<PangoWeight>(std::clamp(t.weight, 100, 1000)));
+  pango_font_description_set_weight(font,
+                                    static_cast<PangoWeight>(std::clamp(t.weight, 100, 1000)));
   pango_layout_set_font_description(layout, font);
   pango_font_description_free(font);
   pango_layout_set_text(layout, t.utf8.c_str(), static_cast<int>(t.utf8.size()));
   const bool has_width = t.frame.width > 0;
-  if (has_width) pango_layout_set_width(layout, static_cast<int>(std::lround(t.frame.width * PANGO_SCALE)));
-  pango_layout_set_alignment(layout, t.alignment == align_center ? PANGO_ALIGN_CENTER
+  if (has_width)
+    pango_layout_set_width(layout, static_cast<int>(std::lround(t.frame.width * PANGO_SCALE)));
+  pango_layout_set_alignment(layout, t.alignment == align_center  ? PANGO_ALIGN_CENTER
                                      : t.alignment == align_right ? PANGO_ALIGN_RIGHT
                                                                   : PANGO_ALIGN_LEFT);
   if (t.max_lines == 1) {
@@ -206,8 +209,9 @@ constexpr double kLargestPointSize = 2000;
 
 bool drawable(const Text& t) {
   const Rect& f = t.frame;
-  return !t.utf8.empty() && t.point_size > 0 && t.point_size <= kLargestPointSize && std::isfinite(f.x) &&
-         std::isfinite(f.y) && std::isfinite(f.width) && std::isfinite(f.height) && std::fabs(f.width) < 1e7;
+  return !t.utf8.empty() && t.point_size > 0 && t.point_size <= kLargestPointSize &&
+         std::isfinite(f.x) && std::isfinite(f.y) && std::isfinite(f.width) &&
+         std::isfinite(f.height) && std::fabs(f.width) < 1e7;
 }
 
 void draw_text(cairo_t* cr, const Text& t, Stats* stats) {
@@ -240,7 +244,7 @@ Size measure_text(const Text& t, Stats* stats) {
   std::lock_guard lock(pango_lock());
   PangoThreadWatch watch;
   PangoContext* context = shared_context();
-  if (!context) return {};  // the process is exiting
+  if (!context) return {};                     // the process is exiting
   pango_context_set_matrix(context, nullptr);  // no drawing's transform
   Layout l{pango_layout_new(context)};
   Text unbounded = t;

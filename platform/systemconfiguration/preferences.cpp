@@ -73,19 +73,19 @@ Class session_class() {
 
 Session* session_of(SCPreferencesRef prefs) {
   id object = as_object(prefs);
-  if (!object || objc::class_of(object) != session_class()) return nullptr;
+  if (!object || objc::classOf(object) != session_class()) return nullptr;
   return &objc::storage<Session>(object);
 }
 
 std::optional<std::string> string_of(CFStringRef string) {
-  if (!string || !objc::is_string(as_object(string))) return std::nullopt;
-  return objc::to_string(as_object(string));
+  if (!string || !objc::isString(as_object(string))) return std::nullopt;
+  return objc::toString(as_object(string));
 }
 
 objc::Ref read_store(const std::string& path) {
-  objc::Ref plist = objc::read_property_list_file(path);
-  if (objc::is_dictionary(plist.get())) return plist;
-  return objc::make_mutable_dictionary();  // missing or unreadable: an empty store
+  objc::Ref plist = objc::readPropertyListFile(path);
+  if (objc::isDictionary(plist.get())) return plist;
+  return objc::makeMutableDictionary();  // missing or unreadable: an empty store
 }
 
 // An exclusive lock on the store's folder for the scope (between processes and between
@@ -137,7 +137,8 @@ HV_SC_API const char* SCErrorString(int status) {
   }
 }
 
-HV_SC_API SCPreferencesRef SCPreferencesCreate(CFAllocatorRef, CFStringRef name, CFStringRef prefsID) {
+HV_SC_API SCPreferencesRef SCPreferencesCreate(CFAllocatorRef, CFStringRef name,
+                                               CFStringRef prefsID) {
   {
     Injection& inj = injection();
     std::lock_guard<std::mutex> lock(inj.mutex);
@@ -167,8 +168,8 @@ HV_SC_API SCPreferencesRef SCPreferencesCreate(CFAllocatorRef, CFStringRef name,
     path /= file;
   }
 
-  objc::Ref object = objc::Ref::adopt(objc::send<id>(objc::send<id>(session_class(), objc::sel("alloc")),
-                                                     objc::sel("init")));
+  objc::Ref object = objc::Ref::adopt(
+      objc::send<id>(objc::send<id>(session_class(), objc::sel("alloc")), objc::sel("init")));
   Session& session = objc::storage<Session>(object.get());
   session.name = *session_name;
   session.identifier = identifier;
@@ -181,7 +182,7 @@ HV_SC_API CFPropertyListRef SCPreferencesGetValue(SCPreferencesRef prefs, CFStri
   Session* session = session_of(prefs);
   if (!session || !string_of(key)) return fail(kSCStatusInvalidArgument), nullptr;
   std::lock_guard<std::mutex> lock(session->mutex);
-  id value = objc::dictionary_get(session->values.get(), as_object(key));
+  id value = objc::dictionaryGet(session->values.get(), as_object(key));
   if (!value) return fail(kSCStatusNoKey), nullptr;
   return value;
 }
@@ -190,16 +191,17 @@ HV_SC_API CFArrayRef SCPreferencesCopyKeyList(SCPreferencesRef prefs) {
   Session* session = session_of(prefs);
   if (!session) return fail(kSCStatusInvalidArgument), nullptr;
   std::lock_guard<std::mutex> lock(session->mutex);
-  id keys = objc::dictionary_keys(session->values.get());
+  id keys = objc::dictionaryKeys(session->values.get());
   return static_cast<CFArrayRef>(static_cast<const void*>(objc::retain(keys)));
 }
 
-HV_SC_API Boolean SCPreferencesSetValue(SCPreferencesRef prefs, CFStringRef key, CFPropertyListRef value) {
+HV_SC_API Boolean SCPreferencesSetValue(SCPreferencesRef prefs, CFStringRef key,
+                                        CFPropertyListRef value) {
   Session* session = session_of(prefs);
   std::optional<std::string> text = string_of(key);
   if (!session || !text || !value) return fail(kSCStatusInvalidArgument);
   std::lock_guard<std::mutex> lock(session->mutex);
-  objc::dictionary_set(session->values.get(), as_object(key), as_object(value));
+  objc::dictionarySet(session->values.get(), as_object(key), as_object(value));
   session->changes.push_back({*text, objc::Ref::retain(as_object(value))});
   return TRUE;
 }
@@ -209,8 +211,8 @@ HV_SC_API Boolean SCPreferencesRemoveValue(SCPreferencesRef prefs, CFStringRef k
   std::optional<std::string> text = string_of(key);
   if (!session || !text) return fail(kSCStatusInvalidArgument);
   std::lock_guard<std::mutex> lock(session->mutex);
-  if (!objc::dictionary_get(session->values.get(), as_object(key))) return fail(kSCStatusNoKey);
-  objc::dictionary_remove(session->values.get(), *text);
+  if (!objc::dictionaryGet(session->values.get(), as_object(key))) return fail(kSCStatusNoKey);
+  objc::dictionaryRemove(session->values.get(), *text);
   session->changes.push_back({*text, {}});
   return TRUE;
 }
@@ -238,13 +240,14 @@ HV_SC_API Boolean SCPreferencesCommitChanges(SCPreferencesRef prefs) {
   objc::Ref store = read_store(session->path);
   for (const Change& change : session->changes) {
     if (change.value) {
-      objc::dictionary_set(store.get(), change.key, change.value.get());
+      objc::dictionarySet(store.get(), change.key, change.value.get());
     } else {
-      objc::dictionary_remove(store.get(), change.key);
+      objc::dictionaryRemove(store.get(), change.key);
     }
   }
-  if (!objc::write_property_list_xml_atomically(store.get(), session->path)) {
-    return fail(::access(path.parent_path().c_str(), W_OK) == 0 ? kSCStatusFailed : kSCStatusAccessError);
+  if (!objc::writePropertyListXmlAtomically(store.get(), session->path)) {
+    return fail(::access(path.parent_path().c_str(), W_OK) == 0 ? kSCStatusFailed
+                                                                : kSCStatusAccessError);
   }
   session->changes.clear();
   session->values = store;
@@ -257,7 +260,8 @@ HV_SC_API Boolean SCPreferencesApplyChanges(SCPreferencesRef prefs) {
   std::string name = HVSC_APPLY_NOTIFICATION_PREFIX;
   name += session->identifier ? *session->identifier : std::string(kDefaultIdentifier);
   int token = NOTIFY_TOKEN_INVALID;
-  if (notify_register_check(name.c_str(), &token) != NOTIFY_STATUS_OK) return fail(kSCStatusNoStoreServer);
+  if (notify_register_check(name.c_str(), &token) != NOTIFY_STATUS_OK)
+    return fail(kSCStatusNoStoreServer);
   std::uint64_t applies = 0;
   std::uint32_t status = notify_get_state(token, &applies);
   if (status == NOTIFY_STATUS_OK) status = notify_set_state(token, applies + 1);

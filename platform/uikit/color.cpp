@@ -7,8 +7,8 @@
 namespace hv::uikit {
 namespace {
 
-using objc::send;
 using objc::sel;
+using objc::send;
 
 // ---- UITraitCollection -----------------------------------------------------------------
 objc::Ref g_current_traits;  // +[UITraitCollection currentTraitCollection] (main thread)
@@ -23,34 +23,39 @@ void traits_setCurrent(id, SEL, id traits) { g_current_traits = objc::Ref::retai
 ColorState& color_state(id c) { return objc::storage<ColorState>(c); }
 
 id color_initRGBA(id self, SEL, CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
-  self = objc::send_super<id>(self, objc::cls("UIColor"), sel("init"));
+  self = objc::sendSuper<id>(self, objc::cls("UIColor"), sel("init"));
   if (self) {
     ColorState& s = color_state(self);
     s.r = r, s.g = g, s.b = b, s.a = a;
   }
   return self;
 }
-id color_initWhite(id self, SEL, CGFloat w, CGFloat a) { return color_initRGBA(self, nullptr, w, w, w, a); }
+id color_initWhite(id self, SEL, CGFloat w, CGFloat a) {
+  return color_initRGBA(self, nullptr, w, w, w, a);
+}
 id color_initDynamic(id self, SEL, id (^provider)(id)) {
-  self = objc::send_super<id>(self, objc::cls("UIColor"), sel("init"));
+  self = objc::sendSuper<id>(self, objc::cls("UIColor"), sel("init"));
   if (self) color_state(self).provider = objc::Block<id(id)>(provider);
   return self;
 }
 id color_withRGBA(id cls, SEL, CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
   return objc::autorelease(color_initRGBA(send<id>(cls, sel("alloc")), nullptr, r, g, b, a));
 }
-id color_withWhite(id cls, SEL, CGFloat w, CGFloat a) { return color_withRGBA(cls, nullptr, w, w, w, a); }
+id color_withWhite(id cls, SEL, CGFloat w, CGFloat a) {
+  return color_withRGBA(cls, nullptr, w, w, w, a);
+}
 id color_withDynamic(id cls, SEL, id (^provider)(id)) {
   return objc::autorelease(color_initDynamic(send<id>(cls, sel("alloc")), nullptr, provider));
 }
 
 id plain(double r, double g, double b, double a) {
-  return color_withRGBA(objc::as_id(objc::cls("UIColor")), nullptr, r, g, b, a);
+  return color_withRGBA(objc::asId(objc::cls("UIColor")), nullptr, r, g, b, a);
 }
 // A named system colour: one value in light and unspecified, another in dark.
 id system(double lr, double lg, double lb, double la, double dr, double dg, double db, double da) {
-  return color_withDynamic(objc::as_id(objc::cls("UIColor")), nullptr, ^id(id traits) {
-    return send<long>(traits, sel("userInterfaceStyle")) == 2 ? plain(dr, dg, db, da) : plain(lr, lg, lb, la);
+  return color_withDynamic(objc::asId(objc::cls("UIColor")), nullptr, ^id(id traits) {
+    return send<long>(traits, sel("userInterfaceStyle")) == 2 ? plain(dr, dg, db, da)
+                                                              : plain(lr, lg, lb, la);
   });
 }
 id c_white(id, SEL) { return plain(1, 1, 1, 1); }
@@ -60,24 +65,46 @@ id c_gray(id, SEL) { return plain(0.5, 0.5, 0.5, 1); }
 id c_red(id, SEL) { return plain(1, 0, 0, 1); }
 id c_systemOrange(id, SEL) { return system(1, 149 / 255.0, 0, 1, 1, 159 / 255.0, 10 / 255.0, 1); }
 id c_systemBlue(id, SEL) { return system(0, 122 / 255.0, 1, 1, 10 / 255.0, 132 / 255.0, 1, 1); }
-id c_systemGreen(id, SEL) { return system(52 / 255.0, 199 / 255.0, 89 / 255.0, 1, 48 / 255.0, 209 / 255.0, 88 / 255.0, 1); }
-id c_systemRed(id, SEL) { return system(1, 59 / 255.0, 48 / 255.0, 1, 1, 69 / 255.0, 58 / 255.0, 1); }
-id c_systemGray(id, SEL) { return system(142 / 255.0, 142 / 255.0, 147 / 255.0, 1, 142 / 255.0, 142 / 255.0, 147 / 255.0, 1); }
+id c_systemGreen(id, SEL) {
+  return system(52 / 255.0, 199 / 255.0, 89 / 255.0, 1, 48 / 255.0, 209 / 255.0, 88 / 255.0, 1);
+}
+id c_systemRed(id, SEL) {
+  return system(1, 59 / 255.0, 48 / 255.0, 1, 1, 69 / 255.0, 58 / 255.0, 1);
+}
+id c_systemGray(id, SEL) {
+  return system(142 / 255.0, 142 / 255.0, 147 / 255.0, 1, 142 / 255.0, 142 / 255.0, 147 / 255.0, 1);
+}
 id c_label(id, SEL) { return system(0, 0, 0, 1, 1, 1, 1, 1); }
-id c_secondaryLabel(id, SEL) { return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.6, 235 / 255.0, 235 / 255.0, 245 / 255.0, 0.6); }
-id c_tertiaryLabel(id, SEL) { return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.3, 235 / 255.0, 235 / 255.0, 245 / 255.0, 0.3); }
-id c_separator(id, SEL) { return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.29, 84 / 255.0, 84 / 255.0, 88 / 255.0, 0.6); }
+id c_secondaryLabel(id, SEL) {
+  return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.6, 235 / 255.0, 235 / 255.0, 245 / 255.0,
+                0.6);
+}
+id c_tertiaryLabel(id, SEL) {
+  return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.3, 235 / 255.0, 235 / 255.0, 245 / 255.0,
+                0.3);
+}
+id c_separator(id, SEL) {
+  return system(60 / 255.0, 60 / 255.0, 67 / 255.0, 0.29, 84 / 255.0, 84 / 255.0, 88 / 255.0, 0.6);
+}
 id c_systemBackground(id, SEL) { return system(1, 1, 1, 1, 0, 0, 0, 1); }
-id c_secondarySystemBackground(id, SEL) { return system(242 / 255.0, 242 / 255.0, 247 / 255.0, 1, 28 / 255.0, 28 / 255.0, 30 / 255.0, 1); }
-id c_groupedBackground(id, SEL) { return system(242 / 255.0, 242 / 255.0, 247 / 255.0, 1, 0, 0, 0, 1); }
-id c_secondaryGroupedBackground(id, SEL) { return system(1, 1, 1, 1, 28 / 255.0, 28 / 255.0, 30 / 255.0, 1); }
+id c_secondarySystemBackground(id, SEL) {
+  return system(242 / 255.0, 242 / 255.0, 247 / 255.0, 1, 28 / 255.0, 28 / 255.0, 30 / 255.0, 1);
+}
+id c_groupedBackground(id, SEL) {
+  return system(242 / 255.0, 242 / 255.0, 247 / 255.0, 1, 0, 0, 0, 1);
+}
+id c_secondaryGroupedBackground(id, SEL) {
+  return system(1, 1, 1, 1, 28 / 255.0, 28 / 255.0, 30 / 255.0, 1);
+}
 
-id color_resolved(id self, SEL, id traits) { return resolve_color(self, traits ? send<long>(traits, sel("userInterfaceStyle")) : 0); }
+id color_resolved(id self, SEL, id traits) {
+  return resolve_color(self, traits ? send<long>(traits, sel("userInterfaceStyle")) : 0);
+}
 id color_withAlpha(id self, SEL, CGFloat alpha) {
   ColorState& s = color_state(self);
   if (!s.provider) return plain(s.r, s.g, s.b, alpha);
   objc::Ref base = objc::Ref::retain(self);
-  return color_withDynamic(objc::as_id(objc::cls("UIColor")), nullptr, ^id(id traits) {
+  return color_withDynamic(objc::asId(objc::cls("UIColor")), nullptr, ^id(id traits) {
     id r = send<id>(base.get(), sel("resolvedColorWithTraitCollection:"), traits);
     return send<id>(r, sel("colorWithAlphaComponent:"), alpha);
   });
@@ -135,17 +162,21 @@ struct DeviceState {
 };
 double g_scale = 3;
 id screen_main(id, SEL) {
-  static id const screen = objc::keep_forever(objc::Ref::adopt(make_object("UIScreen")));
+  static id const screen = objc::keepForever(objc::Ref::adopt(make_object("UIScreen")));
   return screen;
 }
 CGFloat screen_scale(id, SEL) { return g_scale; }
 CGRect screen_bounds(id, SEL) { return CGRectMake(0, 0, 390, 844); }
 id device_current(id, SEL) {
-  static id const device = objc::keep_forever(objc::Ref::adopt(make_object("UIDevice")));
+  static id const device = objc::keepForever(objc::Ref::adopt(make_object("UIDevice")));
   return device;
 }
-id device_systemVersion(id self, SEL) { return objc::string(objc::storage<DeviceState>(self).version); }
-void device_setSystemVersion(id self, SEL, id v) { objc::storage<DeviceState>(self).version = objc::to_string(v); }
+id device_systemVersion(id self, SEL) {
+  return objc::string(objc::storage<DeviceState>(self).version);
+}
+void device_setSystemVersion(id self, SEL, id v) {
+  objc::storage<DeviceState>(self).version = objc::toString(v);
+}
 id device_systemName(id, SEL) { return objc::string("iOS"); }
 long device_idiom(id, SEL) { return 0; }
 
@@ -198,39 +229,39 @@ void set_main_screen_scale(double scale) { g_scale = scale; }
 void register_colors_and_fonts() {
   objc::ClassBuilder("UITraitCollection", "NSObject")
       .storage<TraitState>()
-      .class_method(ui::UITraitCollection::traitCollectionWithUserInterfaceStyle, &traits_withStyle)
-      .class_method(ui::UITraitCollection::currentTraitCollection, &traits_current)
-      .class_method(ui::UITraitCollection::setCurrentTraitCollection, &traits_setCurrent)
+      .classMethod(ui::UITraitCollection::traitCollectionWithUserInterfaceStyle, &traits_withStyle)
+      .classMethod(ui::UITraitCollection::currentTraitCollection, &traits_current)
+      .classMethod(ui::UITraitCollection::setCurrentTraitCollection, &traits_setCurrent)
       .method(ui::UITraitCollection::userInterfaceStyle, &traits_style)
       .method(ui::UITraitCollection::displayScale, &traits_scale)
       .build();
   objc::ClassBuilder("UIColor", "NSObject")
       .storage<ColorState>()
-      .class_method(ui::UIColor::colorWithWhite_alpha, &color_withWhite)
-      .class_method(ui::UIColor::colorWithRed_green_blue_alpha, &color_withRGBA)
-      .class_method(ui::UIColor::colorWithDynamicProvider, &color_withDynamic)
+      .classMethod(ui::UIColor::colorWithWhite_alpha, &color_withWhite)
+      .classMethod(ui::UIColor::colorWithRed_green_blue_alpha, &color_withRGBA)
+      .classMethod(ui::UIColor::colorWithDynamicProvider, &color_withDynamic)
       .method(ui::UIColor::initWithWhite_alpha, &color_initWhite)
       .method(ui::UIColor::initWithRed_green_blue_alpha, &color_initRGBA)
       .method(ui::UIColor::initWithDynamicProvider, &color_initDynamic)
-      .class_method(ui::UIColor::whiteColor, &c_white)
-      .class_method(ui::UIColor::blackColor, &c_black)
-      .class_method(ui::UIColor::clearColor, &c_clear)
-      .class_method(ui::UIColor::grayColor, &c_gray)
-      .class_method(ui::UIColor::redColor, &c_red)
-      .class_method(ui::UIColor::systemOrangeColor, &c_systemOrange)
-      .class_method(ui::UIColor::systemBlueColor, &c_systemBlue)
-      .class_method(ui::UIColor::systemGreenColor, &c_systemGreen)
-      .class_method(ui::UIColor::systemRedColor, &c_systemRed)
-      .class_method(ui::UIColor::systemGrayColor, &c_systemGray)
-      .class_method(ui::UIColor::labelColor, &c_label)
-      .class_method(ui::UIColor::secondaryLabelColor, &c_secondaryLabel)
-      .class_method(ui::UIColor::tertiaryLabelColor, &c_tertiaryLabel)
-      .class_method(ui::UIColor::separatorColor, &c_separator)
-      .class_method(ui::UIColor::systemBackgroundColor, &c_systemBackground)
-      .class_method(ui::UIColor::secondarySystemBackgroundColor, &c_secondarySystemBackground)
-      .class_method(ui::UIColor::systemGroupedBackgroundColor, &c_groupedBackground)
-      .class_method(ui::UIColor::secondarySystemGroupedBackgroundColor,
-                    &c_secondaryGroupedBackground)
+      .classMethod(ui::UIColor::whiteColor, &c_white)
+      .classMethod(ui::UIColor::blackColor, &c_black)
+      .classMethod(ui::UIColor::clearColor, &c_clear)
+      .classMethod(ui::UIColor::grayColor, &c_gray)
+      .classMethod(ui::UIColor::redColor, &c_red)
+      .classMethod(ui::UIColor::systemOrangeColor, &c_systemOrange)
+      .classMethod(ui::UIColor::systemBlueColor, &c_systemBlue)
+      .classMethod(ui::UIColor::systemGreenColor, &c_systemGreen)
+      .classMethod(ui::UIColor::systemRedColor, &c_systemRed)
+      .classMethod(ui::UIColor::systemGrayColor, &c_systemGray)
+      .classMethod(ui::UIColor::labelColor, &c_label)
+      .classMethod(ui::UIColor::secondaryLabelColor, &c_secondaryLabel)
+      .classMethod(ui::UIColor::tertiaryLabelColor, &c_tertiaryLabel)
+      .classMethod(ui::UIColor::separatorColor, &c_separator)
+      .classMethod(ui::UIColor::systemBackgroundColor, &c_systemBackground)
+      .classMethod(ui::UIColor::secondarySystemBackgroundColor, &c_secondarySystemBackground)
+      .classMethod(ui::UIColor::systemGroupedBackgroundColor, &c_groupedBackground)
+      .classMethod(ui::UIColor::secondarySystemGroupedBackgroundColor,
+                   &c_secondaryGroupedBackground)
       .method(ui::UIColor::resolvedColorWithTraitCollection, &color_resolved)
       .method(ui::UIColor::colorWithAlphaComponent, &color_withAlpha)
       .method(ui::UIColor::getRed_green_blue_alpha, &color_getRGBA)
@@ -242,9 +273,9 @@ void register_colors_and_fonts() {
       .build();
   objc::ClassBuilder("UIFont", "NSObject")
       .storage<FontState>()
-      .class_method(ui::UIFont::systemFontOfSize, &font_system)
-      .class_method(ui::UIFont::systemFontOfSize_weight, &font_systemWeight)
-      .class_method(ui::UIFont::boldSystemFontOfSize, &font_bold)
+      .classMethod(ui::UIFont::systemFontOfSize, &font_system)
+      .classMethod(ui::UIFont::systemFontOfSize_weight, &font_systemWeight)
+      .classMethod(ui::UIFont::boldSystemFontOfSize, &font_bold)
       .method(ui::UIFont::pointSize, &font_pointSize)
       .method(ui::UIFont::fontName, &font_name)
       .method(ui::UIFont::familyName, &font_family)
@@ -254,13 +285,13 @@ void register_colors_and_fonts() {
 
 void register_devices() {
   objc::ClassBuilder("UIScreen", "NSObject")
-      .class_method(ui::UIScreen::mainScreen, &screen_main)
+      .classMethod(ui::UIScreen::mainScreen, &screen_main)
       .method(ui::UIScreen::scale, &screen_scale)
       .method(ui::UIScreen::bounds, &screen_bounds)
       .build();
   objc::ClassBuilder("UIDevice", "NSObject")
       .storage<DeviceState>()
-      .class_method(ui::UIDevice::currentDevice, &device_current)
+      .classMethod(ui::UIDevice::currentDevice, &device_current)
       .method(ui::UIDevice::systemVersion, &device_systemVersion)
       .method(own::UIDevice::hvSetSystemVersion, &device_setSystemVersion)
       .method(ui::UIDevice::systemName, &device_systemName)

@@ -5,16 +5,24 @@
 namespace hv::uikit {
 namespace {
 
-using objc::send;
 using objc::sel;
+using objc::send;
 
 ControllerState& state(id self) { return objc::storage<ControllerState>(self); }
 
-id vc_initWithNibName(id self, SEL, id, id) { return objc::send_super<id>(self, objc::cls("UIViewController"), sel("init")); }
-id vc_initWithCoder(id self, SEL, id) { return objc::send_super<id>(self, objc::cls("UIViewController"), sel("init")); }
-id vc_init(id self, SEL) { return send<id>(self, sel("initWithNibName:bundle:"), static_cast<id>(nullptr), static_cast<id>(nullptr)); }
+id vc_initWithNibName(id self, SEL, id, id) {
+  return objc::sendSuper<id>(self, objc::cls("UIViewController"), sel("init"));
+}
+id vc_initWithCoder(id self, SEL, id) {
+  return objc::sendSuper<id>(self, objc::cls("UIViewController"), sel("init"));
+}
+id vc_init(id self, SEL) {
+  return send<id>(self, sel("initWithNibName:bundle:"), static_cast<id>(nullptr),
+                  static_cast<id>(nullptr));
+}
 void vc_loadView(id self, SEL) {
-  objc::Ref view = objc::Ref::adopt(make_view("UIView", send<CGRect>(send<id>(objc::cls("UIScreen"), sel("mainScreen")), sel("bounds"))));
+  objc::Ref view = objc::Ref::adopt(make_view(
+      "UIView", send<CGRect>(send<id>(objc::cls("UIScreen"), sel("mainScreen")), sel("bounds"))));
   send(self, sel("setView:"), view.get());
 }
 // The view, loaded on first use: loadView, then viewDidLoad.
@@ -27,12 +35,14 @@ id vc_view(id self, SEL) {
 }
 void vc_setView(id self, SEL, id view) { state(self).view = objc::Ref::retain(view); }
 id vc_viewIfLoaded(id self, SEL) { return state(self).view.get(); }
-BOOL vc_isViewLoaded(id self, SEL) { return objc::to_BOOL(static_cast<bool>(state(self).view)); }
+BOOL vc_isViewLoaded(id self, SEL) { return objc::toBool(static_cast<bool>(state(self).view)); }
 void vc_loadViewIfNeeded(id self, SEL) { send<id>(self, sel("view")); }
 void vc_noop(id, SEL) {}
 void vc_noop_flag(id, SEL, BOOL) {}
 id vc_title(id self, SEL) { return state(self).title.get(); }
-void vc_setTitle(id self, SEL, id title) { state(self).title = objc::make_string(objc::to_string(title)); }
+void vc_setTitle(id self, SEL, id title) {
+  state(self).title = objc::makeString(objc::toString(title));
+}
 id vc_traitCollection(id self, SEL) {
   id view = state(self).view.get();
   return view ? send<id>(view, sel("traitCollection")) : current_trait_collection();
@@ -50,8 +60,9 @@ id vc_navigationController(id self, SEL) {
 id vc_navigationItem(id self, SEL) {
   ControllerState& s = state(self);
   if (!s.navigation_item) {
-    s.navigation_item = objc::Ref::adopt(send<id>(send<id>(objc::cls("UINavigationItem"), sel("alloc")),
-                                                  sel("initWithTitle:"), static_cast<id>(nullptr)));
+    s.navigation_item =
+        objc::Ref::adopt(send<id>(send<id>(objc::cls("UINavigationItem"), sel("alloc")),
+                                  sel("initWithTitle:"), static_cast<id>(nullptr)));
   }
   return s.navigation_item.get();
 }
@@ -78,7 +89,8 @@ void register_controller() {
       .method(ui::UIViewController::title, &vc_title)
       .method(ui::UIViewController::setTitle, &vc_setTitle)
       .method(ui::UIViewController::traitCollection, &vc_traitCollection)
-      .method(ui::UIViewController::traitCollectionDidChange, +[](id, SEL, id) {})
+      .method(
+          ui::UIViewController::traitCollectionDidChange, +[](id, SEL, id) {})
       .method(ui::UIViewController::preferredContentSize, &vc_preferred)
       .method(ui::UIViewController::setPreferredContentSize, &vc_setPreferred)
       .method(ui::UIViewController::parentViewController, &vc_parent)

@@ -12,8 +12,8 @@
 namespace hv::uikit {
 namespace {
 
-using objc::send;
 using objc::sel;
+using objc::send;
 
 struct Context {
   render::Canvas canvas;
@@ -46,8 +46,12 @@ id draw_symbol(const std::string& name, double point_size, long weight) {
   const double w = size * 1.2;
   const double line = std::max(1.0, size * (0.06 + 0.01 * std::max(0L, weight - 4)));
   render::Path path;
-  auto move = [&](double x, double y) { path.push_back({render::PathElement::move, {{x * w, y * w}}}); };
-  auto to = [&](double x, double y) { path.push_back({render::PathElement::line, {{x * w, y * w}}}); };
+  auto move = [&](double x, double y) {
+    path.push_back({render::PathElement::move, {{x * w, y * w}}});
+  };
+  auto to = [&](double x, double y) {
+    path.push_back({render::PathElement::line, {{x * w, y * w}}});
+  };
   if (name == "checkmark") {
     move(0.15, 0.55);
     to(0.4, 0.8);
@@ -97,20 +101,22 @@ id config_weight(id, SEL, long weight) { return config_make(0, weight); }
 
 // ---- UIImage -----------------------------------------------------------------------------
 id image_systemNamedConfig(id, SEL, id name, id configuration) {
-  const std::string symbol = objc::to_string(name);
+  const std::string symbol = objc::toString(name);
   if (!known_symbols().count(symbol)) return nullptr;  // an unknown symbol: nil, as UIKit
   SymbolConfigurationState c;
   if (configuration) c = objc::storage<SymbolConfigurationState>(configuration);
   return draw_symbol(symbol, c.point_size, c.weight);
 }
-id image_systemNamed(id cls, SEL, id name) { return image_systemNamedConfig(cls, nullptr, name, nullptr); }
+id image_systemNamed(id cls, SEL, id name) {
+  return image_systemNamedConfig(cls, nullptr, name, nullptr);
+}
 id image_named(id, SEL, id) { return nullptr; }
 CGSize image_size(id self, SEL) {
   const ImageState& s = objc::storage<ImageState>(self);
   return CGSizeMake(s.bitmap.frame.width, s.bitmap.frame.height);
 }
 CGFloat image_scale(id self, SEL) { return objc::storage<ImageState>(self).scale; }
-BOOL image_isSymbol(id self, SEL) { return objc::to_BOOL(objc::storage<ImageState>(self).symbol); }
+BOOL image_isSymbol(id self, SEL) { return objc::toBool(objc::storage<ImageState>(self).symbol); }
 long image_renderingMode(id self, SEL) { return objc::storage<ImageState>(self).rendering_mode; }
 id image_copy_with(id self, long mode, id tint) {
   const ImageState& s = objc::storage<ImageState>(self);
@@ -139,8 +145,12 @@ id bezier_rounded(id cls, SEL, CGRect r, CGFloat radius) {
   CGPathAddRoundedRect(path_state(p).path, nullptr, r, radius, radius);
   return p;
 }
-void bezier_move(id self, SEL, CGPoint p) { CGPathMoveToPoint(path_state(self).path, nullptr, p.x, p.y); }
-void bezier_line(id self, SEL, CGPoint p) { CGPathAddLineToPoint(path_state(self).path, nullptr, p.x, p.y); }
+void bezier_move(id self, SEL, CGPoint p) {
+  CGPathMoveToPoint(path_state(self).path, nullptr, p.x, p.y);
+}
+void bezier_line(id self, SEL, CGPoint p) {
+  CGPathAddLineToPoint(path_state(self).path, nullptr, p.x, p.y);
+}
 void bezier_curve(id self, SEL, CGPoint p, CGPoint c1, CGPoint c2) {
   CGPathAddCurveToPoint(path_state(self).path, nullptr, c1.x, c1.y, c2.x, c2.y, p.x, p.y);
 }
@@ -159,7 +169,8 @@ void bezier_stroke(id self, SEL) {
   if (contexts().empty()) return;
   Context& c = *contexts().back();
   PathState& s = path_state(self);
-  c.canvas.stroke({path_of(s.path), c.stroke.value_or(render::Rgba{0, 0, 0, 1}), s.line_width, s.cap, s.join});
+  c.canvas.stroke(
+      {path_of(s.path), c.stroke.value_or(render::Rgba{0, 0, 0, 1}), s.line_width, s.cap, s.join});
 }
 void bezier_fill(id self, SEL) {
   if (contexts().empty()) return;
@@ -171,13 +182,15 @@ CGRect bezier_bounds(id self, SEL) {
   CGPathRef p = path_state(self).path;
   return CGPathIsEmpty(p) ? CGRectZero : CGPathGetBoundingBox(p);
 }
-BOOL bezier_isEmpty(id self, SEL) { return objc::to_BOOL(CGPathIsEmpty(path_state(self).path)); }
+BOOL bezier_isEmpty(id self, SEL) { return objc::toBool(CGPathIsEmpty(path_state(self).path)); }
 
 }  // namespace
 
 PathState::~PathState() { CGPathRelease(path); }
 
-render::Canvas* current_canvas() { return contexts().empty() ? nullptr : &contexts().back()->canvas; }
+render::Canvas* current_canvas() {
+  return contexts().empty() ? nullptr : &contexts().back()->canvas;
+}
 void set_current_stroke(render::Rgba c) {
   if (!contexts().empty()) contexts().back()->stroke = c;
 }
@@ -187,7 +200,9 @@ void set_current_fill(render::Rgba c) {
 std::optional<render::Rgba> current_stroke() {
   return contexts().empty() ? std::nullopt : contexts().back()->stroke;
 }
-std::optional<render::Rgba> current_fill() { return contexts().empty() ? std::nullopt : contexts().back()->fill; }
+std::optional<render::Rgba> current_fill() {
+  return contexts().empty() ? std::nullopt : contexts().back()->fill;
+}
 
 render::Path path_of(CGPathRef path) {
   render::Path out;
@@ -201,8 +216,10 @@ render::Path path_of(CGPathRef path) {
       case kCGPathElementAddCurveToPoint: el.kind = render::PathElement::cubic; break;
       default: el.kind = render::PathElement::close; break;
     }
-    const int n = el.kind == render::PathElement::cubic ? 3 : el.kind == render::PathElement::quad ? 2
-                  : el.kind == render::PathElement::close ? 0 : 1;
+    const int n = el.kind == render::PathElement::cubic   ? 3
+                  : el.kind == render::PathElement::quad  ? 2
+                  : el.kind == render::PathElement::close ? 0
+                                                          : 1;
     for (int i = 0; i < n; ++i) el.points[i] = {e->points[i].x, e->points[i].y};
     p.push_back(el);
   });
@@ -219,16 +236,16 @@ void register_graphics() {
   objc::ClassBuilder("UIImageConfiguration", "NSObject").build();
   objc::ClassBuilder("UIImageSymbolConfiguration", "UIImageConfiguration")
       .storage<SymbolConfigurationState>()
-      .class_method(ui::UIImageSymbolConfiguration::configurationWithPointSize, &config_size)
-      .class_method(ui::UIImageSymbolConfiguration::configurationWithPointSize_weight,
-                    &config_sizeWeight)
-      .class_method(ui::UIImageSymbolConfiguration::configurationWithWeight, &config_weight)
+      .classMethod(ui::UIImageSymbolConfiguration::configurationWithPointSize, &config_size)
+      .classMethod(ui::UIImageSymbolConfiguration::configurationWithPointSize_weight,
+                   &config_sizeWeight)
+      .classMethod(ui::UIImageSymbolConfiguration::configurationWithWeight, &config_weight)
       .build();
   objc::ClassBuilder("UIImage", "NSObject")
       .storage<ImageState>()
-      .class_method(ui::UIImage::systemImageNamed, &image_systemNamed)
-      .class_method(ui::UIImage::systemImageNamed_withConfiguration, &image_systemNamedConfig)
-      .class_method(ui::UIImage::imageNamed, &image_named)
+      .classMethod(ui::UIImage::systemImageNamed, &image_systemNamed)
+      .classMethod(ui::UIImage::systemImageNamed_withConfiguration, &image_systemNamedConfig)
+      .classMethod(ui::UIImage::imageNamed, &image_named)
       .method(ui::UIImage::size, &image_size)
       .method(ui::UIImage::scale, &image_scale)
       .method(ui::UIImage::isSymbolImage, &image_isSymbol)
@@ -238,9 +255,9 @@ void register_graphics() {
       .build();
   objc::ClassBuilder("UIBezierPath", "NSObject")
       .storage<PathState>()
-      .class_method(ui::UIBezierPath::bezierPath, &bezier_path)
-      .class_method(ui::UIBezierPath::bezierPathWithRect, &bezier_rect)
-      .class_method(ui::UIBezierPath::bezierPathWithRoundedRect_cornerRadius, &bezier_rounded)
+      .classMethod(ui::UIBezierPath::bezierPath, &bezier_path)
+      .classMethod(ui::UIBezierPath::bezierPathWithRect, &bezier_rect)
+      .classMethod(ui::UIBezierPath::bezierPathWithRoundedRect_cornerRadius, &bezier_rounded)
       .method(ui::UIBezierPath::moveToPoint, &bezier_move)
       .method(ui::UIBezierPath::addLineToPoint, &bezier_line)
       .method(ui::UIBezierPath::addCurveToPoint_controlPoint1_controlPoint2, &bezier_curve)
@@ -262,14 +279,13 @@ void register_graphics() {
 
 }  // namespace hv::uikit
 
-
 extern "C" {
 
-__attribute__((visibility("default"))) void UIGraphicsBeginImageContextWithOptions(CGSize size, BOOL opaque,
-                                                                                   CGFloat scale) {
+__attribute__((visibility("default"))) void
+UIGraphicsBeginImageContextWithOptions(CGSize size, BOOL opaque, CGFloat scale) {
   if (scale <= 0) scale = hv::uikit::main_screen_scale();
-  hv::uikit::contexts().push_back(std::make_unique<hv::uikit::Context>(
-      hv::uikit::Context{hv::render::Canvas({size.width, size.height}, objc::from_BOOL(opaque), scale), {}, {}}));
+  hv::uikit::contexts().push_back(std::make_unique<hv::uikit::Context>(hv::uikit::Context{
+      hv::render::Canvas({size.width, size.height}, objc::fromBool(opaque), scale), {}, {}}));
 }
 
 __attribute__((visibility("default"))) id UIGraphicsGetImageFromCurrentImageContext(void) {
@@ -285,5 +301,4 @@ __attribute__((visibility("default"))) void UIGraphicsEndImageContext(void) {
 __attribute__((visibility("default"))) CGContextRef UIGraphicsGetCurrentContext(void) {
   return reinterpret_cast<CGContextRef>(hv::uikit::current_canvas());
 }
-
 }

@@ -9,8 +9,8 @@
 namespace hv::uikit {
 namespace {
 
-using objc::send;
 using objc::sel;
+using objc::send;
 
 void each_view(id view, const std::function<void(id)>& fn) {
   fn(view);
@@ -43,7 +43,7 @@ render::Node node_of(id view, long style) {
   const LayerState& l = layer_state(s.layer.get());
   n.corner_radius = l.corner_radius;
   n.corner_mask = static_cast<unsigned>(l.masked_corners);
-  n.continuous_corners = l.corner_curve && objc::to_string(l.corner_curve.get()) == "continuous";
+  n.continuous_corners = l.corner_curve && objc::toString(l.corner_curve.get()) == "continuous";
   n.clips = l.masks;
   if (l.shadow_opacity > 0 && l.shadow_color) {
     render::Shadow shadow;
@@ -71,7 +71,9 @@ render::Node node_of(id view, long style) {
     r.size.width -= s.title_insets.left + s.title_insets.right;
     r.size.height -= s.title_insets.top + s.title_insets.bottom;
     render::Text t = text_for(s.title_label.get(), style, r);
-    t.alignment = s.h_alignment == 1 ? render::align_left : s.h_alignment == 2 ? render::align_right : render::align_center;
+    t.alignment = s.h_alignment == 1   ? render::align_left
+                  : s.h_alignment == 2 ? render::align_right
+                                       : render::align_center;
     n.texts.push_back(t);
   }
   id image = is_kind(view, "UIImageView") ? s.image.get() : nullptr;
@@ -94,7 +96,7 @@ render::Node node_of(id view, long style) {
 render::Text text_for(id label, long style, CGRect frame) {
   ViewState& s = view_state(label);
   render::Text t;
-  t.utf8 = objc::to_string(s.text.get());
+  t.utf8 = objc::toString(s.text.get());
   id font = font_or_default(label);
   t.point_size = send<CGFloat>(font, sel("pointSize"));
   t.weight = css_weight(own::UIFont::hvWeight.send(font));
@@ -119,7 +121,8 @@ render::Node display_list_of(id view) {
 Host::Host(CGSize size, long interface_style) {
   root_ = make_view("UIView", CGRectMake(0, 0, size.width, size.height));
   view_state(root_).style_override = interface_style ? interface_style : 1;
-  send(root_, sel("setBackgroundColor:"), send<id>(objc::cls("UIColor"), sel("systemBackgroundColor")));
+  send(root_, sel("setBackgroundColor:"),
+       send<id>(objc::cls("UIColor"), sel("systemBackgroundColor")));
   send(objc::cls("UITraitCollection"), sel("setCurrentTraitCollection:"),
        trait_collection_with_style(view_state(root_).style_override));
 }
@@ -137,7 +140,8 @@ id color_named(const char* name) { return send<id>(objc::cls("UIColor"), sel(nam
 id add_piece(id parent, CGRect frame, id color, double corner_radius) {
   objc::Ref piece = objc::Ref::adopt(make_view("UIView", frame));
   send(piece.get(), sel("setBackgroundColor:"), color);
-  if (corner_radius > 0) send(send<id>(piece.get(), sel("layer")), sel("setCornerRadius:"), corner_radius);
+  if (corner_radius > 0)
+    send(send<id>(piece.get(), sel("layer")), sel("setCornerRadius:"), corner_radius);
   send(parent, sel("addSubview:"), piece.get());
   return piece.get();
 }
@@ -163,7 +167,8 @@ void Host::show_status_bar(const std::string& leading, bool light_content) {
   objc::Ref text = objc::Ref::adopt(make_view("UILabel", CGRectMake(0, 14, 108, 22)));
   send(text.get(), sel("setText:"), objc::string(leading));
   send(text.get(), sel("setTextAlignment:"), 1l);
-  send(text.get(), sel("setFont:"), send<id>(objc::cls("UIFont"), sel("systemFontOfSize:weight:"), 16.0, 0.3));
+  send(text.get(), sel("setFont:"),
+       send<id>(objc::cls("UIFont"), sel("systemFontOfSize:weight:"), 16.0, 0.3));
   send(text.get(), sel("setTextColor:"), ink);
   send(status_bar_, sel("addSubview:"), text.get());
 
@@ -210,7 +215,8 @@ void Host::set_appearance(long style) {
   if (style == old) return;
   id previous = trait_collection_with_style(old);
   view_state(root_).style_override = style;
-  send(objc::cls("UITraitCollection"), sel("setCurrentTraitCollection:"), trait_collection_with_style(style));
+  send(objc::cls("UITraitCollection"), sel("setCurrentTraitCollection:"),
+       trait_collection_with_style(style));
   each_view(root_, [&](id v) { send(v, sel("traitCollectionDidChange:"), previous); });
   if (controller_) send(controller_, sel("traitCollectionDidChange:"), previous);
 }
@@ -222,7 +228,8 @@ id Host::tap(CGPoint point) {
   objc::Ref keep = objc::Ref::retain(hit);
   for (id v = hit; v; v = view_state(v).superview) {
     if (is_kind(v, "UIControl")) {
-      if (objc::send_bool(v, sel("isEnabled"))) send(v, sel("sendActionsForControlEvents:"), 1ul << 6);
+      if (objc::sendBool(v, sel("isEnabled")))
+        send(v, sel("sendActionsForControlEvents:"), 1ul << 6);
       return hit;
     }
     if (is_kind(v, "UITableViewCell")) {
@@ -231,7 +238,8 @@ id Host::tap(CGPoint point) {
         id path = send<id>(table, sel("indexPathForCell:"), v);
         id delegate = view_state(table).delegate;
         if (path) send(table, sel("selectRowAtIndexPath:animated:scrollPosition:"), path, NO, 0l);
-        if (path && delegate && objc::responds_to(delegate, sel("tableView:didSelectRowAtIndexPath:"))) {
+        if (path && delegate &&
+            objc::respondsTo(delegate, sel("tableView:didSelectRowAtIndexPath:"))) {
           send(delegate, sel("tableView:didSelectRowAtIndexPath:"), table, path);
         }
         return hit;
@@ -251,7 +259,8 @@ render::Image Host::render_image(double scale, render::Stats* stats) const {
   return render::render(display_list(), options, stats);
 }
 
-bool Host::snapshot(const std::string& path, double scale, std::string* error, render::Stats* stats) const {
+bool Host::snapshot(const std::string& path, double scale, std::string* error,
+                    render::Stats* stats) const {
   return render::write_png(render_image(scale, stats), path, error);
 }
 

@@ -76,7 +76,7 @@ struct ViewState {
   long tag = 0;
   objc::Ref layer;
   objc::Ref tint;
-  long style_override = 0;  // a root view's interface style (host appearance)
+  long style_override = 0;   // a root view's interface style (host appearance)
   UIEdgeInsets safe_area{};  // a root view's safe area (the host's status bar)
   // UIControl
   std::vector<Target> targets;
@@ -181,7 +181,7 @@ struct ControllerState {
 // ---- helpers shared by the files ------------------------------------------------------
 ViewState& view_state(id view);
 LayerState& layer_state(id layer);
-id make_object(const char* class_name);  // alloc/init, +1
+id make_object(const char* class_name);              // alloc/init, +1
 id make_view(const char* class_name, CGRect frame);  // alloc/initWithFrame:, +1
 bool is_view(id object);
 bool is_kind(id object, const char* class_name);
@@ -189,14 +189,16 @@ bool is_kind(id object, const char* class_name);
 CGRect view_frame(const ViewState& s);
 // The view's bounds coordinates to its superview's coordinates.
 CGAffineTransform to_superview(CGRect bounds, CGPoint center, const CGAffineTransform& transform);
-inline CGAffineTransform to_superview(const ViewState& s) { return to_superview(s.bounds, s.center, s.transform); }
+inline CGAffineTransform to_superview(const ViewState& s) {
+  return to_superview(s.bounds, s.center, s.transform);
+}
 // The view's coordinates to its root's (the topmost superview's).
 CGAffineTransform to_root(id view);
 id root_of(id view);
 
-long interface_style_of(id view);  // 1 light or 2 dark (the root's, light by default)
+long interface_style_of(id view);            // 1 light or 2 dark (the root's, light by default)
 id trait_collection_with_style(long style);  // autoreleased
-id resolve_color(id color, long style);  // a plain colour (+0)
+id resolve_color(id color, long style);      // a plain colour (+0)
 render::Rgba rgba_of(id color, long style);
 id current_trait_collection();  // +[UITraitCollection currentTraitCollection]
 

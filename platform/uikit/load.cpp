@@ -23,8 +23,8 @@ void register_all() {
   register_devices();
   register_switch();
   register_navigation();
-  kCACornerCurveContinuous = objc::keep_forever(objc::make_string("continuous"));
-  kCACornerCurveCircular = objc::keep_forever(objc::make_string("circular"));
+  kCACornerCurveContinuous = objc::keepForever(objc::makeString("continuous"));
+  kCACornerCurveCircular = objc::keepForever(objc::makeString("circular"));
 }
 
 }  // namespace hv::uikit

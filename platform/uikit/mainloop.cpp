@@ -9,8 +9,8 @@
 #include <functional>
 #include <thread>
 
-#include <hvplatform/uikit_host.hpp>
 #include "platform/uikit/internal.hpp"
+#include <hvplatform/uikit_host.hpp>
 
 namespace hv::uikit {
 namespace {
@@ -41,15 +41,15 @@ struct Running {
 double g_now = 0;
 std::uint64_t g_order = 0;
 std::vector<Timer> g_timers;
-std::vector<Running> g_animations;   // recorded, in start order
+std::vector<Running> g_animations;           // recorded, in start order
 std::vector<Change>* g_capturing = nullptr;  // inside an animations block
 
 double curve(unsigned long options, double t) {
   switch ((options >> 16) & 3) {
-    case 1: return t * t;                      // ease in
-    case 2: return 1 - (1 - t) * (1 - t);      // ease out
-    case 3: return t;                          // linear
-    default: return t * t * (3 - 2 * t);       // ease in-out
+    case 1: return t * t;                  // ease in
+    case 2: return 1 - (1 - t) * (1 - t);  // ease out
+    case 3: return t;                      // linear
+    default: return t * t * (3 - 2 * t);   // ease in-out
   }
 }
 
@@ -112,7 +112,8 @@ void will_change(id view, Property p) {
 
 double presented_alpha(id view) {
   double t;
-  if (const Change* c = active(view, Property::alpha, &t)) return lerp(c->alpha_from, c->alpha_to, t);
+  if (const Change* c = active(view, Property::alpha, &t))
+    return lerp(c->alpha_from, c->alpha_to, t);
   return view_state(view).alpha;
 }
 CGAffineTransform presented_transform(id view) {
@@ -120,8 +121,8 @@ CGAffineTransform presented_transform(id view) {
   if (const Change* c = active(view, Property::transform, &t)) {
     const CGAffineTransform& a = c->transform_from;
     const CGAffineTransform& b = c->transform_to;
-    return {lerp(a.a, b.a, t), lerp(a.b, b.b, t), lerp(a.c, b.c, t), lerp(a.d, b.d, t), lerp(a.tx, b.tx, t),
-            lerp(a.ty, b.ty, t)};
+    return {lerp(a.a, b.a, t), lerp(a.b, b.b, t),   lerp(a.c, b.c, t),
+            lerp(a.d, b.d, t), lerp(a.tx, b.tx, t), lerp(a.ty, b.ty, t)};
   }
   return view_state(view).transform;
 }
@@ -154,8 +155,8 @@ void after(double delay, std::function<void()> work) {
 }
 
 // +[UIView animateWithDuration:delay:options:animations:completion:]
-void view_animate_delay(id, SEL, double duration, double delay, unsigned long options, void (^animations)(),
-                        void (^completion)(BOOL)) {
+void view_animate_delay(id, SEL, double duration, double delay, unsigned long options,
+                        void (^animations)(), void (^completion)(BOOL)) {
   std::vector<Change> changes;
   std::vector<Change>* outer = g_capturing;
   g_capturing = &changes;
@@ -178,18 +179,20 @@ void view_animate_delay(id, SEL, double duration, double delay, unsigned long op
         pc.to = {c.alpha_to};
         break;
       case Property::transform:
-        pc.from = {c.transform_from.a, c.transform_from.b, c.transform_from.c, c.transform_from.d,
-                   c.transform_from.tx, c.transform_from.ty};
-        pc.to = {c.transform_to.a, c.transform_to.b, c.transform_to.c, c.transform_to.d, c.transform_to.tx,
-                 c.transform_to.ty};
+        pc.from = {c.transform_from.a, c.transform_from.b,  c.transform_from.c,
+                   c.transform_from.d, c.transform_from.tx, c.transform_from.ty};
+        pc.to = {c.transform_to.a, c.transform_to.b,  c.transform_to.c,
+                 c.transform_to.d, c.transform_to.tx, c.transform_to.ty};
         break;
       case Property::frame_center:
         pc.from = {c.center_from.x, c.center_from.y};
         pc.to = {c.center_to.x, c.center_to.y};
         break;
       case Property::bounds:
-        pc.from = {c.bounds_from.origin.x, c.bounds_from.origin.y, c.bounds_from.size.width, c.bounds_from.size.height};
-        pc.to = {c.bounds_to.origin.x, c.bounds_to.origin.y, c.bounds_to.size.width, c.bounds_to.size.height};
+        pc.from = {c.bounds_from.origin.x, c.bounds_from.origin.y, c.bounds_from.size.width,
+                   c.bounds_from.size.height};
+        pc.to = {c.bounds_to.origin.x, c.bounds_to.origin.y, c.bounds_to.size.width,
+                 c.bounds_to.size.height};
         break;
       case Property::background: break;
     }
@@ -227,9 +230,10 @@ void advance(double seconds) {
   const double target = g_now + std::max(seconds, 0.0);
   for (;;) {
     // The earliest timer due by the target (ties in the order they were made).
-    auto next = std::min_element(g_timers.begin(), g_timers.end(), [](const Timer& a, const Timer& b) {
-      return a.when < b.when || (a.when == b.when && a.order < b.order);
-    });
+    auto next =
+        std::min_element(g_timers.begin(), g_timers.end(), [](const Timer& a, const Timer& b) {
+          return a.when < b.when || (a.when == b.when && a.order < b.order);
+        });
     if (next == g_timers.end() || next->when > target) break;
     Timer timer = std::move(*next);
     g_timers.erase(next);
@@ -244,7 +248,8 @@ void run_for(double seconds) {
   const auto start = std::chrono::steady_clock::now();
   const double begin = g_now;
   for (;;) {
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (elapsed >= seconds) {
       advance(begin + seconds - g_now);
       return;

@@ -14,8 +14,8 @@
 namespace hv::uikit {
 namespace {
 
-using objc::send;
 using objc::sel;
+using objc::send;
 
 constexpr double kBarHeight = 44;
 constexpr double kBackChevronX = 8;
@@ -52,14 +52,18 @@ BarState& bar_state(id self) { return objc::storage<BarState>(self); }
 
 // ---- UINavigationItem ----------------------------------------------------------------------
 id item_initWithTitle(id self, SEL, id title) {
-  self = objc::send_super<id>(self, objc::cls("UINavigationItem"), sel("init"));
+  self = objc::sendSuper<id>(self, objc::cls("UINavigationItem"), sel("init"));
   if (self) objc::storage<ItemState>(self).title = objc::Ref::retain(title);
   return self;
 }
 id item_title(id self, SEL) { return objc::storage<ItemState>(self).title.get(); }
-void item_setTitle(id self, SEL, id title) { objc::storage<ItemState>(self).title = objc::Ref::retain(title); }
+void item_setTitle(id self, SEL, id title) {
+  objc::storage<ItemState>(self).title = objc::Ref::retain(title);
+}
 id item_backTitle(id self, SEL) { return objc::storage<ItemState>(self).back_title.get(); }
-void item_setBackTitle(id self, SEL, id title) { objc::storage<ItemState>(self).back_title = objc::Ref::retain(title); }
+void item_setBackTitle(id self, SEL, id title) {
+  objc::storage<ItemState>(self).back_title = objc::Ref::retain(title);
+}
 
 id shown_title(id controller) {
   id title = send<id>(send<id>(controller, sel("navigationItem")), sel("title"));
@@ -95,7 +99,8 @@ void bar_layout(id bar) {
 void bar_layoutSubviews(id self, SEL) { bar_layout(self); }
 
 void bar_back(id self, SEL, id) {
-  if (id controller = bar_state(self).controller) send<id>(controller, sel("popViewControllerAnimated:"), YES);
+  if (id controller = bar_state(self).controller)
+    send<id>(controller, sel("popViewControllerAnimated:"), YES);
 }
 
 // Shows the top page's title and, with a page below it, the way back.
@@ -104,15 +109,18 @@ void bar_update(id bar, const std::vector<objc::Ref>& stack) {
   if (!b.title) {
     b.title = objc::Ref::adopt(make_view("UILabel", CGRectZero));
     send(b.title.get(), sel("setTextAlignment:"), 1l);
-    send(b.title.get(), sel("setFont:"), send<id>(objc::cls("UIFont"), sel("systemFontOfSize:weight:"), 17.0, 0.3));
+    send(b.title.get(), sel("setFont:"),
+         send<id>(objc::cls("UIFont"), sel("systemFontOfSize:weight:"), 17.0, 0.3));
     send(b.title.get(), sel("setTextColor:"), send<id>(objc::cls("UIColor"), sel("labelColor")));
     send(bar, sel("addSubview:"), b.title.get());
   }
-  send(b.title.get(), sel("setText:"), stack.empty() ? static_cast<id>(nullptr) : shown_title(stack.back().get()));
+  send(b.title.get(), sel("setText:"),
+       stack.empty() ? static_cast<id>(nullptr) : shown_title(stack.back().get()));
   const bool back = stack.size() > 1;
   if (back && !b.back_button) {
-    b.back_chevron = objc::Ref::adopt(send<id>(send<id>(objc::cls("UIImageView"), sel("alloc")), sel("initWithImage:"),
-                                               chevron_image(false, kBackChevronSize.width, kBackChevronSize.height, 3)));
+    b.back_chevron = objc::Ref::adopt(
+        send<id>(send<id>(objc::cls("UIImageView"), sel("alloc")), sel("initWithImage:"),
+                 chevron_image(false, kBackChevronSize.width, kBackChevronSize.height, 3)));
     send(b.back_chevron.get(), sel("setUserInteractionEnabled:"), NO);
     b.back_button = objc::Ref::retain(send<id>(objc::cls("UIButton"), sel("buttonWithType:"), 1l));
     send(b.back_button.get(), sel("setContentHorizontalAlignment:"), 1l);
@@ -129,7 +137,8 @@ void bar_update(id bar, const std::vector<objc::Ref>& stack) {
     b.back_chevron.reset();
   }
   if (back) {
-    send(b.back_button.get(), sel("setTitle:forState:"), back_title(stack[stack.size() - 2].get()), 0ul);
+    send(b.back_button.get(), sel("setTitle:forState:"), back_title(stack[stack.size() - 2].get()),
+         0ul);
   }
   bar_layout(bar);
 }
@@ -145,7 +154,8 @@ void layout_container(id controller) {
   if (!n.stack.empty()) {
     id content = send<id>(n.stack.back().get(), sel("view"));
     const double below = top + kBarHeight;
-    send(content, sel("setFrame:"), CGRectMake(0, below, bounds.size.width, std::max(0.0, bounds.size.height - below)));
+    send(content, sel("setFrame:"),
+         CGRectMake(0, below, bounds.size.width, std::max(0.0, bounds.size.height - below)));
   }
 }
 void container_layoutSubviews(id self, SEL) {
@@ -154,27 +164,35 @@ void container_layoutSubviews(id self, SEL) {
 void container_didMoveToSuperview(id self, SEL) { container_layoutSubviews(self, nullptr); }
 
 id nav_initWithRoot(id self, SEL, id root) {
-  self = send<id>(self, sel("initWithNibName:bundle:"), static_cast<id>(nullptr), static_cast<id>(nullptr));
+  self = send<id>(self, sel("initWithNibName:bundle:"), static_cast<id>(nullptr),
+                  static_cast<id>(nullptr));
   if (self && root) send(self, sel("pushViewController:animated:"), root, NO);
   return self;
 }
 
 void nav_loadView(id self, SEL) {
-  const CGRect screen = send<CGRect>(send<id>(objc::cls("UIScreen"), sel("mainScreen")), sel("bounds"));
+  const CGRect screen =
+      send<CGRect>(send<id>(objc::cls("UIScreen"), sel("mainScreen")), sel("bounds"));
   objc::Ref view = objc::Ref::adopt(make_view("UILayoutContainerView", screen));
   objc::storage<ContainerState>(view.get()).controller = self;
   NavigationState& n = navigation_state(self);
   n.container = view;
-  n.bar = objc::Ref::adopt(make_view("UINavigationBar", CGRectMake(0, 0, screen.size.width, kBarHeight)));
+  n.bar = objc::Ref::adopt(
+      make_view("UINavigationBar", CGRectMake(0, 0, screen.size.width, kBarHeight)));
   bar_state(n.bar.get()).controller = self;
   send(view.get(), sel("addSubview:"), n.bar.get());
   send(self, sel("setView:"), view.get());
-  if (!n.stack.empty()) send(view.get(), sel("insertSubview:atIndex:"), send<id>(n.stack.back().get(), sel("view")), 0l);
+  if (!n.stack.empty())
+    send(view.get(), sel("insertSubview:atIndex:"), send<id>(n.stack.back().get(), sel("view")),
+         0l);
   bar_update(n.bar.get(), n.stack);
   layout_container(self);
 }
 
-bool shown(id controller) { return controller_state(controller).view && send<id>(controller_state(controller).view.get(), sel("window")); }
+bool shown(id controller) {
+  return controller_state(controller).view &&
+         send<id>(controller_state(controller).view.get(), sel("window"));
+}
 
 void nav_push(id self, SEL, id controller, BOOL) {
   NavigationState& n = navigation_state(self);
@@ -222,8 +240,8 @@ id nav_pop(id self, SEL, BOOL) {
 }
 
 id nav_viewControllers(id self, SEL) {
-  objc::Ref array = objc::make_mutable_array();
-  for (const objc::Ref& c : navigation_state(self).stack) objc::array_add(array.get(), c.get());
+  objc::Ref array = objc::makeMutableArray();
+  for (const objc::Ref& c : navigation_state(self).stack) objc::arrayAdd(array.get(), c.get());
   return objc::autorelease(array.leak());
 }
 id nav_top(id self, SEL) {

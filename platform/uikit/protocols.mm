@@ -15,7 +15,8 @@ void register_all();
 @protocol UITableViewDelegate <NSObject>
 @end
 
-@interface HVUIKitProtocolAnchor : NSObject <UICoordinateSpace, UITableViewDataSource, UITableViewDelegate>
+@interface HVUIKitProtocolAnchor
+    : NSObject <UICoordinateSpace, UITableViewDataSource, UITableViewDelegate>
 @end
 @implementation HVUIKitProtocolAnchor
 + (void)load {

@@ -18,30 +18,37 @@
 namespace hv::uikit {
 namespace {
 
-using objc::send;
 using objc::sel;
+using objc::send;
 
 // ---- NSIndexPath -------------------------------------------------------------------------
 id path_forRow(id cls, SEL, long row, long section) {
   unsigned long indexes[2] = {static_cast<unsigned long>(section), static_cast<unsigned long>(row)};
   return send<id>(cls, sel("indexPathWithIndexes:length:"), indexes, 2ul);
 }
-long path_row(id self, SEL) { return static_cast<long>(send<unsigned long>(self, sel("indexAtPosition:"), 1ul)); }
-long path_section(id self, SEL) { return static_cast<long>(send<unsigned long>(self, sel("indexAtPosition:"), 0ul)); }
-id index_path(long row, long section) { return path_forRow(objc::as_id(objc::cls("NSIndexPath")), nullptr, row, section); }
+long path_row(id self, SEL) {
+  return static_cast<long>(send<unsigned long>(self, sel("indexAtPosition:"), 1ul));
+}
+long path_section(id self, SEL) {
+  return static_cast<long>(send<unsigned long>(self, sel("indexAtPosition:"), 0ul));
+}
+id index_path(long row, long section) {
+  return path_forRow(objc::asId(objc::cls("NSIndexPath")), nullptr, row, section);
+}
 
 // ---- UITableViewCell ---------------------------------------------------------------------
 constexpr long kInsetGrouped = 2;
-constexpr double kCardInset = 20;       // an inset grouped section's distance from the sides
+constexpr double kCardInset = 20;  // an inset grouped section's distance from the sides
 constexpr double kCardCornerRadius = 10;
 constexpr double kInsetCellMargin = 16;  // the text's distance from the card's edge
 constexpr double kCellMargin = 20;       // from the screen's edge in the other styles
 constexpr CGSize kDisclosureSize{8, 13.5};
-constexpr double kDisclosureGap = 10;    // between the detail text and the chevron
+constexpr double kDisclosureGap = 10;  // between the detail text and the chevron
 
 double cell_margin(id cell) {
   id table = view_state(cell).superview;
-  const bool inset = table && is_kind(table, "UITableView") && view_state(table).table_style == kInsetGrouped;
+  const bool inset =
+      table && is_kind(table, "UITableView") && view_state(table).table_style == kInsetGrouped;
   return inset ? kInsetCellMargin : kCellMargin;
 }
 
@@ -59,21 +66,25 @@ void cell_layoutSubviews(id self, SEL) {
     send(s.accessory_view.get(), sel("setFrame:"), f);
     trailing = f.origin.x - kDisclosureGap;
   } else if (s.disclosure) {
-    const CGRect f = CGRectMake(width - margin - kDisclosureSize.width, (height - kDisclosureSize.height) / 2,
-                                kDisclosureSize.width, kDisclosureSize.height);
+    const CGRect f =
+        CGRectMake(width - margin - kDisclosureSize.width, (height - kDisclosureSize.height) / 2,
+                   kDisclosureSize.width, kDisclosureSize.height);
     send(s.disclosure.get(), sel("setFrame:"), f);
     trailing = f.origin.x - kDisclosureGap;
   }
   if (s.text_label) {
-    send(s.text_label.get(), sel("setFrame:"), CGRectMake(margin, 0, std::max(0.0, trailing - margin), height));
+    send(s.text_label.get(), sel("setFrame:"),
+         CGRectMake(margin, 0, std::max(0.0, trailing - margin), height));
   }
   if (s.detail_label) {
     const double left = margin + (trailing - margin) / 3;
-    send(s.detail_label.get(), sel("setFrame:"), CGRectMake(left, 0, std::max(0.0, trailing - left), height));
+    send(s.detail_label.get(), sel("setFrame:"),
+         CGRectMake(left, 0, std::max(0.0, trailing - left), height));
   }
   if (s.separator) {
     const double hairline = 1 / main_screen_scale();
-    send(s.separator.get(), sel("setFrame:"), CGRectMake(margin, height - hairline, width - margin, hairline));
+    send(s.separator.get(), sel("setFrame:"),
+         CGRectMake(margin, height - hairline, width - margin, hairline));
   }
 }
 
@@ -82,7 +93,7 @@ id cell_initWithStyle(id self, SEL, long style, id reuse) {
   if (!self) return nullptr;
   ViewState& s = view_state(self);
   s.cell_style = style;
-  s.reuse_identifier = objc::make_string(objc::to_string(reuse));
+  s.reuse_identifier = objc::makeString(objc::toString(reuse));
   s.content_view = objc::Ref::adopt(make_view("UIView", CGRectMake(0, 0, 320, 44)));
   send(s.content_view.get(), sel("setAutoresizingMask:"), 0x12ul);
   send(self, sel("addSubview:"), s.content_view.get());
@@ -94,7 +105,8 @@ id cell_initWithStyle(id self, SEL, long style, id reuse) {
     send(s.detail_label.get(), sel("setTextAlignment:"), 2l);
     // The value of a Value1 row is secondary text, as in Settings.
     if (style == 1) {
-      send(s.detail_label.get(), sel("setTextColor:"), send<id>(objc::cls("UIColor"), sel("secondaryLabelColor")));
+      send(s.detail_label.get(), sel("setTextColor:"),
+           send<id>(objc::cls("UIColor"), sel("secondaryLabelColor")));
     }
     send(s.detail_label.get(), sel("setAutoresizingMask:"), 0x11ul);
     send(s.content_view.get(), sel("addSubview:"), s.detail_label.get());
@@ -102,7 +114,7 @@ id cell_initWithStyle(id self, SEL, long style, id reuse) {
   return self;
 }
 id cell_initWithFrame(id self, SEL, CGRect frame) {
-  return objc::send_super<id>(self, objc::cls("UITableViewCell"), sel("initWithFrame:"), frame);
+  return objc::sendSuper<id>(self, objc::cls("UITableViewCell"), sel("initWithFrame:"), frame);
 }
 id cell_reuse(id self, SEL) { return view_state(self).reuse_identifier.get(); }
 id cell_textLabel(id self, SEL) { return view_state(self).text_label.get(); }
@@ -116,8 +128,10 @@ void cell_setAccessory(id self, SEL, long a) {
   s.accessory = a;
   if (a == 1 && !s.disclosure) {
     id image = chevron_image(true, kDisclosureSize.width, kDisclosureSize.height, 2);
-    s.disclosure = objc::Ref::adopt(send<id>(send<id>(objc::cls("UIImageView"), sel("alloc")), sel("initWithImage:"), image));
-    send(s.disclosure.get(), sel("setTintColor:"), send<id>(objc::cls("UIColor"), sel("tertiaryLabelColor")));
+    s.disclosure = objc::Ref::adopt(
+        send<id>(send<id>(objc::cls("UIImageView"), sel("alloc")), sel("initWithImage:"), image));
+    send(s.disclosure.get(), sel("setTintColor:"),
+         send<id>(objc::cls("UIColor"), sel("tertiaryLabelColor")));
     send(self, sel("addSubview:"), s.disclosure.get());
   } else if (a != 1 && s.disclosure) {
     send(s.disclosure.get(), sel("removeFromSuperview"));
@@ -135,8 +149,10 @@ void cell_setAccessoryView(id self, SEL, id v) {
 }
 long cell_selectionStyle(id self, SEL) { return view_state(self).selection_style; }
 void cell_setSelectionStyle(id self, SEL, long v) { view_state(self).selection_style = v; }
-BOOL cell_isSelected(id self, SEL) { return objc::to_BOOL(view_state(self).cell_selected); }
-void cell_setSelected(id self, SEL, BOOL v, BOOL) { view_state(self).cell_selected = objc::from_BOOL(v); }
+BOOL cell_isSelected(id self, SEL) { return objc::toBool(view_state(self).cell_selected); }
+void cell_setSelected(id self, SEL, BOOL v, BOOL) {
+  view_state(self).cell_selected = objc::fromBool(v);
+}
 
 // ---- UITableView -------------------------------------------------------------------------
 id table_initWithFrameStyle(id self, SEL, CGRect frame, long style) {
@@ -164,7 +180,7 @@ void row_extent(id table, double& x, double& width) {
 // A header sits 17 points below what comes before it and 7 above its rows; a footer 7 below
 // its rows and 10 above what follows. Their text wraps to as many lines as it needs.
 void add_section_label(id self, id text, double& y, bool header) {
-  if (!text || objc::to_string(text).empty()) {
+  if (!text || objc::toString(text).empty()) {
     y += header ? 18 : 8;
     return;
   }
@@ -172,15 +188,19 @@ void add_section_label(id self, id text, double& y, bool header) {
   row_extent(self, x, width);
   const double margin = is_inset_grouped(self) ? kInsetCellMargin : kCellMargin;
   const double above = header ? 17 : 7, below = header ? 7 : 10;
-  objc::Ref label = objc::Ref::adopt(make_view("UILabel", CGRectMake(x + margin, y + above, width - 2 * margin, 0)));
-  send(label.get(), sel("setText:"), header ? objc::string([&] {
-    std::string t = objc::to_string(text);
-    std::string upper;
-    for (char c : t) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-    return upper;
-  }()) : text);
+  objc::Ref label = objc::Ref::adopt(
+      make_view("UILabel", CGRectMake(x + margin, y + above, width - 2 * margin, 0)));
+  send(label.get(), sel("setText:"),
+       header ? objc::string([&] {
+         std::string t = objc::toString(text);
+         std::string upper;
+         for (char c : t) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+         return upper;
+       }())
+              : text);
   send(label.get(), sel("setFont:"), send<id>(objc::cls("UIFont"), sel("systemFontOfSize:"), 13.0));
-  send(label.get(), sel("setTextColor:"), send<id>(objc::cls("UIColor"), sel("secondaryLabelColor")));
+  send(label.get(), sel("setTextColor:"),
+       send<id>(objc::cls("UIColor"), sel("secondaryLabelColor")));
   send(label.get(), sel("setNumberOfLines:"), 0l);
   send(label.get(), sel("setAutoresizingMask:"), 0x2ul);
   CGRect frame = view_frame(view_state(label.get()));
@@ -202,12 +222,13 @@ void style_row(id cell, long row, long rows, bool inset) {
     if (row == rows - 1) corners |= 4 | 8;
     send(layer, sel("setCornerRadius:"), corners ? kCardCornerRadius : 0.0);
     send(layer, sel("setMaskedCorners:"), corners ? corners : 15ul);
-    send(layer, sel("setMasksToBounds:"), objc::to_BOOL(corners != 0));
+    send(layer, sel("setMasksToBounds:"), objc::toBool(corners != 0));
   }
   const bool hairline = row < rows - 1;
   if (hairline && !s.separator) {
     s.separator = objc::Ref::adopt(make_view("UIView", CGRectZero));
-    send(s.separator.get(), sel("setBackgroundColor:"), send<id>(objc::cls("UIColor"), sel("separatorColor")));
+    send(s.separator.get(), sel("setBackgroundColor:"),
+         send<id>(objc::cls("UIColor"), sel("separatorColor")));
     send(cell, sel("addSubview:"), s.separator.get());
   } else if (!hairline && s.separator) {
     send(s.separator.get(), sel("removeFromSuperview"));
@@ -227,13 +248,13 @@ void table_reloadData(id self, SEL) {
   id source = s.data_source;
   id delegate = s.delegate;
   if (!source) return;
-  long sections = objc::responds_to(source, sel("numberOfSectionsInTableView:"))
+  long sections = objc::respondsTo(source, sel("numberOfSectionsInTableView:"))
                       ? send<long>(source, sel("numberOfSectionsInTableView:"), self)
                       : 1;
   double y = 0;
   const double width = s.bounds.size.width;
   for (long section = 0; section < sections; ++section) {
-    id header = objc::responds_to(source, sel("tableView:titleForHeaderInSection:"))
+    id header = objc::respondsTo(source, sel("tableView:titleForHeaderInSection:"))
                     ? send<id>(source, sel("tableView:titleForHeaderInSection:"), self, section)
                     : nullptr;
     add_section_label(self, header, y, true);
@@ -241,9 +262,10 @@ void table_reloadData(id self, SEL) {
     std::vector<objc::Ref> cells;
     for (long row = 0; row < rows; ++row) {
       id path = index_path(row, section);
-      objc::Ref cell = objc::Ref::retain(send<id>(source, sel("tableView:cellForRowAtIndexPath:"), self, path));
+      objc::Ref cell =
+          objc::Ref::retain(send<id>(source, sel("tableView:cellForRowAtIndexPath:"), self, path));
       double height = s.row_height;
-      if (delegate && objc::responds_to(delegate, sel("tableView:heightForRowAtIndexPath:"))) {
+      if (delegate && objc::respondsTo(delegate, sel("tableView:heightForRowAtIndexPath:"))) {
         height = send<CGFloat>(delegate, sel("tableView:heightForRowAtIndexPath:"), self, path);
       }
       if (cell) {
@@ -259,7 +281,7 @@ void table_reloadData(id self, SEL) {
       y += height;
     }
     s.cells.push_back(std::move(cells));
-    id footer = objc::responds_to(source, sel("tableView:titleForFooterInSection:"))
+    id footer = objc::respondsTo(source, sel("tableView:titleForFooterInSection:"))
                     ? send<id>(source, sel("tableView:titleForFooterInSection:"), self, section)
                     : nullptr;
     add_section_label(self, footer, y, false);
@@ -268,7 +290,9 @@ void table_reloadData(id self, SEL) {
 long table_sections(id self, SEL) { return static_cast<long>(view_state(self).cells.size()); }
 long table_rows(id self, SEL, long section) {
   auto& cells = view_state(self).cells;
-  return section >= 0 && static_cast<size_t>(section) < cells.size() ? static_cast<long>(cells[section].size()) : 0;
+  return section >= 0 && static_cast<size_t>(section) < cells.size()
+             ? static_cast<long>(cells[section].size())
+             : 0;
 }
 id table_cellAt(id self, SEL, id path) {
   const long section = path_section(path, nullptr), row = path_row(path, nullptr);
@@ -281,16 +305,17 @@ id table_pathForCell(id self, SEL, id cell) {
   auto& cells = view_state(self).cells;
   for (size_t section = 0; section < cells.size(); ++section) {
     for (size_t row = 0; row < cells[section].size(); ++row) {
-      if (cells[section][row].get() == cell) return index_path(static_cast<long>(row), static_cast<long>(section));
+      if (cells[section][row].get() == cell)
+        return index_path(static_cast<long>(row), static_cast<long>(section));
     }
   }
   return nullptr;
 }
 id table_visibleCells(id self, SEL) {
-  objc::Ref array = objc::make_mutable_array();
+  objc::Ref array = objc::makeMutableArray();
   for (auto& section : view_state(self).cells) {
     for (auto& cell : section) {
-      if (cell) objc::array_add(array.get(), cell.get());
+      if (cell) objc::arrayAdd(array.get(), cell.get());
     }
   }
   return objc::autorelease(array.leak());
@@ -301,12 +326,14 @@ CGRect table_rectForRow(id self, SEL, id path) {
 }
 void table_select(id self, SEL, id path, BOOL animated, long) {
   view_state(self).selected_path = objc::Ref::retain(path);
-  if (id cell = table_cellAt(self, nullptr, path)) send(cell, sel("setSelected:animated:"), YES, animated);
+  if (id cell = table_cellAt(self, nullptr, path))
+    send(cell, sel("setSelected:animated:"), YES, animated);
 }
 void table_deselect(id self, SEL, id path, BOOL animated) {
   ViewState& s = view_state(self);
-  if (s.selected_path && objc::objects_equal(s.selected_path.get(), path)) s.selected_path.reset();
-  if (id cell = table_cellAt(self, nullptr, path)) send(cell, sel("setSelected:animated:"), NO, animated);
+  if (s.selected_path && objc::objectsEqual(s.selected_path.get(), path)) s.selected_path.reset();
+  if (id cell = table_cellAt(self, nullptr, path))
+    send(cell, sel("setSelected:animated:"), NO, animated);
 }
 id table_selected(id self, SEL) { return view_state(self).selected_path.get(); }
 id table_dequeue(id, SEL, id) { return nullptr; }
@@ -315,7 +342,7 @@ id table_dequeue(id, SEL, id) { return nullptr; }
 
 void register_table() {
   objc::ClassBuilder::extend("NSIndexPath")
-      .class_method(ui::NSIndexPath::indexPathForRow_inSection, &path_forRow)
+      .classMethod(ui::NSIndexPath::indexPathForRow_inSection, &path_forRow)
       .method(ui::NSIndexPath::row, &path_row)
       .method(ui::NSIndexPath::section, &path_section)
       .build();

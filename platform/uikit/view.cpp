@@ -7,22 +7,26 @@
 #include "platform/uikit/internal.hpp"
 
 namespace hv::uikit {
-void view_animate_delay(id self, SEL, double duration, double delay, unsigned long options, void (^animations)(),
+void view_animate_delay(id self, SEL, double duration, double delay, unsigned long options,
+                        void (^animations)(),
                         void (^completion)(BOOL));  // mainloop.cpp
 namespace {
 
-using objc::send;
 using objc::sel;
+using objc::send;
 
-constexpr unsigned long kFlexLeft = 1 << 0, kFlexWidth = 1 << 1, kFlexRight = 1 << 2, kFlexTop = 1 << 3,
-                        kFlexHeight = 1 << 4, kFlexBottom = 1 << 5;
+constexpr unsigned long kFlexLeft = 1 << 0, kFlexWidth = 1 << 1, kFlexRight = 1 << 2,
+                        kFlexTop = 1 << 3, kFlexHeight = 1 << 4, kFlexBottom = 1 << 5;
 
-void layout(id view) { send(view, sel("setNeedsLayout")); send(view, sel("layoutIfNeeded")); }
+void layout(id view) {
+  send(view, sel("setNeedsLayout"));
+  send(view, sel("layoutIfNeeded"));
+}
 
 // UIKit's autoresizing: the change of the superview's size is shared among the flexible
 // parts of each axis in proportion to their sizes (equally when all are zero).
-void resize_axis(double& origin, double& length, double old_parent, double new_parent, bool flex_near,
-                 bool flex_size, bool flex_far) {
+void resize_axis(double& origin, double& length, double old_parent, double new_parent,
+                 bool flex_near, bool flex_size, bool flex_far) {
   const double delta = new_parent - old_parent;
   if (delta == 0 || !(flex_near || flex_size || flex_far)) return;
   const double near = origin, size = length, far = old_parent - origin - length;
@@ -44,17 +48,19 @@ void autoresize_children(id view, CGSize old_size, CGSize new_size) {
     ViewState& c = view_state(child.get());
     if (!c.autoresizing) continue;
     CGRect f = view_frame(c);
-    resize_axis(f.origin.x, f.size.width, old_size.width, new_size.width, c.autoresizing & kFlexLeft,
-                c.autoresizing & kFlexWidth, c.autoresizing & kFlexRight);
-    resize_axis(f.origin.y, f.size.height, old_size.height, new_size.height, c.autoresizing & kFlexTop,
-                c.autoresizing & kFlexHeight, c.autoresizing & kFlexBottom);
+    resize_axis(f.origin.x, f.size.width, old_size.width, new_size.width,
+                c.autoresizing & kFlexLeft, c.autoresizing & kFlexWidth,
+                c.autoresizing & kFlexRight);
+    resize_axis(f.origin.y, f.size.height, old_size.height, new_size.height,
+                c.autoresizing & kFlexTop, c.autoresizing & kFlexHeight,
+                c.autoresizing & kFlexBottom);
     send(child.get(), sel("setFrame:"), f);
   }
 }
 
 // ---- UIView ---------------------------------------------------------------------------
 id view_initWithFrame(id self, SEL, CGRect frame) {
-  self = objc::send_super<id>(self, objc::cls("UIView"), sel("init"));
+  self = objc::sendSuper<id>(self, objc::cls("UIView"), sel("init"));
   if (!self) return nullptr;
   ViewState& s = view_state(self);
   s.bounds = CGRectMake(0, 0, frame.size.width, frame.size.height);
@@ -98,8 +104,8 @@ void view_setCenter(id self, SEL, CGPoint c) {
 }
 id view_superview(id self, SEL) { return view_state(self).superview; }
 id view_subviews(id self, SEL) {
-  objc::Ref array = objc::make_mutable_array();
-  for (const objc::Ref& v : view_state(self).subviews) objc::array_add(array.get(), v.get());
+  objc::Ref array = objc::makeMutableArray();
+  for (const objc::Ref& v : view_state(self).subviews) objc::arrayAdd(array.get(), v.get());
   return objc::autorelease(array.leak());
 }
 // The host's root view plays the window: a view in a host's tree has one, a detached
@@ -146,8 +152,9 @@ void view_insertSubviewAtIndex(id self, SEL, id view, long index) {
   send(view, sel("didMoveToSuperview"));
 }
 void view_addSubview(id self, SEL, id view) {
-  view_insertSubviewAtIndex(self, nullptr, view, static_cast<long>(view_state(self).subviews.size()) +
-                                                     (view && view_state(view).superview == self ? -1 : 0));
+  view_insertSubviewAtIndex(self, nullptr, view,
+                            static_cast<long>(view_state(self).subviews.size()) +
+                                (view && view_state(view).superview == self ? -1 : 0));
 }
 void view_bringSubviewToFront(id self, SEL, id view) {
   if (view && view_state(view).superview == self) view_addSubview(self, nullptr, view);
@@ -166,12 +173,16 @@ void view_setAlpha(id self, SEL, CGFloat a) {
   will_change(self, Property::alpha);
   view_state(self).alpha = a < 0 ? 0 : a > 1 ? 1 : a;
 }
-BOOL view_isHidden(id self, SEL) { return objc::to_BOOL(view_state(self).hidden); }
-void view_setHidden(id self, SEL, BOOL v) { view_state(self).hidden = objc::from_BOOL(v); }
-BOOL view_isOpaque(id self, SEL) { return objc::to_BOOL(view_state(self).opaque); }
-void view_setOpaque(id self, SEL, BOOL v) { view_state(self).opaque = objc::from_BOOL(v); }
-BOOL view_clipsToBounds(id self, SEL) { return objc::to_BOOL(layer_state(view_state(self).layer.get()).masks); }
-void view_setClipsToBounds(id self, SEL, BOOL v) { layer_state(view_state(self).layer.get()).masks = objc::from_BOOL(v); }
+BOOL view_isHidden(id self, SEL) { return objc::toBool(view_state(self).hidden); }
+void view_setHidden(id self, SEL, BOOL v) { view_state(self).hidden = objc::fromBool(v); }
+BOOL view_isOpaque(id self, SEL) { return objc::toBool(view_state(self).opaque); }
+void view_setOpaque(id self, SEL, BOOL v) { view_state(self).opaque = objc::fromBool(v); }
+BOOL view_clipsToBounds(id self, SEL) {
+  return objc::toBool(layer_state(view_state(self).layer.get()).masks);
+}
+void view_setClipsToBounds(id self, SEL, BOOL v) {
+  layer_state(view_state(self).layer.get()).masks = objc::fromBool(v);
+}
 CGAffineTransform view_transform(id self, SEL) { return view_state(self).transform; }
 void view_setTransform(id self, SEL, CGAffineTransform t) {
   will_change(self, Property::transform);
@@ -179,8 +190,12 @@ void view_setTransform(id self, SEL, CGAffineTransform t) {
 }
 unsigned long view_autoresizingMask(id self, SEL) { return view_state(self).autoresizing; }
 void view_setAutoresizingMask(id self, SEL, unsigned long m) { view_state(self).autoresizing = m; }
-BOOL view_autoresizesSubviews(id self, SEL) { return objc::to_BOOL(view_state(self).autoresizes_subviews); }
-void view_setAutoresizesSubviews(id self, SEL, BOOL v) { view_state(self).autoresizes_subviews = objc::from_BOOL(v); }
+BOOL view_autoresizesSubviews(id self, SEL) {
+  return objc::toBool(view_state(self).autoresizes_subviews);
+}
+void view_setAutoresizesSubviews(id self, SEL, BOOL v) {
+  view_state(self).autoresizes_subviews = objc::fromBool(v);
+}
 long view_tag(id self, SEL) { return view_state(self).tag; }
 void view_setTag(id self, SEL, long t) { view_state(self).tag = t; }
 id view_viewWithTag(id self, SEL, long t) {
@@ -190,8 +205,10 @@ id view_viewWithTag(id self, SEL, long t) {
   }
   return nullptr;
 }
-BOOL view_userInteraction(id self, SEL) { return objc::to_BOOL(view_state(self).user_interaction); }
-void view_setUserInteraction(id self, SEL, BOOL v) { view_state(self).user_interaction = objc::from_BOOL(v); }
+BOOL view_userInteraction(id self, SEL) { return objc::toBool(view_state(self).user_interaction); }
+void view_setUserInteraction(id self, SEL, BOOL v) {
+  view_state(self).user_interaction = objc::fromBool(v);
+}
 id view_tintColor(id self, SEL) {
   for (id v = self; v; v = view_state(v).superview) {
     if (view_state(v).tint) return view_state(v).tint.get();
@@ -200,7 +217,9 @@ id view_tintColor(id self, SEL) {
 }
 void view_setTintColor(id self, SEL, id c) { view_state(self).tint = objc::Ref::retain(c); }
 id view_layer(id self, SEL) { return view_state(self).layer.get(); }
-id view_traitCollection(id self, SEL) { return trait_collection_with_style(interface_style_of(self)); }
+id view_traitCollection(id self, SEL) {
+  return trait_collection_with_style(interface_style_of(self));
+}
 
 CGPoint convert_point(id from, CGPoint p, id to) {
   const CGAffineTransform up = to_root(from);
@@ -220,8 +239,12 @@ CGRect view_convertRectToSpace(id self, SEL, CGRect r, id space) {
 CGPoint view_convertPointToSpace(id self, SEL, CGPoint p, id space) {
   return convert_point(self, p, space && is_view(space) ? space : nullptr);
 }
-CGRect view_convertRectToView(id self, SEL, CGRect r, id view) { return convert_rect(self, r, view); }
-CGPoint view_convertPointToView(id self, SEL, CGPoint p, id view) { return convert_point(self, p, view); }
+CGRect view_convertRectToView(id self, SEL, CGRect r, id view) {
+  return convert_rect(self, r, view);
+}
+CGPoint view_convertPointToView(id self, SEL, CGPoint p, id view) {
+  return convert_point(self, p, view);
+}
 
 // The part of the root's safe area (the host's status bar) that covers this view.
 UIEdgeInsets view_safeAreaInsets(id self, SEL) {
@@ -233,13 +256,15 @@ UIEdgeInsets view_safeAreaInsets(id self, SEL) {
   UIEdgeInsets insets{};
   insets.top = std::max(0.0, root_insets.top - CGRectGetMinY(in_root));
   insets.left = std::max(0.0, root_insets.left - CGRectGetMinX(in_root));
-  insets.bottom = std::max(0.0, CGRectGetMaxY(in_root) - (CGRectGetMaxY(root_bounds) - root_insets.bottom));
-  insets.right = std::max(0.0, CGRectGetMaxX(in_root) - (CGRectGetMaxX(root_bounds) - root_insets.right));
+  insets.bottom =
+      std::max(0.0, CGRectGetMaxY(in_root) - (CGRectGetMaxY(root_bounds) - root_insets.bottom));
+  insets.right =
+      std::max(0.0, CGRectGetMaxX(in_root) - (CGRectGetMaxX(root_bounds) - root_insets.right));
   return insets;
 }
 
 BOOL view_pointInside(id self, SEL, CGPoint p, id) {
-  return objc::to_BOOL(CGRectContainsPoint(view_state(self).bounds, p));
+  return objc::toBool(CGRectContainsPoint(view_state(self).bounds, p));
 }
 // UIKit's rules: a hidden view, a view with alpha below 0.01 or without user interaction
 // takes no touch and nor do its subviews; otherwise the frontmost subview that contains
@@ -247,7 +272,7 @@ BOOL view_pointInside(id self, SEL, CGPoint p, id) {
 id view_hitTest(id self, SEL, CGPoint p, id event) {
   ViewState& s = view_state(self);
   if (s.hidden || s.alpha < 0.01 || !s.user_interaction) return nullptr;
-  if (!objc::send_bool(self, sel("pointInside:withEvent:"), p, event)) return nullptr;
+  if (!objc::sendBool(self, sel("pointInside:withEvent:"), p, event)) return nullptr;
   for (auto it = s.subviews.rbegin(); it != s.subviews.rend(); ++it) {
     id child = it->get();
     const CGPoint in_child =
@@ -284,11 +309,15 @@ id layer_cornerCurve(id self, SEL) {
   id c = layer_state(self).corner_curve.get();
   return c ? c : objc::string("circular");
 }
-void layer_setCornerCurve(id self, SEL, id c) { layer_state(self).corner_curve = objc::make_string(objc::to_string(c)); }
+void layer_setCornerCurve(id self, SEL, id c) {
+  layer_state(self).corner_curve = objc::makeString(objc::toString(c));
+}
 unsigned long layer_maskedCorners(id self, SEL) { return layer_state(self).masked_corners; }
-void layer_setMaskedCorners(id self, SEL, unsigned long mask) { layer_state(self).masked_corners = mask & 15; }
-BOOL layer_masks(id self, SEL) { return objc::to_BOOL(layer_state(self).masks); }
-void layer_setMasks(id self, SEL, BOOL v) { layer_state(self).masks = objc::from_BOOL(v); }
+void layer_setMaskedCorners(id self, SEL, unsigned long mask) {
+  layer_state(self).masked_corners = mask & 15;
+}
+BOOL layer_masks(id self, SEL) { return objc::toBool(layer_state(self).masks); }
+void layer_setMasks(id self, SEL, BOOL v) { layer_state(self).masks = objc::fromBool(v); }
 float layer_opacity(id self, SEL) { return layer_state(self).opacity; }
 void layer_setOpacity(id self, SEL, float v) { layer_state(self).opacity = v; }
 void set_color(CGColorRef& slot, CGColorRef c) {
@@ -297,11 +326,15 @@ void set_color(CGColorRef& slot, CGColorRef c) {
   slot = c;
 }
 CGColorRef layer_shadowColor(id self, SEL) { return layer_state(self).shadow_color; }
-void layer_setShadowColor(id self, SEL, CGColorRef c) { set_color(layer_state(self).shadow_color, c); }
+void layer_setShadowColor(id self, SEL, CGColorRef c) {
+  set_color(layer_state(self).shadow_color, c);
+}
 CGColorRef layer_background(id self, SEL) { return layer_state(self).background; }
 void layer_setBackground(id self, SEL, CGColorRef c) { set_color(layer_state(self).background, c); }
 CGColorRef layer_borderColor(id self, SEL) { return layer_state(self).border_color; }
-void layer_setBorderColor(id self, SEL, CGColorRef c) { set_color(layer_state(self).border_color, c); }
+void layer_setBorderColor(id self, SEL, CGColorRef c) {
+  set_color(layer_state(self).border_color, c);
+}
 CGFloat layer_borderWidth(id self, SEL) { return layer_state(self).border_width; }
 void layer_setBorderWidth(id self, SEL, CGFloat w) { layer_state(self).border_width = w; }
 float layer_shadowOpacity(id self, SEL) { return layer_state(self).shadow_opacity; }
@@ -359,7 +392,8 @@ void control_sendAction(id self, SEL, SEL action, id target, id event) {
 void control_sendActions(id self, SEL, unsigned long events) {
   const std::vector<Target> targets = view_state(self).targets;  // an action may change them
   for (const Target& t : targets) {
-    if (t.events & events) send(self, sel("sendAction:to:forEvent:"), t.action, t.target, static_cast<id>(nullptr));
+    if (t.events & events)
+      send(self, sel("sendAction:to:forEvent:"), t.action, t.target, static_cast<id>(nullptr));
   }
 }
 id control_allTargets(id self, SEL) {
@@ -369,12 +403,14 @@ id control_allTargets(id self, SEL) {
   }
   return objc::autorelease(set.leak());
 }
-BOOL control_isEnabled(id self, SEL) { return objc::to_BOOL(view_state(self).enabled); }
-void control_setEnabled(id self, SEL, BOOL v) { view_state(self).enabled = objc::from_BOOL(v); }
-BOOL control_isSelected(id self, SEL) { return objc::to_BOOL(view_state(self).selected); }
-void control_setSelected(id self, SEL, BOOL v) { view_state(self).selected = objc::from_BOOL(v); }
-BOOL control_isHighlighted(id self, SEL) { return objc::to_BOOL(view_state(self).highlighted); }
-void control_setHighlighted(id self, SEL, BOOL v) { view_state(self).highlighted = objc::from_BOOL(v); }
+BOOL control_isEnabled(id self, SEL) { return objc::toBool(view_state(self).enabled); }
+void control_setEnabled(id self, SEL, BOOL v) { view_state(self).enabled = objc::fromBool(v); }
+BOOL control_isSelected(id self, SEL) { return objc::toBool(view_state(self).selected); }
+void control_setSelected(id self, SEL, BOOL v) { view_state(self).selected = objc::fromBool(v); }
+BOOL control_isHighlighted(id self, SEL) { return objc::toBool(view_state(self).highlighted); }
+void control_setHighlighted(id self, SEL, BOOL v) {
+  view_state(self).highlighted = objc::fromBool(v);
+}
 unsigned long control_state(id self, SEL) {
   ViewState& s = view_state(self);
   return (s.highlighted ? 1 : 0) | (s.enabled ? 0 : 2) | (s.selected ? 4 : 0);
@@ -391,8 +427,8 @@ id button_buttonWithType(id cls, SEL, long type) {
   s.button_type = type;
   s.title_label = objc::Ref::adopt(make_view("UILabel", CGRectZero));
   view_state(s.title_label.get()).superview = button;  // drawn by the button, not a subview
-  view_state(s.title_label.get()).font =
-      objc::Ref::retain(send<id>(objc::cls("UIFont"), sel("systemFontOfSize:"), 15.0));  // UIButton's default
+  view_state(s.title_label.get()).font = objc::Ref::retain(
+      send<id>(objc::cls("UIFont"), sel("systemFontOfSize:"), 15.0));  // UIButton's default
   return objc::autorelease(button);
 }
 long button_type(id self, SEL) { return view_state(self).button_type; }
@@ -414,11 +450,13 @@ void button_sync_label(id self) {
   l.text_color = objc::Ref::retain(color);
 }
 void button_setTitle(id self, SEL, id title, unsigned long state) {
-  view_state(self).titles[state] = objc::make_string(objc::to_string(title));
+  view_state(self).titles[state] = objc::makeString(objc::toString(title));
   if (!title) view_state(self).titles.erase(state);
   button_sync_label(self);
 }
-id button_titleForState(id self, SEL, unsigned long state) { return for_state(view_state(self).titles, state); }
+id button_titleForState(id self, SEL, unsigned long state) {
+  return for_state(view_state(self).titles, state);
+}
 void button_setTitleColor(id self, SEL, id color, unsigned long state) {
   if (color) {
     view_state(self).title_colors[state] = objc::Ref::retain(color);
@@ -427,10 +465,18 @@ void button_setTitleColor(id self, SEL, id color, unsigned long state) {
   }
   button_sync_label(self);
 }
-id button_titleColorForState(id self, SEL, unsigned long state) { return for_state(view_state(self).title_colors, state); }
-void button_setImage(id self, SEL, id image, unsigned long state) { view_state(self).images[state] = objc::Ref::retain(image); }
-id button_imageForState(id self, SEL, unsigned long state) { return for_state(view_state(self).images, state); }
-id button_currentTitle(id self, SEL) { return for_state(view_state(self).titles, control_state(self, nullptr)); }
+id button_titleColorForState(id self, SEL, unsigned long state) {
+  return for_state(view_state(self).title_colors, state);
+}
+void button_setImage(id self, SEL, id image, unsigned long state) {
+  view_state(self).images[state] = objc::Ref::retain(image);
+}
+id button_imageForState(id self, SEL, unsigned long state) {
+  return for_state(view_state(self).images, state);
+}
+id button_currentTitle(id self, SEL) {
+  return for_state(view_state(self).titles, control_state(self, nullptr));
+}
 id button_currentTitleColor(id self, SEL) {
   button_sync_label(self);
   return view_state(view_state(self).title_label.get()).text_color.get();
@@ -444,12 +490,14 @@ void button_setContentInsets(id self, SEL, UIEdgeInsets i) { view_state(self).co
 
 // ---- UILabel --------------------------------------------------------------------------
 id label_initWithFrame(id self, SEL, CGRect frame) {
-  self = objc::send_super<id>(self, objc::cls("UILabel"), sel("initWithFrame:"), frame);
+  self = objc::sendSuper<id>(self, objc::cls("UILabel"), sel("initWithFrame:"), frame);
   if (self) view_state(self).user_interaction = false;  // as UIKit's labels
   return self;
 }
 id label_text(id self, SEL) { return view_state(self).text.get(); }
-void label_setText(id self, SEL, id t) { view_state(self).text = t ? objc::make_string(objc::to_string(t)) : objc::Ref(); }
+void label_setText(id self, SEL, id t) {
+  view_state(self).text = t ? objc::makeString(objc::toString(t)) : objc::Ref();
+}
 id label_textColor(id self, SEL) {
   id c = view_state(self).text_color.get();
   return c ? c : send<id>(objc::cls("UIColor"), sel("labelColor"));
@@ -477,7 +525,9 @@ id imageview_initWithImage(id self, SEL, id image) {
   return self;
 }
 id imageview_image(id self, SEL) { return view_state(self).image.get(); }
-void imageview_setImage(id self, SEL, id image) { view_state(self).image = objc::Ref::retain(image); }
+void imageview_setImage(id self, SEL, id image) {
+  view_state(self).image = objc::Ref::retain(image);
+}
 
 // ---- UIStackView ---------------------------------------------------------------------
 void stack_layout(id self, SEL) {
@@ -523,12 +573,13 @@ void stack_removeArranged(id self, SEL, id view) {
 }
 id stack_initWithArranged(id self, SEL, id views) {
   self = send<id>(self, sel("initWithFrame:"), CGRectZero);
-  for (size_t i = 0; i < objc::count(views); ++i) stack_addArranged(self, nullptr, objc::array_get(views, i));
+  for (size_t i = 0; i < objc::count(views); ++i)
+    stack_addArranged(self, nullptr, objc::arrayGet(views, i));
   return self;
 }
 id stack_arranged(id self, SEL) {
-  objc::Ref array = objc::make_mutable_array();
-  for (const objc::Ref& v : view_state(self).arranged) objc::array_add(array.get(), v.get());
+  objc::Ref array = objc::makeMutableArray();
+  for (const objc::Ref& v : view_state(self).arranged) objc::arrayAdd(array.get(), v.get());
   return objc::autorelease(array.leak());
 }
 long stack_axis(id self, SEL) { return view_state(self).axis; }
@@ -590,13 +641,17 @@ id make_object(const char* class_name) {
 id make_view(const char* class_name, CGRect frame) {
   return send<id>(send<id>(objc::cls(class_name), sel("alloc")), sel("initWithFrame:"), frame);
 }
-bool is_kind(id object, const char* class_name) { return objc::is_kind_of(object, objc::cls(class_name)); }
+bool is_kind(id object, const char* class_name) {
+  return objc::isKindOf(object, objc::cls(class_name));
+}
 bool is_view(id object) { return is_kind(object, "UIView"); }
 
 CGRect view_frame(const ViewState& s) {
-  const CGRect centred = CGRectMake(-s.bounds.size.width / 2, -s.bounds.size.height / 2, s.bounds.size.width,
-                                    s.bounds.size.height);
-  CGRect r = CGAffineTransformIsIdentity(s.transform) ? centred : CGRectApplyAffineTransform(centred, s.transform);
+  const CGRect centred = CGRectMake(-s.bounds.size.width / 2, -s.bounds.size.height / 2,
+                                    s.bounds.size.width, s.bounds.size.height);
+  CGRect r = CGAffineTransformIsIdentity(s.transform)
+                 ? centred
+                 : CGRectApplyAffineTransform(centred, s.transform);
   return CGRectOffset(r, s.center.x, s.center.y);
 }
 
@@ -738,11 +793,11 @@ void add_view_appearance(objc::ClassBuilder& view) {
 
 // The animation class methods, carried out by the main loop (mainloop.cpp).
 void add_view_animations(objc::ClassBuilder& view) {
-  view.class_method(ui::UIView::animateWithDuration_animations, &view_animate_short)
-      .class_method(ui::UIView::animateWithDuration_animations_completion, &view_animate)
-      .class_method(ui::UIView::animateWithDuration_delay_options_animations_completion,
-                    &view_animate_delay)
-      .class_method(ui::UIView::performWithoutAnimation, &view_performWithoutAnimation);
+  view.classMethod(ui::UIView::animateWithDuration_animations, &view_animate_short)
+      .classMethod(ui::UIView::animateWithDuration_animations_completion, &view_animate)
+      .classMethod(ui::UIView::animateWithDuration_delay_options_animations_completion,
+                   &view_animate_delay)
+      .classMethod(ui::UIView::performWithoutAnimation, &view_performWithoutAnimation);
 }
 
 // UIView, its methods in groups.
@@ -802,7 +857,7 @@ void register_label() {
 // UIButton: a title, title colour and image per control state, with their insets.
 void register_button() {
   objc::ClassBuilder("UIButton", "UIControl")
-      .class_method(ui::UIButton::buttonWithType, &button_buttonWithType)
+      .classMethod(ui::UIButton::buttonWithType, &button_buttonWithType)
       .method(ui::UIButton::buttonType, &button_type)
       .method(ui::UIButton::setTitle_forState, &button_setTitle)
       .method(ui::UIButton::titleForState, &button_titleForState)
@@ -847,7 +902,7 @@ void register_visual_effects() {
   objc::ClassBuilder("UIVisualEffect", "NSObject").build();
   objc::ClassBuilder("UIBlurEffect", "UIVisualEffect")
       .storage<EffectState>()
-      .class_method(ui::UIBlurEffect::effectWithStyle, &blur_effectWithStyle)
+      .classMethod(ui::UIBlurEffect::effectWithStyle, &blur_effectWithStyle)
       .method(own::UIBlurEffect::hvStyle, &blur_style)
       .build();
   objc::ClassBuilder("UIVisualEffectView", "UIView")

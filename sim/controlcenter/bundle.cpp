@@ -12,20 +12,22 @@ namespace hv_controlcenter_sim {
 
 namespace fs = std::filesystem;
 
-bool load_module_bundle(const std::string& root, const std::string& name, LoadedBundle* bundle, std::string* error) {
+bool load_module_bundle(const std::string& root, const std::string& name, LoadedBundle* bundle,
+                        std::string* error) {
   objc::AutoreleasePool pool;
   const fs::path folder = fs::path(root) / kModuleFolder / (name + ".bundle");
   if (!fs::is_directory(folder)) {
     *error = "no module bundle at " + folder.string();
     return false;
   }
-  objc::Ref info = objc::read_property_list_file((folder / "Info.plist").string());
-  if (!objc::is_dictionary(info.get())) {
+  objc::Ref info = objc::readPropertyListFile((folder / "Info.plist").string());
+  if (!objc::isDictionary(info.get())) {
     *error = "no readable Info.plist in " + folder.string();
     return false;
   }
-  const std::string executable = objc::to_string(objc::dictionary_get(info.get(), "CFBundleExecutable"));
-  const std::string principal = objc::to_string(objc::dictionary_get(info.get(), "NSPrincipalClass"));
+  const std::string executable =
+      objc::toString(objc::dictionaryGet(info.get(), "CFBundleExecutable"));
+  const std::string principal = objc::toString(objc::dictionaryGet(info.get(), "NSPrincipalClass"));
   if (executable.empty() || principal.empty()) {
     *error = folder.string() + ": Info.plist names no CFBundleExecutable or NSPrincipalClass";
     return false;
@@ -47,7 +49,7 @@ bool load_module_bundle(const std::string& root, const std::string& name, Loaded
     return false;
   }
   bundle->path = folder.string();
-  bundle->identifier = objc::to_string(objc::dictionary_get(info.get(), "CFBundleIdentifier"));
+  bundle->identifier = objc::toString(objc::dictionaryGet(info.get(), "CFBundleIdentifier"));
   bundle->principal = principal_class;
   return true;
 }

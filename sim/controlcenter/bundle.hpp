@@ -21,6 +21,7 @@ struct LoadedBundle {
 // Loads root/kModuleFolder/name.bundle. false (and a message) when the folder, its Info
 // property list, its executable or its principal class is missing, or the class does not
 // adopt CCUIContentModule.
-bool load_module_bundle(const std::string& root, const std::string& name, LoadedBundle* bundle, std::string* error);
+bool load_module_bundle(const std::string& root, const std::string& name, LoadedBundle* bundle,
+                        std::string* error);
 
 }  // namespace hv_controlcenter_sim

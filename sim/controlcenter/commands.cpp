@@ -64,7 +64,8 @@ const Command* find(const std::vector<Command>& commands, const std::string& nam
 
 }  // namespace
 
-int run_words(const std::vector<Command>& commands, const std::vector<std::string>& words, std::ostream& err) {
+int run_words(const std::vector<Command>& commands, const std::vector<std::string>& words,
+              std::ostream& err) {
   std::size_t i = 0;
   while (i < words.size()) {
     const Command* command = find(commands, words[i]);

@@ -17,7 +17,7 @@
 namespace hv_controlcenter_sim {
 
 struct Options {
-  std::string root;              // --root, else $HALVERNIC_DEVICE_ROOT
+  std::string root;  // --root, else $HALVERNIC_DEVICE_ROOT
   std::string appearance = "dark";
   double scale = 3;
   std::vector<std::string> words;  // the commands and their arguments, in order
@@ -43,7 +43,8 @@ bool only_help(const std::vector<std::string>& words);
 
 // Runs the commands of words in order; 0 when all succeeded, else 1 (2 for bad usage) after
 // the first error.
-int run_words(const std::vector<Command>& commands, const std::vector<std::string>& words, std::ostream& err);
+int run_words(const std::vector<Command>& commands, const std::vector<std::string>& words,
+              std::ostream& err);
 // Runs one command per line of in (words split at blanks; the rest of the line is the last
 // argument, so titles with spaces pass whole); 0 when all succeeded, else 1 (2 when one was
 // bad usage).

@@ -50,31 +50,40 @@ constexpr CGFloat kExpandedWidth = 320;
 // Control Center's carrier text above its modules.
 constexpr char kCarrier[] = "中国移动";
 
-bool responds(id object, const objc::Selector& selector) { return objc::responds_to(object, selector.get()); }
+bool responds(id object, const objc::Selector& selector) {
+  return objc::respondsTo(object, selector.get());
+}
 
 // Control Center's backdrop: the blurred, dimmed wallpaper behind the modules.
 id backdrop_color() {
   return ui::UIColor::colorWithDynamicProvider.send(ui::kUIColor, ^id(id traits) {
-    const bool dark = ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
-    return dark ? ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, 0.07, 0.08, 0.11, 1.0)
-                : ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, 0.55, 0.60, 0.70, 1.0);
+    const bool dark =
+        ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
+    return dark ? ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, 0.07, 0.08, 0.11,
+                                                                  1.0)
+                : ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, 0.55, 0.60, 0.70,
+                                                                  1.0);
   });
 }
 
 id white(CGFloat alpha) { return ui::UIColor::colorWithWhite_alpha.send(ui::kUIColor, 1.0, alpha); }
-id rgb(CGFloat r, CGFloat g, CGFloat b) { return ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, r, g, b, 1.0); }
+id rgb(CGFloat r, CGFloat g, CGFloat b) {
+  return ui::UIColor::colorWithRed_green_blue_alpha.send(ui::kUIColor, r, g, b, 1.0);
+}
 
 // The modules' material, as the module's own platter has it in each appearance.
 id placeholder_material() {
   return ui::UIColor::colorWithDynamicProvider.send(ui::kUIColor, ^id(id traits) {
-    const bool dark = ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
+    const bool dark =
+        ui::UITraitCollection::userInterfaceStyle.send(traits) == ui::UIUserInterfaceStyleDark;
     return dark ? ui::UIColor::colorWithWhite_alpha.send(ui::kUIColor, 0.12, 0.72)
                 : ui::UIColor::colorWithWhite_alpha.send(ui::kUIColor, 0.45, 0.55);
   });
 }
 
 id add_shape(id parent, CGRect frame, id color, CGFloat radius) {
-  objc::Ref view = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView), frame));
+  objc::Ref view = objc::Ref::adopt(
+      ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView), frame));
   ui::UIView::setBackgroundColor.send(view.get(), color);
   if (radius > 0) {
     id layer = ui::UIView::layer.send(view.get());
@@ -88,9 +97,11 @@ id add_shape(id parent, CGRect frame, id color, CGFloat radius) {
 }
 
 void add_text(id parent, CGRect frame, const char* text, CGFloat size, CGFloat alpha) {
-  objc::Ref label = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUILabel), frame));
+  objc::Ref label = objc::Ref::adopt(
+      ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUILabel), frame));
   ui::UILabel::setText.send(label.get(), objc::string(text));
-  ui::UILabel::setFont.send(label.get(), ui::UIFont::systemFontOfSize_weight.send(ui::kUIFont, size, 0.23));
+  ui::UILabel::setFont.send(label.get(),
+                            ui::UIFont::systemFontOfSize_weight.send(ui::kUIFont, size, 0.23));
   ui::UILabel::setTextColor.send(label.get(), white(alpha));
   ui::UILabel::setTextAlignment.send(label.get(), ui::NSTextAlignmentCenter);
   ui::UIView::addSubview.send(parent, label.get());
@@ -100,15 +111,17 @@ void add_text(id parent, CGRect frame, const char* text, CGFloat size, CGFloat a
 id add_placeholder(id parent, CGRect frame) {
   id platter = add_shape(parent, frame, placeholder_material(), kCornerRadius);
   const CGFloat glyph = 24;
-  add_shape(platter, CGRect{{(frame.size.width - glyph) / 2, (frame.size.height - glyph) / 2}, {glyph, glyph}},
-            white(0.9), glyph / 2);
+  add_shape(
+      platter,
+      CGRect{{(frame.size.width - glyph) / 2, (frame.size.height - glyph) / 2}, {glyph, glyph}},
+      white(0.9), glyph / 2);
   return platter;
 }
 
 // Control Center's own modules around the loaded one, in one view that takes no touches.
 objc::Ref make_neighbours() {
-  objc::Ref page = objc::Ref::adopt(
-      ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView), CGRect{{0, 0}, {kScreenWidth, kScreenHeight}}));
+  objc::Ref page = objc::Ref::adopt(ui::UIView::initWithFrame.send(
+      ui::NSObject::alloc.send(ui::kUIView), CGRect{{0, 0}, {kScreenWidth, kScreenHeight}}));
   ui::UIView::setUserInteractionEnabled.send(page.get(), NO);
   id view = page.get();
 
@@ -118,7 +131,8 @@ objc::Ref make_neighbours() {
   const CGFloat button = 60, inset = (connectivity.size.width - 2 * button) / 3;
   id colours[] = {white(0.25), rgb(0.20, 0.78, 0.35), rgb(0.0, 0.48, 1.0), rgb(0.0, 0.48, 1.0)};
   for (int i = 0; i < 4; ++i) {
-    const CGRect circle{{inset + (i % 2) * (button + inset), inset + (i / 2) * (button + inset)}, {button, button}};
+    const CGRect circle{{inset + (i % 2) * (button + inset), inset + (i / 2) * (button + inset)},
+                        {button, button}};
     id round = add_shape(platter, circle, colours[i], button / 2);
     add_shape(round, CGRect{{button / 2 - 10, button / 2 - 10}, {20, 20}}, white(0.95), 10);
   }
@@ -131,7 +145,9 @@ objc::Ref make_neighbours() {
   for (int column : {2, 3}) {
     const CGRect slider = grid_rect(column, 2, 1, 2);
     id track = add_shape(view, slider, placeholder_material(), kCornerRadius);
-    add_shape(track, CGRect{{0, slider.size.height / 2}, {slider.size.width, slider.size.height / 2}}, white(0.92), 0);
+    add_shape(track,
+              CGRect{{0, slider.size.height / 2}, {slider.size.width, slider.size.height / 2}},
+              white(0.92), 0);
   }
   id focus = add_shape(view, grid_rect(0, 3, 2, 1), placeholder_material(), kCornerRadius);
   id moon = add_shape(focus, CGRect{{13, 13}, {44, 44}}, white(0.25), 22);
@@ -183,18 +199,20 @@ Host::~Host() {
   screen_.reset();
 }
 
-id Host::controller() const { return ui::CCUIContentModule::contentViewController.send(module_.get()); }
+id Host::controller() const {
+  return ui::CCUIContentModule::contentViewController.send(module_.get());
+}
 
 id Host::row_views() const {
-  return ui::UIStackView::arrangedSubviews.send(objc::get_ivar(controller(), "_menuItemsContainer"));
+  return ui::UIStackView::arrangedSubviews.send(objc::getIvar(controller(), "_menuItemsContainer"));
 }
 
 bool Host::start(std::string* error) {
   if (!load_module_bundle(options_.root, "HalvernicCC", &bundle_, error)) return false;
   hv::uikit::set_main_screen_scale(options_.scale);
-  screen_ = std::make_unique<hv::uikit::Host>(CGSize{kScreenWidth, kScreenHeight},
-                                              options_.appearance == "dark" ? ui::UIUserInterfaceStyleDark
-                                                                            : ui::UIUserInterfaceStyleLight);
+  screen_ = std::make_unique<hv::uikit::Host>(
+      CGSize{kScreenWidth, kScreenHeight},
+      options_.appearance == "dark" ? ui::UIUserInterfaceStyleDark : ui::UIUserInterfaceStyleLight);
   ui::UIView::setBackgroundColor.send(screen_->root_view(), backdrop_color());
   neighbours_ = make_neighbours();
   ui::UIView::addSubview.send(screen_->root_view(), neighbours_.get());
@@ -229,8 +247,10 @@ void Host::place_module() {
     ui::UIView::setFrame.send(view, kTileFrame);
   } else {
     const CGFloat height = content::preferredExpandedContentHeight.send(controller());
-    const CGFloat top = std::max<CGFloat>(hv::uikit::Host::kStatusBarHeight, (kScreenHeight - height) / 2);
-    ui::UIView::setFrame.send(view, CGRect{{(kScreenWidth - kExpandedWidth) / 2, top}, {kExpandedWidth, height}});
+    const CGFloat top =
+        std::max<CGFloat>(hv::uikit::Host::kStatusBarHeight, (kScreenHeight - height) / 2);
+    ui::UIView::setFrame.send(
+        view, CGRect{{(kScreenWidth - kExpandedWidth) / 2, top}, {kExpandedWidth, height}});
   }
   if (neighbours_) ui::UIView::setAlpha.send(neighbours_.get(), expanded_ ? 0.0 : 1.0);
   ui::UIView::layoutIfNeeded.send(view);
@@ -238,7 +258,7 @@ void Host::place_module() {
 
 bool Host::tap(double x, double y, std::string* hit_class) {
   id hit = screen_->tap(CGPoint{x, y});
-  if (hit_class) *hit_class = hit ? objc::class_name(objc::class_of(hit)) : "nothing";
+  if (hit_class) *hit_class = hit ? objc::className(objc::classOf(hit)) : "nothing";
   return hit != nullptr;
 }
 
@@ -256,7 +276,8 @@ bool Host::expand(std::string* error) {
   objc::AutoreleasePool pool;
   id content_controller = controller();
   if (responds(content_controller, content::shouldBeginTransitionToExpandedContentModule) &&
-      !objc::from_BOOL(content::shouldBeginTransitionToExpandedContentModule.send(content_controller))) {
+      !objc::fromBool(
+          content::shouldBeginTransitionToExpandedContentModule.send(content_controller))) {
     out_ << "expand: refused\n";
     return true;
   }
@@ -284,11 +305,12 @@ bool Host::rows(std::string* error) {
   const std::size_t count = objc::count(all);
   if (count == 0) out_ << "no rows\n";
   for (std::size_t i = 0; i < count; ++i) {
-    id row = objc::array_get(all, i);
+    id row = objc::arrayGet(all, i);
     id the_item = menu_row::menuItem.send(row);
     const bool checked = menu_row::trailingView.send(row) || menu_row::leadingView.send(row);
-    out_ << "row " << i << ": " << objc::to_string(item::title.send(the_item)) << " | "
-         << objc::to_string(item::subtitle.send(the_item)) << " | " << (checked ? "checked" : "unchecked") << "\n";
+    out_ << "row " << i << ": " << objc::toString(item::title.send(the_item)) << " | "
+         << objc::toString(item::subtitle.send(the_item)) << " | "
+         << (checked ? "checked" : "unchecked") << "\n";
   }
   return true;
 }
@@ -301,9 +323,10 @@ bool Host::choose(const std::string& title, std::string* error) {
   }
   id all = row_views();
   for (std::size_t i = 0; i < objc::count(all); ++i) {
-    id row = objc::array_get(all, i);
-    if (!objc::string_equals(item::title.send(menu_row::menuItem.send(row)), title)) continue;
-    const CGRect frame = ui::UIView::convertRect_toView.send(row, ui::UIView::bounds.send(row), screen_->root_view());
+    id row = objc::arrayGet(all, i);
+    if (!objc::stringEquals(item::title.send(menu_row::menuItem.send(row)), title)) continue;
+    const CGRect frame = ui::UIView::convertRect_toView.send(row, ui::UIView::bounds.send(row),
+                                                             screen_->root_view());
     tap(CGRectGetMidX(frame), CGRectGetMidY(frame), nullptr);
     out_ << "chose: " << title << "\n";
     return true;
@@ -316,7 +339,7 @@ bool Host::lock_screen(std::string* error) {
   objc::AutoreleasePool pool;
   id content_controller = controller();
   const bool allowed = responds(content_controller, menu::_canShowWhileLocked) &&
-                       objc::from_BOOL(menu::_canShowWhileLocked.send(content_controller));
+                       objc::fromBool(menu::_canShowWhileLocked.send(content_controller));
   if (!allowed) {
     ui::UIView::removeFromSuperview.send(ui::UIViewController::view.send(content_controller));
     out_ << "lock-screen: not offered\n";
@@ -337,10 +360,11 @@ bool Host::lock_screen(std::string* error) {
 bool Host::state(std::string* error) {
   objc::AutoreleasePool pool;
   id content_controller = controller();
-  out_ << "selected: " << (objc::from_BOOL(button::isSelected.send(content_controller)) ? "yes" : "no") << "\n";
-  out_ << "glyph-state: " << objc::to_string(button::glyphState.send(content_controller)) << "\n";
-  objc::Ref preferences = contract::read_preferences(contract::resolved_preferences_path());
-  out_ << "mode: " << contract::power_mode_value(contract::power_mode_of(preferences.get())) << "\n";
+  out_ << "selected: "
+       << (objc::fromBool(button::isSelected.send(content_controller)) ? "yes" : "no") << "\n";
+  out_ << "glyph-state: " << objc::toString(button::glyphState.send(content_controller)) << "\n";
+  objc::Ref preferences = contract::readPreferences(contract::resolvedPreferencesPath());
+  out_ << "mode: " << contract::powerModeValue(contract::powerModeOf(preferences.get())) << "\n";
   return true;
 }
 
@@ -349,7 +373,8 @@ bool Host::appearance(const std::string& style, std::string* error) {
     *error = "takes light or dark, not " + style;
     return false;
   }
-  screen_->set_appearance(style == "dark" ? ui::UIUserInterfaceStyleDark : ui::UIUserInterfaceStyleLight);
+  screen_->set_appearance(style == "dark" ? ui::UIUserInterfaceStyleDark
+                                          : ui::UIUserInterfaceStyleLight);
   out_ << "appearance: " << style << "\n";
   return true;
 }
@@ -386,13 +411,15 @@ std::vector<Command> Host::commands() {
       {"collapse", 0, "collapse", [this](auto&, std::string* e) { return collapse(e); }},
       {"lock-screen", 0, "lock-screen", [this](auto&, std::string* e) { return lock_screen(e); }},
       {"state", 0, "state", [this](auto&, std::string* e) { return state(e); }},
-      {"appearance", 1, "appearance light|dark", [this](auto& a, std::string* e) { return appearance(a[0], e); }},
+      {"appearance", 1, "appearance light|dark",
+       [this](auto& a, std::string* e) { return appearance(a[0], e); }},
       {"wait", 1, "wait SECONDS", [this](auto& a, std::string* e) { return wait(a[0], e); },
        [](auto& a, std::string* e) {
          double seconds = 0;
          return read_seconds(a[0], &seconds, e);
        }},
-      {"screenshot", 1, "screenshot FILE.png", [this](auto& a, std::string* e) { return screenshot(a[0], e); }},
+      {"screenshot", 1, "screenshot FILE.png",
+       [this](auto& a, std::string* e) { return screenshot(a[0], e); }},
       {"tap-at", 2, "tap-at X Y", [this](auto& a, std::string* e) { return tap_at(a[0], a[1], e); },
        [](auto& a, std::string* e) {
          CGPoint point{};

@@ -2,14 +2,15 @@
 // Control Center's order, and acted on as a person would (the commands of hv-controlcenter).
 //
 // What each command prints, one line per fact:
-//   tap-tile           "tapped: tile"                       (the tile's centre, through hit-testing)
-//   expand             "expanded: yes", or "expand: refused" when the module declines
+//   tap-tile           "tapped: tile"                       (the tile's centre, through
+//   hit-testing) expand             "expanded: yes", or "expand: refused" when the module declines
 //   rows               "row <i>: <title> | <subtitle> | checked|unchecked" per row, or "no rows"
 //   choose TITLE       "chose: <title>"                     (the row's centre, through hit-testing)
 //   collapse           "expanded: no"
 //   lock-screen        "lock-screen: shown", or "lock-screen: not offered"
 //   state              "selected: yes|no", "glyph-state: <the tile's glyph state>",
-//                      "mode: off|lowPower|fullPower"       (the preferences file, as every reader reads it)
+//                      "mode: off|lowPower|fullPower"       (the preferences file, as every reader
+//                      reads it)
 //   appearance STYLE   "appearance: light|dark"
 //   wait SECONDS       "waited: <seconds>"                  (the main run loop, in real time)
 //   screenshot FILE    "screenshot: <file>"
@@ -67,7 +68,7 @@ private:
   std::ostream& out_;
   LoadedBundle bundle_;
   std::unique_ptr<hv::uikit::Host> screen_;  // its root view is Control Center's backdrop
-  objc::Ref neighbours_;                      // the system's modules around this one
+  objc::Ref neighbours_;                     // the system's modules around this one
   objc::Ref module_;
   bool expanded_ = false;
   bool locked_ = false;

@@ -15,13 +15,14 @@ int main(int argc, char** argv) {
               << cli::printable(argv[bad + 1]) << "\"\n";
     return cli::kUsageStatus;
   }
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
   hv_controlcenter_sim::Options options;
   std::string error;
   if (!hv_controlcenter_sim::parse_options(argc, argv, &options, &error)) {
     std::cerr << "hv-controlcenter: " << error << "\n"
-              << "usage: hv-controlcenter [--root DIR] [--appearance light|dark] [--scale 2|3] [COMMAND ARGS...]...\n";
+              << "usage: hv-controlcenter [--root DIR] [--appearance light|dark] [--scale 2|3] "
+                 "[COMMAND ARGS...]...\n";
     return cli::kUsageStatus;
   }
   hv_controlcenter_sim::Host host(options, std::cout);
@@ -36,8 +37,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const auto commands = host.commands();
-  const int status = options.words.empty() ? hv_controlcenter_sim::run_lines(commands, std::cin, std::cerr)
-                                           : hv_controlcenter_sim::run_words(commands, options.words, std::cerr);
+  const int status = options.words.empty()
+                         ? hv_controlcenter_sim::run_lines(commands, std::cin, std::cerr)
+                         : hv_controlcenter_sim::run_words(commands, options.words, std::cerr);
   std::cout.flush();
   return status;
 }

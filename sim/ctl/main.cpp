@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
   if (root.empty()) root = halvernic::sim::device::default_root();
   const bool help = arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" ||
                     arguments[0] == "help";
-  struct stat info {};
+  struct stat info{};
   if (!help) {
     if (root.empty()) {
       std::fprintf(stderr,
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
       ::setenv(HV_ENV_NOTIFY_SOCKET, (root + "/" HV_NOTIFYD_DEFAULT_SOCKET).c_str(), 1);
     }
   }
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
   halvernic::ctl::Context context{geteuid() == 0, std::cout, std::cerr};
   return static_cast<int>(halvernic::ctl::run(arguments, context));

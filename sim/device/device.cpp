@@ -42,7 +42,9 @@ std::string read_file(const std::string& path) {
 
 void write_file(const std::string& path, const std::string& text) {
   const std::string temporary = path + ".tmp";
-  { std::ofstream(temporary, std::ios::trunc) << text; }
+  {
+    std::ofstream(temporary, std::ios::trunc) << text;
+  }
   std::rename(temporary.c_str(), path.c_str());
 }
 
@@ -52,7 +54,8 @@ bool process_is(pid_t pid, const std::string& name) {
   if (pid <= 0) return false;
   const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
   const std::size_t open = stat.find('('), close = stat.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size()) return false;
+  if (open == std::string::npos || close == std::string::npos || close + 2 >= stat.size())
+    return false;
   const char state = stat[close + 2];
   if (state == 'Z' || state == 'X') return false;
   // comm is cut to 15 characters.
@@ -77,12 +80,12 @@ bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
 }
 
 void write_plist(id plist, const std::string& path) {
-  if (!objc::write_property_list_xml_atomically(plist, path)) throw Error("cannot write " + path);
+  if (!objc::writePropertyListXmlAtomically(plist, path)) throw Error("cannot write " + path);
 }
 
 objc::Ref strings(const std::vector<std::string>& values) {
-  objc::Ref array = objc::make_mutable_array();
-  for (const std::string& value : values) objc::array_add(array.get(), objc::string(value));
+  objc::Ref array = objc::makeMutableArray();
+  for (const std::string& value : values) objc::arrayAdd(array.get(), objc::string(value));
   return array;
 }
 
@@ -121,9 +124,11 @@ Programs Programs::of_this_build() {
     }
     return std::string();
   };
-  p.settings = host("HALVERNIC_SETTINGS_APP", {p.build_dir + "/sim/bin/hv-settings", p.build_dir + "/sim/settings/hv-settings"});
-  p.controlcenter = host("HALVERNIC_CONTROL_CENTER", {p.build_dir + "/sim/bin/hv-controlcenter",
-                                                      p.build_dir + "/sim/controlcenter/hv-controlcenter"});
+  p.settings = host("HALVERNIC_SETTINGS_APP", {p.build_dir + "/sim/bin/hv-settings",
+                                               p.build_dir + "/sim/settings/hv-settings"});
+  p.controlcenter =
+      host("HALVERNIC_CONTROL_CENTER", {p.build_dir + "/sim/bin/hv-controlcenter",
+                                        p.build_dir + "/sim/controlcenter/hv-controlcenter"});
   return p;
 }
 
@@ -141,7 +146,9 @@ std::string Device::preferences_file() const {
 std::string Device::system_preferences_file() const {
   return root_ + "/var/mobile/Library/Preferences/" + kPreferencesName;
 }
-std::string Device::tweak_folder() const { return jailbreak_root() + "/Library/MobileSubstrate/DynamicLibraries"; }
+std::string Device::tweak_folder() const {
+  return jailbreak_root() + "/Library/MobileSubstrate/DynamicLibraries";
+}
 std::string Device::notify_socket() const { return root_ + "/var/run/hv-notifyd.socket"; }
 std::string Device::thermal_status_store() const {
   return root_ + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
@@ -154,7 +161,8 @@ pid_t Device::launchd_pid() const {
 
 pid_t Device::job_pid(const std::string& label) const {
   const pid_t pid = read_pid(root_ + "/var/run/" + label + ".pid");
-  const std::string name = label == kDaemonLabel ? base_name(programs_.thermalmonitord) : base_name(programs_.notifyd);
+  const std::string name =
+      label == kDaemonLabel ? base_name(programs_.thermalmonitord) : base_name(programs_.notifyd);
   return process_is(pid, name) && runs_on_device(pid, root_) ? pid : 0;
 }
 
@@ -182,30 +190,32 @@ std::vector<std::string> Device::environment() const {
 
 void Device::lay_out(const BootOptions& options) {
   // var/jb/var/lib is the jailbreak's own (dpkg's), where the extension keeps its report.
-  for (const char* folder : {"var/jb/usr/lib", "var/jb/var/lib",
-                             "var/jb/Library/MobileSubstrate/DynamicLibraries",
-                             "var/jb/var/mobile/Library/Preferences", "var/mobile/Library/Preferences",
-                             "Library/Preferences/SystemConfiguration", "System/Library/ThermalMonitor",
-                             "System/Library/LaunchDaemons", "var/run", "var/log", "var/tmp"}) {
+  for (const char* folder :
+       {"var/jb/usr/lib", "var/jb/var/lib", "var/jb/Library/MobileSubstrate/DynamicLibraries",
+        "var/jb/var/mobile/Library/Preferences", "var/mobile/Library/Preferences",
+        "Library/Preferences/SystemConfiguration", "System/Library/ThermalMonitor",
+        "System/Library/LaunchDaemons", "var/run", "var/log", "var/tmp"}) {
     fs::create_directories(fs::path(root_) / folder);
   }
-  fs::copy_file(programs_.libroot, jailbreak_root() + "/usr/lib/libroot.so", fs::copy_options::overwrite_existing);
+  fs::copy_file(programs_.libroot, jailbreak_root() + "/usr/lib/libroot.so",
+                fs::copy_options::overwrite_existing);
   copy_tree(programs_.configuration_folder, root_ + "/System/Library/ThermalMonitor", nullptr);
 
   objc::AutoreleasePool pool;
   auto job = [&](const std::string& label, const std::vector<std::string>& arguments,
                  const std::vector<std::pair<std::string, std::string>>& env, double throttle,
                  const std::string& log) {
-    objc::Ref plist = objc::make_mutable_dictionary();
-    objc::dictionary_set(plist.get(), "Label", objc::string(label));
-    objc::dictionary_set(plist.get(), "ProgramArguments", strings(arguments).get());
-    objc::Ref variables = objc::make_mutable_dictionary();
-    for (const auto& [name, value] : env) objc::dictionary_set(variables.get(), name, objc::string(value));
-    objc::dictionary_set(plist.get(), "EnvironmentVariables", variables.get());
-    objc::dictionary_set(plist.get(), "KeepAlive", objc::boolean(true));
-    objc::dictionary_set(plist.get(), "ThrottleInterval", objc::number_double(throttle));
-    objc::dictionary_set(plist.get(), "StandardOutPath", objc::string(log_file(log)));
-    objc::dictionary_set(plist.get(), "StandardErrorPath", objc::string(log_file(log)));
+    objc::Ref plist = objc::makeMutableDictionary();
+    objc::dictionarySet(plist.get(), "Label", objc::string(label));
+    objc::dictionarySet(plist.get(), "ProgramArguments", strings(arguments).get());
+    objc::Ref variables = objc::makeMutableDictionary();
+    for (const auto& [name, value] : env)
+      objc::dictionarySet(variables.get(), name, objc::string(value));
+    objc::dictionarySet(plist.get(), "EnvironmentVariables", variables.get());
+    objc::dictionarySet(plist.get(), "KeepAlive", objc::boolean(true));
+    objc::dictionarySet(plist.get(), "ThrottleInterval", objc::numberDouble(throttle));
+    objc::dictionarySet(plist.get(), "StandardOutPath", objc::string(log_file(log)));
+    objc::dictionarySet(plist.get(), "StandardErrorPath", objc::string(log_file(log)));
     write_plist(plist.get(), root_ + "/System/Library/LaunchDaemons/" + label + ".plist");
   };
   std::vector<std::pair<std::string, std::string>> env{
@@ -220,9 +230,13 @@ void Device::lay_out(const BootOptions& options) {
     daemon_env.emplace_back("HALVERNIC_SIM_TRACE", options.trace_file);
   daemon_env.emplace_back("HALVERNIC_SIM_STATE_FILE", root_ + "/var/run/thermalmonitord.state");
   daemon_env.emplace_back("HALVERNIC_SIM_CALL_LOG", root_ + "/var/run/thermalmonitord.calls");
-  std::vector<std::string> daemon_arguments{
-      programs_.thermalmonitord, "--tweak-folder", tweak_folder(), "--config",
-      root_ + "/System/Library/ThermalMonitor", "--tick-ms", std::to_string(options.tick_ms)};
+  std::vector<std::string> daemon_arguments{programs_.thermalmonitord,
+                                            "--tweak-folder",
+                                            tweak_folder(),
+                                            "--config",
+                                            root_ + "/System/Library/ThermalMonitor",
+                                            "--tick-ms",
+                                            std::to_string(options.tick_ms)};
   if (options.cpu_demand > 0) {
     daemon_arguments.insert(daemon_arguments.end(),
                             {"--cpu-demand", std::to_string(options.cpu_demand)});
@@ -231,13 +245,13 @@ void Device::lay_out(const BootOptions& options) {
     daemon_arguments.push_back("--retype");
     daemon_arguments.push_back(options.retype);
   }
-  job(kDaemonLabel, daemon_arguments, daemon_env, options.throttle_interval,
-      "thermalmonitord.log");
+  job(kDaemonLabel, daemon_arguments, daemon_env, options.throttle_interval, "thermalmonitord.log");
 }
 
 void Device::boot(const BootOptions& options) {
   if (const pid_t pid = launchd_pid()) {
-    throw Error("the device at " + root_ + " is already booted (hv-launchd pid " + std::to_string(pid) + ")");
+    throw Error("the device at " + root_ + " is already booted (hv-launchd pid " +
+                std::to_string(pid) + ")");
   }
   orphans_ended_.clear();
   fs::create_directories(root_);
@@ -316,12 +330,13 @@ std::string Device::stage_package() const {
   // .deb puts them.
   const std::string tweaks = out + "/var/jb/Library/MobileSubstrate/DynamicLibraries";
   fs::create_directories(tweaks);
-  fs::copy_file(programs_.halvernic, tweaks + "/halvernic.so", fs::copy_options::overwrite_existing);
+  fs::copy_file(programs_.halvernic, tweaks + "/halvernic.so",
+                fs::copy_options::overwrite_existing);
   objc::AutoreleasePool pool;
-  objc::Ref filter = objc::make_mutable_dictionary();
-  objc::dictionary_set(filter.get(), "Executables", strings({"thermalmonitord"}).get());
-  objc::Ref plist = objc::make_mutable_dictionary();
-  objc::dictionary_set(plist.get(), "Filter", filter.get());
+  objc::Ref filter = objc::makeMutableDictionary();
+  objc::dictionarySet(filter.get(), "Executables", strings({"thermalmonitord"}).get());
+  objc::Ref plist = objc::makeMutableDictionary();
+  objc::dictionarySet(plist.get(), "Filter", filter.get());
   write_plist(plist.get(), tweaks + "/halvernic.plist");
   return out + "/var/jb";
 }
@@ -365,11 +380,13 @@ void Device::shutdown() {
   }
   // What runs of the device now has no launchd.
   orphans_ended_ = end_orphans();
-  for (const char* stale : {"launchd.pid", "com.apple.thermalmonitord.pid", "com.apple.notifyd.pid"}) {
+  for (const char* stale :
+       {"launchd.pid", "com.apple.thermalmonitord.pid", "com.apple.notifyd.pid"}) {
     ::unlink((root_ + "/var/run/" + stale).c_str());
   }
   if (!pid && orphans_ended_.empty()) throw Error("the device at " + root_ + " is not booted");
-  if (!stopped || jobs_left) throw Error("the device at " + root_ + " did not stop in time; its processes were killed");
+  if (!stopped || jobs_left)
+    throw Error("the device at " + root_ + " did not stop in time; its processes were killed");
 }
 
 std::map<std::string, std::string> Device::daemon_state(std::chrono::milliseconds timeout) const {
@@ -405,7 +422,8 @@ std::map<std::string, std::string> Device::daemon_state(std::chrono::millisecond
         return false;
       },
       timeout);
-  if (!answered) throw Error("thermalmonitord (pid " + std::to_string(pid) + ") did not report its state");
+  if (!answered)
+    throw Error("thermalmonitord (pid " + std::to_string(pid) + ") did not report its state");
   return state;
 }
 
@@ -444,22 +462,25 @@ void Device::change_as_front_end(const std::string& key, const std::string& valu
   } else {
     throw Error(key + " takes true or false, not " + value);
   }
-  if (key.rfind("thermal", 0) != 0) throw Error("the front-ends write keys that begin with \"thermal\", not " + key);
+  if (key.rfind("thermal", 0) != 0)
+    throw Error("the front-ends write keys that begin with \"thermal\", not " + key);
   ::setenv("HALVERNIC_NOTIFY_SOCKET", notify_socket().c_str(), 1);
-  if (!contract::write_preference_value(preferences_file(), key, object)) {
+  if (!contract::writePreferenceValue(preferences_file(), key, object)) {
     throw Error("cannot write " + preferences_file());
   }
-  contract::publish_runtime_state();
-  contract::post_darwin_notification(contract::kExecutePuppetEventNotification);
-  if (mode) contract::post_darwin_notification(contract::kRestartThermalMonitorNotification);
+  contract::publishRuntimeState();
+  contract::postDarwinNotification(contract::kExecutePuppetEventNotification);
+  if (mode) contract::postDarwinNotification(contract::kRestartThermalMonitorNotification);
 }
 
 HostResult Device::run_host(Host host, const std::vector<std::string>& arguments,
                             std::chrono::milliseconds timeout) const {
-  const std::string& program = host == Host::kSettings ? programs_.settings : programs_.controlcenter;
+  const std::string& program =
+      host == Host::kSettings ? programs_.settings : programs_.controlcenter;
   if (program.empty()) {
-    throw Error(host == Host::kSettings ? "the simulated Settings app (hv-settings) is not built"
-                                        : "the simulated Control Center (hv-controlcenter) is not built");
+    throw Error(host == Host::kSettings
+                    ? "the simulated Settings app (hv-settings) is not built"
+                    : "the simulated Control Center (hv-controlcenter) is not built");
   }
   std::vector<std::string> argv{program, "--root", root_, "--appearance", appearance()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -483,7 +504,8 @@ std::string Device::appearance() const {
 }
 
 void Device::set_appearance(const std::string& appearance) {
-  if (appearance != "light" && appearance != "dark") throw Error("appearance is light or dark, not " + appearance);
+  if (appearance != "light" && appearance != "dark")
+    throw Error("appearance is light or dark, not " + appearance);
   fs::create_directories(root_ + "/var/run");
   write_file(root_ + "/var/run/appearance", appearance + "\n");
 }
@@ -492,7 +514,8 @@ namespace {
 
 std::string state_folder() {
   const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp && *tmp ? tmp : "/tmp") + "/halvernic-device-" + std::to_string(::getuid());
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/halvernic-device-" +
+         std::to_string(::getuid());
 }
 
 }  // namespace
@@ -507,13 +530,14 @@ std::string default_root() {
 void remember_root(const std::string& root) {
   std::error_code error;
   fs::create_directories(state_folder(), error);
-  if (!error) write_file(state_folder() + "/current", fs::absolute(root).lexically_normal().string() + "\n");
+  if (!error)
+    write_file(state_folder() + "/current", fs::absolute(root).lexically_normal().string() + "\n");
 }
 
 bool signal_process(pid_t pid, int sig) { return pid > 0 && ::kill(pid, sig) == 0; }
 
-HostResult run_bounded(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
-                       std::chrono::milliseconds timeout) {
+HostResult run_bounded(const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& env, std::chrono::milliseconds timeout) {
   HostResult result;
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw Error("cannot make a pipe");
@@ -549,7 +573,8 @@ HostResult run_bounded(const std::vector<std::string>& arguments, const std::vec
   int open_fds = 2;
   bool timed_out = false;
   while (open_fds > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) {
       timed_out = true;
       break;
@@ -575,7 +600,8 @@ HostResult run_bounded(const std::vector<std::string>& arguments, const std::vec
   int status = 0;
   ::waitpid(pid, &status, 0);
   result.status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-  if (timed_out) result.err += arguments[0] + ": killed after " + std::to_string(timeout.count()) + " ms\n";
+  if (timed_out)
+    result.err += arguments[0] + ": killed after " + std::to_string(timeout.count()) + " ms\n";
   return result;
 }
 

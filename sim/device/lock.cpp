@@ -72,7 +72,7 @@ DeviceLock::~DeviceLock() {
 }
 
 pid_t DeviceLock::holder(const std::string& folder) {
-  struct stat st {};
+  struct stat st{};
   if (::stat(folder.c_str(), &st) != 0) return 0;
   // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF": the pid, then major:minor:inode.
   std::ifstream locks("/proc/locks");

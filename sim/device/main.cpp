@@ -38,7 +38,8 @@ constexpr char kUsage[] =
     "                                 boot a device below DIR (a fresh folder without --root);\n"
     "                                 --retype: a daemon whose methods have other types\n"
     "  install                        install the package's Linux build into the device's /var/jb\n"
-    "  remove | purge                 remove the package as dpkg does (prerm, files, postrm; purge:\n"
+    "  remove | purge                 remove the package as dpkg does (prerm, files, postrm; "
+    "purge:\n"
     "                                 postrm purge too) and say what was left behind\n"
     "  state                          the state table and halvernicctl status\n"
     "  change KEY VALUE               write a setting and post as the front-ends do (a mode\n"
@@ -368,7 +369,7 @@ int main(int argc, char** argv) {
     return refuse({"argument " + std::to_string(bad + 1) + " is not UTF-8 text: \"" +
                    cli::printable(argv[bad + 1]) + "\""});
   }
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   try {
     return run(Args(argv + 1, argv + argc));
   } catch (const std::exception& error) {

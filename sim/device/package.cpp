@@ -45,7 +45,9 @@ std::string single_quoted(const std::string& text) {
 
 void write_executable(const std::string& path, const std::string& text) {
   const std::string temporary = path + ".tmp";
-  { std::ofstream(temporary, std::ios::trunc) << text; }
+  {
+    std::ofstream(temporary, std::ios::trunc) << text;
+  }
   ::chmod(temporary.c_str(), 0755);
   std::rename(temporary.c_str(), path.c_str());
 }
@@ -123,8 +125,8 @@ bool maps_extension(pid_t pid) {
 }
 
 std::string boolean_text(id value) {
-  if (objc::is_boolean(value)) return objc::platform_bool_value(value) ? "true" : "false";
-  return objc::is_string(value) ? objc::to_string(value) : std::to_string(objc::int64_value(value));
+  if (objc::isBoolean(value)) return objc::platformBoolValue(value) ? "true" : "false";
+  return objc::isString(value) ? objc::toString(value) : std::to_string(objc::int64Value(value));
 }
 
 }  // namespace
@@ -148,7 +150,9 @@ void record_installation(const Device& device, const std::vector<std::string>& f
   std::string list;
   for (const std::string& folder : folders) list += "/var/jb/" + folder + "/\n";
   for (const std::string& file : files) list += "/var/jb/" + file + "\n";
-  { std::ofstream(info_file(device, "list"), std::ios::trunc) << list; }
+  {
+    std::ofstream(info_file(device, "list"), std::ios::trunc) << list;
+  }
   for (const char* script : kScripts) ::unlink(info_file(device, script).c_str());
   // The scripts of the build's package (packaging/CMakeLists.txt writes the manifest).
   std::istringstream manifest(read_file(device.programs().build_dir + "/packaging/layout.tsv"));
@@ -248,8 +252,9 @@ RemovalReport remove_package(const Device& device, bool purge) {
   }
   const std::string reportFile = device.jailbreak_root() + contract::kReportPath;
   if (fs::exists(reportFile)) {
-    report.leftBehind.push_back("the extension's report " + reportFile +
-                                (purge ? " (the purge did not delete it)" : " (a purge deletes it)"));
+    report.leftBehind.push_back(
+        "the extension's report " + reportFile +
+        (purge ? " (the purge did not delete it)" : " (a purge deletes it)"));
   }
   // A state file left behind would have the next installation start engaged.
   const std::string overheatFile = device.jailbreak_root() + contract::kOverheatStatePath;
@@ -268,12 +273,12 @@ RemovalReport remove_package(const Device& device, bool purge) {
         (purge ? " (the purge did not delete it)" : " (a purge deletes it)"));
   }
   objc::AutoreleasePool pool;
-  const objc::Ref store = objc::read_property_list_file(device.thermal_status_store());
+  const objc::Ref store = objc::readPropertyListFile(device.thermal_status_store());
   std::string keys;
   for (const osthermal::ThermalStatusFeature& feature : osthermal::kThermalStatusFeatures) {
     for (const char* key : {feature.flagKey, feature.persistenceKey}) {
       if (!key) continue;
-      if (id value = objc::dictionary_get(store.get(), key)) {
+      if (id value = objc::dictionaryGet(store.get(), key)) {
         keys += std::string(" ") + key + "=" + boolean_text(value);
       }
     }

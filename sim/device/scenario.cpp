@@ -48,22 +48,22 @@ std::string lay_out_case(const std::string& folder, const Setting& c) {
     fs::create_directories(made);
   }
   objc::AutoreleasePool pool;
-  objc::Ref plist = objc::make_mutable_dictionary();
-  if (c.mode) objc::dictionary_set(plist.get(), contract::kPowerModeKey, objc::string(c.mode));
+  objc::Ref plist = objc::makeMutableDictionary();
+  if (c.mode) objc::dictionarySet(plist.get(), contract::kPowerModeKey, objc::string(c.mode));
   if (c.prevent_dimming) {
-    objc::dictionary_set(plist.get(), contract::kPreventDimmingKey, objc::boolean(true));
+    objc::dictionarySet(plist.get(), contract::kPreventDimmingKey, objc::boolean(true));
   }
   if (!c.protection) {
-    objc::dictionary_set(plist.get(), contract::kOverheatProtectionKey, objc::boolean(false));
+    objc::dictionarySet(plist.get(), contract::kOverheatProtectionKey, objc::boolean(false));
   }
   const std::string path = preferences + "/" + kPreferencesName;
-  if (!objc::write_property_list_xml_atomically(plist.get(), path)) throw Error("cannot write " + path);
-  objc::Ref job = objc::make_mutable_dictionary();
-  objc::dictionary_set(job.get(), "Label", objc::string(kDaemonLabel));
-  objc::dictionary_set(job.get(), "ThrottleInterval", objc::number(0));
+  if (!objc::writePropertyListXmlAtomically(plist.get(), path)) throw Error("cannot write " + path);
+  objc::Ref job = objc::makeMutableDictionary();
+  objc::dictionarySet(job.get(), "Label", objc::string(kDaemonLabel));
+  objc::dictionarySet(job.get(), "ThrottleInterval", objc::number(0));
   const std::string job_path =
       folder + "/System/Library/LaunchDaemons/" + std::string(kDaemonLabel) + ".plist";
-  if (!objc::write_property_list_xml_atomically(job.get(), job_path)) {
+  if (!objc::writePropertyListXmlAtomically(job.get(), job_path)) {
     throw Error("cannot write " + job_path);
   }
   return folder;
@@ -181,7 +181,8 @@ Summary summarise(const std::string& name, const std::vector<Sample>& samples, i
     summary.peak_battery_temperature =
         std::max(summary.peak_battery_temperature, s.battery_temperature);
     summary.peak_temperature = std::max(summary.peak_temperature, s.temperature);
-    summary.lowest_cpu_power_ceiling = std::min(summary.lowest_cpu_power_ceiling, s.cpu_power_ceiling);
+    summary.lowest_cpu_power_ceiling =
+        std::min(summary.lowest_cpu_power_ceiling, s.cpu_power_ceiling);
     summary.lowest_brightness_limit = std::min(summary.lowest_brightness_limit, s.brightness_limit);
     if (s.cpu_target_power < cpu_demand) ++summary.seconds_throttled;
   }
@@ -219,7 +220,9 @@ ScenarioResult run_scenario(const Device& device, const ScenarioOptions& options
     std::vector<std::string> env;
     for (const std::string& entry : device.environment()) {
       // Each run keeps its notifications to itself: no notify daemon.
-      if (entry.rfind("HALVERNIC_NOTIFY_SOCKET=", 0) == 0 || entry.rfind("HALVERNIC_DEVICE_ROOT=", 0) == 0) continue;
+      if (entry.rfind("HALVERNIC_NOTIFY_SOCKET=", 0) == 0 ||
+          entry.rfind("HALVERNIC_DEVICE_ROOT=", 0) == 0)
+        continue;
       env.push_back(entry);
     }
     env.push_back("HALVERNIC_DEVICE_ROOT=" + case_root);

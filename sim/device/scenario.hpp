@@ -19,8 +19,8 @@ namespace halvernic::sim::device {
 
 struct ScenarioOptions {
   std::string out_dir;
-  int seconds = 600;           // simulated seconds (one model step each, run back to back)
-  int cpu_demand = 40000;      // the workload's CPU power
+  int seconds = 600;       // simulated seconds (one model step each, run back to back)
+  int cpu_demand = 40000;  // the workload's CPU power
 };
 
 // One step of one run: "step temperature cpuPowerCeiling cpuLevel brightnessLimit
@@ -29,7 +29,8 @@ struct ScenarioOptions {
 struct Sample {
   int step = 0;
   double temperature = 0;
-  long cpu_power_ceiling = 0, cpu_level = 0, brightness_limit = 0, pressure = 0, cpu_target_power = 0;
+  long cpu_power_ceiling = 0, cpu_level = 0, brightness_limit = 0, pressure = 0,
+       cpu_target_power = 0;
   double battery_temperature = 0;
   bool protection = false;
 };
@@ -41,11 +42,11 @@ struct Summary {
   int seconds_throttled = 0;  // steps in which the CPU was allowed less than the workload asked
   long lowest_cpu_power_ceiling = 0;
   long lowest_brightness_limit = 0;
-  int limit_changes = 0;          // steps whose CPU power limit differs from the step before
-  int seconds_protected = 0;      // steps with the overheat protection engaged
-  int engagements = 0;            // times it engaged (a step engaged after one that was not)
-  int restarts = 0;               // times the daemon was ended and started again
-  double final_temperature = 0;   // at the last step
+  int limit_changes = 0;         // steps whose CPU power limit differs from the step before
+  int seconds_protected = 0;     // steps with the overheat protection engaged
+  int engagements = 0;           // times it engaged (a step engaged after one that was not)
+  int restarts = 0;              // times the daemon was ended and started again
+  double final_temperature = 0;  // at the last step
   double final_battery_temperature = 0;
 };
 

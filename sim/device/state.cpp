@@ -21,7 +21,9 @@ using namespace std::chrono_literals;
 
 int count_of(const std::string& text, const std::string& needle) {
   int n = 0;
-  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+  for (std::size_t at = text.find(needle); at != std::string::npos;
+       at = text.find(needle, at + needle.size()))
+    ++n;
   return n;
 }
 
@@ -30,7 +32,8 @@ std::string host_line(const Device& device, Host host, const std::vector<std::st
                       const std::string& word) {
   try {
     const HostResult result = device.run_host(host, command, 20s);
-    if (result.status != 0) return "(host failed: " + result.err.substr(0, result.err.find('\n')) + ")";
+    if (result.status != 0)
+      return "(host failed: " + result.err.substr(0, result.err.find('\n')) + ")";
     std::istringstream lines(result.out);
     for (std::string line; std::getline(lines, line);) {
       if (line.find(word) == std::string::npos) continue;
@@ -50,19 +53,19 @@ std::string file_mode(const std::string& path) {
   objc::AutoreleasePool pool;
   // As every reader reads it: a FIFO or a crafted file planted there reads as unreadable
   // at once, never stalling the tool.
-  const contract::PreferencesFileContents contents = contract::read_preferences_file(path);
+  const contract::PreferencesFileContents contents = contract::readPreferencesFile(path);
   if (contents.status == contract::PreferencesFileStatus::missing) return "off (no file)";
   const objc::Ref& plist = contents.propertyList;
-  if (!objc::is_dictionary(plist.get())) return "off (unreadable file)";
-  return contract::power_mode_value(contract::power_mode_of(plist.get()));
+  if (!objc::isDictionary(plist.get())) return "off (unreadable file)";
+  return contract::powerModeValue(contract::powerModeOf(plist.get()));
 }
 
 std::string protection_setting(const std::string& path) {
   objc::AutoreleasePool pool;
-  objc::Ref plist = objc::read_property_list_file(path);
-  id value = objc::dictionary_get(plist.get(), contract::kOverheatProtectionKey);
+  objc::Ref plist = objc::readPropertyListFile(path);
+  id value = objc::dictionaryGet(plist.get(), contract::kOverheatProtectionKey);
   if (!value) return std::string(contract::kOverheatProtectionKey) + " absent: on";
-  const bool on = contract::engine_bool_value(value).value_or(contract::kOverheatProtectionDefault);
+  const bool on = contract::engineBoolValue(value).value_or(contract::kOverheatProtectionDefault);
   return std::string(contract::kOverheatProtectionKey) + " " + (on ? "on" : "off");
 }
 
@@ -96,7 +99,8 @@ int engine_applications(const std::string& log) {
 std::vector<Row> state_table(const Device& device) {
   std::vector<Row> rows;
   rows.push_back({"device", device.root() + (device.booted() ? " (booted)" : " (shut down)")});
-  rows.push_back({"mode: file", file_mode(device.preferences_file()) + "  " + device.preferences_file()});
+  rows.push_back(
+      {"mode: file", file_mode(device.preferences_file()) + "  " + device.preferences_file()});
   rows.push_back({"mode: pane", host_line(device, Host::kSettings, {"rows"}, "thermalPowerMode")});
   rows.push_back({"mode: module", host_line(device, Host::kControlCenter, {"state"}, "mode: ")});
   const std::string log = device.log("thermalmonitord.log");
@@ -107,7 +111,8 @@ std::vector<Row> state_table(const Device& device) {
   rows.push_back({"mode: replacement layer", file_mode(device.preferences_file())});
 
   const std::string launchd_log = device.log("launchd.log");
-  rows.push_back({"launches of thermalmonitord", std::to_string(count_of(launchd_log, "launched com.apple.thermalmonitord"))});
+  rows.push_back({"launches of thermalmonitord",
+                  std::to_string(count_of(launchd_log, "launched com.apple.thermalmonitord"))});
   rows.push_back({"re-applications (all launches)", std::to_string(engine_applications(log))});
   try {
     const auto state = device.daemon_state(3s);
@@ -122,14 +127,18 @@ std::vector<Row> state_table(const Device& device) {
         {"overheat protection",
          get("overheatProtection") + " (" + protection_setting(device.preferences_file()) + ")"});
     rows.push_back({"device time (s)", get("deviceSeconds")});
-    rows.push_back({"thermal pressure", get("thermalPressure") + " (simulation " + get("thermalSimulation") + ")"});
+    rows.push_back({"thermal pressure",
+                    get("thermalPressure") + " (simulation " + get("thermalSimulation") + ")"});
     rows.push_back({"brightness limit (%)", get("brightnessLimit")});
     rows.push_back({"CPU level", get("cpuLevel") + " (power save " + get("powerSave") + ")"});
-    rows.push_back({"CPU power ceiling / floor", get("cpuPowerCeiling") + " / " + get("cpuPowerFloor")});
+    rows.push_back(
+        {"CPU power ceiling / floor", get("cpuPowerCeiling") + " / " + get("cpuPowerFloor")});
     rows.push_back({"CPU target power", get("cpuTargetPower")});
-    rows.push_back({"package power ceiling / floor / max",
-                    get("packagePowerCeiling") + " / " + get("packagePowerFloor") + " / " + get("maxPackagePower")});
-    rows.push_back({"GPU power ceiling / floor", get("gpuPowerCeiling") + " / " + get("gpuPowerFloor")});
+    rows.push_back({"package power ceiling / floor / max", get("packagePowerCeiling") + " / " +
+                                                               get("packagePowerFloor") + " / " +
+                                                               get("maxPackagePower")});
+    rows.push_back(
+        {"GPU power ceiling / floor", get("gpuPowerCeiling") + " / " + get("gpuPowerFloor")});
     rows.push_back({"CPMS mitigations", get("cpmsMitigations")});
     rows.push_back({"call record", get("callRecord")});
   } catch (const Error& error) {
@@ -144,13 +153,12 @@ std::vector<Row> state_table(const Device& device) {
 
 std::vector<Row> thermal_status_rows(const std::string& store_path) {
   objc::AutoreleasePool pool;
-  objc::Ref store = objc::read_property_list_file(store_path);
+  objc::Ref store = objc::readPropertyListFile(store_path);
   auto text = [](id value) {
-    if (objc::is_boolean(value)) {
-      return std::string(objc::platform_bool_value(value) ? "true" : "false");
+    if (objc::isBoolean(value)) {
+      return std::string(objc::platformBoolValue(value) ? "true" : "false");
     }
-    return objc::is_string(value) ? objc::to_string(value)
-                                  : std::to_string(objc::int64_value(value));
+    return objc::isString(value) ? objc::toString(value) : std::to_string(objc::int64Value(value));
   };
   std::vector<Row> rows;
   std::set<std::string> known;
@@ -159,7 +167,7 @@ std::vector<Row> thermal_status_rows(const std::string& store_path) {
     for (const char* key : {feature.flagKey, feature.persistenceKey}) {
       if (!key) continue;
       known.insert(key);
-      if (id stored = objc::dictionary_get(store.get(), key)) {
+      if (id stored = objc::dictionaryGet(store.get(), key)) {
         value += (value.empty() ? "" : " ") + std::string(key) + "=" + text(stored);
       }
     }
@@ -167,8 +175,8 @@ std::vector<Row> thermal_status_rows(const std::string& store_path) {
         {std::string("OS: ") + feature.feature, value.empty() ? "(no key: native)" : value});
   }
   std::string others;
-  objc::for_each_entry(store.get(), [&](id key, id value) {
-    const std::string name = objc::to_string(key);
+  objc::forEachEntry(store.get(), [&](id key, id value) {
+    const std::string name = objc::toString(key);
     if (!known.count(name)) others += (others.empty() ? "" : " ") + name + "=" + text(value);
     return true;
   });
@@ -182,8 +190,8 @@ std::string ctl_status(const Device& device) {
     const HostResult result = device.run_ctl({"status"}, 30s, &which);
     std::string text = "halvernicctl status (" + which + ")\n\n" + result.out;
     if (result.status != 0) {
-      text += result.err + "(halvernicctl exited with status " + std::to_string(result.status) +
-              ")\n";
+      text +=
+          result.err + "(halvernicctl exited with status " + std::to_string(result.status) + ")\n";
     }
     return text;
   } catch (const Error& error) {

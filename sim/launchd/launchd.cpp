@@ -16,36 +16,39 @@ namespace halvernic::sim::launchd {
 
 std::optional<Job> read_job(const std::string& plist_path, std::string* error) {
   objc::AutoreleasePool pool;
-  objc::Ref plist = objc::read_property_list_file(plist_path);
+  objc::Ref plist = objc::readPropertyListFile(plist_path);
   auto fail = [&](const std::string& why) -> std::optional<Job> {
     if (error) *error = plist_path + ": " + why;
     return std::nullopt;
   };
-  if (!objc::is_dictionary(plist.get())) return fail("not a property list dictionary");
+  if (!objc::isDictionary(plist.get())) return fail("not a property list dictionary");
   Job job;
-  job.label = objc::to_string(objc::dictionary_get(plist.get(), "Label"));
+  job.label = objc::toString(objc::dictionaryGet(plist.get(), "Label"));
   if (job.label.empty()) return fail("no Label");
-  id arguments = objc::dictionary_get(plist.get(), "ProgramArguments");
+  id arguments = objc::dictionaryGet(plist.get(), "ProgramArguments");
   for (std::size_t i = 0; i < objc::count(arguments); ++i) {
-    id argument = objc::array_get(arguments, i);
-    if (!objc::is_string(argument)) return fail("ProgramArguments holds a value that is not a string");
-    job.arguments.push_back(objc::to_string(argument));
+    id argument = objc::arrayGet(arguments, i);
+    if (!objc::isString(argument))
+      return fail("ProgramArguments holds a value that is not a string");
+    job.arguments.push_back(objc::toString(argument));
   }
   if (job.arguments.empty()) return fail("no ProgramArguments");
-  objc::for_each_entry(objc::dictionary_get(plist.get(), "EnvironmentVariables"), [&](id key, id value) {
-    if (objc::is_string(key) && objc::is_string(value)) {
-      job.environment.emplace_back(objc::to_string(key), objc::to_string(value));
-    }
-    return true;
-  });
-  job.stdout_path = objc::to_string(objc::dictionary_get(plist.get(), "StandardOutPath"));
-  job.stderr_path = objc::to_string(objc::dictionary_get(plist.get(), "StandardErrorPath"));
-  if (id keep_alive = objc::dictionary_get(plist.get(), "KeepAlive"); objc::is_number(keep_alive)) {
-    job.keep_alive = objc::platform_bool_value(keep_alive);
+  objc::forEachEntry(objc::dictionaryGet(plist.get(), "EnvironmentVariables"),
+                     [&](id key, id value) {
+                       if (objc::isString(key) && objc::isString(value)) {
+                         job.environment.emplace_back(objc::toString(key), objc::toString(value));
+                       }
+                       return true;
+                     });
+  job.stdout_path = objc::toString(objc::dictionaryGet(plist.get(), "StandardOutPath"));
+  job.stderr_path = objc::toString(objc::dictionaryGet(plist.get(), "StandardErrorPath"));
+  if (id keep_alive = objc::dictionaryGet(plist.get(), "KeepAlive"); objc::isNumber(keep_alive)) {
+    job.keep_alive = objc::platformBoolValue(keep_alive);
   }
-  if (id throttle = objc::dictionary_get(plist.get(), "ThrottleInterval"); objc::is_number(throttle)) {
+  if (id throttle = objc::dictionaryGet(plist.get(), "ThrottleInterval");
+      objc::isNumber(throttle)) {
     // Bounded, so that no list can make a delay the clock cannot hold.
-    const double seconds = objc::double_value(throttle);
+    const double seconds = objc::doubleValue(throttle);
     if (std::isfinite(seconds)) {
       job.throttle_interval = std::clamp(seconds, 0.0, kMaxThrottleInterval);
     }
@@ -91,7 +94,7 @@ bool RotatingLog::open() {
   if (fd_ >= 0) return true;
   fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd_ < 0) return false;
-  struct stat st {};
+  struct stat st{};
   size_ = ::fstat(fd_, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
   return true;
 }

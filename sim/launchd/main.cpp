@@ -75,7 +75,9 @@ struct Running {
   Clock::time_point relaunch_at{};
 };
 
-std::string pid_file(const std::string& run_dir, const std::string& label) { return run_dir + "/" + label + ".pid"; }
+std::string pid_file(const std::string& run_dir, const std::string& label) {
+  return run_dir + "/" + label + ".pid";
+}
 
 // The read end of a pipe that carries a job's output to its log.
 struct Output {
@@ -110,7 +112,9 @@ bool output_pipe(const std::string& path, Logs& logs, int* write_end) {
 
 void write_file(const std::string& path, const std::string& text) {
   const std::string temporary = path + ".tmp";
-  { std::ofstream(temporary, std::ios::trunc) << text; }
+  {
+    std::ofstream(temporary, std::ios::trunc) << text;
+  }
   std::rename(temporary.c_str(), path.c_str());
 }
 
@@ -156,7 +160,7 @@ void launch(Running& r, const std::string& run_dir, const sigset_t& original_mas
     ::dup2(null_fd, STDIN_FILENO);
     ::dup2(out_fd, STDOUT_FILENO);
     ::dup2(err_fd, STDERR_FILENO);
-    struct sigaction dfl {};
+    struct sigaction dfl{};
     dfl.sa_handler = SIG_DFL;
     for (int s : {SIGTERM, SIGINT, SIGCHLD}) ::sigaction(s, &dfl, nullptr);
     ::sigprocmask(SIG_SETMASK, &original_mask, nullptr);
@@ -211,7 +215,8 @@ void collect(std::vector<Running>& jobs, const std::string& run_dir, bool relaun
       log("%s (pid %d) exited with %s after %.1f s; relaunch in %.1f s", r.job.label.c_str(),
           static_cast<int>(pid), describe_status(status).c_str(), ran, delay);
       r.pending = true;
-      r.relaunch_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(delay));
+      r.relaunch_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double>(delay));
       break;
     }
   }
@@ -303,7 +308,7 @@ int main(int argc, char** argv) {
 
   std::vector<Running> jobs;
   {
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     std::vector<std::string> errors;
     for (launchd::Job& job : launchd::read_jobs(root + "/System/Library/LaunchDaemons", &errors)) {
       jobs.push_back(Running{std::move(job)});
@@ -337,7 +342,8 @@ int main(int argc, char** argv) {
   wait_for_jobs(jobs, run_dir, signal_fd, logs, Clock::now() + kTermGrace);
   for (Running& r : jobs) {
     if (r.pid > 0) {
-      log("%s (pid %d) ignored SIGTERM; sending SIGKILL", r.job.label.c_str(), static_cast<int>(r.pid));
+      log("%s (pid %d) ignored SIGTERM; sending SIGKILL", r.job.label.c_str(),
+          static_cast<int>(r.pid));
       ::kill(r.pid, SIGKILL);
     }
   }

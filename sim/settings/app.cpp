@@ -8,9 +8,9 @@
 #include "common/objc/foundation.hpp"
 #include "common/ui/preferences.hpp"
 #include "common/ui/uikit.hpp"
+#include "hvplatform/uikit_host.hpp"
 #include "sim/cli/arguments.hpp"
 #include "sim/settings/pane_loader.hpp"
-#include "hvplatform/uikit_host.hpp"
 
 namespace halvernic::sim::settings {
 
@@ -55,23 +55,25 @@ std::vector<Row> table_rows(id controller) {
     for (NSInteger r = 0; r < count; ++r) {
       id path = ui::NSIndexPath::indexPathForRow_inSection.send(ui::kNSIndexPath.get(), r, s);
       id cell = ui::UITableView::cellForRowAtIndexPath.send(table, path);
-      rows.push_back(Row{path, ui::PSListController::specifierAtIndexPath.send(controller, path), cell});
+      rows.push_back(
+          Row{path, ui::PSListController::specifierAtIndexPath.send(controller, path), cell});
     }
   }
   return rows;
 }
 
 std::string label_of(const Row& row) {
-  return objc::to_string(ui::UILabel::text.send(ui::UITableViewCell::textLabel.send(row.cell)));
+  return objc::toString(ui::UILabel::text.send(ui::UITableViewCell::textLabel.send(row.cell)));
 }
 
 // The value as the row shows it: a switch's state, or the detail text.
 std::string shown_value(const Row& row) {
   id accessory = ui::UITableViewCell::accessoryView.send(row.cell);
-  if (accessory && objc::is_kind_of(accessory, ui::kUISwitch)) {
-    return objc::from_BOOL(ui::UISwitch::isOn.send(accessory)) ? "on" : "off";
+  if (accessory && objc::isKindOf(accessory, ui::kUISwitch)) {
+    return objc::fromBool(ui::UISwitch::isOn.send(accessory)) ? "on" : "off";
   }
-  return objc::to_string(ui::UILabel::text.send(ui::UITableViewCell::detailTextLabel.send(row.cell)));
+  return objc::toString(
+      ui::UILabel::text.send(ui::UITableViewCell::detailTextLabel.send(row.cell)));
 }
 
 // The open menu: the topmost control laid over the pane's view that is not fading out.
@@ -79,8 +81,9 @@ id open_overlay(id controller) {
   id view = ui::UIViewController::view.send(controller);
   id subviews = ui::UIView::subviews.send(view);
   for (std::size_t i = objc::count(subviews); i > 0; --i) {
-    id candidate = objc::array_get(subviews, i - 1);
-    if (objc::is_kind_of(candidate, ui::kUIControl) && ui::UIView::alpha.send(candidate) > 0) return candidate;
+    id candidate = objc::arrayGet(subviews, i - 1);
+    if (objc::isKindOf(candidate, ui::kUIControl) && ui::UIView::alpha.send(candidate) > 0)
+      return candidate;
   }
   return nullptr;
 }
@@ -94,24 +97,27 @@ struct MenuRow {
 // The menu's rows: the card's buttons, each checked when a "✓" label shares its row.
 std::vector<MenuRow> menu_rows(id overlay) {
   std::vector<MenuRow> rows;
-  id container = objc::array_get(ui::UIView::subviews.send(overlay), 0);
-  id card = objc::array_get(ui::UIView::subviews.send(container), 0);
+  id container = objc::arrayGet(ui::UIView::subviews.send(overlay), 0);
+  id card = objc::arrayGet(ui::UIView::subviews.send(container), 0);
   id parts = ui::UIView::subviews.send(card);
   std::vector<double> checked_rows;
   for (std::size_t i = 0; i < objc::count(parts); ++i) {
-    id part = objc::array_get(parts, i);
-    if (objc::is_kind_of(part, ui::kUILabel) && objc::string_equals(ui::UILabel::text.send(part), kCheckmark)) {
+    id part = objc::arrayGet(parts, i);
+    if (objc::isKindOf(part, ui::kUILabel) &&
+        objc::stringEquals(ui::UILabel::text.send(part), kCheckmark)) {
       checked_rows.push_back(ui::UIView::frame.send(part).origin.y);
     }
   }
   for (std::size_t i = 0; i < objc::count(parts); ++i) {
-    id part = objc::array_get(parts, i);
-    if (!objc::is_kind_of(part, ui::kUIButton)) continue;
+    id part = objc::arrayGet(parts, i);
+    if (!objc::isKindOf(part, ui::kUIButton)) continue;
     const CGRect frame = ui::UIView::frame.send(part);
     bool checked = false;
-    for (double y : checked_rows) checked = checked || (y >= frame.origin.y && y < frame.origin.y + frame.size.height);
-    rows.push_back(MenuRow{part, objc::to_string(ui::UIButton::titleForState.send(part, ui::UIControlStateNormal)),
-                           checked});
+    for (double y : checked_rows)
+      checked = checked || (y >= frame.origin.y && y < frame.origin.y + frame.size.height);
+    rows.push_back(MenuRow{
+        part, objc::toString(ui::UIButton::titleForState.send(part, ui::UIControlStateNormal)),
+        checked});
   }
   return rows;
 }
@@ -123,8 +129,8 @@ App::~App() = default;
 
 int App::arity(const std::string& name) {
   static const std::pair<const char*, int> commands[] = {
-      {"help", 0},   {"rows", 0},   {"tap", 1},  {"toggle", 1},     {"menu", 0},          {"choose", 1},
-      {"tap-at", 2}, {"wait", 1},   {"appearance", 1}, {"screenshot", 1},
+      {"help", 0},   {"rows", 0},   {"tap", 1},  {"toggle", 1},     {"menu", 0},
+      {"choose", 1}, {"tap-at", 2}, {"wait", 1}, {"appearance", 1}, {"screenshot", 1},
   };
   for (const auto& [command, count] : commands) {
     if (name == command) return count;
@@ -187,7 +193,8 @@ void App::help() {
       "  rows               one line per row: row<TAB>label<TAB>key<TAB>value as shown\n"
       "  tap LABEL          select the row with exactly this label\n"
       "  toggle LABEL       flip the switch of that row; prints toggled<TAB>label<TAB>on|off\n"
-      "  menu               menu-row<TAB>title<TAB>checked|unchecked for each row of the open menu,\n"
+      "  menu               menu-row<TAB>title<TAB>checked|unchecked for each row of the open "
+      "menu,\n"
       "                     or \"no menu\"\n"
       "  choose TITLE       tap the open menu's row with this title\n"
       "  tap-at X Y         tap the window at a point (points, -10000 to 10000)\n"
@@ -204,7 +211,8 @@ bool App::ensure_pane() {
   pane_failed_ = true;
   const std::vector<PaneEntry> panes = find_panes(options_.root);
   if (panes.empty()) {
-    fail("no preference bundle is listed below %s/var/jb/Library/PreferenceLoader/Preferences", options_.root);
+    fail("no preference bundle is listed below %s/var/jb/Library/PreferenceLoader/Preferences",
+         options_.root);
     return false;
   }
   std::string error;
@@ -213,15 +221,16 @@ bool App::ensure_pane() {
     fail("%s", error);
     return false;
   }
-  id made = ui::PSViewController::initForContentSize.send(ui::NSObject::alloc.send(controller_class), kContentSize);
+  id made = ui::PSViewController::initForContentSize.send(
+      ui::NSObject::alloc.send(controller_class), kContentSize);
   if (!made) {
-    fail("the pane's controller %s did not initialise", objc::class_name(controller_class));
+    fail("the pane's controller %s did not initialise", objc::className(controller_class));
     return false;
   }
   controller_ = objc::Ref::adopt(made);
   hv::uikit::set_main_screen_scale(options_.scale);
-  host_ = std::make_unique<hv::uikit::Host>(kContentSize, options_.dark ? ui::UIUserInterfaceStyleDark
-                                                                          : ui::UIUserInterfaceStyleLight);
+  host_ = std::make_unique<hv::uikit::Host>(
+      kContentSize, options_.dark ? ui::UIUserInterfaceStyleDark : ui::UIUserInterfaceStyleLight);
   show_in_settings(panes.front());
   pane_failed_ = false;
   return true;
@@ -233,20 +242,22 @@ bool App::ensure_pane() {
 // background shows through it.
 void App::show_in_settings(const PaneEntry& pane) {
   objc::AutoreleasePool pool;
-  objc::Ref row = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kPSSpecifier.get())));
-  objc::Ref entry = objc::read_property_list_file(pane.entry_file);
-  if (id properties = objc::dictionary_get(entry.get(), "entry"); objc::is_dictionary(properties)) {
+  objc::Ref row =
+      objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kPSSpecifier.get())));
+  objc::Ref entry = objc::readPropertyListFile(pane.entry_file);
+  if (id properties = objc::dictionaryGet(entry.get(), "entry"); objc::isDictionary(properties)) {
     ui::PSSpecifier::setProperties.send(row.get(), properties);
   }
   ui::PSSpecifier::setName.send(row.get(), objc::string(pane.label));
   kSetSpecifier.send(controller_.get(), row.get());
 
-  objc::Ref settings = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kUIViewController.get())));
+  objc::Ref settings = objc::Ref::adopt(
+      ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kUIViewController.get())));
   ui::UIViewController::setTitle.send(settings.get(), objc::string(kSettingsTitle));
   id grouped = ui::UIColor::systemGroupedBackgroundColor.send(ui::kUIColor.get());
   ui::UIView::setBackgroundColor.send(ui::UIViewController::view.send(settings.get()), grouped);
-  navigation_ = objc::Ref::adopt(kInitWithRootViewController.send(ui::NSObject::alloc.send(kUINavigationController.get()),
-                                                                  settings.get()));
+  navigation_ = objc::Ref::adopt(kInitWithRootViewController.send(
+      ui::NSObject::alloc.send(kUINavigationController.get()), settings.get()));
   kPushViewController.send(navigation_.get(), controller_.get(), NO);
   ui::UIView::setBackgroundColor.send(ui::UIViewController::view.send(navigation_.get()), grouped);
   host_->set_root_view_controller(navigation_.get());
@@ -255,8 +266,9 @@ void App::show_in_settings(const PaneEntry& pane) {
 
 bool App::rows() {
   for (const Row& row : table_rows(controller_.get())) {
-    id key = objc::dictionary_get(ui::PSSpecifier::properties.send(row.specifier), "key");
-    std::printf("row\t%s\t%s\t%s\n", label_of(row).c_str(), objc::to_string(key).c_str(), shown_value(row).c_str());
+    id key = objc::dictionaryGet(ui::PSSpecifier::properties.send(row.specifier), "key");
+    std::printf("row\t%s\t%s\t%s\n", label_of(row).c_str(), objc::toString(key).c_str(),
+                shown_value(row).c_str());
   }
   return true;
 }
@@ -268,7 +280,8 @@ bool App::tap(const std::string& label) {
     // A finger on the middle of the cell: the table selects the row and tells its delegate.
     const CGRect rect = ui::UITableView::rectForRowAtIndexPath.send(table, row.index_path);
     const CGRect in_root = ui::UIView::convertRect_toView.send(table, rect, host_->root_view());
-    host_->tap(CGPoint{in_root.origin.x + in_root.size.width / 2, in_root.origin.y + in_root.size.height / 2});
+    host_->tap(CGPoint{in_root.origin.x + in_root.size.width / 2,
+                       in_root.origin.y + in_root.size.height / 2});
     std::printf("tapped\t%s\n", label.c_str());
     if (open_overlay(controller_.get())) std::printf("menu open\n");
     return true;
@@ -281,12 +294,12 @@ bool App::toggle(const std::string& label) {
   for (const Row& row : table_rows(controller_.get())) {
     if (label_of(row) != label) continue;
     id control = ui::UITableViewCell::accessoryView.send(row.cell);
-    if (!control || !objc::is_kind_of(control, ui::kUISwitch)) {
+    if (!control || !objc::isKindOf(control, ui::kUISwitch)) {
       fail("the row \"%s\" has no switch", label);
       return false;
     }
-    const bool on = !objc::from_BOOL(ui::UISwitch::isOn.send(control));
-    ui::UISwitch::setOn_animated.send(control, objc::to_BOOL(on), objc::to_BOOL(true));
+    const bool on = !objc::fromBool(ui::UISwitch::isOn.send(control));
+    ui::UISwitch::setOn_animated.send(control, objc::toBool(on), objc::toBool(true));
     ui::UIControl::sendActionsForControlEvents.send(control, ui::UIControlEventValueChanged);
     std::printf("toggled\t%s\t%s\n", label.c_str(), on ? "on" : "off");
     return true;
@@ -316,9 +329,11 @@ bool App::choose(const std::string& title) {
   for (const MenuRow& row : menu_rows(overlay)) {
     if (row.title != title) continue;
     const CGRect bounds = ui::UIView::bounds.send(row.button);
-    const CGRect in_window = ui::UIView::convertRect_toView.send(row.button, bounds, host_->root_view());
+    const CGRect in_window =
+        ui::UIView::convertRect_toView.send(row.button, bounds, host_->root_view());
     std::printf("chose\t%s\n", title.c_str());
-    return tap_at(in_window.origin.x + in_window.size.width / 2, in_window.origin.y + in_window.size.height / 2);
+    return tap_at(in_window.origin.x + in_window.size.width / 2,
+                  in_window.origin.y + in_window.size.height / 2);
   }
   fail("the menu has no row \"%s\"", title);
   return false;
@@ -326,7 +341,7 @@ bool App::choose(const std::string& title) {
 
 bool App::tap_at(double x, double y) {
   id hit = host_->tap(CGPoint{x, y});
-  std::printf("tap-at\t%g\t%g\t%s\n", x, y, hit ? objc::class_name(objc::class_of(hit)) : "nothing");
+  std::printf("tap-at\t%g\t%g\t%s\n", x, y, hit ? objc::className(objc::classOf(hit)) : "nothing");
   return true;
 }
 
@@ -346,7 +361,8 @@ bool App::appearance(const std::string& style) {
     return false;
   }
   options_.dark = style == "dark";
-  host_->set_appearance(options_.dark ? ui::UIUserInterfaceStyleDark : ui::UIUserInterfaceStyleLight);
+  host_->set_appearance(options_.dark ? ui::UIUserInterfaceStyleDark
+                                      : ui::UIUserInterfaceStyleLight);
   std::printf("appearance\t%s\n", style.c_str());
   return true;
 }

@@ -19,9 +19,9 @@ struct PaneEntry;
 class App {
 public:
   struct Options {
-    std::string root;    // the device root
-    bool dark = false;   // the window's appearance
-    double scale = 3;    // pixels per point of screenshots
+    std::string root;   // the device root
+    bool dark = false;  // the window's appearance
+    double scale = 3;   // pixels per point of screenshots
   };
 
   explicit App(Options options);

@@ -27,7 +27,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: hv-settings [--root DIR] [--appearance light|dark] [--scale 2|3] [COMMAND ARGS...]...\n";
+    "usage: hv-settings [--root DIR] [--appearance light|dark] [--scale 2|3] [COMMAND "
+    "ARGS...]...\n";
 
 // Splits an interactive line into words; "double quotes" keep spaces ("tap \"CPU 模式\"").
 std::vector<std::string> split_words(const std::string& line) {
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
                  cli::printable(argv[bad + 1]).c_str());
     return cli::kUsageStatus;
   }
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
   using halvernic::sim::settings::App;
 
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
       !words.empty() && std::all_of(words.begin(), words.end(),
                                     [](const std::string& word) { return word == "help"; });
   if (options.root.empty() && !only_help) {
-    std::fprintf(stderr, "hv-settings: no device root (give --root DIR or set %s)\n", HV_ENV_DEVICE_ROOT);
+    std::fprintf(stderr, "hv-settings: no device root (give --root DIR or set %s)\n",
+                 HV_ENV_DEVICE_ROOT);
     return cli::kUsageStatus;
   }
 

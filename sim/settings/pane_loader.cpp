@@ -23,15 +23,16 @@ std::vector<PaneEntry> find_panes(const std::string& device_root) {
   std::sort(files.begin(), files.end());
   for (const fs::path& file : files) {
     objc::AutoreleasePool pool;
-    objc::Ref plist = objc::read_property_list_file(file.string());
-    id entry = objc::dictionary_get(plist.get(), "entry");
-    id bundle = objc::dictionary_get(entry, "bundle");
-    if (!objc::is_string(bundle)) continue;
+    objc::Ref plist = objc::readPropertyListFile(file.string());
+    id entry = objc::dictionaryGet(plist.get(), "entry");
+    id bundle = objc::dictionaryGet(entry, "bundle");
+    if (!objc::isString(bundle)) continue;
     PaneEntry pane;
     pane.entry_file = file.string();
-    pane.label = objc::to_string(objc::dictionary_get(entry, "label"));
-    pane.bundle_path = (jb / "Library/PreferenceBundles" / (objc::to_string(bundle) + ".bundle")).string();
-    pane.controller = objc::to_string(objc::dictionary_get(entry, "detail"));
+    pane.label = objc::toString(objc::dictionaryGet(entry, "label"));
+    pane.bundle_path =
+        (jb / "Library/PreferenceBundles" / (objc::toString(bundle) + ".bundle")).string();
+    pane.controller = objc::toString(objc::dictionaryGet(entry, "detail"));
     panes.push_back(std::move(pane));
   }
   return panes;
@@ -40,12 +41,13 @@ std::vector<PaneEntry> find_panes(const std::string& device_root) {
 Class load_pane(const PaneEntry& entry, std::string& error) {
   objc::AutoreleasePool pool;
   const fs::path bundle(entry.bundle_path);
-  objc::Ref info = objc::read_property_list_file((bundle / "Info.plist").string());
-  if (!objc::is_dictionary(info.get())) {
+  objc::Ref info = objc::readPropertyListFile((bundle / "Info.plist").string());
+  if (!objc::isDictionary(info.get())) {
     error = "no bundle at " + entry.bundle_path + " (or its Info.plist is unreadable)";
     return nullptr;
   }
-  const std::string executable = objc::to_string(objc::dictionary_get(info.get(), "CFBundleExecutable"));
+  const std::string executable =
+      objc::toString(objc::dictionaryGet(info.get(), "CFBundleExecutable"));
   const fs::path binary = bundle / executable;
   if (executable.empty() || !fs::is_regular_file(binary)) {
     error = "the bundle " + entry.bundle_path + " has no binary";
@@ -56,7 +58,7 @@ Class load_pane(const PaneEntry& entry, std::string& error) {
     return nullptr;
   }
   std::string name = entry.controller;
-  if (name.empty()) name = objc::to_string(objc::dictionary_get(info.get(), "NSPrincipalClass"));
+  if (name.empty()) name = objc::toString(objc::dictionaryGet(info.get(), "NSPrincipalClass"));
   Class controller = name.empty() ? nullptr : objc::cls(name.c_str());
   if (!controller) error = "the bundle " + entry.bundle_path + " defines no class \"" + name + "\"";
   return controller;

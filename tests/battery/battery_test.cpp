@@ -22,10 +22,10 @@ fs::path entry() {
 void write_battery(id value) {
   objc::AutoreleasePool pool;
   fs::create_directories(entry().parent_path());
-  objc::Ref properties = objc::make_mutable_dictionary();
-  objc::dictionary_set(properties.get(), "CurrentCapacity", objc::number(80));
-  if (value) objc::dictionary_set(properties.get(), battery::kTemperatureProperty, value);
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(properties.get(), entry().string()));
+  objc::Ref properties = objc::makeMutableDictionary();
+  objc::dictionarySet(properties.get(), "CurrentCapacity", objc::number(80));
+  if (value) objc::dictionarySet(properties.get(), battery::kTemperatureProperty, value);
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(properties.get(), entry().string()));
 }
 
 TEST(BatteryTemperature, ReadsTheTemperaturePropertyInHundredthsOfADegree) {
@@ -35,12 +35,12 @@ TEST(BatteryTemperature, ReadsTheTemperaturePropertyInHundredthsOfADegree) {
     id value;
     std::optional<int> reading;
   };
-  const objc::Ref list = objc::make_mutable_array();
+  const objc::Ref list = objc::makeMutableArray();
   const Case cases[] = {
       {"an integer", objc::number(3125), 3125},
       {"zero degrees", objc::number(0), 0},
       {"below zero", objc::number(-1250), -1250},
-      {"a real, rounded", objc::number_double(4999.6), 5000},
+      {"a real, rounded", objc::numberDouble(4999.6), 5000},
       {"the highest plausible", objc::number(15000), 15000},
       {"above it: a sensor's error value", objc::number(65535), std::nullopt},
       {"below the lowest plausible", objc::number(-5001), std::nullopt},

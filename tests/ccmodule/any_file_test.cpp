@@ -24,18 +24,19 @@ TEST(ModuleOnAnyFile, ShowsTheModeItReadsOrOffAndAChoiceWritesAGoodFileOverIt) {
   for (const hv_test::PlantedFile& file : files) {
     objc::AutoreleasePool pool;
     file.plant(path);
-    objc::Ref before = contract::read_preferences(path);
+    objc::Ref before = contract::readPreferences(path);
     if (file.unreadable) EXPECT_FALSE(before) << file.name;
     EXPECT_STREQ(ccmodule::currentPowerModeValue(),
-                 contract::power_mode_value(contract::power_mode_of(before.get())))
+                 contract::powerModeValue(contract::powerModeOf(before.get())))
         << file.name;
 
     ccmodule::applyPowerModeValue(objc::string("lowPower"));
-    objc::Ref after = contract::read_preferences(path);
+    objc::Ref after = contract::readPreferences(path);
     ASSERT_TRUE(after) << file.name;
     EXPECT_STREQ(ccmodule::currentPowerModeValue(), "lowPower") << file.name;
-    id kept = objc::dictionary_get(before.get(), contract::kPreventDimmingKey);
-    EXPECT_TRUE(objc::objects_equal(objc::dictionary_get(after.get(), contract::kPreventDimmingKey), kept))
+    id kept = objc::dictionaryGet(before.get(), contract::kPreventDimmingKey);
+    EXPECT_TRUE(
+        objc::objectsEqual(objc::dictionaryGet(after.get(), contract::kPreventDimmingKey), kept))
         << file.name << ": a key the choice does not touch is kept";
   }
   std::filesystem::remove(path + ".target");

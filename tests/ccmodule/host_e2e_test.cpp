@@ -8,9 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -50,7 +50,8 @@ struct HostRun {
 
 // Runs hv-controlcenter with args (and stdin from a file when given); bounded at 30 seconds.
 HostRun run_host(std::vector<std::string> args, const std::string& input = "") {
-  const fs::path folder = hv_test::device_root().parent_path() / ("hv-cc-run-" + std::to_string(getpid()));
+  const fs::path folder =
+      hv_test::device_root().parent_path() / ("hv-cc-run-" + std::to_string(getpid()));
   fs::create_directories(folder);
   const fs::path out = folder / "out", err = folder / "err", in = folder / "in";
   std::ofstream(in) << input;
@@ -93,8 +94,10 @@ public:
     const fs::path root = hv_test::device_root();
     const fs::path bundle = root / hv_controlcenter_sim::kModuleFolder / "HalvernicCC.bundle";
     fs::create_directories(bundle.parent_path());
-    fs::copy(HV_CC_BUNDLE_DIR, bundle, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    socket_ = new std::string((root.parent_path() / ("hv-cc-notifyd-" + std::to_string(getpid()))).string());
+    fs::copy(HV_CC_BUNDLE_DIR, bundle,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    socket_ = new std::string(
+        (root.parent_path() / ("hv-cc-notifyd-" + std::to_string(getpid()))).string());
     setenv(HV_ENV_NOTIFY_SOCKET, socket_->c_str(), 1);
     std::string path = HV_NOTIFYD, option = "--socket";
     char* argv[] = {path.data(), option.data(), socket_->data(), nullptr};
@@ -129,11 +132,9 @@ TEST_F(HostProcess, FromAFreshRootATileTapWritesLowPowerAnnouncesItAndTheMenuMar
   const HostRun run = run_host({"--root", root(), "state", "tap-tile", "state", "expand", "rows"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(lines_of(run.out), (std::vector<std::string>{
-                                   "selected: no", "glyph-state: off", "mode: off",
-                                   "tapped: tile",
+                                   "selected: no", "glyph-state: off", "mode: off", "tapped: tile",
                                    "selected: yes", "glyph-state: on", "mode: lowPower",
-                                   "expanded: yes",
-                                   "row 0: 原生态 | 苹果原生温控 | unchecked",
+                                   "expanded: yes", "row 0: 原生态 | 苹果原生温控 | unchecked",
                                    "row 1: 低电量 | 模拟低电频率 | checked",
                                    "row 2: 满频率 | 防止温控降频 | unchecked"}));
   // Another process sees the word first, then the two notifications.
@@ -144,23 +145,22 @@ TEST_F(HostProcess, FromAFreshRootATileTapWritesLowPowerAnnouncesItAndTheMenuMar
 }
 
 TEST_F(HostProcess, ARowIsChosenByTitleAndTheLockScreenShowsTheModule) {
-  const HostRun run = run_host({"--root", root(), "expand", "choose", "满频率", "rows", "collapse", "lock-screen", "state"});
+  const HostRun run = run_host(
+      {"--root", root(), "expand", "choose", "满频率", "rows", "collapse", "lock-screen", "state"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(lines_of(run.out), (std::vector<std::string>{
-                                   "expanded: yes",
-                                   "chose: 满频率",
-                                   "row 0: 原生态 | 苹果原生温控 | unchecked",
-                                   "row 1: 低电量 | 模拟低电频率 | unchecked",
-                                   "row 2: 满频率 | 防止温控降频 | checked",
-                                   "expanded: no",
-                                   "lock-screen: shown",
-                                   "selected: yes", "glyph-state: on", "mode: fullPower"}));
+  EXPECT_EQ(lines_of(run.out),
+            (std::vector<std::string>{
+                "expanded: yes", "chose: 满频率", "row 0: 原生态 | 苹果原生温控 | unchecked",
+                "row 1: 低电量 | 模拟低电频率 | unchecked",
+                "row 2: 满频率 | 防止温控降频 | checked", "expanded: no", "lock-screen: shown",
+                "selected: yes", "glyph-state: on", "mode: fullPower"}));
 }
 
 TEST_F(HostProcess, ErrorsStopTheRunAfterTheCommandsBeforeThem) {
   HostRun run = run_host({"--root", root(), "state", "bogus", "tap-tile"});
   EXPECT_NE(run.status, 0);
-  EXPECT_EQ(lines_of(run.out), (std::vector<std::string>{"selected: no", "glyph-state: off", "mode: off"}));
+  EXPECT_EQ(lines_of(run.out),
+            (std::vector<std::string>{"selected: no", "glyph-state: off", "mode: off"}));
   EXPECT_NE(run.err.find("unknown command 'bogus'"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(hv_test::preferences_path())) << "the tap after the error never ran";
 
@@ -168,7 +168,8 @@ TEST_F(HostProcess, ErrorsStopTheRunAfterTheCommandsBeforeThem) {
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.err.find("no row titled '没有'"), std::string::npos) << run.err;
 
-  const fs::path empty = hv_test::device_root().parent_path() / ("hv-cc-empty-root-" + std::to_string(getpid()));
+  const fs::path empty =
+      hv_test::device_root().parent_path() / ("hv-cc-empty-root-" + std::to_string(getpid()));
   fs::create_directories(empty);
   run = run_host({"--root", empty.string(), "state"});
   EXPECT_NE(run.status, 0);

@@ -37,13 +37,13 @@ using halvernic::ccmodule::preferencesFilePath;
 using hv_test::kOneChoice;
 using hv_test::Publications;
 
-objc::Ref read_file() { return contract::read_preferences(hv_test::preferences_path()); }
+objc::Ref read_file() { return contract::readPreferences(hv_test::preferences_path()); }
 
 std::string mode_in_file() {
   objc::AutoreleasePool pool;
   objc::Ref preferences = read_file();
-  id value = objc::dictionary_get(preferences.get(), contract::kPowerModeKey);
-  return objc::is_string(value) ? objc::to_string(value) : std::string("<none>");
+  id value = objc::dictionaryGet(preferences.get(), contract::kPowerModeKey);
+  return objc::isString(value) ? objc::toString(value) : std::string("<none>");
 }
 
 void write_raw(const std::string& bytes) {
@@ -67,7 +67,8 @@ protected:
 TEST_F(ModeFile, ThePathIsResolvedBelowTheJailbreakRootAtEveryCall) {
   EXPECT_EQ(preferencesFilePath(), hv_test::preferences_path());
   EXPECT_EQ(preferencesFilePath(),
-            (hv_test::device_root() / "var/jb/var/mobile/Library/Preferences/com.nu-falk.halvernic-prefs.plist")
+            (hv_test::device_root() /
+             "var/jb/var/mobile/Library/Preferences/com.nu-falk.halvernic-prefs.plist")
                 .string());
 }
 
@@ -118,17 +119,18 @@ TEST_F(ModeFile, AChoiceSetsTheModeDropsTheResetKeysAndKeepsEveryOtherKey) {
   ASSERT_TRUE(after);
   EXPECT_EQ(mode_in_file(), "lowPower");
   for (const char* key : contract::kModeResetKeys) {
-    EXPECT_EQ(objc::dictionary_get(after.get(), key), nullptr) << key;
+    EXPECT_EQ(objc::dictionaryGet(after.get(), key), nullptr) << key;
   }
-  EXPECT_TRUE(objc::is_boolean(objc::dictionary_get(after.get(), contract::kPreventDimmingKey)));
-  EXPECT_TRUE(objc::platform_bool_value(objc::dictionary_get(after.get(), contract::kPreventDimmingKey)));
-  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(after.get(), "someOtherKey"), "kept"));
+  EXPECT_TRUE(objc::isBoolean(objc::dictionaryGet(after.get(), contract::kPreventDimmingKey)));
+  EXPECT_TRUE(
+      objc::platformBoolValue(objc::dictionaryGet(after.get(), contract::kPreventDimmingKey)));
+  EXPECT_TRUE(objc::stringEquals(objc::dictionaryGet(after.get(), "someOtherKey"), "kept"));
   EXPECT_EQ(objc::count(after.get()), 3u);
 }
 
 TEST_F(ModeFile, AnUnreadableFileIsReplacedByOneHoldingOnlyTheMode) {
-  for (const std::string& bytes : {std::string(), std::string("bplist00\xff\xff"),
-                                   std::string("<plist><array/></plist>")}) {
+  for (const std::string& bytes :
+       {std::string(), std::string("bplist00\xff\xff"), std::string("<plist><array/></plist>")}) {
     write_raw(bytes);
     applyPowerModeValue(objc::string("fullPower"));
     objc::Ref after = read_file();
@@ -147,7 +149,7 @@ TEST_F(ModeFile, AChoicePublishesTheBareMagicWordThenPostsBothNotificationsInOrd
   EXPECT_EQ(seen.names(), kOneChoice);
   ASSERT_EQ(seen.words().size(), 1u);
   EXPECT_EQ(seen.words()[0], 0x48414C5600000000ull);
-  EXPECT_TRUE(contract::runtime_state_has_magic(seen.words()[0]));
+  EXPECT_TRUE(contract::runtimeStateHasMagic(seen.words()[0]));
   EXPECT_EQ(seen.words()[0] & 0xFFFFFFFFull, 0u);
 }
 
@@ -159,7 +161,7 @@ TEST_F(ModeFile, ChoosingTheCurrentModeAgainWritesAndAnnouncesAgain) {
   applyPowerModeValue(objc::string("fullPower"));
   EXPECT_EQ(seen.names(), kOneChoice);
   objc::Ref after = read_file();
-  EXPECT_EQ(objc::dictionary_get(after.get(), "thermalCPULimitPercent"), nullptr) << "rewritten";
+  EXPECT_EQ(objc::dictionaryGet(after.get(), "thermalCPULimitPercent"), nullptr) << "rewritten";
 }
 
 TEST_F(ModeFile, AFailedWriteOrRegistrationStillPostsBothNotifications) {
@@ -178,8 +180,9 @@ TEST_F(ModeFile, AFailedWriteOrRegistrationStillPostsBothNotifications) {
     g_fail_registration = true;
     applyPowerModeValue(objc::string("fullPower"));
     g_fail_registration = false;
-    EXPECT_EQ(seen.names(), (std::vector<std::string>{contract::kExecutePuppetEventNotification,
-                                                      contract::kRestartThermalMonitorNotification}));
+    EXPECT_EQ(seen.names(),
+              (std::vector<std::string>{contract::kExecutePuppetEventNotification,
+                                        contract::kRestartThermalMonitorNotification}));
     EXPECT_TRUE(seen.words().empty()) << "no word published without a registration";
     EXPECT_EQ(mode_in_file(), "fullPower") << "the file is written all the same";
   }

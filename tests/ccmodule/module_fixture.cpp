@@ -14,12 +14,15 @@ namespace content = ui::CCUIContentModuleContentViewController;
 
 Class module_class() {
   static Class loaded = [] {
-    const fs::path folder = device_root() / hv_controlcenter_sim::kModuleFolder / "HalvernicCC.bundle";
+    const fs::path folder =
+        device_root() / hv_controlcenter_sim::kModuleFolder / "HalvernicCC.bundle";
     fs::create_directories(folder.parent_path());
-    fs::copy(HV_CC_BUNDLE_DIR, folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::copy(HV_CC_BUNDLE_DIR, folder,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     hv_controlcenter_sim::LoadedBundle bundle;
     std::string error;
-    EXPECT_TRUE(hv_controlcenter_sim::load_module_bundle(device_root().string(), "HalvernicCC", &bundle, &error))
+    EXPECT_TRUE(hv_controlcenter_sim::load_module_bundle(device_root().string(), "HalvernicCC",
+                                                         &bundle, &error))
         << error;
     return bundle.principal;
   }();
@@ -49,7 +52,8 @@ void ModuleTest::present() {
 }
 
 void ModuleTest::expand() {
-  ASSERT_TRUE(objc::from_BOOL(content::shouldBeginTransitionToExpandedContentModule.send(controller_)));
+  ASSERT_TRUE(
+      objc::fromBool(content::shouldBeginTransitionToExpandedContentModule.send(controller_)));
   content::willTransitionToExpandedContentMode.send(controller_, YES);
   const CGFloat height = content::preferredExpandedContentHeight.send(controller_);
   id view = ui::UIViewController::view.send(controller_);
@@ -67,21 +71,24 @@ void ModuleTest::collapse() {
 }
 
 id ModuleTest::rows() const {
-  return ui::UIStackView::arrangedSubviews.send(ui::NSObject::valueForKey.send(controller_, objc::string("_menuItemsContainer")));
+  return ui::UIStackView::arrangedSubviews.send(
+      ui::NSObject::valueForKey.send(controller_, objc::string("_menuItemsContainer")));
 }
 
-id ModuleTest::row(std::size_t index) const { return objc::array_get(rows(), index); }
+id ModuleTest::row(std::size_t index) const { return objc::arrayGet(rows(), index); }
 
 std::string ModuleTest::mode_in_file() const {
   objc::AutoreleasePool pool;
-  objc::Ref preferences = halvernic::contract::read_preferences(preferences_path());
-  id value = objc::dictionary_get(preferences.get(), halvernic::contract::kPowerModeKey);
-  return objc::is_string(value) ? objc::to_string(value) : std::string("<none>");
+  objc::Ref preferences = halvernic::contract::readPreferences(preferences_path());
+  id value = objc::dictionaryGet(preferences.get(), halvernic::contract::kPowerModeKey);
+  return objc::isString(value) ? objc::toString(value) : std::string("<none>");
 }
 
-bool ModuleTest::selected() const { return objc::from_BOOL(button::isSelected.send(controller_)); }
+bool ModuleTest::selected() const { return objc::fromBool(button::isSelected.send(controller_)); }
 
-std::string ModuleTest::glyph_state() const { return objc::to_string(button::glyphState.send(controller_)); }
+std::string ModuleTest::glyph_state() const {
+  return objc::toString(button::glyphState.send(controller_));
+}
 
 long long ModuleTest::selected_index() const {
   return halvernic::ccmodule::HalvernicCCModuleViewController::selectedIndex.send(controller_);

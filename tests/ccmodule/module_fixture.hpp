@@ -38,9 +38,9 @@ protected:
   void expand();
   void collapse();
 
-  id rows() const;                       // the arranged row views of the menu's stack (+0)
-  id row(std::size_t index) const;       // one of them
-  std::string mode_in_file() const;      // thermalPowerMode as stored, "<none>" without
+  id rows() const;                   // the arranged row views of the menu's stack (+0)
+  id row(std::size_t index) const;   // one of them
+  std::string mode_in_file() const;  // thermalPowerMode as stored, "<none>" without
   bool selected() const;
   std::string glyph_state() const;
   long long selected_index() const;

@@ -31,7 +31,8 @@ using hv_test::ModuleTest;
 
 std::vector<std::string> strings(id array) {
   std::vector<std::string> out;
-  for (std::size_t i = 0; i < objc::count(array); ++i) out.push_back(objc::to_string(objc::array_get(array, i)));
+  for (std::size_t i = 0; i < objc::count(array); ++i)
+    out.push_back(objc::toString(objc::arrayGet(array, i)));
   return out;
 }
 
@@ -46,40 +47,51 @@ id white() { return ui::UIColor::whiteColor.send(ui::kUIColor); }
 
 void tap_tile(id controller) {
   // The tile's button, as a finger lifting inside it would.
-  ui::UIControl::sendActionsForControlEvents.send(HVCCTestTileButton(controller), ui::UIControlEventTouchUpInside);
+  ui::UIControl::sendActionsForControlEvents.send(HVCCTestTileButton(controller),
+                                                  ui::UIControlEventTouchUpInside);
 }
 
-void tap_row(id row_view) { ui::UIControl::sendActionsForControlEvents.send(row_view, ui::UIControlEventTouchUpInside); }
+void tap_row(id row_view) {
+  ui::UIControl::sendActionsForControlEvents.send(row_view, ui::UIControlEventTouchUpInside);
+}
 
 // ---- the module object and the controller's table ------------------------------------------
 
 TEST(ControlCenterUIKitStandIn, ImplementsEveryDeclaredMessageWithTheDeclaredTypes) {
   hv_test::module_class();  // the stand-in is loaded with the bundle
-  EXPECT_THAT(ui::declaration_mismatches(ui::kControlCenterUIKitMessages), testing::IsEmpty());
+  EXPECT_THAT(ui::declarationMismatches(ui::kControlCenterUIKitMessages), testing::IsEmpty());
 }
 
 TEST_F(ModuleTest, TheModuleKeepsOneContentControllerAndNoBackground) {
   objc::AutoreleasePool pool;
-  EXPECT_STREQ(objc::class_name(objc::class_of(controller_)), "HalvernicCCModuleViewController");
-  EXPECT_TRUE(objc::is_kind_of(controller_, ui::kCCUIMenuModuleViewController));
-  EXPECT_EQ(ui::CCUIContentModule::contentViewController.send(module_.get()), controller_) << "the same one each time";
+  EXPECT_STREQ(objc::className(objc::classOf(controller_)), "HalvernicCCModuleViewController");
+  EXPECT_TRUE(objc::isKindOf(controller_, ui::kCCUIMenuModuleViewController));
+  EXPECT_EQ(ui::CCUIContentModule::contentViewController.send(module_.get()), controller_)
+      << "the same one each time";
   EXPECT_EQ(ui::CCUIContentModule::backgroundViewController.send(module_.get()), nullptr);
   // Under the ivar names Control Center's own modules use.
-  EXPECT_EQ(ui::NSObject::valueForKey.send(module_.get(), objc::string("_contentViewController")), controller_);
-  EXPECT_EQ(ui::NSObject::valueForKey.send(module_.get(), objc::string("backgroundViewController")), nullptr);
-  EXPECT_TRUE(class_conformsToProtocol(hv_test::module_class(), objc_getProtocol("CCUIContentModule")));
+  EXPECT_EQ(ui::NSObject::valueForKey.send(module_.get(), objc::string("_contentViewController")),
+            controller_);
+  EXPECT_EQ(ui::NSObject::valueForKey.send(module_.get(), objc::string("backgroundViewController")),
+            nullptr);
+  EXPECT_TRUE(
+      class_conformsToProtocol(hv_test::module_class(), objc_getProtocol("CCUIContentModule")));
 }
 
 TEST_F(ModuleTest, TheModeTableInOrderAndTheLockScreen) {
   objc::AutoreleasePool pool;
-  EXPECT_EQ(strings(own::modeValues.send(controller_)), (std::vector<std::string>{"off", "lowPower", "fullPower"}));
-  EXPECT_EQ(strings(own::modeTitles.send(controller_)), (std::vector<std::string>{"原生态", "低电量", "满频率"}));
+  EXPECT_EQ(strings(own::modeValues.send(controller_)),
+            (std::vector<std::string>{"off", "lowPower", "fullPower"}));
+  EXPECT_EQ(strings(own::modeTitles.send(controller_)),
+            (std::vector<std::string>{"原生态", "低电量", "满频率"}));
   EXPECT_EQ(strings(own::modeSubtitles.send(controller_)),
             (std::vector<std::string>{"苹果原生温控", "模拟低电频率", "防止温控降频"}));
   EXPECT_EQ(selected_index(), 0);
-  EXPECT_TRUE(objc::from_BOOL(cc::_canShowWhileLocked.send(controller_)));
-  EXPECT_TRUE(objc::from_BOOL(content::shouldBeginTransitionToExpandedContentModule.send(controller_)));
-  EXPECT_FALSE(objc::from_BOOL(ui::UIViewController::isViewLoaded.send(controller_))) << "no view before it is asked for";
+  EXPECT_TRUE(objc::fromBool(cc::_canShowWhileLocked.send(controller_)));
+  EXPECT_TRUE(
+      objc::fromBool(content::shouldBeginTransitionToExpandedContentModule.send(controller_)));
+  EXPECT_FALSE(objc::fromBool(ui::UIViewController::isViewLoaded.send(controller_)))
+      << "no view before it is asked for";
 }
 
 // ---- the tile -----------------------------------------------------------------------------
@@ -87,16 +99,16 @@ TEST_F(ModuleTest, TheModeTableInOrderAndTheLockScreen) {
 TEST_F(ModuleTest, TheTileIsSetUpWhenItsViewLoadsAndHasNoRowsYet) {
   objc::AutoreleasePool pool;
   present();
-  EXPECT_TRUE(objc::string_equals(ui::UIViewController::title.send(controller_), "Halvernic"));
+  EXPECT_TRUE(objc::stringEquals(ui::UIViewController::title.send(controller_), "Halvernic"));
   EXPECT_EQ(cc::indentation.send(controller_), 2u);
-  EXPECT_TRUE(objc::from_BOOL(cc::useTrailingCheckmarkLayout.send(controller_)));
-  EXPECT_TRUE(objc::from_BOOL(cc::shouldProvideOwnPlatter.send(controller_)));
+  EXPECT_TRUE(objc::fromBool(cc::useTrailingCheckmarkLayout.send(controller_)));
+  EXPECT_TRUE(objc::fromBool(cc::shouldProvideOwnPlatter.send(controller_)));
   EXPECT_TRUE(same_color(button::selectedGlyphColor.send(controller_),
                          ui::UIColor::systemOrangeColor.send(ui::kUIColor)));
   id glyph = button::glyphImage.send(controller_);
   ASSERT_NE(glyph, nullptr);
   id header = ui::NSObject::valueForKey.send(controller_, objc::string("_titleLabel"));
-  EXPECT_TRUE(objc::string_equals(ui::UILabel::text.send(header), "Halvernic"));
+  EXPECT_TRUE(objc::stringEquals(ui::UILabel::text.send(header), "Halvernic"));
   EXPECT_TRUE(same_color(ui::UILabel::textColor.send(header), white())) << "forced white";
 
   EXPECT_EQ(objc::count(rows()), 0u) << "rows are built on the way into the expanded menu only";
@@ -111,15 +123,13 @@ TEST_F(ModuleTest, TileTapsCycleFromEveryStartAndKeepTheOtherKeys) {
   };
   objc::AutoreleasePool pool;
   present();
-  const std::vector<Start> starts = {{objc::string("off"), "lowPower"},
-                                     {objc::string("lowPower"), "fullPower"},
-                                     {objc::string("fullPower"), "off"},
-                                     {nullptr, "lowPower"},
-                                     {objc::string("native"), "lowPower"},
-                                     {objc::string("FullPower"), "lowPower"},
-                                     {objc::number(2), "lowPower"}};
+  const std::vector<Start> starts = {
+      {objc::string("off"), "lowPower"},    {objc::string("lowPower"), "fullPower"},
+      {objc::string("fullPower"), "off"},   {nullptr, "lowPower"},
+      {objc::string("native"), "lowPower"}, {objc::string("FullPower"), "lowPower"},
+      {objc::number(2), "lowPower"}};
   for (const Start& start : starts) {
-    const std::string from = start.stored ? objc::to_string(start.stored) : "<none>";
+    const std::string from = start.stored ? objc::toString(start.stored) : "<none>";
     if (start.stored) {
       hv_test::write_preferences({{contract::kPowerModeKey, start.stored},
                                   {contract::kPreventDimmingKey, objc::boolean(true)},
@@ -132,9 +142,11 @@ TEST_F(ModuleTest, TileTapsCycleFromEveryStartAndKeepTheOtherKeys) {
     }
     tap_tile(controller_);
     EXPECT_EQ(mode_in_file(), start.next) << "from " << from;
-    objc::Ref file = contract::read_preferences(hv_test::preferences_path());
-    for (const char* key : contract::kModeResetKeys) EXPECT_EQ(objc::dictionary_get(file.get(), key), nullptr) << key;
-    EXPECT_TRUE(objc::platform_bool_value(objc::dictionary_get(file.get(), contract::kPreventDimmingKey)))
+    objc::Ref file = contract::readPreferences(hv_test::preferences_path());
+    for (const char* key : contract::kModeResetKeys)
+      EXPECT_EQ(objc::dictionaryGet(file.get(), key), nullptr) << key;
+    EXPECT_TRUE(
+        objc::platformBoolValue(objc::dictionaryGet(file.get(), contract::kPreventDimmingKey)))
         << "kept, from " << from;
     EXPECT_EQ(objc::count(file.get()), 2u);
     const bool lit = std::string(start.next) != "off";
@@ -197,13 +209,14 @@ TEST_F(ModuleTest, TheMenuHasTheThreeModesWithTheCurrentOneChecked) {
   const std::vector<std::string> identifiers = {"off", "lowPower", "fullPower"};
   for (std::size_t i = 0; i < 3; ++i) {
     id the_item = menu_row::menuItem.send(row(i));
-    EXPECT_EQ(objc::to_string(item::title.send(the_item)), expected[i].first);
-    EXPECT_EQ(objc::to_string(item::subtitle.send(the_item)), expected[i].second);
-    EXPECT_EQ(objc::to_string(item::identifier.send(the_item)), identifiers[i]);
-    EXPECT_EQ(objc::from_BOOL(item::isSelected.send(the_item)), i == 1) << i;
-    EXPECT_EQ(menu_row::trailingView.send(row(i)) != nullptr, i == 1) << "check mark on the trailing side, row " << i;
+    EXPECT_EQ(objc::toString(item::title.send(the_item)), expected[i].first);
+    EXPECT_EQ(objc::toString(item::subtitle.send(the_item)), expected[i].second);
+    EXPECT_EQ(objc::toString(item::identifier.send(the_item)), identifiers[i]);
+    EXPECT_EQ(objc::fromBool(item::isSelected.send(the_item)), i == 1) << i;
+    EXPECT_EQ(menu_row::trailingView.send(row(i)) != nullptr, i == 1)
+        << "check mark on the trailing side, row " << i;
     EXPECT_EQ(menu_row::leadingView.send(row(i)), nullptr) << i;
-    EXPECT_FALSE(objc::from_BOOL(item::performAction.send(the_item))) << "no handler";
+    EXPECT_FALSE(objc::fromBool(item::performAction.send(the_item))) << "no handler";
   }
   id header = ui::NSObject::valueForKey.send(controller_, objc::string("_titleLabel"));
   EXPECT_TRUE(same_color(ui::UILabel::textColor.send(header), white()));
@@ -219,7 +232,8 @@ TEST_F(ModuleTest, TheMenuHasTheThreeModesWithTheCurrentOneChecked) {
 
 TEST_F(ModuleTest, ARowTapChoosesItsModeAndMovesTheCheckMark) {
   objc::AutoreleasePool pool;
-  hv_test::write_preferences({{contract::kPowerModeKey, objc::string("lowPower")}, {"keep", objc::string("me")}});
+  hv_test::write_preferences(
+      {{contract::kPowerModeKey, objc::string("lowPower")}, {"keep", objc::string("me")}});
   present();
   expand();
 
@@ -228,7 +242,7 @@ TEST_F(ModuleTest, ARowTapChoosesItsModeAndMovesTheCheckMark) {
   EXPECT_EQ(HVCCTestActionTaps(controller_), 1) << "the superclass saw the tap";
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(menu_row::trailingView.send(row(i)) != nullptr, i == 2) << i;
-    EXPECT_EQ(objc::from_BOOL(item::isSelected.send(menu_row::menuItem.send(row(i)))), i == 2) << i;
+    EXPECT_EQ(objc::fromBool(item::isSelected.send(menu_row::menuItem.send(row(i)))), i == 2) << i;
   }
   EXPECT_EQ(selected_index(), 2);
   EXPECT_TRUE(selected());
@@ -241,8 +255,8 @@ TEST_F(ModuleTest, ARowTapChoosesItsModeAndMovesTheCheckMark) {
   EXPECT_EQ(selected_index(), 0);
   EXPECT_FALSE(selected());
   EXPECT_EQ(glyph_state(), "off");
-  objc::Ref file = contract::read_preferences(hv_test::preferences_path());
-  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(file.get(), "keep"), "me"));
+  objc::Ref file = contract::readPreferences(hv_test::preferences_path());
+  EXPECT_TRUE(objc::stringEquals(objc::dictionaryGet(file.get(), "keep"), "me"));
 }
 
 TEST_F(ModuleTest, ChoosingTheCurrentRowAgainWritesAndAnnouncesAgain) {
@@ -250,13 +264,15 @@ TEST_F(ModuleTest, ChoosingTheCurrentRowAgainWritesAndAnnouncesAgain) {
   hv_test::write_preferences({{contract::kPowerModeKey, objc::string("fullPower")}});
   present();
   expand();
-  hv_test::write_preferences({{contract::kPowerModeKey, objc::string("fullPower")}, {"cpuMinPowerValue", objc::number(1)}});
+  hv_test::write_preferences({{contract::kPowerModeKey, objc::string("fullPower")},
+                              {"cpuMinPowerValue", objc::number(1)}});
   hv_test::Publications seen;
   tap_row(row(2));
   EXPECT_EQ(seen.names(), hv_test::kOneChoice);
   EXPECT_EQ(seen.words(), (std::vector<uint64_t>{0x48414C5600000000ull}));
-  objc::Ref file = contract::read_preferences(hv_test::preferences_path());
-  EXPECT_EQ(objc::dictionary_get(file.get(), "cpuMinPowerValue"), nullptr) << "the file was rewritten";
+  objc::Ref file = contract::readPreferences(hv_test::preferences_path());
+  EXPECT_EQ(objc::dictionaryGet(file.get(), "cpuMinPowerValue"), nullptr)
+      << "the file was rewritten";
   EXPECT_NE(menu_row::trailingView.send(row(2)), nullptr) << "still checked";
   EXPECT_EQ(menu_row::trailingView.send(row(0)), nullptr);
 }
@@ -286,20 +302,18 @@ Fetch g_fetch = Fetch::nothing;
 
 id odd_value_for_key(id self, SEL, id key) {
   switch (g_fetch) {
-    case Fetch::nothing:
-      return nullptr;
-    case Fetch::notALabel:
-      return objc::string("not a label");
-    case Fetch::raises:
-      objc::raise_exception("NSUnknownKeyException", "no such key");
+    case Fetch::nothing: return nullptr;
+    case Fetch::notALabel: return objc::string("not a label");
+    case Fetch::raises: objc::raiseException("NSUnknownKeyException", "no such key");
   }
   return nullptr;
 }
 
 Class odd_controller_class() {
-  static Class made = objc::ClassBuilder("HVTestOddHeaderController", "HalvernicCCModuleViewController")
-                          .method(ui::NSObject::valueForKey, &odd_value_for_key)
-                          .build();
+  static Class made =
+      objc::ClassBuilder("HVTestOddHeaderController", "HalvernicCCModuleViewController")
+          .method(ui::NSObject::valueForKey, &odd_value_for_key)
+          .build();
   return made;
 }
 
@@ -312,16 +326,18 @@ TEST_F(ModuleTest, TheHeaderTurnsWhiteOnlyWhenItIsALabel) {
   EXPECT_TRUE(same_color(ui::UILabel::textColor.send(header), white()));
 
   for (Fetch fetch : {Fetch::nothing, Fetch::notALabel, Fetch::raises}) {
-    objc::Ref odd = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(odd_controller_class())));
+    objc::Ref odd =
+        objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(odd_controller_class())));
     g_fetch = Fetch::nothing;
     ui::UIViewController::view.send(odd.get());  // viewDidLoad forces the colour too
-    id odd_header = objc::get_ivar(odd.get(), "_titleLabel");
+    id odd_header = objc::getIvar(odd.get(), "_titleLabel");
     ASSERT_NE(odd_header, nullptr);
     ui::UILabel::setTextColor.send(odd_header, ui::UIColor::redColor.send(ui::kUIColor));
     g_fetch = fetch;
     own::forceWhiteHeaderTitle.send(odd.get());
     ui::UIViewController::viewWillAppear.send(odd.get(), NO);
-    EXPECT_TRUE(same_color(ui::UILabel::textColor.send(odd_header), ui::UIColor::redColor.send(ui::kUIColor)))
+    EXPECT_TRUE(same_color(ui::UILabel::textColor.send(odd_header),
+                           ui::UIColor::redColor.send(ui::kUIColor)))
         << "left alone, case " << static_cast<int>(fetch);
     g_fetch = Fetch::nothing;
   }

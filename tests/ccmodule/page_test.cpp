@@ -60,7 +60,8 @@ TEST(ControlCenterPage, TheTileSitsAmongTheSystemsModulesOnTheSameMaterial) {
     const hv::render::Image expanded = host.screen().render_image(kScale);
     EXPECT_TRUE(same_colour(pixel_at(expanded, tile.origin.x - 86 + 12, tile.origin.y + 12), gap))
         << "the neighbours are gone";
-    EXPECT_TRUE(same_colour(pixel_at(expanded, 195, 270), platter)) << "the menu's platter in the middle";
+    EXPECT_TRUE(same_colour(pixel_at(expanded, 195, 270), platter))
+        << "the menu's platter in the middle";
   }
 }
 

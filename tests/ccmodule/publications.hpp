@@ -25,13 +25,16 @@ constexpr char kSentinel[] = "hv-test.ccmodule.sentinel";
 class Publications {
 public:
   Publications() {
-    for (const char* name : {contract::kRuntimeStateNotification, contract::kExecutePuppetEventNotification,
-                             contract::kRestartThermalMonitorNotification, kSentinel}) {
+    for (const char* name :
+         {contract::kRuntimeStateNotification, contract::kExecutePuppetEventNotification,
+          contract::kRestartThermalMonitorNotification, kSentinel}) {
       int token = 0;
-      EXPECT_EQ(hv_notify_register_function(name, &token, &Publications::on_post, this), NOTIFY_STATUS_OK);
+      EXPECT_EQ(hv_notify_register_function(name, &token, &Publications::on_post, this),
+                NOTIFY_STATUS_OK);
       tokens_.push_back(token);
     }
-    EXPECT_EQ(notify_register_check(contract::kRuntimeStateNotification, &state_token_), NOTIFY_STATUS_OK);
+    EXPECT_EQ(notify_register_check(contract::kRuntimeStateNotification, &state_token_),
+              NOTIFY_STATUS_OK);
     notify_set_state(state_token_, 0);
   }
   ~Publications() {
@@ -81,7 +84,7 @@ private:
 };
 
 inline const std::vector<std::string> kOneChoice = {contract::kRuntimeStateNotification,
-                                             contract::kExecutePuppetEventNotification,
-                                             contract::kRestartThermalMonitorNotification};
+                                                    contract::kExecutePuppetEventNotification,
+                                                    contract::kRestartThermalMonitorNotification};
 
 }  // namespace hv_test

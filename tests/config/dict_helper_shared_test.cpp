@@ -30,12 +30,12 @@ protected:
   }
 
   static objc::Ref configuration(std::int64_t backlightPower) {
-    objc::Ref table = objc::make_mutable_array();
-    objc::array_add(table.get(), objc::number(backlightPower));
-    objc::Ref component = objc::make_mutable_dictionary();
-    objc::dictionary_set(component.get(), "BacklightPower", table.get());
-    objc::Ref root = objc::make_mutable_dictionary();
-    objc::dictionary_set(root.get(), "Display", component.get());
+    objc::Ref table = objc::makeMutableArray();
+    objc::arrayAdd(table.get(), objc::number(backlightPower));
+    objc::Ref component = objc::makeMutableDictionary();
+    objc::dictionarySet(component.get(), "BacklightPower", table.get());
+    objc::Ref root = objc::makeMutableDictionary();
+    objc::dictionarySet(root.get(), "Display", component.get());
     return root;
   }
 };
@@ -53,8 +53,8 @@ TEST_F(SharedPatcher, LoadsPreferencesOnlyWhileEmptyAndRaisesTheObservedMaximum)
   objc::Ref root = configuration(450);
   objc::Ref patched = HDictHepler::shared().patchThermalConfiguration(root.get());
   ASSERT_NE(patched.get(), root.get());
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(
-                objc::dictionary_get(patched.get(), "Display"), "maxThermalPower")),
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(objc::dictionaryGet(patched.get(), "Display"),
+                                                 "maxThermalPower")),
             1000000);
   EXPECT_GT(objc::count(HPowerHepler::shared().plistObj().get()), 0u);
   EXPECT_EQ(HPowerHepler::shared().observedComponentPowerGlobalMax(), 450);
@@ -82,15 +82,15 @@ TEST_F(SharedPatcher, ThreadsPatchTheSameConfigurationAtOnce) {
   std::atomic<int> patched{0};
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
-      objc::run_attached([&] {
+      objc::runAttached([&] {
         for (int i = 0; i < 50; ++i) {
           objc::AutoreleasePool inner;
           objc::Ref own = configuration(1000 + t);
           objc::Ref a = HDictHepler::shared().patchThermalConfiguration(root.get());
           objc::Ref b = HDictHepler::shared().patchThermalConfiguration(own.get());
           if (a.get() != root.get() && b.get() != own.get() &&
-              objc::int64_value(objc::dictionary_get(
-                  objc::dictionary_get(a.get(), "Display"), "minThermalPower")) == 1000000) {
+              objc::int64Value(objc::dictionaryGet(objc::dictionaryGet(a.get(), "Display"),
+                                                   "minThermalPower")) == 1000000) {
             ++patched;
           }
         }
@@ -100,10 +100,10 @@ TEST_F(SharedPatcher, ThreadsPatchTheSameConfigurationAtOnce) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(patched.load(), 200);
   EXPECT_EQ(HPowerHepler::shared().observedComponentPowerGlobalMax(), 1003);
-  EXPECT_EQ(objc::int64_value(objc::array_get(
-                objc::dictionary_get(objc::dictionary_get(root.get(), "Display"), "BacklightPower"),
-                0)),
-            450);
+  EXPECT_EQ(
+      objc::int64Value(objc::arrayGet(
+          objc::dictionaryGet(objc::dictionaryGet(root.get(), "Display"), "BacklightPower"), 0)),
+      450);
 }
 
 }  // namespace

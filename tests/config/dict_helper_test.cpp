@@ -29,35 +29,35 @@ public:
   void observeComponentPower(std::int64_t value) override { observed.push_back(value); }
 };
 
-objc::Ref str(std::string_view text) { return objc::make_string(text); }  // a new object each time
+objc::Ref str(std::string_view text) { return objc::makeString(text); }  // a new object each time
 id num(std::int64_t value) { return objc::number(value); }
 
 objc::Ref dict(Entries entries) {
-  objc::Ref d = objc::make_mutable_dictionary();
-  for (const auto& [key, value] : entries) objc::dictionary_set(d.get(), key, value);
+  objc::Ref d = objc::makeMutableDictionary();
+  for (const auto& [key, value] : entries) objc::dictionarySet(d.get(), key, value);
   return d;
 }
 
 objc::Ref arr(std::initializer_list<id> elements) {
-  objc::Ref a = objc::make_mutable_array();
-  for (id e : elements) objc::array_add(a.get(), e);
+  objc::Ref a = objc::makeMutableArray();
+  for (id e : elements) objc::arrayAdd(a.get(), e);
   return a;
 }
 
-id get(id dictionary, std::string_view key) { return objc::dictionary_get(dictionary, key); }
+id get(id dictionary, std::string_view key) { return objc::dictionaryGet(dictionary, key); }
 std::int64_t int_at(id dictionary, std::string_view key) {
-  return objc::int64_value(get(dictionary, key));
+  return objc::int64Value(get(dictionary, key));
 }
 
 // The three changes every patched component shows.
 void expect_pinned(id component, std::int64_t power) {
-  ASSERT_TRUE(objc::is_dictionary(component));
+  ASSERT_TRUE(objc::isDictionary(component));
   EXPECT_EQ(int_at(component, "maxThermalPower"), power);
   EXPECT_EQ(int_at(component, "minThermalPower"), power);
   id cpms = get(component, "expectsCPMSSupport");
-  ASSERT_TRUE(objc::is_number(cpms));
-  EXPECT_FALSE(objc::is_boolean(cpms));
-  EXPECT_EQ(objc::int64_value(cpms), 0);
+  ASSERT_TRUE(objc::isNumber(cpms));
+  EXPECT_FALSE(objc::isBoolean(cpms));
+  EXPECT_EQ(objc::int64Value(cpms), 0);
 }
 
 void expect_untouched(id dictionary) {
@@ -67,9 +67,9 @@ void expect_untouched(id dictionary) {
 
 // Every element of array is the very object expected.
 void expect_all(id array, id expected, std::size_t n) {
-  ASSERT_TRUE(objc::is_array(array));
+  ASSERT_TRUE(objc::isArray(array));
   ASSERT_EQ(objc::count(array), n);
-  for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(objc::array_get(array, i), expected) << i;
+  for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(objc::arrayGet(array, i), expected) << i;
 }
 
 class DictHelperTest : public testing::Test {
@@ -98,7 +98,8 @@ TEST_F(DictHelperTest, WorkedComponent) {
   expect_pinned(patched, 1000000);
   id flattened = get(patched, "BacklightPower");
   ASSERT_EQ(objc::count(flattened), 3u);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(objc::int64_value(objc::array_get(flattened, i)), 450);
+  for (std::size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(objc::int64Value(objc::arrayGet(flattened, i)), 450);
   // The brightness table holds the string "40" itself, not its number.
   expect_all(get(patched, "MaxBrightnessTable"), s40.get(), 3);
   EXPECT_EQ(objc::count(patched), 5u);
@@ -108,7 +109,7 @@ TEST_F(DictHelperTest, WorkedComponent) {
   // The input is left as it was.
   EXPECT_EQ(int_at(component.get(), "maxThermalPower"), 600000);
   EXPECT_EQ(get(component.get(), "expectsCPMSSupport"), nullptr);
-  EXPECT_EQ(objc::array_get(brightness.get(), 0), s10.get());
+  EXPECT_EQ(objc::arrayGet(brightness.get(), 0), s10.get());
   EXPECT_NE(get(patched, "BacklightPower"), power.get());
 
   // Equal largest elements: the first of them is kept.
@@ -138,15 +139,15 @@ TEST_F(DictHelperTest, ConfigurationWithoutComponentsIsRebuiltEqual) {
   objc::Ref root = dict({{"sensors", inner.get()}, {"name", leaf.get()}});
   objc::Ref result = patch(root.get());
   ASSERT_NE(result.get(), root.get());
-  EXPECT_TRUE(objc::objects_equal(result.get(), root.get()));
+  EXPECT_TRUE(objc::objectsEqual(result.get(), root.get()));
   id copied = get(result.get(), "sensors");
   EXPECT_NE(copied, inner.get());
-  EXPECT_NE(objc::array_get(copied, 2), objc::array_get(inner.get(), 2));
-  EXPECT_EQ(objc::array_get(copied, 1), leaf.get()) << "leaves are shared";
+  EXPECT_NE(objc::arrayGet(copied, 2), objc::arrayGet(inner.get(), 2));
+  EXPECT_EQ(objc::arrayGet(copied, 1), leaf.get()) << "leaves are shared";
   // Every container of the result is mutable.
-  objc::dictionary_set(result.get(), "added", num(1));
-  objc::array_add(copied, num(1));
-  objc::dictionary_set(objc::array_get(copied, 2), "y", num(1));
+  objc::dictionarySet(result.get(), "added", num(1));
+  objc::arrayAdd(copied, num(1));
+  objc::dictionarySet(objc::arrayGet(copied, 2), "y", num(1));
   EXPECT_EQ(objc::count(inner.get()), 3u);
 }
 
@@ -155,8 +156,8 @@ TEST_F(DictHelperTest, ParentKeyMarksComponentsInAnyCaseAndThroughArrays) {
       {"LCD_BackLight_Config", dict({{"a", num(1)}, {"inner", dict({{"b", num(1)}}).get()}}).get()},
       {"BACKLIGHT", dict({{"maxThermalPower", num(1500000)}}).get()},
       {"bac\xE2\x84\xAAlight", dict({{"c", num(1)}}).get()},  // KELVIN SIGN lower-cases to k
-      {"displayBacklights", arr({dict({{"d", num(1)}}).get(),
-                                 arr({dict({{"e", num(1)}}).get()}).get()}).get()},
+      {"displayBacklights",
+       arr({dict({{"d", num(1)}}).get(), arr({dict({{"e", num(1)}}).get()}).get()}).get()},
       {"other", arr({dict({{"f", num(1)}}).get()}).get()},
       {"back light", dict({{"g", num(1)}}).get()},
   });
@@ -167,9 +168,9 @@ TEST_F(DictHelperTest, ParentKeyMarksComponentsInAnyCaseAndThroughArrays) {
   expect_pinned(get(result.get(), "BACKLIGHT"), 1500000);
   expect_pinned(get(result.get(), "bac\xE2\x84\xAAlight"), 1000000);
   id listed = get(result.get(), "displayBacklights");
-  expect_pinned(objc::array_get(listed, 0), 1000000);
-  expect_pinned(objc::array_get(objc::array_get(listed, 1), 0), 1000000);
-  expect_untouched(objc::array_get(get(result.get(), "other"), 0));
+  expect_pinned(objc::arrayGet(listed, 0), 1000000);
+  expect_pinned(objc::arrayGet(objc::arrayGet(listed, 1), 0), 1000000);
+  expect_untouched(objc::arrayGet(get(result.get(), "other"), 0));
   expect_untouched(get(result.get(), "back light"));
   expect_untouched(result.get());
   EXPECT_TRUE(engine.observed.empty()) << "no BacklightPower table anywhere";
@@ -180,14 +181,16 @@ TEST_F(DictHelperTest, OwnKeysMarkComponentsAndOnlyArraysAreFlattened) {
   objc::Ref junk = str("abc"), five = str(" 5 "), spaced = str("4 2"), lettered = str("9x");
   objc::Ref a = str("a"), b = str("b");
   objc::Ref root = dict({
-      {"c1", dict({{"ScreenBRIGHTNESSLevels", arr({junk.get(), five.get(), spaced.get(),
-                                                   lettered.get()}).get()},
+      {"c1", dict({{"ScreenBRIGHTNESSLevels",
+                    arr({junk.get(), five.get(), spaced.get(), lettered.get()}).get()},
                    {"brightnessName", text.get()},
                    {"BrightnessEmpty", arr({}).get()},
                    {"brightnessWords", arr({a.get(), b.get()}).get()},
-                   {"unrelated", arr({num(1), num(7)}).get()}}).get()},
+                   {"unrelated", arr({num(1), num(7)}).get()}})
+                 .get()},
       {"c2", dict({{"xBacklightPowerY", arr({num(3), num(8)}).get()},
-                   {"minThermalPower", str(" 1200000\n").get()}}).get()},
+                   {"minThermalPower", str(" 1200000\n").get()}})
+                 .get()},
       {"c3", dict({{"BacklightPower", arr({num(-5), num(-2)}).get()}}).get()},
   });
   objc::Ref result = patch(root.get());
@@ -198,20 +201,20 @@ TEST_F(DictHelperTest, OwnKeysMarkComponentsAndOnlyArraysAreFlattened) {
   EXPECT_EQ(objc::count(get(c1, "BrightnessEmpty")), 0u);
   expect_all(get(c1, "brightnessWords"), a.get(), 2);  // nothing numeric: the first element
   id unrelated = get(c1, "unrelated");
-  EXPECT_EQ(objc::int64_value(objc::array_get(unrelated, 0)), 1);
-  EXPECT_EQ(objc::int64_value(objc::array_get(unrelated, 1)), 7);
+  EXPECT_EQ(objc::int64Value(objc::arrayGet(unrelated, 0)), 1);
+  EXPECT_EQ(objc::int64Value(objc::arrayGet(unrelated, 1)), 7);
 
   id c2 = get(result.get(), "c2");
   expect_pinned(c2, 1200000);
   id table = get(c2, "xBacklightPowerY");
-  EXPECT_EQ(objc::int64_value(objc::array_get(table, 0)), 8);
-  EXPECT_EQ(objc::int64_value(objc::array_get(table, 1)), 8);
+  EXPECT_EQ(objc::int64Value(objc::arrayGet(table, 0)), 8);
+  EXPECT_EQ(objc::int64Value(objc::arrayGet(table, 1)), 8);
 
   // Negative backlight power is flattened to its largest (-2) but is never reported.
   id c3 = get(result.get(), "c3");
   expect_pinned(c3, 1000000);
-  EXPECT_EQ(objc::int64_value(objc::array_get(get(c3, "BacklightPower"), 0)), -2);
-  EXPECT_EQ(objc::int64_value(objc::array_get(get(c3, "BacklightPower"), 1)), -2);
+  EXPECT_EQ(objc::int64Value(objc::arrayGet(get(c3, "BacklightPower"), 0)), -2);
+  EXPECT_EQ(objc::int64Value(objc::arrayGet(get(c3, "BacklightPower"), 1)), -2);
   EXPECT_TRUE(engine.observed.empty());
 }
 
@@ -220,12 +223,15 @@ TEST_F(DictHelperTest, OwnKeysMarkComponentsAndOnlyArraysAreFlattened) {
 // flattened to the first of them, since none has an integer value.
 TEST_F(DictHelperTest, StringPowersAndTablesOfComponents) {
   objc::Ref p600 = str("600"), p900 = str(" 900\n"), px = str("x");
-  objc::Ref root = dict({{"panel", dict({
-      {"BacklightPower", arr({p600.get(), p900.get(), px.get()}).get()},
-      {"BacklightPowerModes", arr({dict({{"a", num(1)}}).get(), dict({{"b", num(2)}}).get()}).get()},
-      {"maxThermalPower", str("  2500000 ").get()},
-      {"minThermalPower", objc::number_double(3000000.9)},
-  }).get()}});
+  objc::Ref root = dict(
+      {{"panel", dict({
+                          {"BacklightPower", arr({p600.get(), p900.get(), px.get()}).get()},
+                          {"BacklightPowerModes",
+                           arr({dict({{"a", num(1)}}).get(), dict({{"b", num(2)}}).get()}).get()},
+                          {"maxThermalPower", str("  2500000 ").get()},
+                          {"minThermalPower", objc::numberDouble(3000000.9)},
+                      })
+                     .get()}});
   objc::Ref result = patch(root.get());
   id panel = get(result.get(), "panel");
   expect_pinned(panel, 3000000);
@@ -234,8 +240,8 @@ TEST_F(DictHelperTest, StringPowersAndTablesOfComponents) {
 
   id modes = get(panel, "BacklightPowerModes");
   ASSERT_EQ(objc::count(modes), 2u);
-  id first = objc::array_get(modes, 0);
-  EXPECT_EQ(objc::array_get(modes, 1), first);
+  id first = objc::arrayGet(modes, 0);
+  EXPECT_EQ(objc::arrayGet(modes, 1), first);
   expect_pinned(first, 1000000);
   EXPECT_EQ(int_at(first, "a"), 1);
   EXPECT_EQ(get(first, "b"), nullptr);
@@ -245,7 +251,7 @@ TEST_F(DictHelperTest, PinnedPowerHasAFloorOfOneMillion) {
   struct Case {
     std::int64_t max, min, backlight, pinned;
   } cases[] = {
-      {999999, 5, 1, 1000000},   {1000000, 0, 1, 1000000}, {1500000, 10, 1, 1500000},
+      {999999, 5, 1, 1000000},   {1000000, 0, 1, 1000000},   {1500000, 10, 1, 1500000},
       {10, 1500000, 1, 1500000}, {10, 20, 1500000, 1500000}, {-7, -8, -9, 1000000},
       {1000001, 0, 0, 1000001},
   };
@@ -258,8 +264,8 @@ TEST_F(DictHelperTest, PinnedPowerHasAFloorOfOneMillion) {
     objc::Ref result = patch(root.get());
     SCOPED_TRACE(c.max);
     expect_pinned(get(result.get(), "Backlight"), c.pinned);
-    EXPECT_EQ(engine.observed,
-              c.backlight >= 1 ? std::vector<std::int64_t>{c.backlight} : std::vector<std::int64_t>{});
+    EXPECT_EQ(engine.observed, c.backlight >= 1 ? std::vector<std::int64_t>{c.backlight}
+                                                : std::vector<std::int64_t>{});
   }
 }
 
@@ -269,7 +275,9 @@ TEST_F(DictHelperTest, IntegerValuesOfConfigurationValues) {
   EXPECT_EQ(of("42"), V(42));
   EXPECT_EQ(of("  42  "), V(42));
   EXPECT_EQ(of("\n\t42\r\n"), V(42));
-  EXPECT_EQ(of("\xC2\xA0" "42\xE3\x80\x80"), V(42));  // no-break and ideographic spaces
+  EXPECT_EQ(of("\xC2\xA0"
+               "42\xE3\x80\x80"),
+            V(42));  // no-break and ideographic spaces
   EXPECT_EQ(of("+42"), V(42));
   EXPECT_EQ(of("-42"), V(-42));
   EXPECT_EQ(of("-0"), V(0));
@@ -277,19 +285,20 @@ TEST_F(DictHelperTest, IntegerValuesOfConfigurationValues) {
   EXPECT_EQ(of(std::string(300, ' ') + "42" + std::string(300, '\n')), V(42));
   EXPECT_EQ(of("9223372036854775807"), V(INT64_MAX));
   EXPECT_EQ(of("-9223372036854775808"), V(INT64_MIN));
-  for (std::string_view none : {"", "   ", "4 2", "42abc", "abc42", "+", "-", "+-4", "4.0", "0x10",
-                                "9223372036854775808", "-9223372036854775809",
-                                "99999999999999999999", "\xEF\xBC\x94\xEF\xBC\x92" /* fullwidth 42 */}) {
+  for (std::string_view none :
+       {"", "   ", "4 2", "42abc", "abc42", "+", "-", "+-4", "4.0", "0x10", "9223372036854775808",
+        "-9223372036854775809", "99999999999999999999",
+        "\xEF\xBC\x94\xEF\xBC\x92" /* fullwidth 42 */}) {
     EXPECT_EQ(of(none), std::nullopt) << '"' << none << '"';
   }
   // A NUL inside the string is not whitespace.
   EXPECT_EQ(of(std::string_view("42\0", 3)), std::nullopt);
 
   EXPECT_EQ(HDictHepler::configIntegerValue(num(-17)), V(-17));
-  EXPECT_EQ(HDictHepler::configIntegerValue(objc::number_double(42.9)), V(42));
-  EXPECT_EQ(HDictHepler::configIntegerValue(objc::number_double(-42.9)), V(-42));
-  EXPECT_EQ(HDictHepler::configIntegerValue(objc::number_double(1e30)), V(INT64_MAX));
-  EXPECT_EQ(HDictHepler::configIntegerValue(objc::number_double(-1e30)), V(INT64_MIN));
+  EXPECT_EQ(HDictHepler::configIntegerValue(objc::numberDouble(42.9)), V(42));
+  EXPECT_EQ(HDictHepler::configIntegerValue(objc::numberDouble(-42.9)), V(-42));
+  EXPECT_EQ(HDictHepler::configIntegerValue(objc::numberDouble(1e30)), V(INT64_MAX));
+  EXPECT_EQ(HDictHepler::configIntegerValue(objc::numberDouble(-1e30)), V(INT64_MIN));
   EXPECT_EQ(HDictHepler::configIntegerValue(objc::boolean(true)), V(1));
   EXPECT_EQ(HDictHepler::configIntegerValue(nullptr), std::nullopt);
   EXPECT_EQ(HDictHepler::configIntegerValue(arr({num(1)}).get()), std::nullopt);
@@ -325,7 +334,7 @@ TEST_F(DictHelperTest, DeeplyNestedConfigurationIsPatchedWithoutRecursion) {
     input.push_back(std::move(level));
   }
   std::reverse(input.begin(), input.end());  // input[0] is the root
-  ASSERT_TRUE(objc::is_dictionary(input[0].get()));
+  ASSERT_TRUE(objc::isDictionary(input[0].get()));
 
   objc::Ref result = patch(input[0].get());
   ASSERT_NE(result.get(), input[0].get());
@@ -335,18 +344,18 @@ TEST_F(DictHelperTest, DeeplyNestedConfigurationIsPatchedWithoutRecursion) {
   id at = result.get();
   for (std::size_t i = 0; i < kDepth; ++i) {
     output.push_back(objc::Ref::retain(at));
-    const bool dictionary = objc::is_dictionary(at);
-    ASSERT_EQ(dictionary, objc::is_dictionary(input[i].get())) << i;
+    const bool dictionary = objc::isDictionary(at);
+    ASSERT_EQ(dictionary, objc::isDictionary(input[i].get())) << i;
     ASSERT_NE(at, input[i].get()) << i;
     ASSERT_EQ(objc::count(at), 1u) << i << ": only the innermost component is patched";
-    at = dictionary ? objc::array_get(objc::dictionary_keys(at), 0) : objc::array_get(at, 0);
-    if (dictionary) at = objc::dictionary_get(output.back().get(), at);
+    at = dictionary ? objc::arrayGet(objc::dictionaryKeys(at), 0) : objc::arrayGet(at, 0);
+    if (dictionary) at = objc::dictionaryGet(output.back().get(), at);
   }
-  ASSERT_TRUE(objc::is_array(at));
+  ASSERT_TRUE(objc::isArray(at));
   output.push_back(objc::Ref::retain(at));
-  id patched = objc::array_get(at, 0);
+  id patched = objc::arrayGet(at, 0);
   expect_pinned(patched, 1000000);
-  EXPECT_EQ(objc::int64_value(objc::array_get(get(patched, "BacklightPower"), 0)), 9);
+  EXPECT_EQ(objc::int64Value(objc::arrayGet(get(patched, "BacklightPower"), 0)), 9);
   EXPECT_EQ(engine.observed, std::vector<std::int64_t>{9});
 
   result.reset();

@@ -45,12 +45,13 @@ protected:
     id data = objc::send<id>(kNSPropertyListSerialization.get(), kDataWithPropertyList, plist,
                              kBinaryFormat, 0UL, &error);
     ASSERT_NE(data, nullptr);
-    ASSERT_TRUE(objc::send_bool(data, kWriteToFileAtomically, objc::string(file), objc::to_BOOL(true)));
+    ASSERT_TRUE(
+        objc::sendBool(data, kWriteToFileAtomically, objc::string(file), objc::toBool(true)));
   }
 
   static void expect_empty_dictionary(const objc::Ref& result) {
     ASSERT_TRUE(result);
-    EXPECT_TRUE(objc::is_dictionary(result.get()));
+    EXPECT_TRUE(objc::isDictionary(result.get()));
     EXPECT_EQ(objc::count(result.get()), 0u);
   }
 
@@ -59,15 +60,15 @@ protected:
 };
 
 objc::Ref sample(const char* version, int entries) {
-  objc::Ref dictionary = objc::make_mutable_dictionary();
-  objc::dictionary_set(dictionary.get(), "version", objc::string(version));
-  objc::dictionary_set(dictionary.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
-  objc::Ref list = objc::make_mutable_array();
-  for (int i = 0; i < entries; ++i) objc::array_add(list.get(), objc::number(i));
-  objc::dictionary_set(dictionary.get(), "list", list.get());
-  objc::Ref nested = objc::make_mutable_dictionary();
-  objc::dictionary_set(nested.get(), "level", objc::number(-7));
-  objc::dictionary_set(dictionary.get(), "nested", nested.get());
+  objc::Ref dictionary = objc::makeMutableDictionary();
+  objc::dictionarySet(dictionary.get(), "version", objc::string(version));
+  objc::dictionarySet(dictionary.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
+  objc::Ref list = objc::makeMutableArray();
+  for (int i = 0; i < entries; ++i) objc::arrayAdd(list.get(), objc::number(i));
+  objc::dictionarySet(dictionary.get(), "list", list.get());
+  objc::Ref nested = objc::makeMutableDictionary();
+  objc::dictionarySet(nested.get(), "level", objc::number(-7));
+  objc::dictionarySet(dictionary.get(), "nested", nested.get());
   return dictionary;
 }
 
@@ -80,7 +81,7 @@ std::string binary_with_integer_key(bool both) {
   if (both) {
     b += "\xD2\x01\x03\x02\x02";  // dict of 2: keys 1, 3; values 2, 2
   } else {
-    b += "\xD1\x01\x02";          // dict of 1: key 1, value 2
+    b += "\xD1\x01\x02";  // dict of 1: key 1, value 2
   }
   std::vector<unsigned char> offsets{8};
   offsets.push_back(static_cast<unsigned char>(b.size()));
@@ -94,11 +95,11 @@ std::string binary_with_integer_key(bool both) {
   const auto table = static_cast<unsigned char>(b.size());
   for (unsigned char o : offsets) b += static_cast<char>(o);
   std::string trailer(32, '\0');
-  trailer[6] = 1;                                        // offset size
-  trailer[7] = 1;                                        // object reference size
-  trailer[15] = static_cast<char>(offsets.size());       // object count
-  trailer[23] = 0;                                       // top object
-  trailer[31] = static_cast<char>(table);                // offset table position
+  trailer[6] = 1;                                   // offset size
+  trailer[7] = 1;                                   // object reference size
+  trailer[15] = static_cast<char>(offsets.size());  // object count
+  trailer[23] = 0;                                  // top object
+  trailer[31] = static_cast<char>(table);           // offset table position
   return b + trailer;
 }
 
@@ -110,16 +111,18 @@ TEST_F(FileManagerTest, EveryFailureReadsAsAnEmptyDictionary) {
   write_bytes(path("empty.plist"), "");
   expect_empty_dictionary(HFileManager::readPropertyList(path("empty.plist")));
 
-  objc::Ref array = objc::make_mutable_array();
-  objc::array_add(array.get(), objc::string("thermalPowerMode"));
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(array.get(), path("array.plist")));
+  objc::Ref array = objc::makeMutableArray();
+  objc::arrayAdd(array.get(), objc::string("thermalPowerMode"));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(array.get(), path("array.plist")));
   expect_empty_dictionary(HFileManager::readPropertyList(path("array.plist")));
 
   write_bytes(path("text.plist"), "not a property list at all {");
   expect_empty_dictionary(HFileManager::readPropertyList(path("text.plist")));
-  write_bytes(path("corrupt.plist"), std::string("bplist00\xD5\x01\x02\xFF\xFF", 13) + std::string(32, '\xFF'));
+  write_bytes(path("corrupt.plist"),
+              std::string("bplist00\xD5\x01\x02\xFF\xFF", 13) + std::string(32, '\xFF'));
   expect_empty_dictionary(HFileManager::readPropertyList(path("corrupt.plist")));
-  write_bytes(path("cut.plist"), "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>");
+  write_bytes(path("cut.plist"),
+              "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>");
   expect_empty_dictionary(HFileManager::readPropertyList(path("cut.plist")));
 }
 
@@ -130,7 +133,8 @@ TEST_F(FileManagerTest, AFileAboveOneMebibyteReadsAsAnEmptyDictionary) {
       "<string>fullPower</string><key>padding</key><string>";
   const std::string tail = "</string></dict></plist>";
   const std::size_t limit = 1024 * 1024;
-  write_bytes(path("limit.plist"), head + std::string(limit - head.size() - tail.size(), 'x') + tail);
+  write_bytes(path("limit.plist"),
+              head + std::string(limit - head.size() - tail.size(), 'x') + tail);
   EXPECT_EQ(objc::count(HFileManager::readPropertyList(path("limit.plist")).get()), 2u);
   write_bytes(path("large.plist"),
               head + std::string(limit + 1 - head.size() - tail.size(), 'x') + tail);
@@ -142,36 +146,37 @@ TEST_F(FileManagerTest, NonStringKeysGiveAnEmptyDictionary) {
   // Foundation fix-ups) refuses the file itself, a parser that accepts it leaves the
   // refusal to the reader. Either way the reader answers an empty dictionary.
   write_bytes(path("integer.plist"), binary_with_integer_key(false));
-  objc::Ref raw = objc::read_property_list_file(path("integer.plist"));
-  if (raw) EXPECT_FALSE(objc::all_keys_are_strings(raw.get()));
+  objc::Ref raw = objc::readPropertyListFile(path("integer.plist"));
+  if (raw) EXPECT_FALSE(objc::allKeysAreStrings(raw.get()));
   expect_empty_dictionary(HFileManager::readPropertyList(path("integer.plist")));
 
   write_bytes(path("mixed.plist"), binary_with_integer_key(true));
-  raw = objc::read_property_list_file(path("mixed.plist"));
-  if (raw) EXPECT_FALSE(objc::all_keys_are_strings(raw.get()));
+  raw = objc::readPropertyListFile(path("mixed.plist"));
+  if (raw) EXPECT_FALSE(objc::allKeysAreStrings(raw.get()));
   expect_empty_dictionary(HFileManager::readPropertyList(path("mixed.plist")));
 
   // The reader's own test, on a dictionary such a parser would give.
   objc::AutoreleasePool pool;
-  objc::Ref mixed = objc::make_mutable_dictionary();
-  objc::dictionary_set(mixed.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::Ref mixed = objc::makeMutableDictionary();
+  objc::dictionarySet(mixed.get(), "thermalPowerMode", objc::string("fullPower"));
   objc::send(mixed.get(), objc::sel("setObject:forKey:"), objc::string("x"), objc::number(7));
   ASSERT_EQ(objc::count(mixed.get()), 2u);
-  EXPECT_FALSE(objc::all_keys_are_strings(mixed.get()));
+  EXPECT_FALSE(objc::allKeysAreStrings(mixed.get()));
 }
 
 TEST_F(FileManagerTest, XMLAndBinaryGiveEqualMutableDictionaries) {
   objc::Ref original = sample("one", 5);
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(original.get(), path("xml.plist")));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(original.get(), path("xml.plist")));
   write_binary(original.get(), path("binary.plist"));
 
   objc::Ref xml = HFileManager::readPropertyList(path("xml.plist"));
   objc::Ref binary = HFileManager::readPropertyList(path("binary.plist"));
-  EXPECT_TRUE(objc::objects_equal(xml.get(), original.get()));
-  EXPECT_TRUE(objc::objects_equal(binary.get(), original.get()));
-  EXPECT_TRUE(objc::is_boolean(objc::dictionary_get(binary.get(), "thermalPreventDimmingEnabled")));
-  EXPECT_TRUE(objc::is_kind_of(xml.get(), kNSMutableDictionary.get())) << "mutable containers";
-  EXPECT_TRUE(objc::is_kind_of(objc::dictionary_get(binary.get(), "nested"), kNSMutableDictionary.get()));
+  EXPECT_TRUE(objc::objectsEqual(xml.get(), original.get()));
+  EXPECT_TRUE(objc::objectsEqual(binary.get(), original.get()));
+  EXPECT_TRUE(objc::isBoolean(objc::dictionaryGet(binary.get(), "thermalPreventDimmingEnabled")));
+  EXPECT_TRUE(objc::isKindOf(xml.get(), kNSMutableDictionary.get())) << "mutable containers";
+  EXPECT_TRUE(
+      objc::isKindOf(objc::dictionaryGet(binary.get(), "nested"), kNSMutableDictionary.get()));
   EXPECT_NE(xml.get(), binary.get());
 }
 
@@ -179,15 +184,15 @@ TEST_F(FileManagerTest, AFileReplacedAtomicallyReadsAsOldOrNewNeverAMixture) {
   const std::string file = path("prefs.plist");
   objc::Ref old_version = sample("old", 40);
   objc::Ref new_version = sample("new", 3000);
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(old_version.get(), file));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(old_version.get(), file));
 
   std::atomic<bool> done{false};
   std::atomic<int> writes{0};
   std::thread writer([&] {
-    objc::run_attached([&] {
+    objc::runAttached([&] {
       for (int i = 0; !done.load(); ++i) {
         objc::AutoreleasePool pool;
-        objc::write_property_list_xml_atomically(i % 2 ? old_version.get() : new_version.get(), file);
+        objc::writePropertyListXmlAtomically(i % 2 ? old_version.get() : new_version.get(), file);
         writes.fetch_add(1);
       }
     });
@@ -197,12 +202,13 @@ TEST_F(FileManagerTest, AFileReplacedAtomicallyReadsAsOldOrNewNeverAMixture) {
   for (int i = 0; i < 300; ++i) {
     objc::AutoreleasePool pool;
     objc::Ref read = HFileManager::readPropertyList(file);
-    if (objc::objects_equal(read.get(), old_version.get())) {
+    if (objc::objectsEqual(read.get(), old_version.get())) {
       ++olds;
-    } else if (objc::objects_equal(read.get(), new_version.get())) {
+    } else if (objc::objectsEqual(read.get(), new_version.get())) {
       ++news;
     } else {
-      ADD_FAILURE() << "read " << i << " is neither version (" << objc::count(read.get()) << " keys)";
+      ADD_FAILURE() << "read " << i << " is neither version (" << objc::count(read.get())
+                    << " keys)";
       break;
     }
   }

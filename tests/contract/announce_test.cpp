@@ -88,7 +88,7 @@ uint64_t stored_word() {
 }
 
 TEST(RuntimeStatePublication, EachStepThatFailsStopsWhatDependsOnItAndTheTokenIsAlwaysCancelled) {
-  const uint64_t word = contract::encode_runtime_state(0x12, 0x34);
+  const uint64_t word = contract::encodeRuntimeState(0x12, 0x34);
   const std::string set = "set " + std::to_string(word);
   struct Case {
     const char* fail;
@@ -106,7 +106,7 @@ TEST(RuntimeStatePublication, EachStepThatFailsStopsWhatDependsOnItAndTheTokenIs
   for (const Case& c : cases) {
     g_calls.clear();
     g_fail = c.fail;
-    const contract::RuntimeStatePublication result = contract::publish_runtime_state(word);
+    const contract::RuntimeStatePublication result = contract::publishRuntimeState(word);
     g_fail.clear();
     EXPECT_EQ(g_calls, c.calls) << "failing: " << c.fail;
     EXPECT_EQ(result.published(), c.published) << c.fail;
@@ -117,9 +117,9 @@ TEST(RuntimeStatePublication, EachStepThatFailsStopsWhatDependsOnItAndTheTokenIs
 
 TEST(RuntimeStatePublication, TheWordStaysWithTheNameForEveryReader) {
   g_calls.clear();
-  ASSERT_TRUE(contract::publish_runtime_state(contract::encode_runtime_state(7, 9)).published());
+  ASSERT_TRUE(contract::publishRuntimeState(contract::encodeRuntimeState(7, 9)).published());
   EXPECT_EQ(stored_word(), 0x48414C5600000709ull);
-  ASSERT_TRUE(contract::publish_runtime_state().published());
+  ASSERT_TRUE(contract::publishRuntimeState().published());
   EXPECT_EQ(stored_word(), contract::kPublishedRuntimeState);
 }
 
@@ -145,7 +145,7 @@ TEST(DarwinPost, AReceiverHearsTheNameOnce) {
             NOTIFY_STATUS_OK);
   {
     objc::AutoreleasePool pool;
-    contract::post_darwin_notification(kName, objc::string("a sender"));
+    contract::postDarwinNotification(kName, objc::string("a sender"));
   }
   // Posts are delivered in the order they were made: once the last is heard, so is all else.
   notify_post(kLast);

@@ -18,12 +18,12 @@ namespace contract = halvernic::contract;
 using Status = contract::OverheatStateReading::Status;
 
 TEST(OverheatText, HundredthsOfADegreeAsCelsius) {
-  EXPECT_EQ(contract::celsius_text(5000), "50.00");
-  EXPECT_EQ(contract::celsius_text(4499), "44.99");
-  EXPECT_EQ(contract::celsius_text(5), "0.05");
-  EXPECT_EQ(contract::celsius_text(-305), "-3.05");
-  EXPECT_EQ(contract::celsius_text(-5), "-0.05");
-  EXPECT_EQ(contract::celsius_text(INT32_MIN), "-21474836.48");
+  EXPECT_EQ(contract::celsiusText(5000), "50.00");
+  EXPECT_EQ(contract::celsiusText(4499), "44.99");
+  EXPECT_EQ(contract::celsiusText(5), "0.05");
+  EXPECT_EQ(contract::celsiusText(-305), "-3.05");
+  EXPECT_EQ(contract::celsiusText(-5), "-0.05");
+  EXPECT_EQ(contract::celsiusText(INT32_MIN), "-21474836.48");
 }
 
 TEST(OverheatThresholds, ReleaseBelowEngageWithAMinuteBetween) {
@@ -59,22 +59,22 @@ TEST_F(OverheatState, KeptForRootAloneAndReadBack) {
   state.engagedAtWall = 1'700'000'000;
   state.readingCentiCelsius = 5012;
   const mode_t previous = umask(0);
-  ASSERT_EQ(contract::write_overheat_state(path_, state), 0);
+  ASSERT_EQ(contract::writeOverheatState(path_, state), 0);
   umask(previous);
-  struct stat info {};
+  struct stat info{};
   ASSERT_EQ(stat(path_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0600u) << "root reads and writes it, no one else";
   ASSERT_EQ(stat(fs::path(path_).parent_path().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0755u);
 
-  const contract::OverheatStateReading reading = contract::read_overheat_state(path_);
+  const contract::OverheatStateReading reading = contract::readOverheatState(path_);
   EXPECT_EQ(reading.status, Status::engaged);
   EXPECT_EQ(reading.state, state);
 
-  EXPECT_EQ(contract::remove_overheat_state(path_), 0);
-  EXPECT_EQ(contract::read_overheat_state(path_).status, Status::released);
-  EXPECT_EQ(contract::remove_overheat_state(path_), 0) << "gone already is done";
-  EXPECT_EQ(contract::read_overheat_state("").status, Status::released);
+  EXPECT_EQ(contract::removeOverheatState(path_), 0);
+  EXPECT_EQ(contract::readOverheatState(path_).status, Status::released);
+  EXPECT_EQ(contract::removeOverheatState(path_), 0) << "gone already is done";
+  EXPECT_EQ(contract::readOverheatState("").status, Status::released);
 }
 
 TEST_F(OverheatState, AFileThatHoldsNoStateIsDamaged) {
@@ -90,14 +90,14 @@ TEST_F(OverheatState, AFileThatHoldsNoStateIsDamaged) {
   };
   for (const char* bytes : damaged) {
     write_bytes(bytes);
-    EXPECT_EQ(contract::read_overheat_state(path_).status, Status::damaged) << bytes;
+    EXPECT_EQ(contract::readOverheatState(path_).status, Status::damaged) << bytes;
   }
   write_bytes(std::string(contract::kMaxOverheatStateFileSize + 1, ' ').c_str());
-  EXPECT_EQ(contract::read_overheat_state(path_).status, Status::damaged) << "too large";
+  EXPECT_EQ(contract::readOverheatState(path_).status, Status::damaged) << "too large";
   write_bytes(
       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>engaged</key><true/>"
       "<key>engagedAt</key><integer>7</integer></dict></plist>");
-  const contract::OverheatStateReading minimal = contract::read_overheat_state(path_);
+  const contract::OverheatStateReading minimal = contract::readOverheatState(path_);
   EXPECT_EQ(minimal.status, Status::engaged) << "the reading and the wall time are for people";
   EXPECT_EQ(minimal.state.engagedAt, 7);
 
@@ -108,8 +108,8 @@ TEST_F(OverheatState, AFileThatHoldsNoStateIsDamaged) {
   fs::remove(fs::path(path_).parent_path());
   std::FILE* file = std::fopen(fs::path(path_).parent_path().c_str(), "w");
   std::fclose(file);
-  EXPECT_EQ(contract::read_overheat_state(path_).status, Status::released);
-  EXPECT_NE(contract::write_overheat_state(path_, {}), 0);
+  EXPECT_EQ(contract::readOverheatState(path_).status, Status::released);
+  EXPECT_NE(contract::writeOverheatState(path_, {}), 0);
 }
 
 }  // namespace

@@ -41,15 +41,16 @@ contract::ReportedMethod method(ReportLayer layer, std::string owner, std::strin
 
 contract::ExtensionReport sampleReport() {
   contract::ExtensionReport report;
-  report.version = contract::project_version();
+  report.version = contract::projectVersion();
   report.pid = 4242;
   report.writtenAt = 1'700'000'000;
   report.appliedMode = contract::PowerMode::fullPower;
   report.methods.push_back(method(ReportLayer::hook, "NSDictionaryHook", "NSDictionary",
-                                  "dictionaryWithContentsOfFile:", InstallOutcome::installed, true));
-  contract::ReportedMethod mismatch = method(ReportLayer::hook, "MitigationControllerHook",
-                                             "MitigationController", "CPULevel",
-                                             InstallOutcome::typeMismatch);
+                                  "dictionaryWithContentsOfFile:", InstallOutcome::installed,
+                                  true));
+  contract::ReportedMethod mismatch =
+      method(ReportLayer::hook, "MitigationControllerHook", "MitigationController", "CPULevel",
+             InstallOutcome::typeMismatch);
   mismatch.hostTypes = "q16@0:8";
   mismatch.expectedTypes = "i@:";
   report.methods.push_back(mismatch);
@@ -78,10 +79,10 @@ protected:
   // A report's property list with one change made to it, written as XML.
   void writeEdited(void (*edit)(id root)) {
     objc::AutoreleasePool pool;
-    objc::Ref root = contract::report_property_list(sampleReport());
+    objc::Ref root = contract::reportPropertyList(sampleReport());
     edit(root.get());
     fs::create_directories(folder_);
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(), path_));
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(root.get(), path_));
   }
 
   std::string base_, folder_, path_;
@@ -90,7 +91,7 @@ protected:
 TEST(ReportPath, IsThePackagesStateFolderBelowTheJailbreakRoot) {
   EXPECT_STREQ(contract::kReportPath, "/var/lib/com.nu-falk.halvernic/report.plist");
   EXPECT_EQ(std::string(contract::kReportPath).rfind(contract::kReportFolder, 0), 0u);
-  const std::string resolved = contract::resolved_report_path();
+  const std::string resolved = contract::resolvedReportPath();
   // jbroot puts the jailbreak root (/var/jb without libroot) in front of the literal path.
   ASSERT_GT(resolved.size(), std::strlen(contract::kReportPath));
   EXPECT_EQ(resolved.substr(resolved.size() - std::strlen(contract::kReportPath)),
@@ -100,11 +101,11 @@ TEST(ReportPath, IsThePackagesStateFolderBelowTheJailbreakRoot) {
 
 TEST_F(Report, RoundTripMakesTheFolderAndGivesEveryoneReadAccessWhateverTheUmask) {
   const mode_t previous = umask(077);
-  const int error = contract::write_extension_report(path_, sampleReport());
+  const int error = contract::writeExtensionReport(path_, sampleReport());
   umask(previous);
   ASSERT_EQ(error, 0) << std::strerror(error);
 
-  struct stat info {};
+  struct stat info{};
   ASSERT_EQ(stat(folder_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0755u);
   ASSERT_EQ(stat(path_.c_str(), &info), 0);
@@ -113,11 +114,10 @@ TEST_F(Report, RoundTripMakesTheFolderAndGivesEveryoneReadAccessWhateverTheUmask
   // Nothing but the report is left in the folder.
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 
-  const contract::ReportReading reading = contract::read_extension_report(path_);
+  const contract::ReportReading reading = contract::readExtensionReport(path_);
   ASSERT_EQ(reading.status, Status::ok) << reading.problem;
   EXPECT_EQ(reading.report, sampleReport());
-  EXPECT_EQ(reading.report.methods[0].method(),
-            "+[NSDictionary dictionaryWithContentsOfFile:]");
+  EXPECT_EQ(reading.report.methods[0].method(), "+[NSDictionary dictionaryWithContentsOfFile:]");
   EXPECT_EQ(reading.report.methods[1].method(), "-[MitigationController CPULevel]");
   EXPECT_EQ(reading.report.count(InstallOutcome::installed), 1u);
   EXPECT_EQ(reading.report.count(InstallOutcome::missingMethod, ReportLayer::replacement), 1u);
@@ -134,8 +134,8 @@ TEST_F(Report, BeforeTheFirstApplicationThereIsNoModeAndEncodingsOnlyForMismatch
   contract::ExtensionReport report = sampleReport();
   report.appliedMode.reset();
   report.methods[0].hostTypes = "not written for an installed method";
-  ASSERT_EQ(contract::write_extension_report(path_, report), 0);
-  const contract::ReportReading reading = contract::read_extension_report(path_);
+  ASSERT_EQ(contract::writeExtensionReport(path_, report), 0);
+  const contract::ReportReading reading = contract::readExtensionReport(path_);
   ASSERT_TRUE(reading.ok()) << reading.problem;
   EXPECT_FALSE(reading.report.appliedMode.has_value());
   EXPECT_EQ(reading.report.methods[0].hostTypes, "");
@@ -152,17 +152,17 @@ TEST_F(Report, TheOverheatProtectionRoundTripsWithItsReadingOrUnknown) {
   overheat.batteryCentiCelsius = 5013;
   overheat.readAt = 1'700'000'123;
   report.overheat = overheat;
-  ASSERT_EQ(contract::write_extension_report(path_, report), 0);
-  contract::ReportReading reading = contract::read_extension_report(path_);
+  ASSERT_EQ(contract::writeExtensionReport(path_, report), 0);
+  contract::ReportReading reading = contract::readExtensionReport(path_);
   ASSERT_TRUE(reading.ok()) << reading.problem;
   EXPECT_EQ(reading.report.overheat, overheat);
   {
     objc::AutoreleasePool pool;
-    const objc::Ref root = objc::read_property_list_file(path_);
-    id entry = objc::dictionary_get(root.get(), contract::kReportOverheatKey);
-    id celsius = objc::dictionary_get(entry, contract::kReportBatteryTemperatureKey);
-    EXPECT_TRUE(objc::is_number(celsius) && !objc::is_boolean(celsius));
-    EXPECT_DOUBLE_EQ(objc::double_value(celsius), 50.13) << "degrees Celsius, for people";
+    const objc::Ref root = objc::readPropertyListFile(path_);
+    id entry = objc::dictionaryGet(root.get(), contract::kReportOverheatKey);
+    id celsius = objc::dictionaryGet(entry, contract::kReportBatteryTemperatureKey);
+    EXPECT_TRUE(objc::isNumber(celsius) && !objc::isBoolean(celsius));
+    EXPECT_DOUBLE_EQ(objc::doubleValue(celsius), 50.13) << "degrees Celsius, for people";
   }
 
   overheat.enabled = false;
@@ -170,21 +170,21 @@ TEST_F(Report, TheOverheatProtectionRoundTripsWithItsReadingOrUnknown) {
   overheat.batteryCentiCelsius.reset();
   overheat.readAt = 0;
   report.overheat = overheat;
-  ASSERT_EQ(contract::write_extension_report(path_, report), 0);
+  ASSERT_EQ(contract::writeExtensionReport(path_, report), 0);
   {
     objc::AutoreleasePool pool;
-    const objc::Ref root = objc::read_property_list_file(path_);
-    id entry = objc::dictionary_get(root.get(), contract::kReportOverheatKey);
-    EXPECT_TRUE(objc::string_equals(
-        objc::dictionary_get(entry, contract::kReportBatteryTemperatureKey), "unknown"));
+    const objc::Ref root = objc::readPropertyListFile(path_);
+    id entry = objc::dictionaryGet(root.get(), contract::kReportOverheatKey);
+    EXPECT_TRUE(objc::stringEquals(
+        objc::dictionaryGet(entry, contract::kReportBatteryTemperatureKey), "unknown"));
   }
-  reading = contract::read_extension_report(path_);
+  reading = contract::readExtensionReport(path_);
   ASSERT_TRUE(reading.ok());
   EXPECT_EQ(reading.report.overheat, overheat);
 
   report.overheat.reset();
-  ASSERT_EQ(contract::write_extension_report(path_, report), 0);
-  reading = contract::read_extension_report(path_);
+  ASSERT_EQ(contract::writeExtensionReport(path_, report), 0);
+  reading = contract::readExtensionReport(path_);
   ASSERT_TRUE(reading.ok());
   EXPECT_FALSE(reading.report.overheat.has_value());
   EXPECT_EQ(reading.report.formatVersion, 1) << "a key added, no new format";
@@ -195,21 +195,21 @@ TEST_F(Report, ANewReportReplacesTheOldOneWholeWhileAReaderReads) {
   contract::ExtensionReport second = sampleReport();
   second.pid = 77;
   second.methods.resize(1);
-  ASSERT_EQ(contract::write_extension_report(path_, first), 0);
+  ASSERT_EQ(contract::writeExtensionReport(path_, first), 0);
 
   std::atomic<bool> done{false};
   std::atomic<int> bad{0}, reads{0};
   std::thread reader([&] {
     while (!done.load()) {
       objc::AutoreleasePool pool;
-      const contract::ReportReading reading = contract::read_extension_report(path_);
+      const contract::ReportReading reading = contract::readExtensionReport(path_);
       if (!reading.ok() || (reading.report != first && reading.report != second)) ++bad;
       ++reads;
     }
   });
   for (int i = 0; i < 200; ++i) {
     objc::AutoreleasePool pool;
-    ASSERT_EQ(contract::write_extension_report(path_, i % 2 ? first : second), 0);
+    ASSERT_EQ(contract::writeExtensionReport(path_, i % 2 ? first : second), 0);
   }
   done = true;
   reader.join();
@@ -220,7 +220,7 @@ TEST_F(Report, AWriteThatCannotBeDoneSaysWhyAndLeavesNothing) {
   // A temporary file left by a process with this pid that ended while writing is no obstacle.
   fs::create_directories(folder_);
   writeBytes(folder_ + "/.report.plist." + std::to_string(getpid()) + ".tmp", "partial");
-  ASSERT_EQ(contract::write_extension_report(path_, sampleReport()), 0);
+  ASSERT_EQ(contract::writeExtensionReport(path_, sampleReport()), 0);
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
   fs::remove_all(folder_);
 
@@ -248,20 +248,20 @@ TEST_F(Report, AWriteThatCannotBeDoneSaysWhyAndLeavesNothing) {
     fs::remove_all(base_);
     fs::create_directories(base_);
     c.prepare(base_, folder_);
-    EXPECT_EQ(contract::write_extension_report(path_, sampleReport()), c.error) << c.what;
-    EXPECT_EQ(contract::read_extension_report(path_).status, c.reading) << c.what;
+    EXPECT_EQ(contract::writeExtensionReport(path_, sampleReport()), c.error) << c.what;
+    EXPECT_EQ(contract::readExtensionReport(path_).status, c.reading) << c.what;
     if (fs::exists(base_ + "/elsewhere")) {
       EXPECT_TRUE(fs::is_empty(base_ + "/elsewhere")) << c.what << ": written through the link";
     }
   }
   // Writing straight to a folder's name is refused before anything is made.
-  EXPECT_EQ(contract::write_extension_report(base_ + "/", sampleReport()), EINVAL);
-  EXPECT_EQ(contract::write_extension_report("", sampleReport()), EINVAL);
+  EXPECT_EQ(contract::writeExtensionReport(base_ + "/", sampleReport()), EINVAL);
+  EXPECT_EQ(contract::writeExtensionReport("", sampleReport()), EINVAL);
 }
 
 TEST_F(Report, TheReaderSaysWhatIsWrongWithAFileItCannotUse) {
-  EXPECT_EQ(contract::read_extension_report(path_).status, Status::missing);
-  EXPECT_EQ(contract::read_extension_report(path_).problem, "no report");
+  EXPECT_EQ(contract::readExtensionReport(path_).status, Status::missing);
+  EXPECT_EQ(contract::readExtensionReport(path_).problem, "no report");
 
   fs::create_directories(folder_);
   struct Bytes {
@@ -280,13 +280,13 @@ TEST_F(Report, TheReaderSaysWhatIsWrongWithAFileItCannotUse) {
   };
   for (const Bytes& f : files) {
     writeBytes(path_, f.bytes);
-    const contract::ReportReading reading = contract::read_extension_report(path_);
+    const contract::ReportReading reading = contract::readExtensionReport(path_);
     EXPECT_EQ(reading.status, f.status) << f.what;
     EXPECT_FALSE(reading.problem.empty()) << f.what;
   }
   fs::remove(path_);
   fs::create_directory(path_);
-  EXPECT_EQ(contract::read_extension_report(path_).status, Status::unreadable) << "a folder";
+  EXPECT_EQ(contract::readExtensionReport(path_).status, Status::unreadable) << "a folder";
   fs::remove(path_);
 
   struct Edit {
@@ -296,69 +296,72 @@ TEST_F(Report, TheReaderSaysWhatIsWrongWithAFileItCannotUse) {
   };
   const Edit edits[] = {
       {"no format version",
-       [](id root) { objc::dictionary_remove(root, contract::kReportFormatVersionKey); },
+       [](id root) { objc::dictionaryRemove(root, contract::kReportFormatVersionKey); },
        Status::damaged},
       {"a Boolean format version",
        [](id root) {
-         objc::dictionary_set(root, contract::kReportFormatVersionKey, objc::boolean(true));
+         objc::dictionarySet(root, contract::kReportFormatVersionKey, objc::boolean(true));
        },
        Status::damaged},
       {"a fractional format version",
        [](id root) {
-         objc::dictionary_set(root, contract::kReportFormatVersionKey, objc::number_double(1.5));
+         objc::dictionarySet(root, contract::kReportFormatVersionKey, objc::numberDouble(1.5));
        },
        Status::damaged},
       {"a newer format",
-       [](id root) { objc::dictionary_set(root, contract::kReportFormatVersionKey, objc::number(2)); },
+       [](id root) {
+         objc::dictionarySet(root, contract::kReportFormatVersionKey, objc::number(2));
+       },
        Status::unsupportedFormat},
-      {"no pid", [](id root) { objc::dictionary_remove(root, contract::kReportPidKey); },
+      {"no pid", [](id root) { objc::dictionaryRemove(root, contract::kReportPidKey); },
        Status::damaged},
-      {"pid 0", [](id root) { objc::dictionary_set(root, contract::kReportPidKey, objc::number(0)); },
+      {"pid 0",
+       [](id root) { objc::dictionarySet(root, contract::kReportPidKey, objc::number(0)); },
        Status::damaged},
       {"pid as text",
-       [](id root) { objc::dictionary_set(root, contract::kReportPidKey, objc::string("4242")); },
+       [](id root) { objc::dictionarySet(root, contract::kReportPidKey, objc::string("4242")); },
        Status::damaged},
-      {"no methods", [](id root) { objc::dictionary_remove(root, contract::kReportMethodsKey); },
+      {"no methods", [](id root) { objc::dictionaryRemove(root, contract::kReportMethodsKey); },
        Status::damaged},
       {"a method without a selector",
        [](id root) {
-         id first = objc::array_get(objc::dictionary_get(root, contract::kReportMethodsKey), 0);
-         objc::dictionary_remove(first, contract::kReportSelectorKey);
+         id first = objc::arrayGet(objc::dictionaryGet(root, contract::kReportMethodsKey), 0);
+         objc::dictionaryRemove(first, contract::kReportSelectorKey);
        },
        Status::damaged},
       {"a method of an unknown layer",
        [](id root) {
-         id first = objc::array_get(objc::dictionary_get(root, contract::kReportMethodsKey), 0);
-         objc::dictionary_set(first, contract::kReportLayerKey, objc::string("tweak"));
+         id first = objc::arrayGet(objc::dictionaryGet(root, contract::kReportMethodsKey), 0);
+         objc::dictionarySet(first, contract::kReportLayerKey, objc::string("tweak"));
        },
        Status::damaged},
       {"a method that is no dictionary",
        [](id root) {
-         objc::array_add(objc::dictionary_get(root, contract::kReportMethodsKey),
-                         objc::string("-[A b]"));
+         objc::arrayAdd(objc::dictionaryGet(root, contract::kReportMethodsKey),
+                        objc::string("-[A b]"));
        },
        Status::damaged},
   };
   for (const Edit& e : edits) {
     writeEdited(e.edit);
-    const contract::ReportReading reading = contract::read_extension_report(path_);
+    const contract::ReportReading reading = contract::readExtensionReport(path_);
     EXPECT_EQ(reading.status, e.status) << e.what << ": " << reading.problem;
   }
 }
 
 TEST_F(Report, FieldsANewerWriterAddsAreIgnoredAndAnUnknownOutcomeIsKeptAsUnknown) {
   writeEdited([](id root) {
-    objc::dictionary_set(root, "overheatProtection", objc::string("engaged"));
-    id first = objc::array_get(objc::dictionary_get(root, contract::kReportMethodsKey), 0);
-    objc::dictionary_set(first, contract::kReportOutcomeKey, objc::string("replacedByAnother"));
-    objc::dictionary_set(first, "since", objc::number(3));
-    objc::dictionary_set(root, contract::kReportAppliedModeKey, objc::string("turbo"));
+    objc::dictionarySet(root, "overheatProtection", objc::string("engaged"));
+    id first = objc::arrayGet(objc::dictionaryGet(root, contract::kReportMethodsKey), 0);
+    objc::dictionarySet(first, contract::kReportOutcomeKey, objc::string("replacedByAnother"));
+    objc::dictionarySet(first, "since", objc::number(3));
+    objc::dictionarySet(root, contract::kReportAppliedModeKey, objc::string("turbo"));
   });
-  const contract::ReportReading reading = contract::read_extension_report(path_);
+  const contract::ReportReading reading = contract::readExtensionReport(path_);
   ASSERT_TRUE(reading.ok()) << reading.problem;
   EXPECT_EQ(reading.report.methods.size(), sampleReport().methods.size());
   EXPECT_EQ(reading.report.methods[0].outcome, InstallOutcome::unknown);
-  EXPECT_STREQ(contract::install_outcome_value(reading.report.methods[0].outcome), "unknown");
+  EXPECT_STREQ(contract::installOutcomeValue(reading.report.methods[0].outcome), "unknown");
   EXPECT_FALSE(reading.report.appliedMode.has_value()) << "a mode that is none of the three";
   EXPECT_EQ(reading.report.methods[1], sampleReport().methods[1]);
 }

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -35,7 +35,7 @@ void write_bytes(const std::string& path, const std::string& bytes) {
 }
 
 struct stat stat_of(const std::string& path) {
-  struct stat info {};
+  struct stat info{};
   EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
   return info;
 }
@@ -53,9 +53,9 @@ private:
 class PreferencesWrite : public testing::Test {
 protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("hv-write-" + std::to_string(getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("hv-write-" + std::to_string(getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     path_ = (dir_ / "com.nu-falk.halvernic-prefs.plist").string();
@@ -67,16 +67,19 @@ protected:
     if (options.foldersBelow.empty()) {
       contract::WriteOptions below = options;
       below.foldersBelow = dir_.string();
-      return contract::write_preference_value(path_, contract::kPowerModeKey, objc::string(mode), below);
+      return contract::writePreferenceValue(path_, contract::kPowerModeKey, objc::string(mode),
+                                            below);
     }
-    return contract::write_preference_value(path_, contract::kPowerModeKey, objc::string(mode), options);
+    return contract::writePreferenceValue(path_, contract::kPowerModeKey, objc::string(mode),
+                                          options);
   }
   std::size_t keys_in(const std::string& path) {
-    objc::Ref plist = contract::read_preferences(path);
+    objc::Ref plist = contract::readPreferences(path);
     return plist ? objc::count(plist.get()) : 0;
   }
   std::size_t files_in_dir() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
 
   fs::path dir_;
@@ -111,7 +114,7 @@ TEST_F(PreferencesWrite, AFileThatCouldNotBeReadIsKeptAsideNeverOverwritten) {
     ASSERT_TRUE(write_mode("lowPower"));
     EXPECT_EQ(read_bytes(aside_), c.bytes) << "kept whole, replacing an older one";
     EXPECT_EQ(keys_in(path_), 1u);
-    EXPECT_EQ(contract::power_mode_of(contract::read_preferences(path_).get()),
+    EXPECT_EQ(contract::powerModeOf(contract::readPreferences(path_).get()),
               contract::PowerMode::lowPower);
     EXPECT_EQ(files_in_dir(), 2u) << "no temporary file left behind";
   }
@@ -145,11 +148,12 @@ TEST_F(PreferencesWrite, MissingFoldersBelowTheRootAreMadeAndNoneElsewhere) {
   contract::WriteOptions options;
   options.foldersBelow = root.string();
 
-  ASSERT_TRUE(contract::write_preference_value(deep, contract::kPowerModeKey,
-                                               objc::string("lowPower"), options));
-  EXPECT_EQ(contract::power_mode_of(contract::read_preferences(deep).get()),
+  ASSERT_TRUE(contract::writePreferenceValue(deep, contract::kPowerModeKey,
+                                             objc::string("lowPower"), options));
+  EXPECT_EQ(contract::powerModeOf(contract::readPreferences(deep).get()),
             contract::PowerMode::lowPower);
-  for (const char* folder : {"var", "var/mobile", "var/mobile/Library", "var/mobile/Library/Preferences"}) {
+  for (const char* folder :
+       {"var", "var/mobile", "var/mobile/Library", "var/mobile/Library/Preferences"}) {
     const struct stat info = stat_of((root / folder).string());
     EXPECT_TRUE(S_ISDIR(info.st_mode)) << folder;
     EXPECT_EQ(info.st_mode & 07777, 0755u) << folder;
@@ -159,21 +163,21 @@ TEST_F(PreferencesWrite, MissingFoldersBelowTheRootAreMadeAndNoneElsewhere) {
 
   // Outside the root, or with the root itself missing, nothing is made and the write fails.
   const std::string outside = (dir_ / "elsewhere/prefs.plist").string();
-  EXPECT_FALSE(contract::write_preference_value(outside, contract::kPowerModeKey,
-                                                objc::string("lowPower"), options));
+  EXPECT_FALSE(contract::writePreferenceValue(outside, contract::kPowerModeKey,
+                                              objc::string("lowPower"), options));
   EXPECT_FALSE(fs::exists(dir_ / "elsewhere"));
   contract::WriteOptions missing_root;
   missing_root.foldersBelow = (dir_ / "no-root").string();
-  EXPECT_FALSE(contract::write_preference_value((dir_ / "no-root/a/prefs.plist").string(),
-                                                contract::kPowerModeKey, objc::string("lowPower"),
-                                                missing_root));
+  EXPECT_FALSE(contract::writePreferenceValue((dir_ / "no-root/a/prefs.plist").string(),
+                                              contract::kPowerModeKey, objc::string("lowPower"),
+                                              missing_root));
   EXPECT_FALSE(fs::exists(dir_ / "no-root"));
 
   // A file where a folder belongs: the write fails and the file stays.
   write_bytes((root / "blocked").string(), "x");
-  EXPECT_FALSE(contract::write_preference_value((root / "blocked/prefs.plist").string(),
-                                                contract::kPowerModeKey, objc::string("lowPower"),
-                                                options));
+  EXPECT_FALSE(contract::writePreferenceValue((root / "blocked/prefs.plist").string(),
+                                              contract::kPowerModeKey, objc::string("lowPower"),
+                                              options));
   EXPECT_EQ(read_bytes((root / "blocked").string()), "x");
 }
 
@@ -189,8 +193,8 @@ TEST_F(PreferencesWrite, OwnerAndModeAreSetOnTheNewFile) {
   contract::WriteOptions mobile;
   mobile.foldersBelow = root.string();
   mobile.ownership = {501, 501, 0644};
-  ASSERT_TRUE(contract::write_preference_value(deep, contract::kPowerModeKey,
-                                               objc::string("fullPower"), mobile));
+  ASSERT_TRUE(contract::writePreferenceValue(deep, contract::kPowerModeKey,
+                                             objc::string("fullPower"), mobile));
   struct stat info = stat_of(deep);
   EXPECT_EQ(info.st_uid, 501u);
   EXPECT_EQ(info.st_gid, 501u);
@@ -204,8 +208,8 @@ TEST_F(PreferencesWrite, OwnerAndModeAreSetOnTheNewFile) {
   contract::WriteOptions plain;
   plain.foldersBelow = root.string();
   ASSERT_EQ(chmod(deep.c_str(), 0640), 0);
-  ASSERT_TRUE(contract::write_preference_value(deep, contract::kPreventDimmingKey,
-                                               objc::boolean(true), plain));
+  ASSERT_TRUE(contract::writePreferenceValue(deep, contract::kPreventDimmingKey,
+                                             objc::boolean(true), plain));
   info = stat_of(deep);
   EXPECT_EQ(info.st_uid, 501u) << "the owner of the file it replaces";
   EXPECT_EQ(info.st_mode & 07777, 0640u) << "the mode of the file it replaces";
@@ -225,7 +229,7 @@ TEST_F(PreferencesWrite, ALinkAtThePathIsReplacedAndItsTargetUntouched) {
 
   ASSERT_TRUE(write_mode("lowPower", options));
   EXPECT_FALSE(fs::is_symlink(path_));
-  EXPECT_EQ(contract::power_mode_of(contract::read_preferences(path_).get()),
+  EXPECT_EQ(contract::powerModeOf(contract::readPreferences(path_).get()),
             contract::PowerMode::lowPower);
   EXPECT_EQ(read_bytes(target), "not the preferences");
   const struct stat info = stat_of(target);
@@ -235,33 +239,41 @@ TEST_F(PreferencesWrite, ALinkAtThePathIsReplacedAndItsTargetUntouched) {
 
 TEST_F(PreferencesWrite, EveryValueItDoesNotChangeReadsBackEqual) {
   objc::AutoreleasePool pool;
-  const double reals[] = {-2.0679515313825692e-24, 0.1, 1.0 / 3.0, DBL_MIN, DBL_MAX,
-                          std::numeric_limits<double>::denorm_min(), -0.0, 1e300, -123456789.125};
-  objc::Ref old = objc::make_mutable_dictionary();
-  objc::Ref list = objc::make_mutable_array();
-  for (double real : reals) objc::array_add(list.get(), objc::number_double(real));
-  objc::dictionary_set(old.get(), "reals", list.get());
-  objc::dictionary_set(old.get(), "infinity", objc::number_double(-INFINITY));
-  objc::dictionary_set(old.get(), "smallest", objc::number(std::numeric_limits<std::int64_t>::min()));
-  objc::dictionary_set(old.get(), "largest", objc::number(std::numeric_limits<std::int64_t>::max()));
-  objc::dictionary_set(old.get(), "markup", objc::string("a < b && c > d ]]> \"é\" 温控"));
-  objc::dictionary_set(old.get(), "bytes", objc::make_data(std::string(200, '\xA5')).get());
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(old.get(), path_));
-  objc::Ref before = contract::read_preferences(path_);
+  const double reals[] = {-2.0679515313825692e-24,
+                          0.1,
+                          1.0 / 3.0,
+                          DBL_MIN,
+                          DBL_MAX,
+                          std::numeric_limits<double>::denorm_min(),
+                          -0.0,
+                          1e300,
+                          -123456789.125};
+  objc::Ref old = objc::makeMutableDictionary();
+  objc::Ref list = objc::makeMutableArray();
+  for (double real : reals) objc::arrayAdd(list.get(), objc::numberDouble(real));
+  objc::dictionarySet(old.get(), "reals", list.get());
+  objc::dictionarySet(old.get(), "infinity", objc::numberDouble(-INFINITY));
+  objc::dictionarySet(old.get(), "smallest",
+                      objc::number(std::numeric_limits<std::int64_t>::min()));
+  objc::dictionarySet(old.get(), "largest", objc::number(std::numeric_limits<std::int64_t>::max()));
+  objc::dictionarySet(old.get(), "markup", objc::string("a < b && c > d ]]> \"é\" 温控"));
+  objc::dictionarySet(old.get(), "bytes", objc::makeData(std::string(200, '\xA5')).get());
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(old.get(), path_));
+  objc::Ref before = contract::readPreferences(path_);
   ASSERT_TRUE(before);
 
   ASSERT_TRUE(write_mode("fullPower"));
-  objc::Ref after = contract::read_preferences(path_);
+  objc::Ref after = contract::readPreferences(path_);
   ASSERT_TRUE(after);
-  objc::for_each_entry(before.get(), [&](id key, id value) {
-    EXPECT_TRUE(objc::objects_equal(objc::dictionary_get(after.get(), key), value))
-        << objc::to_string(key);
+  objc::forEachEntry(before.get(), [&](id key, id value) {
+    EXPECT_TRUE(objc::objectsEqual(objc::dictionaryGet(after.get(), key), value))
+        << objc::toString(key);
     return true;
   });
-  id reals_after = objc::dictionary_get(after.get(), "reals");
+  id reals_after = objc::dictionaryGet(after.get(), "reals");
   ASSERT_EQ(objc::count(reals_after), std::size(reals));
   for (std::size_t i = 0; i < std::size(reals); ++i) {
-    const double got = objc::double_value(objc::array_get(reals_after, i));
+    const double got = objc::doubleValue(objc::arrayGet(reals_after, i));
     EXPECT_EQ(got, reals[i]) << i;
     EXPECT_EQ(std::signbit(got), std::signbit(reals[i])) << i;
   }
@@ -271,13 +283,13 @@ TEST_F(PreferencesWrite, EveryValueItDoesNotChangeReadsBackEqual) {
 TEST_F(PreferencesWrite, TheFuzzedBinaryListKeepsItsRealNumber) {
   objc::AutoreleasePool pool;
   write_bytes(path_, read_bytes(HV_FINDINGS_DIR "/frontend-real-not-kept.bplist"));
-  objc::Ref before = contract::read_preferences(path_);
+  objc::Ref before = contract::readPreferences(path_);
   ASSERT_TRUE(before);
   ASSERT_TRUE(write_mode("lowPower"));
-  objc::Ref after = contract::read_preferences(path_);
-  id kept = objc::dictionary_get(after.get(), "otherTweakKey");
-  EXPECT_TRUE(objc::objects_equal(kept, objc::dictionary_get(before.get(), "otherTweakKey")));
-  const double real = objc::double_value(objc::array_get(objc::dictionary_get(kept, "nested"), 1));
+  objc::Ref after = contract::readPreferences(path_);
+  id kept = objc::dictionaryGet(after.get(), "otherTweakKey");
+  EXPECT_TRUE(objc::objectsEqual(kept, objc::dictionaryGet(before.get(), "otherTweakKey")));
+  const double real = objc::doubleValue(objc::arrayGet(objc::dictionaryGet(kept, "nested"), 1));
   EXPECT_EQ(real, -2.0679515313825692e-24);
 }
 
@@ -288,9 +300,9 @@ TEST_F(PreferencesWrite, AFailedWriteLogsNothing) {
   hv_test::LogCapture log;
   fs::create_directories(path_);  // a folder where the file belongs
   EXPECT_FALSE(write_mode("lowPower"));
-  EXPECT_FALSE(objc::write_property_list_xml_atomically(objc::make_mutable_dictionary().get(),
-                                                        (dir_ / "none/x.plist").string()));
-  EXPECT_FALSE(os::write_file_atomically((dir_ / "none/x.plist").string(), "x"));
+  EXPECT_FALSE(objc::writePropertyListXmlAtomically(objc::makeMutableDictionary().get(),
+                                                    (dir_ / "none/x.plist").string()));
+  EXPECT_FALSE(os::writeFileAtomically((dir_ / "none/x.plist").string(), "x"));
   EXPECT_TRUE(log.lines().empty()) << log.lines().front();
 }
 

@@ -175,7 +175,7 @@ TEST_F(CtlDevice, StatusNamesEveryHookAndReplacementInstalledInTheRunningDaemon)
             "\"" + d_->jailbreak_root() + contract::kReportPath + "\"");
   EXPECT_EQ(tableLine(table, report, "of pid"), pid);
   EXPECT_EQ(json["extension.pid"], pid);
-  EXPECT_EQ(tableLine(table, report, "version"), contract::project_version());
+  EXPECT_EQ(tableLine(table, report, "version"), contract::projectVersion());
   EXPECT_EQ(tableLine(table, report, "installed"), "51 of 51 (27 hooks, 24 replacements)");
   EXPECT_EQ(json["extension.installed"], "51");
   EXPECT_EQ(tableLine(table, report, "skipped"), "none");
@@ -203,10 +203,9 @@ TEST_F(CtlDevice, StatusNamesEveryHookAndReplacementInstalledInTheRunningDaemon)
   }
   EXPECT_GE(replaced, 50u);
 
-  const device::HostResult state =
-      device::run_bounded({d_->programs().build_dir + "/sim/device/hv-device", "--root", root_,
-                           "state"},
-                          d_->environment(), 60s);
+  const device::HostResult state = device::run_bounded(
+      {d_->programs().build_dir + "/sim/device/hv-device", "--root", root_, "state"},
+      d_->environment(), 60s);
   EXPECT_EQ(state.status, 0) << state.err;
   EXPECT_NE(state.out.find("halvernicctl status (" + d_->jailbreak_root() +
                            "/usr/bin/halvernicctl)\n\nhalvernicctl "),
@@ -226,13 +225,15 @@ TEST_F(CtlDevice, AMethodWithOtherTypesIsShownSkippedWithBothEncodings) {
             "yes, in pid " + std::to_string(daemon()));
   EXPECT_EQ(tableLine(table, report, "installed"), "49 of 51 (26 hooks, 23 replacements)");
   EXPECT_EQ(tableLine(table, report, "skipped"), "2");
-  const std::string getter = std::string("-[MitigationController CPULevel] (hook, "
-                                         "MitigationControllerHook): other types: host q16@0:8, "
-                                         "expected ") +
-                             objc::method_types<int>();
-  const std::string setter = std::string("-[MitigationController setCPULevel:] (replacement, "
-                                         "replacements): other types: host v20@0:8q16, expected ") +
-                             objc::method_types<void, int>();
+  const std::string getter = std::string(
+                                 "-[MitigationController CPULevel] (hook, "
+                                 "MitigationControllerHook): other types: host q16@0:8, "
+                                 "expected ") +
+                             objc::methodTypes<int>();
+  const std::string setter = std::string(
+                                 "-[MitigationController setCPULevel:] (replacement, "
+                                 "replacements): other types: host v20@0:8q16, expected ") +
+                             objc::methodTypes<void, int>();
   EXPECT_NE(table.find("\n    " + getter + "\n"), std::string::npos) << table;
   EXPECT_NE(table.find("\n    " + setter + "\n"), std::string::npos) << table;
   EXPECT_EQ(tableMethods(table).at("-[MitigationController CPULevel]"), "typeMismatch hook");
@@ -242,21 +243,21 @@ TEST_F(CtlDevice, AMethodWithOtherTypesIsShownSkippedWithBothEncodings) {
   for (int i = 0; json.count("extension.methods." + std::to_string(i) + ".class"); ++i) {
     const std::string at = "extension.methods." + std::to_string(i) + ".";
     if (json[at + "selector"] == "\"CPULevel\"") {
-      getterInJson = json[at + "hostTypes"] == "\"q16@0:8\"" &&
-                     json[at + "expectedTypes"] ==
-                         "\"" + std::string(objc::method_types<int>()) + "\"";
+      getterInJson =
+          json[at + "hostTypes"] == "\"q16@0:8\"" &&
+          json[at + "expectedTypes"] == "\"" + std::string(objc::methodTypes<int>()) + "\"";
     }
     if (json[at + "selector"] == "\"setCPULevel:\"") {
-      setterInJson = json[at + "hostTypes"] == "\"v20@0:8q16\"" &&
-                     json[at + "expectedTypes"] ==
-                         "\"" + std::string(objc::method_types<void, int>()) + "\"";
+      setterInJson =
+          json[at + "hostTypes"] == "\"v20@0:8q16\"" &&
+          json[at + "expectedTypes"] == "\"" + std::string(objc::methodTypes<void, int>()) + "\"";
     }
   }
   EXPECT_TRUE(getterInJson);
   EXPECT_TRUE(setterInJson);
   EXPECT_NE(log().find("halvernic: MitigationControllerHook: other types for "
                        "-[MitigationController CPULevel]: host q16@0:8, expected " +
-                       std::string(objc::method_types<int>())),
+                       std::string(objc::methodTypes<int>())),
             std::string::npos)
       << log();
 }
@@ -267,12 +268,14 @@ TEST_F(CtlDevice, AReportTheDaemonCannotWriteIsNoReport) {
   boot();
   const std::string folder = d_->jailbreak_root() + contract::kReportFolder;
   fs::remove_all(folder);
-  { std::ofstream(folder) << "x"; }
+  {
+    std::ofstream(folder) << "x";
+  }
   const pid_t old = daemon();
   ASSERT_TRUE(device::signal_process(old, SIGTERM));
   ASSERT_NO_THROW(d_->wait_for_daemon(old, 20s));
-  ASSERT_TRUE(wait_until(
-      [&] { return log().find("halvernic: no report at ") != std::string::npos; }, 10s))
+  ASSERT_TRUE(
+      wait_until([&] { return log().find("halvernic: no report at ") != std::string::npos; }, 10s))
       << log();
   std::map<std::string, std::string> json;
   const std::string table = status(&json);
@@ -281,8 +284,7 @@ TEST_F(CtlDevice, AReportTheDaemonCannotWriteIsNoReport) {
   EXPECT_EQ(json["extension.methods"], "null");
   EXPECT_EQ(tableLine(table, "thermalmonitord", "extension loaded"), "unknown: no report");
   EXPECT_EQ(json["thermalmonitord.extensionLoaded"], "null");
-  EXPECT_EQ(tableLine(table, "thermalmonitord", "running"),
-            "yes, pid " + std::to_string(daemon()));
+  EXPECT_EQ(tableLine(table, "thermalmonitord", "running"), "yes, pid " + std::to_string(daemon()));
 }
 
 // mode and set reach the daemon as a change in the pane does: a switch is re-applied by the
@@ -305,7 +307,8 @@ TEST_F(CtlDevice, ModeAndSetReachTheDaemonAsAPaneChangeDoes) {
                std::string::npos;
       },
       5s))
-      << "the switch was not re-applied\n" << log();
+      << "the switch was not re-applied\n"
+      << log();
   std::this_thread::sleep_for(1500ms);
   EXPECT_EQ(daemon(), first) << "a switch restarted the daemon";
   EXPECT_EQ(launches(), launched);
@@ -351,8 +354,8 @@ TEST_F(CtlDevice, AfterRemovalTheExtensionIsNotLoadedAndTheNineKeysAreAbsent) {
   const pid_t old = daemon();
   ASSERT_EQ(ctl({"mode", "fullPower"}).status, 0);
   ASSERT_NO_THROW(d_->wait_for_daemon(old, 20s));
-  for (const char* name : {"preventDimming", "suppressNotifications", "disablePocketSunlight",
-                           "sunlightLocked"}) {
+  for (const char* name :
+       {"preventDimming", "suppressNotifications", "disablePocketSunlight", "sunlightLocked"}) {
     ASSERT_EQ(ctl({"set", name, "on"}).status, 0) << name;
   }
   const std::string store = "OS thermal status store (OSThermalStatus.plist)";
@@ -373,9 +376,9 @@ TEST_F(CtlDevice, AfterRemovalTheExtensionIsNotLoadedAndTheNineKeysAreAbsent) {
   const std::string table = status(&json);
   const std::string pid = std::to_string(daemon());
   EXPECT_EQ(tableLine(table, "thermalmonitord", "running"), "yes, pid " + pid) << table;
-  EXPECT_EQ(tableLine(table, "thermalmonitord", "extension loaded")
-                .rfind("no: the report is of pid ", 0),
-            0u)
+  EXPECT_EQ(
+      tableLine(table, "thermalmonitord", "extension loaded").rfind("no: the report is of pid ", 0),
+      0u)
       << table;
   EXPECT_EQ(json["thermalmonitord.extensionLoaded"], "false");
   std::size_t keys = 0;

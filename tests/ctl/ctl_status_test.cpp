@@ -93,8 +93,7 @@ void leavesOf(const Json& value, const std::string& path, std::map<std::string, 
         leavesOf(value.items()[i], prefix + std::to_string(i), out);
       }
       return;
-    default:
-      out[path] = value.dump();
+    default: out[path] = value.dump();
   }
 }
 
@@ -115,7 +114,7 @@ public:
     // (its name and environment are set later): wait until the table shows it.
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-      const auto found = os::processes_named("thermalmonitord");
+      const auto found = os::processesNamed("thermalmonitord");
       if (found && std::count(found->begin(), found->end(), pid_)) break;
       std::this_thread::sleep_for(10ms);
     }
@@ -131,17 +130,17 @@ private:
 
 void writePlist(id plist, const std::string& path) {
   fs::create_directories(fs::path(path).parent_path());
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(plist, path)) << path;
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(plist, path)) << path;
 }
 
 void writeReport(std::int64_t pid, const std::vector<contract::ReportedMethod>& methods) {
   contract::ExtensionReport report;
-  report.version = contract::project_version();
+  report.version = contract::projectVersion();
   report.pid = pid;
   report.writtenAt = 1700000000;
   report.appliedMode = contract::PowerMode::fullPower;
   report.methods = methods;
-  ASSERT_EQ(contract::write_extension_report(kReport, report), 0);
+  ASSERT_EQ(contract::writeExtensionReport(kReport, report), 0);
 }
 
 contract::ReportedMethod method(contract::ReportLayer layer, const char* owner, const char* cls,
@@ -198,8 +197,7 @@ protected:
     EXPECT_EQ(json->count("!"), 0u) << (*json)["!"] << "\n" << machine.out;
     // Every row of the table is a member of the JSON with the same value, and every row
     // with a label is a line of the table.
-    const std::vector<ctl::StatusSection> sections =
-        ctl::statusSections(ctl::gatherStatusFacts());
+    const std::vector<ctl::StatusSection> sections = ctl::statusSections(ctl::gatherStatusFacts());
     std::map<std::string, std::string> ours;
     leavesOf(ctl::renderStatusJson(sections), "", ours);
     for (auto& [path, value] : ours) {
@@ -211,7 +209,8 @@ protected:
         if (row.label.empty() || row.shown.empty()) continue;
         EXPECT_EQ(tableLine(table.out, section.title, row.label),
                   row.shown.substr(0, row.shown.find('\n')))
-            << section.title << " / " << row.label << "\n" << table.out;
+            << section.title << " / " << row.label << "\n"
+            << table.out;
       }
     }
     return table.out;
@@ -222,18 +221,18 @@ TEST_F(CtlStatus, ThePreferencesFileAsTheReadersReadIt) {
   struct Case {
     const char* what;
     std::function<void()> prepare;
-    const char* file;        // preferences.file
-    std::string fileShown;   // the table's "file" line after the path
-    const char* mode;        // preferences.mode
-    const char* modeShown;   // the table's thermalPowerMode line
-    const char* dimming;     // switches.thermalPreventDimmingEnabled.on
+    const char* file;       // preferences.file
+    std::string fileShown;  // the table's "file" line after the path
+    const char* mode;       // preferences.mode
+    const char* modeShown;  // the table's thermalPowerMode line
+    const char* dimming;    // switches.thermalPreventDimmingEnabled.on
     const char* dimmingShown;
     const char* sunlightShown;
   };
   objc::AutoreleasePool pool;
   auto dictionary = [](std::initializer_list<std::pair<const char*, id>> entries) {
-    objc::Ref plist = objc::make_mutable_dictionary();
-    for (const auto& [key, value] : entries) objc::dictionary_set(plist.get(), key, value);
+    objc::Ref plist = objc::makeMutableDictionary();
+    for (const auto& [key, value] : entries) objc::dictionarySet(plist.get(), key, value);
     writePlist(plist.get(), kPreferences);
   };
   const Case cases[] = {
@@ -254,7 +253,7 @@ TEST_F(CtlStatus, ThePreferencesFileAsTheReadersReadIt) {
        "not set: the platform's setting is left as it is"},
       {"a list at the root",
        [] {
-         objc::Ref list = objc::make_mutable_array();
+         objc::Ref list = objc::makeMutableArray();
          writePlist(list.get(), kPreferences);
        },
        "unreadable",
@@ -263,8 +262,8 @@ TEST_F(CtlStatus, ThePreferencesFileAsTheReadersReadIt) {
        "not set: the platform's setting is left as it is"},
       {"a link to a good file",
        [] {
-         objc::Ref plist = objc::make_mutable_dictionary();
-         objc::dictionary_set(plist.get(), contract::kPowerModeKey, objc::string("lowPower"));
+         objc::Ref plist = objc::makeMutableDictionary();
+         objc::dictionarySet(plist.get(), contract::kPowerModeKey, objc::string("lowPower"));
          writePlist(plist.get(), kDeviceRoot + "/elsewhere.plist");
          fs::create_symlink(kDeviceRoot + "/elsewhere.plist", kPreferences);
        },
@@ -274,8 +273,8 @@ TEST_F(CtlStatus, ThePreferencesFileAsTheReadersReadIt) {
        "off", "off (not set)", "false", "not set: off",
        "not set: the platform's setting is left as it is"},
       {"a folder", [] { fs::create_directory(kPreferences); }, "unreadable",
-       " (unreadable: not a regular file; read as if every key were absent)",
-       "off", "off (not set)", "false", "not set: off",
+       " (unreadable: not a regular file; read as if every key were absent)", "off",
+       "off (not set)", "false", "not set: off",
        "not set: the platform's setting is left as it is"},
       {"values as the engine reads them",
        [&] {
@@ -283,12 +282,11 @@ TEST_F(CtlStatus, ThePreferencesFileAsTheReadersReadIt) {
                      {contract::kPreventDimmingKey, objc::string("Yes")},
                      {contract::kSunlightLockedKey, objc::number(0)}});
        },
-       "ok", "", "lowPower", "lowPower", "true", "on (stored: \"Yes\")",
-       "off (stored: 0)"},
+       "ok", "", "lowPower", "lowPower", "true", "on (stored: \"Yes\")", "off (stored: 0)"},
       {"values that are none",
        [&] {
          dictionary({{contract::kPowerModeKey, objc::string("FullPower")},
-                     {contract::kPreventDimmingKey, objc::make_mutable_array().get()},
+                     {contract::kPreventDimmingKey, objc::makeMutableArray().get()},
                      {contract::kSunlightLockedKey, objc::boolean(true)}});
        },
        "ok", "", "off", "off (stored: \"FullPower\", which is no mode)", "false",
@@ -306,8 +304,7 @@ TEST_F(CtlStatus, ThePreferencesFileAsTheReadersReadIt) {
     EXPECT_EQ(tableLine(table, "Preferences", contract::kPowerModeKey), c.modeShown) << c.what;
     EXPECT_EQ(json[std::string("switches.") + contract::kPreventDimmingKey + ".on"], c.dimming)
         << c.what;
-    EXPECT_EQ(tableLine(table, "Switches", contract::kPreventDimmingKey), c.dimmingShown)
-        << c.what;
+    EXPECT_EQ(tableLine(table, "Switches", contract::kPreventDimmingKey), c.dimmingShown) << c.what;
     EXPECT_EQ(tableLine(table, "Switches", contract::kSunlightLockedKey), c.sunlightShown)
         << c.what;
   }
@@ -321,11 +318,13 @@ TEST_F(CtlStatus, TheExtensionIsLoadedWhenItsReportNamesTheRunningDaemon) {
   const std::vector<contract::ReportedMethod> methods = {
       method(ReportLayer::hook, "MitigationControllerHook", "MitigationController", "CPULevel",
              InstallOutcome::typeMismatch, "q16@0:8", "i16@0:8"),
-      method(ReportLayer::replacement, "replacements", "ThermalManager", "thermalPressure:",
-             InstallOutcome::missingMethod),
-      method(ReportLayer::replacement, "replacements", "CommonProduct", "setThermalState:",
-             InstallOutcome::installed),
-      method(ReportLayer::hook, "\x1b]0;owned\x07Hook", "Crafted\nClass", "x\xc2\x9b" "31m",
+      method(ReportLayer::replacement, "replacements", "ThermalManager",
+             "thermalPressure:", InstallOutcome::missingMethod),
+      method(ReportLayer::replacement, "replacements", "CommonProduct",
+             "setThermalState:", InstallOutcome::installed),
+      method(ReportLayer::hook, "\x1b]0;owned\x07Hook", "Crafted\nClass",
+             "x\xc2\x9b"
+             "31m",
              InstallOutcome::missingClass),
   };
   std::map<std::string, std::string> json;
@@ -361,14 +360,14 @@ TEST_F(CtlStatus, TheExtensionIsLoadedWhenItsReportNamesTheRunningDaemon) {
        "damaged", "no report (damaged: not a property list)", "null", "unknown: no report"},
       {"a report of a newer format",
        [] {
-         objc::Ref plist = objc::make_mutable_dictionary();
-         objc::dictionary_set(plist.get(), contract::kReportFormatVersionKey, objc::number(99));
+         objc::Ref plist = objc::makeMutableDictionary();
+         objc::dictionarySet(plist.get(), contract::kReportFormatVersionKey, objc::number(99));
          writePlist(plist.get(), kReport);
        },
        "unsupportedFormat", "no report (unsupportedFormat: format 99, newer than this reader's 1)",
        "null", "unknown: no report"},
-      {"a report of an earlier process", [&] { writeReport(daemon.pid() + 100000, methods); },
-       "ok", "ok", "false",
+      {"a report of an earlier process", [&] { writeReport(daemon.pid() + 100000, methods); }, "ok",
+       "ok", "false",
        "no: the report is of pid " + std::to_string(daemon.pid() + 100000) +
            ", which has ended (the running daemon wrote none)"},
       {"the running daemon's report", [&] { writeReport(daemon.pid(), methods); }, "ok", "ok",
@@ -417,7 +416,7 @@ TEST_F(CtlStatus, TheExtensionIsLoadedWhenItsReportNamesTheRunningDaemon) {
 // extension's report carries.
 TEST_F(CtlStatus, TheOverheatProtectionsSettingStateAndLastReading) {
   objc::AutoreleasePool pool;
-  const std::string state = contract::resolved_overheat_state_path();
+  const std::string state = contract::resolvedOverheatStatePath();
   ASSERT_EQ(state, kDeviceRoot + "/var/jb" + contract::kOverheatStatePath);
   const std::string title = "Overheat protection";
   struct Case {
@@ -435,12 +434,12 @@ TEST_F(CtlStatus, TheOverheatProtectionsSettingStateAndLastReading) {
   };
   auto report = [](std::optional<contract::OverheatReport> overheat) {
     contract::ExtensionReport r;
-    r.version = contract::project_version();
+    r.version = contract::projectVersion();
     r.pid = 1;
     r.writtenAt = 1700000000;
     r.overheat = overheat;
     fs::create_directories(fs::path(kReport).parent_path());
-    ASSERT_EQ(contract::write_extension_report(kReport, r), 0);
+    ASSERT_EQ(contract::writeExtensionReport(kReport, r), 0);
   };
   contract::OverheatReport read;
   read.engaged = true;
@@ -451,21 +450,33 @@ TEST_F(CtlStatus, TheOverheatProtectionsSettingStateAndLastReading) {
   engagedState.engagedAt = 123;
   engagedState.engagedAtWall = 1700000100;
   engagedState.readingCentiCelsius = 5312;
-  const objc::Ref emptyList = objc::make_mutable_array();
+  const objc::Ref emptyList = objc::makeMutableArray();
   const std::string guards = " (from 50.00 C until 45.00 C, at least 60 s)";
   const Case cases[] = {
-      {"nothing set, no report", {}, [] {}, "on (not set: on unless set off)",
-       "nothing: neither fullPower nor thermalPreventDimmingEnabled is chosen", "false", "no",
-       "unknown: no report", "null", "null", "null"},
+      {"nothing set, no report",
+       {},
+       [] {},
+       "on (not set: on unless set off)",
+       "nothing: neither fullPower nor thermalPreventDimmingEnabled is chosen",
+       "false",
+       "no",
+       "unknown: no report",
+       "null",
+       "null",
+       "null"},
       {"full power, engaged, read",
        {{contract::kPowerModeKey, objc::string("fullPower")}},
        [&] {
-         ASSERT_EQ(contract::write_overheat_state(state, engagedState), 0);
+         ASSERT_EQ(contract::writeOverheatState(state, engagedState), 0);
          report(read);
        },
-       "on (not set: on unless set off)", "fullPower" + guards, "true",
+       "on (not set: on unless set off)",
+       "fullPower" + guards,
+       "true",
        "yes, since 2023-11-14 22:15:00 UTC (battery 53.12 C)",
-       "51.87 C at 2023-11-14 22:16:40 UTC (the extension's report)", "51.87", "1700000100",
+       "51.87 C at 2023-11-14 22:16:40 UTC (the extension's report)",
+       "51.87",
+       "1700000100",
        "53.12"},
       {"both guarded, a damaged state file, nothing read",
        {{contract::kPowerModeKey, objc::string("fullPower")},
@@ -476,33 +487,48 @@ TEST_F(CtlStatus, TheOverheatProtectionsSettingStateAndLastReading) {
          report(none);
        },
        "on (stored: \"yes\")",
-       "fullPower and thermalPreventDimmingEnabled" + guards, "true",
+       "fullPower and thermalPreventDimmingEnabled" + guards,
+       "true",
        "yes (its state file: it holds no state; the extension takes such a file as engaged)",
-       "unknown: the extension has read none (no battery entry or no temperature)", "null",
-       "null", "null"},
+       "unknown: the extension has read none (no battery entry or no temperature)",
+       "null",
+       "null",
+       "null"},
       {"off, from a report of a version without it",
        {{contract::kPreventDimmingKey, objc::number(1)},
         {contract::kOverheatProtectionKey, objc::boolean(false)}},
-       [&] { report(std::nullopt); }, "off (stored: false)", "nothing: it is off", "false", "no",
-       "unknown: the report does not carry it", "null", "null", "null"},
+       [&] { report(std::nullopt); },
+       "off (stored: false)",
+       "nothing: it is off",
+       "false",
+       "no",
+       "unknown: the report does not carry it",
+       "null",
+       "null",
+       "null"},
       {"a value that is no switch value",
        {{contract::kPreventDimmingKey, objc::boolean(true)},
         {contract::kOverheatProtectionKey, emptyList.get()}},
-       [] {}, "on (stored: (a list of 0), which is no switch value: on unless set off)",
-       "thermalPreventDimmingEnabled" + guards, "false", "no", "unknown: no report",
-       "null", "null", "null"},
+       [] {},
+       "on (stored: (a list of 0), which is no switch value: on unless set off)",
+       "thermalPreventDimmingEnabled" + guards,
+       "false",
+       "no",
+       "unknown: no report",
+       "null",
+       "null",
+       "null"},
   };
   for (const Case& c : cases) {
     fs::remove_all(fs::path(kReport).parent_path());
     fs::create_directories(fs::path(kReport).parent_path());
-    objc::Ref plist = objc::make_mutable_dictionary();
-    for (const auto& [key, value] : c.preferences) objc::dictionary_set(plist.get(), key, value);
+    objc::Ref plist = objc::makeMutableDictionary();
+    for (const auto& [key, value] : c.preferences) objc::dictionarySet(plist.get(), key, value);
     writePlist(plist.get(), kPreferences);
     c.prepare();
     std::map<std::string, std::string> json;
     const std::string table = statusBoth(&json);
-    EXPECT_EQ(tableLine(table, title, contract::kOverheatProtectionKey), c.enabledShown)
-        << c.what;
+    EXPECT_EQ(tableLine(table, title, contract::kOverheatProtectionKey), c.enabledShown) << c.what;
     EXPECT_EQ(json["overheatProtection.enabled"],
               std::string(c.enabledShown).rfind("on", 0) == 0 ? "true" : "false")
         << c.what;
@@ -513,8 +539,7 @@ TEST_F(CtlStatus, TheOverheatProtectionsSettingStateAndLastReading) {
     EXPECT_EQ(json["overheatProtection.engaged"], c.engaged) << c.what;
     EXPECT_EQ(tableLine(table, title, "engaged"), c.engagedShown) << c.what;
     EXPECT_EQ(json["overheatProtection.engagedAt"], c.engagedAt) << c.what;
-    EXPECT_EQ(json["overheatProtection.engagedAtTemperature"], c.engagedAtTemperature)
-        << c.what;
+    EXPECT_EQ(json["overheatProtection.engagedAtTemperature"], c.engagedAtTemperature) << c.what;
     EXPECT_EQ(tableLine(table, title, "last reading"), c.readingShown) << c.what;
     EXPECT_EQ(json["overheatProtection.batteryTemperature"], c.reading) << c.what;
     EXPECT_EQ(json["overheatProtection.stateFile"], "\"" + state + "\"") << c.what;
@@ -541,10 +566,10 @@ TEST_F(CtlStatus, TheStoresKeysAndAnyOthers) {
     EXPECT_EQ(tableLine(table, store, "other keys"), "none");
     EXPECT_EQ(json["thermalStatusStore.otherKeys"], "{}");
   }
-  objc::Ref plist = objc::make_mutable_dictionary();
-  objc::dictionary_set(plist.get(), "engageBehavior", objc::boolean(false));
-  objc::dictionary_set(plist.get(), "simulateHip", objc::boolean(true));
-  objc::dictionary_set(plist.get(), "someoneElses\n\"key\"", objc::number_double(2.5));
+  objc::Ref plist = objc::makeMutableDictionary();
+  objc::dictionarySet(plist.get(), "engageBehavior", objc::boolean(false));
+  objc::dictionarySet(plist.get(), "simulateHip", objc::boolean(true));
+  objc::dictionarySet(plist.get(), "someoneElses\n\"key\"", objc::numberDouble(2.5));
   writePlist(plist.get(), kStore);
   {
     const std::string table = statusBoth(&json);

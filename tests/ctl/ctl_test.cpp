@@ -38,8 +38,7 @@ const std::string kDeviceRoot = [] {
 }();
 const std::string kStore =
     kDeviceRoot + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
-const std::string kPreferences =
-    kDeviceRoot + "/var/jb" + halvernic::contract::kPreferencesPath;
+const std::string kPreferences = kDeviceRoot + "/var/jb" + halvernic::contract::kPreferencesPath;
 
 std::uint64_t runtimeWord() {
   int token = 0;
@@ -65,9 +64,9 @@ Result run(std::vector<std::string> arguments, bool root = true) {
 std::map<std::string, bool> store() {
   objc::AutoreleasePool pool;
   std::map<std::string, bool> values;
-  objc::Ref plist = objc::read_property_list_file(kStore);
-  objc::for_each_entry(plist.get(), [&](id key, id value) {
-    values[objc::to_string(key)] = objc::platform_bool_value(value);
+  objc::Ref plist = objc::readPropertyListFile(kStore);
+  objc::forEachEntry(plist.get(), [&](id key, id value) {
+    values[objc::toString(key)] = objc::platformBoolValue(value);
     return true;
   });
   return values;
@@ -76,11 +75,11 @@ std::map<std::string, bool> store() {
 void seed(const std::map<std::string, bool>& values) {
   objc::AutoreleasePool pool;
   fs::create_directories(fs::path(kStore).parent_path());
-  objc::Ref dict = objc::make_mutable_dictionary();
+  objc::Ref dict = objc::makeMutableDictionary();
   for (const auto& [key, value] : values) {
-    objc::dictionary_set(dict.get(), key, objc::boolean(value));
+    objc::dictionarySet(dict.get(), key, objc::boolean(value));
   }
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(dict.get(), kStore));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(dict.get(), kStore));
 }
 
 std::map<std::string, bool> everythingSet() {

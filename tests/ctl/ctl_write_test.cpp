@@ -57,9 +57,9 @@ Result run(std::vector<std::string> arguments, bool root = true) {
 class Observer {
 public:
   Observer() {
-    for (const char* name : {contract::kRuntimeStateNotification,
-                             contract::kExecutePuppetEventNotification,
-                             contract::kRestartThermalMonitorNotification}) {
+    for (const char* name :
+         {contract::kRuntimeStateNotification, contract::kExecutePuppetEventNotification,
+          contract::kRestartThermalMonitorNotification}) {
       int token = 0;
       EXPECT_EQ(hv_notify_register_function(name, &token, &Observer::heard, this),
                 NOTIFY_STATUS_OK);
@@ -76,8 +76,7 @@ public:
     for (;;) {
       {
         std::lock_guard lock(mutex_);
-        if ((count > 0 && names_.size() >= count) ||
-            std::chrono::steady_clock::now() >= deadline) {
+        if ((count > 0 && names_.size() >= count) || std::chrono::steady_clock::now() >= deadline) {
           return names_;
         }
       }
@@ -139,11 +138,11 @@ protected:
   std::map<std::string, std::string> entries() const {
     objc::AutoreleasePool pool;
     std::map<std::string, std::string> values;
-    objc::Ref plist = contract::read_preferences(path_);
-    objc::for_each_entry(plist.get(), [&](id key, id value) {
-      values[objc::to_string(key)] =
-          objc::is_boolean(value) ? (objc::platform_bool_value(value) ? "true" : "false")
-                                  : objc::to_string(value);
+    objc::Ref plist = contract::readPreferences(path_);
+    objc::forEachEntry(plist.get(), [&](id key, id value) {
+      values[objc::toString(key)] = objc::isBoolean(value)
+                                        ? (objc::platformBoolValue(value) ? "true" : "false")
+                                        : objc::toString(value);
       return true;
     });
     return values;
@@ -151,14 +150,14 @@ protected:
 
   void seed() {
     objc::AutoreleasePool pool;
-    objc::Ref plist = objc::make_mutable_dictionary();
-    objc::dictionary_set(plist.get(), "someoneElsesKey", objc::string("kept"));
-    objc::dictionary_set(plist.get(), contract::kSuppressNotificationsKey, objc::boolean(true));
-    objc::dictionary_set(plist.get(), contract::kPowerModeKey, objc::string("fullPower"));
+    objc::Ref plist = objc::makeMutableDictionary();
+    objc::dictionarySet(plist.get(), "someoneElsesKey", objc::string("kept"));
+    objc::dictionarySet(plist.get(), contract::kSuppressNotificationsKey, objc::boolean(true));
+    objc::dictionarySet(plist.get(), contract::kPowerModeKey, objc::string("fullPower"));
     for (const char* key : contract::kModeResetKeys) {
-      objc::dictionary_set(plist.get(), key, objc::number(1));
+      objc::dictionarySet(plist.get(), key, objc::number(1));
     }
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(plist.get(), path_));
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(plist.get(), path_));
   }
 
   std::string path_, folder_;
@@ -182,11 +181,17 @@ TEST_F(CtlWrite, ModeAndSetWriteAndAnnounceAsThePaneDoes) {
       {{"mode", "lowPower"}, contract::kPowerModeKey, "lowPower", {word, apply, restart}},
       {{"mode", "off"}, contract::kPowerModeKey, "off", {word, apply, restart}},
       {{"set", "preventDimming", "on"}, contract::kPreventDimmingKey, "true", {word, apply}},
-      {{"set", contract::kSunlightLockedKey, "on"}, contract::kSunlightLockedKey, "true",
+      {{"set", contract::kSunlightLockedKey, "on"},
+       contract::kSunlightLockedKey,
+       "true",
        {word, apply}},
-      {{"set", "suppressNotifications", "off"}, contract::kSuppressNotificationsKey, "false",
+      {{"set", "suppressNotifications", "off"},
+       contract::kSuppressNotificationsKey,
+       "false",
        {word, apply}},
-      {{"set", "disablePocketSunlight", "off"}, contract::kDisablePocketSunlightKey, "false",
+      {{"set", "disablePocketSunlight", "off"},
+       contract::kDisablePocketSunlightKey,
+       "false",
        {word, apply}},
   };
   for (const Case& c : cases) {
@@ -206,7 +211,9 @@ TEST_F(CtlWrite, ModeAndSetWriteAndAnnounceAsThePaneDoes) {
     EXPECT_EQ(runtimeWord(), contract::kPublishedRuntimeState) << shown;
   }
   // A file that does not read is kept aside, and the tool says where.
-  { std::ofstream(path_) << "bplist00 broken"; }
+  {
+    std::ofstream(path_) << "bplist00 broken";
+  }
   const Result aside = run({"mode", "fullPower"});
   EXPECT_EQ(aside.status, Status::ok) << aside.err;
   EXPECT_NE(aside.out.find("\nthe file that was there did not read as preferences: kept as " +
@@ -253,8 +260,7 @@ TEST_F(CtlWrite, AFailedWriteIsStatusOneWithTheReasonAndPostsNothing) {
          return static_cast<bool>(std::ofstream(folder_) << "x");
        },
        folder_ + " is not a folder"},
-      {"a folder in the file's place",
-       [&] { return fs::create_directory(path_); },
+      {"a folder in the file's place", [&] { return fs::create_directory(path_); },
        "a folder is in the file's place"},
   };
   for (const Case& c : cases) {
@@ -287,7 +293,7 @@ TEST_F(CtlWrite, AFailedWriteIsStatusOneWithTheReasonAndPostsNothing) {
 TEST_F(CtlWrite, RunAsRootTheFileStaysTheMobileUsers) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root";
   auto owner = [&] {
-    struct stat info {};
+    struct stat info{};
     EXPECT_EQ(::stat(path_.c_str(), &info), 0);
     return std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid) + " " +
            std::to_string(info.st_mode & 07777);
@@ -305,7 +311,7 @@ TEST_F(CtlWrite, RunAsRootTheFileStaysTheMobileUsers) {
   fs::remove_all(folder_);
   ASSERT_EQ(run({"set", "preventDimming", "off"}).status, Status::ok);
   EXPECT_EQ(owner(), mobile) << "a file in a folder made for it";
-  struct stat info {};
+  struct stat info{};
   ASSERT_EQ(::stat(folder_.c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, contract::kMobileUserId);
   EXPECT_EQ(info.st_gid, contract::kMobileGroupId);

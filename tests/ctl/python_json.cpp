@@ -18,9 +18,11 @@ namespace hv_test {
 std::map<std::string, std::string> parsedByPython(const std::string& text,
                                                   const std::string& scratch) {
   static std::atomic<int> serial{0};
-  const std::string file = scratch + "/json-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(++serial) + ".json";
-  { std::ofstream(file, std::ios::binary) << text; }
+  const std::string file =
+      scratch + "/json-" + std::to_string(::getpid()) + "-" + std::to_string(++serial) + ".json";
+  {
+    std::ofstream(file, std::ios::binary) << text;
+  }
   static const char kScript[] =
       "import json, sys\n"
       "def key(text): return json.dumps(text, ensure_ascii=False)[1:-1]\n"

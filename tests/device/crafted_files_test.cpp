@@ -53,7 +53,8 @@ bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
 
 void post(const char* name) {
   CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                       reinterpret_cast<CFStringRef>(objc::string(name)), nullptr, nullptr, true);
+                                       reinterpret_cast<CFStringRef>(objc::string(name)), nullptr,
+                                       nullptr, true);
 }
 
 // The posts of a front-end's switch change, without its write: the daemon re-reads the file.
@@ -84,7 +85,8 @@ void plant(const std::string& path, const std::string& bytes) {
 }
 
 std::string nested_xml(std::size_t levels) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>a</key>";
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>a</key>";
   for (std::size_t i = 0; i < levels; ++i) xml += "<array>";
   for (std::size_t i = 0; i < levels; ++i) xml += "</array>";
   return xml + "</dict></plist>\n";
@@ -138,8 +140,8 @@ std::string binary_holding_itself() {
 std::string malformed_text(int seed) {
   std::string text = "{ thermalPowerMode = fullPower; list" + std::to_string(seed) + " = (";
   for (int i = 0; text.size() < 4000; ++i) {
-    text += "{ key" + std::to_string(i) + " = \"value " + std::to_string(seed * 1000 + i) + "\"; data = <0fbd77"
-            + std::to_string(i % 10) + ">; nested = (a, b, (c, d)); }, ";
+    text += "{ key" + std::to_string(i) + " = \"value " + std::to_string(seed * 1000 + i) +
+            "\"; data = <0fbd77" + std::to_string(i % 10) + ">; nested = (a, b, (c, d)); }, ";
   }
   return text + "{ broken = ";
 }
@@ -153,10 +155,12 @@ void PrintTo(const Crafted& crafted, std::ostream* out) { *out << crafted.name; 
 
 const Crafted kCrafted[] = {
     {"NestedBraces100000", [](const std::string& path) { plant(path, std::string(100000, '{')); }},
-    {"NestedBraces1000000", [](const std::string& path) { plant(path, std::string(1000000, '{')); }},
+    {"NestedBraces1000000",
+     [](const std::string& path) { plant(path, std::string(1000000, '{')); }},
     {"NestedXml", [](const std::string& path) { plant(path, nested_xml(100000)); }},
     {"NestedBinaryArrays", [](const std::string& path) { plant(path, nested_binary(100000)); }},
-    {"BinaryListHoldingItself", [](const std::string& path) { plant(path, binary_holding_itself()); }},
+    {"BinaryListHoldingItself",
+     [](const std::string& path) { plant(path, binary_holding_itself()); }},
     {"MalformedText", [](const std::string& path) { plant(path, malformed_text(1)); }},
     {"Fifo",
      [](const std::string& path) {
@@ -198,10 +202,11 @@ protected:
   // A running daemon that answers, in fullPower through a file of the contract's own
   // write (no restart: the engine applies the mode it reads).
   static void full_power_from_a_good_file() {
-    ASSERT_TRUE(contract::write_preference_value(device_->preferences_file(), contract::kPowerModeKey,
-                                                 objc::string("fullPower")));
+    ASSERT_TRUE(contract::writePreferenceValue(device_->preferences_file(), contract::kPowerModeKey,
+                                               objc::string("fullPower")));
     post_change();
-    ASSERT_TRUE(wait_until([] { return engine_mode() == "fullPower"; }, 10s)) << log().substr(log().size() - 500);
+    ASSERT_TRUE(wait_until([] { return engine_mode() == "fullPower"; }, 10s))
+        << log().substr(log().size() - 500);
   }
 
   static std::string* root_;
@@ -225,28 +230,33 @@ TEST_P(CraftedFiles, NoCrashNoHangNativeThenAFrontEndWritesOverIt) {
   std::map<std::string, std::string> state;
   ASSERT_NO_THROW(state = device_->daemon_state(5s)) << "the daemon answers";
   EXPECT_EQ(daemon_pid(), pid) << "the daemon never ended";
-  EXPECT_NE(state.at("cpuPowerCeiling"), "50000") << "the replacement layer reads no fullPower either";
+  EXPECT_NE(state.at("cpuPowerCeiling"), "50000")
+      << "the replacement layer reads no fullPower either";
   EXPECT_EQ(state.at("thermalSimulation"), "off");
 
   // Both front-ends show the defaults, without crashing or waiting.
   const auto rows = device_->run_host(device::Host::kSettings, {"rows"}, 30s);
   EXPECT_EQ(rows.status, 0) << rows.err;
-  EXPECT_NE(rows.out.find("row\tCPU 模式\tthermalPowerMode\t苹果原生温控\n"), std::string::npos) << rows.out;
+  EXPECT_NE(rows.out.find("row\tCPU 模式\tthermalPowerMode\t苹果原生温控\n"), std::string::npos)
+      << rows.out;
   EXPECT_NE(rows.out.find("thermalPreventDimmingEnabled\toff\n"), std::string::npos) << rows.out;
   const auto module = device_->run_host(device::Host::kControlCenter, {"state"}, 30s);
   EXPECT_EQ(module.status, 0) << module.err;
   EXPECT_NE(module.out.find("mode: off\n"), std::string::npos) << module.out;
   EXPECT_NE(module.out.find("selected: no\n"), std::string::npos) << module.out;
-  EXPECT_EQ(device::file_mode(device_->preferences_file()), "off (unreadable file)") << "the device tool";
+  EXPECT_EQ(device::file_mode(device_->preferences_file()), "off (unreadable file)")
+      << "the device tool";
 
   // The pane's switch writes a good file over it; the running daemon follows.
-  const auto toggled = device_->run_host(device::Host::kSettings, {"toggle", "防止温控调暗屏幕"}, 30s);
+  const auto toggled =
+      device_->run_host(device::Host::kSettings, {"toggle", "防止温控调暗屏幕"}, 30s);
   ASSERT_EQ(toggled.status, 0) << toggled.err;
-  EXPECT_TRUE(wait_until([] { return device_->daemon_state(5s).at("thermalSimulation") == "light"; }, 10s));
+  EXPECT_TRUE(
+      wait_until([] { return device_->daemon_state(5s).at("thermalSimulation") == "light"; }, 10s));
   EXPECT_EQ(daemon_pid(), pid);
-  objc::Ref written = contract::read_preferences(device_->preferences_file());
+  objc::Ref written = contract::readPreferences(device_->preferences_file());
   ASSERT_TRUE(written) << "a good file replaced the crafted one";
-  EXPECT_TRUE(contract::engine_bool_preference(written.get(), contract::kPreventDimmingKey, false));
+  EXPECT_TRUE(contract::engineBoolPreference(written.get(), contract::kPreventDimmingKey, false));
 
   // Planted again, Control Center's tile writes over it; the relaunched daemon follows.
   crafted.plant(device_->preferences_file());
@@ -262,7 +272,9 @@ TEST_P(CraftedFiles, NoCrashNoHangNativeThenAFrontEndWritesOverIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, CraftedFiles, testing::ValuesIn(kCrafted),
-                         [](const testing::TestParamInfo<Crafted>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<Crafted>& info) {
+                           return info.param.name;
+                         });
 
 // A damaged file rewritten over and over, each time followed by a notification: the daemon
 // reads every version (a new file each time), stays native and stays its size. Old-style
@@ -273,7 +285,8 @@ TEST_F(CraftedFiles, DamagedFilesRewrittenAHundredAndFiftyTimesNeverGrowTheDaemo
   const pid_t pid = daemon_pid();
   // Warm up: the same path of reading, parsing and applying, with good files.
   for (int i = 0; i < 20; ++i) {
-    ASSERT_TRUE(contract::write_preference_value(device_->preferences_file(), "warmUp", objc::number(i)));
+    ASSERT_TRUE(
+        contract::writePreferenceValue(device_->preferences_file(), "warmUp", objc::number(i)));
     post_change();
     std::this_thread::sleep_for(20ms);
   }
@@ -281,7 +294,8 @@ TEST_F(CraftedFiles, DamagedFilesRewrittenAHundredAndFiftyTimesNeverGrowTheDaemo
   const long before = resident_kb(pid);
   ASSERT_GT(before, 0);
 
-  const std::string xml_head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
+  const std::string xml_head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
   for (int i = 0; i < 150; ++i) {
     plant(device_->preferences_file(), malformed_text(i));
     post_change();
@@ -289,8 +303,10 @@ TEST_F(CraftedFiles, DamagedFilesRewrittenAHundredAndFiftyTimesNeverGrowTheDaemo
   }
   for (int i = 0; i < 150; ++i) {
     std::string damaged = xml_head;
-    while (damaged.size() < 4000) damaged += "<key>k" + std::to_string(damaged.size()) + "</key><string>v</string>";
-    plant(device_->preferences_file(), damaged + "<string>" + std::to_string(i) + "</string></dict></plist>\n");
+    while (damaged.size() < 4000)
+      damaged += "<key>k" + std::to_string(damaged.size()) + "</key><string>v</string>";
+    plant(device_->preferences_file(),
+          damaged + "<string>" + std::to_string(i) + "</string></dict></plist>\n");
     post_change();
     std::this_thread::sleep_for(20ms);
   }
@@ -303,7 +319,8 @@ TEST_F(CraftedFiles, DamagedFilesRewrittenAHundredAndFiftyTimesNeverGrowTheDaemo
   // A sanitizer's allocator keeps freed memory in quarantine and shadows all of it: the
   // daemon's resident size says nothing of what it keeps.
 #else
-  EXPECT_LT(after - before, 5 * 1024) << "resident memory from " << before << " kB to " << after << " kB";
+  EXPECT_LT(after - before, 5 * 1024)
+      << "resident memory from " << before << " kB to " << after << " kB";
 #endif
   EXPECT_EQ(engine_mode(), "off");
   std::map<std::string, std::string> state;

@@ -12,23 +12,23 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <iostream>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <thread>
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
-#include "extension/osthermal/platform_reset.hpp"
 #include "extension/contract/overheat.hpp"
 #include "extension/contract/report.hpp"
+#include "extension/osthermal/platform_reset.hpp"
 #include "sim/device/device.hpp"
-#include "sim/device/package.hpp"
 #include "sim/device/lock.hpp"
 #include "sim/device/orphans.hpp"
+#include "sim/device/package.hpp"
 #include "sim/device/scenario.hpp"
 #include "sim/device/state.hpp"
 #include "sim/launchd/launchd.hpp"
@@ -73,7 +73,8 @@ device::HostResult tool(const std::vector<std::string>& args) { return run(HV_DE
 
 void post(const char* name) {
   CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                       reinterpret_cast<CFStringRef>(objc::string(name)), nullptr, nullptr, true);
+                                       reinterpret_cast<CFStringRef>(objc::string(name)), nullptr,
+                                       nullptr, true);
 }
 
 class Device : public testing::Test {
@@ -103,8 +104,8 @@ protected:
     // end of the daemon's log.
     if (HasFailure()) {
       const std::string daemon_log = log();
-      std::cerr << "--- launchd.log\n" << read_file(d_->log_file("launchd.log"))
-                << "--- thermalmonitord.log (end)\n"
+      std::cerr << "--- launchd.log\n"
+                << read_file(d_->log_file("launchd.log")) << "--- thermalmonitord.log (end)\n"
                 << daemon_log.substr(daemon_log.size() > 4000 ? daemon_log.size() - 4000 : 0)
                 << "---\n";
     }
@@ -122,7 +123,9 @@ protected:
       std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
       const std::string stat = read_file(it->path().string() + "/stat");
       const bool zombie = stat.find(") Z") != std::string::npos;
-      if (!zombie && cmdline.find("thermalmonitord --tweak-folder " + d_->tweak_folder()) != std::string::npos) ++n;
+      if (!zombie &&
+          cmdline.find("thermalmonitord --tweak-folder " + d_->tweak_folder()) != std::string::npos)
+        ++n;
     }
     return n;
   }
@@ -142,7 +145,7 @@ protected:
 
   // One change as the front-ends make it: the file, the runtime-state word, the posts.
   void change(const char* key, id value, bool restart) {
-    ASSERT_TRUE(contract::write_preference_value(d_->preferences_file(), key, value));
+    ASSERT_TRUE(contract::writePreferenceValue(d_->preferences_file(), key, value));
     int token = 0;
     if (notify_register_check(contract::kRuntimeStateNotification, &token) == NOTIFY_STATUS_OK) {
       notify_set_state(token, contract::kPublishedRuntimeState);
@@ -178,7 +181,8 @@ std::string* Device::root_ = nullptr;
 
 TEST_F(Device, LaysOutTheJailbreakAndLoadsTheInstalledTweakThroughItsFilter) {
   EXPECT_TRUE(fs::is_directory(*root_ + "/var/jb/var/mobile/Library/Preferences"));
-  EXPECT_TRUE(fs::is_directory(*root_ + "/var/mobile/Library/Preferences")) << "the system's, apart";
+  EXPECT_TRUE(fs::is_directory(*root_ + "/var/mobile/Library/Preferences"))
+      << "the system's, apart";
   EXPECT_NE(d_->preferences_file(), d_->system_preferences_file());
   EXPECT_TRUE(fs::exists(d_->tweak_folder() + "/halvernic.plist"));
   EXPECT_TRUE(fs::exists(d_->tweak_folder() + "/halvernic.so"));
@@ -196,19 +200,22 @@ TEST_F(Device, LaysOutTheJailbreakAndLoadsTheInstalledTweakThroughItsFilter) {
 // the mode its first application applied.
 TEST_F(Device, TheInstalledExtensionReportsEveryHookAndReplacementForTheRunningDaemon) {
   const std::string path = d_->jailbreak_root() + contract::kReportPath;
-  contract::ReportReading reading = contract::read_extension_report(path);
+  contract::ReportReading reading = contract::readExtensionReport(path);
   ASSERT_TRUE(reading.ok()) << path << ": " << reading.problem;
   EXPECT_EQ(reading.report.pid, daemon_pid());
   EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::off);
-  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::replacement), 24u);
-  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::hook), 27u);
+  EXPECT_EQ(
+      reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::replacement),
+      24u);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::hook),
+            27u);
   EXPECT_EQ(reading.report.methods.size(), 51u);
   EXPECT_EQ(log().find("halvernic: no report at"), std::string::npos) << log();
 
   const pid_t old = daemon_pid();
   choose_mode("fullPower");
   relaunched(old);
-  reading = contract::read_extension_report(path);
+  reading = contract::readExtensionReport(path);
   ASSERT_TRUE(reading.ok()) << reading.problem;
   EXPECT_EQ(reading.report.pid, daemon_pid());
   EXPECT_NE(reading.report.pid, old);
@@ -309,7 +316,8 @@ TEST_F(Device, ToolRefusesMistakesWithAMessageAndAStatusAndChangesNothing) {
   EXPECT_EQ(daemon_pid(), daemon) << "no refusal ended the daemon";
   EXPECT_EQ(launches(), launched) << "no refusal launched anything";
   EXPECT_EQ(daemons(), 1);
-  EXPECT_EQ(device::file_mode(d_->preferences_file()), "off (no file)") << "a refused change writes nothing";
+  EXPECT_EQ(device::file_mode(d_->preferences_file()), "off (no file)")
+      << "a refused change writes nothing";
   EXPECT_EQ(d_->appearance(), "light");
   fs::remove_all(never);
 
@@ -326,7 +334,8 @@ TEST_F(Device, ToolRefusesMistakesWithAMessageAndAStatusAndChangesNothing) {
   const auto state = tool({"--root", *root_, "state"});
   EXPECT_EQ(state.status, 0) << state.err;
   EXPECT_NE(state.out.find("mode: engine"), std::string::npos);
-  EXPECT_NE(state.out.find("launches of thermalmonitord          2"), std::string::npos) << state.out;
+  EXPECT_NE(state.out.find("launches of thermalmonitord          2"), std::string::npos)
+      << state.out;
 
   const auto down = tool({"--root", *root_, "shutdown"});
   EXPECT_EQ(down.status, 0) << down.err;
@@ -442,9 +451,12 @@ TEST_F(Device, ModeChosenAsTheFrontEndsDoReachesTheRelaunchedDaemonsSettersAs500
   const pid_t old = daemon_pid();
   choose_mode("fullPower");
   const auto state = relaunched(old);
-  EXPECT_NE(calls().find("call MitigationController setCPUPowerCeiling:fromDecisionSource: 50000 0"), std::string::npos);
-  EXPECT_NE(calls().find("call MitigationController setPackagePowerCeiling:fromDecisionSource: 50000 0"),
-            std::string::npos);
+  EXPECT_NE(
+      calls().find("call MitigationController setCPUPowerCeiling:fromDecisionSource: 50000 0"),
+      std::string::npos);
+  EXPECT_NE(
+      calls().find("call MitigationController setPackagePowerCeiling:fromDecisionSource: 50000 0"),
+      std::string::npos);
   EXPECT_NE(calls().find("call MitigationController setMaxPackagePower: 50000"), std::string::npos);
   EXPECT_EQ(state.at("thermalSimulation"), "nominal");
   // The product's own limit, set at every step, passes the replacement layer, which reads
@@ -456,8 +468,10 @@ TEST_F(Device, ModeChosenAsTheFrontEndsDoReachesTheRelaunchedDaemonsSettersAs500
   EXPECT_EQ(later.at("cpuPowerCeiling"), "50000");
   EXPECT_EQ(later.at("packagePowerCeiling"), "50000");
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
-  EXPECT_NE(log().find("halvernic: restarting thermalmonitord after CPU mode change"), std::string::npos);
-  EXPECT_NE(read_file(d_->log_file("launchd.log")).find("exited with signal 15"), std::string::npos);
+  EXPECT_NE(log().find("halvernic: restarting thermalmonitord after CPU mode change"),
+            std::string::npos);
+  EXPECT_NE(read_file(d_->log_file("launchd.log")).find("exited with signal 15"),
+            std::string::npos);
   EXPECT_EQ(daemons(), 1);
 }
 
@@ -465,7 +479,8 @@ TEST_F(Device, SwitchInThePaneReappliesWithoutARestart) {
   const pid_t pid = daemon_pid();
   const int before = device::engine_applications(log());
   change(contract::kPreventDimmingKey, objc::boolean(true), false);
-  EXPECT_TRUE(wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
+  EXPECT_TRUE(
+      wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
   EXPECT_GT(device::engine_applications(log()), before);
   EXPECT_EQ(daemon_pid(), pid) << "a switch never restarts the daemon";
   EXPECT_EQ(launches(), 2);
@@ -474,7 +489,12 @@ TEST_F(Device, SwitchInThePaneReappliesWithoutARestart) {
 TEST_F(Device, NotifyDaemonKilledIsRelaunchedAndTheDaemonHearsTheNextChange) {
   const pid_t notifyd = d_->job_pid(device::kNotifydLabel);
   ASSERT_TRUE(device::signal_process(notifyd, SIGKILL));
-  ASSERT_TRUE(wait_until([&] { return d_->job_pid(device::kNotifydLabel) > 0 && d_->job_pid(device::kNotifydLabel) != notifyd; }, 5s));
+  ASSERT_TRUE(wait_until(
+      [&] {
+        return d_->job_pid(device::kNotifydLabel) > 0 &&
+               d_->job_pid(device::kNotifydLabel) != notifyd;
+      },
+      5s));
   const pid_t old = daemon_pid();
   // Posts made before the daemon's connection is back are lost, as on a device; the
   // front-end's next change is heard.
@@ -491,7 +511,8 @@ TEST_F(Device, NotifyDaemonKilledIsRelaunchedAndTheDaemonHearsTheNextChange) {
 }
 
 TEST_F(Device, DaemonKilledWithSIGKILLComesBackInTheFilesMode) {
-  ASSERT_TRUE(contract::write_preference_value(d_->preferences_file(), contract::kPowerModeKey, objc::string("lowPower")));
+  ASSERT_TRUE(contract::writePreferenceValue(d_->preferences_file(), contract::kPowerModeKey,
+                                             objc::string("lowPower")));
   const pid_t old = daemon_pid();
   ASSERT_TRUE(device::signal_process(old, SIGKILL));
   const auto state = relaunched(old);
@@ -508,7 +529,8 @@ TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
   choose_mode("lowPower");
   EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
   old = daemon_pid();
-  std::ofstream(d_->preferences_file(), std::ios::trunc | std::ios::binary) << "bplist00\x01\xff garbage";
+  std::ofstream(d_->preferences_file(), std::ios::trunc | std::ios::binary)
+      << "bplist00\x01\xff garbage";
   post(contract::kRestartThermalMonitorNotification);
   relaunched(old);
   EXPECT_EQ(device::engine_mode(log()), "off") << "an unreadable file reads as the native mode";
@@ -519,10 +541,10 @@ TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
   choose_mode("lowPower");
   EXPECT_EQ(relaunched(old).at("cpuLevel"), "2");
   old = daemon_pid();
-  objc::Ref huge = objc::make_mutable_dictionary();
-  objc::dictionary_set(huge.get(), "thermalPowerMode", objc::string("fullPower"));
-  objc::dictionary_set(huge.get(), "padding", objc::string(std::string(4 << 20, 'x')));
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(huge.get(), d_->preferences_file()));
+  objc::Ref huge = objc::makeMutableDictionary();
+  objc::dictionarySet(huge.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::dictionarySet(huge.get(), "padding", objc::string(std::string(4 << 20, 'x')));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(huge.get(), d_->preferences_file()));
   post(contract::kRestartThermalMonitorNotification);
   relaunched(old);
   const int steps = std::stoi(d_->daemon_state(5s).at("report"));
@@ -530,7 +552,8 @@ TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
   const auto later = d_->daemon_state(5s);
   EXPECT_GT(std::stoi(later.at("report")), steps);
   EXPECT_EQ(device::engine_mode(log()), "off") << "a file above 1 MiB reads as the native mode";
-  EXPECT_NE(later.at("cpuPowerCeiling"), "50000") << "the replacement layer does not read it either";
+  EXPECT_NE(later.at("cpuPowerCeiling"), "50000")
+      << "the replacement layer does not read it either";
 
   // Back to a file of normal size: its mode is honoured again, through the engine and
   // through the replacement layer (the product's own limit, set at every step).
@@ -556,7 +579,8 @@ TEST_F(Device, CorruptOrHugePreferencesFileNeverStopsTheDevice) {
 }
 
 TEST_F(Device, StormOfRestartNotificationsEndsInOneDaemonInTheFilesMode) {
-  ASSERT_TRUE(contract::write_preference_value(d_->preferences_file(), contract::kPowerModeKey, objc::string("fullPower")));
+  ASSERT_TRUE(contract::writePreferenceValue(d_->preferences_file(), contract::kPowerModeKey,
+                                             objc::string("fullPower")));
   const pid_t old = daemon_pid();
   const int before = launches();
   for (int i = 0; i < 100; ++i) post(contract::kRestartThermalMonitorNotification);
@@ -667,7 +691,8 @@ TEST_F(Device, HeatScenarioComparesTheSixSettingsInATableAndAPlot) {
 // Through the simulated Control Center, as a person uses it: the tile cycles the mode, the
 // expanded menu chooses one; each choice reaches the relaunched daemon.
 TEST_F(Device, ControlCenterTileAndMenuReachTheRelaunchedDaemon) {
-  if (device::Programs::of_this_build().controlcenter.empty()) GTEST_SKIP() << "hv-controlcenter is not built";
+  if (device::Programs::of_this_build().controlcenter.empty())
+    GTEST_SKIP() << "hv-controlcenter is not built";
   pid_t old = daemon_pid();
   const auto tapped = d_->run_host(device::Host::kControlCenter, {"tap-tile", "state"}, 60s);
   ASSERT_EQ(tapped.status, 0) << tapped.err;
@@ -677,16 +702,21 @@ TEST_F(Device, ControlCenterTileAndMenuReachTheRelaunchedDaemon) {
   // The daemon has run less than the throttle (1 s here) by now: launchd holds the next
   // launch until then, and the choice still arrives.
   old = daemon_pid();
-  const auto chosen = d_->run_host(device::Host::kControlCenter, {"expand", "choose", "满频率", "rows"}, 60s);
+  const auto chosen =
+      d_->run_host(device::Host::kControlCenter, {"expand", "choose", "满频率", "rows"}, 60s);
   ASSERT_EQ(chosen.status, 0) << chosen.err;
   EXPECT_NE(chosen.out.find("chose: 满频率"), std::string::npos) << chosen.out;
   relaunched(old);
-  EXPECT_NE(calls().find("call MitigationController setCPUPowerCeiling:fromDecisionSource: 50000 0"), std::string::npos);
+  EXPECT_NE(
+      calls().find("call MitigationController setCPUPowerCeiling:fromDecisionSource: 50000 0"),
+      std::string::npos);
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
   const auto table = device::format_table(device::state_table(*d_));
-  EXPECT_NE(table.find("mode: module                         mode: fullPower"), std::string::npos) << table;
+  EXPECT_NE(table.find("mode: module                         mode: fullPower"), std::string::npos)
+      << table;
   if (!device::Programs::of_this_build().settings.empty()) {
-    EXPECT_EQ(table.find("mode: pane                           ("), std::string::npos) << "the pane reads the mode: " << table;
+    EXPECT_EQ(table.find("mode: pane                           ("), std::string::npos)
+        << "the pane reads the mode: " << table;
   }
   EXPECT_EQ(daemons(), 1);
 
@@ -697,17 +727,20 @@ TEST_F(Device, ControlCenterTileAndMenuReachTheRelaunchedDaemon) {
 // Through the simulated Settings app: a switch re-applies in the running daemon, the CPU
 // mode menu restarts it into the chosen mode.
 TEST_F(Device, SettingsPaneSwitchReappliesAndItsMenuRestartsTheDaemon) {
-  if (device::Programs::of_this_build().settings.empty()) GTEST_SKIP() << "hv-settings is not built";
+  if (device::Programs::of_this_build().settings.empty())
+    GTEST_SKIP() << "hv-settings is not built";
   const pid_t pid = daemon_pid();
   const int before = device::engine_applications(log());
   const auto toggled = d_->run_host(device::Host::kSettings, {"toggle", "防止温控调暗屏幕"}, 60s);
   ASSERT_EQ(toggled.status, 0) << toggled.err;
   EXPECT_NE(toggled.out.find("toggled\t防止温控调暗屏幕\ton"), std::string::npos) << toggled.out;
-  EXPECT_TRUE(wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
+  EXPECT_TRUE(
+      wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
   EXPECT_GT(device::engine_applications(log()), before);
   EXPECT_EQ(daemon_pid(), pid) << "a switch never restarts the daemon";
 
-  const auto chosen = d_->run_host(device::Host::kSettings, {"tap", "CPU 模式", "choose", "模拟低电频率"}, 60s);
+  const auto chosen =
+      d_->run_host(device::Host::kSettings, {"tap", "CPU 模式", "choose", "模拟低电频率"}, 60s);
   ASSERT_EQ(chosen.status, 0) << chosen.err;
   EXPECT_EQ(relaunched(pid).at("cpuLevel"), "2");
   EXPECT_EQ(device::engine_mode(log()), "lowPower");
@@ -723,11 +756,11 @@ TEST_F(Device, SettingsPaneSwitchReappliesAndItsMenuRestartsTheDaemon) {
 std::map<std::string, std::string> store_of(const device::Device& d) {
   objc::AutoreleasePool pool;
   std::map<std::string, std::string> values;
-  objc::Ref store = objc::read_property_list_file(d.thermal_status_store());
-  objc::for_each_entry(store.get(), [&](id key, id value) {
-    values[objc::to_string(key)] = objc::is_boolean(value)
-                                       ? (objc::platform_bool_value(value) ? "true" : "false")
-                                       : objc::to_string(value);
+  objc::Ref store = objc::readPropertyListFile(d.thermal_status_store());
+  objc::forEachEntry(store.get(), [&](id key, id value) {
+    values[objc::toString(key)] = objc::isBoolean(value)
+                                      ? (objc::platformBoolValue(value) ? "true" : "false")
+                                      : objc::toString(value);
     return true;
   });
   return values;
@@ -759,10 +792,10 @@ void set_everything(Device& test, device::Device& d) {
 TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem) {
   // Someone else's key in the store stays as it is.
   {
-    objc::Ref store = objc::make_mutable_dictionary();
-    objc::dictionary_set(store.get(), "someoneElsesKey", objc::boolean(true));
+    objc::Ref store = objc::makeMutableDictionary();
+    objc::dictionarySet(store.get(), "someoneElsesKey", objc::boolean(true));
     fs::create_directories(fs::path(d_->thermal_status_store()).parent_path());
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(store.get(), d_->thermal_status_store()));
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(store.get(), d_->thermal_status_store()));
   }
   set_everything(*this, *d_);
   ASSERT_EQ(device::package_state(*d_), device::PackageState::installed);
@@ -773,8 +806,10 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   engaged.engagedAt = 1;
   engaged.engagedAtWall = 1700000000;
   engaged.readingCentiCelsius = 5100;
-  ASSERT_EQ(contract::write_overheat_state(overheat, engaged), 0);
-  { std::ofstream(overheat + ".interrupted") << "x"; }
+  ASSERT_EQ(contract::writeOverheatState(overheat, engaged), 0);
+  {
+    std::ofstream(overheat + ".interrupted") << "x";
+  }
 
   const auto removal = tool({"--root", *root_, "remove"});
   ASSERT_EQ(removal.status, 0) << removal.out << removal.err;

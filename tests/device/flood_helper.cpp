@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     modes[1] = both.substr(comma + 1);
   }
   if (seconds <= 0 || rate <= 0) return 2;
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   const int posts = seconds * rate;
@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_until(start + std::chrono::microseconds(1'000'000LL * i / rate));
     objc::AutoreleasePool pool;
     if (!modes[0].empty() && i % rate == 0) {
-      halvernic::contract::write_preference_value(preferences, halvernic::contract::kPowerModeKey,
-                                                  objc::string(modes[(i / rate) % 2]));
+      halvernic::contract::writePreferenceValue(preferences, halvernic::contract::kPowerModeKey,
+                                                objc::string(modes[(i / rate) % 2]));
     }
     CFNotificationCenterPostNotification(
         CFNotificationCenterGetDarwinNotifyCenter(),

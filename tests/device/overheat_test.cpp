@@ -42,7 +42,7 @@ int count_of(const std::string& text, const std::string& needle) {
 
 // The stamp that tells a rewritten file from the same one.
 std::string stamp(const std::string& path) {
-  struct stat st {};
+  struct stat st{};
   if (::stat(path.c_str(), &st) != 0) return "missing";
   return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
          std::to_string(st.st_mtim.tv_nsec) + ":" + read_file(path);

@@ -61,8 +61,8 @@ struct Rig {
     d->shutdown();
     if (mode) {
       objc::AutoreleasePool pool;
-      contract::write_preference_value(d->preferences_file(), contract::kPowerModeKey,
-                                       objc::string(mode));
+      contract::writePreferenceValue(d->preferences_file(), contract::kPowerModeKey,
+                                     objc::string(mode));
     }
     d->boot({});  // 10 s
   }

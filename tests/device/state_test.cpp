@@ -22,9 +22,9 @@ TEST(DeviceState, FileModeReadsAsEveryReaderDoes) {
   std::ofstream(file) << "bplist00 broken";
   EXPECT_EQ(device::file_mode(file), "off (unreadable file)");
   auto write = [&](id mode) {
-    objc::Ref plist = objc::make_mutable_dictionary();
-    objc::dictionary_set(plist.get(), "thermalPowerMode", mode);
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(plist.get(), file));
+    objc::Ref plist = objc::makeMutableDictionary();
+    objc::dictionarySet(plist.get(), "thermalPowerMode", mode);
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(plist.get(), file));
   };
   write(objc::string("lowPower"));
   EXPECT_EQ(device::file_mode(file), "lowPower");

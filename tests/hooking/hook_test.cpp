@@ -27,8 +27,8 @@ constinit objc::Selector kInit{"init"};
 
 objc::Ref make_controller(Class cls = host::kMitigationController.get()) {
   id allocated = objc::send<id>(cls, kAlloc);
-  return objc::Ref::adopt(host::kInitForFastLoop.send(allocated, objc::to_BOOL(false),
-                                                      objc::to_BOOL(false), nullptr, nullptr));
+  return objc::Ref::adopt(host::kInitForFastLoop.send(allocated, objc::toBool(false),
+                                                      objc::toBool(false), nullptr, nullptr));
 }
 
 bool contains(const std::vector<std::string>& list, const std::string& item) {
@@ -63,27 +63,28 @@ void raised_ceiling(hook::Orig<void(int, host::PassedOnArg)> orig, id self, int 
 int padded_target(hook::Orig<int()> orig, id self) { return orig(self) + 5; }
 
 constexpr hook::Replacement kControllerReplacements[] = {
-    hook::instance_method<host::kSetCPULevel, &doubled_cpu_level>(),
-    hook::instance_method<host::kSetCPUPowerCeilingFromDecisionSource, &raised_ceiling>(),
-    hook::instance_method<host::kGetCPUTargetPower, &padded_target>(),
+    hook::instanceMethod<host::kSetCPULevel, &doubled_cpu_level>(),
+    hook::instanceMethod<host::kSetCPUPowerCeilingFromDecisionSource, &raised_ceiling>(),
+    hook::instanceMethod<host::kGetCPUTargetPower, &padded_target>(),
 };
-constinit const hook::ClassHook kControllerHook{"MitigationControllerHook",
-                                                host::kMitigationController, kControllerReplacements};
+constinit const hook::ClassHook kControllerHook{
+    "MitigationControllerHook", host::kMitigationController, kControllerReplacements};
 
 // Marks dictionaries loaded from the daemon's configuration folder.
 id marked_configuration(hook::Orig<id(id)> orig, id self, id path) {
   id loaded = orig(self, path);
-  if (!objc::is_dictionary(loaded) ||
-      objc::to_string(path).find(host::kThermalConfigurationFolder) == std::string::npos) {
+  if (!objc::isDictionary(loaded) ||
+      objc::toString(path).find(host::kThermalConfigurationFolder) == std::string::npos) {
     return loaded;
   }
-  objc::Ref copy = objc::mutable_copy(loaded);
-  objc::dictionary_set(copy.get(), "hookedBy", objc::string(objc::class_name(reinterpret_cast<Class>(self))));
+  objc::Ref copy = objc::mutableCopy(loaded);
+  objc::dictionarySet(copy.get(), "hookedBy",
+                      objc::string(objc::className(reinterpret_cast<Class>(self))));
   return objc::autorelease(copy.leak());
 }
 
 constexpr hook::Replacement kDictionaryReplacements[] = {
-    hook::class_method<host::kDictionaryWithContentsOfFile, &marked_configuration>(),
+    hook::classMethod<host::kDictionaryWithContentsOfFile, &marked_configuration>(),
 };
 constinit const hook::ClassHook kDictionaryHook{"NSDictionaryHook", host::kNSDictionary,
                                                 kDictionaryReplacements};
@@ -106,7 +107,8 @@ TEST_F(HookTest, ActivationRunsInitInstallsEverythingThenDidActivate) {
   EXPECT_TRUE(contains(replaced, "-[MitigationController setCPULevel:]"));
   EXPECT_TRUE(contains(replaced, "-[MitigationController setCPUPowerCeiling:fromDecisionSource:]"));
   EXPECT_TRUE(contains(replaced, "-[MitigationController getCPUTargetPower]"));
-  EXPECT_FALSE(contains(replaced, "-[MitigationController updateCPU]")) << "nothing else is touched";
+  EXPECT_FALSE(contains(replaced, "-[MitigationController updateCPU]"))
+      << "nothing else is touched";
 }
 
 TEST_F(HookTest, ReplacementReachesTheHostWithChangedArgumentsFromEveryThread) {
@@ -120,8 +122,9 @@ TEST_F(HookTest, ReplacementReachesTheHostWithChangedArgumentsFromEveryThread) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      objc::run_attached([&] {
-        for (int i = 1; i <= kCalls; ++i) host::kSetCPULevel.send(controllers[t].get(), t * 1000 + i);
+      objc::runAttached([&] {
+        for (int i = 1; i <= kCalls; ++i)
+          host::kSetCPULevel.send(controllers[t].get(), t * 1000 + i);
       });
     });
   }
@@ -157,22 +160,24 @@ TEST_F(HookTest, TwoArgumentSetterAndGetterCallTheSavedImplementation) {
 TEST_F(HookTest, ClassMethodHookOnNSDictionarySeesEveryLoad) {
   objc::AutoreleasePool pool;
   const std::string config = sim::default_configuration_folder() + "/Product.plist";
-  id hooked = host::kDictionaryWithContentsOfFile.send(host::kNSDictionary.get(), objc::string(config));
-  ASSERT_TRUE(objc::is_dictionary(hooked));
-  EXPECT_EQ(objc::to_string(objc::dictionary_get(hooked, "hookedBy")), "NSDictionary");
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(hooked, "maxPower")), 45000);
+  id hooked =
+      host::kDictionaryWithContentsOfFile.send(host::kNSDictionary.get(), objc::string(config));
+  ASSERT_TRUE(objc::isDictionary(hooked));
+  EXPECT_EQ(objc::toString(objc::dictionaryGet(hooked, "hookedBy")), "NSDictionary");
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(hooked, "maxPower")), 45000);
 
   // A file outside the folder passes unchanged; a missing one stays nil.
   char dir[] = "/tmp/hv-hook-XXXXXX";
   ASSERT_NE(::mkdtemp(dir), nullptr);
   const std::string elsewhere = std::string(dir) + "/Product.plist";
-  objc::Ref plist = objc::make_mutable_dictionary();
-  objc::dictionary_set(plist.get(), "maxPower", objc::number(1));
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(plist.get(), elsewhere));
-  id plain = host::kDictionaryWithContentsOfFile.send(host::kNSDictionary.get(), objc::string(elsewhere));
-  EXPECT_TRUE(objc::objects_equal(plain, plist.get()));
-  EXPECT_EQ(host::kDictionaryWithContentsOfFile.send(host::kNSDictionary.get(),
-                                                     objc::string(std::string(dir) + "/none.plist")),
+  objc::Ref plist = objc::makeMutableDictionary();
+  objc::dictionarySet(plist.get(), "maxPower", objc::number(1));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(plist.get(), elsewhere));
+  id plain =
+      host::kDictionaryWithContentsOfFile.send(host::kNSDictionary.get(), objc::string(elsewhere));
+  EXPECT_TRUE(objc::objectsEqual(plain, plist.get()));
+  EXPECT_EQ(host::kDictionaryWithContentsOfFile.send(
+                host::kNSDictionary.get(), objc::string(std::string(dir) + "/none.plist")),
             nullptr);
   std::remove(elsewhere.c_str());
   ::rmdir(dir);
@@ -180,7 +185,7 @@ TEST_F(HookTest, ClassMethodHookOnNSDictionarySeesEveryLoad) {
   // The daemon's own start-up loads its configuration through the hook.
   sim::Daemon daemon;
   daemon.start(sim::default_configuration_folder());
-  EXPECT_EQ(objc::to_string(objc::dictionary_get(
+  EXPECT_EQ(objc::toString(objc::dictionaryGet(
                 sim::configuration_for(daemon.thermal_manager(), "Product"), "hookedBy")),
             "NSDictionary");
 }
@@ -191,9 +196,10 @@ void recorded_dvd1(hook::Orig<void(int)> orig, id self, int level) { orig(self, 
 
 constinit objc::ClassName kSubclass{"HVHookTestController"};
 constexpr hook::Replacement kSubclassReplacements[] = {
-    hook::instance_method<host::kSetDVD1Level, &recorded_dvd1>(),
+    hook::instanceMethod<host::kSetDVD1Level, &recorded_dvd1>(),
 };
-constinit const hook::ClassHook kSubclassHook{"HVHookTestControllerHook", kSubclass, kSubclassReplacements};
+constinit const hook::ClassHook kSubclassHook{"HVHookTestControllerHook", kSubclass,
+                                              kSubclassReplacements};
 
 TEST_F(HookTest, InheritedMethodIsAddedToTheTargetAndCallsTheInheritedOne) {
   Class subclass = objc::ClassBuilder("HVHookTestController", "MitigationController").build();
@@ -208,7 +214,8 @@ TEST_F(HookTest, InheritedMethodIsAddedToTheTargetAndCallsTheInheritedOne) {
   host::kSetDVD1Level.send(derived.get(), 3);
   host::kSetDVD1Level.send(base.get(), 3);
   EXPECT_EQ(sim::controller_state(derived.get()).dvd1_level, -3);
-  EXPECT_EQ(sim::controller_state(base.get()).dvd1_level, 3) << "the superclass keeps its own method";
+  EXPECT_EQ(sim::controller_state(base.get()).dvd1_level, 3)
+      << "the superclass keeps its own method";
   EXPECT_FALSE(contains(sim::replaced_methods(), "-[MitigationController setDVD1Level:]"));
 
   // Installing again changes nothing: orig still is the inherited implementation.
@@ -229,22 +236,24 @@ std::uint32_t max_power(hook::Orig<std::uint32_t(int)> orig, id self, int compon
 }
 
 constexpr hook::Replacement kMissingClassReplacements[] = {
-    hook::instance_method<host::kSetCPULevel, &ignored>(),
+    hook::instanceMethod<host::kSetCPULevel, &ignored>(),
 };
-constinit const hook::ClassHook kMissingClassHook{"MissingHook", kMissingClass, kMissingClassReplacements};
+constinit const hook::ClassHook kMissingClassHook{"MissingHook", kMissingClass,
+                                                  kMissingClassReplacements};
 
 constexpr hook::Replacement kPartlyMissingReplacements[] = {
-    hook::instance_method<kMissingSelector, &ignored>(),
-    hook::instance_method<host::kSetCPULowPowerTarget, &low_power_target>(),
-    hook::class_method<host::kSetCPUPowerZoneTarget, &ignored>(),  // an instance method only
+    hook::instanceMethod<kMissingSelector, &ignored>(),
+    hook::instanceMethod<host::kSetCPULowPowerTarget, &low_power_target>(),
+    hook::classMethod<host::kSetCPUPowerZoneTarget, &ignored>(),  // an instance method only
 };
 constinit const hook::ClassHook kPartlyMissingHook{"PartlyMissingHook", host::kMitigationController,
                                                    kPartlyMissingReplacements};
 
 constexpr hook::Replacement kHelperReplacements[] = {
-    hook::instance_method<host::kGetMaxPowerForComponent, &max_power>(),
+    hook::instanceMethod<host::kGetMaxPowerForComponent, &max_power>(),
 };
-constinit const hook::ClassHook kHelperHook{"CPMSHelperHook", host::kCPMSHelper, kHelperReplacements};
+constinit const hook::ClassHook kHelperHook{"CPMSHelperHook", host::kCPMSHelper,
+                                            kHelperReplacements};
 
 TEST_F(HookTest, MissingClassAndMissingMethodsGoToHandleErrorWhileTheRestInstalls) {
   RecordingTweak tweak;
@@ -262,9 +271,11 @@ TEST_F(HookTest, MissingClassAndMissingMethodsGoToHandleErrorWhileTheRestInstall
   EXPECT_EQ(sim::controller_state(controller.get()).cpu_low_power_target, 9000);
   host::kSetCPUPowerZoneTarget.send(controller.get(), 12345);
   EXPECT_EQ(sim::controller_state(controller.get()).cpu_power_zone_target, 12345);
-  objc::Ref helper = objc::Ref::adopt(objc::send<id>(objc::send<id>(host::kCPMSHelper.get(), kAlloc), kInit));
+  objc::Ref helper =
+      objc::Ref::adopt(objc::send<id>(objc::send<id>(host::kCPMSHelper.get(), kAlloc), kInit));
   EXPECT_EQ(host::kGetMaxPowerForComponent.send(helper.get(), 0), 50000u);
-  EXPECT_EQ(sim::call_count("getMaxPowerForComponent:"), 0u) << "the replacement did not call the host";
+  EXPECT_EQ(sim::call_count("getMaxPowerForComponent:"), 0u)
+      << "the replacement did not call the host";
 }
 
 struct SilentTweak : hook::Tweak {};
@@ -298,15 +309,16 @@ void doubled_event(hook::Orig<void(int, void*)> orig, id self, int event, void* 
 }  // namespace
 
 constexpr hook::Replacement kMistypedReplacements[] = {
-    hook::instance_method<kWideCPULevel, &wide_cpu_level>(),
-    hook::instance_method<kWideSGXLevel, &wide_sgx_level>(),
+    hook::instanceMethod<kWideCPULevel, &wide_cpu_level>(),
+    hook::instanceMethod<kWideSGXLevel, &wide_sgx_level>(),
 };
 constinit const hook::ClassHook kMistypedHook{"MistypedHook", host::kMitigationController,
                                               kMistypedReplacements};
 constexpr hook::Replacement kSensorReplacements[] = {
-    hook::instance_method<kAnyPointerTemperatureEvent, &doubled_event>(),
+    hook::instanceMethod<kAnyPointerTemperatureEvent, &doubled_event>(),
 };
-constinit const hook::ClassHook kSensorHook{"HidSensorsHook", host::kHidSensors, kSensorReplacements};
+constinit const hook::ClassHook kSensorHook{"HidSensorsHook", host::kHidSensors,
+                                            kSensorReplacements};
 
 TEST_F(HookTest, MethodsWhoseTypesDifferAreSkippedAndReportedAStructPointerIsAPointer) {
   RecordingTweak tweak;
@@ -315,9 +327,11 @@ TEST_F(HookTest, MethodsWhoseTypesDifferAreSkippedAndReportedAStructPointerIsAPo
   EXPECT_EQ(tweak.events,
             (std::vector<std::string>{
                 "MistypedHook: other types for -[MitigationController CPULevel]: host i16@0:8, "
-                "expected " + std::string(objc::method_types<std::int64_t>()),
+                "expected " +
+                    std::string(objc::methodTypes<std::int64_t>()),
                 "MistypedHook: other types for -[MitigationController setSGXLevel:]: host "
-                "v20@0:8i16, expected " + std::string(objc::method_types<void, std::int64_t>()),
+                "v20@0:8i16, expected " +
+                    std::string(objc::methodTypes<void, std::int64_t>()),
             }));
 
   // The daemon's own implementations answer as before.
@@ -328,7 +342,8 @@ TEST_F(HookTest, MethodsWhoseTypesDifferAreSkippedAndReportedAStructPointerIsAPo
   EXPECT_EQ(sim::controller_state(controller.get()).sgx_level, 4);
 
   // The daemon declares its service as ^{__IOHIDServiceClient=}: any pointer matches it.
-  objc::Ref sensors = objc::Ref::adopt(objc::send<id>(objc::send<id>(host::kHidSensors.get(), kAlloc), kInit));
+  objc::Ref sensors =
+      objc::Ref::adopt(objc::send<id>(objc::send<id>(host::kHidSensors.get(), kAlloc), kInit));
   objc::AutoreleasePool pool;
   host::kHandleTemperatureEventService.send(
       sensors.get(), 20000, host::bridged<host::IOHIDServiceClientRef>(objc::string("SOC")));

@@ -22,11 +22,11 @@
 #include "common/objc/swizzle.hpp"
 #include "common/objc/weak.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/hooks/cpms_helper_hook.hpp"
 #include "extension/hooks/mitigation_controller_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/hooking/hook.hpp"
-#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/support/log_capture.hpp"
 #include "tests/support/preferences.hpp"
@@ -61,16 +61,13 @@ std::function<void()> g_during_update_cpu;
 // and answers nil.
 id wrapped_init(id self, SEL cmd, BOOL fast_loop, BOOL no_display, id power_save, id power_zone) {
   switch (g_init_outcome.load()) {
-    case InitOutcome::normal:
-      break;
+    case InitOutcome::normal: break;
     case InitOutcome::substitute: {
       id other = objc::send<id>(host::kMitigationController.get(), kAlloc);
       objc::release(self);
       return objc::call<id>(g_sim_init, other, cmd, fast_loop, no_display, power_save, power_zone);
     }
-    case InitOutcome::fail:
-      objc::release(self);
-      return nullptr;
+    case InitOutcome::fail: objc::release(self); return nullptr;
   }
   return objc::call<id>(g_sim_init, self, cmd, fast_loop, no_display, power_save, power_zone);
 }
@@ -105,16 +102,16 @@ protected:
     hv_test::device_root();
     ASSERT_TRUE(sim::register_classes());
     Class cls = host::kMitigationController.get();
-    g_sim_init = objc::replace_instance_method(cls, host::kInitForFastLoop.get(),
-                                               reinterpret_cast<IMP>(&wrapped_init));
-    g_sim_update_cpu = objc::replace_instance_method(cls, host::kUpdateCPU.get(),
-                                                     reinterpret_cast<IMP>(&wrapped_update_cpu));
+    g_sim_init = objc::replaceInstanceMethod(cls, host::kInitForFastLoop.get(),
+                                             reinterpret_cast<IMP>(&wrapped_init));
+    g_sim_update_cpu = objc::replaceInstanceMethod(cls, host::kUpdateCPU.get(),
+                                                   reinterpret_cast<IMP>(&wrapped_update_cpu));
     ASSERT_TRUE(g_sim_init && g_sim_update_cpu);
 
     // Made before the hooks exist, so the engine has not captured it.
     controller_ = new objc::Ref(make_controller());
-    helper_ = new objc::Ref(objc::Ref::adopt(
-        objc::send<id>(objc::send<id>(host::kCPMSHelper.get(), kAlloc), kInit)));
+    helper_ = new objc::Ref(
+        objc::Ref::adopt(objc::send<id>(objc::send<id>(host::kCPMSHelper.get(), kAlloc), kInit)));
 
     static RecordingTweak tweak;
     const hook::ClassHook* list[] = {&hooks::MitigationControllerHook, &hooks::CPMSHelperHook};
@@ -194,13 +191,13 @@ TEST_F(MitigationHooks, NativeModePassesEveryCallAndArgumentUnchanged) {
   EXPECT_EQ(host::kGetMaxPowerForComponent.send(helper(), 0), 45000u);
   EXPECT_EQ(host::kGetMinPowerForComponent.send(helper(), 1), 300u);
 
-  EXPECT_EQ(sim::call_texts(),
-            (Texts{"powerSaveActive", "CPULevel", "getCPUTargetPower", "getPackageCPUPowerTarget",
-                   "getPackageTargetPower", "setGPUPowerCeiling:fromDecisionSource: 2147483647 7",
-                   "setGPUPowerFloor:fromDecisionSource: 321 -8", "setGPUPowerZoneTarget: 22222",
-                   "setSGXLevel: 3", "setMaxGraphicsDrivePowerTarget: 23456", "updateCPU",
-                   "updateGPU", "updatePackage", "getMaxPowerForComponent: 0",
-                   "getMinPowerForComponent: 1"}));
+  EXPECT_EQ(
+      sim::call_texts(),
+      (Texts{"powerSaveActive", "CPULevel", "getCPUTargetPower", "getPackageCPUPowerTarget",
+             "getPackageTargetPower", "setGPUPowerCeiling:fromDecisionSource: 2147483647 7",
+             "setGPUPowerFloor:fromDecisionSource: 321 -8", "setGPUPowerZoneTarget: 22222",
+             "setSGXLevel: 3", "setMaxGraphicsDrivePowerTarget: 23456", "updateCPU", "updateGPU",
+             "updatePackage", "getMaxPowerForComponent: 0", "getMinPowerForComponent: 1"}));
   const sim::ControllerState state = sim::controller_state(c);
   EXPECT_EQ(state.gpu_power_ceiling, std::numeric_limits<int>::max());
   EXPECT_EQ(state.gpu_power_floor_source, -8);
@@ -270,10 +267,9 @@ TEST_F(MitigationHooks, FullPowerAnswersWithoutTheHostForcesGPUValuesAndDropsThe
 
   // Only the four GPU setters reached the host, with the forced values and the caller's
   // sources.
-  EXPECT_EQ(sim::call_texts(),
-            (Texts{"setGPUPowerCeiling:fromDecisionSource: 50000 7",
-                   "setGPUPowerFloor:fromDecisionSource: 0 8", "setSGXLevel: 0",
-                   "setMaxGraphicsDrivePowerTarget: 50000"}));
+  EXPECT_EQ(sim::call_texts(), (Texts{"setGPUPowerCeiling:fromDecisionSource: 50000 7",
+                                      "setGPUPowerFloor:fromDecisionSource: 0 8", "setSGXLevel: 0",
+                                      "setMaxGraphicsDrivePowerTarget: 50000"}));
   const sim::ControllerState after = sim::controller_state(c);
   EXPECT_EQ(after.gpu_power_zone_target, before.gpu_power_zone_target);
   EXPECT_EQ(after.gpu_updates, before.gpu_updates);

@@ -12,13 +12,13 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/hook.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/hooks/cpms_helper_hook.hpp"
 #include "extension/hooks/mitigation_controller_hook.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/hooking/hook.hpp"
-#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/replacements/private_view.hpp"
 #include "tests/support/log_capture.hpp"
@@ -41,9 +41,10 @@ HPowerHepler& engine() { return HPowerHepler::shared(); }
 
 void write_mode(const char* mode) {
   objc::AutoreleasePool pool;
-  objc::Ref dict = objc::make_mutable_dictionary();
-  objc::dictionary_set(dict.get(), "thermalPowerMode", objc::string(mode));
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(dict.get(), hv_test::privateView().preferencesPath));
+  objc::Ref dict = objc::makeMutableDictionary();
+  objc::dictionarySet(dict.get(), "thermalPowerMode", objc::string(mode));
+  ASSERT_TRUE(
+      objc::writePropertyListXmlAtomically(dict.get(), hv_test::privateView().preferencesPath));
 }
 
 class MitigationLayers : public testing::Test {
@@ -52,13 +53,13 @@ protected:
     const hv_test::PrivateView& view = hv_test::privateView();
     ASSERT_TRUE(view.ready) << "no private view of /var/mobile: " << view.failure;
     setenv("HALVERNIC_DEVICE_ROOT", view.deviceRoot.c_str(), 1);
-    ASSERT_EQ(halvernic::contract::resolved_preferences_path(), view.preferencesPath);
+    ASSERT_EQ(halvernic::contract::resolvedPreferencesPath(), view.preferencesPath);
 
     ASSERT_TRUE(sim::register_classes());
     // Made before the hooks exist, so the engine has not captured it.
     id allocated = objc::send<id>(host::kMitigationController.get(), kAlloc);
-    controller_ = new objc::Ref(objc::Ref::adopt(
-        host::kInitForFastLoop.send(allocated, NO, NO, nullptr, nullptr)));
+    controller_ = new objc::Ref(
+        objc::Ref::adopt(host::kInitForFastLoop.send(allocated, NO, NO, nullptr, nullptr)));
 
     // The order of load: the hook classes, then the replacements.
     struct : hook::Tweak {
@@ -110,13 +111,13 @@ objc::Ref* MitigationLayers::controller_ = nullptr;
 
 TEST_F(MitigationLayers, UpdateCPUInEachModeThroughTheReplacements) {
   set_mode("fullPower");
-  EXPECT_EQ(daemon_update(),
-            (Texts{"setPowerSaveActive: 0", "setCPULevel: 0",
-                   "setCPMSMitigationsEnabled: 0", "setPowerSaveActive: 0", "setCPULevel: 0",
-                   "updateCPU", "setCPMSMitigationsEnabled: 0", "setCPULowPowerTarget: 50000",
-                   "setCPUPowerCeiling:fromDecisionSource: 50000 0",
-                   "setCPUPowerFloor:fromDecisionSource: 50000 0", "setCPUPowerZoneTarget: 50000",
-                   "setCPULevel: 0"}));
+  EXPECT_EQ(
+      daemon_update(),
+      (Texts{"setPowerSaveActive: 0", "setCPULevel: 0", "setCPMSMitigationsEnabled: 0",
+             "setPowerSaveActive: 0", "setCPULevel: 0", "updateCPU", "setCPMSMitigationsEnabled: 0",
+             "setCPULowPowerTarget: 50000", "setCPUPowerCeiling:fromDecisionSource: 50000 0",
+             "setCPUPowerFloor:fromDecisionSource: 50000 0", "setCPUPowerZoneTarget: 50000",
+             "setCPULevel: 0"}));
   EXPECT_EQ(log_.lines(), Texts{"halvernic disables CPU mitigations with full target 50000"});
   // The next update starts from the full limits: the host's target is the full value.
   host::kUpdateCPU.send(controller());
@@ -125,9 +126,9 @@ TEST_F(MitigationLayers, UpdateCPUInEachModeThroughTheReplacements) {
 
   log_.clear();
   set_mode("lowPower");
-  EXPECT_EQ(daemon_update(), (Texts{"setPowerSaveActive: 1", "setCPULevel: 2",
-                                    "setPowerSaveActive: 1", "updateCPU", "setPowerSaveActive: 1",
-                                    "setCPULevel: 2"}));
+  EXPECT_EQ(daemon_update(),
+            (Texts{"setPowerSaveActive: 1", "setCPULevel: 2", "setPowerSaveActive: 1", "updateCPU",
+                   "setPowerSaveActive: 1", "setCPULevel: 2"}));
   EXPECT_EQ(log_.lines(), Texts{"halvernic simulates low power mode at CPU level 2"});
 
   log_.clear();

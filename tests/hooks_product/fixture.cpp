@@ -16,7 +16,7 @@ namespace hooks = halvernic::hooks;
 
 void write_plist(const fs::path& path, id plist) {
   fs::create_directories(path.parent_path());
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(plist, path.string())) << path;
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(plist, path.string())) << path;
 }
 
 namespace {
@@ -36,7 +36,7 @@ RecordingTweak& tweak() {
 std::size_t install_product_hooks() {
   static const std::size_t installed = [] {
     const hook::ClassHook* list[] = {&hooks::CommonProductClassHook, &hooks::HidSensorsHook,
-                                      &hooks::ComponentControlHook, &hooks::NSDictionaryHook};
+                                     &hooks::ComponentControlHook, &hooks::NSDictionaryHook};
     return hook::install(tweak(), list);
   }();
   return installed;

@@ -8,8 +8,8 @@
 
 #include "common/objc/foundation.hpp"
 #include "common/objc/swizzle.hpp"
-#include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/policy/power_helper.hpp"
 #include "sim/sim.hpp"
 #include "tests/hooks_product/fixture.hpp"
 #include "tests/support/log_capture.hpp"
@@ -25,7 +25,7 @@ constinit objc::Selector kAlloc{"alloc"};
 // and answering nil) for the configuration "fail".
 IMP g_host_init_product = nullptr;
 id failing_or_host_init(id self, SEL cmd, id configuration) {
-  if (objc::string_equals(configuration, "fail")) {
+  if (objc::stringEquals(configuration, "fail")) {
     objc::release(self);
     return nullptr;
   }
@@ -43,8 +43,8 @@ protected:
     hv_hooks_test::device_root();
     sim::register_classes();
     g_host_init_product =
-        objc::replace_instance_method(host::kCommonProduct.get(), host::kInitProduct.get(),
-                                      reinterpret_cast<IMP>(&failing_or_host_init));
+        objc::replaceInstanceMethod(host::kCommonProduct.get(), host::kInitProduct.get(),
+                                    reinterpret_cast<IMP>(&failing_or_host_init));
     ASSERT_NE(g_host_init_product, nullptr);
     ASSERT_EQ(hv_hooks_test::install_product_hooks(), 11u);
   }
@@ -73,7 +73,8 @@ TEST_F(Capture, TheNewProductIsAppliedAtOnceAndAgainLater) {
   EXPECT_EQ(sim::product_state(first.get()).thermal_simulation_mode, "nominal");
   EXPECT_EQ(log_.count(applied), 1u);
 
-  while (log_.count(applied) < 2 && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+  while (log_.count(applied) < 2 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_EQ(log_.count(applied), 2u) << "the first re-application is due after 0.25 s";

@@ -16,9 +16,9 @@
 #include "common/objc/thread.hpp"
 #include "extension/config/dict_helper.hpp"
 #include "extension/contract/overheat.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/hooks/component_control_hook.hpp"
 #include "extension/policy/power_helper.hpp"
-#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/hooks_product/fixture.hpp"
 #include "tests/support/log_capture.hpp"
@@ -39,8 +39,8 @@ constinit objc::Selector kSetDemand{"setDemand:"};
 
 objc::Ref make_component(int type, unsigned int demand) {
   id allocated = objc::send<id>(host::kComponentControl.get(), kAlloc);
-  objc::Ref component =
-      objc::Ref::adopt(objc::send<id>(allocated, kInitWithTypeHelper, type, static_cast<id>(nullptr)));
+  objc::Ref component = objc::Ref::adopt(
+      objc::send<id>(allocated, kInitWithTypeHelper, type, static_cast<id>(nullptr)));
   objc::send(component.get(), kSetDemand, demand);
   return component;
 }
@@ -51,30 +51,30 @@ objc::Ref* g_numbered = nullptr;
 IMP g_host_dictionary_load = nullptr;
 
 id numbered_or_host_load(id self, SEL cmd, id path) {
-  if (objc::to_string(path).ends_with("/numbered.plist")) return g_numbered->get();
+  if (objc::toString(path).ends_with("/numbered.plist")) return g_numbered->get();
   return host::kDictionaryWithContentsOfFile.call(g_host_dictionary_load, self, path);
 }
 
 objc::Ref number_array(std::initializer_list<std::int64_t> values) {
-  objc::Ref array = objc::make_mutable_array();
-  for (std::int64_t v : values) objc::array_add(array.get(), objc::number(v));
+  objc::Ref array = objc::makeMutableArray();
+  for (std::int64_t v : values) objc::arrayAdd(array.get(), objc::number(v));
   return array;
 }
 
 // A backlight component as the daemon configures one.
 objc::Ref backlight_parameters() {
-  objc::Ref d = objc::make_mutable_dictionary();
-  objc::dictionary_set(d.get(), "name", objc::string("Backlight"));
-  objc::dictionary_set(d.get(), "maxThermalPower", objc::number(600000));
-  objc::dictionary_set(d.get(), "minThermalPower", objc::number(200000));
-  objc::dictionary_set(d.get(), "BacklightPower", number_array({300, 450, 600}).get());
-  objc::dictionary_set(d.get(), "BrightnessLevels", number_array({100, 400, 250}).get());
-  objc::dictionary_set(d.get(), "expectsCPMSSupport", objc::boolean(true));
+  objc::Ref d = objc::makeMutableDictionary();
+  objc::dictionarySet(d.get(), "name", objc::string("Backlight"));
+  objc::dictionarySet(d.get(), "maxThermalPower", objc::number(600000));
+  objc::dictionarySet(d.get(), "minThermalPower", objc::number(200000));
+  objc::dictionarySet(d.get(), "BacklightPower", number_array({300, 450, 600}).get());
+  objc::dictionarySet(d.get(), "BrightnessLevels", number_array({100, 400, 250}).get());
+  objc::dictionarySet(d.get(), "expectsCPMSSupport", objc::boolean(true));
   return d;
 }
 
 std::int64_t int_at(id dictionary, const char* key) {
-  return objc::int64_value(objc::dictionary_get(dictionary, key));
+  return objc::int64Value(objc::dictionaryGet(dictionary, key));
 }
 
 class ProductHooks : public testing::Test {
@@ -85,10 +85,10 @@ protected:
     daemon_ = new sim::Daemon();
     daemon_->start(sim::default_configuration_folder());
 
-    g_numbered = new objc::Ref(objc::make_mutable_dictionary());
-    objc::dictionary_set(g_numbered->get(), objc::number(7), backlight_parameters().get());
-    objc::dictionary_set(g_numbered->get(), "Backlight", backlight_parameters().get());
-    g_host_dictionary_load = objc::replace_class_method(
+    g_numbered = new objc::Ref(objc::makeMutableDictionary());
+    objc::dictionarySet(g_numbered->get(), objc::number(7), backlight_parameters().get());
+    objc::dictionarySet(g_numbered->get(), "Backlight", backlight_parameters().get());
+    g_host_dictionary_load = objc::replaceClassMethod(
         host::kNSDictionary.get(), host::kDictionaryWithContentsOfFile.get(),
         reinterpret_cast<IMP>(&numbered_or_host_load));
     ASSERT_NE(g_host_dictionary_load, nullptr);
@@ -115,9 +115,9 @@ protected:
   static id product() { return daemon_->product(); }
 
   static std::vector<std::string> product_calls() {
-    return sim::call_texts({"putDeviceInThermalSimulationMode:", "putDeviceInLowTempSimulationMode:",
-                            "tryTakeAction", "handleMCSThermalPressure",
-                            "simulateLightThermalPressure", "updatePowerzoneTelemetry"});
+    return sim::call_texts(
+        {"putDeviceInThermalSimulationMode:", "putDeviceInLowTempSimulationMode:", "tryTakeAction",
+         "handleMCSThermalPressure", "simulateLightThermalPressure", "updatePowerzoneTelemetry"});
   }
   static void send_pressure_methods() {
     host::kHandleMCSThermalPressure.send(product());
@@ -174,7 +174,7 @@ std::int64_t testClock() { return gSeconds * 1'000'000'000; }
 
 TEST_F(ProductHooks, TheControlStepReadsTheBatteryAndAnEngagedProtectionLeavesItNative) {
   fs::create_directories(
-      fs::path(halvernic::contract::resolved_overheat_state_path()).parent_path().parent_path());
+      fs::path(halvernic::contract::resolvedOverheatStatePath()).parent_path().parent_path());
   use_preferences({{"thermalPowerMode", objc::string("fullPower")},
                    {"thermalPreventDimmingEnabled", objc::boolean(true)}});
   gSeconds = 100;
@@ -210,7 +210,7 @@ TEST_F(ProductHooks, TheControlStepReadsTheBatteryAndAnEngagedProtectionLeavesIt
             parameters.get());
 
   engine().setBatteryForTesting(nullptr, nullptr);
-  fs::remove(halvernic::contract::resolved_overheat_state_path());
+  fs::remove(halvernic::contract::resolvedOverheatStatePath());
   engine().resetForTesting();
 }
 
@@ -237,12 +237,13 @@ TEST_F(ProductHooks, PreventDimmingOutsideFullPowerForcesLightAndPatchesParamete
   objc::Ref parameters = backlight_parameters();
   host::kUpdatePowerParameters.send(component.get(), parameters.get());
   id received = sim::component_state(component.get()).power_parameters.get();
-  ASSERT_TRUE(objc::is_dictionary(received));
+  ASSERT_TRUE(objc::isDictionary(received));
   EXPECT_NE(received, parameters.get());
   EXPECT_EQ(int_at(received, "maxThermalPower"), 1000000);
   EXPECT_EQ(int_at(received, "minThermalPower"), 1000000);
   EXPECT_EQ(int_at(received, "expectsCPMSSupport"), 0);
-  EXPECT_EQ(objc::int64_value(objc::array_get(objc::dictionary_get(received, "BrightnessLevels"), 2)), 400);
+  EXPECT_EQ(objc::int64Value(objc::arrayGet(objc::dictionaryGet(received, "BrightnessLevels"), 2)),
+            400);
   EXPECT_EQ(int_at(parameters.get(), "maxThermalPower"), 600000);
 
   // Nil and a value of another kind pass unchanged.
@@ -263,17 +264,18 @@ TEST_F(ProductHooks, NativeWithTheSettingOffLeavesTheProductToItself) {
     const sim::ProductState before = sim::product_state(product());
     host::kTryTakeAction.send(product());
     send_pressure_methods();
-    EXPECT_EQ(product_calls(),
-              (std::vector<std::string>{"tryTakeAction", "handleMCSThermalPressure",
-                                        "simulateLightThermalPressure", "updatePowerzoneTelemetry"}));
+    EXPECT_EQ(product_calls(), (std::vector<std::string>{
+                                   "tryTakeAction", "handleMCSThermalPressure",
+                                   "simulateLightThermalPressure", "updatePowerzoneTelemetry"}));
     const sim::ProductState after = sim::product_state(product());
     EXPECT_EQ(after.actions, before.actions + 1);
     EXPECT_EQ(after.mcs_pressure_handled, before.mcs_pressure_handled + 1);
     EXPECT_EQ(after.light_pressure_simulated, before.light_pressure_simulated + 1);
     EXPECT_EQ(after.telemetry_updates, before.telemetry_updates + 1);
     // tryTakeAction still applied the policy once; the pressure methods did not.
-    EXPECT_EQ(log_.count("halvernic native/lowPower thermal state: leaving system pressure untouched"),
-              1u);
+    EXPECT_EQ(
+        log_.count("halvernic native/lowPower thermal state: leaving system pressure untouched"),
+        1u);
 
     objc::AutoreleasePool pool;
     objc::Ref component = make_component(3, 800);
@@ -301,19 +303,19 @@ TEST_F(ProductHooks, FullPowerRaisesComponentPowerToTheLargestSeen) {
   objc::Ref gpu = make_component(1, 20000);
   EXPECT_EQ(host::kComputePowerTarget.send(gpu.get()), 70000u);
   EXPECT_EQ(host::kPowerTarget.send(gpu.get()), 70000u);
-  EXPECT_EQ(log_.lines(), (std::vector<std::string>{
-                              "halvernic component 3 power limit 20000 -> 70000",
-                              "halvernic component 1 power limit 20000 -> 70000",
-                              "halvernic component 1 power limit 20000 -> 70000"}));
+  EXPECT_EQ(log_.lines(),
+            (std::vector<std::string>{"halvernic component 3 power limit 20000 -> 70000",
+                                      "halvernic component 1 power limit 20000 -> 70000",
+                                      "halvernic component 1 power limit 20000 -> 70000"}));
   // The daemon's own state keeps its own values.
   EXPECT_EQ(sim::component_state(gpu.get()).power_target, 20000u);
   EXPECT_EQ(sim::call_count("mitigationType"), 5u);
 }
 
 TEST_F(ProductHooks, ComponentPowerBeyond32BitsSaturates) {
-  static_assert(halvernic::hooks::component_power_answer(-1) == 0);
-  static_assert(halvernic::hooks::component_power_answer(4294967295LL) == 4294967295u);
-  static_assert(halvernic::hooks::component_power_answer(4294967296LL) == 4294967295u);
+  static_assert(halvernic::hooks::componentPowerAnswer(-1) == 0);
+  static_assert(halvernic::hooks::componentPowerAnswer(4294967295LL) == 4294967295u);
+  static_assert(halvernic::hooks::componentPowerAnswer(4294967296LL) == 4294967295u);
 
   // The patcher records backlight power from configurations: a huge one raises the limit.
   use_preferences({{"thermalPowerMode", objc::string("fullPower")}});
@@ -352,9 +354,9 @@ TEST_F(ProductHooks, TemperatureEventsReachTheSensorsUnchangedInEveryMode) {
 TEST_F(ProductHooks, OnlyStringKeyedDictionariesFromTheConfigurationFolderArePatched) {
   objc::AutoreleasePool pool;
   const fs::path root = device_root();
-  objc::Ref configuration = objc::make_mutable_dictionary();
-  objc::dictionary_set(configuration.get(), "BacklightComponent", backlight_parameters().get());
-  objc::dictionary_set(configuration.get(), "name", objc::string("test"));
+  objc::Ref configuration = objc::makeMutableDictionary();
+  objc::dictionarySet(configuration.get(), "BacklightComponent", backlight_parameters().get());
+  objc::dictionarySet(configuration.get(), "name", objc::string("test"));
   const fs::path inside = root / "System/Library/ThermalMonitor/Backlight.plist";
   const fs::path outside[] = {root / "Library/Thermal/Backlight.plist",
                               root / "System/Library/thermalmonitor/Backlight.plist",
@@ -367,38 +369,38 @@ TEST_F(ProductHooks, OnlyStringKeyedDictionariesFromTheConfigurationFolderArePat
     return host::kDictionaryWithContentsOfFile.send(host::kNSDictionary.get(), objc::string(path));
   };
   auto backlight_max = [](id loaded) {
-    return int_at(objc::dictionary_get(loaded, "BacklightComponent"), "maxThermalPower");
+    return int_at(objc::dictionaryGet(loaded, "BacklightComponent"), "maxThermalPower");
   };
 
   // Setting off: every load is the file as it is.
   use_preferences({{"thermalPowerMode", objc::string("fullPower")}});
   EXPECT_EQ(backlight_max(load(inside)), 600000);
-  EXPECT_TRUE(objc::objects_equal(load(inside), configuration.get()));
+  EXPECT_TRUE(objc::objectsEqual(load(inside), configuration.get()));
 
   use_preferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
   id patched = load(inside);
-  ASSERT_TRUE(objc::is_dictionary(patched));
+  ASSERT_TRUE(objc::isDictionary(patched));
   EXPECT_EQ(backlight_max(patched), 1000000);
-  EXPECT_EQ(int_at(objc::dictionary_get(patched, "BacklightComponent"), "expectsCPMSSupport"), 0);
-  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(patched, "name"), "test"));
+  EXPECT_EQ(int_at(objc::dictionaryGet(patched, "BacklightComponent"), "expectsCPMSSupport"), 0);
+  EXPECT_TRUE(objc::stringEquals(objc::dictionaryGet(patched, "name"), "test"));
   for (const fs::path& path : outside) {
-    EXPECT_TRUE(objc::objects_equal(load(path), configuration.get())) << path;
+    EXPECT_TRUE(objc::objectsEqual(load(path), configuration.get())) << path;
   }
   // The daemon's own component file: the backlight entry inside its array is patched.
-  id component_entry = objc::array_get(objc::dictionary_get(load(components), "Components"), 2);
+  id component_entry = objc::arrayGet(objc::dictionaryGet(load(components), "Components"), 2);
   EXPECT_EQ(int_at(component_entry, "maxThermalPower"), 1000000);
   EXPECT_EQ(int_at(component_entry, "minThermalPower"), 1000000);
 
   // A failed load stays nil; the engine's own preferences file is read as written.
   EXPECT_EQ(load((root / "System/Library/ThermalMonitor/missing.plist").string()), nullptr);
-  EXPECT_TRUE(objc::objects_equal(objc::dictionary_get(load(hv_hooks_test::preferences_path()),
-                                                       "thermalPreventDimmingEnabled"),
-                                  objc::boolean(true)));
+  EXPECT_TRUE(objc::objectsEqual(
+      objc::dictionaryGet(load(hv_hooks_test::preferences_path()), "thermalPreventDimmingEnabled"),
+      objc::boolean(true)));
 
   // A dictionary with a key that is not a string is answered as the host answered it.
   id numbered = load((root / "System/Library/ThermalMonitor/numbered.plist").string());
   EXPECT_EQ(numbered, g_numbered->get());
-  EXPECT_EQ(int_at(objc::dictionary_get(numbered, "Backlight"), "maxThermalPower"), 600000);
+  EXPECT_EQ(int_at(objc::dictionaryGet(numbered, "Backlight"), "maxThermalPower"), 600000);
 }
 
 TEST_F(ProductHooks, HooksServeManyThreadsWhilePreferencesChange) {

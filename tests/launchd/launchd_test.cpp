@@ -36,14 +36,14 @@ protected:
   void TearDown() override { fs::remove_all(dir_); }
 
   void write(const std::string& name, id plist) {
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(plist, (dir_ / name).string()));
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(plist, (dir_ / name).string()));
   }
   objc::Ref job(const char* label, std::initializer_list<const char*> arguments) {
-    objc::Ref plist = objc::make_mutable_dictionary();
-    if (label) objc::dictionary_set(plist.get(), "Label", objc::string(label));
-    objc::Ref args = objc::make_mutable_array();
-    for (const char* a : arguments) objc::array_add(args.get(), objc::string(a));
-    objc::dictionary_set(plist.get(), "ProgramArguments", args.get());
+    objc::Ref plist = objc::makeMutableDictionary();
+    if (label) objc::dictionarySet(plist.get(), "Label", objc::string(label));
+    objc::Ref args = objc::makeMutableArray();
+    for (const char* a : arguments) objc::arrayAdd(args.get(), objc::string(a));
+    objc::dictionarySet(plist.get(), "ProgramArguments", args.get());
     return plist;
   }
 
@@ -52,21 +52,24 @@ protected:
 };
 
 TEST_F(LaunchdJobs, ReadsEveryKeyOfAJobAndLaunchdsDefaults) {
-  objc::Ref full = job("com.apple.thermalmonitord", {"/usr/libexec/thermalmonitord", "--tick-ms", "100"});
-  objc::Ref env = objc::make_mutable_dictionary();
-  objc::dictionary_set(env.get(), "HALVERNIC_DEVICE_ROOT", objc::string("/d"));
-  objc::dictionary_set(full.get(), "EnvironmentVariables", env.get());
-  objc::dictionary_set(full.get(), "KeepAlive", objc::boolean(true));
-  objc::dictionary_set(full.get(), "ThrottleInterval", objc::number(2));
-  objc::dictionary_set(full.get(), "StandardOutPath", objc::string("/d/out.log"));
-  objc::dictionary_set(full.get(), "StandardErrorPath", objc::string("/d/err.log"));
+  objc::Ref full =
+      job("com.apple.thermalmonitord", {"/usr/libexec/thermalmonitord", "--tick-ms", "100"});
+  objc::Ref env = objc::makeMutableDictionary();
+  objc::dictionarySet(env.get(), "HALVERNIC_DEVICE_ROOT", objc::string("/d"));
+  objc::dictionarySet(full.get(), "EnvironmentVariables", env.get());
+  objc::dictionarySet(full.get(), "KeepAlive", objc::boolean(true));
+  objc::dictionarySet(full.get(), "ThrottleInterval", objc::number(2));
+  objc::dictionarySet(full.get(), "StandardOutPath", objc::string("/d/out.log"));
+  objc::dictionarySet(full.get(), "StandardErrorPath", objc::string("/d/err.log"));
   write("full.plist", full.get());
   std::string error;
   const auto read = launchd::read_job((dir_ / "full.plist").string(), &error);
   ASSERT_TRUE(read) << error;
   EXPECT_EQ(read->label, "com.apple.thermalmonitord");
-  EXPECT_EQ(read->arguments, (std::vector<std::string>{"/usr/libexec/thermalmonitord", "--tick-ms", "100"}));
-  EXPECT_EQ(read->environment, (std::vector<std::pair<std::string, std::string>>{{"HALVERNIC_DEVICE_ROOT", "/d"}}));
+  EXPECT_EQ(read->arguments,
+            (std::vector<std::string>{"/usr/libexec/thermalmonitord", "--tick-ms", "100"}));
+  EXPECT_EQ(read->environment,
+            (std::vector<std::pair<std::string, std::string>>{{"HALVERNIC_DEVICE_ROOT", "/d"}}));
   EXPECT_TRUE(read->keep_alive);
   EXPECT_DOUBLE_EQ(read->throttle_interval, 2.0);
   EXPECT_EQ(read->stdout_path, "/d/out.log");
@@ -85,9 +88,9 @@ TEST_F(LaunchdJobs, RefusesListsWithoutLabelOrProgramAndReadsTheRestInNameOrder)
   write("c.plist", job(nullptr, {"/bin/c"}).get());
   write("d.plist", job("empty", {}).get());
   objc::Ref number_arg = job("numbers", {"/bin/e"});
-  objc::Ref args = objc::make_mutable_array();
-  objc::array_add(args.get(), objc::number(1));
-  objc::dictionary_set(number_arg.get(), "ProgramArguments", args.get());
+  objc::Ref args = objc::makeMutableArray();
+  objc::arrayAdd(args.get(), objc::number(1));
+  objc::dictionarySet(number_arg.get(), "ProgramArguments", args.get());
   write("e.plist", number_arg.get());
   std::ofstream(dir_ / "f.plist") << "not a property list";
   std::ofstream(dir_ / "README") << "not a job";
@@ -100,8 +103,10 @@ TEST_F(LaunchdJobs, RefusesListsWithoutLabelOrProgramAndReadsTheRestInNameOrder)
   ASSERT_EQ(errors.size(), 4u);
   EXPECT_NE(errors[0].find("c.plist: no Label"), std::string::npos) << errors[0];
   EXPECT_NE(errors[1].find("d.plist: no ProgramArguments"), std::string::npos) << errors[1];
-  EXPECT_NE(errors[2].find("e.plist: ProgramArguments holds a value that is not a string"), std::string::npos);
-  EXPECT_NE(errors[3].find("f.plist: not a property list dictionary"), std::string::npos) << errors[3];
+  EXPECT_NE(errors[2].find("e.plist: ProgramArguments holds a value that is not a string"),
+            std::string::npos);
+  EXPECT_NE(errors[3].find("f.plist: not a property list dictionary"), std::string::npos)
+      << errors[3];
 
   errors.clear();
   EXPECT_TRUE(launchd::read_jobs((dir_ / "missing").string(), &errors).empty());
@@ -115,7 +120,7 @@ TEST_F(LaunchdJobs, ThrottleIntervalsTheClockCannotHoldAreBounded) {
       {2.5, 2.5}, {-3, 0}, {1e29, launchd::kMaxThrottleInterval}, {NAN, 10}, {INFINITY, 10}};
   for (const Case& c : cases) {
     objc::Ref plist = job("throttled", {"/bin/true"});
-    objc::dictionary_set(plist.get(), "ThrottleInterval", objc::number_double(c.asked));
+    objc::dictionarySet(plist.get(), "ThrottleInterval", objc::numberDouble(c.asked));
     write("throttled.plist", plist.get());
     std::string error;
     const auto read = launchd::read_job((dir_ / "throttled.plist").string(), &error);

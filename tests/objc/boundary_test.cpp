@@ -14,28 +14,28 @@ namespace {
 
 TEST(Exceptions, NSExceptionStopsAtTheBoundaryOtherExceptionsPass) {
   std::string reason;
-  EXPECT_FALSE(objc::catch_exception([] { objc::raise_exception("NSRangeException", "out of range"); },
-                                     &reason));
+  EXPECT_FALSE(objc::catchException(
+      [] { objc::raiseException("NSRangeException", "out of range"); }, &reason));
   EXPECT_EQ(reason, "out of range");
   // A real Foundation raise: an index past the end of an array.
-  EXPECT_FALSE(objc::catch_exception([] {
+  EXPECT_FALSE(objc::catchException([] {
     objc::AutoreleasePool pool;
-    objc::Ref array = objc::make_mutable_array();
+    objc::Ref array = objc::makeMutableArray();
     objc::send<id>(array.get(), objc::sel("objectAtIndex:"), 5UL);
   }));
   int ran = 0;
-  EXPECT_TRUE(objc::catch_exception([&] { ++ran; }));
+  EXPECT_TRUE(objc::catchException([&] { ++ran; }));
   EXPECT_EQ(ran, 1);
-  EXPECT_THROW(objc::catch_exception([] { throw std::runtime_error("c++"); }), std::runtime_error);
+  EXPECT_THROW(objc::catchException([] { throw std::runtime_error("c++"); }), std::runtime_error);
 }
 
 TEST(Threads, AForeignThreadUsesFoundationOnceAttached) {
   std::string seen;
   std::thread worker([&] {
-    objc::run_attached([&] {
-      objc::Ref d = objc::make_mutable_dictionary();
-      objc::dictionary_set(d.get(), "k", objc::string("from a foreign thread"));
-      seen = objc::to_string(objc::dictionary_get(d.get(), "k"));
+    objc::runAttached([&] {
+      objc::Ref d = objc::makeMutableDictionary();
+      objc::dictionarySet(d.get(), "k", objc::string("from a foreign thread"));
+      seen = objc::toString(objc::dictionaryGet(d.get(), "k"));
     });
   });
   worker.join();
@@ -45,7 +45,7 @@ TEST(Threads, AForeignThreadUsesFoundationOnceAttached) {
 TEST(Weak, ZeroedWhenTheObjectIsDeallocated) {
   objc::WeakRef weak;
   {
-    objc::Ref strong = objc::make_mutable_array();
+    objc::Ref strong = objc::makeMutableArray();
     weak.store(strong.get());
     EXPECT_EQ(weak.load(), strong);
   }
@@ -56,14 +56,14 @@ TEST(Associated, ValueIsRetainedAndReleasedWithItsObject) {
   static const char key = 0;
   objc::WeakRef watch_value;
   {
-    objc::Ref owner = objc::make_mutable_dictionary();
+    objc::Ref owner = objc::makeMutableDictionary();
     {
-      objc::Ref value = objc::make_mutable_array();
+      objc::Ref value = objc::makeMutableArray();
       watch_value.store(value.get());
-      objc::set_associated(owner.get(), &key, value.get());
+      objc::setAssociated(owner.get(), &key, value.get());
     }
     EXPECT_TRUE(watch_value.load()) << "the association keeps the value alive";
-    EXPECT_EQ(objc::get_associated(owner.get(), &key), watch_value.load().get());
+    EXPECT_EQ(objc::getAssociated(owner.get(), &key), watch_value.load().get());
   }
   EXPECT_FALSE(watch_value.load()) << "released when the owner was deallocated";
 }

@@ -36,10 +36,11 @@ id make(Class c) { return objc::send<id>(objc::send<id>(c, kAlloc), kInit); }
 int g_probe_deallocs = 0;
 void probe_dealloc(id self, SEL cmd) {
   ++g_probe_deallocs;
-  objc::send_super(self, objc::cls("HVIvarProbe"), cmd);
+  objc::sendSuper(self, objc::cls("HVIvarProbe"), cmd);
 }
 Class probe_class() {
-  static Class c = objc::ClassBuilder("HVIvarProbe", "NSObject").method(kDealloc, &probe_dealloc).build();
+  static Class c =
+      objc::ClassBuilder("HVIvarProbe", "NSObject").method(kDealloc, &probe_dealloc).build();
   return c;
 }
 
@@ -60,7 +61,8 @@ Class module_class() {
 }
 Class module_subclass() {
   module_class();
-  static Class c = objc::ClassBuilder("HVIvarModuleChild", "HVIvarModule").ivar("_titleLabel").build();
+  static Class c =
+      objc::ClassBuilder("HVIvarModuleChild", "HVIvarModule").ivar("_titleLabel").build();
   return c;
 }
 
@@ -69,16 +71,18 @@ TEST(ClassBuilderIvars, KeyValueCodingFindsNamedIvarsWithAndWithoutUnderscore) {
   objc::Ref module = objc::Ref::adopt(make(module_subclass()));
   objc::Ref content = objc::Ref::adopt(make(probe_class()));
   objc::Ref label = objc::Ref::adopt(make(probe_class()));
-  objc::set_ivar(module.get(), "_contentViewController", content.get());
+  objc::setIvar(module.get(), "_contentViewController", content.get());
   objc::send(module.get(), kSetValueForKey, label.get(), objc::string("_titleLabel"));
 
-  EXPECT_EQ(objc::send<id>(module.get(), kValueForKey, objc::string("_contentViewController")), content.get());
+  EXPECT_EQ(objc::send<id>(module.get(), kValueForKey, objc::string("_contentViewController")),
+            content.get());
   EXPECT_EQ(objc::send<id>(module.get(), kValueForKey, objc::string("_titleLabel")), label.get());
-  EXPECT_EQ(objc::get_ivar(module.get(), "_titleLabel"), label.get());
+  EXPECT_EQ(objc::getIvar(module.get(), "_titleLabel"), label.get());
   // An ivar never assigned reads nil through key-value coding.
-  EXPECT_EQ(objc::send<id>(module.get(), kValueForKey, objc::string("backgroundViewController")), nullptr);
+  EXPECT_EQ(objc::send<id>(module.get(), kValueForKey, objc::string("backgroundViewController")),
+            nullptr);
   // A key that names nothing raises, as on iOS.
-  EXPECT_FALSE(objc::catch_exception(
+  EXPECT_FALSE(objc::catchException(
       [&] { objc::send<id>(module.get(), kValueForKey, objc::string("_noSuchIvar")); }));
 }
 
@@ -90,9 +94,9 @@ TEST(ClassBuilderIvars, DeallocReleasesEveryLevelsIvarsAndStorageOnce) {
     objc::storage<Note>(module.get()).destroyed = &destroyed;
     objc::Ref a = objc::Ref::adopt(make(probe_class()));
     objc::Ref b = objc::Ref::adopt(make(probe_class()));
-    objc::set_ivar(module.get(), "_contentViewController", a.get());
-    objc::set_ivar(module.get(), "_titleLabel", b.get());
-    objc::set_ivar(module.get(), "_titleLabel", a.get());  // b released here by the ivar
+    objc::setIvar(module.get(), "_contentViewController", a.get());
+    objc::setIvar(module.get(), "_titleLabel", b.get());
+    objc::setIvar(module.get(), "_titleLabel", a.get());  // b released here by the ivar
     // A weak reference moves the object to a tracked subclass; dealloc still finds its levels.
     objc::WeakRef weak(module.get());
   }
@@ -108,12 +112,19 @@ TEST(ClassBuilderFailures, FailLoudly) {
   EXPECT_DEATH(objc::ClassBuilder("NSObject", "NSObject"), "already exists");
   EXPECT_DEATH(objc::ClassBuilder::extend("HVNoSuchClass"), "no such class");
   EXPECT_DEATH(objc::ClassBuilder("HVTwice", "NSObject").ivar("_a").ivar("_a"), "already taken");
-  EXPECT_DEATH(objc::ClassBuilder("HVTwiceM", "NSObject").method(kDealloc, &probe_dealloc).method(kDealloc, &probe_dealloc),
+  EXPECT_DEATH(objc::ClassBuilder("HVTwiceM", "NSObject")
+                   .method(kDealloc, &probe_dealloc)
+                   .method(kDealloc, &probe_dealloc),
                "already defined");
-  EXPECT_DEATH(objc::ClassBuilder("HVOwnDealloc", "NSObject").ivar("_a").method(kDealloc, &probe_dealloc).build(),
+  EXPECT_DEATH(objc::ClassBuilder("HVOwnDealloc", "NSObject")
+                   .ivar("_a")
+                   .method(kDealloc, &probe_dealloc)
+                   .build(),
                "defines dealloc");
-  EXPECT_DEATH(objc::ClassBuilder("HVNoProto", "NSObject").protocol("HVNoSuchProtocol"), "HVNoSuchProtocol");
-  EXPECT_DEATH(objc::ClassBuilder::extend("NSObject").method(kInit, &probe_init), "already defined");
+  EXPECT_DEATH(objc::ClassBuilder("HVNoProto", "NSObject").protocol("HVNoSuchProtocol"),
+               "HVNoSuchProtocol");
+  EXPECT_DEATH(objc::ClassBuilder::extend("NSObject").method(kInit, &probe_init),
+               "already defined");
 }
 
 long answer_row(id, SEL) { return 7; }
@@ -133,7 +144,7 @@ TEST(ClassBuilderExtend, AddsMethodsToAnExistingClassAndAdoptsProtocols) {
 Box box_of(id, SEL, Point2 p, void (^)(bool)) { return {p, {1, 1}}; }
 
 TEST(Encodings, StructsAndBlocksUseApplesEncodings) {
-  EXPECT_EQ(objc::method_encoding(&box_of), "{CGRect={CGPoint=dd}{CGSize=dd}}@:{CGPoint=dd}@?");
+  EXPECT_EQ(objc::methodEncoding(&box_of), "{CGRect={CGPoint=dd}{CGSize=dd}}@:{CGPoint=dd}@?");
   static constinit objc::Message<void(float)> set_opacity{"setShadowOpacity:"};
   EXPECT_EQ(set_opacity.types(), "v@:f");
   static constinit objc::Message<Box(Point2, void (^)(bool))> box_at{"boxAt:then:"};
@@ -157,7 +168,9 @@ TEST(Blocks, HeldBlocksOutliveTheirScopeAndReleaseCapturedRefs) {
   {
     objc::Ref captured = objc::Ref::adopt(make(probe_class()));
     int base = 40;
-    held = objc::Block<int(int)>(^(int v) { return base + v + (captured ? 0 : 100); });
+    held = objc::Block<int(int)>(^(int v) {
+      return base + v + (captured ? 0 : 100);
+    });
   }
   EXPECT_EQ(g_probe_deallocs, deallocs_before);  // the copied block keeps the Ref alive
   EXPECT_EQ(held(2), 42);
@@ -171,14 +184,14 @@ TEST(Blocks, HeldBlocksOutliveTheirScopeAndReleaseCapturedRefs) {
 }
 
 TEST(SystemVersion, ComparesNumericallyNotAsText) {
-  EXPECT_TRUE(objc::version_at_least(objc::parse_system_version("13.0"), 13));
-  EXPECT_TRUE(objc::version_at_least(objc::parse_system_version("15.6.1"), 13));
-  EXPECT_FALSE(objc::version_at_least(objc::parse_system_version("12.5.7"), 13));
-  EXPECT_TRUE(objc::version_at_least(objc::parse_system_version("13.10"), 13, 9));  // "13.10" > "13.9"
-  EXPECT_FALSE(objc::version_at_least(objc::parse_system_version("9.3"), 13));      // "9" > "13" as text
-  EXPECT_FALSE(objc::version_at_least(objc::parse_system_version("12.2"), 12, 3));
-  EXPECT_FALSE(objc::version_at_least(objc::parse_system_version("garbage"), 1));
-  EXPECT_FALSE(objc::version_at_least(objc::parse_system_version(nullptr), 1));
+  EXPECT_TRUE(objc::versionAtLeast(objc::parseSystemVersion("13.0"), 13));
+  EXPECT_TRUE(objc::versionAtLeast(objc::parseSystemVersion("15.6.1"), 13));
+  EXPECT_FALSE(objc::versionAtLeast(objc::parseSystemVersion("12.5.7"), 13));
+  EXPECT_TRUE(objc::versionAtLeast(objc::parseSystemVersion("13.10"), 13, 9));  // "13.10" > "13.9"
+  EXPECT_FALSE(objc::versionAtLeast(objc::parseSystemVersion("9.3"), 13));  // "9" > "13" as text
+  EXPECT_FALSE(objc::versionAtLeast(objc::parseSystemVersion("12.2"), 12, 3));
+  EXPECT_FALSE(objc::versionAtLeast(objc::parseSystemVersion("garbage"), 1));
+  EXPECT_FALSE(objc::versionAtLeast(objc::parseSystemVersion(nullptr), 1));
 }
 
 }  // namespace

@@ -47,8 +47,8 @@ std::int64_t cpu_level_wide(id, SEL) { return 0; }
 #else
   builder.method(kSetOpacity, &set_opacity)
       .method(kLevel, &level)
-      .class_method(kShared, &shared)
-      .method_with_encoding(kLevel, &level, "q@:")
+      .classMethod(kShared, &shared)
+      .methodWithEncoding(kLevel, &level, "q@:")
       .method(halvernic::host::kCPULevel, &cpu_level);
   (void)&set_opacity_double;
   (void)&set_opacity_no_cmd;

@@ -34,9 +34,7 @@ constinit objc::Message<id(double)> kMadeWithScale{"hvMadeWithScale:"};
 constinit objc::Message<unsigned long()> kHash{"hash"};
 
 int answer_base(id, SEL) { return 1; }
-int answer_child(id self, SEL) {
-  return kAnswer.send_super(self, objc::cls("HVDeclaredChild")) + 1;
-}
+int answer_child(id self, SEL) { return kAnswer.sendSuper(self, objc::cls("HVDeclaredChild")) + 1; }
 float g_opacity = 0;
 void set_opacity(id, SEL, float value) { g_opacity = value; }
 Span widened(id, SEL, Span s, BOOL) { return {s.start - 1, s.length + 2}; }
@@ -46,7 +44,9 @@ id for_selector(id self, SEL, SEL) { return self; }
 id made_with_scale(id self, SEL, double) { return self; }
 unsigned long constant_hash(id, SEL) { return 4242; }
 
-id make(Class c) { return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init")); }
+id make(Class c) {
+  return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init"));
+}
 
 std::string encoding_of(Method m) { return m ? method_getTypeEncoding(m) : "(no method)"; }
 
@@ -58,7 +58,7 @@ Class declared_base() {
                        .method(kWide, &wide)
                        .method(kRunBlock, &run_block)
                        .method(kForSelector, &for_selector)
-                       .class_method(kMadeWithScale, &made_with_scale)
+                       .classMethod(kMadeWithScale, &made_with_scale)
                        .build();
   return c;
 }
@@ -89,12 +89,14 @@ TEST(DeclaredMethods, TheRuntimeSeesTheDeclarationsSelectorAndEncoding) {
   Class c = declared_base();
   for (const Case& t : cases) {
     SCOPED_TRACE(t.message.name());
-    Method m = t.class_side ? class_getClassMethod(c, t.message) : class_getInstanceMethod(c, t.message);
+    Method m =
+        t.class_side ? class_getClassMethod(c, t.message) : class_getInstanceMethod(c, t.message);
     EXPECT_EQ(encoding_of(m), t.declared);
   }
   // The declarations' types as Apple's compiler writes them.
   EXPECT_EQ(kSetOpacity.types(), "v@:f");
-  EXPECT_EQ(kWidened.types(), "{_NSRange=dd}@:{_NSRange=dd}" + std::string(objc::Encoding<BOOL>::value));
+  EXPECT_EQ(kWidened.types(),
+            "{_NSRange=dd}@:{_NSRange=dd}" + std::string(objc::Encoding<BOOL>::value));
   EXPECT_EQ(kRunBlock.types(), "v@:@?");
   EXPECT_EQ(kForSelector.types(), "@@::");
 
@@ -107,9 +109,11 @@ TEST(DeclaredMethods, TheRuntimeSeesTheDeclarationsSelectorAndEncoding) {
   EXPECT_EQ(s.length, 6);
   EXPECT_EQ(kWide.send(object.get(), 1LL << 40, nullptr), 1ULL << 41);
   __block bool ran = false;
-  kRunBlock.send(object.get(), ^(BOOL flag) { ran = objc::from_BOOL(flag); });
+  kRunBlock.send(object.get(), ^(BOOL flag) {
+    ran = objc::fromBool(flag);
+  });
   EXPECT_TRUE(ran);
-  EXPECT_EQ(kMadeWithScale.send(c, 2.0), objc::as_id(c));
+  EXPECT_EQ(kMadeWithScale.send(c, 2.0), objc::asId(c));
 }
 
 TEST(DeclaredMethods, ASubclassMethodOverridesTheSuperclassesOneOfTheSameSelector) {
@@ -140,8 +144,9 @@ TEST(DeclaredMethods, ASubclassMethodOverridesTheSuperclassesOneOfTheSameSelecto
   // called as the declaration says (an NSUInteger), and the subclass's answer replaces it.
   Method platform_hash = class_getInstanceMethod(objc::cls("NSObject"), kHash);
   ASSERT_NE(platform_hash, nullptr);
-  EXPECT_TRUE(objc::same_calling_convention(method_getTypeEncoding(platform_hash),
-                                            encoding_of(class_getInstanceMethod(child, kHash)).c_str()))
+  EXPECT_TRUE(
+      objc::sameCallingConvention(method_getTypeEncoding(platform_hash),
+                                  encoding_of(class_getInstanceMethod(child, kHash)).c_str()))
       << method_getTypeEncoding(platform_hash);
   EXPECT_EQ(kHash.send(object.get()), 4242u);
   EXPECT_NE(kHash.send(parent.get()), 4242u);
@@ -151,7 +156,7 @@ TEST(DeclaredMethods, AnEncodingOverrideRegistersTheGivenEncoding) {
   // The simulated daemon's: the declaration's selector, checked implementation, the
   // encoding another binary declares (here one that differs from the declaration's).
   Class retyped = objc::ClassBuilder("HVDeclaredRetyped", "NSObject")
-                      .method_with_encoding(kAnswer, &answer_base, "q16@0:8")
+                      .methodWithEncoding(kAnswer, &answer_base, "q16@0:8")
                       .build();
   EXPECT_EQ(encoding_of(class_getInstanceMethod(retyped, kAnswer)), "q16@0:8");
   objc::Ref object = objc::Ref::adopt(make(retyped));

@@ -32,16 +32,20 @@ constinit objc::Message<int()> kBump{"bump"};
 
 int base_answer(id, SEL) { return 41; }
 int derived_answer(id self, SEL cmd) {
-  return objc::send_super<int>(self, objc::cls("HVTestDerived"), cmd) + 1;
+  return objc::sendSuper<int>(self, objc::cls("HVTestDerived"), cmd) + 1;
 }
 Rect base_rect(id, SEL) { return {1, 2, 3, 4}; }
 double base_scaled(id, SEL, double v, int by) { return v * by; }
 BOOL base_flag(id, SEL) { return YES; }
-unsigned long long base_wide(id, SEL, long long v) { return static_cast<unsigned long long>(v) * 2; }
+unsigned long long base_wide(id, SEL, long long v) {
+  return static_cast<unsigned long long>(v) * 2;
+}
 int base_describe(id, SEL) { return 1; }
 
 IMP g_saved_describe = nullptr;
-int replaced_describe(id self, SEL cmd) { return objc::call<int>(g_saved_describe, self, cmd) + 100; }
+int replaced_describe(id self, SEL cmd) {
+  return objc::call<int>(g_saved_describe, self, cmd) + 100;
+}
 
 Class base_class() {
   static Class c = objc::ClassBuilder("HVTestBase", "NSObject")
@@ -56,12 +60,13 @@ Class base_class() {
 }
 Class derived_class() {
   base_class();
-  static Class c = objc::ClassBuilder("HVTestDerived", "HVTestBase")
-                       .method(kAnswer, &derived_answer)
-                       .build();
+  static Class c =
+      objc::ClassBuilder("HVTestDerived", "HVTestBase").method(kAnswer, &derived_answer).build();
   return c;
 }
-id make(Class c) { return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init")); }
+id make(Class c) {
+  return objc::send<id>(objc::send<id>(c, objc::sel("alloc")), objc::sel("init"));
+}
 
 TEST(Send, TypedResultsAndArguments) {
   objc::Ref obj = objc::Ref::adopt(make(base_class()));
@@ -70,7 +75,7 @@ TEST(Send, TypedResultsAndArguments) {
   EXPECT_EQ(r.x, 1);
   EXPECT_EQ(r.h, 4);
   EXPECT_DOUBLE_EQ(objc::send<double>(obj.get(), kScaled, 1.5, 3), 4.5);
-  EXPECT_TRUE(objc::send_bool(obj.get(), kFlag));
+  EXPECT_TRUE(objc::sendBool(obj.get(), kFlag));
   EXPECT_EQ(objc::send<unsigned long long>(obj.get(), kWide, 1LL << 40), 1ULL << 41);
 }
 
@@ -78,7 +83,7 @@ TEST(Send, NilAnswersZeroForEveryResultType) {
   id nil_object = nullptr;
   EXPECT_EQ(objc::send<int>(nil_object, kAnswer), 0);
   EXPECT_EQ(objc::send<id>(nil_object, kAnswer), nullptr);
-  EXPECT_FALSE(objc::send_bool(nil_object, kFlag));
+  EXPECT_FALSE(objc::sendBool(nil_object, kFlag));
   EXPECT_EQ(objc::send<double>(nil_object, kScaled, 2.0, 2), 0.0);
   Rect r = objc::send<Rect>(nil_object, kRect);
   EXPECT_EQ(r.x, 0);
@@ -93,25 +98,25 @@ TEST(Send, SuperSendAndClassLookup) {
   EXPECT_EQ(objc::cls("HVTestNoSuchClass"), nullptr);
   constinit static objc::ClassName name{"HVTestDerived"};
   EXPECT_EQ(name.get(), derived_class());
-  EXPECT_TRUE(objc::is_kind_of(obj.get(), base_class()));
-  EXPECT_FALSE(objc::responds_to(obj.get(), objc::sel("noSuchSelector")));
+  EXPECT_TRUE(objc::isKindOf(obj.get(), base_class()));
+  EXPECT_FALSE(objc::respondsTo(obj.get(), objc::sel("noSuchSelector")));
 }
 
 TEST(Swizzle, InheritedMethodIsAddedToSubclassAndCallsInherited) {
   Class derived = derived_class();
   g_saved_describe =
-      objc::replace_instance_method(derived, kDescribe, reinterpret_cast<IMP>(&replaced_describe));
+      objc::replaceInstanceMethod(derived, kDescribe, reinterpret_cast<IMP>(&replaced_describe));
   ASSERT_EQ(g_saved_describe, reinterpret_cast<IMP>(&base_describe));
   objc::Ref d = objc::Ref::adopt(make(derived));
   objc::Ref b = objc::Ref::adopt(make(base_class()));
   EXPECT_EQ(objc::send<int>(d.get(), kDescribe), 101);
   EXPECT_EQ(objc::send<int>(b.get(), kDescribe), 1) << "the superclass keeps its own method";
-  EXPECT_EQ(objc::replace_instance_method(derived, objc::sel("noSuchSelector"),
-                                          reinterpret_cast<IMP>(&replaced_describe)),
+  EXPECT_EQ(objc::replaceInstanceMethod(derived, objc::sel("noSuchSelector"),
+                                        reinterpret_cast<IMP>(&replaced_describe)),
             nullptr);
-  EXPECT_EQ(objc::replace_instance_method(nullptr, kDescribe,
-                                          reinterpret_cast<IMP>(&replaced_describe)),
-            nullptr);
+  EXPECT_EQ(
+      objc::replaceInstanceMethod(nullptr, kDescribe, reinterpret_cast<IMP>(&replaced_describe)),
+      nullptr);
 }
 
 int g_counter_destroyed = 0;
@@ -122,7 +127,10 @@ struct Counter {
 int bump(id self, SEL) { return ++objc::storage<Counter>(self).value; }
 
 TEST(ClassBuilder, PerInstanceStorageLivesAndDiesWithTheInstance) {
-  Class c = objc::ClassBuilder("HVTestCounter", "NSObject").method(kBump, &bump).storage<Counter>().build();
+  Class c = objc::ClassBuilder("HVTestCounter", "NSObject")
+                .method(kBump, &bump)
+                .storage<Counter>()
+                .build();
   ASSERT_NE(c, nullptr);
   const int destroyed_before = g_counter_destroyed;
   {

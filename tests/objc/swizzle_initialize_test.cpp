@@ -19,8 +19,8 @@ int two(id, SEL) { return 2; }
 
 Class fresh_class(const char* name) {
   return objc::ClassBuilder(name, "NSObject")
-      .class_method(kInitialize, &count_initialize)
-      .class_method(kAnswer, &one)
+      .classMethod(kInitialize, &count_initialize)
+      .classMethod(kAnswer, &one)
       .method(kAnswer, &one)
       .build();
 }
@@ -28,7 +28,7 @@ Class fresh_class(const char* name) {
 TEST(SwizzleInitialize, ReplacingAClassMethodFirstStillInitialisesTheClass) {
   Class cls = fresh_class("HVSwizzleInitClassSide");
   g_initialized = 0;
-  ASSERT_EQ(objc::replace_class_method(cls, objc::sel("answer"), reinterpret_cast<IMP>(&two)),
+  ASSERT_EQ(objc::replaceClassMethod(cls, objc::sel("answer"), reinterpret_cast<IMP>(&two)),
             reinterpret_cast<IMP>(&one));
   EXPECT_EQ(objc::send<int>(cls, objc::sel("answer")), 2);
   EXPECT_EQ(g_initialized, 1);
@@ -37,8 +37,9 @@ TEST(SwizzleInitialize, ReplacingAClassMethodFirstStillInitialisesTheClass) {
 TEST(SwizzleInitialize, ReplacingAnInstanceMethodFirstStillInitialisesTheClass) {
   Class cls = fresh_class("HVSwizzleInitInstanceSide");
   g_initialized = 0;
-  objc::replace_instance_method(cls, objc::sel("answer"), reinterpret_cast<IMP>(&two));
-  objc::Ref object = objc::Ref::adopt(objc::send<id>(objc::send<id>(cls, objc::sel("alloc")), objc::sel("init")));
+  objc::replaceInstanceMethod(cls, objc::sel("answer"), reinterpret_cast<IMP>(&two));
+  objc::Ref object =
+      objc::Ref::adopt(objc::send<id>(objc::send<id>(cls, objc::sel("alloc")), objc::sel("init")));
   EXPECT_EQ(objc::send<int>(object.get(), objc::sel("answer")), 2);
   EXPECT_EQ(objc::send<int>(cls, objc::sel("answer")), 1);
   EXPECT_EQ(g_initialized, 1);

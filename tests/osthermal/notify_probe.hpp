@@ -17,7 +17,9 @@ namespace hv_test {
 // Holds a registration for a name for its lifetime and reads the name's state through it.
 class NotifyState {
 public:
-  explicit NotifyState(const std::string& name) { status_ = notify_register_check(name.c_str(), &token_); }
+  explicit NotifyState(const std::string& name) {
+    status_ = notify_register_check(name.c_str(), &token_);
+  }
   ~NotifyState() {
     if (status_ == NOTIFY_STATUS_OK) notify_cancel(token_);
   }

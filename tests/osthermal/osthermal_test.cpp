@@ -37,7 +37,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kDeviceRoot = [] {
-  std::string root = (fs::temp_directory_path() / ("hv-osthermal-" + std::to_string(getpid()))).string();
+  std::string root =
+      (fs::temp_directory_path() / ("hv-osthermal-" + std::to_string(getpid()))).string();
   fs::create_directories(root);
   setenv("HALVERNIC_DEVICE_ROOT", root.c_str(), 1);
   // Names and states inside this process, except in the child of the notify-unavailable
@@ -45,8 +46,10 @@ const std::string kDeviceRoot = [] {
   if (!getenv("HV_TEST_NOTIFY_UNAVAILABLE")) unsetenv("HALVERNIC_NOTIFY_SOCKET");
   return root;
 }();
-const std::string kStorePath = kDeviceRoot + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
-const std::string kApplyName = std::string(HVSC_APPLY_NOTIFICATION_PREFIX) + "OSThermalStatus.plist";
+const std::string kStorePath =
+    kDeviceRoot + "/Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
+const std::string kApplyName =
+    std::string(HVSC_APPLY_NOTIFICATION_PREFIX) + "OSThermalStatus.plist";
 
 struct Handles {
   std::mutex mutex;
@@ -58,9 +61,11 @@ struct Handles {
 
 extern "C" {
 
-SCPreferencesRef SCPreferencesCreate(CFAllocatorRef allocator, CFStringRef name, CFStringRef prefsID) {
-  static const auto real = reinterpret_cast<SCPreferencesRef (*)(CFAllocatorRef, CFStringRef, CFStringRef)>(
-      dlsym(RTLD_NEXT, "SCPreferencesCreate"));
+SCPreferencesRef SCPreferencesCreate(CFAllocatorRef allocator, CFStringRef name,
+                                     CFStringRef prefsID) {
+  static const auto real =
+      reinterpret_cast<SCPreferencesRef (*)(CFAllocatorRef, CFStringRef, CFStringRef)>(
+          dlsym(RTLD_NEXT, "SCPreferencesCreate"));
   SCPreferencesRef prefs = real(allocator, name, prefsID);
   if (prefs) {
     const char* identifier = HVSCTestSessionIdentifier(prefs);
@@ -96,17 +101,18 @@ protected:
   void TearDown() override {
     HVSCTestReset();
     std::lock_guard lock(g_handles.mutex);
-    EXPECT_TRUE(g_handles.live.empty()) << g_handles.live.size() << " preferences handle(s) never released";
+    EXPECT_TRUE(g_handles.live.empty())
+        << g_handles.live.size() << " preferences handle(s) never released";
   }
 
   // The store as it is on disk: key -> Boolean value.
   static std::map<std::string, bool> store() {
     objc::AutoreleasePool pool;
     std::map<std::string, bool> values;
-    objc::Ref plist = objc::read_property_list_file(kStorePath);
-    objc::for_each_entry(plist.get(), [&](id key, id value) {
-      EXPECT_TRUE(objc::is_boolean(value)) << objc::to_string(key) << " is not stored as a Boolean";
-      values[objc::to_string(key)] = objc::platform_bool_value(value);
+    objc::Ref plist = objc::readPropertyListFile(kStorePath);
+    objc::forEachEntry(plist.get(), [&](id key, id value) {
+      EXPECT_TRUE(objc::isBoolean(value)) << objc::toString(key) << " is not stored as a Boolean";
+      values[objc::toString(key)] = objc::platformBoolValue(value);
       return true;
     });
     return values;
@@ -114,9 +120,10 @@ protected:
   static void seed(const std::map<std::string, bool>& values) {
     objc::AutoreleasePool pool;
     fs::create_directories(fs::path(kStorePath).parent_path());
-    objc::Ref dict = objc::make_mutable_dictionary();
-    for (const auto& [key, value] : values) objc::dictionary_set(dict.get(), key, objc::boolean(value));
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(dict.get(), kStorePath));
+    objc::Ref dict = objc::makeMutableDictionary();
+    for (const auto& [key, value] : values)
+      objc::dictionarySet(dict.get(), key, objc::boolean(value));
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(dict.get(), kStorePath));
   }
   static std::size_t handles_created() {
     std::lock_guard lock(g_handles.mutex);
@@ -139,19 +146,28 @@ TEST_F(ThermalStatusStore, SettersWriteTheirTwoKeysAsBooleansThroughOneHandleEac
     Map expected;
   };
   const std::vector<Case> cases = {
-      {"notif off persistent", [] { return halvernicSetOSNotifEnabled(0, 1); },
-       {{"OSThermalNotificationEnabled", false}, {"OSThermalNotificationPersistentlyEnabled", true}}},
-      {"notif native", [] { return halvernicSetOSNotifNative(); },
-       {{"OSThermalNotificationEnabled", true}, {"OSThermalNotificationPersistentlyEnabled", false}}},
-      {"mitigations any non-zero is true", [] { return halvernicSetThermalMitigationsEnabled(7, -1); },
+      {"notif off persistent",
+       [] { return halvernicSetOSNotifEnabled(0, 1); },
+       {{"OSThermalNotificationEnabled", false},
+        {"OSThermalNotificationPersistentlyEnabled", true}}},
+      {"notif native",
+       [] { return halvernicSetOSNotifNative(); },
+       {{"OSThermalNotificationEnabled", true},
+        {"OSThermalNotificationPersistentlyEnabled", false}}},
+      {"mitigations any non-zero is true",
+       [] { return halvernicSetThermalMitigationsEnabled(7, -1); },
        {{"engageBehavior", true}, {"engageBehaviorPersistentlyEnabled", true}}},
-      {"mitigations native", [] { return halvernicSetThermalMitigationsNative(); },
+      {"mitigations native",
+       [] { return halvernicSetThermalMitigationsNative(); },
        {{"engageBehavior", true}, {"engageBehaviorPersistentlyEnabled", false}}},
-      {"hip", [] { return halvernicSetHIPEnabled(0, INT32_MIN); },
+      {"hip",
+       [] { return halvernicSetHIPEnabled(0, INT32_MIN); },
        {{"hipOverride", false}, {"hipPersistentlyEnabled", true}}},
-      {"sunlight", [] { return halvernicSetSunlightOverride(1, 0); },
+      {"sunlight",
+       [] { return halvernicSetSunlightOverride(1, 0); },
        {{"sunlightOverride", true}, {"sunlightOverridePersistentlyEnabled", false}}},
-      {"simulate hip has no persistence key", [] { return halvernicSetSimulateHIPEnabled(0); },
+      {"simulate hip has no persistence key",
+       [] { return halvernicSetSimulateHIPEnabled(0); },
        {{"simulateHip", false}}},
   };
   for (const auto& c : cases) {
@@ -166,10 +182,14 @@ TEST_F(ThermalStatusStore, SettersWriteTheirTwoKeysAsBooleansThroughOneHandleEac
 }
 
 TEST_F(ThermalStatusStore, ResetsRemoveTheirKeysOnlyAndBothSteps) {
-  const Map full = {{"OSThermalNotificationEnabled", false}, {"OSThermalNotificationPersistentlyEnabled", true},
-                    {"engageBehavior", false},               {"engageBehaviorPersistentlyEnabled", true},
-                    {"hipOverride", false},                  {"hipPersistentlyEnabled", true},
-                    {"simulateHip", true},                   {"sunlightOverride", true},
+  const Map full = {{"OSThermalNotificationEnabled", false},
+                    {"OSThermalNotificationPersistentlyEnabled", true},
+                    {"engageBehavior", false},
+                    {"engageBehaviorPersistentlyEnabled", true},
+                    {"hipOverride", false},
+                    {"hipPersistentlyEnabled", true},
+                    {"simulateHip", true},
+                    {"sunlightOverride", true},
                     {"sunlightOverridePersistentlyEnabled", true}};
   struct Case {
     const char* what;
@@ -177,11 +197,17 @@ TEST_F(ThermalStatusStore, ResetsRemoveTheirKeysOnlyAndBothSteps) {
     std::vector<std::string> removed;
   };
   const std::vector<Case> cases = {
-      {"notif", halvernicResetOSNotifEnabled, {"OSThermalNotificationEnabled", "OSThermalNotificationPersistentlyEnabled"}},
-      {"mitigations", halvernicResetThermalMitigations, {"engageBehavior", "engageBehaviorPersistentlyEnabled"}},
+      {"notif",
+       halvernicResetOSNotifEnabled,
+       {"OSThermalNotificationEnabled", "OSThermalNotificationPersistentlyEnabled"}},
+      {"mitigations",
+       halvernicResetThermalMitigations,
+       {"engageBehavior", "engageBehaviorPersistentlyEnabled"}},
       {"hip", halvernicResetHIP, {"hipOverride", "hipPersistentlyEnabled"}},
       {"simulate hip", halvernicResetSimulateHIP, {"simulateHip"}},
-      {"sunlight", halvernicResetSunlightOverride, {"sunlightOverride", "sunlightOverridePersistentlyEnabled"}},
+      {"sunlight",
+       halvernicResetSunlightOverride,
+       {"sunlightOverride", "sunlightOverridePersistentlyEnabled"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -202,7 +228,8 @@ TEST_F(ThermalStatusStore, AResetWhoseFirstRemovalFailsStillRemovesTheSecond) {
     const char* second;
   };
   const std::vector<Case> cases = {
-      {halvernicResetOSNotifEnabled, "OSThermalNotificationEnabled", "OSThermalNotificationPersistentlyEnabled"},
+      {halvernicResetOSNotifEnabled, "OSThermalNotificationEnabled",
+       "OSThermalNotificationPersistentlyEnabled"},
       {halvernicResetThermalMitigations, "engageBehavior", "engageBehaviorPersistentlyEnabled"},
       {halvernicResetHIP, "hipOverride", "hipPersistentlyEnabled"},
       {halvernicResetSunlightOverride, "sunlightOverride", "sunlightOverridePersistentlyEnabled"},
@@ -228,14 +255,17 @@ TEST_F(ThermalStatusStore, AResetWhoseFirstRemovalFailsStillRemovesTheSecond) {
 
 TEST_F(ThermalStatusStore, HipNativeWritesThroughTwoHandlesAndTheFirstFailureWins) {
   EXPECT_EQ(halvernicSetHIPNative(), 0);
-  EXPECT_EQ(store(), (Map{{"hipOverride", true}, {"hipPersistentlyEnabled", false}, {"simulateHip", false}}));
+  EXPECT_EQ(
+      store(),
+      (Map{{"hipOverride", true}, {"hipPersistentlyEnabled", false}, {"simulateHip", false}}));
   EXPECT_EQ(handles_created(), 2u);
 
   SetUp();
   seed({{"hipOverride", false}, {"hipPersistentlyEnabled", true}, {"simulateHip", true}});
   HVSCTestFailCommit(1, 2003);
   EXPECT_EQ(halvernicSetHIPNative(), 2003);
-  EXPECT_EQ(store(), (Map{{"hipOverride", false}, {"hipPersistentlyEnabled", true}, {"simulateHip", false}}))
+  EXPECT_EQ(store(),
+            (Map{{"hipOverride", false}, {"hipPersistentlyEnabled", true}, {"simulateHip", false}}))
       << "the second handle still writes simulateHip";
   EXPECT_EQ(handles_created(), 2u);
 
@@ -243,8 +273,8 @@ TEST_F(ThermalStatusStore, HipNativeWritesThroughTwoHandlesAndTheFirstFailureWin
   seed({{"simulateHip", true}});
   HVSCTestFailCommit(2, 2004);
   EXPECT_EQ(halvernicSetHIPNative(), 2004);
-  EXPECT_EQ(store(), (Map{{"hipOverride", true}, {"hipPersistentlyEnabled", false}, {"simulateHip", true}}));
-
+  EXPECT_EQ(store(),
+            (Map{{"hipOverride", true}, {"hipPersistentlyEnabled", false}, {"simulateHip", true}}));
 }
 
 TEST_F(ThermalStatusStore, AFailedCommitReturnsTheSCErrorCodeSkipsApplyAndReleasesTheHandle) {
@@ -277,11 +307,13 @@ TEST_F(ThermalStatusStore, WorksFromAThreadTheFoundationHasNeverSeen) {
   int32_t status = -1;
   std::thread([&] { status = halvernicSetSunlightOverride(1, 1); }).join();
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(store(), (Map{{"sunlightOverride", true}, {"sunlightOverridePersistentlyEnabled", true}}));
+  EXPECT_EQ(store(),
+            (Map{{"sunlightOverride", true}, {"sunlightOverridePersistentlyEnabled", true}}));
 }
 
 TEST(ThermalPressure, PublishesTenTimesLevelsOneToFiveAndNominalForEverythingElse) {
-  ASSERT_NE(&kOSThermalNotificationPressureLevelName, nullptr) << "the platform name library is linked";
+  ASSERT_NE(&kOSThermalNotificationPressureLevelName, nullptr)
+      << "the platform name library is linked";
   const std::string name = kOSThermalNotificationPressureLevelName;
   hv_test::NotifyState state(name);
   hv_test::PostCounter posts(name);
@@ -325,7 +357,7 @@ TEST(RuntimeState, ReadsTheTwoBytesOnlyWhenTheMagicIsThere) {
   EXPECT_EQ(first, 3);
   EXPECT_EQ(second, 7);
 
-  word.set(halvernic::contract::encode_runtime_state(0x1FF, 0x2AB));
+  word.set(halvernic::contract::encodeRuntimeState(0x1FF, 0x2AB));
   EXPECT_EQ(word.get(), 0x48414C560000FFABull);
   EXPECT_EQ(halvernicGetRuntimeState(&first, &second), 0);
   EXPECT_EQ(first, 0xFF) << "bytes come back unsigned";

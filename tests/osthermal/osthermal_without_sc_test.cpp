@@ -20,7 +20,8 @@ const bool kInProcessNotify = [] {
 }();
 
 TEST(WithoutSystemConfiguration, EveryStoreFunctionAnswers1001) {
-  ASSERT_EQ(dlsym(RTLD_DEFAULT, "SCPreferencesCreate"), nullptr) << "SystemConfiguration must be absent";
+  ASSERT_EQ(dlsym(RTLD_DEFAULT, "SCPreferencesCreate"), nullptr)
+      << "SystemConfiguration must be absent";
   ASSERT_NE(dlsym(RTLD_DEFAULT, "CFRelease"), nullptr);
   const std::vector<std::function<int32_t()>> calls = {
       [] { return halvernicSetOSNotifEnabled(0, 1); },
@@ -48,7 +49,7 @@ TEST(WithoutSystemConfiguration, NotifyFunctionsStillWorkAndPressureUsesTheLiter
   EXPECT_EQ(pressure.get(), 40u);
 
   hv_test::NotifyState word(halvernic::contract::kRuntimeStateNotification);
-  word.set(halvernic::contract::encode_runtime_state(1, 2));
+  word.set(halvernic::contract::encodeRuntimeState(1, 2));
   int32_t first = 0, second = 0;
   EXPECT_EQ(halvernicGetRuntimeState(&first, &second), 0);
   EXPECT_EQ(first, 1);

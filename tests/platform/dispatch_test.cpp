@@ -30,10 +30,13 @@ TEST(Dispatch, TimesAndQueues) {
   EXPECT_GE(soon, before + 200 * NSEC_PER_MSEC);
   EXPECT_LE(soon, after + 200 * NSEC_PER_MSEC);
   EXPECT_EQ(dispatch_time(soon, 5), soon + 5);
-  EXPECT_EQ(dispatch_time(soon, -static_cast<int64_t>(100 * NSEC_PER_MSEC)), soon - 100 * NSEC_PER_MSEC);
+  EXPECT_EQ(dispatch_time(soon, -static_cast<int64_t>(100 * NSEC_PER_MSEC)),
+            soon - 100 * NSEC_PER_MSEC);
   EXPECT_EQ(dispatch_time(DISPATCH_TIME_FOREVER, -1), DISPATCH_TIME_FOREVER);
-  EXPECT_EQ(dispatch_time(soon, INT64_MAX), DISPATCH_TIME_FOREVER) << "overflow must not wrap to the past";
-  EXPECT_EQ(dispatch_time(10, INT64_MIN), 1u) << "before the clock's start is still a time, not now";
+  EXPECT_EQ(dispatch_time(soon, INT64_MAX), DISPATCH_TIME_FOREVER)
+      << "overflow must not wrap to the past";
+  EXPECT_EQ(dispatch_time(10, INT64_MIN), 1u)
+      << "before the clock's start is still a time, not now";
 
   dispatch_queue_t default_queue = dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0);
   ASSERT_NE(default_queue, nullptr);
@@ -65,7 +68,8 @@ TEST(Dispatch, DelayedWorkNeverRunsEarlyAndRunsInDeadlineOrder) {
   dispatch_queue_t queue = dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0);
   const dispatch_time_t base = dispatch_time(DISPATCH_TIME_NOW, 20 * NSEC_PER_MSEC);
   for (int i = 0; i < kCount; ++i) {
-    items.push_back({delays_ms[i], dispatch_time(base, delays_ms[i] * NSEC_PER_MSEC), 0, &mutex, &order, &done});
+    items.push_back({delays_ms[i], dispatch_time(base, delays_ms[i] * NSEC_PER_MSEC), 0, &mutex,
+                     &order, &done});
   }
   for (auto& item : items) {
     dispatch_after_f(item.deadline, queue, &item, [](void* context) {
@@ -81,7 +85,8 @@ TEST(Dispatch, DelayedWorkNeverRunsEarlyAndRunsInDeadlineOrder) {
   ASSERT_TRUE(done.wait_for(kCount, 5s));
   for (const auto& item : items) {
     EXPECT_GE(item.ran_at, item.deadline) << "item due at +" << item.index << " ms ran early";
-    EXPECT_LT(item.ran_at, item.deadline + 2 * NSEC_PER_SEC) << "item due at +" << item.index << " ms ran late";
+    EXPECT_LT(item.ran_at, item.deadline + 2 * NSEC_PER_SEC)
+        << "item due at +" << item.index << " ms ran late";
   }
   EXPECT_EQ(order, (std::vector<int>{0, 15, 30, 45, 60, 75, 90, 105}));
 }
@@ -92,10 +97,10 @@ TEST(Dispatch, WorkRunsOnAttachedWorkersInPoolsAndBlocksWork) {
   for (int i = 0; i < 20; ++i) {
     dispatch_async_f(queue, &recorder, [](void* context) {
       // Foundation on a worker thread, with autoreleased objects.
-      objc::Ref dictionary = objc::make_mutable_dictionary();
-      objc::dictionary_set(dictionary.get(), "k", objc::string("worker"));
+      objc::Ref dictionary = objc::makeMutableDictionary();
+      objc::dictionarySet(dictionary.get(), "k", objc::string("worker"));
       static_cast<hv_platform_test::Recorder*>(context)->add(
-          objc::to_string(objc::dictionary_get(dictionary.get(), "k")));
+          objc::toString(objc::dictionaryGet(dictionary.get(), "k")));
     });
   }
   __block int from_block = 0;
@@ -116,8 +121,9 @@ TEST(Dispatch, WorkRunsOnAttachedWorkersInPoolsAndBlocksWork) {
   for (auto thread : recorder.threads()) EXPECT_NE(thread, std::this_thread::get_id());
 
   // Work scheduled for never does not run.
-  dispatch_after_f(DISPATCH_TIME_FOREVER, queue, &recorder,
-                   [](void* context) { static_cast<hv_platform_test::Recorder*>(context)->add("never"); });
+  dispatch_after_f(DISPATCH_TIME_FOREVER, queue, &recorder, [](void* context) {
+    static_cast<hv_platform_test::Recorder*>(context)->add("never");
+  });
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(recorder.size(), 22u);
 }
@@ -147,9 +153,11 @@ TEST(Dispatch, OnceRunsOneCallAndEveryCallerWaitsForIt) {
     }
     for (auto& thread : threads) thread.join();
     ASSERT_EQ(shared.calls, 1) << "round " << round;
-    ASSERT_EQ(saw_unfinished, 0) << "a caller returned before the function finished, round " << round;
+    ASSERT_EQ(saw_unfinished, 0) << "a caller returned before the function finished, round "
+                                 << round;
     EXPECT_NE(predicate, 0);
-    dispatch_once_f(&predicate, &shared, [](void* context) { static_cast<Shared*>(context)->calls++; });
+    dispatch_once_f(&predicate, &shared,
+                    [](void* context) { static_cast<Shared*>(context)->calls++; });
     EXPECT_EQ(shared.calls, 1);
   }
 }

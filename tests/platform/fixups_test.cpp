@@ -23,7 +23,8 @@ constexpr long kBinaryFormat = 200;
 id plist_data(id plist, long format) {
   id error = nullptr;
   return objc::send<id>(objc::cls("NSPropertyListSerialization"),
-                        objc::sel("dataWithPropertyList:format:options:error:"), plist, format, 0UL, &error);
+                        objc::sel("dataWithPropertyList:format:options:error:"), plist, format, 0UL,
+                        &error);
 }
 
 std::string bytes_of(id data) {
@@ -50,11 +51,11 @@ protected:
 };
 
 TEST_F(Fixups, DictionariesAndArraysReadBinaryAndXmlPropertyListFiles) {
-  objc::Ref dictionary = objc::make_mutable_dictionary();
-  objc::dictionary_set(dictionary.get(), "thermalPowerMode", objc::string("fullPower"));
-  objc::Ref array = objc::make_mutable_array();
-  objc::array_add(array.get(), objc::number(3));
-  objc::dictionary_set(dictionary.get(), "list", array.get());
+  objc::Ref dictionary = objc::makeMutableDictionary();
+  objc::dictionarySet(dictionary.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::Ref array = objc::makeMutableArray();
+  objc::arrayAdd(array.get(), objc::number(3));
+  objc::dictionarySet(dictionary.get(), "list", array.get());
   const std::string binary = bytes_of(plist_data(dictionary.get(), kBinaryFormat));
   ASSERT_EQ(binary.rfind("bplist", 0), 0u);
   const std::string dict_path = write("d.plist", binary);
@@ -64,24 +65,30 @@ TEST_F(Fixups, DictionariesAndArraysReadBinaryAndXmlPropertyListFiles) {
 
   for (const char* cls : {"NSDictionary", "NSMutableDictionary"}) {
     for (const std::string& path : {dict_path, xml_path}) {
-      id read = objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(path));
-      ASSERT_TRUE(objc::is_dictionary(read)) << cls << " " << path;
-      EXPECT_EQ(objc::to_string(objc::dictionary_get(read, "thermalPowerMode")), "fullPower");
-      EXPECT_EQ(objc::int64_value(objc::array_get(objc::dictionary_get(read, "list"), 0)), 3);
+      id read = objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"),
+                               objc::string(path));
+      ASSERT_TRUE(objc::isDictionary(read)) << cls << " " << path;
+      EXPECT_EQ(objc::toString(objc::dictionaryGet(read, "thermalPowerMode")), "fullPower");
+      EXPECT_EQ(objc::int64Value(objc::arrayGet(objc::dictionaryGet(read, "list"), 0)), 3);
     }
-    EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(wrong_root)),
+    EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"),
+                             objc::string(wrong_root)),
               nullptr);
   }
-  id mutable_read = objc::send<id>(objc::cls("NSMutableDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
-                                   objc::string(dict_path));
-  objc::dictionary_set(mutable_read, "added", objc::number(1));  // raises if not mutable
+  id mutable_read =
+      objc::send<id>(objc::cls("NSMutableDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
+                     objc::string(dict_path));
+  objc::dictionarySet(mutable_read, "added", objc::number(1));  // raises if not mutable
   EXPECT_EQ(objc::count(mutable_read), 3u);
 
   for (const char* cls : {"NSArray", "NSMutableArray"}) {
-    id read = objc::send<id>(objc::cls(cls), objc::sel("arrayWithContentsOfFile:"), objc::string(array_path));
-    ASSERT_TRUE(objc::is_array(read)) << cls;
-    EXPECT_EQ(objc::int64_value(objc::array_get(read, 0)), 3);
-    EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("arrayWithContentsOfFile:"), objc::string(dict_path)), nullptr);
+    id read = objc::send<id>(objc::cls(cls), objc::sel("arrayWithContentsOfFile:"),
+                             objc::string(array_path));
+    ASSERT_TRUE(objc::isArray(read)) << cls;
+    EXPECT_EQ(objc::int64Value(objc::arrayGet(read, 0)), 3);
+    EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("arrayWithContentsOfFile:"),
+                             objc::string(dict_path)),
+              nullptr);
   }
   EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
                            objc::string((folder_ / "missing.plist").string())),
@@ -94,8 +101,8 @@ TEST_F(Fixups, DictionariesAndArraysReadBinaryAndXmlPropertyListFiles) {
 }
 
 TEST_F(Fixups, CorruptPropertyListDataGivesNilAndAnErrorInsteadOfAnException) {
-  objc::Ref dictionary = objc::make_mutable_dictionary();
-  objc::dictionary_set(dictionary.get(), "alpha", objc::string("beta"));
+  objc::Ref dictionary = objc::makeMutableDictionary();
+  objc::dictionarySet(dictionary.get(), "alpha", objc::string("beta"));
   const std::string good = bytes_of(plist_data(dictionary.get(), kBinaryFormat));
   std::string trailer = good;
   trailer[trailer.size() - 1] ^= 0x7f;
@@ -106,31 +113,35 @@ TEST_F(Fixups, CorruptPropertyListDataGivesNilAndAnErrorInsteadOfAnException) {
   for (const std::string& bad :
        {good.substr(0, good.size() - 10), trailer, std::string("\x01\x02garbage{{{"), spinning}) {
     id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
-                             static_cast<const void*>(bad.data()), static_cast<unsigned long>(bad.size()));
+                             static_cast<const void*>(bad.data()),
+                             static_cast<unsigned long>(bad.size()));
     id error = nullptr;
     long format = 0;
     id result = objc::send<id>(objc::cls("NSPropertyListSerialization"),
-                               objc::sel("propertyListWithData:options:format:error:"), data, 0UL, &format, &error);
+                               objc::sel("propertyListWithData:options:format:error:"), data, 0UL,
+                               &format, &error);
     EXPECT_EQ(result, nullptr);
     ASSERT_NE(error, nullptr);
-    EXPECT_EQ(objc::to_string(objc::send<id>(error, objc::sel("domain"))), "NSCocoaErrorDomain");
+    EXPECT_EQ(objc::toString(objc::send<id>(error, objc::sel("domain"))), "NSCocoaErrorDomain");
     EXPECT_EQ(objc::send<long>(error, objc::sel("code")), 3840);
-    EXPECT_EQ(objc::parse_property_list(data), objc::Ref());
+    EXPECT_EQ(objc::parsePropertyList(data), objc::Ref());
   }
   id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
-                           static_cast<const void*>(good.data()), static_cast<unsigned long>(good.size()));
+                           static_cast<const void*>(good.data()),
+                           static_cast<unsigned long>(good.size()));
   id error = nullptr;
   long format = 0;
   id result = objc::send<id>(objc::cls("NSPropertyListSerialization"),
-                             objc::sel("propertyListWithData:options:format:error:"), data, 0UL, &format, &error);
-  EXPECT_TRUE(objc::is_dictionary(result));
+                             objc::sel("propertyListWithData:options:format:error:"), data, 0UL,
+                             &format, &error);
+  EXPECT_TRUE(objc::isDictionary(result));
   EXPECT_EQ(error, nullptr);
 
   // GNUstep's own serialised format is not one of Apple's: refused like corrupt data.
   id serialised = objc::send<id>(objc::cls("NSSerializer"), objc::sel("serializePropertyList:"),
                                  dictionary.get());
   ASSERT_NE(serialised, nullptr);
-  EXPECT_EQ(objc::parse_property_list(serialised), objc::Ref());
+  EXPECT_EQ(objc::parsePropertyList(serialised), objc::Ref());
 
   // Old-style text is refused too, before GNUstep's text parser (which recurses once per
   // bracket and keeps what it built from damaged text) sees it, whole or damaged.
@@ -138,7 +149,7 @@ TEST_F(Fixups, CorruptPropertyListDataGivesNilAndAnErrorInsteadOfAnException) {
     id text_data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
                                   static_cast<const void*>(openstep.data()),
                                   static_cast<unsigned long>(openstep.size()));
-    EXPECT_EQ(objc::parse_property_list(text_data), objc::Ref()) << openstep.substr(0, 20);
+    EXPECT_EQ(objc::parsePropertyList(text_data), objc::Ref()) << openstep.substr(0, 20);
     const std::string path = write("text.plist", openstep);
     EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
                              objc::string(path)),
@@ -152,18 +163,20 @@ TEST_F(Fixups, StringBoolValueIsApples) {
     bool value;
   };
   const Case cases[] = {
-      {"2", true},   {"yes", true},  {"Yes", true},     {"y", true},       {"T", true},    {"true", true},
-      {"9lives", true}, {"  +0001", true}, {"-1", true}, {"\t\n 7", true}, {"+y", true},  {"0002", true},
-      {"on", false}, {"0", false},   {"00", false},     {"0.5", false},    {"no", false},  {"", false},
-      {"false", false}, {"+", false}, {"- 1", false},   {"x1", false},     {"NO", false},
+      {"2", true},    {"yes", true},    {"Yes", true},     {"y", true},      {"T", true},
+      {"true", true}, {"9lives", true}, {"  +0001", true}, {"-1", true},     {"\t\n 7", true},
+      {"+y", true},   {"0002", true},   {"on", false},     {"0", false},     {"00", false},
+      {"0.5", false}, {"no", false},    {"", false},       {"false", false}, {"+", false},
+      {"- 1", false}, {"x1", false},    {"NO", false},
   };
   for (const Case& c : cases) {
     // A plain string, one with a non-ASCII tail (another class in GNUstep) and a mutable one.
-    objc::Ref mutable_string = objc::Ref::adopt(
-        objc::send<id>(objc::string(c.text), objc::sel("mutableCopy")));
-    for (id string : {objc::string(c.text), objc::string(std::string(c.text) + " \xc3\xbc"), mutable_string.get()}) {
-      EXPECT_EQ(objc::send_bool(string, objc::sel("boolValue")), c.value)
-          << "\"" << c.text << "\" as " << objc::class_name(objc::class_of(string));
+    objc::Ref mutable_string =
+        objc::Ref::adopt(objc::send<id>(objc::string(c.text), objc::sel("mutableCopy")));
+    for (id string : {objc::string(c.text), objc::string(std::string(c.text) + " \xc3\xbc"),
+                      mutable_string.get()}) {
+      EXPECT_EQ(objc::sendBool(string, objc::sel("boolValue")), c.value)
+          << "\"" << c.text << "\" as " << objc::className(objc::classOf(string));
     }
   }
 }
@@ -208,7 +221,7 @@ std::atomic<bool> g_armed{false};
 id data_with_contents_of_file_while_another_thread_logs(id self, SEL cmd, id path) {
   if (!g_armed) return objc::call<id>(g_data_with_contents_of_file, self, cmd, path);
   std::thread([] {
-    objc::run_attached([] {
+    objc::runAttached([] {
       objc::log("halvernic: line %d from another thread during a read",
                 g_lines_from_other_thread.fetch_add(1) + 1);
     });
@@ -224,14 +237,14 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
 
 TEST_F(Fixups, ReadingACorruptPropertyListLogsNothingWhileOtherLinesStillAppear) {
   const std::string corrupt = write("corrupt.plist", "{a=(1,2;<x");  // 10 bytes, no list
-  const std::string array_path = write("array.plist", "(1, 2)");    // not a dictionary
+  const std::string array_path = write("array.plist", "(1, 2)");     // not a dictionary
   id corrupt_data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
                                    static_cast<const void*>("<plist><dict><key>"), 18UL);
   id url = objc::send<id>(objc::cls("NSURL"), objc::sel("fileURLWithPath:"), objc::string(corrupt));
 
   Class data_class = objc::cls("NSData");
   g_lines_from_other_thread = 0;
-  g_data_with_contents_of_file = objc::replace_class_method(
+  g_data_with_contents_of_file = objc::replaceClassMethod(
       data_class, objc::sel("dataWithContentsOfFile:"),
       reinterpret_cast<IMP>(&data_with_contents_of_file_while_another_thread_logs));
   ASSERT_NE(g_data_with_contents_of_file, nullptr);
@@ -241,17 +254,21 @@ TEST_F(Fixups, ReadingACorruptPropertyListLogsNothingWhileOtherLinesStillAppear)
   g_armed = true;
   for (int round = 0; round < 3; ++round) {
     for (const char* cls : {"NSDictionary", "NSMutableDictionary"}) {
-      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(corrupt)),
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"),
+                               objc::string(corrupt)),
                 nullptr);
-      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"), objc::string(array_path)),
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfFile:"),
+                               objc::string(array_path)),
                 nullptr);
-      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfURL:"), url), nullptr);
+      EXPECT_EQ(objc::send<id>(objc::cls(cls), objc::sel("dictionaryWithContentsOfURL:"), url),
+                nullptr);
     }
-    EXPECT_EQ(objc::send<id>(objc::cls("NSArray"), objc::sel("arrayWithContentsOfFile:"), objc::string(corrupt)),
+    EXPECT_EQ(objc::send<id>(objc::cls("NSArray"), objc::sel("arrayWithContentsOfFile:"),
+                             objc::string(corrupt)),
               nullptr);
-    EXPECT_EQ(objc::parse_property_list(corrupt_data), objc::Ref());
-    EXPECT_EQ(objc::read_property_list_file(corrupt), objc::Ref());
-    EXPECT_EQ(objc::read_property_list_file(folder_.string()), objc::Ref());  // not a file
+    EXPECT_EQ(objc::parsePropertyList(corrupt_data), objc::Ref());
+    EXPECT_EQ(objc::readPropertyListFile(corrupt), objc::Ref());
+    EXPECT_EQ(objc::readPropertyListFile(folder_.string()), objc::Ref());  // not a file
     EXPECT_EQ(objc::send<id>(objc::cls("NSMutableData"), objc::sel("dataWithContentsOfFile:"),
                              objc::string(folder_.string())),
               nullptr);
@@ -259,7 +276,8 @@ TEST_F(Fixups, ReadingACorruptPropertyListLogsNothingWhileOtherLinesStillAppear)
   g_armed = false;
   objc::log("halvernic: after the reads");
   const std::string logged = capture.finish();
-  objc::replace_class_method(data_class, objc::sel("dataWithContentsOfFile:"), g_data_with_contents_of_file);
+  objc::replaceClassMethod(data_class, objc::sel("dataWithContentsOfFile:"),
+                           g_data_with_contents_of_file);
 
   EXPECT_EQ(logged.find("does not contain"), std::string::npos) << logged;
   EXPECT_EQ(logged.find("attempt failed"), std::string::npos) << logged;
@@ -268,9 +286,13 @@ TEST_F(Fixups, ReadingACorruptPropertyListLogsNothingWhileOtherLinesStillAppear)
   EXPECT_EQ(occurrences(logged, "halvernic: after the reads"), 1u) << logged;
   const int during = g_lines_from_other_thread.load();
   EXPECT_GE(during, 6);
-  EXPECT_EQ(occurrences(logged, " from another thread during a read"), static_cast<std::size_t>(during)) << logged;
+  EXPECT_EQ(occurrences(logged, " from another thread during a read"),
+            static_cast<std::size_t>(during))
+      << logged;
   for (int i = 1; i <= during; ++i) {
-    EXPECT_EQ(occurrences(logged, "halvernic: line " + std::to_string(i) + " from another thread during a read"), 1u)
+    EXPECT_EQ(occurrences(logged, "halvernic: line " + std::to_string(i) +
+                                      " from another thread during a read"),
+              1u)
         << i;
   }
 }
@@ -293,62 +315,96 @@ std::string hand_made_bplist(const std::string& objects, const std::vector<unsig
 
 id data_of(const std::string& bytes) {
   return objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
-                        static_cast<const void*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+                        static_cast<const void*>(bytes.data()),
+                        static_cast<unsigned long>(bytes.size()));
 }
 
 TEST_F(Fixups, DamagedBinaryPropertyListsAreRefusedBeforeGNUstepReadsThem) {
   // Read as they are: what Apple's writer makes of every kind, and a list laid out by hand.
-  objc::Ref all = objc::make_mutable_dictionary();
-  objc::dictionary_set(all.get(), "ascii", objc::string("fullPower"));
-  objc::dictionary_set(all.get(), "long string of more than fifteen", objc::string("l\xc3\xb6wPower \xe2\x9c\x93"));
-  objc::dictionary_set(all.get(), "small", objc::number(2));
-  objc::dictionary_set(all.get(), "large", objc::number(-5000000000));
-  objc::dictionary_set(all.get(), "real", objc::number_double(0.25));
-  objc::dictionary_set(all.get(), "true", objc::boolean(true));
-  objc::dictionary_set(all.get(), "date", objc::send<id>(objc::cls("NSDate"), objc::sel("dateWithTimeIntervalSinceReferenceDate:"), 1000.0));
-  objc::dictionary_set(all.get(), "data", data_of(std::string("\x00\x01\x02", 3)));
-  objc::Ref list = objc::make_mutable_array();
-  for (int i = 0; i < 20; ++i) objc::array_add(list.get(), objc::number(i));
-  objc::array_add(list.get(), all.get());  // the same dictionary, once more, inside
-  objc::Ref outer = objc::make_mutable_dictionary();
-  objc::dictionary_set(outer.get(), "list", list.get());
-  objc::dictionary_set(outer.get(), "all", all.get());
-  EXPECT_TRUE(objc::objects_equal(objc::parse_property_list(plist_data(outer.get(), kBinaryFormat)).get(), outer.get()));
+  objc::Ref all = objc::makeMutableDictionary();
+  objc::dictionarySet(all.get(), "ascii", objc::string("fullPower"));
+  objc::dictionarySet(all.get(), "long string of more than fifteen",
+                      objc::string("l\xc3\xb6wPower \xe2\x9c\x93"));
+  objc::dictionarySet(all.get(), "small", objc::number(2));
+  objc::dictionarySet(all.get(), "large", objc::number(-5000000000));
+  objc::dictionarySet(all.get(), "real", objc::numberDouble(0.25));
+  objc::dictionarySet(all.get(), "true", objc::boolean(true));
+  objc::dictionarySet(all.get(), "date",
+                      objc::send<id>(objc::cls("NSDate"),
+                                     objc::sel("dateWithTimeIntervalSinceReferenceDate:"), 1000.0));
+  objc::dictionarySet(all.get(), "data", data_of(std::string("\x00\x01\x02", 3)));
+  objc::Ref list = objc::makeMutableArray();
+  for (int i = 0; i < 20; ++i) objc::arrayAdd(list.get(), objc::number(i));
+  objc::arrayAdd(list.get(), all.get());  // the same dictionary, once more, inside
+  objc::Ref outer = objc::makeMutableDictionary();
+  objc::dictionarySet(outer.get(), "list", list.get());
+  objc::dictionarySet(outer.get(), "all", all.get());
+  EXPECT_TRUE(objc::objectsEqual(
+      objc::parsePropertyList(plist_data(outer.get(), kBinaryFormat)).get(), outer.get()));
 
-  const std::string a_is_5 = hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x10\x05", 7), {8, 11, 13}, 0);
-  objc::Ref read = objc::parse_property_list(data_of(a_is_5));
-  ASSERT_TRUE(objc::is_dictionary(read.get()));
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(read.get(), "a")), 5);
+  const std::string a_is_5 = hand_made_bplist(std::string("\xD1\x01\x02\x51"
+                                                          "a"
+                                                          "\x10\x05",
+                                                          7),
+                                              {8, 11, 13}, 0);
+  objc::Ref read = objc::parsePropertyList(data_of(a_is_5));
+  ASSERT_TRUE(objc::isDictionary(read.get()));
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(read.get(), "a")), 5);
 
   // Refused: GNUstep reads past the end of the first (a string whose length runs out of the
   // data), loses objects it made on the next two, and recurses for ever on the cycle.
   const std::string damaged[] = {
-      std::string("bplist00\xd1\x01\x02\x5f\x10\x7b\x00\x00\x00\x00\x00\x00\x00\x74\x30\x30\xd1\x01\x4d\x6f"
-                  "\x64\x65\x10\x01\x08\x0b\x1e\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00"
-                  "\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x20", 67),
-      std::string("bplist00\xd1\x01\x90\x5f\x10\x10thermalPowerMode\x09\x08\x0b\x1e\x00\x00\x00\x00\x00\x00"
-                  "\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
-                  "\x00\x00\x00\x00\x1f", 66),
+      std::string(
+          "bplist00\xd1\x01\x02\x5f\x10\x7b\x00\x00\x00\x00\x00\x00\x00\x74\x30\x30\xd1\x01\x4d\x6f"
+          "\x64\x65\x10\x01\x08\x0b\x1e\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00"
+          "\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x20",
+          67),
+      std::string(
+          "bplist00\xd1\x01\x90\x5f\x10\x10thermalPowerMode\x09\x08\x0b\x1e\x00\x00\x00\x00\x00\x00"
+          "\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+          "\x00\x00\x00\x00\x1f",
+          66),
       std::string("bplist00\xD5\x01\x02\xFF\xFF", 13) + std::string(32, '\xFF'),
-      hand_made_bplist(std::string("\xA1\x00", 2), {8}, 0),                                // holds itself
-      hand_made_bplist(std::string("\xA1\x01\xA1\x00", 4), {8, 10}, 0),                    // ... deeper
-      hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x10\x05", 7), {8, 11, 40}, 0),  // past the objects
-      hand_made_bplist(std::string("\xD1\x01\x03\x51" "a" "\x10\x05", 7), {8, 11, 13}, 0),  // no object 3
-      hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x10\x05", 7), {8, 11, 13}, 3),  // no top object
-      hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\x13\x05", 7), {8, 11, 13}, 0),  // 8 bytes in 1
-      hand_made_bplist(std::string("\xD1\x01\x02\x51" "a" "\xC1\x01", 7), {8, 11, 13}, 0),  // a set
+      hand_made_bplist(std::string("\xA1\x00", 2), {8}, 0),              // holds itself
+      hand_made_bplist(std::string("\xA1\x01\xA1\x00", 4), {8, 10}, 0),  // ... deeper
+      hand_made_bplist(std::string("\xD1\x01\x02\x51"
+                                   "a"
+                                   "\x10\x05",
+                                   7),
+                       {8, 11, 40}, 0),  // past the objects
+      hand_made_bplist(std::string("\xD1\x01\x03\x51"
+                                   "a"
+                                   "\x10\x05",
+                                   7),
+                       {8, 11, 13}, 0),  // no object 3
+      hand_made_bplist(std::string("\xD1\x01\x02\x51"
+                                   "a"
+                                   "\x10\x05",
+                                   7),
+                       {8, 11, 13}, 3),  // no top object
+      hand_made_bplist(std::string("\xD1\x01\x02\x51"
+                                   "a"
+                                   "\x13\x05",
+                                   7),
+                       {8, 11, 13}, 0),  // 8 bytes in 1
+      hand_made_bplist(std::string("\xD1\x01\x02\x51"
+                                   "a"
+                                   "\xC1\x01",
+                                   7),
+                       {8, 11, 13}, 0),  // a set
   };
   for (const std::string& bytes : damaged) {
     id error = nullptr;
     long format = 0;
     id result = objc::send<id>(objc::cls("NSPropertyListSerialization"),
-                               objc::sel("propertyListWithData:options:format:error:"), data_of(bytes), 0UL,
-                               &format, &error);
+                               objc::sel("propertyListWithData:options:format:error:"),
+                               data_of(bytes), 0UL, &format, &error);
     EXPECT_EQ(result, nullptr) << testing::PrintToString(bytes);
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(objc::send<long>(error, objc::sel("code")), 3840);
     const std::string path = write("damaged.plist", bytes);
-    EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"), objc::string(path)),
+    EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
+                             objc::string(path)),
               nullptr);
   }
 }
@@ -363,11 +419,13 @@ TEST_F(Fixups, TextCutShortInsideATokenIsReadWithinItsData) {
   for (const std::string& cut : {std::string("<?y0>\n<"), std::string("<?xml version=\"1.0\"?><pl"),
                                  std::string("<?xml"), std::string("<")}) {
     id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
-                             static_cast<const void*>(cut.data()), static_cast<unsigned long>(cut.size()));
+                             static_cast<const void*>(cut.data()),
+                             static_cast<unsigned long>(cut.size()));
     id error = nullptr;
     long format = 0;
     id result = objc::send<id>(objc::cls("NSPropertyListSerialization"),
-                               objc::sel("propertyListWithData:options:format:error:"), data, 0UL, &format, &error);
+                               objc::sel("propertyListWithData:options:format:error:"), data, 0UL,
+                               &format, &error);
     EXPECT_EQ(result, nullptr) << cut;
     EXPECT_NE(error, nullptr) << cut;
   }
@@ -375,11 +433,12 @@ TEST_F(Fixups, TextCutShortInsideATokenIsReadWithinItsData) {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>a</key>"
       "<string>b</string></dict></plist>";
   id data = objc::send<id>(objc::cls("NSData"), objc::sel("dataWithBytes:length:"),
-                           static_cast<const void*>(whole.data()), static_cast<unsigned long>(whole.size()));
-  objc::Ref parsed = objc::parse_property_list(data);
-  ASSERT_TRUE(objc::is_dictionary(parsed.get()));
+                           static_cast<const void*>(whole.data()),
+                           static_cast<unsigned long>(whole.size()));
+  objc::Ref parsed = objc::parsePropertyList(data);
+  ASSERT_TRUE(objc::isDictionary(parsed.get()));
   EXPECT_EQ(objc::count(parsed.get()), 1u);
-  EXPECT_EQ(objc::to_string(objc::dictionary_get(parsed.get(), "a")), "b");
+  EXPECT_EQ(objc::toString(objc::dictionaryGet(parsed.get(), "a")), "b");
 }
 
 // GNUstep's XML parser resolves references even inside a processing instruction, the
@@ -392,7 +451,8 @@ TEST_F(Fixups, UnknownEntitiesNeverReachGNUstepsXmlParser) {
   const std::string found{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   ASSERT_GT(found.size(), 500u);
   const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  const std::string body = "<plist version=\"1.0\"><dict><key>a</key><string>b</string></dict></plist>";
+  const std::string body =
+      "<plist version=\"1.0\"><dict><key>a</key><string>b</string></dict></plist>";
   const std::string cases[] = {
       found,
       decl + "<?C x&e.com/DTDs?>" + body,
@@ -403,15 +463,14 @@ TEST_F(Fixups, UnknownEntitiesNeverReachGNUstepsXmlParser) {
       decl + "<plist><dict><key>a</key><string>&#x0FF600;</string></dict></plist>",
   };
   for (const std::string& bytes : cases) {
-    EXPECT_EQ(objc::parse_property_list(data_of(bytes)), objc::Ref()) << bytes.substr(0, 40);
+    EXPECT_EQ(objc::parsePropertyList(data_of(bytes)), objc::Ref()) << bytes.substr(0, 40);
     const std::string path = write("entity.plist", bytes);
     EXPECT_EQ(objc::send<id>(objc::cls("NSDictionary"), objc::sel("dictionaryWithContentsOfFile:"),
                              objc::string(path)),
               nullptr);
   }
   // The same lists with a reference every parser knows read as they are.
-  objc::Ref known = objc::parse_property_list(data_of(decl + "<?C x&amp;e.com?>" + body));
-  ASSERT_TRUE(objc::is_dictionary(known.get()));
-  EXPECT_EQ(objc::to_string(objc::dictionary_get(known.get(), "a")), "b");
+  objc::Ref known = objc::parsePropertyList(data_of(decl + "<?C x&amp;e.com?>" + body));
+  ASSERT_TRUE(objc::isDictionary(known.get()));
+  EXPECT_EQ(objc::toString(objc::dictionaryGet(known.get(), "a")), "b");
 }
-

@@ -26,9 +26,9 @@ fs::path registry() { return hv_test::device_root() / HV_IOREGISTRY_FOLDER; }
 void write_entry(const char* name, std::initializer_list<std::pair<const char*, id>> properties) {
   objc::AutoreleasePool pool;
   fs::create_directories(registry());
-  objc::Ref dictionary = objc::make_mutable_dictionary();
-  for (const auto& [key, value] : properties) objc::dictionary_set(dictionary.get(), key, value);
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(
+  objc::Ref dictionary = objc::makeMutableDictionary();
+  for (const auto& [key, value] : properties) objc::dictionarySet(dictionary.get(), key, value);
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(
       dictionary.get(), (registry() / (std::string(name) + ".plist")).string()));
 }
 
@@ -50,8 +50,8 @@ TEST_F(Registry, AnEntryIsFoundByItsClassAndReadAsItIsNow) {
   write_entry("AppleSmartBattery", {{"Temperature", objc::number(3125)}});
   CFMutableDictionaryRef matching = IOServiceMatching("AppleSmartBattery");
   ASSERT_NE(matching, nullptr);
-  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(obj(matching), "IOProviderClass"),
-                                  "AppleSmartBattery"));
+  EXPECT_TRUE(objc::stringEquals(objc::dictionaryGet(obj(matching), "IOProviderClass"),
+                                 "AppleSmartBattery"));
   CFRetain(matching);  // to see that the lookup takes one reference
   const CFIndex before = CFGetRetainCount(matching);
   const io_service_t battery = IOServiceGetMatchingService(kIOMainPortDefault, matching);
@@ -62,7 +62,7 @@ TEST_F(Registry, AnEntryIsFoundByItsClassAndReadAsItIsNow) {
   CFTypeRef value = property(battery, "Temperature");
   ASSERT_NE(value, nullptr);
   EXPECT_EQ(CFGetTypeID(value), CFNumberGetTypeID());
-  EXPECT_EQ(objc::int64_value(obj(value)), 3125);
+  EXPECT_EQ(objc::int64Value(obj(value)), 3125);
   CFRelease(value);
   EXPECT_EQ(property(battery, "Voltage"), nullptr) << "no such property";
 
@@ -70,7 +70,7 @@ TEST_F(Registry, AnEntryIsFoundByItsClassAndReadAsItIsNow) {
   write_entry("AppleSmartBattery", {{"Temperature", objc::number(5010)}});
   value = property(battery, "Temperature");
   ASSERT_NE(value, nullptr);
-  EXPECT_EQ(objc::int64_value(obj(value)), 5010);
+  EXPECT_EQ(objc::int64Value(obj(value)), 5010);
   CFRelease(value);
 
   EXPECT_EQ(IOObjectRelease(battery), KERN_SUCCESS);
@@ -113,7 +113,7 @@ TEST(CoreFoundationNumbers, TypesAndConversionsAsThePlatformAnswersThem) {
   EXPECT_EQ(CFGetTypeID(kCFBooleanTrue), CFBooleanGetTypeID()) << "a Boolean is no number";
   EXPECT_NE(CFBooleanGetTypeID(), CFNumberGetTypeID());
   EXPECT_EQ(CFGetTypeID(objc::string("3125")), CFStringGetTypeID());
-  EXPECT_NE(CFGetTypeID(objc::make_mutable_dictionary().get()), CFNumberGetTypeID());
+  EXPECT_NE(CFGetTypeID(objc::makeMutableDictionary().get()), CFNumberGetTypeID());
 
   auto number = [](id value) { return static_cast<CFNumberRef>(static_cast<const void*>(value)); };
   SInt32 i32 = 0;
@@ -123,7 +123,7 @@ TEST(CoreFoundationNumbers, TypesAndConversionsAsThePlatformAnswersThem) {
       CFNumberGetValue(number(objc::number(INT64_C(5000000000))), kCFNumberSInt32Type, &i32))
       << "out of range";
   EXPECT_EQ(i32, INT32_MAX) << "saturated";
-  EXPECT_FALSE(CFNumberGetValue(number(objc::number_double(31.5)), kCFNumberSInt32Type, &i32))
+  EXPECT_FALSE(CFNumberGetValue(number(objc::numberDouble(31.5)), kCFNumberSInt32Type, &i32))
       << "a fraction is lost";
   EXPECT_EQ(i32, 31);
   SInt64 i64 = 0;

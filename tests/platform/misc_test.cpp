@@ -86,7 +86,8 @@ TEST(OptionalLibraries, AbsentUntilLoadedAndThenFoundByName) {
   void* thermal = dlopen(HV_PLATFORM_LIB_DIR "/libhvosthermal.so", RTLD_NOW | RTLD_GLOBAL);
   void* sc = dlopen(HV_PLATFORM_LIB_DIR "/libhvSystemConfiguration.so", RTLD_NOW | RTLD_GLOBAL);
   ASSERT_TRUE(thermal && sc) << dlerror();
-  auto name = static_cast<const char* const*>(dlsym(RTLD_DEFAULT, "kOSThermalNotificationPressureLevelName"));
+  auto name = static_cast<const char* const*>(
+      dlsym(RTLD_DEFAULT, "kOSThermalNotificationPressureLevelName"));
   ASSERT_NE(name, nullptr);
   EXPECT_STREQ(*name, "com.apple.system.thermalpressurelevel");
   EXPECT_NE(dlsym(RTLD_DEFAULT, "SCPreferencesCreate"), nullptr);
@@ -94,16 +95,17 @@ TEST(OptionalLibraries, AbsentUntilLoadedAndThenFoundByName) {
 
 TEST(CoreFoundation, ReferencesAreFoundationObjects) {
   objc::AutoreleasePool pool;
-  EXPECT_TRUE(objc::is_boolean(obj(kCFBooleanTrue)));
-  EXPECT_TRUE(objc::objects_equal(obj(kCFBooleanTrue), objc::boolean(true)));
-  EXPECT_TRUE(objc::objects_equal(obj(kCFBooleanFalse), objc::boolean(false)));
+  EXPECT_TRUE(objc::isBoolean(obj(kCFBooleanTrue)));
+  EXPECT_TRUE(objc::objectsEqual(obj(kCFBooleanTrue), objc::boolean(true)));
+  EXPECT_TRUE(objc::objectsEqual(obj(kCFBooleanFalse), objc::boolean(false)));
   EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
   EXPECT_FALSE(CFBooleanGetValue(kCFBooleanFalse));
 
   CFStringRef literal = CFSTR("com.nu-falk.halvernic-executePuppetEvent");
   EXPECT_EQ(literal, CFSTR("com.nu-falk.halvernic-executePuppetEvent"));
-  EXPECT_TRUE(objc::string_equals(obj(literal), "com.nu-falk.halvernic-executePuppetEvent"));
-  CFStringRef made = CFStringCreateWithCString(kCFAllocatorDefault, "caf\xc3\xa9", kCFStringEncodingUTF8);
+  EXPECT_TRUE(objc::stringEquals(obj(literal), "com.nu-falk.halvernic-executePuppetEvent"));
+  CFStringRef made =
+      CFStringCreateWithCString(kCFAllocatorDefault, "caf\xc3\xa9", kCFStringEncodingUTF8);
   ASSERT_NE(made, nullptr);
   EXPECT_EQ(CFStringGetLength(made), 4);
   char small[5], enough[6];

@@ -55,7 +55,8 @@ TEST_F(NotifyDaemon, TwoProcessesExchangeANotificationAndAState) {
   ASSERT_EQ(hv_notify_uses_daemon(), 1);
   Recorder recorder;
   int ready = 0, pong = 0;
-  ASSERT_EQ(hv_notify_register_function("hv.e2e.ready", &ready, record, &recorder), NOTIFY_STATUS_OK);
+  ASSERT_EQ(hv_notify_register_function("hv.e2e.ready", &ready, record, &recorder),
+            NOTIFY_STATUS_OK);
   ASSERT_EQ(hv_notify_register_function("hv.e2e.pong", &pong, record, &recorder), NOTIFY_STATUS_OK);
 
   int ping = 0;
@@ -88,7 +89,8 @@ TEST_F(NotifyDaemon, PostsOfOneSenderArriveInOrderAtEveryObserver) {
   const char* names[] = {"hv.e2e.order.a", "hv.e2e.order.b", "hv.e2e.order.c"};
   for (int i = 0; i < 3; ++i) {
     ASSERT_EQ(hv_notify_register_function(names[i], &tokens[i], record, &first), NOTIFY_STATUS_OK);
-    ASSERT_EQ(hv_notify_register_function(names[i], &tokens[3 + i], record, &second), NOTIFY_STATUS_OK);
+    ASSERT_EQ(hv_notify_register_function(names[i], &tokens[3 + i], record, &second),
+              NOTIFY_STATUS_OK);
   }
   constexpr int kPosts = 300;
   std::vector<std::string> expected;
@@ -115,7 +117,8 @@ TEST_F(NotifyDaemon, PostsOfOneSenderArriveInOrderAtEveryObserver) {
 TEST_F(NotifyDaemon, TheDaemonOutlivesAClientThatCrashes) {
   Recorder recorder;
   int ready = 0;
-  ASSERT_EQ(hv_notify_register_function("hv.e2e.crash.ready", &ready, record, &recorder), NOTIFY_STATUS_OK);
+  ASSERT_EQ(hv_notify_register_function("hv.e2e.crash.ready", &ready, record, &recorder),
+            NOTIFY_STATUS_OK);
   Child peer({HV_NOTIFY_PEER_PATH, "crash"});
   ASSERT_TRUE(recorder.wait_for(1));
   const int status = peer.wait(10s);
@@ -137,7 +140,8 @@ TEST_F(NotifyDaemon, TheDaemonOutlivesAClientThatCrashes) {
 TEST_F(NotifyDaemon, AClientOfAGoneDaemonGetsAnErrorAtOnceAndRecoversWhenItIsBack) {
   Recorder recorder;
   int watcher = 0, checker = 0;
-  ASSERT_EQ(hv_notify_register_function("hv.e2e.back", &watcher, record, &recorder), NOTIFY_STATUS_OK);
+  ASSERT_EQ(hv_notify_register_function("hv.e2e.back", &watcher, record, &recorder),
+            NOTIFY_STATUS_OK);
   ASSERT_EQ(notify_register_check("hv.e2e.back", &checker), NOTIFY_STATUS_OK);
 
   daemon_->kill(SIGKILL);
@@ -149,9 +153,10 @@ TEST_F(NotifyDaemon, AClientOfAGoneDaemonGetsAnErrorAtOnceAndRecoversWhenItIsBac
   EXPECT_EQ(notify_set_state(checker, 1), NOTIFY_STATUS_SERVER_NOT_FOUND);
   int token = 0;
   EXPECT_EQ(notify_register_check("hv.e2e.other", &token), NOTIFY_STATUS_SERVER_NOT_FOUND);
-  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), CFSTR("hv.e2e.back"),
-                                       nullptr, nullptr, TRUE);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "calls waited for a daemon that is gone";
+  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                       CFSTR("hv.e2e.back"), nullptr, nullptr, TRUE);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s)
+      << "calls waited for a daemon that is gone";
 
   // A new daemon: the process's registrations are watched again.
   start_daemon();

@@ -43,8 +43,8 @@ int echo() {
   uint64_t state = 0;
   if (notify_register_check("hv.e2e.ping", &ping) || notify_get_state(ping, &state)) return 4;
   if (notify_register_check("hv.e2e.pong", &pong) || notify_set_state(pong, state + 1)) return 4;
-  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), CFSTR("hv.e2e.pong"),
-                                       nullptr, nullptr, TRUE);
+  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                       CFSTR("hv.e2e.pong"), nullptr, nullptr, TRUE);
   notify_cancel(ping);
   notify_cancel(pong);
   return 0;
@@ -60,7 +60,8 @@ int burst(int count) {
 
 int crash() {
   int token = 0;
-  if (hv_notify_register_function("hv.e2e.crash", &token, [](int, const char*, void*) {}, nullptr)) return 4;
+  if (hv_notify_register_function("hv.e2e.crash", &token, [](int, const char*, void*) {}, nullptr))
+    return 4;
   if (notify_post("hv.e2e.crash.ready")) return 4;
   std::abort();
 }
@@ -68,7 +69,7 @@ int crash() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
   if (argc == 2 && std::strcmp(argv[1], "echo") == 0) return echo();
   if (argc == 3 && std::strcmp(argv[1], "burst") == 0) return burst(std::atoi(argv[2]));

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "common/objc/foundation.hpp"
 #include "common/objc/class_builder.hpp"
+#include "common/objc/foundation.hpp"
 #include "hvplatform/notify_function.h"
 #include "tests/platform/waiting.hpp"
 
@@ -18,10 +18,10 @@ using namespace std::chrono_literals;
 
 id obj(CFTypeRef cf) { return const_cast<id>(static_cast<const objc_object*>(cf)); }
 
-void record_name(CFNotificationCenterRef, void* observer, CFNotificationName name, const void* object,
-                 CFDictionaryRef user_info) {
+void record_name(CFNotificationCenterRef, void* observer, CFNotificationName name,
+                 const void* object, CFDictionaryRef user_info) {
   auto* recorder = static_cast<Recorder*>(observer);
-  std::string entry = objc::to_string(obj(name));
+  std::string entry = objc::toString(obj(name));
   if (object || user_info) entry += " (with object or user info)";
   recorder->add(entry);
 }
@@ -58,7 +58,8 @@ TEST(Notify, StatesAreKeptPerNameAndStartAtZero) {
   EXPECT_EQ(notify_register_check(nullptr, &token), NOTIFY_STATUS_INVALID_NAME);
   EXPECT_EQ(notify_register_check("hv.test.state", nullptr), NOTIFY_STATUS_NULL_INPUT);
   EXPECT_EQ(notify_post(nullptr), NOTIFY_STATUS_INVALID_NAME);
-  EXPECT_EQ(notify_register_check(std::string(2000, 'x').c_str(), &token), NOTIFY_STATUS_INVALID_NAME);
+  EXPECT_EQ(notify_register_check(std::string(2000, 'x').c_str(), &token),
+            NOTIFY_STATUS_INVALID_NAME);
 }
 
 TEST(Notify, PostsReachEveryRegistrationInOrderOnOneDeliveryThread) {
@@ -67,9 +68,12 @@ TEST(Notify, PostsReachEveryRegistrationInOrderOnOneDeliveryThread) {
     static_cast<Recorder*>(context)->add(name);
   };
   int first = 0, second = 0, other = 0;
-  ASSERT_EQ(hv_notify_register_function("hv.test.order.a", &first, fn, &recorder), NOTIFY_STATUS_OK);
-  ASSERT_EQ(hv_notify_register_function("hv.test.order.b", &second, fn, &recorder), NOTIFY_STATUS_OK);
-  ASSERT_EQ(hv_notify_register_function("hv.test.order.a", &other, fn, &recorder), NOTIFY_STATUS_OK);
+  ASSERT_EQ(hv_notify_register_function("hv.test.order.a", &first, fn, &recorder),
+            NOTIFY_STATUS_OK);
+  ASSERT_EQ(hv_notify_register_function("hv.test.order.b", &second, fn, &recorder),
+            NOTIFY_STATUS_OK);
+  ASSERT_EQ(hv_notify_register_function("hv.test.order.a", &other, fn, &recorder),
+            NOTIFY_STATUS_OK);
 
   std::vector<std::string> expected;
   for (int i = 0; i < 50; ++i) {
@@ -125,15 +129,15 @@ TEST(DarwinCenter, NotifyPostAndCenterPostReachObserversWithTheNameOnly) {
                                   CFNotificationSuspensionBehaviorDeliverImmediately);
   CFNotificationCenterAddObserver(center, &two, record_name, CFSTR("hv.test.darwin"), nullptr,
                                   CFNotificationSuspensionBehaviorDeliverImmediately);
-  CFNotificationCenterAddObserver(center, &two, record_name, CFSTR("hv.test.darwin.second"), nullptr,
-                                  CFNotificationSuspensionBehaviorDeliverImmediately);
+  CFNotificationCenterAddObserver(center, &two, record_name, CFSTR("hv.test.darwin.second"),
+                                  nullptr, CFNotificationSuspensionBehaviorDeliverImmediately);
 
   ASSERT_EQ(notify_post("hv.test.darwin"), NOTIFY_STATUS_OK);
   objc::AutoreleasePool pool;
-  id user_info = objc::make_mutable_dictionary().leak();
-  CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.second"), &one,
-                                       static_cast<CFDictionaryRef>(static_cast<const void*>(user_info)),
-                                       TRUE);
+  id user_info = objc::makeMutableDictionary().leak();
+  CFNotificationCenterPostNotification(
+      center, CFSTR("hv.test.darwin.second"), &one,
+      static_cast<CFDictionaryRef>(static_cast<const void*>(user_info)), TRUE);
   objc::release(user_info);
   ASSERT_TRUE(one.wait_for(1));
   ASSERT_TRUE(two.wait_for(2));
@@ -143,13 +147,15 @@ TEST(DarwinCenter, NotifyPostAndCenterPostReachObserversWithTheNameOnly) {
   // Removal: one name of one observer, then every name of the other.
   CFNotificationCenterRemoveObserver(center, &two, CFSTR("hv.test.darwin"), nullptr);
   CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin"), nullptr, nullptr, TRUE);
-  CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.second"), nullptr, nullptr, TRUE);
+  CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.second"), nullptr, nullptr,
+                                       TRUE);
   ASSERT_TRUE(one.wait_for(2));
   ASSERT_TRUE(two.wait_for(3));
   CFNotificationCenterRemoveEveryObserver(center, &two);
   CFNotificationCenterRemoveObserver(center, &one, nullptr, nullptr);
   CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin"), nullptr, nullptr, TRUE);
-  CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.second"), nullptr, nullptr, TRUE);
+  CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.second"), nullptr, nullptr,
+                                       TRUE);
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(one.entries(), (std::vector<std::string>{"hv.test.darwin", "hv.test.darwin"}));
   EXPECT_EQ(two.entries(), (std::vector<std::string>{"hv.test.darwin", "hv.test.darwin.second",
@@ -160,10 +166,11 @@ TEST(DarwinCenter, ARegisteredObserverIsReplacedNotDoubled) {
   CFNotificationCenterRef center = CFNotificationCenterGetDarwinNotifyCenter();
   Recorder recorder;
   for (int i = 0; i < 3; ++i) {
-    CFNotificationCenterAddObserver(center, &recorder, record_name, CFSTR("hv.test.darwin.once"), nullptr,
-                                    CFNotificationSuspensionBehaviorDeliverImmediately);
+    CFNotificationCenterAddObserver(center, &recorder, record_name, CFSTR("hv.test.darwin.once"),
+                                    nullptr, CFNotificationSuspensionBehaviorDeliverImmediately);
   }
-  CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.once"), nullptr, nullptr, TRUE);
+  CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.once"), nullptr, nullptr,
+                                       TRUE);
   ASSERT_TRUE(recorder.wait_for(1));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(recorder.size(), 1u);
@@ -177,33 +184,36 @@ std::atomic<int> probes_deallocated{0};
 
 void probe_dealloc(id self, SEL cmd) {
   probes_deallocated++;
-  objc::send_super(self, objc::cls("HVPlatformTestProbe"), cmd);
+  objc::sendSuper(self, objc::cls("HVPlatformTestProbe"), cmd);
 }
 
 Class probe_class() {
   static constinit objc::Message<void()> dealloc{"dealloc"};
-  static Class cls = objc::ClassBuilder("HVPlatformTestProbe", "NSObject").method(dealloc, &probe_dealloc).build();
+  static Class cls =
+      objc::ClassBuilder("HVPlatformTestProbe", "NSObject").method(dealloc, &probe_dealloc).build();
   return cls;
 }
 
-void create_autoreleased(CFNotificationCenterRef, void* observer, CFNotificationName name, const void*,
-                         CFDictionaryRef) {
+void create_autoreleased(CFNotificationCenterRef, void* observer, CFNotificationName name,
+                         const void*, CFDictionaryRef) {
   auto* recorder = static_cast<Recorder*>(observer);
-  objc::Ref dictionary = objc::make_mutable_dictionary();
-  objc::dictionary_set(dictionary.get(), "name", obj(name));
+  objc::Ref dictionary = objc::makeMutableDictionary();
+  objc::dictionarySet(dictionary.get(), "name", obj(name));
   id probe = objc::send<id>(objc::send<id>(probe_class(), objc::sel("alloc")), objc::sel("init"));
   objc::autorelease(probe);
-  recorder->add(objc::to_string(objc::dictionary_get(dictionary.get(), "name")));
+  recorder->add(objc::toString(objc::dictionaryGet(dictionary.get(), "name")));
 }
 
 TEST(DarwinCenter, DeliveryHasAnAttachedThreadAndAPoolPerCallback) {
   CFNotificationCenterRef center = CFNotificationCenterGetDarwinNotifyCenter();
   probe_class();
   Recorder recorder;
-  CFNotificationCenterAddObserver(center, &recorder, create_autoreleased, CFSTR("hv.test.darwin.pool"),
-                                  nullptr, CFNotificationSuspensionBehaviorDeliverImmediately);
+  CFNotificationCenterAddObserver(center, &recorder, create_autoreleased,
+                                  CFSTR("hv.test.darwin.pool"), nullptr,
+                                  CFNotificationSuspensionBehaviorDeliverImmediately);
   for (int i = 0; i < 3; ++i) {
-    CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.pool"), nullptr, nullptr, TRUE);
+    CFNotificationCenterPostNotification(center, CFSTR("hv.test.darwin.pool"), nullptr, nullptr,
+                                         TRUE);
   }
   ASSERT_TRUE(recorder.wait_for(3));
   EXPECT_EQ(recorder.entries().front(), "hv.test.darwin.pool");

@@ -39,9 +39,10 @@ protected:
     std::filesystem::remove_all(root_);
   }
   SCPreferencesRef create() {
-    return SCPreferencesCreate(kCFAllocatorDefault, CFSTR("halvernic"), CFSTR("OSThermalStatus.plist"));
+    return SCPreferencesCreate(kCFAllocatorDefault, CFSTR("halvernic"),
+                               CFSTR("OSThermalStatus.plist"));
   }
-  objc::Ref stored() { return objc::read_property_list_file(store_.string()); }
+  objc::Ref stored() { return objc::readPropertyListFile(store_.string()); }
 
   objc::AutoreleasePool pool_;
   std::filesystem::path root_;
@@ -56,7 +57,8 @@ TEST_F(Preferences, ASessionRemembersHowItWasCreatedAndWhereItsStoreIs) {
   EXPECT_EQ(HVSCTestSessionPath(prefs), store_.string());
   CFRelease(prefs);
 
-  SCPreferencesRef absolute = SCPreferencesCreate(nullptr, CFSTR("other"), CFSTR("/var/db/x.plist"));
+  SCPreferencesRef absolute =
+      SCPreferencesCreate(nullptr, CFSTR("other"), CFSTR("/var/db/x.plist"));
   ASSERT_NE(absolute, nullptr);
   EXPECT_EQ(HVSCTestSessionPath(absolute), (root_ / "var/db/x.plist").string());
   CFRelease(absolute);
@@ -76,23 +78,24 @@ TEST_F(Preferences, ASessionRemembersHowItWasCreatedAndWhereItsStoreIs) {
 
 TEST_F(Preferences, CommitWritesTheChangesAndKeepsEveryOtherKey) {
   std::filesystem::create_directories(store_.parent_path());
-  objc::Ref existing = objc::make_mutable_dictionary();
-  objc::dictionary_set(existing.get(), "keep", objc::string("me"));
-  objc::dictionary_set(existing.get(), "engageBehavior", objc::boolean(true));
-  objc::dictionary_set(existing.get(), "hipOverride", objc::boolean(true));
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(existing.get(), store_.string()));
+  objc::Ref existing = objc::makeMutableDictionary();
+  objc::dictionarySet(existing.get(), "keep", objc::string("me"));
+  objc::dictionarySet(existing.get(), "engageBehavior", objc::boolean(true));
+  objc::dictionarySet(existing.get(), "hipOverride", objc::boolean(true));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(existing.get(), store_.string()));
 
   SCPreferencesRef prefs = create();
   ASSERT_NE(prefs, nullptr);
-  EXPECT_TRUE(objc::is_boolean(obj(SCPreferencesGetValue(prefs, CFSTR("engageBehavior")))));
+  EXPECT_TRUE(objc::isBoolean(obj(SCPreferencesGetValue(prefs, CFSTR("engageBehavior")))));
   ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("engageBehavior"), kCFBooleanFalse));
-  ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("engageBehaviorPersistentlyEnabled"), kCFBooleanTrue));
+  ASSERT_TRUE(
+      SCPreferencesSetValue(prefs, CFSTR("engageBehaviorPersistentlyEnabled"), kCFBooleanTrue));
   ASSERT_TRUE(SCPreferencesRemoveValue(prefs, CFSTR("hipOverride")));
   EXPECT_FALSE(SCPreferencesRemoveValue(prefs, CFSTR("neverThere")));
   EXPECT_EQ(SCError(), kSCStatusNoKey);
 
   // Not yet committed: the store is unchanged.
-  EXPECT_TRUE(objc::platform_bool_value(objc::dictionary_get(stored().get(), "engageBehavior")));
+  EXPECT_TRUE(objc::platformBoolValue(objc::dictionaryGet(stored().get(), "engageBehavior")));
 
   // Meanwhile another writer adds a key of its own; the commit must not lose it.
   SCPreferencesRef other = create();
@@ -102,15 +105,16 @@ TEST_F(Preferences, CommitWritesTheChangesAndKeepsEveryOtherKey) {
 
   ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
   objc::Ref after = stored();
-  ASSERT_TRUE(objc::is_dictionary(after.get()));
+  ASSERT_TRUE(objc::isDictionary(after.get()));
   EXPECT_EQ(objc::count(after.get()), 4u);
-  EXPECT_EQ(objc::to_string(objc::dictionary_get(after.get(), "keep")), "me");
-  id engage = objc::dictionary_get(after.get(), "engageBehavior");
-  EXPECT_TRUE(objc::is_boolean(engage));
-  EXPECT_FALSE(objc::platform_bool_value(engage));
-  EXPECT_TRUE(objc::platform_bool_value(objc::dictionary_get(after.get(), "engageBehaviorPersistentlyEnabled")));
-  EXPECT_TRUE(objc::platform_bool_value(objc::dictionary_get(after.get(), "sunlightOverride")));
-  EXPECT_EQ(objc::dictionary_get(after.get(), "hipOverride"), nullptr);
+  EXPECT_EQ(objc::toString(objc::dictionaryGet(after.get(), "keep")), "me");
+  id engage = objc::dictionaryGet(after.get(), "engageBehavior");
+  EXPECT_TRUE(objc::isBoolean(engage));
+  EXPECT_FALSE(objc::platformBoolValue(engage));
+  EXPECT_TRUE(objc::platformBoolValue(
+      objc::dictionaryGet(after.get(), "engageBehaviorPersistentlyEnabled")));
+  EXPECT_TRUE(objc::platformBoolValue(objc::dictionaryGet(after.get(), "sunlightOverride")));
+  EXPECT_EQ(objc::dictionaryGet(after.get(), "hipOverride"), nullptr);
   CFRelease(prefs);
 }
 
@@ -123,7 +127,7 @@ TEST_F(Preferences, AReaderNeverSeesAPartialStore) {
     while (!done) {
       objc::AutoreleasePool inner;
       if (!std::filesystem::exists(store_)) continue;
-      objc::Ref plist = objc::read_property_list_file(store_.string());
+      objc::Ref plist = objc::readPropertyListFile(store_.string());
       ++reads;
       // Every version written holds 200 keys.
       if (objc::count(plist.get()) != 200) ++bad_reads;
@@ -134,7 +138,8 @@ TEST_F(Preferences, AReaderNeverSeesAPartialStore) {
     SCPreferencesRef prefs = create();
     ASSERT_NE(prefs, nullptr);
     for (int key = 0; key < 200; ++key) {
-      SCPreferencesSetValue(prefs, cf(objc::string("key" + std::to_string(key))), cfnum(round * 1000 + key));
+      SCPreferencesSetValue(prefs, cf(objc::string("key" + std::to_string(key))),
+                            cfnum(round * 1000 + key));
     }
     ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
     CFRelease(prefs);
@@ -159,10 +164,10 @@ TEST_F(Preferences, InjectedFailuresFailTheChosenCallWithTheChosenStatus) {
   ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("simulateHip"), kCFBooleanFalse));
   EXPECT_FALSE(SCPreferencesCommitChanges(prefs));
   EXPECT_EQ(SCError(), kSCStatusStale);
-  EXPECT_TRUE(objc::platform_bool_value(objc::dictionary_get(stored().get(), "simulateHip")))
+  EXPECT_TRUE(objc::platformBoolValue(objc::dictionaryGet(stored().get(), "simulateHip")))
       << "a failed commit changed the store";
   EXPECT_TRUE(SCPreferencesCommitChanges(prefs)) << "only the second commit was to fail";
-  EXPECT_FALSE(objc::platform_bool_value(objc::dictionary_get(stored().get(), "simulateHip")));
+  EXPECT_FALSE(objc::platformBoolValue(objc::dictionaryGet(stored().get(), "simulateHip")));
   EXPECT_EQ(HVSCTestCommitCount() - before, 3);
   EXPECT_STREQ(SCErrorString(kSCStatusFailed), "Failed!");
   CFRelease(prefs);

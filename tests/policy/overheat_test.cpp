@@ -62,7 +62,7 @@ protected:
 
   void SetUp() override {
     hv_test::write_preferences({});
-    state_ = contract::resolved_overheat_state_path();
+    state_ = contract::resolvedOverheatStatePath();
     fs::remove(state_);
     // The jailbreak's var/lib exists on a device; the extension makes only its own folder.
     fs::create_directories(fs::path(state_).parent_path().parent_path());
@@ -214,7 +214,7 @@ TEST_F(Overheat, TheKeyAbsentTrueFalseOrOfAnotherType) {
     id value;
     bool protects;
   };
-  const objc::Ref array = objc::make_mutable_array();
+  const objc::Ref array = objc::makeMutableArray();
   const Case cases[] = {
       {"absent", nullptr, true},
       {"true", objc::boolean(true), true},
@@ -362,7 +362,7 @@ TEST_F(Overheat, TheEngagedStateSurvivesTheDaemonsRestart) {
   write({{"thermalPowerMode", objc::string("fullPower")}});
   read(5300);
   const std::int64_t engagedAt = gNow;
-  const contract::OverheatStateReading kept = contract::read_overheat_state(state_);
+  const contract::OverheatStateReading kept = contract::readOverheatState(state_);
   ASSERT_EQ(kept.status, contract::OverheatStateReading::Status::engaged);
   EXPECT_EQ(kept.state.engagedAt, engagedAt);
   EXPECT_EQ(kept.state.readingCentiCelsius, 5300);
@@ -390,7 +390,7 @@ TEST_F(Overheat, AStateFileFromBeforeABootOrDamagedStartsTheMinuteAgain) {
   contract::OverheatState future;
   future.engagedAt = gNow + 3600 * kSecond;  // a continuous clock that began again
   future.readingCentiCelsius = 5100;
-  ASSERT_EQ(contract::write_overheat_state(state_, future), 0);
+  ASSERT_EQ(contract::writeOverheatState(state_, future), 0);
   engine().resetForTesting();
   ASSERT_TRUE(engine().overheatProtectionEngaged());
   read(4000);

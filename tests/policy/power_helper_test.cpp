@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <map>
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -13,8 +13,8 @@
 #include "common/objc/swizzle.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
-#include "extension/policy/power_helper.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/policy/power_helper.hpp"
 #include "sim/sim.hpp"
 #include "tests/support/log_capture.hpp"
 #include "tests/support/preferences.hpp"
@@ -55,15 +55,16 @@ protected:
   }
 
   static std::vector<std::string> controller_calls() {
-    return sim::call_texts({"setPowerSaveActive:", "setCPULevel:", "updateCPU", "updateGPU",
-                            "updatePackage", "setCPMSMitigationsEnabled:", "setCPULowPowerTarget:",
-                            "setCPUPowerCeiling:fromDecisionSource:",
-                            "setCPUPowerFloor:fromDecisionSource:", "setCPUPowerZoneTarget:",
-                            "setMaxPackagePower:", "setPackagePowerCeiling:fromDecisionSource:",
-                            "setPackagePowerFloor:fromDecisionSource:"});
+    return sim::call_texts(
+        {"setPowerSaveActive:", "setCPULevel:", "updateCPU", "updateGPU", "updatePackage",
+         "setCPMSMitigationsEnabled:", "setCPULowPowerTarget:",
+         "setCPUPowerCeiling:fromDecisionSource:", "setCPUPowerFloor:fromDecisionSource:",
+         "setCPUPowerZoneTarget:", "setMaxPackagePower:",
+         "setPackagePowerCeiling:fromDecisionSource:", "setPackagePowerFloor:fromDecisionSource:"});
   }
   static std::vector<std::string> simulation_calls() {
-    return sim::call_texts({"putDeviceInThermalSimulationMode:", "putDeviceInLowTempSimulationMode:"});
+    return sim::call_texts(
+        {"putDeviceInThermalSimulationMode:", "putDeviceInLowTempSimulationMode:"});
   }
 
   static sim::Daemon* daemon_;
@@ -101,10 +102,10 @@ TEST_F(Engine, FullPowerRaisesTargetsToTheLargestObservedOrTheFullValue) {
   EXPECT_EQ(engine().adjustComponentPowerLimit(20000, 3), 70000);
   EXPECT_EQ(engine().adjustComponentPowerLimit(60000, 4), 70000);
   EXPECT_EQ(engine().observedComponentPowerMax(4), 60000);
-  EXPECT_EQ(log_.lines(), (std::vector<std::string>{
-                              "halvernic component 3 power limit 20000 -> 50000",
-                              "halvernic component 3 power limit 20000 -> 70000",
-                              "halvernic component 4 power limit 60000 -> 70000"}));
+  EXPECT_EQ(log_.lines(),
+            (std::vector<std::string>{"halvernic component 3 power limit 20000 -> 50000",
+                                      "halvernic component 3 power limit 20000 -> 70000",
+                                      "halvernic component 4 power limit 60000 -> 70000"}));
 }
 
 TEST_F(Engine, OtherModesObservePositiveValuesOnlyAndChangeNothing) {
@@ -123,13 +124,14 @@ TEST_F(Engine, OtherModesObservePositiveValuesOnlyAndChangeNothing) {
 TEST_F(Engine, MessageOrderOfEachMode) {
   write_mode("fullPower");
   engine().applyThermalState();
-  EXPECT_EQ(controller_calls(),
-            (std::vector<std::string>{
-                "updateCPU", "setCPMSMitigationsEnabled: 0", "setPowerSaveActive: 0", "setCPULevel: 0",
-                "setCPULowPowerTarget: 50000", "setCPUPowerCeiling:fromDecisionSource: 50000 0",
-                "setCPUPowerFloor:fromDecisionSource: 50000 0", "setCPUPowerZoneTarget: 50000",
-                "setMaxPackagePower: 50000", "setPackagePowerCeiling:fromDecisionSource: 50000 0",
-                "setPackagePowerFloor:fromDecisionSource: 50000 0", "setCPMSMitigationsEnabled: 0"}));
+  EXPECT_EQ(
+      controller_calls(),
+      (std::vector<std::string>{
+          "updateCPU", "setCPMSMitigationsEnabled: 0", "setPowerSaveActive: 0", "setCPULevel: 0",
+          "setCPULowPowerTarget: 50000", "setCPUPowerCeiling:fromDecisionSource: 50000 0",
+          "setCPUPowerFloor:fromDecisionSource: 50000 0", "setCPUPowerZoneTarget: 50000",
+          "setMaxPackagePower: 50000", "setPackagePowerCeiling:fromDecisionSource: 50000 0",
+          "setPackagePowerFloor:fromDecisionSource: 50000 0", "setCPMSMitigationsEnabled: 0"}));
   EXPECT_EQ(simulation_calls(),
             (std::vector<std::string>{"putDeviceInThermalSimulationMode: nominal",
                                       "putDeviceInLowTempSimulationMode: nominal"}));
@@ -144,10 +146,10 @@ TEST_F(Engine, MessageOrderOfEachMode) {
   sim::clear_calls();
   write_mode("off");
   engine().applyThermalState();
-  EXPECT_EQ(controller_calls(),
-            (std::vector<std::string>{"setPowerSaveActive: 0", "setCPULevel: 0", "updateCPU",
-                                      "updateGPU", "updatePackage", "setPowerSaveActive: 0",
-                                      "setCPULevel: 0"}));
+  EXPECT_EQ(
+      controller_calls(),
+      (std::vector<std::string>{"setPowerSaveActive: 0", "setCPULevel: 0", "updateCPU", "updateGPU",
+                                "updatePackage", "setPowerSaveActive: 0", "setCPULevel: 0"}));
   // Leaving fullPower released the simulation it had forced.
   EXPECT_EQ(simulation_calls(), (std::vector<std::string>{}));
 }
@@ -155,11 +157,10 @@ TEST_F(Engine, MessageOrderOfEachMode) {
 TEST_F(Engine, FullPowerLogsAndStoreAndTargetsAfterAModeRoundTrip) {
   write_mode("fullPower");
   engine().applyThermalState();
-  EXPECT_EQ(log_.lines(),
-            (std::vector<std::string>{
-                "halvernic fullPower thermal state nominal -> Darwin pressure 0 (0)",
-                "thermalPowerMode fullPower -> thermal mitigations disabled (0)",
-                "halvernic: full power mode"}));
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{
+                              "halvernic fullPower thermal state nominal -> Darwin pressure 0 (0)",
+                              "thermalPowerMode fullPower -> thermal mitigations disabled (0)",
+                              "halvernic: full power mode"}));
 
   // An observed 80000 carries into the next full application; a switch through lowPower
   // clears it, so the next one uses the full value again.
@@ -205,14 +206,20 @@ TEST_F(Engine, PreventDimmingForcesLightUntilTurnedOffThenReleasesOnce) {
                {"thermalPreventDimmingEnabled", objc::string("2")}});  // not true for the engine
   engine().applyThermalState();
   engine().applyThermalState();
-  EXPECT_EQ(simulation_calls(), (std::vector<std::string>{"putDeviceInThermalSimulationMode: off",
-                                                          "putDeviceInLowTempSimulationMode: off"}));
-  EXPECT_EQ(log_.count("halvernic native/lowPower thermal state: restored CommonProduct simulation off once"), 1u);
-  EXPECT_EQ(log_.count("halvernic native/lowPower thermal state: leaving system pressure untouched"), 1u);
+  EXPECT_EQ(simulation_calls(),
+            (std::vector<std::string>{"putDeviceInThermalSimulationMode: off",
+                                      "putDeviceInLowTempSimulationMode: off"}));
+  EXPECT_EQ(
+      log_.count(
+          "halvernic native/lowPower thermal state: restored CommonProduct simulation off once"),
+      1u);
+  EXPECT_EQ(
+      log_.count("halvernic native/lowPower thermal state: leaving system pressure untouched"), 1u);
 }
 
 TEST_F(Engine, NativeRestoreOfMitigationsHappensOncePerStartAndPerExitFromFullPower) {
-  const std::string restored = "thermalPowerMode native/lowPower -> thermal mitigations restored native once (0)";
+  const std::string restored =
+      "thermalPowerMode native/lowPower -> thermal mitigations restored native once (0)";
   write_mode("off");
   engine().applyThermalState();
   engine().applyThermalState();
@@ -269,7 +276,10 @@ TEST_F(Engine, WithoutHostObjectsTheFlagsAndOsCallsStillProceed) {
   // The simulation was "forced" without an object: the next native application releases it.
   write_mode("off");
   engine().applyThermalState();
-  EXPECT_EQ(log_.count("halvernic native/lowPower thermal state: restored CommonProduct simulation off once"), 1u);
+  EXPECT_EQ(
+      log_.count(
+          "halvernic native/lowPower thermal state: restored CommonProduct simulation off once"),
+      1u);
 }
 
 // A host method that calls back into the engine while an application runs.
@@ -282,9 +292,9 @@ void simulation_calling_back(id self, SEL cmd, id value) {
     // Change the file, then re-enter: a nested application must be skipped without
     // reading it, and the engine's own questions must still be answered.
     objc::AutoreleasePool pool;
-    objc::Ref dict = objc::make_mutable_dictionary();
-    objc::dictionary_set(dict.get(), "thermalPowerMode", objc::string("lowPower"));
-    objc::write_property_list_xml_atomically(dict.get(), g_prefs_path);
+    objc::Ref dict = objc::makeMutableDictionary();
+    objc::dictionarySet(dict.get(), "thermalPowerMode", objc::string("lowPower"));
+    objc::writePropertyListXmlAtomically(dict.get(), g_prefs_path);
     HPowerHepler::shared().applyThermalState();
     EXPECT_EQ(HPowerHepler::shared().filterCPULevel(0), 0);
   }
@@ -294,12 +304,12 @@ TEST_F(Engine, ReentrantApplicationIsSkippedWithoutReadingTheFile) {
   write_mode("fullPower");
   g_prefs_path = prefs_;
   g_callbacks = 0;
-  Class product = objc::class_of(daemon_->product());
-  g_saved_simulation = objc::replace_instance_method(
-      product, host::kPutDeviceInThermalSimulationMode, reinterpret_cast<IMP>(&simulation_calling_back));
+  Class product = objc::classOf(daemon_->product());
+  g_saved_simulation = objc::replaceInstanceMethod(product, host::kPutDeviceInThermalSimulationMode,
+                                                   reinterpret_cast<IMP>(&simulation_calling_back));
   ASSERT_NE(g_saved_simulation, nullptr);
   engine().applyThermalState();
-  objc::replace_instance_method(product, host::kPutDeviceInThermalSimulationMode, g_saved_simulation);
+  objc::replaceInstanceMethod(product, host::kPutDeviceInThermalSimulationMode, g_saved_simulation);
 
   EXPECT_EQ(g_callbacks.load(), 1);
   EXPECT_EQ(log_.count("halvernic: full power mode"), 1u);
@@ -325,7 +335,8 @@ TEST_F(Engine, ReapplicationsRunOnTheGlobalQueueNeverEarly) {
   const auto start = std::chrono::steady_clock::now();
   engine().scheduleReapplications();
   const std::string line = "halvernic: low power mode at CPU level 2 with soft ceiling";
-  while (log_.count(line) == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+  while (log_.count(line) == 0 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -391,8 +402,8 @@ TEST_F(Engine, AnOlderReadingNeverReplacesANewerOne) {
   // The hook thread: its reading says lowPower; by the time it stores, fullPower is applied.
   engine().loadPreferencesIfEmpty();
   EXPECT_EQ(engine().currentPowerMode(), PowerMode::fullPower);
-  EXPECT_TRUE(objc::string_equals(
-      objc::dictionary_get(engine().plistObj().get(), "thermalPowerMode"), "fullPower"));
+  EXPECT_TRUE(objc::stringEquals(objc::dictionaryGet(engine().plistObj().get(), "thermalPowerMode"),
+                                 "fullPower"));
 
   // A later reading still replaces an earlier one.
   write_mode("lowPower");
@@ -408,11 +419,11 @@ namespace restart {
 std::map<std::string, bool> store() {
   objc::AutoreleasePool pool;
   std::map<std::string, bool> values;
-  objc::Ref plist = objc::read_property_list_file(
+  objc::Ref plist = objc::readPropertyListFile(
       (hv_test::device_root() / "Library/Preferences/SystemConfiguration/OSThermalStatus.plist")
           .string());
-  objc::for_each_entry(plist.get(), [&](id key, id value) {
-    values[objc::to_string(key)] = objc::platform_bool_value(value);
+  objc::forEachEntry(plist.get(), [&](id key, id value) {
+    values[objc::toString(key)] = objc::platformBoolValue(value);
     return true;
   });
   return values;
@@ -506,7 +517,7 @@ constexpr char kStoodDownLine[] =
 void simulation_starting_a_stand_down(id self, SEL cmd, id value) {
   if (!g_standDown.joinable()) {
     g_standDown = std::thread([] {
-      objc::attach_current_thread();
+      objc::attachCurrentThread();
       HPowerHepler::shared().standDown();
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -520,25 +531,25 @@ void simulation_starting_a_stand_down(id self, SEL cmd, id value) {
 TEST_F(Engine, AStandDownDuringAnApplicationResetsTheStoreAfterItsLastStep) {
   {
     objc::AutoreleasePool pool;
-    objc::Ref seeded = objc::make_mutable_dictionary();
-    objc::dictionary_set(seeded.get(), "engageBehavior", objc::boolean(true));
-    objc::dictionary_set(seeded.get(), "someoneElsesKey", objc::boolean(true));
+    objc::Ref seeded = objc::makeMutableDictionary();
+    objc::dictionarySet(seeded.get(), "engageBehavior", objc::boolean(true));
+    objc::dictionarySet(seeded.get(), "someoneElsesKey", objc::boolean(true));
     const auto path =
         hv_test::device_root() / "Library/Preferences/SystemConfiguration/OSThermalStatus.plist";
     std::filesystem::create_directories(path.parent_path());
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(seeded.get(), path.string()));
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(seeded.get(), path.string()));
   }
   write_mode("fullPower");
   g_log = &log_;
-  Class product = objc::class_of(daemon_->product());
+  Class product = objc::classOf(daemon_->product());
   g_savedSimulationForStandDown =
-      objc::replace_instance_method(product, host::kPutDeviceInThermalSimulationMode,
-                                    reinterpret_cast<IMP>(&simulation_starting_a_stand_down));
+      objc::replaceInstanceMethod(product, host::kPutDeviceInThermalSimulationMode,
+                                  reinterpret_cast<IMP>(&simulation_starting_a_stand_down));
   ASSERT_NE(g_savedSimulationForStandDown, nullptr);
   engine().applyThermalState();
   g_standDown.join();
-  objc::replace_instance_method(product, host::kPutDeviceInThermalSimulationMode,
-                                g_savedSimulationForStandDown);
+  objc::replaceInstanceMethod(product, host::kPutDeviceInThermalSimulationMode,
+                              g_savedSimulationForStandDown);
 
   EXPECT_EQ(restart::store(), (std::map<std::string, bool>{{"someoneElsesKey", true}}))
       << "only the extension's keys are removed, and no write outlived the stand-down";

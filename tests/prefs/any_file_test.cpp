@@ -18,33 +18,35 @@ namespace prefs = halvernic::prefs;
 
 TEST(PaneOnAnyFile, ShowsWhatItReadsOrTheDefaultsAndASwitchWritesAGoodFileOverIt) {
   const std::string& path = hv_test::preferences_path();
-  ASSERT_EQ(prefs::preferences_file_path(), path);
+  ASSERT_EQ(prefs::preferencesFilePath(), path);
   const std::vector<hv_test::PlantedFile> files = hv_test::planted_files();
   ASSERT_GT(files.size(), 100u);
   for (const hv_test::PlantedFile& file : files) {
     objc::AutoreleasePool pool;
     file.plant(path);
-    objc::Ref before = contract::read_preferences(path);
+    objc::Ref before = contract::readPreferences(path);
     if (file.unreadable) EXPECT_FALSE(before) << file.name;
 
     // The CPU mode row and a switch row as the pane reads them.
-    EXPECT_STREQ(prefs::current_cpu_mode_value(),
-                 contract::power_mode_value(contract::power_mode_of(before.get())))
+    EXPECT_STREQ(prefs::currentCpuModeValue(),
+                 contract::powerModeValue(contract::powerModeOf(before.get())))
         << file.name;
-    objc::Ref row = objc::make_mutable_dictionary();
-    objc::dictionary_set(row.get(), "key", objc::string(contract::kPreventDimmingKey));
-    objc::dictionary_set(row.get(), "default", objc::boolean(false));
-    objc::Ref shown = prefs::row_value(row.get());
-    id stored = objc::dictionary_get(before.get(), contract::kPreventDimmingKey);
-    EXPECT_TRUE(objc::objects_equal(shown.get(), stored ? stored : objc::boolean(false))) << file.name;
+    objc::Ref row = objc::makeMutableDictionary();
+    objc::dictionarySet(row.get(), "key", objc::string(contract::kPreventDimmingKey));
+    objc::dictionarySet(row.get(), "default", objc::boolean(false));
+    objc::Ref shown = prefs::rowValue(row.get());
+    id stored = objc::dictionaryGet(before.get(), contract::kPreventDimmingKey);
+    EXPECT_TRUE(objc::objectsEqual(shown.get(), stored ? stored : objc::boolean(false)))
+        << file.name;
 
     // A switch written over it: a good file, with every key the old file had that the
     // write does not drop.
-    prefs::write_preference_value(objc::boolean(true), contract::kPreventDimmingKey);
-    objc::Ref after = contract::read_preferences(path);
+    prefs::writePreferenceValue(objc::boolean(true), contract::kPreventDimmingKey);
+    objc::Ref after = contract::readPreferences(path);
     ASSERT_TRUE(after) << file.name;
-    EXPECT_TRUE(contract::engine_bool_preference(after.get(), contract::kPreventDimmingKey, false)) << file.name;
-    EXPECT_EQ(contract::power_mode_of(after.get()), contract::power_mode_of(before.get())) << file.name;
+    EXPECT_TRUE(contract::engineBoolPreference(after.get(), contract::kPreventDimmingKey, false))
+        << file.name;
+    EXPECT_EQ(contract::powerModeOf(after.get()), contract::powerModeOf(before.get())) << file.name;
   }
   std::filesystem::remove(path + ".target");
 }

@@ -14,8 +14,8 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/weak.hpp"
 #include "common/ui/preferences.hpp"
-#include "extension/contract/overheat.hpp"
 #include "common/ui/uikit.hpp"
+#include "extension/contract/overheat.hpp"
 #include "hvplatform/uikit_host.hpp"
 #include "tests/support/preferences.hpp"
 
@@ -52,21 +52,23 @@ TEST_F(PaneBundle, TheRowsComeFromTheBundleOfTheBinaryNotFromTheMainBundle) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
   ASSERT_TRUE(controller);
-  const std::string main_bundle = objc::to_string(kBundlePath.send(kMainBundle.send(kNSBundle.get())));
-  const std::string own = objc::to_string(kBundlePath.send(ui::PSListController::bundle.send(controller.get())));
+  const std::string main_bundle =
+      objc::toString(kBundlePath.send(kMainBundle.send(kNSBundle.get())));
+  const std::string own =
+      objc::toString(kBundlePath.send(ui::PSListController::bundle.send(controller.get())));
   EXPECT_EQ(fs::canonical(own), fs::canonical(HV_PREFS_BUNDLE));
   EXPECT_NE(own, main_bundle);
   // What Foundation answers for a class made at run time: the main bundle, where no "Root"
   // resource lies.
-  const std::string by_class = objc::to_string(
-      kBundlePath.send(kBundleForClass.send(kNSBundle.get(), objc::as_id(objc::cls("RootListController")))));
+  const std::string by_class = objc::toString(kBundlePath.send(
+      kBundleForClass.send(kNSBundle.get(), objc::asId(objc::cls("RootListController")))));
   EXPECT_EQ(by_class, main_bundle);
 
   id rows = ui::PSListController::specifiers.send(controller.get());
   ASSERT_EQ(objc::count(rows), 10u) << "the Root resource's items";
   std::vector<std::string> labels;
   for (std::size_t i = 0; i < objc::count(rows); ++i) {
-    labels.push_back(objc::to_string(ui::PSSpecifier::name.send(objc::array_get(rows, i))));
+    labels.push_back(objc::toString(ui::PSSpecifier::name.send(objc::arrayGet(rows, i))));
   }
   EXPECT_NE(std::find(labels.begin(), labels.end(), "CPU 模式"), labels.end());
 }
@@ -80,13 +82,14 @@ TEST_F(PaneBundle, EveryUserFacingKeyHasABooleanSwitchRow) {
                           "thermalOverheatProtectionEnabled"}) {
     bool found = false;
     for (std::size_t i = 0; i < objc::count(rows); ++i) {
-      id row = objc::array_get(rows, i);
+      id row = objc::arrayGet(rows, i);
       id properties = ui::PSSpecifier::properties.send(row);
-      if (!objc::string_equals(objc::dictionary_get(properties, "key"), key)) continue;
+      if (!objc::stringEquals(objc::dictionaryGet(properties, "key"), key)) continue;
       found = true;
       EXPECT_EQ(ui::PSSpecifier::cellType.send(row), ui::PSSwitchCell) << key;
-      EXPECT_TRUE(objc::is_boolean(objc::dictionary_get(properties, "default"))) << key;
-      EXPECT_EQ(objc::dictionary_get(properties, "defaults"), nullptr) << key << ": no platform domain";
+      EXPECT_TRUE(objc::isBoolean(objc::dictionaryGet(properties, "default"))) << key;
+      EXPECT_EQ(objc::dictionaryGet(properties, "defaults"), nullptr)
+          << key << ": no platform domain";
     }
     EXPECT_TRUE(found) << key;
   }
@@ -100,17 +103,17 @@ TEST_F(PaneBundle, TheLastGroupIsTheOverheatProtectionWithItsTemperaturesInTheFo
   id rows = ui::PSListController::specifiers.send(controller.get());
   const std::size_t n = objc::count(rows);
   ASSERT_GE(n, 2u);
-  id group = objc::array_get(rows, n - 2);
-  id row = objc::array_get(rows, n - 1);
+  id group = objc::arrayGet(rows, n - 2);
+  id row = objc::arrayGet(rows, n - 1);
   EXPECT_EQ(ui::PSSpecifier::cellType.send(group), ui::PSGroupCell);
   EXPECT_EQ(ui::PSSpecifier::cellType.send(row), ui::PSSwitchCell);
   id properties = ui::PSSpecifier::properties.send(row);
-  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(properties, "key"),
-                                  halvernic::contract::kOverheatProtectionKey));
-  EXPECT_TRUE(objc::objects_equal(objc::dictionary_get(properties, "default"),
-                                  objc::boolean(halvernic::contract::kOverheatProtectionDefault)));
+  EXPECT_TRUE(objc::stringEquals(objc::dictionaryGet(properties, "key"),
+                                 halvernic::contract::kOverheatProtectionKey));
+  EXPECT_TRUE(objc::objectsEqual(objc::dictionaryGet(properties, "default"),
+                                 objc::boolean(halvernic::contract::kOverheatProtectionDefault)));
   const std::string footer =
-      objc::to_string(objc::dictionary_get(ui::PSSpecifier::properties.send(group), "footerText"));
+      objc::toString(objc::dictionaryGet(ui::PSSpecifier::properties.send(group), "footerText"));
   const std::string engage =
       std::to_string(halvernic::contract::kOverheatEngageCentiCelsius / 100) + " °C";
   const std::string release =
@@ -127,10 +130,9 @@ TEST_F(PaneBundle, TheLastGroupIsTheOverheatProtectionWithItsTemperaturesInTheFo
 TEST_F(PaneBundle, ExportsTheRuntimeStateFunctionAndNoOtherFunctionOfItsOwn) {
   EXPECT_NE(dlsym(handle_, "halvernicPrefsPostRuntimeState"), nullptr);
   // Internals stay hidden, the root path's copy included.
-  for (const char* hidden :
-       {"jbroot",
-        "_ZN9halvernic5prefs22write_preference_value"
-        "EP11objc_objectSt17basic_string_viewIcSt11char_traitsIcEE"}) {
+  for (const char* hidden : {"jbroot",
+                             "_ZN9halvernic5prefs20writePreferenceValue"
+                             "EP11objc_objectSt17basic_string_viewIcSt11char_traitsIcEE"}) {
     EXPECT_EQ(dlsym(handle_, hidden), nullptr) << hidden;
   }
   // The bridge is the process's one shared library, which the bundle needs, never a copy
@@ -149,7 +151,8 @@ TEST_F(PaneBundle, ExportsTheRuntimeStateFunctionAndNoOtherFunctionOfItsOwn) {
   char line[512];
   while (fgets(line, sizeof line, nm)) {
     char address[64], kind[8], name[400];
-    if (sscanf(line, "%63s %7s %399s", address, kind, name) == 3 && (kind[0] == 'T' || kind[0] == 'W')) {
+    if (sscanf(line, "%63s %7s %399s", address, kind, name) == 3 &&
+        (kind[0] == 'T' || kind[0] == 'W')) {
       functions.push_back(name);
     }
   }
@@ -185,7 +188,7 @@ TEST_F(PaneBundle, AWeakReferenceInsideTheBundleIsClearedByADeallocationInTheHos
     objc::AutoreleasePool inner;
     id overlay = kCpuModeMenuOverlay.send(controller.get());
     ASSERT_NE(overlay, nullptr) << "the CPU mode row opened no menu";
-    ASSERT_TRUE(objc::is_kind_of(overlay, ui::kUIControl.get()));
+    ASSERT_TRUE(objc::isKindOf(overlay, ui::kUIControl.get()));
     host_view.store(overlay);
     ui::UIView::removeFromSuperview.send(overlay);
   }

@@ -17,9 +17,9 @@
 #include "common/ui/quartzcore.hpp"
 #include "common/ui/uikit.hpp"
 #include "extension/contract/contract.hpp"
+#include "hvplatform/uikit_host.hpp"
 #include "prefs/controller.hpp"
 #include "prefs/mode_menu.hpp"
-#include "hvplatform/uikit_host.hpp"
 #include "tests/support/preferences.hpp"
 
 namespace {
@@ -40,7 +40,7 @@ class Pane : public testing::Test {
 protected:
   static void SetUpTestSuite() {
     hv_test::device_root();
-    prefs::register_controller_classes();
+    prefs::registerControllerClasses();
   }
   void SetUp() override {
     hv_test::write_preferences({});
@@ -58,7 +58,8 @@ protected:
   }
 
   // A controller shown in a host of W x H points (its view fills the host's root view).
-  objc::Ref make_controller(double width = 390, double height = 844, long style = ui::UIUserInterfaceStyleLight) {
+  objc::Ref make_controller(double width = 390, double height = 844,
+                            long style = ui::UIUserInterfaceStyleLight) {
     objc::Ref controller = objc::Ref::adopt(ui::PSViewController::initForContentSize.send(
         ui::NSObject::alloc.send(objc::cls("RootListController")), CGSize{width, height}));
     hosts_.push_back(std::make_unique<hv::uikit::Host>(CGSize{width, height}, style));
@@ -68,35 +69,42 @@ protected:
   hv::uikit::Host& host() { return *hosts_.back(); }
   // A cell-sized view at rect in the controller's view.
   static id add_cell(id controller, CGRect rect) {
-    objc::Ref cell = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView.get()), rect));
+    objc::Ref cell = objc::Ref::adopt(
+        ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView.get()), rect));
     ui::UIView::addSubview.send(ui::UIViewController::view.send(controller), cell.get());
     return cell.get();
   }
   static id overlay(id controller) { return kCpuModeMenuOverlay.send(controller); }
-  static id container_of(id overlay) { return objc::array_get(ui::UIView::subviews.send(overlay), 0); }
-  static id card_of(id overlay) { return objc::array_get(ui::UIView::subviews.send(container_of(overlay)), 0); }
+  static id container_of(id overlay) {
+    return objc::arrayGet(ui::UIView::subviews.send(overlay), 0);
+  }
+  static id card_of(id overlay) {
+    return objc::arrayGet(ui::UIView::subviews.send(container_of(overlay)), 0);
+  }
   std::vector<std::unique_ptr<hv::uikit::Host>> hosts_;
 
   static std::string stored_mode() {
-    objc::Ref stored = halvernic::contract::read_preferences(hv_test::preferences_path());
-    return objc::to_string(objc::dictionary_get(stored.get(), "thermalPowerMode"));
+    objc::Ref stored = halvernic::contract::readPreferences(hv_test::preferences_path());
+    return objc::toString(objc::dictionaryGet(stored.get(), "thermalPowerMode"));
   }
 };
 
 bool near(double a, double b) { return std::fabs(a - b) < 1e-9; }
 ::testing::AssertionResult rect_is(CGRect r, double x, double y, double w, double h) {
-  if (near(r.origin.x, x) && near(r.origin.y, y) && near(r.size.width, w) && near(r.size.height, h)) {
+  if (near(r.origin.x, x) && near(r.origin.y, y) && near(r.size.width, w) &&
+      near(r.size.height, h)) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << "(" << r.origin.x << ", " << r.origin.y << ", " << r.size.width << ", "
-                                       << r.size.height << ") is not (" << x << ", " << y << ", " << w << ", " << h
-                                       << ")";
+  return ::testing::AssertionFailure()
+         << "(" << r.origin.x << ", " << r.origin.y << ", " << r.size.width << ", " << r.size.height
+         << ") is not (" << x << ", " << y << ", " << w << ", " << h << ")";
 }
 
-// ---- the Preferences stand-in answers what the pane declares ---------------------------------------
+// ---- the Preferences stand-in answers what the pane declares
+// ---------------------------------------
 
 TEST(PreferencesDeclarations, EveryMessageHasTheStandInsTypes) {
-  EXPECT_THAT(ui::declaration_mismatches(ui::kPreferencesMessages), testing::IsEmpty());
+  EXPECT_THAT(ui::declarationMismatches(ui::kPreferencesMessages), testing::IsEmpty());
 }
 
 // ---- the menu's frame ------------------------------------------------------------------------
@@ -111,21 +119,33 @@ TEST_F(Pane, TheMenuSitsBelowTheCellRightAlignedAndInsideTheView) {
   const Case cases[] = {
       {"full-width cell", 390, 844, {{0, 300}, {390, 44}}, {{120, 352}, {256, 141}}},
       {"wide cell: 0.56 of its width", 700, 844, {{0, 300}, {600, 44}}, {{250, 352}, {336, 141}}},
-      {"narrow view: width clamped, pushed left", 360, 844, {{0, 300}, {600, 44}}, {{14, 352}, {332, 141}}},
-      {"bottom cell: pushed up over the cell", 390, 844, {{0, 756}, {390, 44}}, {{120, 691}, {256, 141}}},
+      {"narrow view: width clamped, pushed left",
+       360,
+       844,
+       {{0, 300}, {600, 44}},
+       {{14, 352}, {332, 141}}},
+      {"bottom cell: pushed up over the cell",
+       390,
+       844,
+       {{0, 756}, {390, 44}},
+       {{120, 691}, {256, 141}}},
       {"cell ending at 100: left margin", 390, 844, {{0, 300}, {100, 44}}, {{14, 352}, {256, 141}}},
-      {"cell scrolled above the top: top margin", 390, 844, {{0, -100}, {390, 44}}, {{120, 12}, {256, 141}}},
+      {"cell scrolled above the top: top margin",
+       390,
+       844,
+       {{0, -100}, {390, 44}},
+       {{120, 12}, {256, 141}}},
   };
   for (const Case& c : cases) {
     objc::AutoreleasePool pool;
     objc::Ref controller = make_controller(c.view_w, c.view_h);
-    prefs::show_cpu_mode_menu(controller.get(), add_cell(controller.get(), c.cell));
+    prefs::showCpuModeMenu(controller.get(), add_cell(controller.get(), c.cell));
     id shown = overlay(controller.get());
     ASSERT_NE(shown, nullptr) << c.what;
     EXPECT_TRUE(rect_is(ui::UIView::frame.send(shown), 0, 0, c.view_w, c.view_h)) << c.what;
     hv::uikit::advance(1);
-    EXPECT_TRUE(rect_is(ui::UIView::frame.send(container_of(shown)), c.menu.origin.x, c.menu.origin.y,
-                        c.menu.size.width, c.menu.size.height))
+    EXPECT_TRUE(rect_is(ui::UIView::frame.send(container_of(shown)), c.menu.origin.x,
+                        c.menu.origin.y, c.menu.size.width, c.menu.size.height))
         << c.what;
   }
 }
@@ -143,17 +163,17 @@ std::vector<Part> parts_of(id card) {
   std::vector<Part> parts;
   id subviews = ui::UIView::subviews.send(card);
   for (std::size_t i = 0; i < objc::count(subviews); ++i) {
-    id v = objc::array_get(subviews, i);
+    id v = objc::arrayGet(subviews, i);
     Part p;
     p.frame = ui::UIView::frame.send(v);
     p.tag = ui::UIView::tag.send(v);
-    if (objc::is_kind_of(v, ui::kUIButton)) {
+    if (objc::isKindOf(v, ui::kUIButton)) {
       p.kind = "button";
-      p.text = objc::to_string(ui::UIButton::titleForState.send(v, ui::UIControlStateNormal));
-    } else if (objc::is_kind_of(v, ui::kUILabel)) {
+      p.text = objc::toString(ui::UIButton::titleForState.send(v, ui::UIControlStateNormal));
+    } else if (objc::isKindOf(v, ui::kUILabel)) {
       p.kind = "check";
-      p.text = objc::to_string(ui::UILabel::text.send(v));
-    } else if (objc::is_kind_of(v, ui::kUIVisualEffectView)) {
+      p.text = objc::toString(ui::UILabel::text.send(v));
+    } else if (objc::isKindOf(v, ui::kUIVisualEffectView)) {
       p.kind = "blur";
     } else {
       p.kind = "separator";
@@ -189,7 +209,7 @@ TEST_F(Pane, TheCurrentModeAloneCarriesTheCheckMarkAndTwoSeparatorsDivideThreeRo
       hv_test::write_preferences({});
     }
     objc::Ref controller = make_controller();
-    prefs::show_cpu_mode_menu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
+    prefs::showCpuModeMenu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
     const std::vector<Part> parts = parts_of(card_of(overlay(controller.get())));
     EXPECT_EQ(kinds(parts), c.order) << (c.stored ? c.stored : "no file");
     int buttons = 0;
@@ -197,7 +217,8 @@ TEST_F(Pane, TheCurrentModeAloneCarriesTheCheckMarkAndTwoSeparatorsDivideThreeRo
       if (p.kind == "button") {
         EXPECT_EQ(p.tag, buttons);
         EXPECT_TRUE(rect_is(p.frame, 0, 47.0 * buttons, 256, 47));
-        EXPECT_EQ(p.text, std::vector<std::string>({"苹果原生温控", "模拟低电频率", "防止温控降频"})[buttons]);
+        EXPECT_EQ(p.text, std::vector<std::string>(
+                              {"苹果原生温控", "模拟低电频率", "防止温控降频"})[buttons]);
         ++buttons;
       } else if (p.kind == "check") {
         EXPECT_EQ(p.text, "✓");
@@ -216,8 +237,8 @@ TEST_F(Pane, TheCurrentModeAloneCarriesTheCheckMarkAndTwoSeparatorsDivideThreeRo
 namespace {
 
 id card_of_overlay(id overlay) {
-  id container = objc::array_get(ui::UIView::subviews.send(overlay), 0);
-  return objc::array_get(ui::UIView::subviews.send(container), 0);
+  id container = objc::arrayGet(ui::UIView::subviews.send(overlay), 0);
+  return objc::arrayGet(ui::UIView::subviews.send(container), 0);
 }
 
 // ---- choosing and closing ---------------------------------------------------------------------
@@ -225,9 +246,9 @@ id card_of_overlay(id overlay) {
 id button_titled(id overlay, const std::string& title) {
   id subviews = ui::UIView::subviews.send(card_of_overlay(overlay));
   for (std::size_t i = 0; i < objc::count(subviews); ++i) {
-    id v = objc::array_get(subviews, i);
-    if (objc::is_kind_of(v, ui::kUIButton) &&
-        objc::to_string(ui::UIButton::titleForState.send(v, ui::UIControlStateNormal)) == title) {
+    id v = objc::arrayGet(subviews, i);
+    if (objc::isKindOf(v, ui::kUIButton) &&
+        objc::toString(ui::UIButton::titleForState.send(v, ui::UIControlStateNormal)) == title) {
       return v;
     }
   }
@@ -246,11 +267,11 @@ AtReload g_at_reload;
 
 void recording_reload_specifiers(id self, SEL cmd) {
   ++g_at_reload.count;
-  objc::Ref stored = halvernic::contract::read_preferences(hv_test::preferences_path());
-  g_at_reload.mode = objc::to_string(objc::dictionary_get(stored.get(), "thermalPowerMode"));
+  objc::Ref stored = halvernic::contract::readPreferences(hv_test::preferences_path());
+  g_at_reload.mode = objc::toString(objc::dictionaryGet(stored.get(), "thermalPowerMode"));
   g_at_reload.animations = hv::uikit::animations().size();
   g_at_reload.overlay_cleared = kCpuModeMenuOverlay.send(self) == nullptr;
-  objc::send_super<void>(self, objc::cls("RootListController"), cmd);
+  objc::sendSuper<void>(self, objc::cls("RootListController"), cmd);
 }
 
 TEST_F(Pane, ChoosingAModeWritesItThenFadesTheMenuThenReloadsTheRows) {
@@ -268,7 +289,7 @@ TEST_F(Pane, ChoosingAModeWritesItThenFadesTheMenuThenReloadsTheRows) {
   id rows_before = ui::PSListController::specifiers.send(controller.get());
   ASSERT_NE(rows_before, nullptr);
   objc::Ref kept_rows = objc::Ref::retain(rows_before);
-  prefs::show_cpu_mode_menu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
+  prefs::showCpuModeMenu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
   objc::Ref shown = objc::Ref::retain(overlay(controller.get()));
   hv::uikit::advance(1);
   hv::uikit::forget_animations();
@@ -281,18 +302,20 @@ TEST_F(Pane, ChoosingAModeWritesItThenFadesTheMenuThenReloadsTheRows) {
   host().tap(CGPoint{at.origin.x + at.size.width / 2, at.origin.y + at.size.height / 2});
 
   EXPECT_EQ(stored_mode(), "lowPower");
-  objc::Ref stored = halvernic::contract::read_preferences(hv_test::preferences_path());
-  EXPECT_EQ(objc::dictionary_get(stored.get(), "thermalCPULimitEnabled"), nullptr);
+  objc::Ref stored = halvernic::contract::readPreferences(hv_test::preferences_path());
+  EXPECT_EQ(objc::dictionaryGet(stored.get(), "thermalCPULimitEnabled"), nullptr);
   EXPECT_EQ(overlay(controller.get()), nullptr) << "the reference is cleared before the fade";
   const auto fades = hv::uikit::animations();
   ASSERT_EQ(fades.size(), 1u);
   EXPECT_DOUBLE_EQ(fades[0].duration, 0.12);
-  EXPECT_NE(ui::PSListController::specifiers.send(controller.get()), kept_rows.get()) << "rows reloaded";
+  EXPECT_NE(ui::PSListController::specifiers.send(controller.get()), kept_rows.get())
+      << "rows reloaded";
   EXPECT_EQ(g_at_reload.count, 1);
   EXPECT_EQ(g_at_reload.mode, "lowPower") << "written before the reload";
   EXPECT_EQ(g_at_reload.animations, 1u) << "the fade started before the reload";
   EXPECT_TRUE(g_at_reload.overlay_cleared);
-  EXPECT_EQ(ui::UIView::superview.send(shown.get()), ui::UIViewController::view.send(controller.get()))
+  EXPECT_EQ(ui::UIView::superview.send(shown.get()),
+            ui::UIViewController::view.send(controller.get()))
       << "still fading";
   hv::uikit::advance(0.13);
   EXPECT_EQ(ui::UIView::superview.send(shown.get()), nullptr) << "removed when the fade completes";
@@ -301,11 +324,11 @@ TEST_F(Pane, ChoosingAModeWritesItThenFadesTheMenuThenReloadsTheRows) {
 TEST_F(Pane, ARowTagOutOfRangeChangesNothingAndLeavesTheMenuOpen) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
-  prefs::show_cpu_mode_menu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
+  prefs::showCpuModeMenu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
   id shown = overlay(controller.get());
   for (NSInteger tag : {-1L, 3L, 1000L}) {
-    objc::Ref sender = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIButton.get()),
-                                                                        CGRect{}));
+    objc::Ref sender = objc::Ref::adopt(
+        ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIButton.get()), CGRect{}));
     ui::UIView::setTag.send(sender.get(), tag);
     kCpuModeMenuItemTapped.send(controller.get(), sender.get());
     EXPECT_EQ(overlay(controller.get()), shown) << tag;
@@ -317,14 +340,15 @@ TEST_F(Pane, AnOldMenusFadeNeverRemovesTheNewerMenu) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
   id cell = add_cell(controller.get(), {{0, 300}, {390, 44}});
-  prefs::show_cpu_mode_menu(controller.get(), cell);
+  prefs::showCpuModeMenu(controller.get(), cell);
   objc::Ref first = objc::Ref::retain(overlay(controller.get()));
   hv::uikit::advance(0.05);
-  prefs::show_cpu_mode_menu(controller.get(), cell);  // closes the first, opens a second at once
+  prefs::showCpuModeMenu(controller.get(), cell);  // closes the first, opens a second at once
   objc::Ref second = objc::Ref::retain(overlay(controller.get()));
   ASSERT_NE(second.get(), first.get());
   id view = ui::UIViewController::view.send(controller.get());
-  EXPECT_EQ(ui::UIView::superview.send(first.get()), view) << "the first fades while the second opens";
+  EXPECT_EQ(ui::UIView::superview.send(first.get()), view)
+      << "the first fades while the second opens";
   hv::uikit::advance(0.2);
   EXPECT_EQ(ui::UIView::superview.send(first.get()), nullptr);
   EXPECT_EQ(ui::UIView::superview.send(second.get()), view);
@@ -343,36 +367,41 @@ TEST_F(Pane, AnOverlayThePlatformRemovedReadsNilAndANewMenuOpens) {
   id cell = add_cell(controller.get(), {{0, 300}, {390, 44}});
   {
     objc::AutoreleasePool inner;
-    prefs::show_cpu_mode_menu(controller.get(), cell);
+    prefs::showCpuModeMenu(controller.get(), cell);
     hv::uikit::advance(1);
     hv::uikit::forget_animations();  // the recorder holds the views it animated
     ui::UIView::removeFromSuperview.send(overlay(controller.get()));
   }
   EXPECT_EQ(overlay(controller.get()), nullptr) << "weak: the removed overlay is gone";
-  prefs::show_cpu_mode_menu(controller.get(), cell);
+  prefs::showCpuModeMenu(controller.get(), cell);
   EXPECT_NE(overlay(controller.get()), nullptr);
 }
 
 // ---- the controller's rows --------------------------------------------------------------------
 
 objc::Ref specifier_with(std::initializer_list<std::pair<const char*, id>> entries) {
-  objc::Ref specifier = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kPSSpecifier.get())));
-  for (const auto& [key, value] : entries) ui::PSSpecifier::setProperty_forKey.send(specifier.get(), value, objc::string(key));
+  objc::Ref specifier =
+      objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(ui::kPSSpecifier.get())));
+  for (const auto& [key, value] : entries)
+    ui::PSSpecifier::setProperty_forKey.send(specifier.get(), value, objc::string(key));
   return specifier;
 }
 
 TEST_F(Pane, ARowReadsTheFileAsItIsAtEachRead) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
-  objc::Ref row = specifier_with({{"key", objc::string("thermalPreventDimmingEnabled")}, {"default", objc::boolean(false)}});
-  auto read = [&] { return ui::PSViewController::readPreferenceValue.send(controller.get(), row.get()); };
-  EXPECT_TRUE(objc::objects_equal(read(), objc::boolean(false)));
+  objc::Ref row = specifier_with(
+      {{"key", objc::string("thermalPreventDimmingEnabled")}, {"default", objc::boolean(false)}});
+  auto read = [&] {
+    return ui::PSViewController::readPreferenceValue.send(controller.get(), row.get());
+  };
+  EXPECT_TRUE(objc::objectsEqual(read(), objc::boolean(false)));
   hv_test::write_preferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
-  EXPECT_TRUE(objc::objects_equal(read(), objc::boolean(true)));
+  EXPECT_TRUE(objc::objectsEqual(read(), objc::boolean(true)));
   hv_test::write_preferences({{"thermalPreventDimmingEnabled", objc::number(7)}});
-  EXPECT_EQ(objc::int64_value(read()), 7);
+  EXPECT_EQ(objc::int64Value(read()), 7);
   std::ofstream(hv_test::preferences_path(), std::ios::trunc) << "<plist><array/></plist>";
-  EXPECT_TRUE(objc::objects_equal(read(), objc::boolean(false)));
+  EXPECT_TRUE(objc::objectsEqual(read(), objc::boolean(false)));
 }
 
 // The CPU mode row shows the mode its menu checks: anything but the three values is the
@@ -380,22 +409,31 @@ TEST_F(Pane, ARowReadsTheFileAsItIsAtEachRead) {
 TEST_F(Pane, TheModeRowReadsWhatTheMenuChecks) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
-  objc::Ref row = specifier_with({{"key", objc::string("thermalPowerMode")}, {"default", objc::string("lowPower")}});
-  auto read = [&] { return objc::to_string(ui::PSViewController::readPreferenceValue.send(controller.get(), row.get())); };
+  objc::Ref row = specifier_with(
+      {{"key", objc::string("thermalPowerMode")}, {"default", objc::string("lowPower")}});
+  auto read = [&] {
+    return objc::toString(
+        ui::PSViewController::readPreferenceValue.send(controller.get(), row.get()));
+  };
   EXPECT_EQ(read(), "off") << "no file";
   struct Case {
     id stored;
     const char* shown;
   };
-  for (const Case& c : {Case{objc::string("native"), "off"}, Case{objc::string("FullPower"), "off"},
-                        Case{objc::number(1), "off"}, Case{objc::string(""), "off"},
-                        Case{objc::string("lowPower"), "lowPower"}, Case{objc::string("fullPower"), "fullPower"}}) {
+  for (const Case& c :
+       {Case{objc::string("native"), "off"}, Case{objc::string("FullPower"), "off"},
+        Case{objc::number(1), "off"}, Case{objc::string(""), "off"},
+        Case{objc::string("lowPower"), "lowPower"}, Case{objc::string("fullPower"), "fullPower"}}) {
     hv_test::write_preferences({{"thermalPowerMode", c.stored}});
-    EXPECT_EQ(read(), c.shown) << objc::to_string(objc::send<id>(c.stored, objc::sel("description")));
+    EXPECT_EQ(read(), c.shown) << objc::toString(
+        objc::send<id>(c.stored, objc::sel("description")));
   }
-  hv_test::write_preferences({{"thermalPowerMode", objc::number(1)}, {"thermalSunlightLockedEnabled", objc::number(1)}});
+  hv_test::write_preferences(
+      {{"thermalPowerMode", objc::number(1)}, {"thermalSunlightLockedEnabled", objc::number(1)}});
   objc::Ref other = specifier_with({{"key", objc::string("thermalSunlightLockedEnabled")}});
-  EXPECT_EQ(objc::int64_value(ui::PSViewController::readPreferenceValue.send(controller.get(), other.get())), 1);
+  EXPECT_EQ(objc::int64Value(
+                ui::PSViewController::readPreferenceValue.send(controller.get(), other.get())),
+            1);
 }
 
 TEST_F(Pane, AChangeGoesToTheFileNeverToThePlatformsStore) {
@@ -403,22 +441,28 @@ TEST_F(Pane, AChangeGoesToTheFileNeverToThePlatformsStore) {
   objc::Ref controller = make_controller();
   // The base class would keep this in the "defaults" domain and post the row's notification.
   objc::Ref row = specifier_with({{"key", objc::string("thermalSunlightLockedEnabled")},
-                                   {"defaults", objc::string("com.example.domain")},
-                                   {"PostNotification", objc::string("com.example.changed")}});
-  ui::PSViewController::setPreferenceValue_specifier.send(controller.get(), objc::boolean(true), row.get());
-  objc::Ref stored = halvernic::contract::read_preferences(hv_test::preferences_path());
-  EXPECT_TRUE(objc::objects_equal(objc::dictionary_get(stored.get(), "thermalSunlightLockedEnabled"), objc::boolean(true)));
-  EXPECT_FALSE(std::ifstream(hv_test::device_root() / "var/jb/var/mobile/Library/Preferences/com.example.domain.plist").good());
+                                  {"defaults", objc::string("com.example.domain")},
+                                  {"PostNotification", objc::string("com.example.changed")}});
+  ui::PSViewController::setPreferenceValue_specifier.send(controller.get(), objc::boolean(true),
+                                                          row.get());
+  objc::Ref stored = halvernic::contract::readPreferences(hv_test::preferences_path());
+  EXPECT_TRUE(objc::objectsEqual(objc::dictionaryGet(stored.get(), "thermalSunlightLockedEnabled"),
+                                 objc::boolean(true)));
+  EXPECT_FALSE(std::ifstream(hv_test::device_root() /
+                             "var/jb/var/mobile/Library/Preferences/com.example.domain.plist")
+                   .good());
 
   // A row without a string key: the change is dropped.
   hv_test::write_preferences({});
   for (id key : {static_cast<id>(nullptr), objc::number(3)}) {
     objc::Ref keyless = specifier_with({{"default", objc::boolean(true)}});
     if (key) ui::PSSpecifier::setProperty_forKey.send(keyless.get(), key, objc::string("key"));
-    ui::PSViewController::setPreferenceValue_specifier.send(controller.get(), objc::boolean(false), keyless.get());
+    ui::PSViewController::setPreferenceValue_specifier.send(controller.get(), objc::boolean(false),
+                                                            keyless.get());
     EXPECT_FALSE(std::ifstream(hv_test::preferences_path()).good());
-    EXPECT_TRUE(objc::objects_equal(ui::PSViewController::readPreferenceValue.send(controller.get(), keyless.get()),
-                                    objc::boolean(true)));
+    EXPECT_TRUE(objc::objectsEqual(
+        ui::PSViewController::readPreferenceValue.send(controller.get(), keyless.get()),
+        objc::boolean(true)));
   }
 }
 
@@ -429,7 +473,8 @@ TEST_F(Pane, OnlyTheExactCPUModeLabelOpensTheMenu) {
   id table = ui::PSListController::table.send(controller.get());
   ASSERT_NE(table, nullptr);
   id rows = ui::PSListController::specifiers.send(controller.get());
-  id cpu_row = ui::PSListController::specifierForID.send(controller.get(), objc::string("CPU 模式"));
+  id cpu_row =
+      ui::PSListController::specifierForID.send(controller.get(), objc::string("CPU 模式"));
   ASSERT_NE(cpu_row, nullptr);
   id path = ui::PSListController::indexPathForSpecifier.send(controller.get(), cpu_row);
   ASSERT_NE(path, nullptr);
@@ -439,35 +484,38 @@ TEST_F(Pane, OnlyTheExactCPUModeLabelOpensTheMenu) {
     ui::PSSpecifier::setName.send(cpu_row, objc::string(label));
     ui::UITableView::reloadData.send(table);
     ui::UIView::layoutIfNeeded.send(ui::UIViewController::view.send(controller.get()));
-    objc::set_ivar(controller.get(), "_hvOpenedDetail", nullptr);
+    objc::setIvar(controller.get(), "_hvOpenedDetail", nullptr);
     ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath.send(controller.get(), table, path);
     EXPECT_EQ(overlay(controller.get()), nullptr) << label;
-    EXPECT_TRUE(objc::string_equals(kOpenedDetail.send(controller.get()), "PSListItemsController"))
+    EXPECT_TRUE(objc::stringEquals(kOpenedDetail.send(controller.get()), "PSListItemsController"))
         << label << ": the superclass's selection ran";
   }
   ui::PSSpecifier::setName.send(cpu_row, objc::string("CPU 模式"));
   ui::UITableView::reloadData.send(table);
   ui::UIView::layoutIfNeeded.send(ui::UIViewController::view.send(controller.get()));
-  objc::set_ivar(controller.get(), "_hvOpenedDetail", nullptr);
+  objc::setIvar(controller.get(), "_hvOpenedDetail", nullptr);
   ui::UITableViewDelegate::tableView_didSelectRowAtIndexPath.send(controller.get(), table, path);
   EXPECT_NE(overlay(controller.get()), nullptr);
   EXPECT_EQ(kOpenedDetail.send(controller.get()), nullptr) << "the superclass is not called";
-  EXPECT_EQ(ui::UITableView::indexPathForSelectedRow.send(table), nullptr) << "the row is deselected";
+  EXPECT_EQ(ui::UITableView::indexPathForSelectedRow.send(table), nullptr)
+      << "the row is deselected";
   EXPECT_EQ(objc::count(rows), 10u);
 }
 
 TEST_F(Pane, SpecifiersKeepAMutableArrayAndLoadTheRootResourceOtherwise) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
-  objc::Ref mine = objc::make_mutable_array();
+  objc::Ref mine = objc::makeMutableArray();
   ui::PSListController::setSpecifiers.send(controller.get(), mine.get());
-  EXPECT_EQ(ui::PSListController::specifiers.send(controller.get()), mine.get()) << "returned as it is, even empty";
+  EXPECT_EQ(ui::PSListController::specifiers.send(controller.get()), mine.get())
+      << "returned as it is, even empty";
   // An immutable array is no loaded row list: the resource is read again.
   objc::Ref fixed = objc::Ref::adopt(objc::send<id>(objc::cls("NSArray"), objc::sel("new")));
   ui::PSListController::setSpecifiers.send(controller.get(), fixed.get());
   id loaded = ui::PSListController::specifiers.send(controller.get());
   EXPECT_NE(loaded, fixed.get());
-  EXPECT_EQ(objc::get_ivar(controller.get(), "_specifiers"), loaded) << "kept in the superclass's storage";
+  EXPECT_EQ(objc::getIvar(controller.get(), "_specifiers"), loaded)
+      << "kept in the superclass's storage";
 }
 
 TEST_F(Pane, EveryInitialiserSetsTheModeTable) {
@@ -475,11 +523,12 @@ TEST_F(Pane, EveryInitialiserSetsTheModeTable) {
   Class controller_class = objc::cls("RootListController");
   std::vector<objc::Ref> made;
   made.push_back(make_controller());
-  made.push_back(objc::Ref::adopt(
-      ui::UIViewController::initWithNibName_bundle.send(ui::NSObject::alloc.send(controller_class), nullptr, nullptr)));
+  made.push_back(objc::Ref::adopt(ui::UIViewController::initWithNibName_bundle.send(
+      ui::NSObject::alloc.send(controller_class), nullptr, nullptr)));
   for (const objc::Ref& controller : made) {
     ASSERT_TRUE(controller);
-    EXPECT_TRUE(objc::string_equals(objc::send<id>(controller.get(), objc::sel("cpuModeKey")), "thermalPowerMode"));
+    EXPECT_TRUE(objc::stringEquals(objc::send<id>(controller.get(), objc::sel("cpuModeKey")),
+                                   "thermalPowerMode"));
     id values = objc::send<id>(controller.get(), objc::sel("cpuModeValues"));
     id titles = objc::send<id>(controller.get(), objc::sel("cpuModeTitles"));
     ASSERT_EQ(objc::count(values), 3u);
@@ -487,8 +536,8 @@ TEST_F(Pane, EveryInitialiserSetsTheModeTable) {
     const char* expected_values[] = {"off", "lowPower", "fullPower"};
     const char* expected_titles[] = {"苹果原生温控", "模拟低电频率", "防止温控降频"};
     for (std::size_t i = 0; i < 3; ++i) {
-      EXPECT_TRUE(objc::string_equals(objc::array_get(values, i), expected_values[i]));
-      EXPECT_TRUE(objc::string_equals(objc::array_get(titles, i), expected_titles[i]));
+      EXPECT_TRUE(objc::stringEquals(objc::arrayGet(values, i), expected_values[i]));
+      EXPECT_TRUE(objc::stringEquals(objc::arrayGet(titles, i), expected_titles[i]));
     }
     EXPECT_EQ(overlay(controller.get()), nullptr);
   }
@@ -505,7 +554,8 @@ struct Rgba {
 };
 
 Rgba resolved(id colour, long style) {
-  id traits = ui::UITraitCollection::traitCollectionWithUserInterfaceStyle.send(ui::kUITraitCollection.get(), style);
+  id traits = ui::UITraitCollection::traitCollectionWithUserInterfaceStyle.send(
+      ui::kUITraitCollection.get(), style);
   id plain = ui::UIColor::resolvedColorWithTraitCollection.send(colour, traits);
   Rgba c;
   ui::UIColor::getRed_green_blue_alpha.send(plain, &c.r, &c.g, &c.b, &c.a);
@@ -514,11 +564,13 @@ Rgba resolved(id colour, long style) {
 
 ::testing::AssertionResult colour_is(Rgba c, double r, double g, double b, double a) {
   const double e = 1e-6;
-  if (std::fabs(c.r - r) < e && std::fabs(c.g - g) < e && std::fabs(c.b - b) < e && std::fabs(c.a - a) < e) {
+  if (std::fabs(c.r - r) < e && std::fabs(c.g - g) < e && std::fabs(c.b - b) < e &&
+      std::fabs(c.a - a) < e) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << "(" << c.r << ", " << c.g << ", " << c.b << ", " << c.a << ") is not (" << r
-                                       << ", " << g << ", " << b << ", " << a << ")";
+  return ::testing::AssertionFailure()
+         << "(" << c.r << ", " << c.g << ", " << c.b << ", " << c.a << ") is not (" << r << ", "
+         << g << ", " << b << ", " << a << ")";
 }
 
 struct MenuColours {
@@ -530,12 +582,12 @@ MenuColours colours_of(id overlay) {
   MenuColours m{ui::UIView::backgroundColor.send(card), nullptr, nullptr, nullptr};
   id subviews = ui::UIView::subviews.send(card);
   for (std::size_t i = 0; i < objc::count(subviews); ++i) {
-    id v = objc::array_get(subviews, i);
-    if (objc::is_kind_of(v, ui::kUIButton)) {
+    id v = objc::arrayGet(subviews, i);
+    if (objc::isKindOf(v, ui::kUIButton)) {
       m.title = ui::UIButton::titleColorForState.send(v, ui::UIControlStateNormal);
-    } else if (objc::is_kind_of(v, ui::kUILabel)) {
+    } else if (objc::isKindOf(v, ui::kUILabel)) {
       m.check = ui::UILabel::textColor.send(v);
-    } else if (!objc::is_kind_of(v, ui::kUIVisualEffectView)) {
+    } else if (!objc::isKindOf(v, ui::kUIVisualEffectView)) {
       m.separator = ui::UIView::backgroundColor.send(v);
     }
   }
@@ -561,7 +613,7 @@ TEST_F(Pane, TheMenuColoursFollowTheAppearanceEvenAfterTheBuildingPoolDrained) {
   id cell = add_cell(controller.get(), {{0, 300}, {390, 44}});
   {
     objc::AutoreleasePool building;
-    prefs::show_cpu_mode_menu(controller.get(), cell);
+    prefs::showCpuModeMenu(controller.get(), cell);
   }
   settle();
   objc::AutoreleasePool pool;
@@ -576,26 +628,30 @@ TEST_F(Pane, TheMenuColoursFollowTheAppearanceEvenAfterTheBuildingPoolDrained) {
   // menu resolves through them (the providers run now, long after the pool drained).
   host().set_appearance(ui::UIUserInterfaceStyleDark);
   id card = card_of_overlay(shown);
-  const long now = ui::UITraitCollection::userInterfaceStyle.send(ui::UIView::traitCollection.send(card));
+  const long now =
+      ui::UITraitCollection::userInterfaceStyle.send(ui::UIView::traitCollection.send(card));
   EXPECT_EQ(now, ui::UIUserInterfaceStyleDark);
   expect_dark(m, now, "after switching to dark while open");
   host().set_appearance(ui::UIUserInterfaceStyleLight);
-  expect_light(m, ui::UITraitCollection::userInterfaceStyle.send(ui::UIView::traitCollection.send(card)),
-               "and back to light");
+  expect_light(
+      m, ui::UITraitCollection::userInterfaceStyle.send(ui::UIView::traitCollection.send(card)),
+      "and back to light");
 }
 
 TEST_F(Pane, BeforeIOS13TheMenuHasNoBlurAndKeepsItsLightColours) {
   hv::uikit::set_system_version("12.4");
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller(390, 844, ui::UIUserInterfaceStyleDark);
-  prefs::show_cpu_mode_menu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
+  prefs::showCpuModeMenu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
   id shown = overlay(controller.get());
   ASSERT_NE(shown, nullptr);
   id card = card_of_overlay(shown);
   const std::vector<Part> parts = parts_of(card);
-  EXPECT_EQ(kinds(parts), (std::vector<std::string>{"button", "check", "separator", "button", "separator", "button"}));
+  EXPECT_EQ(kinds(parts), (std::vector<std::string>{"button", "check", "separator", "button",
+                                                    "separator", "button"}));
   EXPECT_EQ(ui::CALayer::cornerCurve.send(ui::UIView::layer.send(card)) != nullptr &&
-                objc::string_equals(ui::CALayer::cornerCurve.send(ui::UIView::layer.send(card)), "continuous"),
+                objc::stringEquals(ui::CALayer::cornerCurve.send(ui::UIView::layer.send(card)),
+                                   "continuous"),
             false);
   const MenuColours m = colours_of(shown);
   expect_light(m, ui::UIUserInterfaceStyleDark, "fixed colours in a dark appearance");
@@ -605,20 +661,23 @@ TEST_F(Pane, BeforeIOS13TheMenuHasNoBlurAndKeepsItsLightColours) {
 
 namespace {
 
-// ---- the view tree against the menu's constants ---------------------------------------------------
+// ---- the view tree against the menu's constants
+// ---------------------------------------------------
 
 struct Fact {
   std::string what;
   double actual, expected;
 };
 
-std::vector<double> transform_values(CGAffineTransform t) { return {t.a, t.b, t.c, t.d, t.tx, t.ty}; }
+std::vector<double> transform_values(CGAffineTransform t) {
+  return {t.a, t.b, t.c, t.d, t.tx, t.ty};
+}
 
 TEST_F(Pane, TheMenusViewTreeCarriesItsConstants) {
   objc::AutoreleasePool pool;
   objc::Ref controller = make_controller();
   settle();
-  prefs::show_cpu_mode_menu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
+  prefs::showCpuModeMenu(controller.get(), add_cell(controller.get(), {{0, 300}, {390, 44}}));
   id shown = overlay(controller.get());
   ASSERT_NE(shown, nullptr);
   id container = container_of(shown);
@@ -626,12 +685,12 @@ TEST_F(Pane, TheMenusViewTreeCarriesItsConstants) {
   id shadow = ui::UIView::layer.send(container);
   id card_layer = ui::UIView::layer.send(card);
   id subviews = ui::UIView::subviews.send(card);
-  id blur = objc::array_get(subviews, 0);
-  id button = objc::array_get(subviews, 1);
-  id check = objc::array_get(subviews, 2);
-  ASSERT_TRUE(objc::is_kind_of(blur, ui::kUIVisualEffectView));
-  ASSERT_TRUE(objc::is_kind_of(button, ui::kUIButton));
-  ASSERT_TRUE(objc::is_kind_of(check, ui::kUILabel));
+  id blur = objc::arrayGet(subviews, 0);
+  id button = objc::arrayGet(subviews, 1);
+  id check = objc::arrayGet(subviews, 2);
+  ASSERT_TRUE(objc::isKindOf(blur, ui::kUIVisualEffectView));
+  ASSERT_TRUE(objc::isKindOf(button, ui::kUIButton));
+  ASSERT_TRUE(objc::isKindOf(check, ui::kUILabel));
 
   const auto opened = hv::uikit::animations();
   ASSERT_EQ(opened.size(), 1u);
@@ -660,11 +719,11 @@ TEST_F(Pane, TheMenusViewTreeCarriesItsConstants) {
       {"shadow path width", shadow_box.size.width, 256},
       {"shadow path height", shadow_box.size.height, 141},
       {"corner radius", ui::CALayer::cornerRadius.send(card_layer), 14},
-      {"clipping", double(objc::from_BOOL(ui::CALayer::masksToBounds.send(card_layer))), 1},
+      {"clipping", double(objc::fromBool(ui::CALayer::masksToBounds.send(card_layer))), 1},
       {"continuous corners",
-       double(objc::string_equals(ui::CALayer::cornerCurve.send(card_layer), "continuous")), 1},
+       double(objc::stringEquals(ui::CALayer::cornerCurve.send(card_layer), "continuous")), 1},
       {"blur style", double(kBlurStyle.send(blur_effect)), 7},
-      {"blur index", double(objc::array_get(subviews, 0) == blur), 1},
+      {"blur index", double(objc::arrayGet(subviews, 0) == blur), 1},
       {"blur autoresizing", double(ui::UIView::autoresizingMask.send(blur)), 0x12},
       {"button type", double(ui::UIButton::buttonType.send(button)), 1},
       {"content alignment", double(ui::UIControl::contentHorizontalAlignment.send(button)), 1},
@@ -689,17 +748,20 @@ TEST_F(Pane, TheMenusViewTreeCarriesItsConstants) {
       facts.push_back({"opening alpha from", change.from.at(0), 0});
       facts.push_back({"opening alpha to", change.to.at(0), 1});
     } else if (change.property == "transform") {
-      const std::vector<double> scaled = transform_values(CGAffineTransform{0.96, 0, 0, 0.96, 0, 0});
+      const std::vector<double> scaled =
+          transform_values(CGAffineTransform{0.96, 0, 0, 0.96, 0, 0});
       const std::vector<double> identity = transform_values(CGAffineTransform{1, 0, 0, 1, 0, 0});
       for (std::size_t i = 0; i < 6; ++i) {
-        facts.push_back({"opening transform from " + std::to_string(i), change.from.at(i), scaled[i]});
-        facts.push_back({"opening transform to " + std::to_string(i), change.to.at(i), identity[i]});
+        facts.push_back(
+            {"opening transform from " + std::to_string(i), change.from.at(i), scaled[i]});
+        facts.push_back(
+            {"opening transform to " + std::to_string(i), change.to.at(i), identity[i]});
       }
     } else {
       ADD_FAILURE() << "unexpected animated property " << change.property;
     }
   }
-  EXPECT_EQ(objc::to_string(ui::UILabel::text.send(check)), "✓");
+  EXPECT_EQ(objc::toString(ui::UILabel::text.send(check)), "✓");
 
   settle();
   kDismissCPUModeMenu.send(controller.get());

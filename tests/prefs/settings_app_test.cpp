@@ -39,7 +39,8 @@ struct Result {
 Result run_settings(const std::vector<std::string>& args, const std::string& input = "") {
   int out_pipe[2], err_pipe[2], in_pipe[2];
   // Close-on-exec: the child keeps only its three standard streams (so standard input ends).
-  if (pipe2(out_pipe, O_CLOEXEC) || pipe2(err_pipe, O_CLOEXEC) || pipe2(in_pipe, O_CLOEXEC)) return {};
+  if (pipe2(out_pipe, O_CLOEXEC) || pipe2(err_pipe, O_CLOEXEC) || pipe2(in_pipe, O_CLOEXEC))
+    return {};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
@@ -116,7 +117,8 @@ bool has_line(const Result& r, const std::string& line) {
 class SettingsApp : public testing::Test {
 protected:
   static void SetUpTestSuite() {
-    daemon_ = new hv_platform_test::SuiteNotifyDaemon(HV_NOTIFYD, HV_ENV_NOTIFY_SOCKET, "hv-settings-test");
+    daemon_ = new hv_platform_test::SuiteNotifyDaemon(HV_NOTIFYD, HV_ENV_NOTIFY_SOCKET,
+                                                      "hv-settings-test");
     ASSERT_TRUE(daemon_->ready());
   }
   static void TearDownTestSuite() {
@@ -132,11 +134,14 @@ protected:
     fs::create_directories(jb / "Library/PreferenceBundles");
     fs::create_directories(jb / "Library/PreferenceLoader/Preferences");
     fs::create_directories(jb / "var/mobile/Library/Preferences");  // as on a device
-    fs::copy(HV_PREFS_BUNDLE, jb / "Library/PreferenceBundles/HalvernicPrefs.bundle", fs::copy_options::recursive);
-    fs::copy_file(HV_PREFS_LOADER_ENTRY, jb / "Library/PreferenceLoader/Preferences/HalvernicPrefs.plist");
+    fs::copy(HV_PREFS_BUNDLE, jb / "Library/PreferenceBundles/HalvernicPrefs.bundle",
+             fs::copy_options::recursive);
+    fs::copy_file(HV_PREFS_LOADER_ENTRY,
+                  jb / "Library/PreferenceLoader/Preferences/HalvernicPrefs.plist");
   }
   std::string preferences_file() const {
-    return (root_ / "var/jb/var/mobile/Library/Preferences/com.nu-falk.halvernic-prefs.plist").string();
+    return (root_ / "var/jb/var/mobile/Library/Preferences/com.nu-falk.halvernic-prefs.plist")
+        .string();
   }
   std::vector<std::string> with_root(std::vector<std::string> commands) const {
     commands.insert(commands.begin(), {"--root", root_.string()});
@@ -156,7 +161,8 @@ public:
                              halvernic::contract::kExecutePuppetEventNotification,
                              halvernic::contract::kRestartThermalMonitorNotification}) {
       int token = 0;
-      EXPECT_EQ(hv_notify_register_function(name, &token, &PostLog::on_post, this), NOTIFY_STATUS_OK);
+      EXPECT_EQ(hv_notify_register_function(name, &token, &PostLog::on_post, this),
+                NOTIFY_STATUS_OK);
       tokens_.push_back(token);
     }
   }
@@ -188,8 +194,8 @@ private:
 
 TEST_F(SettingsApp, ChoosingFullPowerInTheMenuWritesTheModeAndPostsInOrder) {
   PostLog posts;
-  const Result r = run_settings(with_root({"rows", "tap", "CPU 模式", "menu", "choose", "防止温控降频", "wait", "0.3",
-                                           "menu", "rows"}));
+  const Result r = run_settings(with_root({"rows", "tap", "CPU 模式", "menu", "choose",
+                                           "防止温控降频", "wait", "0.3", "menu", "rows"}));
   ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<std::string> out = lines(r.out);
   // Before: every row with its key and the value it shows.
@@ -202,20 +208,22 @@ TEST_F(SettingsApp, ChoosingFullPowerInTheMenuWritesTheModeAndPostsInOrder) {
   EXPECT_TRUE(has_line(r, "row\tCPU 模式\tthermalPowerMode\t防止温控降频")) << r.out;
 
   objc::AutoreleasePool pool;
-  objc::Ref stored = halvernic::contract::read_preferences(preferences_file());
-  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(stored.get(), "thermalPowerMode"), "fullPower"));
-  EXPECT_EQ(posts.wait_for(3), (std::vector<std::string>{halvernic::contract::kRuntimeStateNotification,
-                                                         halvernic::contract::kExecutePuppetEventNotification,
-                                                         halvernic::contract::kRestartThermalMonitorNotification}));
+  objc::Ref stored = halvernic::contract::readPreferences(preferences_file());
+  EXPECT_TRUE(
+      objc::stringEquals(objc::dictionaryGet(stored.get(), "thermalPowerMode"), "fullPower"));
+  EXPECT_EQ(posts.wait_for(3),
+            (std::vector<std::string>{halvernic::contract::kRuntimeStateNotification,
+                                      halvernic::contract::kExecutePuppetEventNotification,
+                                      halvernic::contract::kRestartThermalMonitorNotification}));
 }
 
 // A stored mode outside the three values: the row shows the title of the mode the menu
 // checks, not an empty value.
 TEST_F(SettingsApp, AModeOutsideTheThreeShowsTheNativeTitleTheMenuChecks) {
   objc::AutoreleasePool pool;
-  objc::Ref stored = objc::make_mutable_dictionary();
-  objc::dictionary_set(stored.get(), "thermalPowerMode", objc::string("native"));
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(stored.get(), preferences_file()));
+  objc::Ref stored = objc::makeMutableDictionary();
+  objc::dictionarySet(stored.get(), "thermalPowerMode", objc::string("native"));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(stored.get(), preferences_file()));
   const Result r = run_settings(with_root({"rows", "tap", "CPU 模式", "menu"}));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has_line(r, "row\tCPU 模式\tthermalPowerMode\t苹果原生温控")) << r.out;
@@ -225,15 +233,16 @@ TEST_F(SettingsApp, AModeOutsideTheThreeShowsTheNativeTitleTheMenuChecks) {
 // A device whose preferences folder is gone: the first change makes it and writes the file.
 TEST_F(SettingsApp, AMissingPreferencesFolderIsMadeByTheFirstChange) {
   fs::remove_all(root_ / "var/jb/var");
-  const Result r = run_settings(with_root({"tap", "CPU 模式", "choose", "模拟低电频率", "wait", "0.3", "rows"}));
+  const Result r =
+      run_settings(with_root({"tap", "CPU 模式", "choose", "模拟低电频率", "wait", "0.3", "rows"}));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has_line(r, "row\tCPU 模式\tthermalPowerMode\t模拟低电频率")) << r.out;
   objc::AutoreleasePool pool;
-  objc::Ref file = halvernic::contract::read_preferences(preferences_file());
-  EXPECT_EQ(halvernic::contract::power_mode_of(file.get()), halvernic::contract::PowerMode::lowPower);
+  objc::Ref file = halvernic::contract::readPreferences(preferences_file());
+  EXPECT_EQ(halvernic::contract::powerModeOf(file.get()), halvernic::contract::PowerMode::lowPower);
   EXPECT_EQ(fs::status(root_ / "var/jb/var/mobile/Library/Preferences").permissions(),
-            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
-                fs::perms::others_exec);
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                fs::perms::others_read | fs::perms::others_exec);
 }
 
 TEST_F(SettingsApp, ASwitchWritesItsKeyAndPostsNoRestart) {
@@ -243,11 +252,12 @@ TEST_F(SettingsApp, ASwitchWritesItsKeyAndPostsNoRestart) {
   EXPECT_TRUE(has_line(r, "toggled\t锁定阳光模式\ton")) << r.out;
   EXPECT_TRUE(has_line(r, "row\t锁定阳光模式\tthermalSunlightLockedEnabled\ton")) << r.out;
   objc::AutoreleasePool pool;
-  objc::Ref stored = halvernic::contract::read_preferences(preferences_file());
-  EXPECT_TRUE(objc::objects_equal(objc::dictionary_get(stored.get(), "thermalSunlightLockedEnabled"),
-                                  objc::boolean(true)));
-  EXPECT_EQ(posts.wait_for(2), (std::vector<std::string>{halvernic::contract::kRuntimeStateNotification,
-                                                         halvernic::contract::kExecutePuppetEventNotification}));
+  objc::Ref stored = halvernic::contract::readPreferences(preferences_file());
+  EXPECT_TRUE(objc::objectsEqual(objc::dictionaryGet(stored.get(), "thermalSunlightLockedEnabled"),
+                                 objc::boolean(true)));
+  EXPECT_EQ(posts.wait_for(2),
+            (std::vector<std::string>{halvernic::contract::kRuntimeStateNotification,
+                                      halvernic::contract::kExecutePuppetEventNotification}));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(posts.now().size(), 2u) << "no restart for a switch";
 }
@@ -265,10 +275,10 @@ TEST_F(SettingsApp, TheOverheatProtectionSwitchShowsOnByDefaultAndWritesLikeTheO
       << r.out;
   {
     objc::AutoreleasePool pool;
-    objc::Ref stored = halvernic::contract::read_preferences(preferences_file());
+    objc::Ref stored = halvernic::contract::readPreferences(preferences_file());
     EXPECT_TRUE(
-        objc::objects_equal(objc::dictionary_get(stored.get(), "thermalOverheatProtectionEnabled"),
-                            objc::boolean(false)));
+        objc::objectsEqual(objc::dictionaryGet(stored.get(), "thermalOverheatProtectionEnabled"),
+                           objc::boolean(false)));
     EXPECT_EQ(objc::count(stored.get()), 1u) << "the one key written";
   }
   EXPECT_EQ(posts.wait_for(2),
@@ -282,15 +292,16 @@ TEST_F(SettingsApp, TheOverheatProtectionSwitchShowsOnByDefaultAndWritesLikeTheO
   ASSERT_EQ(again.status, 0) << again.err;
   EXPECT_TRUE(has_line(again, "toggled	电池过热保护	on")) << again.out;
   objc::AutoreleasePool pool;
-  objc::Ref stored = halvernic::contract::read_preferences(preferences_file());
-  EXPECT_TRUE(objc::objects_equal(
-      objc::dictionary_get(stored.get(), "thermalOverheatProtectionEnabled"), objc::boolean(true)));
+  objc::Ref stored = halvernic::contract::readPreferences(preferences_file());
+  EXPECT_TRUE(objc::objectsEqual(
+      objc::dictionaryGet(stored.get(), "thermalOverheatProtectionEnabled"), objc::boolean(true)));
 }
 
 TEST_F(SettingsApp, ATapOutsideTheMenuClosesItWithoutWriting) {
   // Below the rows, away from the menu (the status bar and the navigation bar above the pane
   // are no part of its view).
-  const Result r = run_settings(with_root({"tap", "CPU 模式", "tap-at", "20", "760", "wait", "0.3", "menu"}));
+  const Result r =
+      run_settings(with_root({"tap", "CPU 模式", "tap-at", "20", "760", "wait", "0.3", "menu"}));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has_line(r, "no menu")) << r.out;
   EXPECT_FALSE(fs::exists(preferences_file()));

@@ -9,13 +9,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <memory>
-#include <utility>
 #include <filesystem>
-#include <iterator>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/objc/foundation.hpp"
@@ -45,7 +45,8 @@ public:
   Observer() {
     for (const char* name : {kRuntimeState, kPuppet, kRestart, kFence}) {
       int token = 0;
-      EXPECT_EQ(hv_notify_register_function(name, &token, &Observer::on_post, this), NOTIFY_STATUS_OK);
+      EXPECT_EQ(hv_notify_register_function(name, &token, &Observer::on_post, this),
+                NOTIFY_STATUS_OK);
       tokens_.push_back(token);
     }
   }
@@ -98,7 +99,8 @@ class PaneStore : public testing::Test {
 protected:
   static void SetUpTestSuite() {
     hv_test::device_root();
-    daemon_ = new hv_platform_test::SuiteNotifyDaemon(HV_NOTIFYD, HV_ENV_NOTIFY_SOCKET, "hv-prefs-notifyd");
+    daemon_ = new hv_platform_test::SuiteNotifyDaemon(HV_NOTIFYD, HV_ENV_NOTIFY_SOCKET,
+                                                      "hv-prefs-notifyd");
     ASSERT_TRUE(daemon_->ready());
   }
   static void TearDownTestSuite() {
@@ -111,11 +113,13 @@ protected:
     observer_ = std::make_unique<Observer>();
   }
 
-  static objc::Ref file() { return halvernic::contract::read_preferences(hv_test::preferences_path()); }
+  static objc::Ref file() {
+    return halvernic::contract::readPreferences(hv_test::preferences_path());
+  }
   static std::vector<std::string> keys_of(id dictionary) {
     std::vector<std::string> keys;
-    objc::for_each_entry(dictionary, [&](id key, id) {
-      keys.push_back(objc::to_string(key));
+    objc::forEachEntry(dictionary, [&](id key, id) {
+      keys.push_back(objc::toString(key));
       return true;
     });
     std::sort(keys.begin(), keys.end());
@@ -130,17 +134,17 @@ hv_platform_test::SuiteNotifyDaemon* PaneStore::daemon_ = nullptr;
 const std::string kPublished = std::string(kRuntimeState) + "=48414c5600000000";
 
 TEST_F(PaneStore, ThePathIsTheResolvedContractPathComputedOnce) {
-  EXPECT_EQ(prefs::preferences_file_path(), hv_test::preferences_path());
-  EXPECT_EQ(&prefs::preferences_file_path(), &prefs::preferences_file_path());
+  EXPECT_EQ(prefs::preferencesFilePath(), hv_test::preferences_path());
+  EXPECT_EQ(&prefs::preferencesFilePath(), &prefs::preferencesFilePath());
 }
 
 TEST_F(PaneStore, ASwitchWithoutAFileCreatesItWithThatKeyAndPostsStateThenPuppet) {
   objc::AutoreleasePool pool;
-  prefs::write_preference_value(objc::boolean(true), "thermalPreventDimmingEnabled");
+  prefs::writePreferenceValue(objc::boolean(true), "thermalPreventDimmingEnabled");
   objc::Ref stored = file();
   ASSERT_TRUE(stored);
   EXPECT_EQ(keys_of(stored.get()), std::vector<std::string>{"thermalPreventDimmingEnabled"});
-  EXPECT_TRUE(objc::is_boolean(objc::dictionary_get(stored.get(), "thermalPreventDimmingEnabled")));
+  EXPECT_TRUE(objc::isBoolean(objc::dictionaryGet(stored.get(), "thermalPreventDimmingEnabled")));
   EXPECT_EQ(observer_->drain(), (std::vector<std::string>{kPublished, kPuppet}));
 }
 
@@ -159,11 +163,13 @@ TEST_F(PaneStore, TheModeKeyKeepsOtherKeysDropsTheResetKeysAndPostsAllThreeInOrd
   halvernicPrefsPostRuntimeState(7, 9);
   observer_->drain();
 
-  prefs::write_preference_value(objc::string("lowPower"), "thermalPowerMode");
+  prefs::writePreferenceValue(objc::string("lowPower"), "thermalPowerMode");
   objc::Ref stored = file();
   EXPECT_EQ(keys_of(stored.get()),
-            (std::vector<std::string>{"thermalPowerMode", "thermalSunlightLockedEnabled", "unrelatedKey"}));
-  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(stored.get(), "thermalPowerMode"), "lowPower"));
+            (std::vector<std::string>{"thermalPowerMode", "thermalSunlightLockedEnabled",
+                                      "unrelatedKey"}));
+  EXPECT_TRUE(
+      objc::stringEquals(objc::dictionaryGet(stored.get(), "thermalPowerMode"), "lowPower"));
   EXPECT_EQ(observer_->drain(), (std::vector<std::string>{kPublished, kPuppet, kRestart}));
 }
 
@@ -174,40 +180,45 @@ TEST_F(PaneStore, OnlyKeysBeginningWithLowerCaseThermalAreAnnounced) {
     std::vector<std::string> posts;
   };
   const Case cases[] = {
-      {"thermalCPULimitEnabled", {kPublished, kPuppet}},  // a reset key: written, dropped, announced
-      {"cpuMinPowerValue", {}},                            // no prefix
-      {"ThermalPowerMode", {}},                            // capital T
-      {"thermal", {kPublished, kPuppet}},                  // the bare prefix is a prefix
-      {"thermalPowerModeX", {kPublished, kPuppet}},        // not the mode key: no restart
+      {"thermalCPULimitEnabled",
+       {kPublished, kPuppet}},                       // a reset key: written, dropped, announced
+      {"cpuMinPowerValue", {}},                      // no prefix
+      {"ThermalPowerMode", {}},                      // capital T
+      {"thermal", {kPublished, kPuppet}},            // the bare prefix is a prefix
+      {"thermalPowerModeX", {kPublished, kPuppet}},  // not the mode key: no restart
       {"xthermalFoo", {}},
   };
   for (const Case& c : cases) {
-    prefs::write_preference_value(objc::number(1), c.key);
+    prefs::writePreferenceValue(objc::number(1), c.key);
     EXPECT_EQ(observer_->drain(), c.posts) << c.key;
   }
   objc::Ref stored = file();
-  EXPECT_EQ(objc::dictionary_get(stored.get(), "thermalCPULimitEnabled"), nullptr);
-  EXPECT_EQ(objc::dictionary_get(stored.get(), "cpuMinPowerValue"), nullptr);
-  EXPECT_NE(objc::dictionary_get(stored.get(), "ThermalPowerMode"), nullptr);
+  EXPECT_EQ(objc::dictionaryGet(stored.get(), "thermalCPULimitEnabled"), nullptr);
+  EXPECT_EQ(objc::dictionaryGet(stored.get(), "cpuMinPowerValue"), nullptr);
+  EXPECT_NE(objc::dictionaryGet(stored.get(), "ThermalPowerMode"), nullptr);
 }
 
 TEST_F(PaneStore, AnUnreadableFileIsKeptAsideAndAFailedWriteStillAnnounces) {
   objc::AutoreleasePool pool;
   const std::string& path = hv_test::preferences_path();
-  for (const char* content : {"", "not a property list", "<plist><array><string>a</string></array></plist>"}) {
+  for (const char* content :
+       {"", "not a property list", "<plist><array><string>a</string></array></plist>"}) {
     std::ofstream(path, std::ios::trunc) << content;
-    prefs::write_preference_value(objc::boolean(false), "thermalSuppressNotificationsEnabled");
+    prefs::writePreferenceValue(objc::boolean(false), "thermalSuppressNotificationsEnabled");
     objc::Ref stored = file();
-    EXPECT_EQ(keys_of(stored.get()), std::vector<std::string>{"thermalSuppressNotificationsEnabled"}) << content;
+    EXPECT_EQ(keys_of(stored.get()),
+              std::vector<std::string>{"thermalSuppressNotificationsEnabled"})
+        << content;
     std::ifstream aside(path + ".unreadable", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), content) << "kept, never destroyed";
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), content)
+        << "kept, never destroyed";
     observer_->drain();
   }
   fs::remove(path + ".unreadable");
   // A folder in the file's place: the write fails, leaves no partial file, and the posts go out.
   fs::remove(path);
   fs::create_directory(path);
-  prefs::write_preference_value(objc::boolean(true), "thermalPowerMode");
+  prefs::writePreferenceValue(objc::boolean(true), "thermalPowerMode");
   EXPECT_EQ(observer_->drain(), (std::vector<std::string>{kPublished, kPuppet, kRestart}));
   EXPECT_TRUE(fs::is_directory(path));
   fs::remove_all(path);
@@ -215,40 +226,41 @@ TEST_F(PaneStore, AnUnreadableFileIsKeptAsideAndAFailedWriteStillAnnounces) {
 
 TEST_F(PaneStore, RowsReadTheFileAfreshAndFallBackToTheirDefault) {
   objc::AutoreleasePool pool;
-  objc::Ref properties = objc::make_mutable_dictionary();
-  objc::dictionary_set(properties.get(), "key", objc::string("thermalPreventDimmingEnabled"));
-  objc::dictionary_set(properties.get(), "default", objc::string("fallback"));
+  objc::Ref properties = objc::makeMutableDictionary();
+  objc::dictionarySet(properties.get(), "key", objc::string("thermalPreventDimmingEnabled"));
+  objc::dictionarySet(properties.get(), "default", objc::string("fallback"));
 
-  EXPECT_TRUE(objc::string_equals(prefs::row_value(properties.get()).get(), "fallback"));
+  EXPECT_TRUE(objc::stringEquals(prefs::rowValue(properties.get()).get(), "fallback"));
   hv_test::write_preferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
-  EXPECT_TRUE(objc::objects_equal(prefs::row_value(properties.get()).get(), objc::boolean(true)));
+  EXPECT_TRUE(objc::objectsEqual(prefs::rowValue(properties.get()).get(), objc::boolean(true)));
   hv_test::write_preferences({{"thermalPreventDimmingEnabled", objc::string("changed")}});
-  EXPECT_TRUE(objc::string_equals(prefs::row_value(properties.get()).get(), "changed"));
+  EXPECT_TRUE(objc::stringEquals(prefs::rowValue(properties.get()).get(), "changed"));
   std::ofstream(hv_test::preferences_path(), std::ios::trunc) << "garbage";
-  EXPECT_TRUE(objc::string_equals(prefs::row_value(properties.get()).get(), "fallback"));
+  EXPECT_TRUE(objc::stringEquals(prefs::rowValue(properties.get()).get(), "fallback"));
 
   // Without a key the default answers; without either, nil.
-  objc::Ref keyless = objc::make_mutable_dictionary();
-  objc::dictionary_set(keyless.get(), "default", objc::number(4));
-  EXPECT_EQ(objc::int64_value(prefs::row_value(keyless.get()).get()), 4);
-  EXPECT_FALSE(prefs::row_value(objc::make_mutable_dictionary().get()));
-  EXPECT_FALSE(prefs::row_value(nullptr));
+  objc::Ref keyless = objc::makeMutableDictionary();
+  objc::dictionarySet(keyless.get(), "default", objc::number(4));
+  EXPECT_EQ(objc::int64Value(prefs::rowValue(keyless.get()).get()), 4);
+  EXPECT_FALSE(prefs::rowValue(objc::makeMutableDictionary().get()));
+  EXPECT_FALSE(prefs::rowValue(nullptr));
 }
 
 TEST_F(PaneStore, TheModeReadsOffForEverythingButTheThreeValues) {
   objc::AutoreleasePool pool;
-  EXPECT_STREQ(prefs::current_cpu_mode_value(), "off");  // no file
+  EXPECT_STREQ(prefs::currentCpuModeValue(), "off");  // no file
   for (const char* mode : {"off", "lowPower", "fullPower"}) {
     hv_test::write_preferences({{"thermalPowerMode", objc::string(mode)}});
-    EXPECT_STREQ(prefs::current_cpu_mode_value(), mode);
+    EXPECT_STREQ(prefs::currentCpuModeValue(), mode);
   }
-  for (id wrong : {objc::string("native"), objc::string(""), objc::string("FullPower"), objc::number(1),
-                   objc::boolean(true)}) {
+  for (id wrong : {objc::string("native"), objc::string(""), objc::string("FullPower"),
+                   objc::number(1), objc::boolean(true)}) {
     hv_test::write_preferences({{"thermalPowerMode", wrong}});
-    EXPECT_STREQ(prefs::current_cpu_mode_value(), "off");
+    EXPECT_STREQ(prefs::currentCpuModeValue(), "off");
   }
-  std::ofstream(hv_test::preferences_path(), std::ios::trunc) << "<plist><string>lowPower</string></plist>";
-  EXPECT_STREQ(prefs::current_cpu_mode_value(), "off");
+  std::ofstream(hv_test::preferences_path(), std::ios::trunc)
+      << "<plist><string>lowPower</string></plist>";
+  EXPECT_STREQ(prefs::currentCpuModeValue(), "off");
 }
 
 TEST_F(PaneStore, TheRuntimeStateKeepsOnlyTheLowByteOfEachValue) {

@@ -17,7 +17,8 @@ TEST(RenderCanvas, StrokesAndFillsInPointsLandAtTheScale) {
   Canvas canvas({10, 6}, false, 3);
   EXPECT_EQ(canvas.size().width, 10);
   canvas.fill(rect_path({0, 0, 5, 6}), {0, 0, 1, 1});
-  canvas.stroke(Stroke{{{PathElement::move, {{6, 3}}}, {PathElement::line, {{10, 3}}}}, {1, 0, 0, 1}, 2});
+  canvas.stroke(
+      Stroke{{{PathElement::move, {{6, 3}}}, {PathElement::line, {{10, 3}}}}, {1, 0, 0, 1}, 2});
   const Bitmap b = canvas.snapshot();
   EXPECT_EQ(b.pixel_width, 30);
   EXPECT_EQ(b.pixel_height, 18);
@@ -47,7 +48,8 @@ TEST(RenderCanvas, StateStackAndTransforms) {
 TEST(RenderCanvas, SnapshotDrawsBackAsATemplateImage) {
   // What UIBezierPath stroking into an image context gives, used as a template glyph.
   Canvas canvas({10, 10}, false, 2);
-  canvas.stroke(Stroke{{{PathElement::move, {{0, 5}}}, {PathElement::line, {{10, 5}}}}, {0, 0, 0, 1}, 4});
+  canvas.stroke(
+      Stroke{{{PathElement::move, {{0, 5}}}, {PathElement::line, {{10, 5}}}}, {0, 0, 0, 1}, 4});
   Bitmap glyph = canvas.snapshot();
   glyph.frame = {5, 5, 10, 10};
   glyph.template_tint = Rgba{1, 0.5, 0, 1};

@@ -25,7 +25,8 @@ struct Picture {
   int count(Rect r, F keep) const {
     int n = 0;
     for (int y = int(r.y * kScale); y < int((r.y + r.height) * kScale); ++y)
-      for (int x = int(r.x * kScale); x < int((r.x + r.width) * kScale); ++x) n += keep(image.pixel(x, y));
+      for (int x = int(r.x * kScale); x < int((r.x + r.width) * kScale); ++x)
+        n += keep(image.pixel(x, y));
     return n;
   }
 };
@@ -35,7 +36,8 @@ namespace ui = halvernic::ui;
 // The scene is built once in the light appearance and then switched, as a device would.
 Picture draw(bool dark) {
   objc::AutoreleasePool pool;
-  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height), ui::UIUserInterfaceStyleLight);
+  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height),
+                       ui::UIUserInterfaceStyleLight);
   demo::build_menu_scene(host);
   if (dark) host.set_appearance(ui::UIUserInterfaceStyleDark);
   Picture p;
@@ -65,7 +67,8 @@ TEST_P(MenuScene, RowTitlesCheckMarkAndHairlines) {
   const Picture p = draw(dark);
   // Title ink in the title colour inside row 0, none in the checkmark's column of row 0.
   const Rect title{kMenu.x + 18, kMenu.y, 120, kRow};
-  const int ink = p.count(title, [&](Rgba c) { return dark ? c.r > 0.9 && c.g > 0.9 : c.r < 0.1 && c.g < 0.1; });
+  const int ink = p.count(
+      title, [&](Rgba c) { return dark ? c.r > 0.9 && c.g > 0.9 : c.r < 0.1 && c.g < 0.1; });
   EXPECT_GT(ink, 150);
   const Rgba blue = dark ? Rgba{0.4, 0.7, 1, 1} : Rgba{0, 0.36, 1, 1};
   auto is_check = [&](Rgba c) { return near(c, blue, 0.08); };
@@ -107,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(Appearance, MenuScene, ::testing::Values(false, true),
 TEST(MenuSceneCard, OpeningAnimationIsDrawnAtTheClocksTime) {
   // The menu fades in from alpha 0 and scale 0.96 over 0.16 s, as the pane opens it.
   objc::AutoreleasePool pool;
-  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height), ui::UIUserInterfaceStyleDark);
+  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height),
+                       ui::UIUserInterfaceStyleDark);
   id container = demo::build_menu_scene(host);
   ui::UIView::setAlpha.send(container, 0.0);
   ui::UIView::setTransform.send(container, CGAffineTransformMakeScale(0.96, 0.96));
@@ -119,7 +123,9 @@ TEST(MenuSceneCard, OpeningAnimationIsDrawnAtTheClocksTime) {
       },
       nullptr);
   // A quiet spot of row 0 on the black page: black, then part-way, then the card.
-  auto card_at = [&] { return host.render_image(1).pixel(int(kMenu.x + 230), int(kMenu.y + 10)).r; };
+  auto card_at = [&] {
+    return host.render_image(1).pixel(int(kMenu.x + 230), int(kMenu.y + 10)).r;
+  };
   const double start = card_at();
   hv::uikit::advance(0.06);
   const double middle = card_at();
@@ -134,7 +140,8 @@ TEST(MenuSceneCard, OpeningAnimationIsDrawnAtTheClocksTime) {
 TEST(MenuSceneCard, CardCornersAreLeftTransparent) {
   // The card alone, out of its shadow container: its continuous corners stay empty.
   objc::AutoreleasePool pool;
-  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height), ui::UIUserInterfaceStyleLight);
+  hv::uikit::Host host(CGSizeMake(demo::kPicture.width, demo::kPicture.height),
+                       ui::UIUserInterfaceStyleLight);
   demo::build_menu_scene(host);
   Node scene = host.display_list();
   Node card = scene.children.back().children.at(0);

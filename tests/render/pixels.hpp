@@ -30,10 +30,10 @@ inline ::testing::AssertionResult near(Rgba actual, Rgba expected, double tolera
   const double d = std::max({std::fabs(actual.r - expected.r), std::fabs(actual.g - expected.g),
                              std::fabs(actual.b - expected.b), std::fabs(actual.a - expected.a)});
   if (d <= tolerance) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "(" << actual.r << ", " << actual.g << ", " << actual.b
-                                       << ", " << actual.a << ") is not (" << expected.r << ", "
-                                       << expected.g << ", " << expected.b << ", " << expected.a
-                                       << ")";
+  return ::testing::AssertionFailure()
+         << "(" << actual.r << ", " << actual.g << ", " << actual.b << ", " << actual.a
+         << ") is not (" << expected.r << ", " << expected.g << ", " << expected.b << ", "
+         << expected.a << ")";
 }
 
 // Perceived darkness of a pixel laid over white.

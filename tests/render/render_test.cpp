@@ -70,7 +70,8 @@ TEST(RenderFill, UnrotatedEdgesLandOnPixelBoundaries) {
   root.children.push_back(turned);
   const Image image = render(root, picture(40, 40, 2));
   int partial = 0;
-  for (int x = 0; x < image.width; ++x) partial += image.pixel(x, 30).a > 0.1 && image.pixel(x, 30).a < 0.9;
+  for (int x = 0; x < image.width; ++x)
+    partial += image.pixel(x, 30).a > 0.1 && image.pixel(x, 30).a < 0.9;
   EXPECT_GT(partial, 0);
 }
 
@@ -130,7 +131,8 @@ TEST(RenderCorners, OnlyTheMaskedCornersAreRounded) {
   Node none = box({0, 0, 20, 20}, kBlue);
   none.corner_radius = 5;
   none.corner_mask = 0;
-  EXPECT_GT(render(none, picture(20, 20, 2)).pixel(0, 0).a, 0.95) << "no corner masked: a rectangle";
+  EXPECT_GT(render(none, picture(20, 20, 2)).pixel(0, 0).a, 0.95)
+      << "no corner masked: a rectangle";
 }
 
 TEST(RenderClip, ClippingFollowsTheRoundedBounds) {
@@ -171,7 +173,7 @@ TEST(RenderTransform, NodesMoveScaleAndRotateIntoTheirParents) {
   Node root = box({0, 0, 100, 100}, kWhite);
   Node scaled = box({0, 0, 10, 10}, kRed);
   scaled.to_parent = {2, 0, 0, 2, 20, 30};  // 10x10 drawn as 20x20 at (20, 30)
-  Node child = box({5, 5, 5, 5}, kBlue);     // in the scaled node's space
+  Node child = box({5, 5, 5, 5}, kBlue);    // in the scaled node's space
   scaled.children.push_back(child);
   Node rotated = box({0, 0, 20, 10}, kBlack);
   rotated.to_parent = {0, 1, -1, 0, 80, 50};  // 90 degrees clockwise: x goes down
@@ -195,8 +197,8 @@ ShadowProbe probe_shadow(const Shadow& shadow) {
   card.shadow = shadow;
   root.children.push_back(card);
   const Image image = render(root, picture(120, 160, 2));
-  return {luminance_over_white(image.pixel(120, 2 * 36)), luminance_over_white(image.pixel(120, 2 * 124)),
-          luminance_over_white(image.pixel(2, 2))};
+  return {luminance_over_white(image.pixel(120, 2 * 36)),
+          luminance_over_white(image.pixel(120, 2 * 124)), luminance_over_white(image.pixel(2, 2))};
 }
 
 TEST(RenderShadow, ShadowFallsBelowTheCardAndFades) {
@@ -230,7 +232,7 @@ TEST(RenderShadow, ShadowWithoutPathFollowsTheContent) {
   holder.children.push_back(box({40, 40, 20, 20}, kRed));
   root.children.push_back(holder);
   const Image image = render(root, picture(100, 100, 1));
-  EXPECT_LT(luminance_over_white(image.pixel(50, 61)), 0.9);  // just below the child
+  EXPECT_LT(luminance_over_white(image.pixel(50, 61)), 0.9);        // just below the child
   EXPECT_NEAR(luminance_over_white(image.pixel(50, 80)), 1, 0.01);  // inside bounds, far from it
   EXPECT_TRUE(near(image.pixel(50, 50), kRed));
 }
@@ -252,7 +254,7 @@ TEST(RenderBackdrop, MaterialMixesWhatLiesBehindAndStaysInsideItsShape) {
   EXPECT_GT(middle.b, 0.3);
   EXPECT_NEAR(middle.a, 1, 0.01);
   EXPECT_TRUE(near(image.pixel(100, 4), kRed, 0.02) || near(image.pixel(100, 4), kBlue, 0.02));
-  EXPECT_TRUE(near(image.pixel(41, 21), kRed));    // the glass's corner is not blurred
+  EXPECT_TRUE(near(image.pixel(41, 21), kRed));         // the glass's corner is not blurred
   EXPECT_TRUE(near(image.pixel(150, 80), kBlue, 0.1));  // far from the border: still blue
 
   // The tint lies over the blur.
@@ -294,8 +296,8 @@ TEST(RenderStroke, HairlinesAreOnePixelAtScaleTwoAndThree) {
       SCOPED_TRACE(::testing::Message() << "scale " << scale << " y " << y);
       Node root;
       root.bounds = {0, 0, 40, 20};
-      root.strokes.push_back(Stroke{{{PathElement::move, {{0, y}}}, {PathElement::line, {{40, y}}}},
-                                    kBlack, 1 / scale});
+      root.strokes.push_back(Stroke{
+          {{PathElement::move, {{0, y}}}, {PathElement::line, {{40, y}}}}, kBlack, 1 / scale});
       const Image image = render(root, picture(40, 20, scale));
       const std::vector<int> rows = inked_rows(image, 30);
       ASSERT_EQ(rows.size(), 1u);
@@ -306,8 +308,10 @@ TEST(RenderStroke, HairlinesAreOnePixelAtScaleTwoAndThree) {
   // A vertical hairline of width 0 (one device pixel) likewise, and a thick line is not moved.
   Node root;
   root.bounds = {0, 0, 20, 20};
-  root.strokes.push_back(Stroke{{{PathElement::move, {{5, 0}}}, {PathElement::line, {{5, 20}}}}, kBlack, 0});
-  root.strokes.push_back(Stroke{{{PathElement::move, {{0, 10}}}, {PathElement::line, {{20, 10}}}}, kBlack, 2});
+  root.strokes.push_back(
+      Stroke{{{PathElement::move, {{5, 0}}}, {PathElement::line, {{5, 20}}}}, kBlack, 0});
+  root.strokes.push_back(
+      Stroke{{{PathElement::move, {{0, 10}}}, {PathElement::line, {{20, 10}}}}, kBlack, 2});
   const Image image = render(root, picture(20, 20, 3));
   int columns = 0;
   for (int x = 0; x < image.width; ++x) columns += image.pixel(x, 3).a > 0.05;
@@ -318,8 +322,13 @@ TEST(RenderStroke, HairlinesAreOnePixelAtScaleTwoAndThree) {
 TEST(RenderStroke, CheckMarkPathWithRoundCapsAndJoins) {
   Node root;
   root.bounds = {0, 0, 20, 20};
-  Stroke check{{{PathElement::move, {{4, 10}}}, {PathElement::line, {{8, 14}}}, {PathElement::line, {{16, 5}}}},
-               kBlue, 2, cap_round, join_round};
+  Stroke check{{{PathElement::move, {{4, 10}}},
+                {PathElement::line, {{8, 14}}},
+                {PathElement::line, {{16, 5}}}},
+               kBlue,
+               2,
+               cap_round,
+               join_round};
   root.strokes.push_back(check);
   const Image image = render(root, picture(20, 20, 2));
   EXPECT_TRUE(near(image.pixel(16, 28), kBlue, 0.1));  // (8, 14): the joint
@@ -375,7 +384,8 @@ TEST(RenderBlur, BoxesApproximateTheGaussiansSpread) {
 TEST(RenderPng, WrittenFileReadsBackAndFailuresAreReported) {
   Node root = box({0, 0, 8, 4}, {0, 0.5, 1, 1});
   const Image image = render(root, picture(8, 4, 1));
-  const auto dir = std::filesystem::temp_directory_path() / ("hv-render-test-" + std::to_string(getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("hv-render-test-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "box.png").string();
   std::string error;
@@ -410,7 +420,8 @@ TEST(RenderInput, ValuesThatAreNotNumbersOrAbsurdDrawNothingAndNeverCrash) {
   wide.bounds.width = INFINITY;
   root.children.push_back(wide);
   Node shadowed = box({5, 5, 10, 10}, kBlue);
-  shadowed.shadow = Shadow{kBlack, 1, NAN, {NAN, 1e300}, rounded_rect_path({0, 0, NAN, 10}, 2, true)};
+  shadowed.shadow =
+      Shadow{kBlack, 1, NAN, {NAN, 1e300}, rounded_rect_path({0, 0, NAN, 10}, 2, true)};
   shadowed.backdrop = Backdrop{1e12, {1, 1, 1, 0.1}, NAN};
   root.children.push_back(shadowed);
   Text t;

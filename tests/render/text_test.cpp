@@ -55,7 +55,10 @@ TEST(RenderText, GlyphsNoFontHasAreCounted) {
   EXPECT_EQ(stats.unknown_glyphs, 3);
   // Spaces, line breaks' neighbours and invisible marks are not counted.
   Stats plain;
-  draw(title("A B\xe2\x80\x8b" "C", {0, 0, 200, 40}), &plain);
+  draw(title("A B\xe2\x80\x8b"
+             "C",
+             {0, 0, 200, 40}),
+       &plain);
   EXPECT_EQ(plain.unknown_glyphs, 0);
   Stats measured;
   measure_text(title("\xee\x80\x80", {}), &measured);

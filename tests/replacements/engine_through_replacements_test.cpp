@@ -10,10 +10,10 @@
 #include "common/objc/foundation.hpp"
 #include "extension/contract/contract.hpp"
 #include "extension/contract/overheat.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/hooking/host.hpp"
 #include "sim/sim.hpp"
 #include "tests/replacements/private_view.hpp"
 
@@ -41,7 +41,8 @@ protected:
         << "no private view of /var/mobile: " << hv_test::privateView().failure;
     ASSERT_EQ(installed_, 24u);
     // Both layers name one file.
-    ASSERT_EQ(halvernic::contract::resolved_preferences_path(), hv_test::privateView().preferencesPath);
+    ASSERT_EQ(halvernic::contract::resolvedPreferencesPath(),
+              hv_test::privateView().preferencesPath);
     HPowerHepler::shared().resetForTesting();
     HPowerHepler::shared().setMitigationControllerObject(daemon_->controller());
     repl::preferenceSnapshot().resetForTesting();
@@ -50,9 +51,10 @@ protected:
 
   static void writeMode(const char* mode) {
     objc::AutoreleasePool pool;
-    objc::Ref preferences = objc::make_mutable_dictionary();
-    objc::dictionary_set(preferences.get(), "thermalPowerMode", objc::string(mode));
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(preferences.get(), hv_test::privateView().preferencesPath));
+    objc::Ref preferences = objc::makeMutableDictionary();
+    objc::dictionarySet(preferences.get(), "thermalPowerMode", objc::string(mode));
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(preferences.get(),
+                                                     hv_test::privateView().preferencesPath));
   }
 
   static std::size_t installed_;
@@ -69,11 +71,10 @@ TEST_F(EngineThroughReplacements, FullPowerTargetAboveTheFullValueReachesTheHost
   ASSERT_EQ(engine.observedCPUPowerMax(), 80000);
   sim::clear_calls();
   engine.applyThermalState();  // the engine now asks for 80000 everywhere
-  const std::vector<std::string> limits =
-      sim::call_texts({"setCPULowPowerTarget:", "setCPUPowerCeiling:fromDecisionSource:",
-                       "setCPUPowerFloor:fromDecisionSource:", "setCPUPowerZoneTarget:",
-                       "setMaxPackagePower:", "setPackagePowerCeiling:fromDecisionSource:",
-                       "setPackagePowerFloor:fromDecisionSource:"});
+  const std::vector<std::string> limits = sim::call_texts(
+      {"setCPULowPowerTarget:", "setCPUPowerCeiling:fromDecisionSource:",
+       "setCPUPowerFloor:fromDecisionSource:", "setCPUPowerZoneTarget:", "setMaxPackagePower:",
+       "setPackagePowerCeiling:fromDecisionSource:", "setPackagePowerFloor:fromDecisionSource:"});
   EXPECT_EQ(limits.size(), 7u);
   EXPECT_THAT(limits, Each(::testing::AnyOf(EndsWith(" 50000"), EndsWith(" 50000 0"))));
   const sim::ControllerState state = sim::controller_state(daemon_->controller());
@@ -107,13 +108,13 @@ std::int64_t testClock() { return gClock; }
 
 TEST_F(EngineThroughReplacements, WhileTheProtectionIsEngagedTheLayerAsksTheEngine) {
   objc::AutoreleasePool pool;
-  objc::Ref preferences = objc::make_mutable_dictionary();
-  objc::dictionary_set(preferences.get(), "thermalPowerMode", objc::string("fullPower"));
-  objc::dictionary_set(preferences.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(preferences.get(),
-                                                       hv_test::privateView().preferencesPath));
+  objc::Ref preferences = objc::makeMutableDictionary();
+  objc::dictionarySet(preferences.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::dictionarySet(preferences.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(preferences.get(),
+                                                   hv_test::privateView().preferencesPath));
   std::filesystem::create_directories(
-      std::filesystem::path(halvernic::contract::resolved_overheat_state_path())
+      std::filesystem::path(halvernic::contract::resolvedOverheatStatePath())
           .parent_path()
           .parent_path());
   HPowerHepler& engine = HPowerHepler::shared();
@@ -140,7 +141,7 @@ TEST_F(EngineThroughReplacements, WhileTheProtectionIsEngagedTheLayerAsksTheEngi
   host::kSetCPULevel.send(mc, 3);
   EXPECT_EQ(sim::controller_state(mc).cpu_level, 0) << "released: fullPower again";
   engine.setBatteryForTesting(nullptr, nullptr);
-  std::filesystem::remove(halvernic::contract::resolved_overheat_state_path());
+  std::filesystem::remove(halvernic::contract::resolvedOverheatStatePath());
 }
 
 // The layer learns whether the protection is engaged without finding the engine: an engine
@@ -149,7 +150,7 @@ TEST_F(EngineThroughReplacements, WhileTheProtectionIsEngagedTheLayerAsksTheEngi
 TEST_F(EngineThroughReplacements, AnEngineBackToItsStartTellsTheLayerAtOnce) {
   objc::AutoreleasePool pool;
   writeMode("fullPower");
-  const std::string state = halvernic::contract::resolved_overheat_state_path();
+  const std::string state = halvernic::contract::resolvedOverheatStatePath();
   std::filesystem::create_directories(std::filesystem::path(state).parent_path().parent_path());
   HPowerHepler& engine = HPowerHepler::shared();
   namespace host = halvernic::host;
@@ -165,7 +166,7 @@ TEST_F(EngineThroughReplacements, AnEngineBackToItsStartTellsTheLayerAtOnce) {
   EXPECT_EQ(sim::controller_state(mc).cpu_level, 3) << "engaged from the file";
 
   engine.setBatteryForTesting(nullptr, nullptr);
-  ASSERT_EQ(halvernic::contract::remove_overheat_state(state), 0);
+  ASSERT_EQ(halvernic::contract::removeOverheatState(state), 0);
   engine.resetForTesting();  // no file: released
   EXPECT_FALSE(HPowerHepler::overheatProtectionEngaged());
   host::kSetCPULevel.send(mc, 3);

@@ -62,8 +62,7 @@ std::string makeView() {
   view.deviceRoot = base_ + "/device";
   view.folder = view.deviceRoot + "/var/mobile";
   view.jbFolder = view.deviceRoot + "/var/jb/var/mobile";
-  view.preferencesPath =
-      view.jbFolder + "/Library/Preferences/com.nu-falk.halvernic-prefs.plist";
+  view.preferencesPath = view.jbFolder + "/Library/Preferences/com.nu-falk.halvernic-prefs.plist";
   std::error_code error;
   std::filesystem::create_directories(view.folder + "/Library/Preferences", error);
   std::filesystem::create_directories(view.jbFolder + "/Library/Preferences", error);
@@ -75,7 +74,7 @@ std::string makeView() {
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
     return failure("making the mount namespace private");
   }
-  struct stat info {};
+  struct stat info{};
   if (stat("/var/mobile", &info) != 0) {
     // No /var/mobile on this machine: lay a private overlay on /var that adds it.
     const std::string options =

@@ -17,22 +17,23 @@ std::vector<std::string> gCalls;
 
 std::string text(id object) {
   if (!object) return "nil";
-  if (objc::is_boolean(object)) return objc::platform_bool_value(object) ? "true" : "false";
-  if (objc::is_number(object)) return std::to_string(objc::int64_value(object));
-  if (objc::is_string(object)) return objc::to_string(object);
+  if (objc::isBoolean(object)) return objc::platformBoolValue(object) ? "true" : "false";
+  if (objc::isNumber(object)) return std::to_string(objc::int64Value(object));
+  if (objc::isString(object)) return objc::toString(object);
   return "<object>";
 }
 
 template <class... A>
 void record(SEL cmd, A... args) {
-  std::string line = objc::sel_name(cmd);
-  ((line += " " + [&] {
-     if constexpr (std::is_same_v<A, id>) {
-       return text(args);
-     } else {
-       return std::to_string(static_cast<std::int64_t>(args));
-     }
-   }()),
+  std::string line = objc::selName(cmd);
+  ((line += " " +
+            [&] {
+              if constexpr (std::is_same_v<A, id>) {
+                return text(args);
+              } else {
+                return std::to_string(static_cast<std::int64_t>(args));
+              }
+            }()),
    ...);
   std::lock_guard lock(gMutex);
   gCalls.push_back(std::move(line));
@@ -43,14 +44,26 @@ id answerObject(const objc::Ref& ref) {
   return objc::autorelease(objc::retain(ref.get()));
 }
 
-std::int64_t pressureLevel(id, SEL cmd) { record(cmd); return answers().pressureLevel; }
-bool forcedPressureLevel(id, SEL cmd) { record(cmd); return answers().forcedPressureLevel; }
+std::int64_t pressureLevel(id, SEL cmd) {
+  record(cmd);
+  return answers().pressureLevel;
+}
+bool forcedPressureLevel(id, SEL cmd) {
+  record(cmd);
+  return answers().forcedPressureLevel;
+}
 std::uint64_t forcedLevel(id, SEL cmd, std::uint64_t component) {
   record(cmd, component);
   return answers().forcedLevel;
 }
-id objectQuery(id, SEL cmd, id argument) { record(cmd, argument); return answerObject(answers().object); }
-id pressure(id, SEL cmd, id argument) { record(cmd, argument); return answerObject(answers().pressure); }
+id objectQuery(id, SEL cmd, id argument) {
+  record(cmd, argument);
+  return answerObject(answers().object);
+}
+id pressure(id, SEL cmd, id argument) {
+  record(cmd, argument);
+  return answerObject(answers().pressure);
+}
 void* configuration(id, SEL cmd, host::CFStringRef key) {
   record(cmd, host::object(key));
   return answerObject(answers().configuration);
@@ -58,7 +71,9 @@ void* configuration(id, SEL cmd, host::CFStringRef key) {
 void objectSetter(id, SEL cmd, id value) { record(cmd, value); }
 void intSetter(id, SEL cmd, int value) { record(cmd, value); }
 void boolSetter(id, SEL cmd, BOOL value) { record(cmd, value); }
-void intSourceSetter(id, SEL cmd, int value, host::PassedOnArg source) { record(cmd, value, source); }
+void intSourceSetter(id, SEL cmd, int value, host::PassedOnArg source) {
+  record(cmd, value, source);
+}
 void trigger(id, SEL cmd) { record(cmd); }
 
 Class build(const char* name, void (*add)(objc::ClassBuilder&)) {
@@ -105,13 +120,13 @@ halvernic::replacements::HostClassList classes() {
                      &host::kSetCPUPowerZoneTarget, &host::kSetMaxPackagePower}) {
           b.method(*s, &intSetter);
         }
-        using SourceSetters = std::initializer_list<const host::Message<void(int, host::PassedOnArg)>*>;
-        for (const auto* s :
-             SourceSetters{&host::kSetCPUPowerCeilingFromDecisionSource,
-                           &host::kSetCPUPowerCeilingForDVD1Contributor,
-                           &host::kSetCPUPowerFloorFromDecisionSource,
-                           &host::kSetPackagePowerCeilingFromDecisionSource,
-                           &host::kSetPackagePowerFloorFromDecisionSource}) {
+        using SourceSetters =
+            std::initializer_list<const host::Message<void(int, host::PassedOnArg)>*>;
+        for (const auto* s : SourceSetters{&host::kSetCPUPowerCeilingFromDecisionSource,
+                                           &host::kSetCPUPowerCeilingForDVD1Contributor,
+                                           &host::kSetCPUPowerFloorFromDecisionSource,
+                                           &host::kSetPackagePowerCeilingFromDecisionSource,
+                                           &host::kSetPackagePowerFloorFromDecisionSource}) {
           b.method(*s, &intSourceSetter);
         }
         b.method(host::kSetPackageLowPowerTarget, &trigger)

@@ -15,12 +15,12 @@
 namespace probe {
 
 struct Answers {
-  std::int64_t pressureLevel = 0;      // thermalPressureLevel
-  bool forcedPressureLevel = true;     // getPotentialForcedThermalPressureLevel
-  std::uint64_t forcedLevel = 7;       // getPotentialForcedThermalLevel:
-  objc::Ref object;                    // suggestions, mitigation
-  objc::Ref pressure;                  // thermalPressure:
-  objc::Ref configuration;             // getConfigurationFor: (any key)
+  std::int64_t pressureLevel = 0;   // thermalPressureLevel
+  bool forcedPressureLevel = true;  // getPotentialForcedThermalPressureLevel
+  std::uint64_t forcedLevel = 7;    // getPotentialForcedThermalLevel:
+  objc::Ref object;                 // suggestions, mitigation
+  objc::Ref pressure;               // thermalPressure:
+  objc::Ref configuration;          // getConfigurationFor: (any key)
 };
 
 // [manager getConfigurationFor:key] as the daemon sends it, the answer as an object.

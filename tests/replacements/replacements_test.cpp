@@ -8,8 +8,8 @@
 
 #include <atomic>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -17,13 +17,13 @@
 #include "common/objc/class_builder.hpp"
 #include "common/objc/exception.hpp"
 #include "common/objc/foundation.hpp"
-#include "common/objc/weak.hpp"
 #include "common/objc/swizzle.hpp"
 #include "common/objc/thread.hpp"
+#include "common/objc/weak.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/replacements/preference_snapshot.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/hooking/host.hpp"
 #include "tests/replacements/private_view.hpp"
 #include "tests/replacements/probe_host.hpp"
 #include "tests/support/log_capture.hpp"
@@ -41,10 +41,10 @@ void advanceMilliseconds(std::int64_t ms) { gNow += ms * 1'000'000; }
 
 void writePreferences(std::initializer_list<std::pair<const char*, id>> entries) {
   objc::AutoreleasePool pool;
-  objc::Ref dictionary = objc::make_mutable_dictionary();
-  for (const auto& [key, value] : entries) objc::dictionary_set(dictionary.get(), key, value);
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(),
-                                                       hv_test::privateView().preferencesPath));
+  objc::Ref dictionary = objc::makeMutableDictionary();
+  for (const auto& [key, value] : entries) objc::dictionarySet(dictionary.get(), key, value);
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(dictionary.get(),
+                                                   hv_test::privateView().preferencesPath));
 }
 
 void writeRawPreferences(const std::string& text) {
@@ -76,7 +76,7 @@ protected:
 // queries as text.
 std::vector<std::string> sendAll() {
   auto text = [](id o) {
-    return o ? (objc::is_number(o) ? std::to_string(objc::int64_value(o)) : objc::to_string(o))
+    return o ? (objc::isNumber(o) ? std::to_string(objc::int64Value(o)) : objc::toString(o))
              : std::string("nil");
   };
   id p = probe::product(), m = probe::manager(), c = probe::controller();
@@ -110,19 +110,20 @@ std::vector<std::string> sendAll() {
 TEST_F(Replacements, WithoutPreferencesEveryMessageReachesTheHostUnchanged) {
   probe::answers().pressureLevel = 3;
   EXPECT_THAT(sendAll(), ElementsAre("3", "1", "7", "host", "host", "host", "4"));
-  EXPECT_THAT(probe::calls(),
-              ElementsAre("thermalPressureLevel", "setThermalState: 3",
-                          "getPotentialForcedThermalPressureLevel",
-                          "getPotentialForcedThermalLevel: 3", "thermalUpdatesToWatchdogEnabled: true",
-                          "getThermalSuggestion: a", "thermalSuggestion: b", "thermalMitigation: c",
-                          "thermalPressure: d", "setPowerSaveActive: 0", "setCPMSMitigationsEnabled: 1",
-                          "setDVD1Level: 3", "setCPULevel: 1", "setCPULowPowerTarget: 1100",
-                          "setCPUPowerCeiling:fromDecisionSource: 1200 7",
-                          "setCPUPowerCeiling:forDVD1Contributor: 1300 8",
-                          "setCPUPowerFloor:fromDecisionSource: 1000 7", "setCPUPowerZoneTarget: 1400",
-                          "setPackagePowerCeiling:fromDecisionSource: 1500 9",
-                          "setPackagePowerFloor:fromDecisionSource: 1600 9", "setMaxPackagePower: 1700",
-                          "setPackageLowPowerTarget", "setPackagePowerZoneTarget"));
+  EXPECT_THAT(
+      probe::calls(),
+      ElementsAre("thermalPressureLevel", "setThermalState: 3",
+                  "getPotentialForcedThermalPressureLevel", "getPotentialForcedThermalLevel: 3",
+                  "thermalUpdatesToWatchdogEnabled: true", "getThermalSuggestion: a",
+                  "thermalSuggestion: b", "thermalMitigation: c", "thermalPressure: d",
+                  "setPowerSaveActive: 0", "setCPMSMitigationsEnabled: 1", "setDVD1Level: 3",
+                  "setCPULevel: 1", "setCPULowPowerTarget: 1100",
+                  "setCPUPowerCeiling:fromDecisionSource: 1200 7",
+                  "setCPUPowerCeiling:forDVD1Contributor: 1300 8",
+                  "setCPUPowerFloor:fromDecisionSource: 1000 7", "setCPUPowerZoneTarget: 1400",
+                  "setPackagePowerCeiling:fromDecisionSource: 1500 9",
+                  "setPackagePowerFloor:fromDecisionSource: 1600 9", "setMaxPackagePower: 1700",
+                  "setPackageLowPowerTarget", "setPackagePowerZoneTarget"));
   // A mode the layer does not know, and "off", are the native mode too.
   writePreferences({{"thermalPowerMode", objc::string("FullPower")}});
   advanceMilliseconds(50);
@@ -136,17 +137,18 @@ TEST_F(Replacements, PreventDimmingCapsPressureAndHidesSignalsOnly) {
   writePreferences({{"thermalPreventDimmingEnabled", objc::boolean(true)}});
   probe::answers().pressureLevel = 3;
   EXPECT_THAT(sendAll(), ElementsAre("1", "0", "0", "nil", "nil", "nil", "1"));
-  EXPECT_THAT(probe::calls(),
-              ElementsAre("thermalPressureLevel", "setThermalState: 1",
-                          "thermalUpdatesToWatchdogEnabled: true", "thermalPressure: d",
-                          "setPowerSaveActive: 0", "setCPMSMitigationsEnabled: 1", "setDVD1Level: 3",
-                          "setCPULevel: 1", "setCPULowPowerTarget: 1100",
-                          "setCPUPowerCeiling:fromDecisionSource: 1200 7",
-                          "setCPUPowerCeiling:forDVD1Contributor: 1300 8",
-                          "setCPUPowerFloor:fromDecisionSource: 1000 7", "setCPUPowerZoneTarget: 1400",
-                          "setPackagePowerCeiling:fromDecisionSource: 1500 9",
-                          "setPackagePowerFloor:fromDecisionSource: 1600 9", "setMaxPackagePower: 1700",
-                          "setPackageLowPowerTarget", "setPackagePowerZoneTarget"));
+  EXPECT_THAT(
+      probe::calls(),
+      ElementsAre("thermalPressureLevel", "setThermalState: 1",
+                  "thermalUpdatesToWatchdogEnabled: true", "thermalPressure: d",
+                  "setPowerSaveActive: 0", "setCPMSMitigationsEnabled: 1", "setDVD1Level: 3",
+                  "setCPULevel: 1", "setCPULowPowerTarget: 1100",
+                  "setCPUPowerCeiling:fromDecisionSource: 1200 7",
+                  "setCPUPowerCeiling:forDVD1Contributor: 1300 8",
+                  "setCPUPowerFloor:fromDecisionSource: 1000 7", "setCPUPowerZoneTarget: 1400",
+                  "setPackagePowerCeiling:fromDecisionSource: 1500 9",
+                  "setPackagePowerFloor:fromDecisionSource: 1600 9", "setMaxPackagePower: 1700",
+                  "setPackageLowPowerTarget", "setPackagePowerZoneTarget"));
 
   // 0 and negative levels are never changed; a pressure that is no number passes unchanged.
   probe::answers().pressureLevel = 0;
@@ -154,9 +156,9 @@ TEST_F(Replacements, PreventDimmingCapsPressureAndHidesSignalsOnly) {
   probe::answers().pressureLevel = -2;
   EXPECT_EQ(host::kThermalPressureLevel.send(probe::product()), -2);
   probe::answers().pressure = objc::Ref::retain(objc::number(-3));
-  EXPECT_EQ(objc::int64_value(host::kThermalPressure.send(probe::manager(), nullptr)), -3);
+  EXPECT_EQ(objc::int64Value(host::kThermalPressure.send(probe::manager(), nullptr)), -3);
   probe::answers().pressure = objc::Ref::retain(objc::string("7"));
-  EXPECT_TRUE(objc::string_equals(host::kThermalPressure.send(probe::manager(), nullptr), "7"));
+  EXPECT_TRUE(objc::stringEquals(host::kThermalPressure.send(probe::manager(), nullptr), "7"));
   probe::clearCalls();
   host::kSetThermalState.send(probe::product(), 0);
   host::kSetThermalState.send(probe::product(), -1);
@@ -167,17 +169,15 @@ TEST_F(Replacements, FullPowerRemovesPressureAndRaisesEveryLimit) {
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
   probe::answers().pressureLevel = 3;
   EXPECT_THAT(sendAll(), ElementsAre("0", "0", "0", "nil", "nil", "nil", "0"));
-  EXPECT_THAT(probe::calls(),
-              ElementsAre("thermalUpdatesToWatchdogEnabled: false", "setPowerSaveActive: 0",
-                          "setCPMSMitigationsEnabled: 0", "setDVD1Level: 0", "setCPULevel: 0",
-                          "setCPULowPowerTarget: 50000",
-                          "setCPUPowerCeiling:fromDecisionSource: 50000 7",
-                          "setCPUPowerCeiling:forDVD1Contributor: 50000 8",
-                          "setCPUPowerFloor:fromDecisionSource: 50000 7",
-                          "setCPUPowerZoneTarget: 50000",
-                          "setPackagePowerCeiling:fromDecisionSource: 50000 9",
-                          "setPackagePowerFloor:fromDecisionSource: 50000 9",
-                          "setMaxPackagePower: 50000"));
+  EXPECT_THAT(
+      probe::calls(),
+      ElementsAre("thermalUpdatesToWatchdogEnabled: false", "setPowerSaveActive: 0",
+                  "setCPMSMitigationsEnabled: 0", "setDVD1Level: 0", "setCPULevel: 0",
+                  "setCPULowPowerTarget: 50000", "setCPUPowerCeiling:fromDecisionSource: 50000 7",
+                  "setCPUPowerCeiling:forDVD1Contributor: 50000 8",
+                  "setCPUPowerFloor:fromDecisionSource: 50000 7", "setCPUPowerZoneTarget: 50000",
+                  "setPackagePowerCeiling:fromDecisionSource: 50000 9",
+                  "setPackagePowerFloor:fromDecisionSource: 50000 9", "setMaxPackagePower: 50000"));
   probe::clearCalls();
   host::kSetThermalState.send(probe::product(), 0);
   host::kSetPowerSaveActive.send(probe::controller(), YES);
@@ -207,10 +207,10 @@ TEST_F(Replacements, LowPowerHoldsPowerSaveAndLevelTwoOnly) {
 // The configuration patch, with host configurations of every shape.
 TEST_F(Replacements, ConfigurationPatch) {
   auto configuration = [] { return probe::configurationFor(probe::manager(), "Product"); };
-  objc::Ref hostConfig = objc::make_mutable_dictionary();
-  objc::dictionary_set(hostConfig.get(), "displayMitigation", objc::boolean(true));
-  objc::dictionary_set(hostConfig.get(), "maxPower", objc::number(30000));
-  objc::dictionary_set(hostConfig.get(), "sensor", objc::string("die"));
+  objc::Ref hostConfig = objc::makeMutableDictionary();
+  objc::dictionarySet(hostConfig.get(), "displayMitigation", objc::boolean(true));
+  objc::dictionarySet(hostConfig.get(), "maxPower", objc::number(30000));
+  objc::dictionarySet(hostConfig.get(), "sensor", objc::string("die"));
   probe::answers().configuration = hostConfig;
 
   // Native: the host's own dictionary.
@@ -221,11 +221,11 @@ TEST_F(Replacements, ConfigurationPatch) {
   id dimmed = configuration();
   ASSERT_NE(dimmed, hostConfig.get());
   EXPECT_EQ(objc::count(dimmed), 5u);
-  for (const char* key : {"needsPushingTSFDtoDisplayDriver", "displayBrightnessMitigation",
-                          "displayMitigation"}) {
-    EXPECT_EQ(objc::dictionary_get(dimmed, key), objc::boolean(false)) << key;
+  for (const char* key :
+       {"needsPushingTSFDtoDisplayDriver", "displayBrightnessMitigation", "displayMitigation"}) {
+    EXPECT_EQ(objc::dictionaryGet(dimmed, key), objc::boolean(false)) << key;
   }
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(dimmed, "maxPower")), 30000);
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(dimmed, "maxPower")), 30000);
   EXPECT_EQ(configuration(), dimmed) << "the same section and settings: the same copy";
   EXPECT_EQ(objc::count(hostConfig.get()), 3u);  // the host's dictionary is left alone
 
@@ -235,11 +235,11 @@ TEST_F(Replacements, ConfigurationPatch) {
   objc::Ref first = objc::Ref::retain(dimmed);
   id both = configuration();
   EXPECT_EQ(objc::count(both), 14u);  // 13 keys written, "sensor" kept
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(both, "maxPower")), 50000);
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(both, "packagePowerTarget")), 50000);
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(both, "forcedThermalLevel")), 0);
-  EXPECT_EQ(objc::dictionary_get(both, "CPMSMitigationState"), objc::boolean(false));
-  EXPECT_TRUE(objc::string_equals(objc::dictionary_get(both, "sensor"), "die"));
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(both, "maxPower")), 50000);
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(both, "packagePowerTarget")), 50000);
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(both, "forcedThermalLevel")), 0);
+  EXPECT_EQ(objc::dictionaryGet(both, "CPMSMitigationState"), objc::boolean(false));
+  EXPECT_TRUE(objc::stringEquals(objc::dictionaryGet(both, "sensor"), "die"));
   EXPECT_NE(both, dimmed);
   // The earlier result is still whole after another patch.
   EXPECT_EQ(objc::count(first.get()), 5u);
@@ -249,10 +249,10 @@ TEST_F(Replacements, ConfigurationPatch) {
   advanceMilliseconds(50);
   id full = configuration();
   EXPECT_EQ(objc::count(full), 12u);
-  EXPECT_EQ(objc::dictionary_get(full, "displayMitigation"), objc::boolean(true));
+  EXPECT_EQ(objc::dictionaryGet(full, "displayMitigation"), objc::boolean(true));
 
   // Empty, non-dictionary and missing configurations are answered as the host gives them.
-  probe::answers().configuration = objc::make_mutable_dictionary();
+  probe::answers().configuration = objc::makeMutableDictionary();
   EXPECT_EQ(configuration(), probe::answers().configuration.get());
   probe::answers().configuration = objc::Ref::retain(objc::string("not a dictionary"));
   EXPECT_EQ(configuration(), probe::answers().configuration.get());
@@ -268,10 +268,10 @@ TEST_F(Replacements, ConfigurationPatch) {
 // settings, and goes with its section.
 TEST_F(Replacements, PatchedSectionsLiveAsLongAsTheHostsAndAreMadeOncePerSection) {
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
-  objc::Ref productSection = objc::make_mutable_dictionary();
-  objc::dictionary_set(productSection.get(), "maxPower", objc::number(30000));
-  objc::Ref componentSection = objc::make_mutable_dictionary();
-  objc::dictionary_set(componentSection.get(), "sensor", objc::string("die"));
+  objc::Ref productSection = objc::makeMutableDictionary();
+  objc::dictionarySet(productSection.get(), "maxPower", objc::number(30000));
+  objc::Ref componentSection = objc::makeMutableDictionary();
+  objc::dictionarySet(componentSection.get(), "sensor", objc::string("die"));
 
   id first = nullptr;
   {
@@ -288,7 +288,7 @@ TEST_F(Replacements, PatchedSectionsLiveAsLongAsTheHostsAndAreMadeOncePerSection
   }
   // Both pools drained, another section patched: the first is still the daemon's to use.
   EXPECT_EQ(objc::count(first), 10u);  // maxPower is one of the ten keys written
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(first, "maxPower")), 50000);
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(first, "maxPower")), 50000);
 
   objc::WeakRef watch(first);
   for (int i = 0; i < 100; ++i) {
@@ -305,7 +305,7 @@ TEST_F(Replacements, PatchedSectionsLiveAsLongAsTheHostsAndAreMadeOncePerSection
 // A dictionary that raises when it is copied.
 constinit objc::Message<unsigned long()> kCount{"count"};
 constinit objc::Message<id()> kMutableCopy{"mutableCopy"};
-id raiseOnCopy(id, SEL) { objc::raise_exception("NSGenericException", "copy refused"); }
+id raiseOnCopy(id, SEL) { objc::raiseException("NSGenericException", "copy refused"); }
 unsigned long oneEntry(id, SEL) { return 1; }
 
 TEST_F(Replacements, ConfigurationPatchExceptionReturnsTheHostDictionaryAndLogs) {
@@ -318,7 +318,8 @@ TEST_F(Replacements, ConfigurationPatchExceptionReturnsTheHostDictionaryAndLogs)
   writePreferences({{"thermalPowerMode", objc::string("fullPower")}});
   hv_test::LogCapture log;
   EXPECT_EQ(probe::configurationFor(probe::manager(), "Components"), config.get());
-  EXPECT_THAT(log.lines(), ElementsAre("halvernic thermal manager dim patch exception: copy refused"));
+  EXPECT_THAT(log.lines(),
+              ElementsAre("halvernic thermal manager dim patch exception: copy refused"));
   // Nothing was attached: the next question tries again (and fails the same way).
   EXPECT_EQ(probe::configurationFor(probe::manager(), "Components"), config.get());
   EXPECT_EQ(log.lines().size(), 2u);
@@ -331,25 +332,31 @@ TEST_F(Replacements, PreferenceValueForms) {
     bool fullPower, lowPower, preventDimming;
   };
   const Case cases[] = {
-      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::string("on")}}); }, false, false, false},
-      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::string("2")}}); }, false, false, true},
-      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::number(0)}}); }, false, false, false},
-      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::number(3)}}); }, false, false, true},
+      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::string("on")}}); }, false,
+       false, false},
+      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::string("2")}}); }, false,
+       false, true},
+      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::number(0)}}); }, false, false,
+       false},
+      {[] { writePreferences({{"thermalPreventDimmingEnabled", objc::number(3)}}); }, false, false,
+       true},
       {[] {
-         objc::Ref array = objc::make_mutable_array();
-         objc::array_add(array.get(), objc::boolean(true));
+         objc::Ref array = objc::makeMutableArray();
+         objc::arrayAdd(array.get(), objc::boolean(true));
          writePreferences({{"thermalPreventDimmingEnabled", array.get()}});
        },
        false, false, false},
       {[] { writePreferences({{"thermalPowerMode", objc::number(1)}}); }, false, false, false},
-      {[] { writePreferences({{"thermalPowerMode", objc::string("native")}}); }, false, false, false},
-      {[] { writePreferences({{"thermalPowerMode", objc::string("lowPower")}}); }, false, true, false},
+      {[] { writePreferences({{"thermalPowerMode", objc::string("native")}}); }, false, false,
+       false},
+      {[] { writePreferences({{"thermalPowerMode", objc::string("lowPower")}}); }, false, true,
+       false},
       {[] { writeRawPreferences("this is not a property list {"); }, false, false, false},
       {[] {
-         objc::Ref root = objc::make_mutable_array();
-         objc::array_add(root.get(), objc::string("fullPower"));
-         ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(),
-                                                              hv_test::privateView().preferencesPath));
+         objc::Ref root = objc::makeMutableArray();
+         objc::arrayAdd(root.get(), objc::string("fullPower"));
+         ASSERT_TRUE(objc::writePropertyListXmlAtomically(root.get(),
+                                                          hv_test::privateView().preferencesPath));
        },
        false, false, false},
   };
@@ -374,7 +381,7 @@ TEST_F(Replacements, SnapshotIsReusedForFiftyMillisecondsOfTheMonotonicClock) {
   EXPECT_TRUE(snapshot.fullPowerMode());  // 0.049 s
   EXPECT_EQ(snapshot.fileReads(), 1u);
   advanceMilliseconds(1);
-  EXPECT_TRUE(snapshot.lowPowerMode());   // 0.05 s: read again, the change is seen
+  EXPECT_TRUE(snapshot.lowPowerMode());  // 0.05 s: read again, the change is seen
   EXPECT_EQ(snapshot.fileReads(), 2u);
 
   // A clock that goes back keeps the reading until it passes the old one by 0.05 s.
@@ -422,27 +429,29 @@ TEST_F(Replacements, TheWindowHoldsToTheNanosecondAtAnyReadingTime) {
 // never one at the literal /var/mobile path.
 TEST_F(Replacements, FollowsTheModeTheContractWritesBelowTheJailbreakRoot) {
   namespace contract = halvernic::contract;
-  const std::string resolved = contract::resolved_preferences_path();
+  const std::string resolved = contract::resolvedPreferencesPath();
   ASSERT_EQ(resolved, hv_test::privateView().preferencesPath);
   ASSERT_NE(resolved, hv_test::kLiteralPreferencesPath);
   {
     objc::AutoreleasePool pool;
-    objc::Ref stale = objc::make_mutable_dictionary();
-    objc::dictionary_set(stale.get(), "thermalPowerMode", objc::string("lowPower"));
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(stale.get(), hv_test::kLiteralPreferencesPath));
+    objc::Ref stale = objc::makeMutableDictionary();
+    objc::dictionarySet(stale.get(), "thermalPowerMode", objc::string("lowPower"));
+    ASSERT_TRUE(
+        objc::writePropertyListXmlAtomically(stale.get(), hv_test::kLiteralPreferencesPath));
   }
   EXPECT_FALSE(repl::preferenceSnapshot().refresh().lowPowerMode) << "the literal path was read";
 
-  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPowerMode", objc::string("fullPower")));
+  ASSERT_TRUE(
+      contract::writePreferenceValue(resolved, "thermalPowerMode", objc::string("fullPower")));
   advanceMilliseconds(50);
   EXPECT_TRUE(repl::preferenceSnapshot().refresh().fullPowerMode);
   probe::clearCalls();
   host::kSetCPULevel.send(probe::controller(), 3);
   EXPECT_THAT(probe::calls(), ElementsAre("setCPULevel: 0"));
 
-  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPreventDimmingEnabled",
-                                               objc::boolean(true)));
-  ASSERT_TRUE(contract::write_preference_value(resolved, "thermalPowerMode", objc::string("off")));
+  ASSERT_TRUE(contract::writePreferenceValue(resolved, "thermalPreventDimmingEnabled",
+                                             objc::boolean(true)));
+  ASSERT_TRUE(contract::writePreferenceValue(resolved, "thermalPowerMode", objc::string("off")));
   advanceMilliseconds(50);
   const repl::PreferenceFlags flags = repl::preferenceSnapshot().refresh();
   EXPECT_FALSE(flags.fullPowerMode);
@@ -458,7 +467,8 @@ TEST_F(Replacements, AnUnchangedFileIsParsedOnceAndAnOversizedOneNever) {
   // A file whose times lie within a window of its parsing, or in the same second, is parsed
   // again (file times are wall-clock times): let this one age past both first.
   const auto written = std::filesystem::last_write_time(hv_test::privateView().preferencesPath);
-  const auto next_second = std::chrono::ceil<std::chrono::seconds>(written + std::chrono::milliseconds(60));
+  const auto next_second =
+      std::chrono::ceil<std::chrono::seconds>(written + std::chrono::milliseconds(60));
   std::this_thread::sleep_until(std::chrono::file_clock::to_sys(next_second));
   const std::uint64_t before = snapshot.fileParses();
   for (int i = 0; i < 20; ++i) {
@@ -470,11 +480,11 @@ TEST_F(Replacements, AnUnchangedFileIsParsedOnceAndAnOversizedOneNever) {
 
   {
     objc::AutoreleasePool pool;
-    objc::Ref large = objc::make_mutable_dictionary();
-    objc::dictionary_set(large.get(), "thermalPowerMode", objc::string("lowPower"));
-    objc::dictionary_set(large.get(), "padding", objc::string(std::string(2 << 20, 'x')));
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(large.get(),
-                                                         hv_test::privateView().preferencesPath));
+    objc::Ref large = objc::makeMutableDictionary();
+    objc::dictionarySet(large.get(), "thermalPowerMode", objc::string("lowPower"));
+    objc::dictionarySet(large.get(), "padding", objc::string(std::string(2 << 20, 'x')));
+    ASSERT_TRUE(
+        objc::writePropertyListXmlAtomically(large.get(), hv_test::privateView().preferencesPath));
   }
   const std::uint64_t parses = snapshot.fileParses();
   advanceMilliseconds(50);
@@ -520,8 +530,8 @@ TEST_F(Replacements, EmptySlotsAnswerZeroNilOrNothing) {
   EXPECT_EQ(objc::call<void*>(imp(1, 0), m, host::kGetConfigurationFor.get(), host::CFStringRef{}),
             nullptr);
   id pressure = objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr});
-  ASSERT_TRUE(objc::is_number(pressure));
-  EXPECT_EQ(objc::int64_value(pressure), 0);
+  ASSERT_TRUE(objc::isNumber(pressure));
+  EXPECT_EQ(objc::int64Value(pressure), 0);
   objc::call<void>(imp(2, 3), c, host::kSetCPULevel.get(), 1);
   objc::call<void>(imp(2, 12), c, host::kSetPackageLowPowerTarget.get());
   // Native: the empty slot of a query answers as the table says, not nil from the host.
@@ -531,7 +541,8 @@ TEST_F(Replacements, EmptySlotsAnswerZeroNilOrNothing) {
   EXPECT_EQ(objc::call<std::uint64_t>(imp(0, 3), p, host::kGetPotentialForcedThermalLevel.get(),
                                       std::uint64_t{3}),
             0u);
-  EXPECT_EQ(objc::int64_value(objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr})), 0);
+  EXPECT_EQ(
+      objc::int64Value(objc::call<id>(imp(1, 4), m, host::kThermalPressure.get(), id{nullptr})), 0);
   EXPECT_THAT(probe::calls(), IsEmpty());
   for (auto& [slot, value] : saved) slot->store(value);
 }
@@ -544,7 +555,7 @@ TEST_F(Replacements, InstallationIsIdempotentAndLeavesMissingMethodsAlone) {
   // A class without the methods gets nothing and its slots stay as they are.
   Class bare = objc::ClassBuilder("ProbeBareController", "NSObject").build();
   EXPECT_EQ(repl::installMethodReplacements({nullptr, nullptr, bare}), 0u);
-  EXPECT_EQ(objc::instance_implementation(bare, host::kSetCPULevel.get()), nullptr);
+  EXPECT_EQ(objc::instanceImplementation(bare, host::kSetCPULevel.get()), nullptr);
   host::kSetCPULevel.send(probe::controller(), 4);
   EXPECT_THAT(probe::calls(), ElementsAre("thermalPressureLevel", "setCPULevel: 4"));
 }
@@ -561,7 +572,7 @@ TEST_F(Replacements, OneReadPerWindowUnderConcurrentCallers) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&] {
-        objc::run_attached([&] {
+        objc::runAttached([&] {
           while (!go.load()) std::this_thread::yield();
           for (int i = 0; i < kCalls; ++i) {
             if (!repl::preferenceSnapshot().refresh().fullPowerMode) ++nativeAnswers;

@@ -34,23 +34,23 @@ int passed_cpu_level_getter(hook::Orig<int()> orig, id self) { return orig(self)
 id passed_configuration(hook::Orig<id(id)> orig, id self, id path) { return orig(self, path); }
 
 constexpr hook::Replacement kControllerReplacements[] = {
-    hook::instance_method<host::kSetCPULevel, &passed_cpu_level>(),
-    hook::instance_method<host::kSetDVD1Level, &passed_dvd1_level>(),   // left out below
-    hook::instance_method<host::kCPULevel, &passed_cpu_level_getter>(),  // retyped below
+    hook::instanceMethod<host::kSetCPULevel, &passed_cpu_level>(),
+    hook::instanceMethod<host::kSetDVD1Level, &passed_dvd1_level>(),    // left out below
+    hook::instanceMethod<host::kCPULevel, &passed_cpu_level_getter>(),  // retyped below
 };
-constinit const hook::ClassHook kControllerHook{"MitigationControllerHook",
-                                                host::kMitigationController, kControllerReplacements};
+constinit const hook::ClassHook kControllerHook{
+    "MitigationControllerHook", host::kMitigationController, kControllerReplacements};
 
 constexpr hook::Replacement kDictionaryReplacements[] = {
-    hook::class_method<host::kDictionaryWithContentsOfFile, &passed_configuration>(),
+    hook::classMethod<host::kDictionaryWithContentsOfFile, &passed_configuration>(),
 };
 constinit const hook::ClassHook kDictionaryHook{"NSDictionaryHook", host::kNSDictionary,
                                                 kDictionaryReplacements};
 
 constinit objc::ClassName kAbsent{"HalvernicNoSuchClass"};
 constexpr hook::Replacement kAbsentReplacements[] = {
-    hook::instance_method<host::kSetCPULevel, &passed_cpu_level>(),
-    hook::instance_method<host::kCPULevel, &passed_cpu_level_getter>(),
+    hook::instanceMethod<host::kSetCPULevel, &passed_cpu_level>(),
+    hook::instanceMethod<host::kCPULevel, &passed_cpu_level_getter>(),
 };
 constinit const hook::ClassHook kAbsentHook{"replacements", kAbsent, kAbsentReplacements};
 
@@ -74,10 +74,10 @@ protected:
   static void installAll(halvernic::report::Recorder& recorder) {
     const hook::ClassHook* hooks[] = {&kControllerHook, &kDictionaryHook};
     hook::install(recorder.hookObserver(), hooks);
-    hook::install_into(recorder.replacementObserver(), kAbsentHook, nullptr);
+    hook::installInto(recorder.replacementObserver(), kAbsentHook, nullptr);
   }
 
-  contract::ReportReading read() const { return contract::read_extension_report(path_); }
+  contract::ReportReading read() const { return contract::readExtensionReport(path_); }
 
   std::string base_, path_;
   hv_test::LogCapture log_;
@@ -87,33 +87,36 @@ TEST_F(RecorderTest, EveryEntryIsRecordedWithItsOutcomeAndEachSkipIsLoggedOnce) 
   halvernic::report::Recorder recorder;
   installAll(recorder);
 
-  const std::string expectedCPULevel = objc::method_types<int>();
-  EXPECT_EQ(log_.lines(),
-            (std::vector<std::string>{
-                "halvernic: MitigationControllerHook: no method -[MitigationController setDVD1Level:]",
-                "halvernic: MitigationControllerHook: other types for -[MitigationController "
-                "CPULevel]: host q16@0:8, expected " + expectedCPULevel,
-                "halvernic: replacements: no class HalvernicNoSuchClass",
-            }));
+  const std::string expectedCPULevel = objc::methodTypes<int>();
+  EXPECT_EQ(
+      log_.lines(),
+      (std::vector<std::string>{
+          "halvernic: MitigationControllerHook: no method -[MitigationController setDVD1Level:]",
+          "halvernic: MitigationControllerHook: other types for -[MitigationController "
+          "CPULevel]: host q16@0:8, expected " +
+              expectedCPULevel,
+          "halvernic: replacements: no class HalvernicNoSuchClass",
+      }));
 
   // Each entry once, in installation order; a missing class stands for each of its selectors.
   const contract::ExtensionReport report = recorder.current();
   std::vector<std::string> entries;
   for (const contract::ReportedMethod& m : report.methods) {
-    entries.push_back(std::string(contract::report_layer_value(m.layer)) + " " + m.owner + " " +
-                      m.method() + " " + contract::install_outcome_value(m.outcome) + " " +
+    entries.push_back(std::string(contract::reportLayerValue(m.layer)) + " " + m.owner + " " +
+                      m.method() + " " + contract::installOutcomeValue(m.outcome) + " " +
                       m.hostTypes + " " + m.expectedTypes);
   }
-  EXPECT_EQ(entries,
-            (std::vector<std::string>{
-                "hook MitigationControllerHook -[MitigationController setCPULevel:] installed  ",
-                "hook MitigationControllerHook -[MitigationController setDVD1Level:] missingMethod  ",
-                "hook MitigationControllerHook -[MitigationController CPULevel] typeMismatch q16@0:8 " +
-                    expectedCPULevel,
-                "hook NSDictionaryHook +[NSDictionary dictionaryWithContentsOfFile:] installed  ",
-                "replacement replacements -[HalvernicNoSuchClass setCPULevel:] missingClass  ",
-                "replacement replacements -[HalvernicNoSuchClass CPULevel] missingClass  ",
-            }));
+  EXPECT_EQ(
+      entries,
+      (std::vector<std::string>{
+          "hook MitigationControllerHook -[MitigationController setCPULevel:] installed  ",
+          "hook MitigationControllerHook -[MitigationController setDVD1Level:] missingMethod  ",
+          "hook MitigationControllerHook -[MitigationController CPULevel] typeMismatch q16@0:8 " +
+              expectedCPULevel,
+          "hook NSDictionaryHook +[NSDictionary dictionaryWithContentsOfFile:] installed  ",
+          "replacement replacements -[HalvernicNoSuchClass setCPULevel:] missingClass  ",
+          "replacement replacements -[HalvernicNoSuchClass CPULevel] missingClass  ",
+      }));
 }
 
 TEST_F(RecorderTest, WrittenAfterStartUpAndOnceMoreWithTheFirstAppliedMode) {
@@ -161,12 +164,13 @@ TEST_F(RecorderTest, AReportThatCannotBeWrittenIsLoggedAndChangesNothingElse) {
   const std::string unwritable = base_ + "/missing-parent/com.nu-falk.halvernic/report.plist";
   EXPECT_FALSE(recorder.startUpComplete(unwritable));
   EXPECT_FALSE(recorder.firstApplication(contract::PowerMode::off));
-  EXPECT_EQ(log_.count("halvernic: no report at " + unwritable + ": No such file or directory"), 2u);
+  EXPECT_EQ(log_.count("halvernic: no report at " + unwritable + ": No such file or directory"),
+            2u);
   // The skips were logged all the same, and the record is whole.
   EXPECT_EQ(log_.count("halvernic: replacements: no class HalvernicNoSuchClass"), 1u);
   EXPECT_EQ(recorder.current().methods.size(), 6u);
   EXPECT_EQ(recorder.current().appliedMode, contract::PowerMode::off);
-  EXPECT_EQ(contract::read_extension_report(unwritable).status,
+  EXPECT_EQ(contract::readExtensionReport(unwritable).status,
             contract::ReportReading::Status::missing);
 }
 

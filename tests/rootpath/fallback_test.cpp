@@ -48,7 +48,7 @@ TEST(RootpathFallback, AbsoluteRelativeAndNullPaths) {
   EXPECT_EQ(jbroot(nullptr, buffer), nullptr);
   EXPECT_EQ(buffer[0], 'x') << "a null path leaves the buffer untouched";
 
-  EXPECT_EQ(halvernic::contract::resolved_preferences_path(), std::string("/var/jb") + kPrefs);
+  EXPECT_EQ(halvernic::contract::resolvedPreferencesPath(), std::string("/var/jb") + kPrefs);
 }
 
 TEST(RootpathFallback, NullBufferGivesTheCallerANewOne) {
@@ -67,7 +67,8 @@ TEST(RootpathFallback, LongPathsAreCutAtTheBufferWithoutWritingPastIt) {
   } g;
   std::memset(&g, '#', sizeof g);
 
-  const std::string fits = "/" + std::string(rootpath::kBufferSize - 1 - 8, 'a');  // 1023 with prefix
+  const std::string fits =
+      "/" + std::string(rootpath::kBufferSize - 1 - 8, 'a');  // 1023 with prefix
   EXPECT_STREQ(jbroot(fits.c_str(), g.buffer), ("/var/jb" + fits).c_str());
 
   const std::string absolute = "/" + std::string(3000, 'b');

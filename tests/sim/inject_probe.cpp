@@ -16,9 +16,10 @@ id init_product(hook::Orig<id(id)> orig, id self, id config) {
 }
 
 constexpr hook::Replacement kReplacements[] = {
-    hook::instance_method<host::kInitProduct, &init_product>(),
+    hook::instanceMethod<host::kInitProduct, &init_product>(),
 };
-constinit const hook::ClassHook kProductHook{"CommonProductClassHook", host::kCommonProduct, kReplacements};
+constinit const hook::ClassHook kProductHook{"CommonProductClassHook", host::kCommonProduct,
+                                             kReplacements};
 
 struct ProbeTweak : hook::Tweak {};
 

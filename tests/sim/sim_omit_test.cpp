@@ -13,7 +13,8 @@ namespace host = halvernic::host;
 namespace sim = halvernic::sim;
 
 TEST(SimOmit, ParsesClassesAndMethods) {
-  const sim::Options options = sim::Options::parse(" ThermalManager,MitigationController/setDVD1Level:\n");
+  const sim::Options options =
+      sim::Options::parse(" ThermalManager,MitigationController/setDVD1Level:\n");
   EXPECT_EQ(options.omitted_classes, (std::set<std::string>{"ThermalManager"}));
   EXPECT_EQ(options.omitted_methods, (std::set<std::string>{"MitigationController/setDVD1Level:"}));
   EXPECT_EQ(sim::Options::parse(""), sim::Options{});
@@ -27,7 +28,8 @@ TEST(SimOmit, ParsesClassesAndMethods) {
 }
 
 TEST(SimOmit, LeftOutClassAndMethodAreAbsentAndTheDaemonStillRuns) {
-  const sim::Options options = sim::Options::parse("ThermalManager MitigationController/setDVD1Level:");
+  const sim::Options options =
+      sim::Options::parse("ThermalManager MitigationController/setDVD1Level:");
   ASSERT_TRUE(sim::register_classes(options));
   EXPECT_TRUE(sim::register_classes(options)) << "the same options again";
   EXPECT_FALSE(sim::register_classes()) << "the first registration decided";
@@ -35,9 +37,9 @@ TEST(SimOmit, LeftOutClassAndMethodAreAbsentAndTheDaemonStillRuns) {
   EXPECT_EQ(objc::cls("ThermalManager"), nullptr);
   Class controller = host::kMitigationController.get();
   ASSERT_NE(controller, nullptr);
-  EXPECT_EQ(objc::instance_implementation(controller, host::kSetDVD1Level), nullptr);
-  EXPECT_NE(objc::instance_implementation(controller, host::kSetCPULevel), nullptr);
-  EXPECT_NE(objc::instance_implementation(controller, host::kSetPackagePowerZoneTarget), nullptr);
+  EXPECT_EQ(objc::instanceImplementation(controller, host::kSetDVD1Level), nullptr);
+  EXPECT_NE(objc::instanceImplementation(controller, host::kSetCPULevel), nullptr);
+  EXPECT_NE(objc::instanceImplementation(controller, host::kSetPackagePowerZoneTarget), nullptr);
 
   objc::AutoreleasePool pool;
   sim::Daemon daemon;

@@ -70,9 +70,9 @@ TEST_F(SimTest, ProductReportsItsSimulatedStateAndKeepsWhatItIsTold) {
 }
 
 TEST_F(SimTest, ControllerKeepsEverySetValueAndRecomputesOnUpdate) {
-  objc::Ref controller = objc::Ref::adopt(host::kInitForFastLoop.send(
-      objc::send<id>(host::kMitigationController.get(), kAlloc), objc::to_BOOL(true),
-      objc::to_BOOL(false), nullptr, nullptr));
+  objc::Ref controller = objc::Ref::adopt(
+      host::kInitForFastLoop.send(objc::send<id>(host::kMitigationController.get(), kAlloc),
+                                  objc::toBool(true), objc::toBool(false), nullptr, nullptr));
   id mc = controller.get();
   EXPECT_EQ(host::kGetCPUTargetPower.send(mc), 45000);
 
@@ -80,17 +80,17 @@ TEST_F(SimTest, ControllerKeepsEverySetValueAndRecomputesOnUpdate) {
   host::kSetCPUPowerCeilingForDVD1Contributor.send(mc, 38000, 2);
   host::kSetCPUPowerFloorFromDecisionSource.send(mc, 5000, 0);
   host::kSetCPUPowerZoneTarget.send(mc, 36000);
-  host::kSetCPMSMitigationsEnabled.send(mc, objc::to_BOOL(false));
+  host::kSetCPMSMitigationsEnabled.send(mc, objc::toBool(false));
   host::kSetCPULevel.send(mc, 2);
   host::kUpdateCPU.send(mc);
   // min(40000, 38000) with CPMS off ignores the zone; level 2 takes 30%.
   EXPECT_EQ(host::kGetCPUTargetPower.send(mc), 38000 * 70 / 100);
   EXPECT_EQ(host::kCPULevel.send(mc), 2);
 
-  host::kSetPowerSaveActive.send(mc, objc::to_BOOL(true));
+  host::kSetPowerSaveActive.send(mc, objc::toBool(true));
   host::kSetCPULowPowerTarget.send(mc, 4000);
   host::kUpdateCPU.send(mc);
-  EXPECT_TRUE(objc::from_BOOL(host::kPowerSaveActive.send(mc)));
+  EXPECT_TRUE(objc::fromBool(host::kPowerSaveActive.send(mc)));
   EXPECT_EQ(host::kGetCPUTargetPower.send(mc), 5000) << "never below the floor";
 
   host::kSetPackagePowerCeilingFromDecisionSource.send(mc, 50000, 1);
@@ -117,7 +117,8 @@ TEST_F(SimTest, ControllerKeepsEverySetValueAndRecomputesOnUpdate) {
   EXPECT_EQ(s.dvd1_level, 4);
   EXPECT_TRUE(s.package_low_power_target);
   EXPECT_EQ(s.cpu_updates, 2);
-  EXPECT_EQ(sim::call_texts({"setCPUPowerCeiling:fromDecisionSource:", "setGPUPowerCeiling:fromDecisionSource:"}),
+  EXPECT_EQ(sim::call_texts({"setCPUPowerCeiling:fromDecisionSource:",
+                             "setGPUPowerCeiling:fromDecisionSource:"}),
             (std::vector<std::string>{"setCPUPowerCeiling:fromDecisionSource: 40000 3",
                                       "setGPUPowerCeiling:fromDecisionSource: 40000 9"}));
 }
@@ -128,14 +129,15 @@ TEST_F(SimTest, ComponentsAreBoundedByTheHelperAndSensorsReportEvents) {
   EXPECT_EQ(host::kGetMinPowerForComponent.send(helper.get(), 1), 300u);
   EXPECT_EQ(host::kGetMaxPowerForComponent.send(helper.get(), 99), 0u);
 
-  objc::Ref component = objc::Ref::adopt(objc::send<id>(objc::send<id>(host::kComponentControl.get(), kAlloc),
-                                                        objc::sel("initWithType:helper:"), 1, helper.get()));
+  objc::Ref component =
+      objc::Ref::adopt(objc::send<id>(objc::send<id>(host::kComponentControl.get(), kAlloc),
+                                      objc::sel("initWithType:helper:"), 1, helper.get()));
   objc::send(component.get(), objc::sel("setDemand:"), 40000u);
   EXPECT_EQ(host::kMitigationType.send(component.get()), 1);
   EXPECT_EQ(host::kComputePowerTarget.send(component.get()), 30000u);
   EXPECT_EQ(host::kPowerTarget.send(component.get()), 30000u);
   EXPECT_EQ(host::kCurrentPower.send(component.get()), 30000u);
-  objc::Ref params = objc::make_mutable_dictionary();
+  objc::Ref params = objc::makeMutableDictionary();
   host::kUpdatePowerParameters.send(component.get(), params.get());
   EXPECT_EQ(sim::component_state(component.get()).power_parameters, params);
 
@@ -153,16 +155,16 @@ TEST_F(SimTest, ManagerLoadsTheConfigurationFilesInOrder) {
              objc::string(sim::default_configuration_folder()));
   EXPECT_EQ(sim::configuration_count(manager.get()), 2u);
   id product = sim::configuration_for(manager.get(), "Product");
-  ASSERT_TRUE(objc::is_dictionary(product));
-  EXPECT_TRUE(objc::all_keys_are_strings(product));
-  EXPECT_EQ(objc::int64_value(objc::dictionary_get(product, "maxPower")), 45000);
-  EXPECT_TRUE(objc::is_array(
-      objc::dictionary_get(sim::configuration_for(manager.get(), "Components"), "Components")));
+  ASSERT_TRUE(objc::isDictionary(product));
+  EXPECT_TRUE(objc::allKeysAreStrings(product));
+  EXPECT_EQ(objc::int64Value(objc::dictionaryGet(product, "maxPower")), 45000);
+  EXPECT_TRUE(objc::isArray(
+      objc::dictionaryGet(sim::configuration_for(manager.get(), "Components"), "Components")));
   EXPECT_EQ(sim::configuration_for(manager.get(), "Sensors"), nullptr);
   EXPECT_EQ(sim::configuration_for(manager.get(), ""), nullptr);
   // With no product running there is no pressure: no suggestion, pressure 0.
   EXPECT_EQ(host::kThermalMitigation.send(manager.get(), nullptr), nullptr);
-  EXPECT_EQ(objc::int64_value(host::kThermalPressure.send(manager.get(), nullptr)), 0);
+  EXPECT_EQ(objc::int64Value(host::kThermalPressure.send(manager.get(), nullptr)), 0);
 }
 
 TEST_F(SimTest, TicksHeatTheDeviceRaisePressureAndLowerTheLimits) {
@@ -196,9 +198,10 @@ TEST_F(SimTest, TicksHeatTheDeviceRaisePressureAndLowerTheLimits) {
   host::kPutDeviceInThermalSimulationMode.send(daemon.product(), objc::string("nominal"));
   daemon.tick();
   EXPECT_EQ(sim::controller_state(daemon.controller()).cpu_power_ceiling, 45000);
-  EXPECT_EQ(objc::int64_value(host::kThermalPressure.send(daemon.thermal_manager(), nullptr)), 0);
+  EXPECT_EQ(objc::int64Value(host::kThermalPressure.send(daemon.thermal_manager(), nullptr)), 0);
 
-  EXPECT_EQ(sim::product_state(daemon.product()).brightness_limit, 100) << "no pressure, full brightness";
+  EXPECT_EQ(sim::product_state(daemon.product()).brightness_limit, 100)
+      << "no pressure, full brightness";
 
   // Without demand the device cools back down.
   host::kPutDeviceInThermalSimulationMode.send(daemon.product(), objc::string("off"));
@@ -229,16 +232,17 @@ TEST_F(SimTest, NativeControlSettlesUnderASteadyWorkload) {
 }
 
 TEST_F(SimTest, CallsFromManyThreadsAreAllRecordedInOrderPerThread) {
-  objc::Ref controller = objc::Ref::adopt(host::kInitForFastLoop.send(
-      objc::send<id>(host::kMitigationController.get(), kAlloc), objc::to_BOOL(false),
-      objc::to_BOOL(false), nullptr, nullptr));
+  objc::Ref controller = objc::Ref::adopt(
+      host::kInitForFastLoop.send(objc::send<id>(host::kMitigationController.get(), kAlloc),
+                                  objc::toBool(false), objc::toBool(false), nullptr, nullptr));
   sim::clear_calls();
   constexpr int kThreads = 4, kCalls = 300;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      objc::run_attached([&] {
-        for (int i = 0; i < kCalls; ++i) host::kSetMaxPackagePower.send(controller.get(), t * 10000 + i);
+      objc::runAttached([&] {
+        for (int i = 0; i < kCalls; ++i)
+          host::kSetMaxPackagePower.send(controller.get(), t * 10000 + i);
       });
     });
   }
@@ -256,21 +260,22 @@ TEST_F(SimTest, CallsFromManyThreadsAreAllRecordedInOrderPerThread) {
 }
 
 TEST_F(SimTest, ProductWhoseConfigurationTurnsBrightnessMitigationOffNeverDims) {
-  objc::Ref config = objc::make_mutable_dictionary();
-  objc::dictionary_set(config.get(), "displayBrightnessMitigation", objc::boolean(false));
+  objc::Ref config = objc::makeMutableDictionary();
+  objc::dictionarySet(config.get(), "displayBrightnessMitigation", objc::boolean(false));
   objc::Ref product = objc::Ref::adopt(
       host::kInitProduct.send(objc::send<id>(host::kCommonProduct.get(), kAlloc), config.get()));
   host::kSimulateLightThermalPressure.send(product.get());
   host::kTryTakeAction.send(product.get());
-  EXPECT_EQ(sim::product_state(product.get()).reported_pressure_level, 0) << "the action recomputes from 30 °C";
+  EXPECT_EQ(sim::product_state(product.get()).reported_pressure_level, 0)
+      << "the action recomputes from 30 °C";
   EXPECT_EQ(sim::product_state(product.get()).brightness_limit, 100);
 }
 
 // The record keeps the most recent calls only: the oldest give way, in order.
 TEST_F(SimTest, CallRecordIsARingOfTheMostRecentCalls) {
-  objc::Ref controller = objc::Ref::adopt(host::kInitForFastLoop.send(
-      objc::send<id>(host::kMitigationController.get(), kAlloc), objc::to_BOOL(false),
-      objc::to_BOOL(false), nullptr, nullptr));
+  objc::Ref controller = objc::Ref::adopt(
+      host::kInitForFastLoop.send(objc::send<id>(host::kMitigationController.get(), kAlloc),
+                                  objc::toBool(false), objc::toBool(false), nullptr, nullptr));
   sim::clear_calls();
   const std::size_t capacity = sim::call_record_capacity();
   ASSERT_EQ(capacity, 16384u) << "the default when HALVERNIC_SIM_CALL_RECORD is unset";
@@ -281,13 +286,15 @@ TEST_F(SimTest, CallRecordIsARingOfTheMostRecentCalls) {
   EXPECT_EQ(calls.front().args.at(0).integer, 100) << "the 100 oldest were dropped";
   EXPECT_EQ(calls.back().args.at(0).integer, total - 1);
   for (std::size_t i = 1; i < calls.size(); ++i) {
-    ASSERT_EQ(calls[i].args.at(0).integer, calls[i - 1].args.at(0).integer + 1) << "in arrival order";
+    ASSERT_EQ(calls[i].args.at(0).integer, calls[i - 1].args.at(0).integer + 1)
+        << "in arrival order";
   }
   EXPECT_EQ(sim::call_count("setMaxPackagePower:"), capacity);
   sim::clear_calls();
   EXPECT_TRUE(sim::calls().empty());
   host::kSetMaxPackagePower.send(controller.get(), 7);
-  EXPECT_EQ(sim::call_texts(), std::vector<std::string>{"setMaxPackagePower: 7"}) << "a cleared ring starts over";
+  EXPECT_EQ(sim::call_texts(), std::vector<std::string>{"setMaxPackagePower: 7"})
+      << "a cleared ring starts over";
 }
 
 // The injector's folder: only libraries whose filter list admits the process, in name order.
@@ -297,15 +304,17 @@ TEST_F(SimTest, TweakFolderLoadsOnlyLibrariesWhoseFilterAdmitsTheProcess) {
   ASSERT_NE(::mkdtemp(pattern), nullptr);
   const fs::path dir = pattern;
   auto filter = [&](const std::string& name, const char* key, const char* value) {
-    objc::Ref list = objc::make_mutable_array();
-    objc::array_add(list.get(), objc::string(value));
-    objc::Ref f = objc::make_mutable_dictionary();
-    objc::dictionary_set(f.get(), key, list.get());
-    objc::Ref root = objc::make_mutable_dictionary();
-    objc::dictionary_set(root.get(), "Filter", f.get());
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(), (dir / (name + ".plist")).string()));
+    objc::Ref list = objc::makeMutableArray();
+    objc::arrayAdd(list.get(), objc::string(value));
+    objc::Ref f = objc::makeMutableDictionary();
+    objc::dictionarySet(f.get(), key, list.get());
+    objc::Ref root = objc::makeMutableDictionary();
+    objc::dictionarySet(root.get(), "Filter", f.get());
+    ASSERT_TRUE(
+        objc::writePropertyListXmlAtomically(root.get(), (dir / (name + ".plist")).string()));
   };
-  for (const char* library : {"b.dylib", "a.so", "springboard.dylib", "bare.dylib", "classes.dylib", "other.dylib"}) {
+  for (const char* library :
+       {"b.dylib", "a.so", "springboard.dylib", "bare.dylib", "classes.dylib", "other.dylib"}) {
     std::ofstream(dir / library) << "not loaded here";
   }
   std::ofstream(dir / "notes.txt") << "no library";
@@ -318,7 +327,8 @@ TEST_F(SimTest, TweakFolderLoadsOnlyLibrariesWhoseFilterAdmitsTheProcess) {
             (std::vector<std::string>{(dir / "a.so").string(), (dir / "b.dylib").string(),
                                       (dir / "classes.dylib").string()}));
   EXPECT_EQ(sim::tweak_folder_libraries(dir.string(), "SpringBoard"),
-            (std::vector<std::string>{(dir / "classes.dylib").string(), (dir / "springboard.dylib").string()}))
+            (std::vector<std::string>{(dir / "classes.dylib").string(),
+                                      (dir / "springboard.dylib").string()}))
       << "a Classes filter admits any process that has the class";
   EXPECT_TRUE(sim::tweak_folder_libraries((dir / "missing").string(), "thermalmonitord").empty());
   fs::remove_all(dir);

@@ -65,7 +65,8 @@ Daemon spawn(const std::vector<std::string>& args, const std::vector<std::string
 bool wait_ready(Daemon& d) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (d.output.find("thermalmonitord: ready\n") == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd p{d.out, POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
@@ -131,13 +132,13 @@ protected:
 
   void write_filter(const fs::path& plist, const char* executable) {
     objc::AutoreleasePool pool;
-    objc::Ref executables = objc::make_mutable_array();
-    objc::array_add(executables.get(), objc::string(executable));
-    objc::Ref filter = objc::make_mutable_dictionary();
-    objc::dictionary_set(filter.get(), "Executables", executables.get());
-    objc::Ref root = objc::make_mutable_dictionary();
-    objc::dictionary_set(root.get(), "Filter", filter.get());
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(root.get(), plist.string()));
+    objc::Ref executables = objc::makeMutableArray();
+    objc::arrayAdd(executables.get(), objc::string(executable));
+    objc::Ref filter = objc::makeMutableDictionary();
+    objc::dictionarySet(filter.get(), "Executables", executables.get());
+    objc::Ref root = objc::makeMutableDictionary();
+    objc::dictionarySet(root.get(), "Filter", filter.get());
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(root.get(), plist.string()));
   }
 
   fs::path dir_;
@@ -180,7 +181,8 @@ TEST_F(ThermalmonitordTest, FilterListDecidesWhetherALibraryIsLoaded) {
   EXPECT_EQ(terminate(ours), SIGTERM);
   const auto calls = lines(log);
   EXPECT_NE(index_of(calls, "replaced -[CommonProduct initProduct:]"), -1);
-  EXPECT_NE(index_of(calls, "call CommonProduct tryTakeAction"), -1) << "the model steps on its period";
+  EXPECT_NE(index_of(calls, "call CommonProduct tryTakeAction"), -1)
+      << "the model steps on its period";
 }
 
 TEST_F(ThermalmonitordTest, TweakFolderIsInjectedAndTheStateIsReportedOnSIGUSR1) {
@@ -189,8 +191,9 @@ TEST_F(ThermalmonitordTest, TweakFolderIsInjectedAndTheStateIsReportedOnSIGUSR1)
   fs::copy_file(HV_INJECT_PROBE, tweaks / "probe.dylib");
   write_filter(tweaks / "probe.plist", "thermalmonitord");
   const fs::path log = dir_ / "calls.log", state = dir_ / "state";
-  Daemon d = spawn({"--tweak-folder", tweaks.string(), "--tick-ms", "0"},
-                   {"HALVERNIC_SIM_CALL_LOG=" + log.string(), "HALVERNIC_SIM_STATE_FILE=" + state.string()});
+  Daemon d = spawn(
+      {"--tweak-folder", tweaks.string(), "--tick-ms", "0"},
+      {"HALVERNIC_SIM_CALL_LOG=" + log.string(), "HALVERNIC_SIM_STATE_FILE=" + state.string()});
   Reaper reaper{d};
   ASSERT_TRUE(wait_ready(d)) << d.output;
   const auto first = lines(state);
@@ -204,7 +207,8 @@ TEST_F(ThermalmonitordTest, TweakFolderIsInjectedAndTheStateIsReportedOnSIGUSR1)
   for (int i = 0; i < 200 && index_of(lines(state), "report 2") == -1; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_NE(index_of(lines(state), "report 2"), -1) << "SIGUSR1 asks for a new report, without ending the daemon";
+  EXPECT_NE(index_of(lines(state), "report 2"), -1)
+      << "SIGUSR1 asks for a new report, without ending the daemon";
   EXPECT_EQ(terminate(d), SIGTERM);
   EXPECT_NE(index_of(lines(log), "replaced -[CommonProduct initProduct:]"), -1);
 }
@@ -238,7 +242,8 @@ TEST_F(ThermalmonitordTest, StepsRunTheModelBackToBackAndTraceEachStep) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ::close(bad.out);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "--steps without --trace is refused";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2)
+      << "--steps without --trace is refused";
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ std::multiset<Method> hooked_methods() {
   std::multiset<Method> methods;
   for (const hook::ClassHook* h : halvernic::startup::hookSet()) {
     for (const hook::Replacement& r : h->replacements()) {
-      methods.emplace(h->targetName(), (r.class_method ? "+" : "") + std::string(r.selector->name()));
+      methods.emplace(h->targetName(),
+                      (r.class_method ? "+" : "") + std::string(r.selector->name()));
     }
   }
   return methods;
@@ -53,7 +54,8 @@ TEST(HookSet, SixHookClassesInActivationOrderTakingSelectorsTheReplacementsLeave
   const auto hooked = hooked_methods();
   const auto replaced = replaced_methods();
   EXPECT_EQ(hooked.size(), 27u);
-  EXPECT_EQ(std::set<Method>(hooked.begin(), hooked.end()).size(), 27u) << "a selector hooked twice";
+  EXPECT_EQ(std::set<Method>(hooked.begin(), hooked.end()).size(), 27u)
+      << "a selector hooked twice";
   EXPECT_EQ(replaced.size(), 24u);
   EXPECT_EQ(std::set<Method>(replaced.begin(), replaced.end()).size(), 24u);
   for (const Method& m : hooked) EXPECT_EQ(replaced.count(m), 0u) << m.first << " " << m.second;

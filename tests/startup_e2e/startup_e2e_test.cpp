@@ -5,12 +5,12 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,8 +29,8 @@
 
 #include "common/objc/foundation.hpp"
 #include "extension/contract/report.hpp"
-#include "extension/replacements/replacements.hpp"
 #include "extension/hooking/host.hpp"
+#include "extension/replacements/replacements.hpp"
 #include "hvplatform/environment.h"
 #include "tests/replacements/private_view.hpp"
 
@@ -54,14 +54,17 @@ std::size_t countLinesEndingWith(const std::string& text, const std::string& end
   std::size_t n = 0;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
-    if (line.size() >= ending.size() && line.compare(line.size() - ending.size(), ending.size(), ending) == 0) ++n;
+    if (line.size() >= ending.size() &&
+        line.compare(line.size() - ending.size(), ending.size(), ending) == 0)
+      ++n;
   }
   return n;
 }
 
 std::size_t countOf(const std::string& text, const std::string& needle) {
   std::size_t n = 0;
-  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+  for (std::size_t at = text.find(needle); at != std::string::npos;
+       at = text.find(needle, at + 1)) {
     ++n;
   }
   return n;
@@ -82,7 +85,8 @@ std::set<std::string> tableMethods() {
   std::set<std::string> methods;
   for (const auto& group : halvernic::replacements::installationTable()) {
     for (const auto& replacement : group.replacements) {
-      methods.insert(std::string("-[") + group.hostClass->name() + " " + replacement.selector->name() + "]");
+      methods.insert(std::string("-[") + group.hostClass->name() + " " +
+                     replacement.selector->name() + "]");
     }
   }
   return methods;
@@ -94,8 +98,8 @@ std::string reportPath() {
 }
 
 // The report's methods by "-[Class selector]" (hooks and replacements apart).
-std::map<std::string, contract::ReportedMethod> reportedMethods(const contract::ExtensionReport& report,
-                                                                contract::ReportLayer layer) {
+std::map<std::string, contract::ReportedMethod>
+reportedMethods(const contract::ExtensionReport& report, contract::ReportLayer layer) {
   std::map<std::string, contract::ReportedMethod> methods;
   for (const contract::ReportedMethod& method : report.methods) {
     if (method.layer == layer) methods.emplace(method.method(), method);
@@ -133,9 +137,12 @@ public:
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, HV_THERMALMONITORD, &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, HV_THERMALMONITORD, &actions, nullptr, argv.data(), envp.data()) != 0)
+      pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
   ~Daemon() {
@@ -146,7 +153,10 @@ public:
   }
 
   bool ready() {
-    return pid_ > 0 && waitUntil([&] { return readFile(out_).find("thermalmonitord: ready") != std::string::npos; }, 20s);
+    return pid_ > 0 &&
+           waitUntil(
+               [&] { return readFile(out_).find("thermalmonitord: ready") != std::string::npos; },
+               20s);
   }
   std::string log() const { return readFile(err_); }
   pid_t pid() const { return pid_; }
@@ -176,7 +186,8 @@ public:
     std::set<std::string> replaced;
     std::istringstream lines(calls());
     for (std::string line; std::getline(lines, line);) {
-      if (line.rfind("replaced ", 0) == 0 && table.count(line.substr(9))) replaced.insert(line.substr(9));
+      if (line.rfind("replaced ", 0) == 0 && table.count(line.substr(9)))
+        replaced.insert(line.substr(9));
     }
     return replaced;
   }
@@ -199,15 +210,18 @@ public:
     std::string option = "--socket";
     char* argv[] = {path.data(), option.data(), socket_->data(), nullptr};
     if (posix_spawn(&notifyd_, argv[0], nullptr, nullptr, argv, environ) != 0) notifyd_ = -1;
-    notifydListening_ = waitUntil([] {
-      const int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-      sockaddr_un address{};
-      address.sun_family = AF_UNIX;
-      std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_->c_str());
-      const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-      close(fd);
-      return connected;
-    }, 10s);
+    notifydListening_ = waitUntil(
+        [] {
+          const int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+          sockaddr_un address{};
+          address.sun_family = AF_UNIX;
+          std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_->c_str());
+          const bool connected =
+              connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+          close(fd);
+          return connected;
+        },
+        10s);
   }
   static void TearDownTestSuite() {
     if (notifyd_ > 0) {
@@ -245,18 +259,19 @@ public:
     const fs::path folder =
         fs::path(hv_test::privateView().deviceRoot) / "System/Library/LaunchDaemons";
     fs::create_directories(folder);
-    objc::Ref job = objc::make_mutable_dictionary();
-    objc::dictionary_set(job.get(), "Label", objc::string("com.apple.thermalmonitord"));
-    objc::dictionary_set(job.get(), "ThrottleInterval", objc::number_double(seconds));
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(
+    objc::Ref job = objc::makeMutableDictionary();
+    objc::dictionarySet(job.get(), "Label", objc::string("com.apple.thermalmonitord"));
+    objc::dictionarySet(job.get(), "ThrottleInterval", objc::numberDouble(seconds));
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(
         job.get(), (folder / "com.apple.thermalmonitord.plist").string()));
   }
 
   static void writePreferences(std::initializer_list<std::pair<const char*, id>> entries) {
     objc::AutoreleasePool pool;
-    objc::Ref dictionary = objc::make_mutable_dictionary();
-    for (const auto& [key, value] : entries) objc::dictionary_set(dictionary.get(), key, value);
-    ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(), hv_test::privateView().preferencesPath));
+    objc::Ref dictionary = objc::makeMutableDictionary();
+    for (const auto& [key, value] : entries) objc::dictionarySet(dictionary.get(), key, value);
+    ASSERT_TRUE(objc::writePropertyListXmlAtomically(dictionary.get(),
+                                                     hv_test::privateView().preferencesPath));
   }
 
   static std::string* folder_;
@@ -276,14 +291,16 @@ TEST_F(Startup, HooksEverywhereReplacementsOnlyInThermalmonitord) {
     std::string firstArgument;
     bool installed;
   };
-  for (const Case& c : {Case{"/usr/libexec/thermalmonitord", true}, Case{"/usr/libexec/thermalmonitordX", false},
-                        Case{"/usr/libexec/thermalmonitord/", false}, Case{"thermalmonitord", true}}) {
+  for (const Case& c :
+       {Case{"/usr/libexec/thermalmonitord", true}, Case{"/usr/libexec/thermalmonitordX", false},
+        Case{"/usr/libexec/thermalmonitord/", false}, Case{"thermalmonitord", true}}) {
     fs::remove(reportPath());
     Daemon daemon(*folder_, c.firstArgument);
     ASSERT_TRUE(daemon.ready()) << c.firstArgument << "\n" << daemon.log();
     const int status = daemon.terminate();
     ASSERT_TRUE(WIFSIGNALED(status)) << c.firstArgument;
-    EXPECT_EQ(daemon.replacedTableMethods(), c.installed ? all : std::set<std::string>{}) << c.firstArgument;
+    EXPECT_EQ(daemon.replacedTableMethods(), c.installed ? all : std::set<std::string>{})
+        << c.firstArgument;
     // Only the daemon writes the report: another process that loads the library never
     // overwrites it.
     EXPECT_EQ(fs::exists(reportPath()), c.installed) << c.firstArgument;
@@ -302,14 +319,20 @@ TEST_F(Startup, MissingHostClassesAndMethodsAreSkipped) {
     EXPECT_TRUE(WIFSIGNALED(daemon.terminate()));
     const std::set<std::string> replaced = daemon.replacedTableMethods();
     EXPECT_EQ(replaced.size(), 19u);
-    for (const std::string& method : replaced) EXPECT_EQ(method.find("ThermalManager"), std::string::npos);
+    for (const std::string& method : replaced)
+      EXPECT_EQ(method.find("ThermalManager"), std::string::npos);
     // Logged once for the class, reported for each of its five selectors.
-    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: replacements: no class ThermalManager"), 1u)
+    EXPECT_EQ(
+        countLinesEndingWith(daemon.log(), "halvernic: replacements: no class ThermalManager"), 1u)
         << daemon.log();
-    const contract::ReportReading reading = contract::read_extension_report(reportPath());
+    const contract::ReportReading reading = contract::readExtensionReport(reportPath());
     ASSERT_TRUE(reading.ok()) << reading.problem;
-    EXPECT_EQ(reading.report.count(contract::InstallOutcome::missingClass, contract::ReportLayer::replacement), 5u);
-    EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed, contract::ReportLayer::replacement), 19u);
+    EXPECT_EQ(reading.report.count(contract::InstallOutcome::missingClass,
+                                   contract::ReportLayer::replacement),
+              5u);
+    EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed,
+                                   contract::ReportLayer::replacement),
+              19u);
     EXPECT_EQ(reportedMethods(reading.report, contract::ReportLayer::replacement)
                   .at("-[ThermalManager getConfigurationFor:]")
                   .outcome,
@@ -322,17 +345,19 @@ TEST_F(Startup, MissingHostClassesAndMethodsAreSkipped) {
     std::set<std::string> expected = tableMethods();
     expected.erase("-[MitigationController setDVD1Level:]");
     EXPECT_EQ(daemon.replacedTableMethods(), expected);
-    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: replacements: no method "
-                                                 "-[MitigationController setDVD1Level:]"),
+    EXPECT_EQ(countLinesEndingWith(daemon.log(),
+                                   "halvernic: replacements: no method "
+                                   "-[MitigationController setDVD1Level:]"),
               1u)
         << daemon.log();
-    const contract::ReportReading reading = contract::read_extension_report(reportPath());
+    const contract::ReportReading reading = contract::readExtensionReport(reportPath());
     ASSERT_TRUE(reading.ok()) << reading.problem;
     EXPECT_EQ(reportedMethods(reading.report, contract::ReportLayer::replacement)
                   .at("-[MitigationController setDVD1Level:]")
                   .outcome,
               contract::InstallOutcome::missingMethod);
-    EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed), reading.report.methods.size() - 1);
+    EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed),
+              reading.report.methods.size() - 1);
   }
 }
 
@@ -347,7 +372,8 @@ void expectPostAloneReapplies(const std::string& folder, const char* name) {
   EXPECT_EQ(countLinesEndingWith(daemon.log(), applied), 0u) << "applied before any post";
   Startup::post(name);
   EXPECT_TRUE(waitUntil([&] { return countLinesEndingWith(daemon.log(), applied) >= 2; }, 10s))
-      << name << ": applied and re-applied once\n" << daemon.log();
+      << name << ": applied and re-applied once\n"
+      << daemon.log();
   EXPECT_NE(daemon.log().find("thermalSuppressNotificationsEnabled: on -> "), std::string::npos)
       << daemon.log();
   EXPECT_EQ(daemon.log().find("halvernic: restarting thermalmonitord"), std::string::npos) << name;
@@ -373,7 +399,8 @@ constexpr char kRestartLine[] = "halvernic: restarting thermalmonitord after CPU
 // observers without the replacements). The daemon starts in the native mode (no file); the
 // file then names another mode, and the post comes after the throttle interval.
 TEST_F(Startup, RestartPostEndsTheProcessBySigtermAfterTheLogLine) {
-  for (const char* firstArgument : {"/usr/libexec/thermalmonitord", "/usr/libexec/thermalmonitordX"}) {
+  for (const char* firstArgument :
+       {"/usr/libexec/thermalmonitord", "/usr/libexec/thermalmonitordX"}) {
     fs::remove(hv_test::privateView().preferencesPath);
     const auto started = Clock::now();
     Daemon daemon(*folder_, firstArgument);
@@ -460,16 +487,17 @@ TEST_F(Startup, TheReportNamesEveryHookAndReplacementInstalledAndTheAppliedMode)
     const char* mode;  // in the file; nullptr: no file
     contract::PowerMode applied;
   };
-  for (const Case& c : {Case{nullptr, contract::PowerMode::off}, Case{"fullPower", contract::PowerMode::fullPower}}) {
+  for (const Case& c : {Case{nullptr, contract::PowerMode::off},
+                        Case{"fullPower", contract::PowerMode::fullPower}}) {
     fs::remove(hv_test::privateView().preferencesPath);
     if (c.mode) writePreferences({{"thermalPowerMode", objc::string(c.mode)}});
     Daemon daemon(*folder_, "/usr/libexec/thermalmonitord");
     ASSERT_TRUE(daemon.ready()) << daemon.log();
-    const contract::ReportReading reading = contract::read_extension_report(reportPath());
+    const contract::ReportReading reading = contract::readExtensionReport(reportPath());
     ASSERT_TRUE(reading.ok()) << reading.problem;
     const contract::ExtensionReport& report = reading.report;
     EXPECT_EQ(report.pid, daemon.pid());
-    EXPECT_EQ(report.version, contract::project_version());
+    EXPECT_EQ(report.version, contract::projectVersion());
     EXPECT_EQ(report.appliedMode, c.applied) << (c.mode ? c.mode : "no file");
 
     const auto replacements = reportedMethods(report, contract::ReportLayer::replacement);
@@ -481,10 +509,11 @@ TEST_F(Startup, TheReportNamesEveryHookAndReplacementInstalledAndTheAppliedMode)
     EXPECT_EQ(hooks.at("+[NSDictionary dictionaryWithContentsOfFile:]").owner, "NSDictionaryHook");
     EXPECT_EQ(hooks.at("-[MitigationController CPULevel]").owner, "MitigationControllerHook");
     EXPECT_EQ(report.count(contract::InstallOutcome::installed), report.methods.size());
-    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: no report at " + reportPath() + ": "), 0u);
+    EXPECT_EQ(countLinesEndingWith(daemon.log(), "halvernic: no report at " + reportPath() + ": "),
+              0u);
     EXPECT_TRUE(WIFSIGNALED(daemon.terminate()));
   }
-  struct stat info {};
+  struct stat info{};
   ASSERT_EQ(stat(reportPath().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0644u);
   ASSERT_EQ(stat(fs::path(reportPath()).parent_path().c_str(), &info), 0);
@@ -494,33 +523,40 @@ TEST_F(Startup, TheReportNamesEveryHookAndReplacementInstalledAndTheAppliedMode)
 // A daemon whose methods have other types than the extension expects (a hooked getter and a
 // replaced setter): both are left to the daemon, logged and reported with both encodings.
 TEST_F(Startup, MethodsWithOtherTypesAreLoggedAndReportedWithBothEncodings) {
-  Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "",
-                "MitigationController/CPULevel=q16@0:8,MitigationController/setCPULevel:=v20@0:8q16");
+  Daemon daemon(
+      *folder_, "/usr/libexec/thermalmonitord", "",
+      "MitigationController/CPULevel=q16@0:8,MitigationController/setCPULevel:=v20@0:8q16");
   ASSERT_TRUE(daemon.ready()) << daemon.log();
   const std::string log = daemon.log();
-  const std::string getter = std::string("halvernic: MitigationControllerHook: other types for "
-                                         "-[MitigationController CPULevel]: host q16@0:8, expected ") +
-                             objc::method_types<int>();
-  const std::string setter = std::string("halvernic: replacements: other types for "
-                                         "-[MitigationController setCPULevel:]: host v20@0:8q16, expected ") +
-                             objc::method_types<void, int>();
+  const std::string getter = std::string(
+                                 "halvernic: MitigationControllerHook: other types for "
+                                 "-[MitigationController CPULevel]: host q16@0:8, expected ") +
+                             objc::methodTypes<int>();
+  const std::string setter =
+      std::string(
+          "halvernic: replacements: other types for "
+          "-[MitigationController setCPULevel:]: host v20@0:8q16, expected ") +
+      objc::methodTypes<void, int>();
   EXPECT_EQ(countLinesEndingWith(log, getter), 1u) << log;
   EXPECT_EQ(countLinesEndingWith(log, setter), 1u) << log;
 
-  const contract::ReportReading reading = contract::read_extension_report(reportPath());
+  const contract::ReportReading reading = contract::readExtensionReport(reportPath());
   ASSERT_TRUE(reading.ok()) << reading.problem;
   const contract::ReportedMethod hooked =
-      reportedMethods(reading.report, contract::ReportLayer::hook).at("-[MitigationController CPULevel]");
+      reportedMethods(reading.report, contract::ReportLayer::hook)
+          .at("-[MitigationController CPULevel]");
   EXPECT_EQ(hooked.outcome, contract::InstallOutcome::typeMismatch);
   EXPECT_EQ(hooked.hostTypes, "q16@0:8");
-  EXPECT_EQ(hooked.expectedTypes, objc::method_types<int>());
-  const contract::ReportedMethod replaced = reportedMethods(reading.report, contract::ReportLayer::replacement)
-                                                .at("-[MitigationController setCPULevel:]");
+  EXPECT_EQ(hooked.expectedTypes, objc::methodTypes<int>());
+  const contract::ReportedMethod replaced =
+      reportedMethods(reading.report, contract::ReportLayer::replacement)
+          .at("-[MitigationController setCPULevel:]");
   EXPECT_EQ(replaced.outcome, contract::InstallOutcome::typeMismatch);
   EXPECT_EQ(replaced.hostTypes, "v20@0:8q16");
-  EXPECT_EQ(replaced.expectedTypes, (objc::method_types<void, int>()));
+  EXPECT_EQ(replaced.expectedTypes, (objc::methodTypes<void, int>()));
   EXPECT_EQ(reading.report.count(contract::InstallOutcome::typeMismatch), 2u);
-  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed), reading.report.methods.size() - 2);
+  EXPECT_EQ(reading.report.count(contract::InstallOutcome::installed),
+            reading.report.methods.size() - 2);
   EXPECT_EQ(reading.report.appliedMode, contract::PowerMode::off);
   // The daemon keeps its own methods and runs on.
   EXPECT_EQ(daemon.wait(0ms), -1);
@@ -543,7 +579,8 @@ TEST_F(Startup, AReportThatCannotBeWrittenLeavesTheLogLinesAndNoReport) {
        [](const std::string& folder) {
          fs::create_directories(folder);
          return mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
-                mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+                mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                      nullptr) == 0;
        },
        "Read-only file system"},
       {"a file in the folder's place",
@@ -557,15 +594,20 @@ TEST_F(Startup, AReportThatCannotBeWrittenLeavesTheLogLinesAndNoReport) {
       Daemon daemon(*folder_, "/usr/libexec/thermalmonitord", "MitigationController/setDVD1Level:");
       ASSERT_TRUE(daemon.ready()) << c.what << "\n" << daemon.log();
       const std::string log = daemon.log();
-      EXPECT_EQ(countLinesEndingWith(log, "halvernic: replacements: no method "
-                                          "-[MitigationController setDVD1Level:]"),
+      EXPECT_EQ(countLinesEndingWith(log,
+                                     "halvernic: replacements: no method "
+                                     "-[MitigationController setDVD1Level:]"),
                 1u)
-          << c.what << "\n" << log;
+          << c.what << "\n"
+          << log;
       // Once after start-up and once after the first application.
-      EXPECT_EQ(countLinesEndingWith(log, "halvernic: no report at " + reportPath() + ": " + c.reason), 2u)
-          << c.what << "\n" << log;
+      EXPECT_EQ(
+          countLinesEndingWith(log, "halvernic: no report at " + reportPath() + ": " + c.reason),
+          2u)
+          << c.what << "\n"
+          << log;
       EXPECT_GE(countLinesEndingWith(log, "halvernic: native thermal mode restored"), 1u) << c.what;
-      const contract::ReportReading reading = contract::read_extension_report(reportPath());
+      const contract::ReportReading reading = contract::readExtensionReport(reportPath());
       EXPECT_EQ(reading.status, contract::ReportReading::Status::missing) << c.what;
       EXPECT_EQ(reading.problem, "no report") << c.what;
       EXPECT_EQ(daemon.wait(0ms), -1) << c.what << ": the daemon ended";

@@ -29,9 +29,9 @@
 #include "common/objc/foundation.hpp"
 #include "common/objc/thread.hpp"
 #include "extension/contract/contract.hpp"
+#include "extension/hooking/host.hpp"
 #include "extension/policy/power_helper.hpp"
 #include "extension/replacements/replacements.hpp"
-#include "extension/hooking/host.hpp"
 #include "extension/startup/initialisers.hpp"
 #include "sim/sim.hpp"
 #include "tests/replacements/private_view.hpp"
@@ -51,7 +51,7 @@ using namespace std::chrono_literals;
 }
 
 bool writePreference(const char* key, id value) {
-  return contract::write_preference_value(hv_test::privateView().preferencesPath.c_str(), key, value);
+  return contract::writePreferenceValue(hv_test::privateView().preferencesPath.c_str(), key, value);
 }
 
 void post(const char* name) {
@@ -90,7 +90,7 @@ void callHostMethods(sim::Daemon& daemon, int seed) {
   (void)host::kGetMaxPowerForComponent.send(daemon.cpms_helper(), seed % 4);
   // Replaced (the setters, pressure and state, configuration, suggestions).
   host::kSetCPULevel.send(controller, seed % 3);
-  host::kSetPowerSaveActive.send(controller, objc::to_BOOL(seed % 2 == 0));
+  host::kSetPowerSaveActive.send(controller, objc::toBool(seed % 2 == 0));
   host::kSetCPUPowerCeilingFromDecisionSource.send(controller, 1000 + seed, 7);
   host::kSetCPUPowerFloorFromDecisionSource.send(controller, 500 + seed, 3);
   host::kSetMaxPackagePower.send(controller, 2000 + seed);
@@ -112,36 +112,41 @@ int main(int argc, char** argv) {
   const hv_test::PrivateView& view = hv_test::privateView();
   if (!view.ready) fail("no private view of /var/mobile: " + view.failure);
   setenv("HALVERNIC_DEVICE_ROOT", view.deviceRoot.c_str(), 1);
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
 
-  if (!writePreference(contract::kPowerModeKey, objc::string("off"))) fail("writing the preferences");
+  if (!writePreference(contract::kPowerModeKey, objc::string("off")))
+    fail("writing the preferences");
   sim::register_classes();
   halvernic::startup::activateHooks();
-  if (halvernic::replacements::installMethodReplacements(halvernic::replacements::hostClassesByName()) != 24) {
+  if (halvernic::replacements::installMethodReplacements(
+          halvernic::replacements::hostClassesByName()) != 24) {
     fail("the 24 replacements are not installed");
   }
   auto* daemon = new sim::Daemon();  // lives as long as the delayed re-applications may
   daemon->start(sim::default_configuration_folder());
-  if (!daemon->controller() || !daemon->product() || !daemon->thermal_manager()) fail("the daemon's objects");
+  if (!daemon->controller() || !daemon->product() || !daemon->thermal_manager())
+    fail("the daemon's objects");
 
   Load load;
-  load.deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  load.deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(seconds));
   std::vector<std::thread> threads;
   threads.emplace_back([&] {  // the preferences writer
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     const char* modes[] = {"off", "lowPower", "fullPower", "FullPower"};
     for (int i = 0; load.running(); ++i) {
       objc::AutoreleasePool round;
-      const bool wrote = (i % 5 == 4) ? writePreference(contract::kPreventDimmingKey, objc::boolean(i % 10 == 4))
-                                      : writePreference(contract::kPowerModeKey, objc::string(modes[i % 4]));
+      const bool wrote =
+          (i % 5 == 4) ? writePreference(contract::kPreventDimmingKey, objc::boolean(i % 10 == 4))
+                       : writePreference(contract::kPowerModeKey, objc::string(modes[i % 4]));
       if (!wrote) fail("an atomic rewrite of the preferences failed");
       ++load.writes;
       std::this_thread::sleep_for(3ms);
     }
   });
   threads.emplace_back([&] {  // the notifier
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     for (int i = 0; load.running(); ++i) {
       objc::AutoreleasePool round;
       post(i % 2 ? contract::kRuntimeStateNotification : contract::kExecutePuppetEventNotification);
@@ -150,7 +155,7 @@ int main(int argc, char** argv) {
     }
   });
   threads.emplace_back([&] {  // the daemon's thermal model
-    objc::attach_current_thread();
+    objc::attachCurrentThread();
     while (load.running()) {
       objc::AutoreleasePool round;
       daemon->tick();
@@ -159,7 +164,7 @@ int main(int argc, char** argv) {
   });
   for (int t = 0; t < 5; ++t) {
     threads.emplace_back([&, t] {  // daemon threads
-      objc::attach_current_thread();
+      objc::attachCurrentThread();
       for (int i = t; load.running(); i += 5) {
         objc::AutoreleasePool round;
         callHostMethods(*daemon, i);
@@ -181,17 +186,21 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(10ms);
     engine.applyThermalState();
   }
-  if (engine.currentPowerMode() != contract::PowerMode::fullPower) fail("the engine never read fullPower");
+  if (engine.currentPowerMode() != contract::PowerMode::fullPower)
+    fail("the engine never read fullPower");
   if (engine.adjustCPUPowerTarget(1000) < 50000) fail("fullPower CPU target below the full value");
   host::kSetCPULevel.send(daemon->controller(), 1);
   host::kSetCPUPowerFloorFromDecisionSource.send(daemon->controller(), 1000, 7);
   const sim::ControllerState state = sim::controller_state(daemon->controller());
-  if (state.cpu_level != 0) fail("setCPULevel: 1 reached the host as " + std::to_string(state.cpu_level));
+  if (state.cpu_level != 0)
+    fail("setCPULevel: 1 reached the host as " + std::to_string(state.cpu_level));
   if (state.cpu_power_floor != 50000 || state.cpu_power_floor_source != 7) {
     fail("the CPU power floor reached the host as " + std::to_string(state.cpu_power_floor));
   }
-  if (host::kThermalPressureLevel.send(daemon->product()) != 0) fail("fullPower reports thermal pressure");
-  if (load.calls < 50 || load.writes < 10 || load.posts < 5 || load.ticks < 5) fail("too little load");
+  if (host::kThermalPressureLevel.send(daemon->product()) != 0)
+    fail("fullPower reports thermal pressure");
+  if (load.calls < 50 || load.writes < 10 || load.posts < 5 || load.ticks < 5)
+    fail("too little load");
 
   std::printf("stress_daemon: %ld rounds of calls, %ld rewrites, %ld notifications, %ld ticks\n",
               load.calls.load(), load.writes.load(), load.posts.load(), load.ticks.load());

@@ -18,7 +18,7 @@ std::vector<std::string> g_lines;
 NSLogPrintfHandler* g_previous = nullptr;  // the handler a capture replaced
 
 void record(id message) {
-  std::string text = objc::to_string(message);
+  std::string text = objc::toString(message);
   // GNUstep passes the line with its prefix "date process[pid:tid] " and a newline;
   // keep the message itself.
   if (!text.empty() && text.back() == '\n') text.pop_back();

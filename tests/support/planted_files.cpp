@@ -17,7 +17,8 @@ void write_bytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string nested_xml(std::size_t levels) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>a</key>";
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>a</key>";
   for (std::size_t i = 0; i < levels; ++i) xml += "<array>";
   for (std::size_t i = 0; i < levels; ++i) xml += "</array>";
   return xml + "</dict></plist>\n";
@@ -30,7 +31,8 @@ std::string nested_binary(std::size_t levels) {
   for (std::size_t i = 0; i < levels; ++i) {
     table += static_cast<char>(out.size() >> 8);
     table += static_cast<char>(out.size() & 0xFF);
-    out += i + 1 == levels ? std::string("\xA0", 1) : std::string("\xA1") + static_cast<char>(i + 1);
+    out +=
+        i + 1 == levels ? std::string("\xA0", 1) : std::string("\xA1") + static_cast<char>(i + 1);
   }
   const std::size_t at = out.size();
   out += table;
@@ -48,7 +50,8 @@ std::string nested_binary(std::size_t levels) {
 std::vector<PlantedFile> planted_files() {
   std::vector<PlantedFile> files;
   for (const char* folder : {"fuzz/corpus/preferences", "fuzz/corpus/scan", "fuzz/findings"}) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(HV_SOURCE_DIR) / folder)) {
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(fs::path(HV_SOURCE_DIR) / folder)) {
       if (entry.path().extension() == ".md") continue;
       const std::string source = entry.path().string();
       files.push_back({std::string(folder) + "/" + entry.path().filename().string(),
@@ -60,10 +63,12 @@ std::vector<PlantedFile> planted_files() {
     }
   }
   files.push_back({"a megabyte of nested braces",
-                   [](const std::string& path) { write_bytes(path, std::string(1000000, '{')); }, true});
-  files.push_back({"nested XML", [](const std::string& path) { write_bytes(path, nested_xml(100000)); }, true});
-  files.push_back({"nested binary arrays", [](const std::string& path) { write_bytes(path, nested_binary(200)); },
+                   [](const std::string& path) { write_bytes(path, std::string(1000000, '{')); },
                    true});
+  files.push_back(
+      {"nested XML", [](const std::string& path) { write_bytes(path, nested_xml(100000)); }, true});
+  files.push_back({"nested binary arrays",
+                   [](const std::string& path) { write_bytes(path, nested_binary(200)); }, true});
   files.push_back({"a binary list holding itself",
                    [](const std::string& path) {
                      std::string list = std::string("bplist00\xA1\x00\x08", 11);
@@ -85,8 +90,9 @@ std::vector<PlantedFile> planted_files() {
                    [](const std::string& path) {
                      fs::remove_all(path);
                      const std::string target = path + ".target";
-                     std::ofstream(target) << "<?xml version=\"1.0\"?><plist><dict><key>thermalPowerMode</key>"
-                                              "<string>fullPower</string></dict></plist>";
+                     std::ofstream(target)
+                         << "<?xml version=\"1.0\"?><plist><dict><key>thermalPowerMode</key>"
+                            "<string>fullPower</string></dict></plist>";
                      fs::create_symlink(target, path);
                    },
                    true});

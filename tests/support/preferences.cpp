@@ -25,7 +25,7 @@ const fs::path& device_root() {
 const std::string& preferences_path() {
   static const std::string path = [] {
     const fs::path& root = device_root();
-    std::string resolved = halvernic::contract::resolved_preferences_path();
+    std::string resolved = halvernic::contract::resolvedPreferencesPath();
     EXPECT_EQ(resolved.rfind(root.string(), 0), 0u) << "not below the device root: " << resolved;
     fs::create_directories(fs::path(resolved).parent_path());
     return resolved;
@@ -40,9 +40,9 @@ void write_preferences(std::initializer_list<std::pair<const char*, id>> entries
     return;
   }
   objc::AutoreleasePool pool;
-  objc::Ref dictionary = objc::make_mutable_dictionary();
-  for (const auto& [key, value] : entries) objc::dictionary_set(dictionary.get(), key, value);
-  ASSERT_TRUE(objc::write_property_list_xml_atomically(dictionary.get(), path)) << path;
+  objc::Ref dictionary = objc::makeMutableDictionary();
+  for (const auto& [key, value] : entries) objc::dictionarySet(dictionary.get(), key, value);
+  ASSERT_TRUE(objc::writePropertyListXmlAtomically(dictionary.get(), path)) << path;
 }
 
 }  // namespace hv_test

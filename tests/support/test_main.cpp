@@ -5,7 +5,7 @@
 #include "common/objc/thread.hpp"
 
 int main(int argc, char** argv) {
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   objc::AutoreleasePool pool;
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -15,7 +15,8 @@ namespace {
 TEST(Animation, CompletionRunsOnceAfterTheEndNeverEarlier) {
   objc::AutoreleasePool pool;
   hv::uikit::Host host(CGSizeMake(300, 300));
-  objc::Ref card = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView), CGRectMake(0, 0, 100, 100)));
+  objc::Ref card = objc::Ref::adopt(ui::UIView::initWithFrame.send(
+      ui::NSObject::alloc.send(ui::kUIView), CGRectMake(0, 0, 100, 100)));
   ui::UIView::addSubview.send(host.root_view(), card.get());
   ui::UIView::setAlpha.send(card.get(), 0.0);
   ui::UIView::setTransform.send(card.get(), CGAffineTransformMakeScale(0.96, 0.96));
@@ -70,7 +71,8 @@ TEST(Animation, CompletionRunsOnceAfterTheEndNeverEarlier) {
 TEST(Animation, ACompletionRemovingItsViewRunsOnTheLoopAndTimersKeepTheirOrder) {
   objc::AutoreleasePool pool;
   hv::uikit::Host host(CGSizeMake(300, 300));
-  objc::Ref overlay = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIControl), CGRectMake(0, 0, 300, 300)));
+  objc::Ref overlay = objc::Ref::adopt(ui::UIView::initWithFrame.send(
+      ui::NSObject::alloc.send(ui::kUIControl), CGRectMake(0, 0, 300, 300)));
   ui::UIView::addSubview.send(host.root_view(), overlay.get());
   objc::WeakRef weak(overlay.get());
   std::vector<int> order;
@@ -79,7 +81,10 @@ TEST(Animation, ACompletionRemovingItsViewRunsOnTheLoopAndTimersKeepTheirOrder) 
   {  // the block literals (and the Refs they captured) end with this scope
     objc::Ref captured = overlay;
     ui::UIView::animateWithDuration_animations_completion.send(
-        ui::kUIView, 0.12, ^{ ui::UIView::setAlpha.send(captured.get(), 0.0); },
+        ui::kUIView, 0.12,
+        ^{
+          ui::UIView::setAlpha.send(captured.get(), 0.0);
+        },
         ^(BOOL) {
           ui::UIView::removeFromSuperview.send(captured.get());
           order_ptr->push_back(2);
@@ -100,13 +105,20 @@ namespace {
 TEST(Animation, AnAnimationStartedMidwayStartsFromWhatIsShown) {
   objc::AutoreleasePool pool;
   hv::uikit::Host host(CGSizeMake(100, 100));
-  objc::Ref overlay = objc::Ref::adopt(ui::UIView::initWithFrame.send(ui::NSObject::alloc.send(ui::kUIView), CGRectMake(0, 0, 100, 100)));
+  objc::Ref overlay = objc::Ref::adopt(ui::UIView::initWithFrame.send(
+      ui::NSObject::alloc.send(ui::kUIView), CGRectMake(0, 0, 100, 100)));
   ui::UIView::addSubview.send(host.root_view(), overlay.get());
   id v = overlay.get();
-  ui::UIView::animateWithDuration_animations.send(ui::kUIView, 0.2, ^{ ui::UIView::setAlpha.send(v, 0.0); });
+  ui::UIView::animateWithDuration_animations.send(ui::kUIView, 0.2, ^{
+    ui::UIView::setAlpha.send(v, 0.0);
+  });
   hv::uikit::advance(0.1);
   ui::UIView::animateWithDuration_delay_options_animations_completion.send(
-      ui::kUIView, 0.12, 0.0, ui::UIViewAnimationOptionCurveLinear, ^{ ui::UIView::setAlpha.send(v, 1.0); }, nullptr);
+      ui::kUIView, 0.12, 0.0, ui::UIViewAnimationOptionCurveLinear,
+      ^{
+        ui::UIView::setAlpha.send(v, 1.0);
+      },
+      nullptr);
   const hv::uikit::AnimationRecord r = hv::uikit::animations().back();
   ASSERT_EQ(r.changes.size(), 1u);
   EXPECT_GT(r.changes[0].from[0], 0.0);  // mid-fade, not the model's 0

@@ -22,23 +22,23 @@ namespace ui = halvernic::ui;
 namespace {
 
 TEST(Declarations, EveryDeclaredMessageMatchesTheStandInsMethod) {
-  EXPECT_THAT(ui::declaration_mismatches(ui::kUIKitMessages), testing::IsEmpty());
-  EXPECT_THAT(ui::declaration_mismatches(ui::kQuartzCoreMessages), testing::IsEmpty());
+  EXPECT_THAT(ui::declarationMismatches(ui::kUIKitMessages), testing::IsEmpty());
+  EXPECT_THAT(ui::declarationMismatches(ui::kQuartzCoreMessages), testing::IsEmpty());
 }
 
 TEST(Declarations, AWrongTypeIsReported) {
   static constinit objc::Message<void(double)> opacity_as_double{"setShadowOpacity:"};
   static constinit objc::Message<void()> missing{"hvNoSuchMessage"};
-  const objc::MessageInfo wrong[] = {objc::instance_message<opacity_as_double>("CALayer"),
-                                     objc::instance_message<missing>("UIView"),
-                                     objc::instance_message<missing>("HVNoSuchClass")};
-  const auto found = ui::declaration_mismatches(wrong);
+  const objc::MessageInfo wrong[] = {objc::instanceMessage<opacity_as_double>("CALayer"),
+                                     objc::instanceMessage<missing>("UIView"),
+                                     objc::instanceMessage<missing>("HVNoSuchClass")};
+  const auto found = ui::declarationMismatches(wrong);
   ASSERT_EQ(found.size(), 3u);
   EXPECT_EQ(found[0], "-[CALayer setShadowOpacity:]: declared v@:d, registered v@:f");
   EXPECT_THAT(found[1], testing::HasSubstr("not implemented"));
   EXPECT_THAT(found[2], testing::HasSubstr("no such class"));
-  EXPECT_EQ(ui::bare_types("v24@0:8d16"), "v@:d");
-  EXPECT_EQ(ui::bare_types("r*16@0:8"), "*@:");
+  EXPECT_EQ(ui::bareTypes("v24@0:8d16"), "v@:d");
+  EXPECT_EQ(ui::bareTypes("r*16@0:8"), "*@:");
 }
 
 std::string sdk_frameworks() {
@@ -59,14 +59,18 @@ std::optional<long> sdk_value(const std::string& header, const std::string& name
   const std::string all = std::regex_replace(text.str(), std::regex("//[^\n]*"), "");
   // The enumerator itself (not a mention in a comment): the name followed by '=', ',' or '}'.
   std::smatch where;
-  if (!std::regex_search(all, where, std::regex("\\b" + name + "\\s*(API_[A-Z_]+\\((?:[^()]|\\([^()]*\\))*\\)\\s*)*[=,}]"))) return std::nullopt;
+  if (!std::regex_search(
+          all, where,
+          std::regex("\\b" + name + "\\s*(API_[A-Z_]+\\((?:[^()]|\\([^()]*\\))*\\)\\s*)*[=,}]")))
+    return std::nullopt;
   const size_t at = static_cast<size_t>(where.position(0));
   const size_t open = all.rfind('{', at);
   const size_t close = all.find('}', at);
   std::string body = all.substr(open + 1, close - open - 1);
   body = std::regex_replace(body, std::regex("//[^\n]*"), "");
   // Apple's iOS values: the TARGET_ABI_USES_IOS_VALUES branch, not the #else one.
-  body = std::regex_replace(body, std::regex("#else[^\n]*TARGET_ABI_USES_IOS_VALUES[\\s\\S]*?#endif"), "");
+  body = std::regex_replace(
+      body, std::regex("#else[^\n]*TARGET_ABI_USES_IOS_VALUES[\\s\\S]*?#endif"), "");
   body = std::regex_replace(body, std::regex("#[^\n]*"), "");
   body = std::regex_replace(body, std::regex("/\\*[\\s\\S]*?\\*/"), "");
   body = std::regex_replace(body, std::regex("(API|NS)_[A-Z_]+\\((?:[^()]|\\([^()]*\\))*\\)"), "");
@@ -76,7 +80,8 @@ std::optional<long> sdk_value(const std::string& header, const std::string& name
   std::map<std::string, long> seen;
   while (std::getline(entries, entry, ',')) {
     std::smatch m;
-    if (!std::regex_search(entry, m, std::regex("([A-Za-z_][A-Za-z0-9_]*)\\s*(=\\s*(.+))?"))) continue;
+    if (!std::regex_search(entry, m, std::regex("([A-Za-z_][A-Za-z0-9_]*)\\s*(=\\s*(.+))?")))
+      continue;
     const std::string key = m[1];
     if (m[3].matched) {
       std::string expr = std::regex_replace(m[3].str(), std::regex("\\s+"), "");
@@ -108,23 +113,40 @@ TEST(Enumerations, TheValuesAreApplesIOSValues) {
       {"UIKit.framework/Headers/NSText.h", "NSTextAlignmentCenter", ui::NSTextAlignmentCenter},
       {"UIKit.framework/Headers/NSText.h", "NSTextAlignmentRight", ui::NSTextAlignmentRight},
       {"UIKit.framework/Headers/UIButton.h", "UIButtonTypeSystem", ui::UIButtonTypeSystem},
-      {"UIKit.framework/Headers/UIControl.h", "UIControlEventTouchUpInside", static_cast<long>(ui::UIControlEventTouchUpInside)},
-      {"UIKit.framework/Headers/UIControl.h", "UIControlContentHorizontalAlignmentLeft", ui::UIControlContentHorizontalAlignmentLeft},
-      {"UIKit.framework/Headers/UIControl.h", "UIControlStateSelected", static_cast<long>(ui::UIControlStateSelected)},
-      {"UIKit.framework/Headers/UIView.h", "UIViewAutoresizingFlexibleWidth", static_cast<long>(ui::UIViewAutoresizingFlexibleWidth)},
-      {"UIKit.framework/Headers/UIView.h", "UIViewAutoresizingFlexibleHeight", static_cast<long>(ui::UIViewAutoresizingFlexibleHeight)},
-      {"UIKit.framework/Headers/UIView.h", "UIViewAutoresizingFlexibleBottomMargin", static_cast<long>(ui::UIViewAutoresizingFlexibleBottomMargin)},
-      {"UIKit.framework/Headers/UIView.h", "UIViewAnimationOptionCurveEaseOut", static_cast<long>(ui::UIViewAnimationOptionCurveEaseOut)},
-      {"UIKit.framework/Headers/UIView.h", "UIViewAnimationOptionCurveLinear", static_cast<long>(ui::UIViewAnimationOptionCurveLinear)},
-      {"UIKit.framework/Headers/UIInterface.h", "UIUserInterfaceStyleDark", ui::UIUserInterfaceStyleDark},
-      {"UIKit.framework/Headers/UIBlurEffect.h", "UIBlurEffectStyleSystemThinMaterial", ui::UIBlurEffectStyleSystemThinMaterial},
-      {"UIKit.framework/Headers/UIImageSymbolConfiguration.h", "UIImageSymbolWeightMedium", ui::UIImageSymbolWeightMedium},
-      {"UIKit.framework/Headers/UIImageSymbolConfiguration.h", "UIImageSymbolWeightSemibold", ui::UIImageSymbolWeightSemibold},
-      {"UIKit.framework/Headers/UITableView.h", "UITableViewStyleInsetGrouped", ui::UITableViewStyleInsetGrouped},
-      {"UIKit.framework/Headers/UITableViewCell.h", "UITableViewCellStyleSubtitle", ui::UITableViewCellStyleSubtitle},
-      {"UIKit.framework/Headers/UITableViewCell.h", "UITableViewCellAccessoryCheckmark", ui::UITableViewCellAccessoryCheckmark},
-      {"UIKit.framework/Headers/UIImage.h", "UIImageRenderingModeAlwaysTemplate", ui::UIImageRenderingModeAlwaysTemplate},
-      {"UIKit.framework/Headers/UIStackView.h", "UILayoutConstraintAxisVertical", ui::UILayoutConstraintAxisVertical},
+      {"UIKit.framework/Headers/UIControl.h", "UIControlEventTouchUpInside",
+       static_cast<long>(ui::UIControlEventTouchUpInside)},
+      {"UIKit.framework/Headers/UIControl.h", "UIControlContentHorizontalAlignmentLeft",
+       ui::UIControlContentHorizontalAlignmentLeft},
+      {"UIKit.framework/Headers/UIControl.h", "UIControlStateSelected",
+       static_cast<long>(ui::UIControlStateSelected)},
+      {"UIKit.framework/Headers/UIView.h", "UIViewAutoresizingFlexibleWidth",
+       static_cast<long>(ui::UIViewAutoresizingFlexibleWidth)},
+      {"UIKit.framework/Headers/UIView.h", "UIViewAutoresizingFlexibleHeight",
+       static_cast<long>(ui::UIViewAutoresizingFlexibleHeight)},
+      {"UIKit.framework/Headers/UIView.h", "UIViewAutoresizingFlexibleBottomMargin",
+       static_cast<long>(ui::UIViewAutoresizingFlexibleBottomMargin)},
+      {"UIKit.framework/Headers/UIView.h", "UIViewAnimationOptionCurveEaseOut",
+       static_cast<long>(ui::UIViewAnimationOptionCurveEaseOut)},
+      {"UIKit.framework/Headers/UIView.h", "UIViewAnimationOptionCurveLinear",
+       static_cast<long>(ui::UIViewAnimationOptionCurveLinear)},
+      {"UIKit.framework/Headers/UIInterface.h", "UIUserInterfaceStyleDark",
+       ui::UIUserInterfaceStyleDark},
+      {"UIKit.framework/Headers/UIBlurEffect.h", "UIBlurEffectStyleSystemThinMaterial",
+       ui::UIBlurEffectStyleSystemThinMaterial},
+      {"UIKit.framework/Headers/UIImageSymbolConfiguration.h", "UIImageSymbolWeightMedium",
+       ui::UIImageSymbolWeightMedium},
+      {"UIKit.framework/Headers/UIImageSymbolConfiguration.h", "UIImageSymbolWeightSemibold",
+       ui::UIImageSymbolWeightSemibold},
+      {"UIKit.framework/Headers/UITableView.h", "UITableViewStyleInsetGrouped",
+       ui::UITableViewStyleInsetGrouped},
+      {"UIKit.framework/Headers/UITableViewCell.h", "UITableViewCellStyleSubtitle",
+       ui::UITableViewCellStyleSubtitle},
+      {"UIKit.framework/Headers/UITableViewCell.h", "UITableViewCellAccessoryCheckmark",
+       ui::UITableViewCellAccessoryCheckmark},
+      {"UIKit.framework/Headers/UIImage.h", "UIImageRenderingModeAlwaysTemplate",
+       ui::UIImageRenderingModeAlwaysTemplate},
+      {"UIKit.framework/Headers/UIStackView.h", "UILayoutConstraintAxisVertical",
+       ui::UILayoutConstraintAxisVertical},
   };
   for (const Case& c : cases) {
     const std::optional<long> sdk = sdk_value(c.header, c.name);

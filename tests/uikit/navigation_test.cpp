@@ -29,10 +29,10 @@ constinit objc::Message<unsigned long()> kMaskedCorners{"maskedCorners"};
 
 std::vector<std::string> g_calls;
 void record_will_appear(id self, SEL, BOOL) {
-  g_calls.push_back(objc::to_string(ui::UIViewController::title.send(self)) + " will appear");
+  g_calls.push_back(objc::toString(ui::UIViewController::title.send(self)) + " will appear");
 }
 void record_did_disappear(id self, SEL, BOOL) {
-  g_calls.push_back(objc::to_string(ui::UIViewController::title.send(self)) + " did disappear");
+  g_calls.push_back(objc::toString(ui::UIViewController::title.send(self)) + " did disappear");
 }
 
 objc::Ref page(const char* title) {
@@ -47,17 +47,18 @@ objc::Ref page(const char* title) {
 
 // The texts of the labels and buttons inside a view, in tree order.
 void texts_in(id view, std::vector<std::string>& out) {
-  if (objc::is_kind_of(view, ui::kUILabel)) {
-    const std::string text = objc::to_string(ui::UILabel::text.send(view));
+  if (objc::isKindOf(view, ui::kUILabel)) {
+    const std::string text = objc::toString(ui::UILabel::text.send(view));
     if (!text.empty()) out.push_back(text);
     return;
   }
-  if (objc::is_kind_of(view, ui::kUIButton)) {
-    out.push_back(objc::to_string(ui::UIButton::titleForState.send(view, ui::UIControlStateNormal)));
+  if (objc::isKindOf(view, ui::kUIButton)) {
+    out.push_back(objc::toString(ui::UIButton::titleForState.send(view, ui::UIControlStateNormal)));
     return;
   }
   id children = ui::UIView::subviews.send(view);
-  for (std::size_t i = 0; i < objc::count(children); ++i) texts_in(objc::array_get(children, i), out);
+  for (std::size_t i = 0; i < objc::count(children); ++i)
+    texts_in(objc::arrayGet(children, i), out);
 }
 std::vector<std::string> texts_in(id view) {
   std::vector<std::string> out;
@@ -66,10 +67,10 @@ std::vector<std::string> texts_in(id view) {
 }
 
 id find_button(id view) {
-  if (objc::is_kind_of(view, ui::kUIButton)) return view;
+  if (objc::isKindOf(view, ui::kUIButton)) return view;
   id children = ui::UIView::subviews.send(view);
   for (std::size_t i = 0; i < objc::count(children); ++i) {
-    if (id found = find_button(objc::array_get(children, i))) return found;
+    if (id found = find_button(objc::arrayGet(children, i))) return found;
   }
   return nullptr;
 }
@@ -85,7 +86,8 @@ TEST(Navigation, APushedPageShowsItsTitleAndTheWayBackBelowTheStatusBar) {
   objc::AutoreleasePool pool;
   objc::Ref settings = page("设置");
   objc::Ref pane = page("Halvernic");
-  objc::Ref navigation = objc::Ref::adopt(kInitWithRoot.send(ui::NSObject::alloc.send(kUINavigationController), settings.get()));
+  objc::Ref navigation = objc::Ref::adopt(
+      kInitWithRoot.send(ui::NSObject::alloc.send(kUINavigationController), settings.get()));
   hv::uikit::Host host(CGSizeMake(390, 844));
   host.set_root_view_controller(navigation.get());
   host.show_status_bar();
@@ -96,7 +98,8 @@ TEST(Navigation, APushedPageShowsItsTitleAndTheWayBackBelowTheStatusBar) {
 
   id bar = kNavigationBar.send(navigation.get());
   expect_rect(ui::UIView::frame.send(bar), 0, 47, 390, 44);
-  expect_rect(ui::UIView::frame.send(ui::UIViewController::view.send(pane.get())), 0, 91, 390, 844 - 91);
+  expect_rect(ui::UIView::frame.send(ui::UIViewController::view.send(pane.get())), 0, 91, 390,
+              844 - 91);
   EXPECT_EQ(texts_in(bar), (std::vector<std::string>{"Halvernic", "设置"}));
   // A page names the way back to it.
   kSetBackButtonTitle.send(kNavigationItem.send(settings.get()), objc::string("返回"));
@@ -107,7 +110,8 @@ TEST(Navigation, APushedPageShowsItsTitleAndTheWayBackBelowTheStatusBar) {
   // The back button, tapped where a finger would, pops the top page.
   id back = find_button(bar);
   ASSERT_NE(back, nullptr);
-  const CGRect in_root = ui::UIView::convertRect_toView.send(back, ui::UIView::bounds.send(back), host.root_view());
+  const CGRect in_root =
+      ui::UIView::convertRect_toView.send(back, ui::UIView::bounds.send(back), host.root_view());
   host.tap(CGPointMake(CGRectGetMinX(in_root) + 10, CGRectGetMidY(in_root)));
   EXPECT_EQ(kTopViewController.send(navigation.get()), pane.get());
   EXPECT_EQ(texts_in(bar), (std::vector<std::string>{"Halvernic", "返回"}));
@@ -128,12 +132,15 @@ id cell(id, SEL, id, id path) {
   const long section = ui::NSIndexPath::section.send(path), row = ui::NSIndexPath::row.send(path);
   objc::Ref made = objc::Ref::adopt(ui::UITableViewCell::initWithStyle_reuseIdentifier.send(
       ui::NSObject::alloc.send(ui::kUITableViewCell), ui::UITableViewCellStyleValue1, nullptr));
-  ui::UILabel::setText.send(ui::UITableViewCell::textLabel.send(made.get()),
-                            objc::string("S" + std::to_string(section) + "R" + std::to_string(row)));
+  ui::UILabel::setText.send(
+      ui::UITableViewCell::textLabel.send(made.get()),
+      objc::string("S" + std::to_string(section) + "R" + std::to_string(row)));
   ui::UIView::setBackgroundColor.send(made.get(), ui::UIColor::whiteColor.send(ui::kUIColor));
   if (section == 0 && row == 0) {
-    ui::UILabel::setText.send(ui::UITableViewCell::detailTextLabel.send(made.get()), objc::string("Value"));
-    ui::UITableViewCell::setAccessoryType.send(made.get(), ui::UITableViewCellAccessoryDisclosureIndicator);
+    ui::UILabel::setText.send(ui::UITableViewCell::detailTextLabel.send(made.get()),
+                              objc::string("Value"));
+    ui::UITableViewCell::setAccessoryType.send(made.get(),
+                                               ui::UITableViewCellAccessoryDisclosureIndicator);
   }
   return objc::autorelease(made.leak());
 }
@@ -143,25 +150,27 @@ struct TableScene {
   hv::uikit::Host host{CGSizeMake(390, 844)};
   objc::Ref source, table;
   explicit TableScene(long style) {
-    static Class c = objc::ClassBuilder("HVInsetTableSource", "NSObject")
-                         .protocol("UITableViewDataSource")
-                         .method(ui::UITableViewDataSource::numberOfSectionsInTableView, &sections)
-                         .method(ui::UITableViewDataSource::tableView_numberOfRowsInSection, &rows)
-                         .method(ui::UITableViewDataSource::tableView_cellForRowAtIndexPath, &cell)
-                         .method(ui::UITableViewDataSource::tableView_titleForHeaderInSection,
-                                 &header)
-                         .build();
+    static Class c =
+        objc::ClassBuilder("HVInsetTableSource", "NSObject")
+            .protocol("UITableViewDataSource")
+            .method(ui::UITableViewDataSource::numberOfSectionsInTableView, &sections)
+            .method(ui::UITableViewDataSource::tableView_numberOfRowsInSection, &rows)
+            .method(ui::UITableViewDataSource::tableView_cellForRowAtIndexPath, &cell)
+            .method(ui::UITableViewDataSource::tableView_titleForHeaderInSection, &header)
+            .build();
     source = objc::Ref::adopt(ui::NSObject::init.send(ui::NSObject::alloc.send(c)));
-    table = objc::Ref::adopt(ui::UITableView::initWithFrame_style.send(ui::NSObject::alloc.send(ui::kUITableView),
-                                                                       CGRectMake(0, 0, 390, 844), style));
-    ui::UIView::setBackgroundColor.send(table.get(), ui::UIColor::systemGroupedBackgroundColor.send(ui::kUIColor));
+    table = objc::Ref::adopt(ui::UITableView::initWithFrame_style.send(
+        ui::NSObject::alloc.send(ui::kUITableView), CGRectMake(0, 0, 390, 844), style));
+    ui::UIView::setBackgroundColor.send(
+        table.get(), ui::UIColor::systemGroupedBackgroundColor.send(ui::kUIColor));
     ui::UITableView::setDataSource.send(table.get(), source.get());
     ui::UIView::addSubview.send(host.root_view(), table.get());
     ui::UITableView::reloadData.send(table.get());
   }
   id cell_at(long row, long section) {
     return ui::UITableView::cellForRowAtIndexPath.send(
-        table.get(), ui::NSIndexPath::indexPathForRow_inSection.send(ui::kNSIndexPath, row, section));
+        table.get(),
+        ui::NSIndexPath::indexPathForRow_inSection.send(ui::kNSIndexPath, row, section));
   }
 };
 
@@ -169,7 +178,7 @@ struct TableScene {
 id hairline_of(id c) {
   id children = ui::UIView::subviews.send(c);
   for (std::size_t i = 0; i < objc::count(children); ++i) {
-    id child = objc::array_get(children, i);
+    id child = objc::arrayGet(children, i);
     const CGRect f = ui::UIView::frame.send(child);
     if (f.size.height > 0 && f.size.height < 1) return child;
   }
@@ -184,8 +193,8 @@ TEST(InsetGroupedTable, SectionsAreRoundedCardsWithHairlinesAndTheDisclosureChev
     unsigned long corners;  // rounded corners (CACornerMask)
     bool hairline;
   };
-  for (const Expected& e : {Expected{0, 0, 1 | 2, true}, Expected{1, 0, 0, true}, Expected{2, 0, 4 | 8, false},
-                            Expected{0, 1, 15, false}}) {
+  for (const Expected& e : {Expected{0, 0, 1 | 2, true}, Expected{1, 0, 0, true},
+                            Expected{2, 0, 4 | 8, false}, Expected{0, 1, 15, false}}) {
     SCOPED_TRACE(std::to_string(e.section) + "/" + std::to_string(e.row));
     id c = scene.cell_at(e.row, e.section);
     ASSERT_NE(c, nullptr);
@@ -195,7 +204,7 @@ TEST(InsetGroupedTable, SectionsAreRoundedCardsWithHairlinesAndTheDisclosureChev
     id layer = ui::UIView::layer.send(c);
     EXPECT_EQ(ui::CALayer::cornerRadius.send(layer), e.corners ? 10 : 0);
     if (e.corners) EXPECT_EQ(kMaskedCorners.send(layer), e.corners);
-    EXPECT_EQ(objc::from_BOOL(ui::CALayer::masksToBounds.send(layer)), e.corners != 0);
+    EXPECT_EQ(objc::fromBool(ui::CALayer::masksToBounds.send(layer)), e.corners != 0);
     id hairline = hairline_of(c);
     EXPECT_EQ(hairline != nullptr, e.hairline);
     if (hairline) EXPECT_EQ(ui::UIView::frame.send(hairline).origin.x, 16) << "from the text on";
@@ -208,7 +217,8 @@ TEST(InsetGroupedTable, SectionsAreRoundedCardsWithHairlinesAndTheDisclosureChev
   auto chevron_of = [](id c) -> id {
     id children = ui::UIView::subviews.send(c);
     for (std::size_t i = 0; i < objc::count(children); ++i) {
-      if (objc::is_kind_of(objc::array_get(children, i), ui::kUIImageView)) return objc::array_get(children, i);
+      if (objc::isKindOf(objc::arrayGet(children, i), ui::kUIImageView))
+        return objc::arrayGet(children, i);
     }
     return nullptr;
   };
@@ -223,19 +233,25 @@ TEST(InsetGroupedTable, SectionsAreRoundedCardsWithHairlinesAndTheDisclosureChev
 
   // Pixels: the card's outer corner shows the grouped background, the chevron is drawn in
   // a grey between the white row and black.
-  ui::UITableViewCell::setAccessoryType.send(first, ui::UITableViewCellAccessoryDisclosureIndicator);
+  ui::UITableViewCell::setAccessoryType.send(first,
+                                             ui::UITableViewCellAccessoryDisclosureIndicator);
   chevron = chevron_of(first);
   ASSERT_NE(chevron, nullptr);
   const hv::render::Image image = scene.host.render_image(2);
   const CGRect card = ui::UIView::frame.send(first);
-  const hv::render::Rgba corner = image.pixel(static_cast<int>(card.origin.x * 2), static_cast<int>(card.origin.y * 2));
+  const hv::render::Rgba corner =
+      image.pixel(static_cast<int>(card.origin.x * 2), static_cast<int>(card.origin.y * 2));
   EXPECT_NEAR(corner.r, 242 / 255.0, 0.02) << "the corner is cut off";
-  const hv::render::Rgba inside = image.pixel(static_cast<int>((card.origin.x + 100) * 2), static_cast<int>((card.origin.y + 2) * 2));
+  const hv::render::Rgba inside = image.pixel(static_cast<int>((card.origin.x + 100) * 2),
+                                              static_cast<int>((card.origin.y + 2) * 2));
   EXPECT_NEAR(inside.r, 1.0, 0.02);
   double darkest = 1;
-  const CGRect mark = ui::UIView::convertRect_toView.send(chevron, ui::UIView::bounds.send(chevron), scene.host.root_view());
-  for (int y = static_cast<int>(mark.origin.y * 2); y < static_cast<int>(CGRectGetMaxY(mark) * 2); ++y)
-    for (int x = static_cast<int>(mark.origin.x * 2); x < static_cast<int>(CGRectGetMaxX(mark) * 2); ++x)
+  const CGRect mark = ui::UIView::convertRect_toView.send(chevron, ui::UIView::bounds.send(chevron),
+                                                          scene.host.root_view());
+  for (int y = static_cast<int>(mark.origin.y * 2); y < static_cast<int>(CGRectGetMaxY(mark) * 2);
+       ++y)
+    for (int x = static_cast<int>(mark.origin.x * 2); x < static_cast<int>(CGRectGetMaxX(mark) * 2);
+         ++x)
       darkest = std::min(darkest, image.pixel(x, y).r);
   EXPECT_LT(darkest, 0.85);
   EXPECT_GT(darkest, 0.6);

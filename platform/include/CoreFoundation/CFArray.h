@@ -3,7 +3,7 @@
 
 #include <CoreFoundation/CFBase.h>
 
-typedef const struct __CFArray *CFArrayRef;
-typedef struct __CFArray *CFMutableArrayRef;
+typedef const struct __CFArray* CFArrayRef;
+typedef struct __CFArray* CFMutableArrayRef;
 
 #endif /* __COREFOUNDATION_CFARRAY__ */

@@ -21,8 +21,12 @@
 #define CF_EXPORT extern __attribute__((visibility("default")))
 
 #if !defined(CF_ENUM)
-#define CF_ENUM(_type, _name) _type _name; enum : _type
-#define CF_OPTIONS(_type, _name) _type _name; enum : _type
+#define CF_ENUM(_type, _name) \
+  _type _name;                \
+  enum : _type
+#define CF_OPTIONS(_type, _name) \
+  _type _name;                   \
+  enum : _type
 #endif
 
 typedef unsigned char Boolean;
@@ -47,11 +51,11 @@ typedef unsigned long CFOptionFlags;
 typedef unsigned long CFHashCode;
 typedef signed long CFIndex;
 
-typedef const void *CFTypeRef;
-typedef const struct __CFString *CFStringRef;
-typedef struct __CFString *CFMutableStringRef;
+typedef const void* CFTypeRef;
+typedef const struct __CFString* CFStringRef;
+typedef struct __CFString* CFMutableStringRef;
 typedef CFTypeRef CFPropertyListRef;
-typedef const struct __CFAllocator *CFAllocatorRef;
+typedef const struct __CFAllocator* CFAllocatorRef;
 
 CF_EXTERN_C_BEGIN
 

@@ -3,7 +3,7 @@
 
 #include <CoreFoundation/CFBase.h>
 
-typedef const struct __CFData *CFDataRef;
-typedef struct __CFData *CFMutableDataRef;
+typedef const struct __CFData* CFDataRef;
+typedef struct __CFData* CFMutableDataRef;
 
 #endif /* __COREFOUNDATION_CFDATA__ */

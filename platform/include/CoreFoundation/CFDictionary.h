@@ -3,7 +3,7 @@
 
 #include <CoreFoundation/CFBase.h>
 
-typedef const struct __CFDictionary *CFDictionaryRef;
-typedef struct __CFDictionary *CFMutableDictionaryRef;
+typedef const struct __CFDictionary* CFDictionaryRef;
+typedef struct __CFDictionary* CFMutableDictionaryRef;
 
 #endif /* __COREFOUNDATION_CFDICTIONARY__ */

@@ -12,17 +12,17 @@
 
 typedef CFStringRef CFNotificationName;
 
-typedef struct __CFNotificationCenter *CFNotificationCenterRef;
+typedef struct __CFNotificationCenter* CFNotificationCenterRef;
 
-typedef void (*CFNotificationCallback)(CFNotificationCenterRef center, void *observer,
-                                       CFNotificationName name, const void *object,
+typedef void (*CFNotificationCallback)(CFNotificationCenterRef center, void* observer,
+                                       CFNotificationName name, const void* object,
                                        CFDictionaryRef userInfo);
 
-typedef CF_ENUM(CFIndex, CFNotificationSuspensionBehavior){
-    CFNotificationSuspensionBehaviorDrop = 1,
-    CFNotificationSuspensionBehaviorCoalesce = 2,
-    CFNotificationSuspensionBehaviorHold = 3,
-    CFNotificationSuspensionBehaviorDeliverImmediately = 4,
+typedef CF_ENUM(CFIndex, CFNotificationSuspensionBehavior) {
+  CFNotificationSuspensionBehaviorDrop = 1,
+  CFNotificationSuspensionBehaviorCoalesce = 2,
+  CFNotificationSuspensionBehaviorHold = 3,
+  CFNotificationSuspensionBehaviorDeliverImmediately = 4,
 };
 
 enum {
@@ -34,21 +34,22 @@ CF_EXTERN_C_BEGIN
 
 CF_EXPORT CFNotificationCenterRef CFNotificationCenterGetDarwinNotifyCenter(void);
 
-CF_EXPORT void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void *observer,
+CF_EXPORT void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void* observer,
                                                CFNotificationCallback callBack, CFStringRef name,
-                                               const void *object,
+                                               const void* object,
                                                CFNotificationSuspensionBehavior suspensionBehavior);
-CF_EXPORT void CFNotificationCenterRemoveObserver(CFNotificationCenterRef center, const void *observer,
-                                                  CFNotificationName name, const void *object);
+CF_EXPORT void CFNotificationCenterRemoveObserver(CFNotificationCenterRef center,
+                                                  const void* observer, CFNotificationName name,
+                                                  const void* object);
 CF_EXPORT void CFNotificationCenterRemoveEveryObserver(CFNotificationCenterRef center,
-                                                       const void *observer);
+                                                       const void* observer);
 CF_EXPORT void CFNotificationCenterPostNotification(CFNotificationCenterRef center,
-                                                    CFNotificationName name, const void *object,
+                                                    CFNotificationName name, const void* object,
                                                     CFDictionaryRef userInfo,
                                                     Boolean deliverImmediately);
 CF_EXPORT void CFNotificationCenterPostNotificationWithOptions(CFNotificationCenterRef center,
                                                                CFNotificationName name,
-                                                               const void *object,
+                                                               const void* object,
                                                                CFDictionaryRef userInfo,
                                                                CFOptionFlags options);
 

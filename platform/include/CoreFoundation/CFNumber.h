@@ -3,8 +3,8 @@
 
 #include <CoreFoundation/CFBase.h>
 
-typedef const struct __CFBoolean *CFBooleanRef;
-typedef const struct __CFNumber *CFNumberRef;
+typedef const struct __CFBoolean* CFBooleanRef;
+typedef const struct __CFNumber* CFNumberRef;
 
 typedef CF_ENUM(CFIndex, CFNumberType) {
   kCFNumberSInt8Type = 1,

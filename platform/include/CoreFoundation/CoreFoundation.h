@@ -2,8 +2,8 @@
 #ifndef __COREFOUNDATION_COREFOUNDATION__
 #define __COREFOUNDATION_COREFOUNDATION__ 1
 
-#include <CoreFoundation/CFBase.h>
 #include <CoreFoundation/CFArray.h>
+#include <CoreFoundation/CFBase.h>
 #include <CoreFoundation/CFData.h>
 #include <CoreFoundation/CFDictionary.h>
 #include <CoreFoundation/CFNotificationCenter.h>

@@ -18,13 +18,25 @@ extern "C" {
 typedef double CGFloat;
 #define CGFLOAT_IS_DOUBLE 1
 
-struct CGPoint { CGFloat x; CGFloat y; };
+struct CGPoint {
+  CGFloat x;
+  CGFloat y;
+};
 typedef struct CGPoint CGPoint;
-struct CGSize { CGFloat width; CGFloat height; };
+struct CGSize {
+  CGFloat width;
+  CGFloat height;
+};
 typedef struct CGSize CGSize;
-struct CGRect { CGPoint origin; CGSize size; };
+struct CGRect {
+  CGPoint origin;
+  CGSize size;
+};
 typedef struct CGRect CGRect;
-struct CGAffineTransform { CGFloat a, b, c, d; CGFloat tx, ty; };
+struct CGAffineTransform {
+  CGFloat a, b, c, d;
+  CGFloat tx, ty;
+};
 typedef struct CGAffineTransform CGAffineTransform;
 
 CG_EXTERN const CGPoint CGPointZero;
@@ -32,10 +44,25 @@ CG_EXTERN const CGSize CGSizeZero;
 CG_EXTERN const CGRect CGRectZero;
 CG_EXTERN const CGAffineTransform CGAffineTransformIdentity;
 
-static inline CGPoint CGPointMake(CGFloat x, CGFloat y) { CGPoint p; p.x = x; p.y = y; return p; }
-static inline CGSize CGSizeMake(CGFloat w, CGFloat h) { CGSize s; s.width = w; s.height = h; return s; }
+static inline CGPoint CGPointMake(CGFloat x, CGFloat y) {
+  CGPoint p;
+  p.x = x;
+  p.y = y;
+  return p;
+}
+static inline CGSize CGSizeMake(CGFloat w, CGFloat h) {
+  CGSize s;
+  s.width = w;
+  s.height = h;
+  return s;
+}
 static inline CGRect CGRectMake(CGFloat x, CGFloat y, CGFloat w, CGFloat h) {
-  CGRect r; r.origin.x = x; r.origin.y = y; r.size.width = w; r.size.height = h; return r;
+  CGRect r;
+  r.origin.x = x;
+  r.origin.y = y;
+  r.size.width = w;
+  r.size.height = h;
+  return r;
 }
 
 CG_EXTERN CGFloat CGRectGetMinX(CGRect rect);
@@ -56,7 +83,8 @@ CG_EXTERN CGRect CGRectUnion(CGRect a, CGRect b);
 CG_EXTERN bool CGPointEqualToPoint(CGPoint a, CGPoint b);
 CG_EXTERN bool CGSizeEqualToSize(CGSize a, CGSize b);
 
-CG_EXTERN CGAffineTransform CGAffineTransformMake(CGFloat a, CGFloat b, CGFloat c, CGFloat d, CGFloat tx, CGFloat ty);
+CG_EXTERN CGAffineTransform CGAffineTransformMake(CGFloat a, CGFloat b, CGFloat c, CGFloat d,
+                                                  CGFloat tx, CGFloat ty);
 CG_EXTERN CGAffineTransform CGAffineTransformMakeScale(CGFloat sx, CGFloat sy);
 CG_EXTERN CGAffineTransform CGAffineTransformMakeTranslation(CGFloat tx, CGFloat ty);
 CG_EXTERN CGAffineTransform CGAffineTransformMakeRotation(CGFloat angle);
@@ -92,7 +120,10 @@ enum {
   kCGPathElementAddCurveToPoint = 3,
   kCGPathElementCloseSubpath = 4
 };
-struct CGPathElement { CGPathElementType type; CGPoint* points; };
+struct CGPathElement {
+  CGPathElementType type;
+  CGPoint* points;
+};
 typedef struct CGPathElement CGPathElement;
 typedef void (*CGPathApplierFunction)(void* info, const CGPathElement* element);
 
@@ -101,12 +132,15 @@ CG_EXTERN CGMutablePathRef CGPathCreateMutableCopy(CGPathRef path);
 CG_EXTERN CGPathRef CGPathCreateCopy(CGPathRef path);
 CG_EXTERN CGPathRef CGPathRetain(CGPathRef path);
 CG_EXTERN void CGPathRelease(CGPathRef path);
-CG_EXTERN void CGPathMoveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x, CGFloat y);
-CG_EXTERN void CGPathAddLineToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x, CGFloat y);
-CG_EXTERN void CGPathAddQuadCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cpx,
-                                         CGFloat cpy, CGFloat x, CGFloat y);
-CG_EXTERN void CGPathAddCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cp1x,
-                                     CGFloat cp1y, CGFloat cp2x, CGFloat cp2y, CGFloat x, CGFloat y);
+CG_EXTERN void CGPathMoveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x,
+                                 CGFloat y);
+CG_EXTERN void CGPathAddLineToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x,
+                                    CGFloat y);
+CG_EXTERN void CGPathAddQuadCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m,
+                                         CGFloat cpx, CGFloat cpy, CGFloat x, CGFloat y);
+CG_EXTERN void CGPathAddCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m,
+                                     CGFloat cp1x, CGFloat cp1y, CGFloat cp2x, CGFloat cp2y,
+                                     CGFloat x, CGFloat y);
 CG_EXTERN void CGPathCloseSubpath(CGMutablePathRef path);
 CG_EXTERN void CGPathAddRect(CGMutablePathRef path, const CGAffineTransform* m, CGRect rect);
 CG_EXTERN void CGPathAddRoundedRect(CGMutablePathRef path, const CGAffineTransform* m, CGRect rect,

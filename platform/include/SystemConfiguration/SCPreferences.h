@@ -15,7 +15,7 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
-typedef const struct __SCPreferences *SCPreferencesRef;
+typedef const struct __SCPreferences* SCPreferencesRef;
 
 CF_EXTERN_C_BEGIN
 

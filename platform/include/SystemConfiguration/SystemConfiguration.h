@@ -31,7 +31,7 @@ CF_EXTERN_C_BEGIN
 
 /* The status of the calling thread's most recent failed SystemConfiguration call. */
 CF_EXPORT int SCError(void);
-CF_EXPORT const char *SCErrorString(int status);
+CF_EXPORT const char* SCErrorString(int status);
 
 CF_EXTERN_C_END
 

@@ -16,6 +16,6 @@
 #define DISPATCH_EXPORT extern __attribute__((visibility("default")))
 #define DISPATCH_NOTHROW __attribute__((__nothrow__))
 
-typedef void (*dispatch_function_t)(void *_Nullable);
+typedef void (*dispatch_function_t)(void* _Nullable);
 
 #endif /* __DISPATCH_BASE__ */

@@ -13,10 +13,11 @@ typedef intptr_t dispatch_once_t;
 DISPATCH_DECL_BEGIN
 
 DISPATCH_EXPORT DISPATCH_NOTHROW void
-dispatch_once_f(dispatch_once_t *predicate, void *_Nullable context, dispatch_function_t function);
+dispatch_once_f(dispatch_once_t* predicate, void* _Nullable context, dispatch_function_t function);
 
 #ifdef __BLOCKS__
-DISPATCH_EXPORT DISPATCH_NOTHROW void dispatch_once(dispatch_once_t *predicate, dispatch_block_t block);
+DISPATCH_EXPORT DISPATCH_NOTHROW void dispatch_once(dispatch_once_t* predicate,
+                                                    dispatch_block_t block);
 #endif
 
 DISPATCH_DECL_END

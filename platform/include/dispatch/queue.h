@@ -24,16 +24,17 @@ DISPATCH_EXPORT DISPATCH_NOTHROW dispatch_queue_global_t
 dispatch_get_global_queue(intptr_t identifier, uintptr_t flags);
 
 DISPATCH_EXPORT DISPATCH_NOTHROW void
-dispatch_async_f(dispatch_queue_t queue, void *_Nullable context, dispatch_function_t work);
+dispatch_async_f(dispatch_queue_t queue, void* _Nullable context, dispatch_function_t work);
 
-DISPATCH_EXPORT DISPATCH_NOTHROW void
-dispatch_after_f(dispatch_time_t when, dispatch_queue_t queue, void *_Nullable context,
-                 dispatch_function_t work);
+DISPATCH_EXPORT DISPATCH_NOTHROW void dispatch_after_f(dispatch_time_t when, dispatch_queue_t queue,
+                                                       void* _Nullable context,
+                                                       dispatch_function_t work);
 
 #ifdef __BLOCKS__
-DISPATCH_EXPORT DISPATCH_NOTHROW void dispatch_async(dispatch_queue_t queue, dispatch_block_t block);
-DISPATCH_EXPORT DISPATCH_NOTHROW void
-dispatch_after(dispatch_time_t when, dispatch_queue_t queue, dispatch_block_t block);
+DISPATCH_EXPORT DISPATCH_NOTHROW void dispatch_async(dispatch_queue_t queue,
+                                                     dispatch_block_t block);
+DISPATCH_EXPORT DISPATCH_NOTHROW void dispatch_after(dispatch_time_t when, dispatch_queue_t queue,
+                                                     dispatch_block_t block);
 #endif
 
 DISPATCH_DECL_END

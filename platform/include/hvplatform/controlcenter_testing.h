@@ -13,7 +13,8 @@ extern "C" {
 
 /* How often CCUIButtonModuleViewController's own buttonTapped:forEvent: ran for controller
  * (-1 when it is no button module), with the sender and event of the last call (+0). */
-__attribute__((visibility("default"))) int HVCCTestButtonTaps(id controller, id *last_sender, id *last_event);
+__attribute__((visibility("default"))) int HVCCTestButtonTaps(id controller, id* last_sender,
+                                                              id* last_event);
 /* The collapsed tile's button (a UIControl) and the image view showing its glyph (+0). */
 __attribute__((visibility("default"))) id HVCCTestTileButton(id controller);
 __attribute__((visibility("default"))) id HVCCTestTileGlyphView(id controller);

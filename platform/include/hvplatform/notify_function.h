@@ -17,13 +17,13 @@
 extern "C" {
 #endif
 
-typedef void (*hv_notify_function_t)(int token, const char *name, void *context);
+typedef void (*hv_notify_function_t)(int token, const char* name, void* context);
 
 /* Registers fn for name; cancel with notify_cancel. After notify_cancel returns, fn is no
  * longer running for that token and will not be called again (unless notify_cancel is
  * called from fn itself, which is allowed). */
-uint32_t hv_notify_register_function(const char *name, int *out_token, hv_notify_function_t fn,
-                                     void *context);
+uint32_t hv_notify_register_function(const char* name, int* out_token, hv_notify_function_t fn,
+                                     void* context);
 
 /* 1 when this process talks to a notify daemon, 0 when it keeps names in-process. */
 int hv_notify_uses_daemon(void);

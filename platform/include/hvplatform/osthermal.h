@@ -10,7 +10,7 @@
 extern "C" {
 #endif
 
-extern const char *const kOSThermalNotificationPressureLevelName __attribute__((weak));
+extern const char* const kOSThermalNotificationPressureLevelName __attribute__((weak));
 
 #ifdef __cplusplus
 }

@@ -26,9 +26,9 @@ CF_EXPORT void HVSCTestReset(void);
 CF_EXPORT int HVSCTestCommitCount(void);
 /* The name and identifier a session was created with (identifier: NULL if none was
  * given); the store file's path. Strings are owned by the session. */
-CF_EXPORT const char *HVSCTestSessionName(SCPreferencesRef prefs);
-CF_EXPORT const char *HVSCTestSessionIdentifier(SCPreferencesRef prefs);
-CF_EXPORT const char *HVSCTestSessionPath(SCPreferencesRef prefs);
+CF_EXPORT const char* HVSCTestSessionName(SCPreferencesRef prefs);
+CF_EXPORT const char* HVSCTestSessionIdentifier(SCPreferencesRef prefs);
+CF_EXPORT const char* HVSCTestSessionPath(SCPreferencesRef prefs);
 
 CF_EXTERN_C_END
 

@@ -27,9 +27,9 @@
 namespace hv::uikit {
 
 struct PropertyChange {
-  id view = nullptr;       // not retained: compare, don't message, once the view may be gone
-  std::string property;    // "alpha", "transform" (a b c d tx ty), "center" (x y), "bounds" (x y w h),
-                           // "backgroundColor" (no values)
+  id view = nullptr;     // not retained: compare, don't message, once the view may be gone
+  std::string property;  // "alpha", "transform" (a b c d tx ty), "center" (x y), "bounds" (x y w
+                         // h), "backgroundColor" (no values)
   std::vector<double> from, to;
 };
 
@@ -42,15 +42,15 @@ struct AnimationRecord {
 
 // ---- the main run loop -----------------------------------------------------------------
 double now();
-void advance(double seconds);   // runs every timer and completion due, in time order
-void run_for(double seconds);   // the same, following real time
+void advance(double seconds);  // runs every timer and completion due, in time order
+void run_for(double seconds);  // the same, following real time
 void after(double delay, std::function<void()> work);  // a timer on the main loop
 std::vector<AnimationRecord> animations();  // every animation recorded and not yet forgotten
 void forget_animations();                   // drops the records of finished animations
 
 // ---- the simulated device ----------------------------------------------------------------
-void set_system_version(const char* version);   // UIDevice's systemVersion ("15.6" by default)
-void set_main_screen_scale(double scale);       // UIScreen's scale (3 by default)
+void set_system_version(const char* version);  // UIDevice's systemVersion ("15.6" by default)
+void set_main_screen_scale(double scale);      // UIScreen's scale (3 by default)
 // The system symbols +[UIImage systemImageNamed:] knows; any other name answers nil.
 void set_known_symbols(std::vector<std::string> names);
 
