@@ -2,9 +2,9 @@
 
 #if defined(__APPLE__)
 extern "C" {
-id objcRetain(id);
-void objcRelease(id);
-id objcAutorelease(id);
+id objc_retain(id);
+void objc_release(id);
+id objc_autorelease(id);
 void* objc_autoreleasePoolPush(void);
 void objc_autoreleasePoolPop(void*);
 }
@@ -22,9 +22,9 @@ constinit Selector kNew{"new"};
 #endif
 
 #if defined(__APPLE__)
-id retain(id object) noexcept { return objcRetain(object); }
-void release(id object) noexcept { objcRelease(object); }
-id autorelease(id object) noexcept { return objcAutorelease(object); }
+id retain(id object) noexcept { return objc_retain(object); }
+void release(id object) noexcept { objc_release(object); }
+id autorelease(id object) noexcept { return objc_autorelease(object); }
 AutoreleasePool::AutoreleasePool() noexcept : token_(objc_autoreleasePoolPush()) {}
 AutoreleasePool::~AutoreleasePool() { objc_autoreleasePoolPop(token_); }
 #else
