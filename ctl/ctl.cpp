@@ -238,22 +238,22 @@ std::optional<Status> readArguments(const std::vector<std::string>& arguments,
       return Status::ok;
     }
     if (argument.size() > 1 && argument[0] == '-') {
-      const OptionSpec* spec = nullptr;
+      const OptionSpec* known = nullptr;
       for (const OptionSpec& option : command->options) {
-        if (option.name == argument) spec = &option;
+        if (option.name == argument) known = &option;
       }
-      if (!spec) return usageError(context, command->name, "unknown option " + quoted(argument));
+      if (!known) return usageError(context, command->name, "unknown option " + quoted(argument));
       if (invocation.options.count(argument)) {
-        return usageError(context, command->name, std::string(spec->name) + " is given twice");
+        return usageError(context, command->name, std::string(known->name) + " is given twice");
       }
-      if (spec->valueName.empty()) {
+      if (known->valueName.empty()) {
         invocation.options.emplace(argument, std::string());
         continue;
       }
       if (i + 1 >= arguments.size()) {
         return usageError(context, command->name,
-                          std::string(spec->name) + " needs a value (" +
-                              std::string(spec->valueName) + ")");
+                          std::string(known->name) + " needs a value (" +
+                              std::string(known->valueName) + ")");
       }
       invocation.options.emplace(argument, arguments[++i]);
       continue;

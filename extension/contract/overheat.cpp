@@ -82,14 +82,6 @@ OverheatStateReading readOverheatState(std::string_view path) {
 }
 
 int writeOverheatState(std::string_view path, const OverheatState& state) {
-  const std::string file(path);
-  const std::size_t slash = file.rfind('/');
-  if (file.empty() || slash == std::string::npos || slash + 1 == file.size()) return EINVAL;
-  if (slash > 0) {
-    if (const int error = os::makeFolder(file.substr(0, slash).c_str(), kReportFolderMode)) {
-      return error;
-    }
-  }
   std::optional<std::string> bytes;
   {
     objc::AutoreleasePool pool;
@@ -102,8 +94,7 @@ int writeOverheatState(std::string_view path, const OverheatState& state) {
     bytes = objc::propertyListXml(root.get());
   }
   if (!bytes) return EINVAL;
-  return os::writeFileAtomically(file.c_str(), bytes->data(), bytes->size(),
-                                 kOverheatStateFileMode);
+  return writeStateFile(path, *bytes, kOverheatStateFileMode);
 }
 
 int removeOverheatState(std::string_view path) {

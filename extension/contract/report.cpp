@@ -217,7 +217,7 @@ objc::Ref reportPropertyList(const ExtensionReport& report) {
   return root;
 }
 
-int writeExtensionReport(std::string_view path, const ExtensionReport& report) {
+int writeStateFile(std::string_view path, std::string_view bytes, unsigned mode) {
   const std::string file(path);
   const std::size_t slash = file.rfind('/');
   if (file.empty() || slash == std::string::npos || slash + 1 == file.size()) return EINVAL;
@@ -226,6 +226,10 @@ int writeExtensionReport(std::string_view path, const ExtensionReport& report) {
       return error;
     }
   }
+  return os::writeFileAtomically(file.c_str(), bytes.data(), bytes.size(), mode);
+}
+
+int writeExtensionReport(std::string_view path, const ExtensionReport& report) {
   std::optional<std::string> bytes;
   {
     objc::AutoreleasePool pool;
@@ -233,7 +237,7 @@ int writeExtensionReport(std::string_view path, const ExtensionReport& report) {
     bytes = objc::propertyListXml(plist.get());
   }
   if (!bytes) return EINVAL;
-  return os::writeFileAtomically(file.c_str(), bytes->data(), bytes->size(), kReportFileMode);
+  return writeStateFile(path, *bytes, kReportFileMode);
 }
 
 ReportReading readExtensionReport(std::string_view path) {

@@ -149,6 +149,11 @@ objc::Ref reportPropertyList(const ExtensionReport& report);
 // cannot be written changes nothing else.
 int writeExtensionReport(std::string_view path, const ExtensionReport& report);
 
+// Writes bytes atomically as the file at path in the package's state folder, with exactly the
+// given permission bits, making the folder (kReportFolderMode) when it is missing. Answers 0,
+// or the errno of the step that failed (EINVAL for a path that names no file).
+int writeStateFile(std::string_view path, std::string_view bytes, unsigned mode);
+
 // ---- reading (the tool) ---------------------------------------------------------------------
 struct ReportReading {
   enum class Status {

@@ -51,8 +51,8 @@ def main():
     renamed, unfixed = {}, set()
     with tempfile.TemporaryDirectory() as out:
         work = []
-        for spec in builds:
-            build, _, folders = spec.partition(":")
+        for build_spec in builds:
+            build, _, folders = build_spec.partition(":")
             database = os.path.join(out, os.path.basename(os.path.normpath(build)))
             listed = subprocess.run(
                 [sys.executable, os.path.join(HERE, "lint-database.py"), build, database]
