@@ -20,19 +20,19 @@ namespace {
 
 void use_foundation() {
   objc::AutoreleasePool pool;
-  objc::Ref preferences = objc::make_mutable_dictionary();
-  objc::dictionary_set(preferences.get(), "thermalPowerMode", objc::string("fullPower"));
-  objc::dictionary_set(preferences.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
-  objc::dictionary_set(preferences.get(), "thermalSuppressNotificationsEnabled", objc::number(2));
+  objc::Ref preferences = objc::makeMutableDictionary();
+  objc::dictionarySet(preferences.get(), "thermalPowerMode", objc::string("fullPower"));
+  objc::dictionarySet(preferences.get(), "thermalPreventDimmingEnabled", objc::boolean(true));
+  objc::dictionarySet(preferences.get(), "thermalSuppressNotificationsEnabled", objc::number(2));
   char folder[] = "/tmp/hv-leak-child-XXXXXX";
   if (!mkdtemp(folder)) std::exit(3);
   const std::string path = std::string(folder) + "/prefs.plist";
-  if (!objc::write_property_list_xml_atomically(preferences.get(), path)) std::exit(4);
-  objc::Ref read = objc::read_property_list_file(path);
-  if (!objc::objects_equal(read.get(), preferences.get())) std::exit(5);
+  if (!objc::writePropertyListXmlAtomically(preferences.get(), path)) std::exit(4);
+  objc::Ref read = objc::readPropertyListFile(path);
+  if (!objc::objectsEqual(read.get(), preferences.get())) std::exit(5);
   std::remove(path.c_str());
   rmdir(folder);
-  (void)objc::platform_bool_value(objc::string("Yes"));
+  (void)objc::platformBoolValue(objc::string("Yes"));
   objc::log("leak child: %d entries", static_cast<int>(objc::count(read.get())));
 }
 
@@ -40,8 +40,8 @@ void use_foundation() {
 [[gnu::noinline]] void lose_dictionaries(int n) {
   for (int i = 0; i < n; ++i) {
     objc::AutoreleasePool pool;
-    objc::Ref dictionary = objc::make_mutable_dictionary();
-    objc::dictionary_set(dictionary.get(), "thermalPowerMode", objc::string("lowPower"));
+    objc::Ref dictionary = objc::makeMutableDictionary();
+    objc::dictionarySet(dictionary.get(), "thermalPowerMode", objc::string("lowPower"));
     (void)dictionary.leak();  // +1 and forgotten
   }
 }
@@ -50,9 +50,9 @@ void use_foundation() {
 
 int main(int argc, char** argv) {
   const bool leak = argc > 1 && std::strcmp(argv[1], "leak") == 0;
-  objc::attach_current_thread();
+  objc::attachCurrentThread();
   use_foundation();
-  std::thread worker([] { objc::run_attached(&use_foundation); });
+  std::thread worker([] { objc::runAttached(&use_foundation); });
   worker.join();
   if (leak) lose_dictionaries(100);
   std::puts("leak child: done");
