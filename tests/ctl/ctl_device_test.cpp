@@ -27,30 +27,17 @@
 #include "sim/device/package.hpp"
 #include "sim/device/state.hpp"
 #include "tests/ctl/python_json.hpp"
+#include "tests/support/files.hpp"
 
 namespace {
+
+using hv_test::readFile;
+using hv_test::waitUntil;
 
 namespace device = halvernic::sim::device;
 namespace contract = halvernic::contract;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-template <class Predicate>
-bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
 
 // The table's line for a label in a section: its text ("" when there is none).
 std::string tableLine(const std::string& table, const std::string& title,
@@ -194,7 +181,7 @@ TEST_F(CtlDevice, StatusNamesEveryHookAndReplacementInstalledInTheRunningDaemon)
   EXPECT_EQ(hooks, 27u);
   // What the daemon itself recorded as replaced in its classes.
   d_->daemon_state(5s);
-  std::istringstream calls(read_file(root_ + "/var/run/thermalmonitord.calls"));
+  std::istringstream calls(readFile(root_ + "/var/run/thermalmonitord.calls"));
   std::size_t replaced = 0;
   for (std::string line; std::getline(calls, line);) {
     if (line.rfind("replaced ", 0) != 0) continue;
@@ -275,7 +262,7 @@ TEST_F(CtlDevice, AReportTheDaemonCannotWriteIsNoReport) {
   ASSERT_TRUE(device::signal_process(old, SIGTERM));
   ASSERT_NO_THROW(d_->wait_for_daemon(old, 20s));
   ASSERT_TRUE(
-      wait_until([&] { return log().find("halvernic: no report at ") != std::string::npos; }, 10s))
+      waitUntil([&] { return log().find("halvernic: no report at ") != std::string::npos; }, 10s))
       << log();
   std::map<std::string, std::string> json;
   const std::string table = status(&json);
@@ -301,7 +288,7 @@ TEST_F(CtlDevice, ModeAndSetReachTheDaemonAsAPaneChangeDoes) {
   const device::HostResult set = ctl({"set", "preventDimming", "on"});
   ASSERT_EQ(set.status, 0) << set.err;
   EXPECT_EQ(set.out.rfind(std::string(contract::kPreventDimmingKey) + " = on\n", 0), 0u) << set.out;
-  EXPECT_TRUE(wait_until(
+  EXPECT_TRUE(waitUntil(
       [&] {
         return log().find("halvernic prevent dimming thermal state capped to light") !=
                std::string::npos;
@@ -318,12 +305,12 @@ TEST_F(CtlDevice, ModeAndSetReachTheDaemonAsAPaneChangeDoes) {
   pid_t relaunched = 0;
   ASSERT_NO_THROW(relaunched = d_->wait_for_daemon(first, 20s)) << log();
   EXPECT_NE(relaunched, first);
-  ASSERT_TRUE(wait_until([&] { return device::engine_mode(log()) == "fullPower"; }, 10s)) << log();
+  ASSERT_TRUE(waitUntil([&] { return device::engine_mode(log()) == "fullPower"; }, 10s)) << log();
   EXPECT_NE(log().find("halvernic: restarting thermalmonitord after CPU mode change"),
             std::string::npos);
 
   std::map<std::string, std::string> json;
-  ASSERT_TRUE(wait_until(
+  ASSERT_TRUE(waitUntil(
       [&] {
         status(&json);
         return json["extension.pid"] == std::to_string(relaunched) &&
@@ -360,7 +347,7 @@ TEST_F(CtlDevice, AfterRemovalTheExtensionIsNotLoadedAndTheNineKeysAreAbsent) {
   }
   const std::string store = "OS thermal status store (OSThermalStatus.plist)";
   std::map<std::string, std::string> json;
-  ASSERT_TRUE(wait_until(
+  ASSERT_TRUE(waitUntil(
       [&] {
         status(&json);
         return json["thermalStatusStore.sunlightOverride"] == "true" &&

@@ -26,30 +26,22 @@
 #include "extension/contract/contract.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/state.hpp"
+#include "tests/support/files.hpp"
 
 namespace {
+
+using hv_test::readFile;
+
+// The device is polled every 50 ms.
+template <class Predicate>
+bool waitUntil(Predicate done, std::chrono::milliseconds timeout) {
+  return hv_test::waitUntil(done, timeout, std::chrono::milliseconds(50));
+}
 
 namespace device = halvernic::sim::device;
 namespace contract = halvernic::contract;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-template <class Predicate>
-bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
-}
 
 void post(const char* name) {
   CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
@@ -70,7 +62,7 @@ void post_change() {
 
 // Resident memory of a process in kB (0 when it is gone).
 long resident_kb(pid_t pid) {
-  std::istringstream status(read_file("/proc/" + std::to_string(pid) + "/status"));
+  std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
   for (std::string line; std::getline(status, line);) {
     if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
   }
@@ -205,7 +197,7 @@ protected:
     ASSERT_TRUE(contract::writePreferenceValue(device_->preferences_file(), contract::kPowerModeKey,
                                                objc::string("fullPower")));
     post_change();
-    ASSERT_TRUE(wait_until([] { return engine_mode() == "fullPower"; }, 10s))
+    ASSERT_TRUE(waitUntil([] { return engine_mode() == "fullPower"; }, 10s))
         << log().substr(log().size() - 500);
   }
 
@@ -225,7 +217,7 @@ TEST_P(CraftedFiles, NoCrashNoHangNativeThenAFrontEndWritesOverIt) {
   // The daemon reads it at the next notification and on its own: no preferences at all.
   crafted.plant(device_->preferences_file());
   post_change();
-  EXPECT_TRUE(wait_until([] { return engine_mode() == "off"; }, 10s)) << "the daemon went native";
+  EXPECT_TRUE(waitUntil([] { return engine_mode() == "off"; }, 10s)) << "the daemon went native";
   std::this_thread::sleep_for(600ms);  // the replacement layer's re-readings, several steps
   std::map<std::string, std::string> state;
   ASSERT_NO_THROW(state = device_->daemon_state(5s)) << "the daemon answers";
@@ -252,7 +244,7 @@ TEST_P(CraftedFiles, NoCrashNoHangNativeThenAFrontEndWritesOverIt) {
       device_->run_host(device::Host::kSettings, {"toggle", "防止温控调暗屏幕"}, 30s);
   ASSERT_EQ(toggled.status, 0) << toggled.err;
   EXPECT_TRUE(
-      wait_until([] { return device_->daemon_state(5s).at("thermalSimulation") == "light"; }, 10s));
+      waitUntil([] { return device_->daemon_state(5s).at("thermalSimulation") == "light"; }, 10s));
   EXPECT_EQ(daemon_pid(), pid);
   objc::Ref written = contract::readPreferences(device_->preferences_file());
   ASSERT_TRUE(written) << "a good file replaced the crafted one";
@@ -265,7 +257,7 @@ TEST_P(CraftedFiles, NoCrashNoHangNativeThenAFrontEndWritesOverIt) {
   EXPECT_NE(tapped.out.find("mode: lowPower\n"), std::string::npos) << tapped.out;
   pid_t relaunched = 0;
   ASSERT_NO_THROW(relaunched = device_->wait_for_daemon(pid, 15s));
-  EXPECT_TRUE(wait_until([] { return device_->daemon_state(5s).at("cpuLevel") == "2"; }, 10s));
+  EXPECT_TRUE(waitUntil([] { return device_->daemon_state(5s).at("cpuLevel") == "2"; }, 10s));
   EXPECT_EQ(device::engine_mode(log()), "lowPower");
   EXPECT_EQ(device::file_mode(device_->preferences_file()), "lowPower");
   EXPECT_GT(relaunched, 0);

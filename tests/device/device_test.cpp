@@ -32,31 +32,18 @@
 #include "sim/device/scenario.hpp"
 #include "sim/device/state.hpp"
 #include "sim/launchd/launchd.hpp"
+#include "tests/support/files.hpp"
 
 namespace {
+
+using hv_test::readFile;
+using hv_test::waitUntil;
 
 namespace device = halvernic::sim::device;
 namespace launchd = halvernic::sim::launchd;
 namespace contract = halvernic::contract;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-template <class Predicate>
-bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
 
 // Runs program with args, without this process's HALVERNIC_ variables.
 device::HostResult run(const std::string& program, const std::vector<std::string>& args) {
@@ -105,7 +92,7 @@ protected:
     if (HasFailure()) {
       const std::string daemon_log = log();
       std::cerr << "--- launchd.log\n"
-                << read_file(d_->log_file("launchd.log")) << "--- thermalmonitord.log (end)\n"
+                << readFile(d_->log_file("launchd.log")) << "--- thermalmonitord.log (end)\n"
                 << daemon_log.substr(daemon_log.size() > 4000 ? daemon_log.size() - 4000 : 0)
                 << "---\n";
     }
@@ -119,9 +106,9 @@ protected:
     int n = 0;
     std::error_code error;
     for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
-      std::string cmdline = read_file(it->path().string() + "/cmdline");
+      std::string cmdline = readFile(it->path().string() + "/cmdline");
       std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
-      const std::string stat = read_file(it->path().string() + "/stat");
+      const std::string stat = readFile(it->path().string() + "/stat");
       const bool zombie = stat.find(") Z") != std::string::npos;
       if (!zombie &&
           cmdline.find("thermalmonitord --tweak-folder " + d_->tweak_folder()) != std::string::npos)
@@ -131,10 +118,10 @@ protected:
   }
 
   pid_t daemon_pid() const { return d_->job_pid(device::kDaemonLabel); }
-  std::string log() const { return read_file(d_->log_file("thermalmonitord.log")); }
-  std::string calls() const { return read_file(*root_ + "/var/run/thermalmonitord.calls"); }
+  std::string log() const { return readFile(d_->log_file("thermalmonitord.log")); }
+  std::string calls() const { return readFile(*root_ + "/var/run/thermalmonitord.calls"); }
   int launches() const {
-    const std::string text = read_file(d_->log_file("launchd.log"));
+    const std::string text = readFile(d_->log_file("launchd.log"));
     int n = 0;
     for (std::size_t at = text.find("launched com.apple.thermalmonitord"); at != std::string::npos;
          at = text.find("launched com.apple.thermalmonitord", at + 1)) {
@@ -398,7 +385,7 @@ TEST_F(Device, JobsEndWithTheirLaunchdAndOrphansEndAtTheNextBootOrShutdown) {
   const pid_t notifyd = d_->job_pid(device::kNotifydLabel), daemon = daemon_pid();
   ASSERT_GT(notifyd, 0);
   ASSERT_TRUE(device::signal_process(d_->launchd_pid(), SIGKILL));
-  EXPECT_TRUE(wait_until(
+  EXPECT_TRUE(waitUntil(
       [&] {
         return !device::runs_on_device(notifyd, d_->root()) &&
                !device::runs_on_device(daemon, d_->root());
@@ -438,7 +425,7 @@ TEST_F(Device, JobsEndWithTheirLaunchdAndOrphansEndAtTheNextBootOrShutdown) {
     envp.push_back(nullptr);
     ASSERT_EQ(::posix_spawn(&orphan, argv[0], nullptr, nullptr, argv, envp.data()), 0);
   }
-  ASSERT_TRUE(wait_until([&] { return device::runs_on_device(orphan, d_->root()); }, 5s));
+  ASSERT_TRUE(waitUntil([&] { return device::runs_on_device(orphan, d_->root()); }, 5s));
   EXPECT_EQ(daemons(), 2);
   ASSERT_NO_THROW(d_->shutdown());
   EXPECT_EQ(d_->orphans_ended(),
@@ -470,8 +457,7 @@ TEST_F(Device, ModeChosenAsTheFrontEndsDoReachesTheRelaunchedDaemonsSettersAs500
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
   EXPECT_NE(log().find("halvernic: restarting thermalmonitord after CPU mode change"),
             std::string::npos);
-  EXPECT_NE(read_file(d_->log_file("launchd.log")).find("exited with signal 15"),
-            std::string::npos);
+  EXPECT_NE(readFile(d_->log_file("launchd.log")).find("exited with signal 15"), std::string::npos);
   EXPECT_EQ(daemons(), 1);
 }
 
@@ -480,7 +466,7 @@ TEST_F(Device, SwitchInThePaneReappliesWithoutARestart) {
   const int before = device::engine_applications(log());
   change(contract::kPreventDimmingKey, objc::boolean(true), false);
   EXPECT_TRUE(
-      wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
+      waitUntil([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
   EXPECT_GT(device::engine_applications(log()), before);
   EXPECT_EQ(daemon_pid(), pid) << "a switch never restarts the daemon";
   EXPECT_EQ(launches(), 2);
@@ -489,7 +475,7 @@ TEST_F(Device, SwitchInThePaneReappliesWithoutARestart) {
 TEST_F(Device, NotifyDaemonKilledIsRelaunchedAndTheDaemonHearsTheNextChange) {
   const pid_t notifyd = d_->job_pid(device::kNotifydLabel);
   ASSERT_TRUE(device::signal_process(notifyd, SIGKILL));
-  ASSERT_TRUE(wait_until(
+  ASSERT_TRUE(waitUntil(
       [&] {
         return d_->job_pid(device::kNotifydLabel) > 0 &&
                d_->job_pid(device::kNotifydLabel) != notifyd;
@@ -498,7 +484,7 @@ TEST_F(Device, NotifyDaemonKilledIsRelaunchedAndTheDaemonHearsTheNextChange) {
   const pid_t old = daemon_pid();
   // Posts made before the daemon's connection is back are lost, as on a device; the
   // front-end's next change is heard.
-  EXPECT_TRUE(wait_until(
+  EXPECT_TRUE(waitUntil(
       [&] {
         choose_mode("lowPower");
         return d_->job_pid(device::kDaemonLabel) != old;
@@ -518,7 +504,7 @@ TEST_F(Device, DaemonKilledWithSIGKILLComesBackInTheFilesMode) {
   const auto state = relaunched(old);
   EXPECT_EQ(state.at("cpuLevel"), "2");
   EXPECT_EQ(state.at("powerSave"), "1");
-  EXPECT_NE(read_file(d_->log_file("launchd.log")).find("exited with signal 9"), std::string::npos);
+  EXPECT_NE(readFile(d_->log_file("launchd.log")).find("exited with signal 9"), std::string::npos);
   EXPECT_EQ(daemons(), 1);
 }
 
@@ -587,7 +573,7 @@ TEST_F(Device, StormOfRestartNotificationsEndsInOneDaemonInTheFilesMode) {
   const auto state = relaunched(old);
   // Longer than the throttle and the restart delay: any second relaunch would show.
   std::this_thread::sleep_for(1500ms);
-  EXPECT_EQ(launches(), before + 1) << read_file(d_->log_file("launchd.log"));
+  EXPECT_EQ(launches(), before + 1) << readFile(d_->log_file("launchd.log"));
   EXPECT_EQ(daemons(), 1);
   EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "nominal");
   EXPECT_EQ(device::engine_mode(log()), "fullPower");
@@ -618,7 +604,7 @@ TEST_F(Device, DaemonLogUnderANotificationFloodStaysBounded) {
   EXPECT_GT(size(path + ".1"), launchd::kLogRotationBytes * 9 / 10) << "rotated when full";
   // Whole lines only: "thermalmonitord: ready", or NSLog's "2026-12-08 08:04:19.332
   // thermalmonitord[9410:9410] ...".
-  const std::string kept = read_file(path + ".1");
+  const std::string kept = readFile(path + ".1");
   EXPECT_EQ(kept.back(), '\n');
   std::istringstream lines(kept);
   int cut = 0;
@@ -643,7 +629,7 @@ TEST_F(Device, HeatScenarioComparesTheSixSettingsInATableAndAPlot) {
   std::map<std::string, device::Summary> runs;
   for (const device::Setting& setting : device::kSettings) {
     const auto samples =
-        device::parse_trace(read_file(options.out_dir + "/heat-" + setting.name + ".dat"));
+        device::parse_trace(readFile(options.out_dir + "/heat-" + setting.name + ".dat"));
     ASSERT_EQ(samples.size(), 300u) << setting.name;
     for (std::size_t i = 0; i < samples.size(); ++i) {
       ASSERT_EQ(samples[i].step, static_cast<int>(i + 1))
@@ -673,8 +659,8 @@ TEST_F(Device, HeatScenarioComparesTheSixSettingsInATableAndAPlot) {
   EXPECT_NE(result.table.find("preventDimming-unprotected"), std::string::npos);
   // Every change of the protection in fullPower restarted the daemon; prevent-dimming alone
   // restarts nothing.
-  EXPECT_EQ(read_file(options.out_dir + "/heat.txt"), result.table);
-  const auto samples = device::parse_trace(read_file(options.out_dir + "/heat-fullPower.dat"));
+  EXPECT_EQ(readFile(options.out_dir + "/heat.txt"), result.table);
+  const auto samples = device::parse_trace(readFile(options.out_dir + "/heat-fullPower.dat"));
   int changes = 0;
   for (std::size_t i = 1; i < samples.size(); ++i)
     changes += samples[i].protection != samples[i - 1].protection;
@@ -683,7 +669,7 @@ TEST_F(Device, HeatScenarioComparesTheSixSettingsInATableAndAPlot) {
   EXPECT_EQ(result.summaries[2].restarts, changes);
   EXPECT_EQ(result.summaries[4].restarts, 0) << "prevent-dimming: no restart";
   EXPECT_GE(result.summaries[4].engagements, 1);
-  const std::string png = read_file(result.plot);
+  const std::string png = readFile(result.plot);
   ASSERT_GT(png.size(), 8u);
   EXPECT_EQ(png.substr(1, 3), "PNG");
 }
@@ -735,7 +721,7 @@ TEST_F(Device, SettingsPaneSwitchReappliesAndItsMenuRestartsTheDaemon) {
   ASSERT_EQ(toggled.status, 0) << toggled.err;
   EXPECT_NE(toggled.out.find("toggled\t防止温控调暗屏幕\ton"), std::string::npos) << toggled.out;
   EXPECT_TRUE(
-      wait_until([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
+      waitUntil([&] { return d_->daemon_state(5s).at("thermalSimulation") == "light"; }, 5s));
   EXPECT_GT(device::engine_applications(log()), before);
   EXPECT_EQ(daemon_pid(), pid) << "a switch never restarts the daemon";
 
@@ -785,7 +771,7 @@ void set_everything(Device& test, device::Device& d) {
                           contract::kDisablePocketSunlightKey, contract::kSunlightLockedKey}) {
     test.change_for_removal(key, objc::boolean(true));
   }
-  ASSERT_TRUE(wait_until([&] { return nine_keys_in(store_of(d)).size() == 9; }, 5s))
+  ASSERT_TRUE(waitUntil([&] { return nine_keys_in(store_of(d)).size() == 9; }, 5s))
       << "the switches never reached the store";
 }
 
@@ -836,7 +822,7 @@ TEST_F(Device, RemovalPutsThePlatformBackAndKeepsThePreferencesPurgeDeletesThem)
   EXPECT_EQ(device::package_state(*d_), device::PackageState::configFiles);
   const pid_t daemon = daemon_pid();
   ASSERT_GT(daemon, 0);
-  EXPECT_EQ(read_file("/proc/" + std::to_string(daemon) + "/maps").find("halvernic"),
+  EXPECT_EQ(readFile("/proc/" + std::to_string(daemon) + "/maps").find("halvernic"),
             std::string::npos)
       << "the daemon runs with the library";
   EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "off")
@@ -888,7 +874,7 @@ TEST_F(Device, RemovalWithinTwoSecondsOfASwitchChangeLeavesNoKeyBehind) {
   pid_t old = daemon_pid();
   ASSERT_TRUE(device::signal_process(old, SIGTERM));
   d_->wait_for_daemon(old, 10s);
-  ASSERT_TRUE(wait_until([&] { return nine_keys_in(store_of(*d_)).size() == 9; }, 5s));
+  ASSERT_TRUE(waitUntil([&] { return nine_keys_in(store_of(*d_)).size() == 9; }, 5s));
 
   // The removal proper, within 2 s of a change; a purge straight from the installed state.
   d_->wait_for_daemon(0, 5s);
@@ -913,7 +899,7 @@ TEST_F(Device, StandDownPostedByAnyoneOnlyEverMovesTowardsNative) {
   const pid_t pid = daemon_pid();
   post(contract::kStandDownNotification);
   ASSERT_TRUE(
-      wait_until([&] { return log().find("halvernic: stood down") != std::string::npos; }, 5s))
+      waitUntil([&] { return log().find("halvernic: stood down") != std::string::npos; }, 5s))
       << log();
   EXPECT_EQ(nine_keys_in(store_of(*d_)), std::vector<std::string>{});
   EXPECT_EQ(d_->daemon_state(5s).at("thermalSimulation"), "off");

@@ -18,20 +18,16 @@
 #include "extension/contract/overheat.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/scenario.hpp"
+#include "tests/support/files.hpp"
 
 namespace {
+
+using hv_test::readFile;
 
 namespace device = halvernic::sim::device;
 namespace contract = halvernic::contract;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 int count_of(const std::string& text, const std::string& needle) {
   int n = 0;
@@ -45,7 +41,7 @@ std::string stamp(const std::string& path) {
   struct stat st{};
   if (::stat(path.c_str(), &st) != 0) return "missing";
   return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-         std::to_string(st.st_mtim.tv_nsec) + ":" + read_file(path);
+         std::to_string(st.st_mtim.tv_nsec) + ":" + readFile(path);
 }
 
 // The device's time runs 20 simulated seconds a second: a daemon that takes a real second
@@ -82,7 +78,7 @@ protected:
 
   std::string trace() const { return root_ + "/var/log/thermalmonitord.trace"; }
   std::string log() const { return d_->log("thermalmonitord.log"); }
-  std::vector<device::Sample> samples() const { return device::parse_trace(read_file(trace())); }
+  std::vector<device::Sample> samples() const { return device::parse_trace(readFile(trace())); }
 
   // Waits (bounded) until the trace satisfies done.
   template <class Done>

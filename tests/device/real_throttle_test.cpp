@@ -21,31 +21,23 @@
 #include "extension/contract/contract.hpp"
 #include "sim/device/device.hpp"
 #include "sim/device/state.hpp"
+#include "tests/support/files.hpp"
 
 namespace {
+
+using hv_test::readFile;
+
+// The device is polled every 50 ms.
+template <class Predicate>
+bool waitUntil(Predicate done, std::chrono::milliseconds timeout) {
+  return hv_test::waitUntil(done, timeout, std::chrono::milliseconds(50));
+}
 
 namespace device = halvernic::sim::device;
 namespace contract = halvernic::contract;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-template <class Predicate>
-bool wait_until(Predicate done, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!done()) {
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
-}
 
 // A device with the package installed, booted with launchd's real throttle; its daemon
 // starts in mode (the file written before the boot; none: the native mode, no file).
@@ -73,8 +65,8 @@ struct Rig {
     }
     fs::remove_all(root);
   }
-  std::string log() const { return read_file(d->log_file("thermalmonitord.log")); }
-  std::string launchd_log() const { return read_file(d->log_file("launchd.log")); }
+  std::string log() const { return readFile(d->log_file("thermalmonitord.log")); }
+  std::string launchd_log() const { return readFile(d->log_file("launchd.log")); }
   // How long the running daemon has run (the age of its pid file).
   double daemon_age() const {
     std::error_code error;
@@ -191,7 +183,7 @@ TEST(RealThrottle, ThreeChangesWithinASecondAndRestartFloodsKeepADaemonRunning) 
   // Meanwhile, three changes within a second as the front-ends make them (this process
   // talks to that device's notify daemon), once its daemon has run past the throttle.
   ::setenv("HALVERNIC_NOTIFY_SOCKET", changes.d->notify_socket().c_str(), 1);
-  ASSERT_TRUE(wait_until([&] { return changes.daemon_age() >= 10.5; }, 20s));
+  ASSERT_TRUE(waitUntil([&] { return changes.daemon_age() >= 10.5; }, 20s));
   auto change = [&](const char* mode) {
     changes.d->change_as_front_end(contract::kPowerModeKey, mode);
   };
@@ -247,7 +239,7 @@ TEST(RealThrottle, ThreeChangesWithinASecondAndRestartFloodsKeepADaemonRunning) 
   for (double ran : ends.ran) EXPECT_GE(ran, 10.0) << alternating.launchd_log();
   for (double delay : ends.delays) EXPECT_EQ(delay, 0.0) << alternating.launchd_log();
   // Settled: a pending restart (at most one throttle interval away) brings the file's mode.
-  EXPECT_TRUE(wait_until([&] { return in_files_mode(alternating); }, 12s))
+  EXPECT_TRUE(waitUntil([&] { return in_files_mode(alternating); }, 12s))
       << device::file_mode(alternating.d->preferences_file()) << "\n"
       << alternating.log();
 }
